@@ -1,0 +1,69 @@
+#pragma once
+// The two image containers. Layout: row-major from the top row down, the samples of one pixel
+// adjacent; sample (r, c, k) is at index (r * cols + c) * channels + k. An empty container has
+// all sizes 0. Copies are deep. FloatImage samples are on the 0-255 scale.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vantorra {
+
+class FloatImage;
+
+class Image {
+public:
+    void clear();
+    void allocate(int rows, int cols, int channels);  // zero-filled
+    // Copies source rows r0..r1, columns c0..c1 (inclusive) with its top-left at (row, col),
+    // truncating each sample toward zero. The caller clamps the source to 0-255 first.
+    void pasteFrom(int row, int col, const FloatImage& source, int r0, int c0, int r1, int c1);
+    // Writes a baseline RGB JPEG; false (with the reason in error) when it cannot be written.
+    bool writeJpeg(const std::string& path, int quality, std::string* error = nullptr) const;
+
+    uint8_t& at(int r, int c, int k) { return data[(static_cast<size_t>(r) * cols + c) * channels + k]; }
+    uint8_t at(int r, int c, int k) const { return data[(static_cast<size_t>(r) * cols + c) * channels + k]; }
+    bool empty() const { return data.empty(); }
+
+    int rows = 0;
+    int cols = 0;
+    int channels = 0;
+    std::vector<uint8_t> data;
+};
+
+class FloatImage {
+public:
+    // Requests of this many samples or more are refused as allocation failures.
+    static constexpr int64_t kMaxSamples = int64_t{1} << 30;
+
+    FloatImage() = default;
+    FloatImage(int rows, int cols, int channels);
+
+    // Zero-filled; false (and left empty) when the request reaches kMaxSamples or is negative.
+    bool allocate(int rows, int cols, int channels);
+    void release();
+    // Decodes a JPEG into 3-channel samples 0-255; false (left empty, reason in error) on failure.
+    bool readJpeg(const std::string& path, std::string* error = nullptr);
+    void clampTo255();
+
+    float& at(int r, int c, int k) { return data[(static_cast<size_t>(r) * cols + c) * channels + k]; }
+    float at(int r, int c, int k) const { return data[(static_cast<size_t>(r) * cols + c) * channels + k]; }
+    bool empty() const { return data.empty(); }
+    size_t sampleCount() const { return data.size(); }
+
+    int rows = 0;
+    int cols = 0;
+    int channels = 0;
+    std::vector<float> data;
+};
+
+FloatImage transpose(const FloatImage& source);
+FloatImage difference(const FloatImage& a, const FloatImage& b);
+FloatImage halfSize(const FloatImage& source);  // 2x2 box average; an odd last row/column is dropped
+std::vector<float> gaussianKernel(float sigma, int radius);  // 2 * radius + 1 normalised taps
+// Rows extended by radius copies of their end pixels; output c = sum over t of
+// kernel[2 * radius - t] * extended(c + t), accumulated in float from 0.
+FloatImage convolveRows(const FloatImage& source, const std::vector<float>& kernel, int radius);
+FloatImage separableFilter(const FloatImage& source, const std::vector<float>& kernel, int radius);
+
+}  // namespace vantorra

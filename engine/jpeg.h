@@ -1,0 +1,31 @@
+#pragma once
+// JPEG coding through libjpeg. Both routines return control to the caller on every failure (an
+// unopenable path, corrupt or truncated data, an unsupported colour space, an image too large to
+// hold): they report false with a one-line reason and never end the process.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vantorra {
+
+struct JpegHeader {
+    int width = 0;
+    int height = 0;
+    int components = 0;  // as stored in the file (1 grey, 3 colour, 4 CMYK/YCCK)
+};
+
+// Reads only the header: the size of a photograph without decoding it.
+bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* error = nullptr);
+
+// Decodes to 3 bytes per pixel (RGB), rows top to bottom. Greyscale and CMYK/YCCK files are
+// converted to RGB. Images of 2^30 samples or more are refused before any pixel is allocated.
+bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,
+              std::string* error = nullptr);
+
+// Writes 3-component RGB at the given quality, baseline. On an unopenable path writes
+// "can't open %s\n" to the standard error stream and returns false.
+bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int height, int quality,
+               std::string* error = nullptr);
+
+}  // namespace vantorra

@@ -1,0 +1,59 @@
+#pragma once
+// Progress of a run: the stage text and two bars (the stage bar and the overall bar, whose
+// share per stage is fixed by the stage weights). The engine reports; a ProgressView shows it.
+// The Qt status window, the command-line display and tests each implement ProgressView.
+
+#include <cstdint>
+#include <string>
+
+namespace vantorra {
+
+// What a status window must offer the reporter.
+class ProgressView {
+public:
+    virtual ~ProgressView() = default;
+    virtual void setText(const std::string& text) = 0;
+    virtual void setStageBar(int maximum, int position) = 0;    // range 0..maximum
+    virtual void setOverallBar(int maximum, int position) = 0;  // range 0..maximum
+    virtual void pumpEvents() = 0;  // handle every pending user-interface event
+    virtual void repaint() = 0;
+};
+
+class ProgressReporter {
+public:
+    // Stage numbers of the pipeline, in the order they run.
+    enum Stage : int {
+        Loading = 0,
+        Matching = 1,
+        Ransac = 2,
+        BundleAdjustment = 3,
+        FinalBundleAdjustment = 4,
+        GainCompensation = 5,
+        Rendering = 6,
+        Blending = 7,
+    };
+    static constexpr int kTotalWeight = 345;
+    static constexpr int kRenderOnlyWeight = 170;  // stages 5, 6 and 7
+
+    static int stageWeight(int stage);
+    static int stageOffset(int stage);  // sum of the weights of all lower stages
+
+    // Stores the view (not owned); both bars 0..100 at 1, text "Initialising...", repaint.
+    void attach(ProgressView* view);
+    void setBlock(int index, int count);
+    // Updates both bars and the text, pumps events and repaints. Without a view it does nothing.
+    void report(int stage, int index, int count);
+
+    // The figures report() computes, exposed so the bars can be checked without a window.
+    int overallMaximum() const;
+    int overallPosition(int stage) const;
+    // The stage text, or an empty string for a stage that leaves the text unchanged.
+    std::string stageText(int stage, int index, int count) const;
+
+    bool renderOnly = false;
+    int32_t blockIndex = 0;
+    int32_t blockCount = 1;
+    ProgressView* dialog = nullptr;
+};
+
+}  // namespace vantorra

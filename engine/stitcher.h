@@ -1,0 +1,52 @@
+#pragma once
+// The engine object: everything that survives between two runs (names, sizes, cameras, the
+// images that form the panorama, the options) and the driver of one stitch.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/progress_reporter.h"
+#include "engine/stitch_options.h"
+#include "numerics/camera.h"
+
+namespace vantorra {
+
+struct ImageSize {
+    int32_t height = 0;  // rows
+    int32_t width = 0;   // columns
+    int32_t channels = 0;
+};
+
+class Stitcher {
+public:
+    Stitcher() = default;
+
+    // The whole pipeline: matching, registration, orientation and rendering into `output`.
+    // Afterwards needsRegistration still true means "No image matches found".
+    void stitch(std::string imageDirectory, std::vector<std::string> imageNames, Image& output);
+    // Loads names, sizes and cameras from a parameter file and renders them without matching.
+    // Returns the number of records read.
+    int stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                Image& output);
+    // Orientation and rendering of the current cameras.
+    void render(Image& output);
+
+    std::vector<Camera> cameras;  // one per input image, indexed by image number
+    std::string imageDirectory;   // prefix in front of every image name
+    std::vector<std::string> imageNames;
+    std::vector<ImageSize> imageSizes;        // full-resolution sizes
+    std::vector<FloatImage> featureImages;    // reduced copies, kept when the budget allows
+    std::vector<int32_t> featureLevels;       // feature image = photograph shrunk by 2^level
+    std::vector<FloatImage> thumbnails;       // further reduced copies for gain compensation
+    std::vector<int32_t> thumbnailLevels;
+    int64_t featureImageMemory = 0;           // bytes kept by the feature stage
+    std::vector<int32_t> component;           // image numbers of the panorama, ascending
+    bool imagesSelected = false;
+    bool needsRegistration = false;
+    ProgressReporter progress;
+    StitchOptions options;
+};
+
+}  // namespace vantorra

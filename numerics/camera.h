@@ -1,0 +1,35 @@
+#pragma once
+// The camera model shared by registration, adjustment and rendering.
+// Image-plane positions are (x, y) = (row, column) measured from the centre of the feature image,
+// x growing downwards and y to the right; the camera looks along +z, so (x, y) is the direction
+// (x / f, y / f, 1). R takes world directions to camera coordinates.
+
+#include "numerics/matrix.h"
+
+namespace vantorra {
+
+struct Camera {
+    Matrix R;               // 3x3 world-to-camera rotation; empty until registered
+    float f = 0.0f;         // focal length in pixels of the reduced feature image
+    Matrix imageTransform;  // 3x3: centred feature-image position -> full-resolution pixel
+};
+
+Matrix focalMatrix(float f);  // diag(f, f, 1)
+Matrix rotationX(float a);
+Matrix rotationY(float a);
+Matrix rotationZ(float a);
+Matrix skew(const Matrix& v);  // skew(v) * w = v x w
+// Rotation by |v| about v; exactly the identity for the zero vector.
+Matrix rotationFromVector(const Matrix& v);
+// Rotation taking unit direction a onto unit direction b (not defined for parallel directions).
+Matrix rotationBetween(const Matrix& a, const Matrix& b);
+// Similarity [[a, b, tx], [-b, a, ty], [0, 0, 1]] taking p1 to q1 and p2 to q2; the identity when
+// either pair of points is closer than minDistance.
+Matrix similarityFromPairs(float x1, float y1, float X1, float Y1, float x2, float y2, float X2,
+                           float Y2, float minDistance);
+Matrix invertSimilarity(const Matrix& m);
+// Unit 3-vector x that makes |M x| small for a 3x3 M (least squares with each coordinate fixed
+// to 1 in turn; ties keep the earlier coordinate).
+Matrix nullDirection(const Matrix& m);
+
+}  // namespace vantorra
