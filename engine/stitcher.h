@@ -47,6 +47,9 @@ public:
     bool needsRegistration = false;
     ProgressReporter progress;
     StitchOptions options;
+    // Why the last run stopped short for a reason other than "no matches" (an unreadable
+    // photograph, memory exhausted); empty otherwise. Front ends show it.
+    std::string lastError;
 };
 
 }  // namespace vantorra
