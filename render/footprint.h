@@ -7,10 +7,22 @@
 #include <vector>
 
 #include "engine/image.h"
+#include "numerics/camera.h"
 
 namespace vantorra {
 
 class Stitcher;
+
+// The output pixel grid: panorama pixel (row, col) looks along theta = thetaMin + col * dTheta,
+// phi = phiMax + row * dPhi (dPhi < 0, row 0 on top). A footprint clipped to a block keeps the
+// block's top-left pixel (with its margin) in rowOffset/colOffset, so block pixel (i, j) is
+// panorama pixel (rowOffset + i, colOffset + j). Samplers derive every angle from the absolute
+// pixel index, which makes a pixel's value independent of how the output is cut into blocks.
+struct PanoramaGrid {
+    float thetaMin = 0, phiMax = 0;
+    float dTheta = 0, dPhi = 0;
+    int rowOffset = 0, colOffset = 0;
+};
 
 struct RenderRegion {
     bool active = false;  // overlaps the current block
@@ -32,6 +44,7 @@ struct ImageFootprint {
     float firstEdgeTheta = 0, firstEdgePhi = 0;
     float secondEdgeTheta = 0, secondEdgePhi = 0;
     float firstEdgePixels = 0, secondEdgePixels = 0;
+    PanoramaGrid grid;  // set by placeFootprint, offset by clipFootprint
 };
 
 // Per image number, one gain per colour channel; empty when gain compensation is off.
@@ -43,5 +56,28 @@ using Gains = std::vector<std::array<float, 3>>;
 using BlockCompositor = void (*)(FloatImage& block, Stitcher& stitcher,
                                  std::vector<ImageFootprint>& footprints, int blockRows,
                                  int blockCols, const Gains& gains);
+
+// Regions of one camera's image of rows x cols pixels (1, or 2 across the seam, one full-longitude
+// cap for an image holding a pole) and its edge extents. Pixel bounds are left for placeFootprint.
+ImageFootprint computeFootprint(const Camera& camera, int rows, int cols);
+
+struct Coverage {
+    bool found = false;  // some region spans theta
+    float thetaMin = 3.14159265f;   // smallest thetaMin of those regions
+    float thetaMax = -3.14159265f;  // largest thetaMax of those regions
+};
+// The regions of all footprints with thetaMin <= theta <= thetaMax.
+Coverage coverage(const std::vector<ImageFootprint>& footprints, float theta);
+
+// Edge lengths in output pixels and each region's inclusive pixel bounds on `grid` (an output of
+// width x height pixels spanning dT x dP radians), the region's angles moved inward onto them.
+void placeFootprint(ImageFootprint& footprint, const PanoramaGrid& grid, int width, int height,
+                    float dT, float dP);
+
+// A copy of a placed footprint for the block rows rowStart..rowEnd, columns colStart..colEnd
+// grown by margin: regions meeting it in at least two rows and two columns become active with
+// bounds relative to the block's top-left (margin included); inBlock tells whether any did.
+ImageFootprint clipFootprint(const ImageFootprint& footprint, int rowStart, int rowEnd,
+                             int colStart, int colEnd, float dTheta, float dPhi, int margin);
 
 }  // namespace vantorra

@@ -1,0 +1,41 @@
+#pragma once
+// Output size and the cutting of the output into square blocks that fit the memory budget.
+
+#include <cstdint>
+
+#include "engine/stitch_options.h"
+#include "render/footprint.h"
+
+namespace vantorra {
+
+struct OutputSize {
+    int width = 0;
+    int height = 0;
+};
+
+// Output size for an extent of dT x dP radians under the options' size mode (0 width, 1 height,
+// 2 scale relative to `reference`, an image of refRows x refCols). Other modes behave as width
+// mode. Each side is kept within 2 .. 65535 pixels: the grid needs two samples per axis and
+// that is the largest side a JPEG can hold.
+OutputSize outputSize(const RenderOptions& options, float dT, float dP,
+                      const ImageFootprint& reference, int refRows, int refCols);
+
+// Largest power of two whose square block (52 working bytes a pixel) fits in what the output
+// (3 bytes a pixel) leaves of the budget, clamped to minBlock .. maxBlock; minBlock when the
+// output alone uses the budget up.
+int renderBlockSize(int64_t budget, int width, int height, int minBlock, int maxBlock);
+
+// Pixels added around every block: only the multi-band blender needs room for its blurs.
+int renderBlockMargin(const RenderOptions& options);
+
+// Inclusive output pixel bounds of one block; the last row and column of blocks are cut at the
+// output's edge.
+struct BlockBounds {
+    int rowStart = 0, rowEnd = -1, colStart = 0, colEnd = -1;
+};
+BlockBounds blockBounds(int blockRow, int blockCol, int block, int width, int height);
+
+// Number of blocks along a side of `extent` pixels.
+int blockCount(int extent, int block);
+
+}  // namespace vantorra

@@ -1,0 +1,30 @@
+#pragma once
+// Mapping panorama pixels back into a source image. Every sampler walks the region's pixel
+// rectangle of the block, finds each pixel's direction from its absolute panorama position on
+// the footprint's grid and projects it with P into (u, v) = (row, column) of the source.
+
+#include "engine/image.h"
+#include "numerics/mat3.h"
+#include "render/footprint.h"
+
+namespace vantorra {
+
+// Centre-weighted "tent" weight of source pixel (r, c): 1 at the centre, 0 on the border rows and
+// columns (and 0 everywhere for a source one pixel thin).
+float tentWeight(int r, int c, int rows, int cols);
+
+// Nearest neighbour: block pixels whose rounded position lies in the source take its channels.
+void sampleNearest(FloatImage& block, const FloatImage& source, const RenderRegion& region,
+                   const PanoramaGrid& grid, const Mat3& P);
+
+// Nearest neighbour with tent weight w: adds w * sample to the block and w to weightSum.
+void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const FloatImage& source,
+                           const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P);
+
+// Bilinear: fills the region's `warped` and `weight` (created zero-filled at the region's size)
+// where all four neighbours lie in the source, with weight = tent weight + 1e-6, and raises
+// maxWeight (a block-sized, 1-channel image) to it.
+void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const FloatImage& source,
+                    const PanoramaGrid& grid, const Mat3& P);
+
+}  // namespace vantorra

@@ -1,0 +1,22 @@
+#pragma once
+// The two simple compositors: nearest-neighbour pasting in component order, and the
+// tent-weighted (feathered) average. Neither needs a block margin.
+
+#include <vector>
+
+#include "engine/image.h"
+#include "render/footprint.h"
+
+namespace vantorra {
+
+class Stitcher;
+
+// Each later image replaces earlier ones where they overlap; uncovered pixels stay 0.
+void blendNone(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
+               int blockRows, int blockCols, const Gains& gains);
+
+// Tent-weighted mean of every image reaching a pixel; pixels of total weight 0 stay 0.
+void blendLinear(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
+                 int blockRows, int blockCols, const Gains& gains);
+
+}  // namespace vantorra
