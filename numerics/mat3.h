@@ -4,6 +4,7 @@
 // heap allocation. Storage is row-major: m[3 * r + c].
 
 #include <array>
+#include <cmath>
 
 #include "numerics/matrix.h"
 
@@ -62,6 +63,60 @@ inline Mat3 transposed(const Mat3& a) {
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) out(r, c) = a(c, r);
     return out;
+}
+
+inline Mat3 operator+(const Mat3& a, const Mat3& b) {
+    Mat3 out;
+    for (int i = 0; i < 9; ++i) out.m[i] = a.m[i] + b.m[i];
+    return out;
+}
+
+inline Mat3 operator*(float x, const Mat3& a) {
+    Mat3 out;
+    for (int i = 0; i < 9; ++i) out.m[i] = x * a.m[i];
+    return out;
+}
+
+inline Vec3 operator+(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vec3 operator-(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vec3 operator*(float s, const Vec3& v) { return {s * v.x, s * v.y, s * v.z}; }
+inline Vec3 operator/(const Vec3& v, float s) { return {v.x / s, v.y / s, v.z / s}; }
+
+// Accumulated from zero in index order, like dot() and norm() on a Matrix column.
+inline float dot(const Vec3& a, const Vec3& b) { return 0.0f + a.x * b.x + a.y * b.y + a.z * b.z; }
+inline float norm(const Vec3& v) { return std::sqrt(dot(v, v)); }
+inline Vec3 cross(const Vec3& a, const Vec3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+inline Vec3 toVec3(const Matrix& v) { return {v.at(0), v.at(1), v.at(2)}; }  // stored index 0..2
+inline Matrix toMatrix(const Vec3& v) {
+    Matrix out(3, 1);
+    out.at(0) = v.x;
+    out.at(1) = v.y;
+    out.at(2) = v.z;
+    return out;
+}
+
+// skew(v) * w = v x w.
+inline Mat3 skew(const Vec3& v) {
+    Mat3 a;
+    a(0, 1) = -v.z;
+    a(0, 2) = v.y;
+    a(1, 0) = v.z;
+    a(1, 2) = -v.x;
+    a(2, 0) = -v.y;
+    a(2, 1) = v.x;
+    return a;
+}
+
+// Rotation by |v| about v, I + sin(t) N + (1 - cos(t)) N N summed in that order; exactly the
+// identity for the zero vector. Same arithmetic as the Matrix version in numerics/camera.h.
+inline Mat3 rotationFromVector(const Vec3& v) {
+    const float theta = norm(v);
+    if (theta == 0.0f) return Mat3::identity();
+    const Mat3 n = skew(v / theta);
+    return Mat3::identity() + std::sin(theta) * n + (1.0f - std::cos(theta)) * (n * n);
 }
 
 }  // namespace vantorra
