@@ -58,11 +58,12 @@ public:
 };
 
 FloatImage transpose(const FloatImage& source);
-FloatImage difference(const FloatImage& a, const FloatImage& b);
+FloatImage difference(const FloatImage& a, const FloatImage& b);  // a - b; empty when sizes differ
 FloatImage halfSize(const FloatImage& source);  // 2x2 box average; an odd last row/column is dropped
 std::vector<float> gaussianKernel(float sigma, int radius);  // 2 * radius + 1 normalised taps
 // Rows extended by radius copies of their end pixels; output c = sum over t of
-// kernel[2 * radius - t] * extended(c + t), accumulated in float from 0.
+// kernel[2 * radius - t] * extended(c + t), accumulated in float from 0. A kernel shorter than
+// 2 * radius + 1 taps gives an empty image (as does separableFilter).
 FloatImage convolveRows(const FloatImage& source, const std::vector<float>& kernel, int radius);
 FloatImage separableFilter(const FloatImage& source, const std::vector<float>& kernel, int radius);
 

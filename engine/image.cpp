@@ -1,0 +1,241 @@
+#include "engine/image.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/jpeg.h"
+
+namespace vantorra {
+
+void Image::clear() {
+    rows = cols = channels = 0;
+    data.clear();
+    data.shrink_to_fit();
+}
+
+void Image::allocate(int newRows, int newCols, int newChannels) {
+    clear();
+    if (newRows <= 0 || newCols <= 0 || newChannels <= 0) return;
+    data.assign(static_cast<size_t>(newRows) * newCols * newChannels, 0);
+    rows = newRows;
+    cols = newCols;
+    channels = newChannels;
+}
+
+// The block is clipped to both images, so a caller's off-by-one never writes past the panorama.
+// Samples are clamped as well as truncated: converting a float outside 0-255 (or a NaN) to a byte
+// is undefined, and a stray value must not corrupt the output.
+void Image::pasteFrom(int row, int col, const FloatImage& source, int r0, int c0, int r1, int c1) {
+    if (r1 < r0 || c1 < c0) return;
+    const int k = std::min(channels, source.channels);
+    // Shift the block so it starts inside both the source and the target.
+    const int skipRows = std::max({0, -r0, -row});
+    const int skipCols = std::max({0, -c0, -col});
+    r0 += skipRows;
+    row += skipRows;
+    c0 += skipCols;
+    col += skipCols;
+    const int height = std::min({r1 - r0 + 1, source.rows - r0, rows - row});
+    const int width = std::min({c1 - c0 + 1, source.cols - c0, cols - col});
+    if (height <= 0 || width <= 0 || k <= 0) return;
+    for (int r = 0; r < height; ++r) {
+        const float* from = &source.data[(static_cast<size_t>(r0 + r) * source.cols + c0) * source.channels];
+        uint8_t* to = &data[(static_cast<size_t>(row + r) * cols + col) * channels];
+        for (int c = 0; c < width; ++c) {
+            for (int j = 0; j < k; ++j) {
+                const float v = from[c * source.channels + j];
+                const float clamped = v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f;
+                to[c * channels + j] = static_cast<uint8_t>(clamped);
+            }
+        }
+    }
+}
+
+bool Image::writeJpeg(const std::string& path, int quality, std::string* error) const {
+    if (channels != 3 || data.size() != static_cast<size_t>(rows) * cols * 3) {
+        if (error) *error = path + ": only a 3-channel image can be written as JPEG";
+        return false;
+    }
+    return vantorra::writeJpeg(path, data.data(), cols, rows, quality, error);
+}
+
+FloatImage::FloatImage(int newRows, int newCols, int newChannels) {
+    allocate(newRows, newCols, newChannels);
+}
+
+bool FloatImage::allocate(int newRows, int newCols, int newChannels) {
+    release();
+    if (newRows < 0 || newCols < 0 || newChannels < 0) return false;
+    const int64_t samples = int64_t{newRows} * newCols * newChannels;
+    if (samples >= kMaxSamples) return false;
+    data.assign(static_cast<size_t>(samples), 0.0f);
+    rows = newRows;
+    cols = newCols;
+    channels = newChannels;
+    return true;
+}
+
+void FloatImage::release() {
+    rows = cols = channels = 0;
+    data.clear();
+    data.shrink_to_fit();
+}
+
+bool FloatImage::readJpeg(const std::string& path, std::string* error) {
+    release();
+    std::vector<uint8_t> bytes;
+    int width = 0, height = 0;
+    if (!vantorra::readJpeg(path, bytes, width, height, error)) return false;
+    if (!allocate(height, width, 3)) {
+        if (error) *error = path + ": image too large";
+        return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), data.begin());
+    return true;
+}
+
+void FloatImage::clampTo255() {
+    for (float& v : data) {
+        if (v >= 255.0f) v = 255.0f;
+        else if (v < 0.0f) v = 0.0f;
+    }
+}
+
+// Tiled so that both the reads and the writes stay within a few cache lines at a time.
+FloatImage transpose(const FloatImage& source) {
+    FloatImage result;
+    result.allocate(source.cols, source.rows, source.channels);
+    if (source.data.empty()) return result;
+    constexpr int kTile = 32;
+    const int ch = source.channels;
+    for (int r0 = 0; r0 < source.rows; r0 += kTile) {
+        const int r1 = std::min(r0 + kTile, source.rows);
+        for (int c0 = 0; c0 < source.cols; c0 += kTile) {
+            const int c1 = std::min(c0 + kTile, source.cols);
+            for (int r = r0; r < r1; ++r) {
+                const float* from = &source.data[static_cast<size_t>(r) * source.cols * ch];
+                for (int c = c0; c < c1; ++c) {
+                    float* to = &result.data[(static_cast<size_t>(c) * result.cols + r) * ch];
+                    for (int k = 0; k < ch; ++k) to[k] = from[c * ch + k];
+                }
+            }
+        }
+    }
+    return result;
+}
+
+FloatImage difference(const FloatImage& a, const FloatImage& b) {
+    if (a.rows != b.rows || a.cols != b.cols || a.channels != b.channels) return FloatImage();
+    FloatImage result;
+    result.allocate(a.rows, a.cols, a.channels);
+    for (size_t i = 0; i < a.data.size(); ++i) result.data[i] = a.data[i] - b.data[i];
+    return result;
+}
+
+FloatImage halfSize(const FloatImage& source) {
+    FloatImage result;
+    result.allocate(source.rows / 2, source.cols / 2, source.channels);
+    if (result.data.empty()) return result;
+    const int ch = source.channels;
+    const size_t sourceRow = static_cast<size_t>(source.cols) * ch;
+    for (int r = 0; r < result.rows; ++r) {
+        const float* top = &source.data[2 * static_cast<size_t>(r) * sourceRow];
+        const float* bottom = top + sourceRow;
+        float* to = &result.data[static_cast<size_t>(r) * result.cols * ch];
+        for (int c = 0; c < result.cols; ++c) {
+            const int left = 2 * c * ch;
+            const int right = left + ch;
+            for (int k = 0; k < ch; ++k) {
+                to[c * ch + k] =
+                    0.25f * (top[left + k] + top[right + k] + bottom[left + k] + bottom[right + k]);
+            }
+        }
+    }
+    return result;
+}
+
+std::vector<float> gaussianKernel(float sigma, int radius) {
+    if (radius < 0) return {};
+    std::vector<float> kernel(2 * static_cast<size_t>(radius) + 1);
+    const float pi = 3.14159265f;
+    const float centre = 1.0f / (std::sqrt(2.0f * pi) * sigma);
+    kernel[radius] = centre;
+    float sum = centre;
+    for (int i = 1; i <= radius; ++i) {
+        const float value = std::exp(-0.5f * static_cast<float>(i * i) / (sigma * sigma)) * centre;
+        kernel[radius + i] = value;
+        kernel[radius - i] = value;
+        sum += value;
+        sum += value;
+    }
+    for (float& k : kernel) k /= sum;
+    return kernel;
+}
+
+namespace {
+
+bool kernelFits(const std::vector<float>& kernel, int radius) {
+    return radius >= 0 && kernel.size() >= 2 * static_cast<size_t>(radius) + 1;
+}
+
+}  // namespace
+
+// The extended row is built once per row in a buffer reused for the whole image. Each output
+// sample is accumulated tap by tap in the order t = 0 ... 2 * radius, so sweeping whole rows per
+// tap gives the same float sums as a per-pixel loop while letting the compiler vectorise.
+FloatImage convolveRows(const FloatImage& source, const std::vector<float>& kernel, int radius) {
+    if (!kernelFits(kernel, radius)) return FloatImage();
+    FloatImage result;
+    result.allocate(source.rows, source.cols, source.channels);
+    if (source.data.empty()) return result;
+    const int ch = source.channels;
+    const size_t rowSamples = static_cast<size_t>(source.cols) * ch;
+    std::vector<float> extended(rowSamples + 2 * static_cast<size_t>(radius) * ch);
+    for (int r = 0; r < source.rows; ++r) {
+        const float* from = &source.data[static_cast<size_t>(r) * rowSamples];
+        for (int e = 0; e < radius; ++e) {
+            std::copy(from, from + ch, &extended[static_cast<size_t>(e) * ch]);
+            std::copy(from + rowSamples - ch, from + rowSamples,
+                      &extended[rowSamples + static_cast<size_t>(radius + e) * ch]);
+        }
+        std::copy(from, from + rowSamples, &extended[static_cast<size_t>(radius) * ch]);
+        float* to = &result.data[static_cast<size_t>(r) * rowSamples];
+        for (int t = 0; t <= 2 * radius; ++t) {
+            const float weight = kernel[2 * radius - t];
+            const float* tap = &extended[static_cast<size_t>(t) * ch];
+            for (size_t i = 0; i < rowSamples; ++i) to[i] += weight * tap[i];
+        }
+    }
+    return result;
+}
+
+namespace {
+
+// The column pass of separableFilter done in place of transpose, convolveRows, transpose: output
+// row r sums the source rows r - radius ... r + radius (clamped to the image) in the same tap
+// order, so the samples are identical without the two transposes.
+FloatImage convolveColumns(const FloatImage& source, const std::vector<float>& kernel, int radius) {
+    FloatImage result;
+    result.allocate(source.rows, source.cols, source.channels);
+    const size_t rowSamples = static_cast<size_t>(source.cols) * source.channels;
+    if (rowSamples == 0) return result;
+    for (int r = 0; r < source.rows; ++r) {
+        float* to = &result.data[static_cast<size_t>(r) * rowSamples];
+        for (int t = 0; t <= 2 * radius; ++t) {
+            const int sourceRow = std::clamp(r + t - radius, 0, source.rows - 1);
+            const float weight = kernel[2 * radius - t];
+            const float* from = &source.data[static_cast<size_t>(sourceRow) * rowSamples];
+            for (size_t i = 0; i < rowSamples; ++i) to[i] += weight * from[i];
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+FloatImage separableFilter(const FloatImage& source, const std::vector<float>& kernel, int radius) {
+    if (!kernelFits(kernel, radius)) return FloatImage();
+    return convolveColumns(convolveRows(source, kernel, radius), kernel, radius);
+}
+
+}  // namespace vantorra

@@ -1,0 +1,286 @@
+#include "engine/jpeg.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace vantorra {
+namespace {
+
+constexpr int64_t kMaxDecodedSamples = int64_t{1} << 30;
+
+// libjpeg reports a fatal error by calling error_exit, which must not return. Ours records the
+// library's message and jumps back to the routine that started the call, so a corrupt file
+// becomes a false result instead of the end of the process.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void errorExit(j_common_ptr cinfo) {
+    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, manager->message);
+    longjmp(manager->jump, 1);
+}
+
+// Warnings (recoverable corruption) are not printed: a library must not write to the user's
+// terminal. A premature end of file is the one warning promoted to an error, because the library
+// would otherwise hand back an image whose missing part is filled with grey.
+void emitMessage(j_common_ptr cinfo, int level) {
+    if (level < 0) {
+        if (cinfo->err->msg_code == JWRN_JPEG_EOF) errorExit(cinfo);
+        cinfo->err->num_warnings++;
+    }
+}
+
+void outputMessage(j_common_ptr) {}
+
+void installErrorManager(ErrorManager& manager) {
+    jpeg_std_error(&manager.pub);
+    manager.pub.error_exit = errorExit;
+    manager.pub.emit_message = emitMessage;
+    manager.pub.output_message = outputMessage;
+    manager.message[0] = '\0';
+}
+
+void setError(std::string* error, const std::string& text) {
+    if (error) *error = text;
+}
+
+std::string openFailure(const std::string& path, int savedErrno) {
+    return "can't open " + path + ": " + std::strerror(savedErrno);
+}
+
+// Owns the FILE for the length of one call.
+class FileHandle {
+public:
+    explicit FileHandle(FILE* file) : file_(file) {}
+    ~FileHandle() {
+        if (file_) std::fclose(file_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    FILE* get() const { return file_; }
+    // Closes now and reports whether everything buffered reached the file.
+    bool close() {
+        const bool ok = std::fclose(file_) == 0;
+        file_ = nullptr;
+        return ok;
+    }
+
+private:
+    FILE* file_;
+};
+
+// Adobe's CMYK files store inverted samples (0 = full ink), which is what libjpeg delivers when
+// the Adobe marker is present; plain CMYK stores ink amounts directly.
+void cmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
+    for (int x = 0; x < width; ++x) {
+        int c = cmyk[4 * x], m = cmyk[4 * x + 1], y = cmyk[4 * x + 2], k = cmyk[4 * x + 3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        rgb[3 * x] = static_cast<uint8_t>((c * k + 127) / 255);
+        rgb[3 * x + 1] = static_cast<uint8_t>((m * k + 127) / 255);
+        rgb[3 * x + 2] = static_cast<uint8_t>((y * k + 127) / 255);
+    }
+}
+
+// Decodes from an open file. Everything that must outlive a longjmp (the pixel buffer, the
+// CMYK row) belongs to the caller's frame; nothing with a destructor lives between setjmp and
+// the library's frames. Returns false with the library's message in manager.message.
+bool decode(FILE* file, ErrorManager& manager, std::vector<uint8_t>& pixels,
+            std::vector<uint8_t>& cmykRow, int& width, int& height, bool headerOnly,
+            JpegHeader& header) {
+    jpeg_decompress_struct cinfo;
+    cinfo.err = &manager.pub;
+    if (setjmp(manager.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+    header.width = static_cast<int>(cinfo.image_width);
+    header.height = static_cast<int>(cinfo.image_height);
+    header.components = cinfo.num_components;
+    if (headerOnly) {
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
+
+    const bool fourComponent =
+        cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = fourComponent ? JCS_CMYK : JCS_RGB;
+    jpeg_calc_output_dimensions(&cinfo);
+    const int64_t samples =
+        static_cast<int64_t>(cinfo.output_width) * static_cast<int64_t>(cinfo.output_height) * 3;
+    if (samples >= kMaxDecodedSamples) {
+        std::snprintf(manager.message, sizeof manager.message,
+                      "image of %u x %u pixels is too large (2^30 samples or more)",
+                      cinfo.output_width, cinfo.output_height);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+
+    jpeg_start_decompress(&cinfo);
+    const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * 3;
+    pixels.resize(rowBytes * cinfo.output_height);
+    if (fourComponent) cmykRow.resize(static_cast<size_t>(cinfo.output_width) * 4);
+    const bool inverted = cinfo.saw_Adobe_marker;
+    while (cinfo.output_scanline < cinfo.output_height) {
+        uint8_t* target = pixels.data() + rowBytes * cinfo.output_scanline;
+        JSAMPROW row = fourComponent ? cmykRow.data() : target;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+        if (fourComponent) {
+            cmykRowToRgb(cmykRow.data(), target, static_cast<int>(cinfo.output_width), inverted);
+        }
+    }
+    width = static_cast<int>(cinfo.output_width);
+    height = static_cast<int>(cinfo.output_height);
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width, int height,
+            int quality) {
+    jpeg_compress_struct cinfo;
+    cinfo.err = &manager.pub;
+    if (setjmp(manager.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, file);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        // libjpeg's row type is not const, but the compressor only reads the rows.
+        JSAMPROW row = const_cast<uint8_t*>(pixels + rowBytes * cinfo.next_scanline);
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+bool readCommon(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,
+                bool headerOnly, JpegHeader& header, std::string* error, bool announce) {
+    FileHandle file(std::fopen(path.c_str(), "rb"));
+    if (!file.get()) {
+        const int savedErrno = errno;
+        if (announce) std::fprintf(stderr, "can't open %s\n", path.c_str());
+        setError(error, openFailure(path, savedErrno));
+        return false;
+    }
+    ErrorManager manager;
+    installErrorManager(manager);
+    std::vector<uint8_t> cmykRow;
+    if (!decode(file.get(), manager, pixels, cmykRow, width, height, headerOnly, header)) {
+        setError(error, path + ": " + manager.message);
+        return false;
+    }
+    return true;
+}
+
+// A name beside the target, so the final rename stays within one file system.
+std::string temporaryNameFor(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    return path + ".part" + std::to_string(static_cast<long>(getpid())) + "-" +
+           std::to_string(counter++);
+}
+
+}  // namespace
+
+bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* error) {
+    std::vector<uint8_t> unused;
+    int width = 0, height = 0;
+    header = JpegHeader{};
+    return readCommon(path, unused, width, height, true, header, error, false);
+}
+
+bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,
+              std::string* error) {
+    JpegHeader header;
+    width = 0;
+    height = 0;
+    if (readCommon(path, pixels, width, height, false, header, error, true)) return true;
+    pixels.clear();
+    pixels.shrink_to_fit();
+    width = 0;
+    height = 0;
+    return false;
+}
+
+// The image goes to a temporary file that replaces `path` only once it is complete, so a full
+// disk or a coding error never leaves a truncated panorama in place of an earlier one.
+bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int height, int quality,
+               std::string* error) {
+    if (width <= 0 || height <= 0 || !pixels) {
+        setError(error, path + ": nothing to write (empty image)");
+        return false;
+    }
+    if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
+        const int savedErrno = errno;
+        std::fprintf(stderr, "can't open %s\n", path.c_str());
+        setError(error, openFailure(path, savedErrno));
+        return false;
+    }
+    const std::string temporary = temporaryNameFor(path);
+    const int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    FileHandle file(descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr);
+    if (!file.get()) {
+        const int savedErrno = errno;
+        if (descriptor >= 0) {
+            close(descriptor);
+            unlink(temporary.c_str());
+        }
+        std::fprintf(stderr, "can't open %s\n", path.c_str());
+        setError(error, openFailure(path, savedErrno));
+        return false;
+    }
+    ErrorManager manager;
+    installErrorManager(manager);
+    if (!encode(file.get(), manager, pixels, width, height, quality)) {
+        file.close();
+        unlink(temporary.c_str());
+        setError(error, path + ": " + manager.message);
+        return false;
+    }
+    if (!file.close()) {
+        const int savedErrno = errno;
+        unlink(temporary.c_str());
+        setError(error, path + ": " + std::strerror(savedErrno));
+        return false;
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int savedErrno = errno;
+        unlink(temporary.c_str());
+        std::fprintf(stderr, "can't open %s\n", path.c_str());
+        setError(error, openFailure(path, savedErrno));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vantorra

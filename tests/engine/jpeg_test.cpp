@@ -1,0 +1,259 @@
+#include "engine/jpeg.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "engine/image.h"
+
+namespace vantorra {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A genuine 2 x 2 red PNG, the kind of file a user might rename to .jpg by mistake.
+const unsigned char kPng[] = {
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52,
+    0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02, 0x00, 0x00, 0x00, 0xfd, 0xd4, 0x9a,
+    0x73, 0x00, 0x00, 0x00, 0x16, 0x49, 0x44, 0x41, 0x54, 0x08, 0xd7, 0x63, 0xfc, 0xcf, 0xc0, 0xc0,
+    0xc0, 0xc0, 0xc0, 0xc4, 0xc0, 0xc0, 0xc0, 0xc0, 0xc0, 0x00, 0x00, 0x0d, 0x1d, 0x01, 0x03, 0x2b,
+    0xe9, 0xa6, 0xc8, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+
+class JpegTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vantorra-jpeg-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    static void writeBytes(const std::string& file, const std::vector<unsigned char>& bytes) {
+        std::ofstream out(file, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    static std::vector<unsigned char> readBytes(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // Writes samples of any colour space straight through libjpeg, for the inputs our own
+    // writer never produces (greyscale, CMYK, YCCK).
+    static void writeRaw(const std::string& file, int width, int height, int components,
+                         J_COLOR_SPACE inSpace, J_COLOR_SPACE fileSpace,
+                         const std::vector<unsigned char>& pixel) {
+        jpeg_compress_struct cinfo;
+        jpeg_error_mgr err;
+        cinfo.err = jpeg_std_error(&err);
+        jpeg_create_compress(&cinfo);
+        FILE* out = std::fopen(file.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        jpeg_stdio_dest(&cinfo, out);
+        cinfo.image_width = width;
+        cinfo.image_height = height;
+        cinfo.input_components = components;
+        cinfo.in_color_space = inSpace;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_colorspace(&cinfo, fileSpace);
+        jpeg_set_quality(&cinfo, 95, TRUE);
+        jpeg_start_compress(&cinfo, TRUE);
+        std::vector<unsigned char> row(static_cast<size_t>(width) * components);
+        for (int x = 0; x < width; ++x)
+            for (int k = 0; k < components; ++k) row[x * components + k] = pixel[k];
+        while (cinfo.next_scanline < cinfo.image_height) {
+            JSAMPROW rows[1] = {row.data()};
+            jpeg_write_scanlines(&cinfo, rows, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+        jpeg_destroy_compress(&cinfo);
+        std::fclose(out);
+    }
+
+    // A smooth colour gradient that JPEG keeps closely even with subsampled chroma.
+    static Image gradient(int rows, int cols) {
+        Image image;
+        image.allocate(rows, cols, 3);
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < cols; ++c) {
+                image.at(r, c, 0) = static_cast<uint8_t>(40 + 150 * c / cols);
+                image.at(r, c, 1) = static_cast<uint8_t>(60 + 120 * r / rows);
+                image.at(r, c, 2) = static_cast<uint8_t>(90 + 50 * (r + c) / (rows + cols));
+            }
+        }
+        return image;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(JpegTest, RoundTripAtQuality100KeepsSizeChannelsAndValues) {
+    const Image original = gradient(23, 37);
+    std::string error;
+    ASSERT_TRUE(original.writeJpeg(path("round.jpg"), 100, &error)) << error;
+
+    JpegHeader header;
+    ASSERT_TRUE(readJpegHeader(path("round.jpg"), header, &error)) << error;
+    EXPECT_EQ(header.width, 37);
+    EXPECT_EQ(header.height, 23);
+    EXPECT_EQ(header.components, 3);
+
+    FloatImage decoded;
+    ASSERT_TRUE(decoded.readJpeg(path("round.jpg"), &error)) << error;
+    ASSERT_EQ(decoded.rows, 23);
+    ASSERT_EQ(decoded.cols, 37);
+    ASSERT_EQ(decoded.channels, 3);
+    double total = 0.0;
+    for (size_t i = 0; i < original.data.size(); ++i) {
+        const float d = std::abs(decoded.data[i] - original.data[i]);
+        EXPECT_LE(d, 6.0f) << "sample " << i;
+        total += d;
+    }
+    EXPECT_LT(total / original.data.size(), 1.5);
+    // Nothing beside the output: the temporary file was renamed into place.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(JpegTest, BadFilesFailCleanlyWithAMessage) {
+    ASSERT_TRUE(gradient(32, 48).writeJpeg(path("good.jpg"), 90));
+    std::vector<unsigned char> good = readBytes(path("good.jpg"));
+    ASSERT_GT(good.size(), 200u);
+
+    writeBytes(path("truncated.jpg"), std::vector<unsigned char>(good.begin(), good.begin() + good.size() / 2));
+    writeBytes(path("header-only.jpg"), std::vector<unsigned char>(good.begin(), good.begin() + 20));
+    std::vector<unsigned char> noise(3000);
+    uint32_t state = 7;
+    for (unsigned char& b : noise) {
+        state = state * 1664525u + 1013904223u;
+        b = static_cast<unsigned char>(state >> 24);
+    }
+    writeBytes(path("random.jpg"), noise);
+    writeBytes(path("empty.jpg"), {});
+    writeBytes(path("picture.jpg"), std::vector<unsigned char>(std::begin(kPng), std::end(kPng)));
+
+    struct Case {
+        const char* name;
+        const char* expectedText;  // part of the library's message
+    };
+    const Case cases[] = {
+        {"truncated.jpg", "Premature end"},
+        {"header-only.jpg", ""},
+        {"random.jpg", "Not a JPEG file"},
+        {"empty.jpg", "Empty input file"},
+        {"picture.jpg", "Not a JPEG file"},
+        {"missing.jpg", "can't open"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        FloatImage image(2, 2, 3);
+        std::string error;
+        EXPECT_FALSE(image.readJpeg(path(test.name), &error));
+        EXPECT_TRUE(image.empty());
+        EXPECT_EQ(image.rows, 0);
+        EXPECT_NE(error.find(path(test.name)), std::string::npos) << error;
+        EXPECT_NE(error.find(test.expectedText), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << "one line: " << error;
+
+        JpegHeader header;
+        std::string headerError;
+        if (std::string(test.name) != "truncated.jpg") {
+            EXPECT_FALSE(readJpegHeader(path(test.name), header, &headerError));
+            EXPECT_FALSE(headerError.empty());
+        }
+    }
+}
+
+TEST_F(JpegTest, GreyscaleAndFourComponentFilesDecodeToRgb) {
+    struct Case {
+        const char* name;
+        int components;
+        J_COLOR_SPACE inSpace, fileSpace;
+        std::vector<unsigned char> pixel;
+        std::vector<int> expectedRgb;
+    };
+    // libjpeg writes CMYK with the Adobe marker, whose samples are inverted (255 = no ink).
+    const Case cases[] = {
+        {"grey.jpg", 1, JCS_GRAYSCALE, JCS_GRAYSCALE, {128}, {128, 128, 128}},
+        {"cmyk.jpg", 4, JCS_CMYK, JCS_CMYK, {255, 0, 255, 255}, {255, 0, 255}},
+        {"cmyk-dark.jpg", 4, JCS_CMYK, JCS_CMYK, {255, 255, 255, 128}, {128, 128, 128}},
+        {"ycck.jpg", 4, JCS_CMYK, JCS_YCCK, {0, 255, 255, 255}, {0, 255, 255}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        writeRaw(path(test.name), 19, 11, test.components, test.inSpace, test.fileSpace, test.pixel);
+        JpegHeader header;
+        ASSERT_TRUE(readJpegHeader(path(test.name), header));
+        EXPECT_EQ(header.components, test.components);
+
+        FloatImage image;
+        std::string error;
+        ASSERT_TRUE(image.readJpeg(path(test.name), &error)) << error;
+        ASSERT_EQ(image.rows, 11);
+        ASSERT_EQ(image.cols, 19);
+        ASSERT_EQ(image.channels, 3);
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(image.at(5, 9, k), test.expectedRgb[k], 4.0f) << "channel " << k;
+    }
+}
+
+TEST_F(JpegTest, HugeHeaderIsRefusedBeforeDecoding) {
+    ASSERT_TRUE(gradient(16, 16).writeJpeg(path("small.jpg"), 90));
+    std::vector<unsigned char> bytes = readBytes(path("small.jpg"));
+    // Rewrite the frame header (SOF0: FF C0, length, precision, height, width) to 60000 x 60000.
+    bool patched = false;
+    for (size_t i = 0; i + 9 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+            bytes[i + 5] = bytes[i + 7] = 0xEA;
+            bytes[i + 6] = bytes[i + 8] = 0x60;
+            patched = true;
+            break;
+        }
+    }
+    ASSERT_TRUE(patched);
+    writeBytes(path("huge.jpg"), bytes);
+
+    JpegHeader header;
+    ASSERT_TRUE(readJpegHeader(path("huge.jpg"), header));
+    EXPECT_EQ(header.width, 60000);
+    FloatImage image;
+    std::string error;
+    EXPECT_FALSE(image.readJpeg(path("huge.jpg"), &error));
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    EXPECT_TRUE(image.empty());
+}
+
+TEST_F(JpegTest, UnwritableOutputReturnsFalseAndKeepsWhatWasThere) {
+    const Image image = gradient(8, 8);
+    std::string error;
+    EXPECT_FALSE(image.writeJpeg(path("no-such-folder/pano.jpg"), 75, &error));
+    EXPECT_NE(error.find("can't open"), std::string::npos) << error;
+    EXPECT_FALSE(image.writeJpeg(dir_.string(), 75, &error));  // a folder, not a file
+
+    // An encoder failure (libjpeg refuses widths over 65500) leaves the earlier file intact
+    // and no partial file beside it.
+    writeBytes(path("pano.jpg"), {'o', 'l', 'd'});
+    Image tooWide;
+    tooWide.allocate(1, 70000, 3);
+    EXPECT_FALSE(tooWide.writeJpeg(path("pano.jpg"), 75, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(readBytes(path("pano.jpg")), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+    Image empty;
+    EXPECT_FALSE(empty.writeJpeg(path("empty.jpg"), 75, &error));
+    Image grey;
+    grey.allocate(4, 4, 1);
+    EXPECT_FALSE(grey.writeJpeg(path("grey.jpg"), 75, &error));
+    EXPECT_FALSE(fs::exists(path("grey.jpg")));
+}
+
+}  // namespace
+}  // namespace vantorra
