@@ -1,0 +1,141 @@
+#include "render/gain_compensation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "engine/progress_reporter.h"
+#include "engine/stitcher.h"
+#include "numerics/matrix.h"
+#include "render/gain_overlap.h"
+
+namespace vantorra {
+
+namespace {
+
+// Noise of an overlap mean, in intensity levels squared (sigma 8.5 on the 0-255 scale).
+constexpr float kNoiseVariance = 72.25f;
+
+// Overlap statistics of every ordered pair of component positions, (p, q) at p * n + q.
+struct OverlapTable {
+    int n = 0;
+    std::vector<GainOverlap> pairs;
+    const GainOverlap& at(int p, int q) const { return pairs[static_cast<size_t>(p) * n + q]; }
+    // Both directions measured: the only pairs that enter the system.
+    bool usable(int p, int q) const { return at(p, q).count > 0 && at(q, p).count > 0; }
+};
+
+void prepareGainImages(Stitcher& stitcher, int gainImageSize) {
+    const int n = static_cast<int>(stitcher.component.size());
+    for (int p = 0; p < n; ++p) {
+        const int image = stitcher.component[p];
+        std::cout << "  Image " << image << std::endl;
+        stitcher.progress.report(ProgressReporter::GainCompensation, p, n - 1);
+        std::string error;
+        // An unreadable photograph keeps an empty gain image, so it overlaps nothing.
+        if (!prepareGainImage(stitcher, image, gainImageSize, &error))
+            std::cerr << error << std::endl;
+    }
+}
+
+OverlapTable measureOverlaps(const Stitcher& stitcher) {
+    OverlapTable table;
+    table.n = static_cast<int>(stitcher.component.size());
+    table.pairs.resize(static_cast<size_t>(table.n) * table.n);
+    for (int p = 0; p < table.n; ++p) {
+        const int i = stitcher.component[p];
+        for (int q = 0; q < table.n; ++q) {
+            if (p == q) continue;
+            const int j = stitcher.component[q];
+            table.pairs[static_cast<size_t>(p) * table.n + q] =
+                measureOverlap(stitcher.thumbnails[i], stitcher.thumbnailLevels[i],
+                               stitcher.cameras[i], stitcher.thumbnails[j],
+                               stitcher.thumbnailLevels[j], stitcher.cameras[j]);
+        }
+    }
+    return table;
+}
+
+// Row p: the overlap means of p and its neighbours should agree after gain, and the gain is
+// pulled towards 1. A position without any usable pair would leave an all-zero row; it gets
+// the prior alone (g = 1) so the others still solve, and the caller gives it gainMean.
+Matrix solveChannel(const OverlapTable& table, const std::vector<bool>& overlaps, int channel,
+                    float gainVariance) {
+    const int n = table.n;
+    Matrix a(n, n);
+    Matrix b(n, 1);
+    for (int p = 0; p < n; ++p) {
+        if (!overlaps[p]) {
+            a.at(p, p) = -1.0f;
+            b.at(p) = -1.0f;
+            continue;
+        }
+        for (int q = 0; q < n; ++q) {
+            if (p == q || !table.usable(p, q)) continue;
+            const GainOverlap& pq = table.at(p, q);
+            const GainOverlap& qp = table.at(q, p);
+            a.at(p, q) += pq.count * pq.mean[channel] * qp.mean[channel] / kNoiseVariance;
+            a.at(p, p) -= pq.count * pq.mean[channel] * pq.mean[channel] / kNoiseVariance;
+            a.at(p, p) -= pq.count / gainVariance;
+            b.at(p) -= pq.count / gainVariance;
+        }
+    }
+    return solve(a, b);
+}
+
+void logChannel(int channel, const Matrix& g, float mean) {
+    std::cout << std::endl;
+    std::cout << " band = " << channel << std::endl;
+    std::cout << std::endl;
+    std::cout << " g = " << std::endl;
+    std::cout << g;
+    std::cout << std::endl;
+    std::cout << " g mean = " << std::endl;
+    std::cout << mean << std::endl;
+    std::cout << std::endl;
+}
+
+}  // namespace
+
+Gains computeGains(Stitcher& stitcher, const RenderOptions& options) {
+    std::cout << "[ Compute Image Gain ]" << std::endl;
+    const std::vector<int32_t>& component = stitcher.component;
+    const int n = static_cast<int>(component.size());
+    size_t images = std::max(stitcher.cameras.size(), stitcher.imageNames.size());
+    for (int image : component) images = std::max(images, static_cast<size_t>(image) + 1);
+    Gains gains(images, {0.0f, 0.0f, 0.0f});
+
+    prepareGainImages(stitcher, options.gainImageSize);
+    const OverlapTable table = measureOverlaps(stitcher);
+    std::vector<bool> overlaps(n, false);
+    for (int p = 0; p < n; ++p)
+        for (int q = 0; q < n; ++q)
+            if (p != q && table.usable(p, q)) overlaps[p] = true;
+
+    const float gainVariance = options.gainSigma * options.gainSigma;
+    for (int channel = 0; channel < 3; ++channel) {
+        const Matrix g = solveChannel(table, overlaps, channel, gainVariance);
+        // The mean runs over the images the system actually measured; the others are set apart.
+        float total = 0.0f;
+        int counted = 0;
+        for (int p = 0; p < n; ++p) {
+            if (!overlaps[p]) continue;
+            total += g.at(p);
+            ++counted;
+        }
+        const float mean = counted > 0 ? total / static_cast<float>(counted) : 1.0f;
+        logChannel(channel, g, mean);
+        const bool meanUsable = std::isfinite(mean) && mean > 0.0f;
+        for (int p = 0; p < n; ++p) {
+            const float value = options.gainMean * g.at(p) / mean;
+            const bool measured = overlaps[p] && meanUsable && std::isfinite(value);
+            gains[component[p]][channel] = measured ? value : options.gainMean;
+        }
+    }
+    return gains;
+}
+
+}  // namespace vantorra

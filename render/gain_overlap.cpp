@@ -1,0 +1,124 @@
+#include "render/gain_overlap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "engine/stitcher.h"
+#include "numerics/mat3.h"
+#include "render/warp.h"
+
+namespace vantorra {
+
+namespace {
+
+Mat3 focal(float f) {
+    Mat3 k = Mat3::identity();
+    k(0, 0) = f;
+    k(1, 1) = f;
+    return k;
+}
+
+// Inverse of a pixel matrix (scale and offset per axis), built from its entries.
+Mat3 invertPixelMatrix(const Mat3& g) {
+    Mat3 out = Mat3::identity();
+    out(0, 0) = 1.0f / g(0, 0);
+    out(0, 2) = -g(0, 2) / g(0, 0);
+    out(1, 1) = 1.0f / g(1, 1);
+    out(1, 2) = -g(1, 2) / g(1, 1);
+    return out;
+}
+
+// The pixel matrix of a camera for its gain image, halved `level` times.
+Mat3 gainPixelMatrix(const Camera& camera, int level) {
+    return Mat3::fromMatrix(reductionMatrix(-level)) * Mat3::fromMatrix(camera.imageTransform);
+}
+
+bool usable(const Camera& camera) {
+    return camera.R.rows == 3 && camera.R.cols == 3 && camera.imageTransform.rows == 3 &&
+           camera.imageTransform.cols == 3 && camera.f != 0.0f;
+}
+
+}  // namespace
+
+bool prepareGainImage(Stitcher& stitcher, int image, int gainImageSize, std::string* error) {
+    const size_t needed = static_cast<size_t>(image) + 1;
+    if (stitcher.thumbnails.size() < needed) stitcher.thumbnails.resize(needed);
+    if (stitcher.thumbnailLevels.size() < needed) stitcher.thumbnailLevels.resize(needed, 0);
+    FloatImage& thumbnail = stitcher.thumbnails[image];
+    int32_t& level = stitcher.thumbnailLevels[image];
+    if (thumbnail.rows == 0) {
+        const bool cached = static_cast<size_t>(image) < stitcher.featureImages.size() &&
+                            stitcher.featureImages[image].rows > 0;
+        if (cached) {
+            thumbnail = stitcher.featureImages[image];
+            level = static_cast<size_t>(image) < stitcher.featureLevels.size()
+                        ? stitcher.featureLevels[image]
+                        : 0;
+        } else {
+            level = 0;
+            const std::string name = static_cast<size_t>(image) < stitcher.imageNames.size()
+                                         ? stitcher.imageNames[image]
+                                         : std::string();
+            if (!thumbnail.readJpeg(stitcher.imageDirectory + name, error)) {
+                thumbnail.release();
+                return false;
+            }
+        }
+    }
+    // At least 2 so that a gain image size of 0 cannot halve forever.
+    const int limit = std::max(2, 2 * gainImageSize);
+    while (thumbnail.rows >= limit && thumbnail.cols >= limit) {
+        thumbnail = halfSize(thumbnail);
+        ++level;
+    }
+    return true;
+}
+
+GainOverlap measureOverlap(const FloatImage& imageI, int levelI, const Camera& cameraI,
+                           const FloatImage& imageJ, int levelJ, const Camera& cameraJ) {
+    GainOverlap overlap;
+    if (imageI.empty() || imageJ.empty() || !usable(cameraI) || !usable(cameraJ)) return overlap;
+    const Mat3 H = gainPixelMatrix(cameraI, levelI) * focal(cameraI.f) *
+                   Mat3::fromMatrix(cameraI.R) * transposed(Mat3::fromMatrix(cameraJ.R)) *
+                   focal(1.0f / cameraJ.f) * invertPixelMatrix(gainPixelMatrix(cameraJ, levelJ));
+
+    const float lastRowJ = static_cast<float>(imageJ.rows - 1);
+    const float lastColJ = static_cast<float>(imageJ.cols - 1);
+    const Vec3 corners[4] = {{0, 0, 1}, {lastRowJ, 0, 1}, {0, lastColJ, 1}, {lastRowJ, lastColJ, 1}};
+    float rowMin = INFINITY, rowMax = -INFINITY, colMin = INFINITY, colMax = -INFINITY;
+    for (const Vec3& corner : corners) {
+        const Vec3 p = H * corner;
+        // Behind camera i (or on its image plane's horizon): no box can be drawn.
+        if (!(p.z > 0.0f)) return overlap;
+        const float row = p.x / p.z;
+        const float col = p.y / p.z;
+        if (!std::isfinite(row) || !std::isfinite(col)) return overlap;
+        rowMin = std::min(rowMin, row);
+        rowMax = std::max(rowMax, row);
+        colMin = std::min(colMin, col);
+        colMax = std::max(colMax, col);
+    }
+    // Clamped while still float: a corner near camera i's horizon lands far outside any int.
+    const float lastRowI = static_cast<float>(imageI.rows - 1);
+    const float lastColI = static_cast<float>(imageI.cols - 1);
+    const int rowLo = static_cast<int>(std::clamp(std::floor(rowMin), 0.0f, lastRowI));
+    const int rowHi = static_cast<int>(std::clamp(std::ceil(rowMax), 0.0f, lastRowI));
+    const int colLo = static_cast<int>(std::clamp(std::floor(colMin), 0.0f, lastColI));
+    const int colHi = static_cast<int>(std::clamp(std::ceil(colMax), 0.0f, lastColI));
+    if (!(rowLo < rowHi && colLo < colHi)) return overlap;
+
+    overlap.count = static_cast<float>(colHi - colLo + 1) * static_cast<float>(rowHi - rowLo + 1);
+    std::array<float, 3> sums{};
+    const int channels = imageI.channels;
+    for (int r = rowLo; r <= rowHi; ++r) {
+        for (int c = colLo; c <= colHi; ++c) {
+            const float* pixel = &imageI.data[(static_cast<size_t>(r) * imageI.cols + c) * channels];
+            for (int k = 0; k < 3; ++k) sums[k] += pixel[channels >= 3 ? k : 0];
+        }
+    }
+    for (int k = 0; k < 3; ++k) overlap.mean[k] = sums[k] / overlap.count;
+    return overlap;
+}
+
+}  // namespace vantorra

@@ -1,0 +1,149 @@
+#include "render/multiband_blend.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <string>
+#include <utility>
+
+#include "engine/progress_reporter.h"
+#include "engine/stitcher.h"
+#include "render/multiband_layers.h"
+#include "render/samplers.h"
+#include "render/warp.h"
+
+namespace vantorra {
+
+namespace {
+
+// Everything one call keeps for all its bands: the blur taps and the reused buffers.
+struct BandWork {
+    std::vector<float> kernel;
+    int radius = 0;
+    bool edgeFill = true;
+    BlurBuffers buffers;
+    FloatImage low;  // next low-pass of the region being worked on
+    FloatImage colourSum;
+    FloatImage weightSum;
+};
+
+void zeroSums(BandWork& work) {
+    std::fill(work.colourSum.data.begin(), work.colourSum.data.end(), 0.0f);
+    std::fill(work.weightSum.data.begin(), work.weightSum.data.end(), 0.0f);
+}
+
+// Warps every image in the block bilinearly into its regions, records each region's valid
+// extents and leaves in maxWeight the largest tent weight of any image at each block pixel.
+void sampleImages(Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
+                  FloatImage& maxWeight, const Gains& gains) {
+    std::cout << "  Sample images  " << std::endl;
+    const int n = static_cast<int>(stitcher.component.size());
+    for (int i = 0; i < n; ++i) {
+        stitcher.progress.report(ProgressReporter::Rendering, i, n - 1);
+        ImageFootprint& footprint = footprints[i];
+        if (!footprint.inBlock) continue;
+        const int image = stitcher.component[i];
+        Camera camera = stitcher.cameras[image];
+        std::string error;
+        FloatImage source = acquireSource(stitcher, image, camera, footprint, &error);
+        if (source.empty()) std::cerr << error << std::endl;
+        // The renderer hands over no gains when compensation is off.
+        if (stitcher.options.render.gainCompensation && image < static_cast<int>(gains.size()))
+            applyGains(source, gains[image]);
+        const Mat3 P = projectionMatrix(camera);
+        std::cout << "   Image " << image << std::endl;
+        for (RenderRegion& region : footprint.regions) {
+            if (!region.active) continue;
+            // An unreadable photograph contributes nothing: its regions keep weight 0.
+            sampleBilinear(region, maxWeight, source, footprint.grid, P);
+            computeValidExtents(region);
+        }
+    }
+}
+
+// The low-pass of a region's current image, into work.low.
+void lowPass(const RenderRegion& region, BandWork& work) {
+    work.low = region.warped;
+    if (work.edgeFill)
+        edgeFilledBlur(work.low, region, work.kernel, work.radius, work.buffers);
+    else
+        blurInPlace(work.low, work.kernel, work.radius, work.buffers);
+}
+
+// One band-pass layer: every region's detail between its current image and its next blur,
+// weighted by its winner mask blurred once more.
+void blendBand(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
+               int band, int& progress, int progressTotal, BandWork& work) {
+    std::cout << "   Band " << band << std::endl;
+    zeroSums(work);
+    const int n = static_cast<int>(stitcher.component.size());
+    for (int i = 0; i < n; ++i) {
+        stitcher.progress.report(ProgressReporter::Blending, progress, progressTotal);
+        ++progress;
+        ImageFootprint& footprint = footprints[i];
+        if (!footprint.inBlock) continue;
+        std::cout << "    Image " << stitcher.component[i] << std::endl;
+        for (RenderRegion& region : footprint.regions) {
+            if (!region.active) continue;
+            lowPass(region, work);
+            blurInPlace(region.mask, work.kernel, work.radius, work.buffers);
+            accumulateDifference(region.warped, work.low, region.mask, region, work.colourSum,
+                                 work.weightSum);
+            std::swap(region.warped, work.low);
+        }
+    }
+    normaliseInto(block, work.colourSum, work.weightSum);
+}
+
+// The last layer: what is left after all blurs, weighted by the smooth tent weights.
+void blendResidual(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
+                   int band, int& progress, int progressTotal, BandWork& work) {
+    std::cout << "   Band " << band << std::endl;
+    zeroSums(work);
+    const int n = static_cast<int>(stitcher.component.size());
+    for (int i = 0; i < n; ++i) {
+        ++progress;
+        stitcher.progress.report(ProgressReporter::Blending, progress, progressTotal);
+        ImageFootprint& footprint = footprints[i];
+        if (!footprint.inBlock) continue;
+        std::cout << "    Image " << stitcher.component[i] << std::endl;
+        for (const RenderRegion& region : footprint.regions)
+            if (region.active)
+                accumulate(region.warped, region.weight, region, work.colourSum, work.weightSum);
+    }
+    normaliseInto(block, work.colourSum, work.weightSum);
+}
+
+}  // namespace
+
+void blendMultiBand(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
+                    int blockRows, int blockCols, const Gains& gains) {
+    const RenderOptions& options = stitcher.options.render;
+    {
+        FloatImage maxWeight(blockRows, blockCols, 1);
+        sampleImages(stitcher, footprints, maxWeight, gains);
+        for (ImageFootprint& footprint : footprints)
+            for (RenderRegion& region : footprint.regions)
+                if (footprint.inBlock && region.active) computeWinnerMask(region, maxWeight);
+    }
+
+    std::cout << "  Multi-band blending  " << std::endl;
+    block.allocate(blockRows, blockCols, 3);
+    BandWork work;
+    const float sigma = options.blendingSigma;
+    work.radius = static_cast<int>(std::floor(3.0f * sigma + 0.5f));
+    if (work.radius > 0) work.kernel = gaussianKernel(sigma, work.radius);
+    work.edgeFill = options.edgeFillBlur;
+    work.colourSum.allocate(blockRows, blockCols, 3);
+    work.weightSum.allocate(blockRows, blockCols, 1);
+
+    const int bands = options.blendingBands;
+    const int n = static_cast<int>(stitcher.component.size());
+    const int progressTotal = bands * n - 1;
+    int progress = 0;
+    for (int band = 1; band < bands; ++band)
+        blendBand(block, stitcher, footprints, band, progress, progressTotal, work);
+    blendResidual(block, stitcher, footprints, bands < 2 ? 1 : bands, progress, progressTotal, work);
+}
+
+}  // namespace vantorra

@@ -1,0 +1,194 @@
+#include "render/multiband_layers.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace vantorra {
+
+namespace {
+
+// Sample (r, c, k) of a region image whose channel count may be 1 (grey) or 3.
+inline float channelSample(const FloatImage& image, size_t pixel, int k) {
+    const int channel = image.channels == 1 ? 0 : k;
+    return image.data[pixel * image.channels + channel];
+}
+
+}  // namespace
+
+void blurInPlace(FloatImage& image, const std::vector<float>& kernel, int radius,
+                 BlurBuffers& buffers) {
+    if (radius <= 0 || image.empty()) return;
+    const int rows = image.rows;
+    const int channels = image.channels;
+    const size_t rowLength = static_cast<size_t>(image.cols) * channels;
+    const size_t edge = static_cast<size_t>(radius) * channels;
+    const int taps = 2 * radius + 1;
+    buffers.extendedRow.resize(rowLength + 2 * edge);
+    buffers.rowPass.resize(rowLength * rows);
+    float* extended = buffers.extendedRow.data();
+
+    // Rows: each output sample sums kernel[2 * radius - t] * extended[c + t] for t = 0 .. 2 * radius
+    // in that order, the order separableFilter uses, so both blurs give the same floats.
+    for (int r = 0; r < rows; ++r) {
+        const float* source = image.data.data() + r * rowLength;
+        for (size_t e = 0; e < edge; e += channels) {
+            std::copy(source, source + channels, extended + e);
+            std::copy(source + rowLength - channels, source + rowLength,
+                      extended + edge + rowLength + e);
+        }
+        std::copy(source, source + rowLength, extended + edge);
+        float* out = buffers.rowPass.data() + r * rowLength;
+        std::fill(out, out + rowLength, 0.0f);
+        for (int t = 0; t < taps; ++t) {
+            const float w = kernel[2 * radius - t];
+            const float* in = extended + static_cast<size_t>(t) * channels;
+            for (size_t i = 0; i < rowLength; ++i) out[i] += w * in[i];
+        }
+    }
+    // Columns, a whole output row at a time; the row pass holds every input row, so the
+    // result can go straight back into the image.
+    for (int r = 0; r < rows; ++r) {
+        float* out = image.data.data() + r * rowLength;
+        std::fill(out, out + rowLength, 0.0f);
+        for (int t = 0; t < taps; ++t) {
+            const int sourceRow = std::clamp(r + t - radius, 0, rows - 1);
+            const float w = kernel[2 * radius - t];
+            const float* in = buffers.rowPass.data() + sourceRow * rowLength;
+            for (size_t i = 0; i < rowLength; ++i) out[i] += w * in[i];
+        }
+    }
+}
+
+void computeValidExtents(RenderRegion& region) {
+    const FloatImage& weight = region.weight;
+    const int rows = weight.rows;
+    const int cols = weight.cols;
+    region.rowValidFirst.assign(rows, cols - 1);
+    region.rowValidLast.assign(rows, cols - 1);
+    region.colValidFirst.assign(cols, -1);
+    region.colValidLast.assign(cols, rows - 1);
+    for (int r = 0; r < rows; ++r) {
+        const float* w = weight.data.data() + static_cast<size_t>(r) * cols;
+        int first = -1;
+        int last = -1;
+        for (int c = 0; c < cols; ++c) {
+            if (w[c] <= 0.0f) continue;
+            if (first < 0) first = c;
+            last = c;
+            if (region.colValidFirst[c] < 0) region.colValidFirst[c] = r;
+            region.colValidLast[c] = r;
+        }
+        if (first >= 0) {
+            region.rowValidFirst[r] = first;
+            region.rowValidLast[r] = last;
+        }
+    }
+    // colValidLast was preset to the last row, so an empty column only needs its first fixed.
+    for (int c = 0; c < cols; ++c)
+        if (region.colValidFirst[c] < 0) region.colValidFirst[c] = rows - 1;
+}
+
+void edgeFilledBlur(FloatImage& image, const RenderRegion& region,
+                    const std::vector<float>& kernel, int radius, BlurBuffers& buffers) {
+    const int rows = image.rows;
+    const int cols = image.cols;
+    const int channels = image.channels;
+    auto pixel = [&](int r, int c) { return image.data.data() + (static_cast<size_t>(r) * cols + c) * channels; };
+
+    for (int r = 0; r < rows; ++r) {
+        const int first = region.rowValidFirst[r];
+        const int last = region.rowValidLast[r];
+        const float* left = pixel(r, first);
+        const float* right = pixel(r, last);
+        for (int c = 0; c < first; ++c)
+            for (int k = 0; k < channels; ++k) pixel(r, c)[k] = 0.5f * left[k];
+        for (int c = last + 1; c < cols; ++c)
+            for (int k = 0; k < channels; ++k) pixel(r, c)[k] = 0.5f * right[k];
+    }
+    // The column fill reads only each column's edge pixels, which it never writes itself, so
+    // walking row by row (cache order) gives the same result as walking column by column.
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            int edgeRow;
+            if (r < region.colValidFirst[c]) {
+                edgeRow = region.colValidFirst[c];
+            } else if (r > region.colValidLast[c]) {
+                edgeRow = region.colValidLast[c];
+            } else {
+                continue;
+            }
+            const float* from = pixel(edgeRow, c);
+            float* to = pixel(r, c);
+            for (int k = 0; k < channels; ++k) to[k] += 0.5f * from[k];
+        }
+    }
+    blurInPlace(image, kernel, radius, buffers);
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            const bool outside = c < region.rowValidFirst[r] || c > region.rowValidLast[r] ||
+                                 r < region.colValidFirst[c] || r > region.colValidLast[c];
+            if (!outside) continue;
+            float* p = pixel(r, c);
+            std::fill(p, p + channels, 0.0f);
+        }
+    }
+}
+
+void computeWinnerMask(RenderRegion& region, const FloatImage& maxWeight) {
+    const FloatImage& weight = region.weight;
+    region.mask.allocate(weight.rows, weight.cols, 1);
+    for (int r = 0; r < weight.rows; ++r) {
+        const float* w = weight.data.data() + static_cast<size_t>(r) * weight.cols;
+        const float* m = maxWeight.data.data() +
+                         static_cast<size_t>(region.rowFirst + r) * maxWeight.cols + region.colFirst;
+        float* mask = region.mask.data.data() + static_cast<size_t>(r) * weight.cols;
+        for (int c = 0; c < weight.cols; ++c) mask[c] = (m[c] <= w[c] && m[c] > 0.0f) ? 1.0f : 0.0f;
+    }
+}
+
+void accumulate(const FloatImage& image, const FloatImage& w, const RenderRegion& region,
+                FloatImage& colourSum, FloatImage& weightSum) {
+    for (int r = 0; r < w.rows; ++r) {
+        const size_t blockRow = static_cast<size_t>(region.rowFirst + r) * weightSum.cols;
+        for (int c = 0; c < w.cols; ++c) {
+            const size_t pixel = static_cast<size_t>(r) * w.cols + c;
+            const float weight = w.data[pixel];
+            if (weight <= 0.0f) continue;
+            const size_t target = blockRow + region.colFirst + c;
+            float* colour = colourSum.data.data() + target * 3;
+            for (int k = 0; k < 3; ++k) colour[k] += channelSample(image, pixel, k) * weight;
+            weightSum.data[target] += weight;
+        }
+    }
+}
+
+void accumulateDifference(const FloatImage& image, const FloatImage& low, const FloatImage& w,
+                          const RenderRegion& region, FloatImage& colourSum,
+                          FloatImage& weightSum) {
+    for (int r = 0; r < w.rows; ++r) {
+        const size_t blockRow = static_cast<size_t>(region.rowFirst + r) * weightSum.cols;
+        for (int c = 0; c < w.cols; ++c) {
+            const size_t pixel = static_cast<size_t>(r) * w.cols + c;
+            const float weight = w.data[pixel];
+            if (weight <= 0.0f) continue;
+            const size_t target = blockRow + region.colFirst + c;
+            float* colour = colourSum.data.data() + target * 3;
+            for (int k = 0; k < 3; ++k) {
+                const float layer = channelSample(image, pixel, k) - channelSample(low, pixel, k);
+                colour[k] += layer * weight;
+            }
+            weightSum.data[target] += weight;
+        }
+    }
+}
+
+void normaliseInto(FloatImage& block, const FloatImage& colourSum, const FloatImage& weightSum) {
+    const size_t pixels = weightSum.data.size();
+    for (size_t p = 0; p < pixels; ++p) {
+        const float weight = weightSum.data[p];
+        if (weight <= 0.0f) continue;
+        for (int k = 0; k < 3; ++k) block.data[p * 3 + k] += colourSum.data[p * 3 + k] / weight;
+    }
+}
+
+}  // namespace vantorra
