@@ -1,0 +1,128 @@
+#include "render/samplers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace vantorra {
+namespace {
+
+// Per-column sines and cosines of theta for one region, shared by all its rows.
+struct ColumnAngles {
+    std::vector<float> sinTheta, cosTheta;
+};
+
+ColumnAngles columnAngles(const RenderRegion& region, const PanoramaGrid& grid) {
+    ColumnAngles a;
+    const int n = std::max(0, region.colLast - region.colFirst + 1);
+    a.sinTheta.resize(static_cast<size_t>(n));
+    a.cosTheta.resize(static_cast<size_t>(n));
+    for (int j = 0; j < n; ++j) {
+        const float theta =
+            grid.thetaMin + static_cast<float>(grid.colOffset + region.colFirst + j) * grid.dTheta;
+        a.sinTheta[static_cast<size_t>(j)] = std::sin(theta);
+        a.cosTheta[static_cast<size_t>(j)] = std::cos(theta);
+    }
+    return a;
+}
+
+// Walks the region's rectangle calling visit(blockRow, blockCol, u, v) with the source position
+// (row u, column v) of every pixel; sin and cos of phi are taken once per row.
+template <typename Visit>
+void walkRegion(const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P, Visit visit) {
+    const ColumnAngles a = columnAngles(region, grid);
+    for (int i = region.rowFirst; i <= region.rowLast; ++i) {
+        const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + i) * grid.dPhi;
+        const float sinPhi = std::sin(phi), cosPhi = std::cos(phi);
+        const float x = -sinPhi;
+        for (int j = region.colFirst; j <= region.colLast; ++j) {
+            const size_t k = static_cast<size_t>(j - region.colFirst);
+            const float y = a.sinTheta[k] * cosPhi, z = a.cosTheta[k] * cosPhi;
+            const float w = P(2, 0) * x + P(2, 1) * y + P(2, 2) * z;
+            const float u = (P(0, 0) * x + P(0, 1) * y + P(0, 2) * z) / w;
+            const float v = (P(1, 0) * x + P(1, 1) * y + P(1, 2) * z) / w;
+            visit(i, j, u, v);
+        }
+    }
+}
+
+// Rounded source pixel of (u, v), false when it lies outside (or the position is not a number).
+inline bool nearestPixel(float u, float v, int rows, int cols, int& r, int& c) {
+    const float fr = std::floor(u + 0.5f), fc = std::floor(v + 0.5f);
+    if (!(fr >= 0.0f && fr < static_cast<float>(rows) && fc >= 0.0f &&
+          fc < static_cast<float>(cols)))
+        return false;
+    r = static_cast<int>(fr);
+    c = static_cast<int>(fc);
+    return true;
+}
+
+}  // namespace
+
+float tentWeight(int r, int c, int rows, int cols) {
+    const float cr = static_cast<float>(rows - 1) / 2.0f, cc = static_cast<float>(cols - 1) / 2.0f;
+    if (cr <= 0.0f || cc <= 0.0f) return 0.0f;  // no interior to favour
+    const float fr = static_cast<float>(r), fc = static_cast<float>(c);
+    return (cc - std::fabs(fc - cc)) * (cr - std::fabs(fr - cr)) / (cr * cc);
+}
+
+void sampleNearest(FloatImage& block, const FloatImage& source, const RenderRegion& region,
+                   const PanoramaGrid& grid, const Mat3& P) {
+    const int channels = std::min(block.channels, source.channels);
+    walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
+        int r, c;
+        if (!nearestPixel(u, v, source.rows, source.cols, r, c)) return;
+        const float* s = &source.data[(static_cast<size_t>(r) * source.cols + c) * source.channels];
+        float* b = &block.data[(static_cast<size_t>(i) * block.cols + j) * block.channels];
+        for (int k = 0; k < channels; ++k) b[k] = s[k];
+    });
+}
+
+void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const FloatImage& source,
+                           const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P) {
+    const int channels = std::min(block.channels, source.channels);
+    walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
+        int r, c;
+        if (!nearestPixel(u, v, source.rows, source.cols, r, c)) return;
+        const float w = tentWeight(r, c, source.rows, source.cols);
+        const float* s = &source.data[(static_cast<size_t>(r) * source.cols + c) * source.channels];
+        const size_t pixel = static_cast<size_t>(i) * block.cols + j;
+        float* b = &block.data[pixel * block.channels];
+        for (int k = 0; k < channels; ++k) b[k] += w * s[k];
+        weightSum.data[pixel] += w;
+    });
+}
+
+void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const FloatImage& source,
+                    const PanoramaGrid& grid, const Mat3& P) {
+    const int regionRows = region.rowLast - region.rowFirst + 1;
+    const int regionCols = region.colLast - region.colFirst + 1;
+    region.warped.allocate(regionRows, regionCols, source.channels);
+    region.weight.allocate(regionRows, regionCols, 1);
+    const int channels = source.channels;
+    const size_t rowStride = static_cast<size_t>(source.cols) * channels;
+    walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
+        const float fr = std::floor(u), fc = std::floor(v);
+        if (!(fr >= 0.0f && fr + 1.0f < static_cast<float>(source.rows) && fc >= 0.0f &&
+              fc + 1.0f < static_cast<float>(source.cols)))
+            return;
+        const int r0 = static_cast<int>(fr), c0 = static_cast<int>(fc);
+        const float du = u - fr, dv = v - fc;
+        const float w00 = (1 - du) * (1 - dv), w01 = (1 - du) * dv, w10 = du * (1 - dv),
+                    w11 = du * dv;
+        const float* s00 = &source.data[static_cast<size_t>(r0) * rowStride +
+                                        static_cast<size_t>(c0) * channels];
+        const float* s10 = s00 + rowStride;
+        const size_t local = static_cast<size_t>(i - region.rowFirst) * regionCols +
+                             static_cast<size_t>(j - region.colFirst);
+        float* out = &region.warped.data[local * channels];
+        for (int k = 0; k < channels; ++k)
+            out[k] = w00 * s00[k] + w01 * s00[channels + k] + w10 * s10[k] + w11 * s10[channels + k];
+        const float weight = tentWeight(r0, c0, source.rows, source.cols) + 1.0e-6f;
+        region.weight.data[local] = weight;
+        float& m = maxWeight.data[static_cast<size_t>(i) * maxWeight.cols + j];
+        m = std::max(m, weight);
+    });
+}
+
+}  // namespace vantorra

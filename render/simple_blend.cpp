@@ -1,0 +1,69 @@
+#include "render/simple_blend.h"
+
+#include <iostream>
+#include <string>
+
+#include "engine/stitcher.h"
+#include "render/samplers.h"
+#include "render/warp.h"
+
+namespace vantorra {
+namespace {
+
+// The image loop both compositors share: for every image in the block, acquire its source (with
+// gains when there are any), log it and hand each active region to `sample`.
+template <typename Sample>
+void forEachImage(Stitcher& stitcher, std::vector<ImageFootprint>& footprints, const Gains& gains,
+                  Sample sample) {
+    const int n = static_cast<int>(stitcher.component.size());
+    for (int i = 0; i < n && i < static_cast<int>(footprints.size()); ++i) {
+        const int k = stitcher.component[static_cast<size_t>(i)];
+        stitcher.progress.report(ProgressReporter::Rendering, i, n - 1);
+        const ImageFootprint& footprint = footprints[static_cast<size_t>(i)];
+        if (!footprint.inBlock) continue;
+        Camera camera = stitcher.cameras[static_cast<size_t>(k)];
+        std::string error;
+        FloatImage source = acquireSource(stitcher, k, camera, footprint, &error);
+        if (source.empty()) {
+            // A photograph that cannot be read leaves its part of the panorama to the others.
+            std::cout << "  Image " << k << " skipped: " << error << std::endl;
+            continue;
+        }
+        if (static_cast<size_t>(k) < gains.size()) applyGains(source, gains[static_cast<size_t>(k)]);
+        const Mat3 P = projectionMatrix(camera);
+        std::cout << "  Image " << k << std::endl;
+        for (const RenderRegion& region : footprint.regions)
+            if (region.active) sample(source, region, footprint.grid, P);
+    }
+}
+
+}  // namespace
+
+void blendNone(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
+               int blockRows, int blockCols, const Gains& gains) {
+    block.allocate(blockRows, blockCols, 3);
+    forEachImage(stitcher, footprints, gains,
+                 [&](const FloatImage& source, const RenderRegion& region, const PanoramaGrid& grid,
+                     const Mat3& P) { sampleNearest(block, source, region, grid, P); });
+}
+
+void blendLinear(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
+                 int blockRows, int blockCols, const Gains& gains) {
+    block.allocate(blockRows, blockCols, 3);
+    FloatImage weightSum(blockRows, blockCols, 1);
+    forEachImage(stitcher, footprints, gains,
+                 [&](const FloatImage& source, const RenderRegion& region, const PanoramaGrid& grid,
+                     const Mat3& P) {
+                     sampleNearestWeighted(block, weightSum, source, region, grid, P);
+                 });
+    stitcher.progress.report(ProgressReporter::Blending, 1, 2);
+    const size_t pixels = static_cast<size_t>(blockRows) * static_cast<size_t>(blockCols);
+    for (size_t p = 0; p < pixels; ++p) {
+        const float w = weightSum.data[p];
+        if (w > 0.0f)
+            for (size_t k = 0; k < 3; ++k) block.data[p * 3 + k] /= w;
+    }
+    stitcher.progress.report(ProgressReporter::Blending, 2, 2);
+}
+
+}  // namespace vantorra
