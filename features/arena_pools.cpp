@@ -1,0 +1,82 @@
+#include "features/arena_pools.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "features/sift_state.h"
+
+namespace vantorra {
+
+namespace {
+
+// Each block starts with the pointer to the previous block of its pool, then the free space.
+// Sizes are kept in multiples of 8 so that the doubles and pointers of a Feature stay aligned.
+constexpr size_t kLinkBytes = sizeof(std::byte*);
+constexpr size_t kMinBlockBytes = 2048;
+constexpr size_t kGranule = 8;
+
+size_t blockBytes(const std::byte* block) {
+    size_t bytes = 0;
+    std::memcpy(&bytes, block + kLinkBytes, sizeof bytes);
+    return bytes;
+}
+
+// A block remembers its own size (just after the link) so the heap budget can be given back.
+constexpr size_t kHeaderBytes = kLinkBytes + sizeof(size_t);
+
+bool validPool(int pool) { return pool >= 0 && pool < kPoolCount; }
+
+}  // namespace
+
+void* poolAlloc(size_t size, int pool) {
+    if (!validPool(pool) || size > (SIZE_MAX >> 2)) {
+        std::cout << "SIFT - Failed to allocate memory" << std::endl;
+        return nullptr;
+    }
+    sift::State& s = sift::state();
+    sift::PoolState& p = s.pools[pool];
+    size = (size + kGranule - 1) / kGranule * kGranule;
+    if (p.current == nullptr || p.freeBytes < size) {
+        const size_t bytes = std::max(kMinBlockBytes, size + kHeaderBytes);
+        const bool overLimit =
+            s.heapLimit >= 0 && s.heapBytes + static_cast<int64_t>(bytes) > s.heapLimit;
+        auto* block = overLimit ? nullptr : static_cast<std::byte*>(std::malloc(bytes));
+        if (block == nullptr) {
+            std::cout << "SIFT - Failed to allocate memory" << std::endl;
+            return nullptr;
+        }
+        std::memcpy(block, &p.current, kLinkBytes);
+        std::memcpy(block + kLinkBytes, &bytes, sizeof bytes);
+        p.current = block;
+        p.freeBytes = bytes - kHeaderBytes;
+        s.heapBytes += static_cast<int64_t>(bytes);
+    }
+    p.freeBytes -= size;
+    return p.current + kHeaderBytes + p.freeBytes;
+}
+
+void poolRelease(int pool) {
+    if (!validPool(pool)) return;
+    sift::State& s = sift::state();
+    sift::PoolState& p = s.pools[pool];
+    while (p.current != nullptr) {
+        std::byte* previous = nullptr;
+        std::memcpy(&previous, p.current, kLinkBytes);
+        s.heapBytes -= static_cast<int64_t>(blockBytes(p.current));
+        std::free(p.current);
+        p.current = previous;
+    }
+    p.freeBytes = 0;
+    if (pool == kPermanentPool) {
+        s.columns = {};
+        s.row = {};
+    }
+}
+
+int64_t poolHeapBytes() { return sift::state().heapBytes; }
+
+void poolSetHeapLimit(int64_t bytes) { sift::state().heapLimit = bytes; }
+
+}  // namespace vantorra

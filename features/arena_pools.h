@@ -1,0 +1,34 @@
+#pragma once
+// The five numbered arena pools of the feature library. An image costs a handful of large
+// allocations and one wholesale release instead of one heap allocation per raster or feature.
+//   0: program lifetime (blur column buffers), never released
+//   1: per-image scratch (grey image, pyramid, gradients), released after every image
+//   3: the k-d tree, 4: features, descriptors and neighbour arrays (both released per stage)
+// Pool 2 is not used.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vantorra {
+
+constexpr int kPoolCount = 5;
+constexpr int kPermanentPool = 0;
+constexpr int kScratchPool = 1;
+constexpr int kTreePool = 3;
+constexpr int kFeaturePool = 4;
+
+// `size` bytes (rounded up to a multiple of 8) carved from the top of the pool's current block,
+// or from a new block of max(2048, size + 16) bytes when it has too little left (a block
+// starts with the link to the previous block and its own size). Not zeroed.
+// On heap exhaustion logs "SIFT - Failed to allocate memory" and returns nullptr.
+void* poolAlloc(size_t size, int pool);
+// Frees every block of the pool; everything allocated from it becomes invalid.
+void poolRelease(int pool);
+
+// Bytes the pools currently hold from the heap, all pools together.
+int64_t poolHeapBytes();
+// Caps poolHeapBytes(): a block that would exceed `bytes` is treated as a heap failure.
+// A negative value removes the cap (the default). Lets tests exercise the failure path.
+void poolSetHeapLimit(int64_t bytes);
+
+}  // namespace vantorra

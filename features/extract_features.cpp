@@ -1,0 +1,106 @@
+#include "features/extract_features.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "features/arena_pools.h"
+#include "features/blur.h"
+#include "features/extrema.h"
+#include "features/gradients.h"
+#include "features/lookup_tables.h"
+#include "features/orientation.h"
+#include "features/pyramid.h"
+#include "features/refinement.h"
+
+namespace vantorra {
+
+namespace {
+
+// Difference-of-Gaussian levels (kept in the storage of the blurred inputs) with the gradient
+// images of their blurs. Entries below `skip` hold no difference or gradients.
+struct Pyramid {
+    GreyRaster* dog[kMaxLevels] = {};
+    GreyRaster* magnitude[kMaxLevels] = {};
+    GreyRaster* orientation[kMaxLevels] = {};
+    int levels = 0;
+    int skip = 0;
+    bool doubled = false;
+};
+
+bool buildLevel(Pyramid& pyramid, GreyRaster* level, GreyRaster*& next) {
+    const int index = pyramid.levels;
+    GreyRaster* blurred = copyRaster(*level);
+    if (blurred == nullptr || !blurSevenTaps(*blurred)) return false;
+    if (index >= pyramid.skip) {
+        subtractInPlace(*level, *blurred);
+        GreyRaster* magnitude = allocGreyRaster(level->rows, level->cols, kScratchPool);
+        GreyRaster* orientation = allocGreyRaster(level->rows, level->cols, kScratchPool);
+        if (magnitude == nullptr || orientation == nullptr) return false;
+        computeGradients(*blurred, *magnitude, *orientation);
+        pyramid.magnitude[index] = magnitude;
+        pyramid.orientation[index] = orientation;
+    }
+    pyramid.dog[index] = level;
+    next = resampleTwoThirds(*blurred);
+    return next != nullptr;
+}
+
+bool buildPyramid(const GreyRaster& grey, int mode, Pyramid& pyramid) {
+    // Modes below 0 behave as 0: the search range must never reach below the first level.
+    pyramid.doubled = mode < 2;
+    pyramid.skip = mode >= 2 ? mode - 2 : std::max(mode, 0);
+    GreyRaster* level = pyramid.doubled ? doubleRaster(grey) : copyRaster(grey);
+    if (level == nullptr || !blurNineTaps(*level)) return false;
+    while (level->rows > kMinLevelSize && level->cols > kMinLevelSize && pyramid.levels < kMaxLevels) {
+        GreyRaster* next = nullptr;
+        if (!buildLevel(pyramid, level, next)) return false;
+        ++pyramid.levels;
+        level = next;
+    }
+    return true;
+}
+
+// Searches difference level s; every candidate that survives the tests and the refinement
+// becomes one feature per dominant orientation.
+Feature* searchLevel(const Pyramid& pyramid, int s, Feature* head, bool& failed) {
+    const GreyRaster& finer = *pyramid.dog[s - 1];
+    const GreyRaster& dog = *pyramid.dog[s];
+    const GreyRaster& coarser = *pyramid.dog[s + 1];
+    for (int i = kSearchBorder; i <= dog.rows - kSearchBorder - 1; ++i) {
+        const float* line = dog.data[i];
+        for (int j = kSearchBorder; j <= dog.cols - kSearchBorder - 1; ++j) {
+            if (!(std::fabs(line[j]) > kPreThreshold)) continue;
+            if (!isScaleSpaceExtremum(finer, dog, coarser, i, j)) continue;
+            if (!passesEdgeTest(dog, i, j)) continue;
+            RefinedKeypoint keypoint;
+            if (!refineCandidate(finer, dog, coarser, i, j, s, pyramid.doubled, keypoint)) continue;
+            head = addOrientedFeatures(*pyramid.magnitude[s], *pyramid.orientation[s], keypoint,
+                                       head, failed);
+            if (failed) return head;
+        }
+    }
+    return head;
+}
+
+}  // namespace
+
+int doubledSize(int n) { return std::max(0, 2 * n - 2); }
+
+int resampledSize(int n) { return 2 * n / 3; }
+
+Feature* extractFeatures(const GreyRaster& grey, int detectorMode, bool* failed) {
+    if (failed != nullptr) *failed = false;
+    fillLookupTables();
+    Pyramid pyramid;
+    bool failure = !buildPyramid(grey, detectorMode, pyramid);
+    Feature* head = nullptr;
+    for (int s = pyramid.skip + 1; !failure && s <= pyramid.levels - 2; ++s)
+        head = searchLevel(pyramid, s, head, failure);
+    if (failure) {
+        if (failed != nullptr) *failed = true;
+        return nullptr;
+    }
+    return head;
+}
+
+}  // namespace vantorra

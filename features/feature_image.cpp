@@ -1,0 +1,129 @@
+#include "features/feature_image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+#include "features/arena_pools.h"
+#include "features/extract_features.h"
+
+namespace vantorra {
+
+int featureReductionCount(int rows, int cols, const FeatureOptions& options) {
+    const int fullRows = rows;
+    const int fullCols = cols;
+    const float twiceScale = 2 * options.siftScale;
+    auto shouldHalve = [&] {
+        // A side of 1 cannot be halved; without this a zero scale or size would never stop.
+        if (rows < 2 || cols < 2) return false;
+        if (options.siftSizeMode == 1)
+            return fullRows * twiceScale <= static_cast<float>(rows) &&
+                   fullCols * twiceScale <= static_cast<float>(cols);
+        return rows >= 2 * options.siftMinDim && cols >= 2 * options.siftMinDim;
+    };
+    int level = 0;
+    while (shouldHalve()) {
+        rows /= 2;
+        cols /= 2;
+        ++level;
+    }
+    return level;
+}
+
+int thumbnailReductionCount(int rows, int cols, int thumbnailMinDim) {
+    const int limit = std::max(2, 2 * thumbnailMinDim);
+    int count = 0;
+    while (rows >= limit && cols >= limit) {
+        rows /= 2;
+        cols /= 2;
+        ++count;
+    }
+    return count;
+}
+
+int chooseDetectorMode(int rows, int cols, const FeatureOptions& options) {
+    const int smaller = std::min(rows, cols);
+    int mode = options.detectorMode;
+    if (smaller < options.upsampleBelow) mode = 1;
+    if (static_cast<float>(smaller) < static_cast<float>(options.upsampleBelow) / std::sqrt(2.0f)) mode = 0;
+    return mode;
+}
+
+bool keepsFeatureImage(int rows, int cols, int channels, int imageCount, int64_t featureImageBudget) {
+    const int64_t perPixel = int64_t{channels} * imageCount * 4;
+    if (perPixel <= 0) return false;
+    const int64_t share = featureImageBudget / perPixel;
+    return int64_t{rows} * cols <= share;
+}
+
+GreyRaster* greyRaster(const FloatImage& image) {
+    GreyRaster* grey = allocGreyRaster(image.rows, image.cols, kScratchPool);
+    if (grey == nullptr) return nullptr;
+    const int channels = image.channels;
+    const float* sample = image.data.data();
+    for (int r = 0; r < image.rows; ++r) {
+        float* line = grey->data[r];
+        for (int c = 0; c < image.cols; ++c) {
+            float sum = 0.0f;
+            for (int k = 0; k < channels; ++k) sum += sample[k];
+            line[c] = sum / static_cast<float>(channels);
+            sample += channels;
+        }
+    }
+    return grey;
+}
+
+namespace {
+
+FloatImage halved(FloatImage image, int times) {
+    for (int t = 0; t < times; ++t) image = halfSize(image);
+    return image;
+}
+
+int64_t imageBytes(const FloatImage& image) {
+    return int64_t{image.rows} * image.cols * image.channels * 4;
+}
+
+bool fail(std::string* error, const std::string& reason) {
+    if (error != nullptr) *error = reason;
+    return false;
+}
+
+}  // namespace
+
+bool prepareImage(int i, int n, const std::string& path, const FeatureOptions& options,
+                  ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
+                  int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
+                  int64_t& featureImageMemory, Feature*& features, std::string* error) {
+    std::cout << "  Image " << i << std::endl;
+    reporter.report(ProgressReporter::Loading, i, n - 1);
+    features = nullptr;
+    std::string reason;
+    if (!featureImage.readJpeg(path, &reason)) return fail(error, reason);
+    size = {featureImage.rows, featureImage.cols, featureImage.channels};
+
+    featureLevel = featureReductionCount(size.height, size.width, options);
+    featureImage = halved(std::move(featureImage), featureLevel);
+
+    const int thumbnailHalvings =
+        thumbnailReductionCount(featureImage.rows, featureImage.cols, options.thumbnailMinDim);
+    thumbnail = halved(featureImage, thumbnailHalvings);
+    thumbnailLevel = featureLevel + thumbnailHalvings;
+    featureImageMemory += imageBytes(thumbnail);
+
+    const int mode = chooseDetectorMode(featureImage.rows, featureImage.cols, options);
+    const GreyRaster* grey = greyRaster(featureImage);
+    bool failed = grey == nullptr;
+    if (!failed) features = extractFeatures(*grey, mode, &failed);
+
+    if (!keepsFeatureImage(featureImage.rows, featureImage.cols, size.channels, n,
+                           options.featureImageBudget))
+        featureImage.release();
+    else
+        featureImageMemory += imageBytes(featureImage);
+    poolRelease(kScratchPool);
+    if (failed) return fail(error, "SIFT - Failed to allocate memory");
+    return true;
+}
+
+}  // namespace vantorra

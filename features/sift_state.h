@@ -1,0 +1,41 @@
+#pragma once
+// Internal: the module-level state of the feature library (see sift_state.cpp for why it exists).
+
+#include <cstddef>
+#include <cstdint>
+
+#include "features/arena_pools.h"
+
+namespace vantorra::sift {
+
+constexpr int kExpTableSize = 1000;
+constexpr int kAtanTableSize = 101;
+
+struct PoolState {
+    std::byte* current = nullptr;  // newest block; its first 8 bytes link to the previous one
+    size_t freeBytes = 0;          // free bytes of the current block, below the allocations
+};
+
+struct ColumnBuffers {
+    float* values = nullptr;  // eight column buffers, interleaved: value k of lane l at k * 8 + l
+    size_t length = 0;        // values per lane
+};
+
+struct RowBuffer {
+    float* values = nullptr;
+    size_t length = 0;
+};
+
+struct State {
+    PoolState pools[kPoolCount];
+    int64_t heapBytes = 0;
+    int64_t heapLimit = -1;
+    float expTable[kExpTableSize] = {};
+    float atanTable[kAtanTableSize] = {};
+    ColumnBuffers columns;
+    RowBuffer row;
+};
+
+State& state();
+
+}  // namespace vantorra::sift
