@@ -1,0 +1,94 @@
+#include "engine/progress_reporter.h"
+
+#include <array>
+#include <cstdio>
+
+namespace vantorra {
+
+namespace {
+
+constexpr int kStageCount = 8;
+constexpr std::array<int, kStageCount> kStageWeights = {100, 20, 10, 15, 30, 20, 75, 75};
+
+// Rendering and blending share 150 units per run: each block moves the overall bar by
+// 150 / blockCount, the first half when its rendering ends and the rest when its blending ends.
+constexpr int kBlockUnits = 150;
+
+std::string formatted(const char* format, int a, int b) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+}  // namespace
+
+int ProgressReporter::stageWeight(int stage) {
+    return stage >= 0 && stage < kStageCount ? kStageWeights[static_cast<size_t>(stage)] : 0;
+}
+
+int ProgressReporter::stageOffset(int stage) {
+    if (stage < 0 || stage >= kStageCount) return 0;
+    int offset = 0;
+    for (int s = 0; s < stage; ++s) offset += kStageWeights[static_cast<size_t>(s)];
+    return offset;
+}
+
+void ProgressReporter::attach(ProgressView* view) {
+    dialog = view;
+    if (dialog == nullptr) return;
+    dialog->setStageBar(100, 1);
+    dialog->setOverallBar(100, 1);
+    dialog->setText("Initialising...");
+    dialog->repaint();
+}
+
+void ProgressReporter::setBlock(int index, int count) {
+    blockIndex = index;
+    blockCount = count;
+}
+
+int ProgressReporter::overallMaximum() const { return renderOnly ? kRenderOnlyWeight : kTotalWeight; }
+
+int ProgressReporter::overallPosition(int stage) const {
+    int position = 0;
+    if (stage == GainCompensation && renderOnly) {
+        position = stageWeight(GainCompensation) / 2;
+    } else if (stage == Rendering || stage == Blending) {
+        // A block count below one would divide by zero; such a plan has at most one block.
+        const int count = blockCount > 0 ? blockCount : 1;
+        const int within = kBlockUnits * (blockIndex - 1) + (stage == Blending ? stageWeight(Blending) : 0);
+        position = stageWeight(GainCompensation) + within / count;
+        if (!renderOnly) position += stageOffset(GainCompensation);
+    } else {
+        position = stageOffset(stage);
+    }
+    // The bar is never empty while the images load.
+    if (position == 0 && !renderOnly) position = stageWeight(Loading) / 2;
+    return position;
+}
+
+std::string ProgressReporter::stageText(int stage, int index, int count) const {
+    switch (stage) {
+        case Loading: return formatted("Loading image %d of %d", index + 1, count + 1);
+        case Matching: return "Matching SIFT features";
+        case Ransac: return "Performing RANSAC";
+        case BundleAdjustment: return "Bundle Adjustment";
+        case FinalBundleAdjustment: return "Final Bundle Adjustment";
+        case GainCompensation: return "Gain Compensation";
+        case Rendering: return formatted("Rendering block %d of %d", blockIndex, blockCount);
+        case Blending: return formatted("Blending block %d of %d", blockIndex, blockCount);
+        default: return std::string();
+    }
+}
+
+void ProgressReporter::report(int stage, int index, int count) {
+    if (dialog == nullptr) return;
+    dialog->setStageBar(count, index);
+    dialog->setOverallBar(overallMaximum(), overallPosition(stage));
+    const std::string text = stageText(stage, index, count);
+    if (!text.empty()) dialog->setText(text);
+    dialog->pumpEvents();
+    dialog->repaint();
+}
+
+}  // namespace vantorra
