@@ -1,0 +1,263 @@
+#include "engine/parameter_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/stitcher.h"
+
+namespace vantorra {
+namespace {
+
+Matrix fromRows(const std::vector<float>& values) {
+    Matrix m(3, 3);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) m.at(r, c) = values[static_cast<size_t>(3 * r + c)];
+    return m;
+}
+
+Matrix turn(float a, float b) {  // a proper rotation with non-trivial digits in every entry
+    const float ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b);
+    return fromRows({ca, -sa * cb, sa * sb, sa, ca * cb, -ca * sb, 0.0f, sb, cb});
+}
+
+Matrix transformFor(int width, int height, float scale) {
+    return fromRows({scale, 0.0f, 0.5f * height, 0.0f, scale, 0.5f * width, 0.0f, 0.0f, 1.0f});
+}
+
+// Three images: 0 and 2 form the panorama, 1 was left out (imageTransform only).
+Stitcher sampleStitcher() {
+    Stitcher s;
+    s.imageNames = {"/photos/a.jpg", "/photos/b.jpg", "/photos/c.jpg"};
+    s.imageSizes = {{480, 640, 3}, {600, 800, 3}, {480, 640, 3}};
+    s.cameras.resize(3);
+    s.cameras[0] = {turn(0.1234567f, -0.3f), 512.34567f, transformFor(640, 480, 1.6f)};
+    s.cameras[1].imageTransform = transformFor(800, 600, 2.0f);
+    s.cameras[2] = {turn(-0.7654321f, 0.25f), 498.7654f, transformFor(640, 480, 1.6f)};
+    s.component = {0, 2};
+    return s;
+}
+
+void expectMatrixNear(const Matrix& actual, const Matrix& expected, const std::string& what) {
+    ASSERT_EQ(actual.rows, 3) << what;
+    ASSERT_EQ(actual.cols, 3) << what;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            const float e = expected.at(r, c);
+            EXPECT_NEAR(actual.at(r, c), e, 1e-5f * std::max(1.0f, std::fabs(e))) << what << " (" << r << ", " << c << ")";
+        }
+}
+
+std::string written(const Stitcher& s) {
+    std::ostringstream out;
+    writeParameterFile(out, s);
+    return out.str();
+}
+
+int readText(const std::string& text, Stitcher& s) {
+    std::istringstream in(text);
+    return readParameterFile(in, s);
+}
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& text) {
+        path_ = std::filesystem::temp_directory_path() /
+                ("vantorra_pano_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".txt");
+        std::ofstream(path_) << text;
+    }
+    ~TempFile() { std::filesystem::remove(path_); }
+    std::string path() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+TEST(ParameterFile, WriteThenLoadGivesSameImagesAndComponent) {
+    const Stitcher original = sampleStitcher();
+    const TempFile file(written(original));
+    Stitcher loaded;
+    loaded.component = {5};
+    loaded.featureImageMemory = 1234;
+    ASSERT_EQ(loadParameterFile(file.path(), loaded), 3);
+
+    EXPECT_EQ(loaded.imageNames, original.imageNames);
+    ASSERT_EQ(loaded.imageSizes.size(), 3u);
+    ASSERT_EQ(loaded.cameras.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(loaded.imageSizes[i].width, original.imageSizes[i].width);
+        EXPECT_EQ(loaded.imageSizes[i].height, original.imageSizes[i].height);
+        EXPECT_EQ(loaded.imageSizes[i].channels, 3);
+        expectMatrixNear(loaded.cameras[i].imageTransform, original.cameras[i].imageTransform, "imageTransform");
+    }
+    for (const size_t i : {0u, 2u}) {
+        expectMatrixNear(loaded.cameras[i].R, original.cameras[i].R, "R");
+        EXPECT_NEAR(loaded.cameras[i].f, original.cameras[i].f, 1e-5f * original.cameras[i].f);
+    }
+    // The image left out comes back unregistered and stays out.
+    EXPECT_EQ(loaded.cameras[1].f, 0.0f);
+    expectMatrixNear(loaded.cameras[1].R, Matrix(3, 3), "zero R");
+    EXPECT_EQ(loaded.component, original.component);
+
+    EXPECT_EQ(loaded.featureImages.size(), 3u);
+    EXPECT_EQ(loaded.thumbnails.size(), 3u);
+    EXPECT_EQ(loaded.featureLevels, std::vector<int32_t>(3, 0));
+    EXPECT_EQ(loaded.thumbnailLevels, std::vector<int32_t>(3, 0));
+    EXPECT_EQ(loaded.featureImageMemory, 0);
+    EXPECT_TRUE(loaded.imagesSelected);
+}
+
+TEST(ParameterFile, RecordLayout) {
+    Stitcher s;
+    s.imageNames = {"in.jpg", "out.jpg"};
+    s.imageSizes = {{480, 640, 3}, {200, 300, 3}};
+    s.cameras.resize(2);
+    Matrix identity(3, 3);
+    identity.setIdentity();
+    s.cameras[0] = {identity, 500.25f, identity};
+    s.cameras[1].imageTransform = identity;
+    s.component = {0};
+    std::ostringstream out;
+    out << std::fixed << std::setprecision(2);  // the caller's formatting must not leak into the file
+    writeParameterFile(out, s);
+    EXPECT_EQ(out.str(),
+              "in.jpg\n640 480\n\n1 0 0 \n0 1 0 \n0 0 1 \n1 0 0 \n0 1 0 \n0 0 1 \n500.25\n\n"
+              "out.jpg\n300 200\n1 0 0 \n0 1 0 \n0 0 1 \n0 0 0 \n0 0 0 \n0 0 0 \n0\n\n");
+    EXPECT_TRUE(out.flags() & std::ios::fixed);
+    EXPECT_EQ(out.precision(), 2);
+}
+
+TEST(ParameterFile, NamesWithSpacesRoundTrip) {
+    Stitcher s = sampleStitcher();
+    s.imageNames = {"/home/me/My Photos/day 1.jpg", "/tmp/b c.jpg", "  x.jpg"};
+    Stitcher loaded;
+    ASSERT_EQ(readText(written(s), loaded), 3);
+    EXPECT_EQ(loaded.imageNames[0], "/home/me/My Photos/day 1.jpg");
+    EXPECT_EQ(loaded.imageNames[1], "/tmp/b c.jpg");
+    EXPECT_EQ(loaded.imageNames[2], "x.jpg");  // surrounding white space is not part of a name
+}
+
+TEST(ParameterFile, SpacingAndBlankLinesDoNotMatter) {
+    const Stitcher original = sampleStitcher();
+    const std::string plain = written(original);
+    std::string loose;
+    for (const char c : plain) {
+        if (c == ' ') loose += " \t  ";
+        else if (c == '\n') loose += "  \r\n\n";
+        else loose += c;
+    }
+    std::string oneLine;  // the numbers of a record may share lines freely
+    std::istringstream lines(plain);
+    for (std::string line; std::getline(lines, line);) oneLine += line + (line.find(".jpg") != std::string::npos ? "\n" : " ");
+
+    for (const std::string& text : {loose, oneLine}) {
+        Stitcher a, b;
+        ASSERT_EQ(readText(plain, a), 3);
+        ASSERT_EQ(readText(text, b), 3);
+        EXPECT_EQ(a.imageNames, b.imageNames);
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(a.imageSizes[i].width, b.imageSizes[i].width);
+            EXPECT_EQ(a.cameras[i].R.data, b.cameras[i].R.data);
+            EXPECT_EQ(a.cameras[i].imageTransform.data, b.cameras[i].imageTransform.data);
+            EXPECT_EQ(a.cameras[i].f, b.cameras[i].f);
+        }
+    }
+}
+
+TEST(ParameterFile, FaultyRecordKeepsOnlyTheRecordsBefore) {
+    const std::string text = written(sampleStitcher());
+    const size_t second = text.find("/photos/b.jpg");
+    const size_t third = text.find("/photos/c.jpg");
+    const std::string head = text.substr(0, second);
+    const std::string secondRecord = text.substr(second, third - second);
+    const std::string tail = text.substr(third);
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string record = secondRecord;
+        const size_t at = record.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return head + record.replace(at, from.size(), to) + tail;
+    };
+
+    struct Case {
+        const char* what;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"cut inside the sizes", head + "/photos/b.jpg\n800"},
+        {"cut inside a matrix", text.substr(0, third - 12)},
+        {"name without numbers", head + "/photos/b.jpg\n"},
+        {"nan", replaced("800 600", "800 600 nan")},
+        {"inf", replaced("800 600", "800 600 inf")},
+        {"huge", replaced("800 600", "800 600 1e39")},
+        {"zero width", replaced("800 600", "0 600")},
+        {"negative height", replaced("800 600", "800 -600")},
+        {"fractional size", replaced("800 600", "800.5 600")},
+    };
+    for (const Case& c : cases) {
+        Stitcher s;
+        EXPECT_EQ(readText(c.text, s), 1) << c.what;
+        EXPECT_EQ(s.imageNames.size(), 1u) << c.what;
+        EXPECT_EQ(s.imageSizes.size(), 1u) << c.what;
+        EXPECT_EQ(s.cameras.size(), 1u) << c.what;
+    }
+}
+
+TEST(ParameterFile, ReadAppendsToExistingLists) {
+    Stitcher s = sampleStitcher();
+    EXPECT_EQ(readText(written(sampleStitcher()), s), 3);
+    EXPECT_EQ(s.imageNames.size(), 6u);
+    EXPECT_EQ(s.cameras.size(), 6u);
+}
+
+TEST(ParameterFile, MatrixLayoutWritesProjection) {
+    Stitcher s = sampleStitcher();
+    s.options.parameterFileMatrices = true;
+    std::istringstream in(written(s));
+    for (size_t i = 0; i < 3; ++i) {
+        std::string name, blank;
+        int width = 0, height = 0;
+        std::getline(in, name);
+        EXPECT_EQ(name, s.imageNames[i]);
+        in >> width >> height;
+        EXPECT_EQ(width, s.imageSizes[i].width);
+        EXPECT_EQ(height, s.imageSizes[i].height);
+        Matrix expected(3, 3);
+        if (i != 1) {
+            const Camera& cam = s.cameras[i];
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c)
+                    for (int k = 0; k < 3; ++k) {
+                        const float focal = k < 2 ? cam.f : 1.0f;
+                        expected.at(r, c) += cam.imageTransform.at(r, k) * focal * cam.R.at(k, c);
+                    }
+        }
+        Matrix actual(3, 3);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) in >> actual.at(r, c);
+        expectMatrixNear(actual, expected, "projection " + std::to_string(i));
+        std::getline(in, blank);
+        std::getline(in, blank);
+        EXPECT_EQ(blank, "");
+    }
+    std::string rest;
+    EXPECT_FALSE(in >> rest);
+    Stitcher reader;
+    EXPECT_EQ(readText(written(s), reader), 0);  // the reader takes only the default layout
+}
+
+TEST(ParameterFile, MissingFileReadsNothing) {
+    Stitcher s = sampleStitcher();
+    EXPECT_EQ(loadParameterFile("/nonexistent/dir/pano.txt", s), -1);
+    EXPECT_TRUE(s.imageNames.empty());
+    EXPECT_TRUE(s.cameras.empty());
+    EXPECT_TRUE(s.component.empty());
+}
+
+}  // namespace
+}  // namespace vantorra
