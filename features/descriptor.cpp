@@ -18,9 +18,12 @@ constexpr float kCellWeighting = 0.3472222f;
 // The first odd index at or after `start`: gradients exist at odd positions only.
 int firstOdd(int start) { return (start % 2 == 0) ? start + 1 : start; }
 
+// floor(x) for x > -1, without the library call.
+float floorAboveMinusOne(float x) { return x < 0.0f ? -1.0f : static_cast<float>(static_cast<int>(x)); }
+
 void accumulate(float (&sums)[36], float u, float v, float rel, float weight) {
-    const float gu = std::floor(u);
-    const float gv = std::floor(v);
+    const float gu = floorAboveMinusOne(u);
+    const float gv = floorAboveMinusOne(v);
     const float fu = u - gu;
     const float fv = v - gv;
     const float o = rel * 4 / kTwoPi;
@@ -47,7 +50,7 @@ void accumulate(float (&sums)[36], float u, float v, float rel, float weight) {
 
 }  // namespace
 
-void descriptorSums(const GreyRaster& magnitude, const GreyRaster& orientation,
+void descriptorSums(const GradientImages& gradients,
                     const RefinedKeypoint& keypoint, float theta, float (&sums)[36]) {
     std::fill(std::begin(sums), std::end(sums), 0.0f);
     const float* e = expTable();
@@ -58,13 +61,13 @@ void descriptorSums(const GreyRaster& magnitude, const GreyRaster& orientation,
     const int iR = static_cast<int>(radius);
     const int ir = static_cast<int>(keypoint.row + 0.5);
     const int ic = static_cast<int>(keypoint.col + 0.5);
-    const int rows = magnitude.rows;
-    const int cols = magnitude.cols;
+    const int rows = gradients.rows;
+    const int cols = gradients.cols;
     for (int r = firstOdd(ir - iR); r <= ir + iR; r += 2) {
         if (r <= 0 || r >= rows - 2) continue;
         const float dr = static_cast<float>(r - keypoint.row);
-        const float* m = magnitude.data[r];
-        const float* o = orientation.data[r];
+        const float* m = gradients.magnitude->data[r >> 1];
+        const float* o = gradients.orientation->data[r >> 1];
         for (int c = firstOdd(ic - iR); c <= ic + iR; c += 2) {
             if (c <= 0 || c >= cols - 2) continue;
             const float dc = static_cast<float>(c - keypoint.col);
@@ -75,8 +78,8 @@ void descriptorSums(const GreyRaster& magnitude, const GreyRaster& orientation,
             const float v = y + 1;
             if (!(u > -1 && u < 3 && v > -1 && v < 3)) continue;
             const int index = std::min(999, static_cast<int>(100 * kCellWeighting * (x * x + y * y)));
-            const float weight = e[index] * m[c];
-            float rel = o[c] - theta;
+            const float weight = e[index] * m[c >> 1];
+            float rel = o[c >> 1] - theta;
             if (rel > kTwoPi) rel -= kWrap;
             if (rel < 0) rel += kWrap;
             accumulate(sums, u, v, rel, weight);

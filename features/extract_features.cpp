@@ -20,28 +20,35 @@ namespace {
 // images of their blurs. Entries below `skip` hold no difference or gradients.
 struct Pyramid {
     GreyRaster* dog[kMaxLevels] = {};
-    GreyRaster* magnitude[kMaxLevels] = {};
-    GreyRaster* orientation[kMaxLevels] = {};
+    GradientImages gradients[kMaxLevels] = {};
     int levels = 0;
     int skip = 0;
     bool doubled = false;
 };
 
-bool buildLevel(Pyramid& pyramid, GreyRaster* level, GreyRaster*& next) {
+// The blurred copy of a level is dead once its gradients and the next level are made, so one
+// buffer sized for the first (largest) level serves every level.
+void copyIntoScratch(const GreyRaster& source, GreyRaster& scratch) {
+    float* pixels = scratch.data[0];
+    scratch.rows = source.rows;
+    scratch.cols = source.cols;
+    for (int r = 0; r < source.rows; ++r) {
+        scratch.data[r] = pixels + static_cast<size_t>(r) * source.cols;
+        std::copy(source.data[r], source.data[r] + source.cols, scratch.data[r]);
+    }
+}
+
+bool buildLevel(Pyramid& pyramid, GreyRaster* level, GreyRaster& blurred, GreyRaster*& next) {
     const int index = pyramid.levels;
-    GreyRaster* blurred = copyRaster(*level);
-    if (blurred == nullptr || !blurSevenTaps(*blurred)) return false;
+    copyIntoScratch(*level, blurred);
+    if (!blurSevenTaps(blurred)) return false;
     if (index >= pyramid.skip) {
-        subtractInPlace(*level, *blurred);
-        GreyRaster* magnitude = allocGreyRaster(level->rows, level->cols, kScratchPool);
-        GreyRaster* orientation = allocGreyRaster(level->rows, level->cols, kScratchPool);
-        if (magnitude == nullptr || orientation == nullptr) return false;
-        computeGradients(*blurred, *magnitude, *orientation);
-        pyramid.magnitude[index] = magnitude;
-        pyramid.orientation[index] = orientation;
+        subtractInPlace(*level, blurred);
+        if (!allocGradientImages(level->rows, level->cols, pyramid.gradients[index])) return false;
+        computeGradients(blurred, pyramid.gradients[index]);
     }
     pyramid.dog[index] = level;
-    next = resampleTwoThirds(*blurred);
+    next = resampleTwoThirds(blurred);
     return next != nullptr;
 }
 
@@ -51,9 +58,12 @@ bool buildPyramid(const GreyRaster& grey, int mode, Pyramid& pyramid) {
     pyramid.skip = mode >= 2 ? mode - 2 : std::max(mode, 0);
     GreyRaster* level = pyramid.doubled ? doubleRaster(grey) : copyRaster(grey);
     if (level == nullptr || !blurNineTaps(*level)) return false;
+    if (level->rows <= kMinLevelSize || level->cols <= kMinLevelSize) return true;
+    GreyRaster* blurred = allocGreyRaster(level->rows, level->cols, kScratchPool);
+    if (blurred == nullptr) return false;
     while (level->rows > kMinLevelSize && level->cols > kMinLevelSize && pyramid.levels < kMaxLevels) {
         GreyRaster* next = nullptr;
-        if (!buildLevel(pyramid, level, next)) return false;
+        if (!buildLevel(pyramid, level, *blurred, next)) return false;
         ++pyramid.levels;
         level = next;
     }
@@ -74,8 +84,7 @@ Feature* searchLevel(const Pyramid& pyramid, int s, Feature* head, bool& failed)
             if (!passesEdgeTest(dog, i, j)) continue;
             RefinedKeypoint keypoint;
             if (!refineCandidate(finer, dog, coarser, i, j, s, pyramid.doubled, keypoint)) continue;
-            head = addOrientedFeatures(*pyramid.magnitude[s], *pyramid.orientation[s], keypoint,
-                                       head, failed);
+            head = addOrientedFeatures(pyramid.gradients[s], keypoint, head, failed);
             if (failed) return head;
         }
     }

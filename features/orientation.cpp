@@ -26,13 +26,13 @@ void addSample(float (&histogram)[kOrientationBins], float angle, float weight) 
     histogram[(low + 1) % kOrientationBins] += weight * t;
 }
 
-Feature* newFeature(const GreyRaster& magnitude, const GreyRaster& orientation,
+Feature* newFeature(const GradientImages& gradients,
                     const RefinedKeypoint& keypoint, float theta, Feature* head) {
     auto* feature = static_cast<Feature*>(poolAlloc(sizeof(Feature), kFeaturePool));
     auto* descriptor = static_cast<uint8_t*>(poolAlloc(kDescriptorLength, kFeaturePool));
     if (feature == nullptr || descriptor == nullptr) return nullptr;
     float sums[36];
-    descriptorSums(magnitude, orientation, keypoint, theta, sums);
+    descriptorSums(gradients, keypoint, theta, sums);
     normaliseDescriptor(sums, descriptor);
     const double f = keypoint.factor;
     *feature = Feature{};
@@ -48,7 +48,7 @@ Feature* newFeature(const GreyRaster& magnitude, const GreyRaster& orientation,
 
 }  // namespace
 
-void orientationHistogram(const GreyRaster& magnitude, const GreyRaster& orientation,
+void orientationHistogram(const GradientImages& gradients,
                           const RefinedKeypoint& keypoint, float (&histogram)[kOrientationBins]) {
     std::fill(std::begin(histogram), std::end(histogram), 0.0f);
     const float* e = expTable();
@@ -57,15 +57,15 @@ void orientationHistogram(const GreyRaster& magnitude, const GreyRaster& orienta
     const int ir = static_cast<int>(keypoint.row + 0.5);
     const int ic = static_cast<int>(keypoint.col + 0.5);
     for (int r = firstOdd(ir - h); r <= ir + h; r += 2) {
-        if (r <= 0 || r >= magnitude.rows - 2) continue;
+        if (r <= 0 || r >= gradients.rows - 2) continue;
         const float dr = static_cast<float>(r - keypoint.row);
         for (int c = firstOdd(ic - h); c <= ic + h; c += 2) {
-            if (c <= 0 || c >= magnitude.cols - 2) continue;
+            if (c <= 0 || c >= gradients.cols - 2) continue;
             const float dc = static_cast<float>(c - keypoint.col);
             const float d2 = dr * dr + dc * dc;
             if (!(d2 < static_cast<float>(h * h))) continue;
             const int index = std::min(999, static_cast<int>(100 * d2 / (2 * sigmaW * sigmaW)));
-            addSample(histogram, orientation.data[r][c], e[index] * magnitude.data[r][c]);
+            addSample(histogram, gradients.orientationAt(r, c), e[index] * gradients.magnitudeAt(r, c));
         }
     }
 }
@@ -99,13 +99,12 @@ int histogramPeaks(const float (&histogram)[kOrientationBins], float (&angles)[k
     return count;
 }
 
-Feature* featuresFromHistogram(const float (&histogram)[kOrientationBins], const GreyRaster& magnitude,
-                               const GreyRaster& orientation, const RefinedKeypoint& keypoint,
+Feature* featuresFromHistogram(const float (&histogram)[kOrientationBins], const GradientImages& gradients, const RefinedKeypoint& keypoint,
                                Feature* head, bool& failed) {
     float angles[kOrientationBins];
     const int count = histogramPeaks(histogram, angles);
     for (int k = 0; k < count; ++k) {
-        Feature* feature = newFeature(magnitude, orientation, keypoint, angles[k], head);
+        Feature* feature = newFeature(gradients, keypoint, angles[k], head);
         if (feature == nullptr) {
             failed = true;
             return head;
@@ -115,12 +114,12 @@ Feature* featuresFromHistogram(const float (&histogram)[kOrientationBins], const
     return head;
 }
 
-Feature* addOrientedFeatures(const GreyRaster& magnitude, const GreyRaster& orientation,
+Feature* addOrientedFeatures(const GradientImages& gradients,
                              const RefinedKeypoint& keypoint, Feature* head, bool& failed) {
     float histogram[kOrientationBins];
-    orientationHistogram(magnitude, orientation, keypoint, histogram);
+    orientationHistogram(gradients, keypoint, histogram);
     smoothHistogram(histogram);
-    return featuresFromHistogram(histogram, magnitude, orientation, keypoint, head, failed);
+    return featuresFromHistogram(histogram, gradients, keypoint, head, failed);
 }
 
 }  // namespace vantorra
