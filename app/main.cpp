@@ -1,0 +1,6 @@
+#include "app/vantorra_app.h"
+
+int main(int argc, char** argv) {
+    vantorra::CVantorraApp app(argc, argv);
+    return app.run();
+}

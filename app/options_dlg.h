@@ -1,0 +1,75 @@
+#pragma once
+// The Options dialog: every exposed option in seven groups. Filling and reading back go through
+// options_exchange; the dialog adds the widgets, the coupled controls and the checks on OK.
+
+#include <QDialog>
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "app/options_exchange.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QGroupBox;
+
+namespace vantorra {
+
+class COptionsDlg : public QDialog, public OptionsControls {
+    Q_OBJECT
+public:
+    // Shows a validation message; the default is a plain message box over the dialog.
+    using MessageSink = std::function<void(const QString&)>;
+
+    explicit COptionsDlg(const OptionsDialogValues& values, QWidget* parent = nullptr, MessageSink sink = {});
+
+    // The members as read back by the last successful OK (the filled values before that).
+    const OptionsDialogValues& values() const { return members; }
+
+    // The controls, for the tests and the coupling.
+    QLineEdit* edit(OptionField field) const;
+    QComboBox* combo(OptionField field) const;
+    QCheckBox* checkBox(OptionField field) const;
+    QAbstractButton* choiceButton(OptionField group, int index) const;
+    QWidget* control(OptionField field) const;
+    QAbstractButton* okButton() const { return ok; }
+    QAbstractButton* cancelButton() const { return cancel; }
+
+    // OptionsControls
+    std::string text(OptionField field) const override;
+    void setText(OptionField field, const std::string& text) override;
+    int choice(OptionField field) const override;
+    void setChoice(OptionField field, int index) override;
+    bool checked(OptionField field) const override;
+    void setChecked(OptionField field, bool on) override;
+
+public slots:
+    void accept() override;
+
+private:
+    QGroupBox* outputSizeGroup();
+    QGroupBox* cropGroup();
+    QGroupBox* orientationGroup();
+    QGroupBox* rotationGroup();
+    QGroupBox* renderingGroup();
+    QGroupBox* matchingGroup();
+    QGroupBox* otherGroup();
+    QLineEdit* makeEdit(OptionField field);
+    QComboBox* makeCombo(OptionField field, const QStringList& items);
+    QCheckBox* makeCheck(OptionField field, const QString& caption);
+    QAbstractButton* makeChoice(OptionField group, const QString& caption);
+    void couple();
+    void whenEdited(OptionField field, const std::function<void()>& action);
+
+    std::array<QWidget*, kOptionFieldCount> controls{};
+    std::array<QButtonGroup*, kOptionFieldCount> groups{};
+    OptionsDialogValues members;
+    MessageSink messageSink;
+    QAbstractButton* ok = nullptr;
+    QAbstractButton* cancel = nullptr;
+};
+
+}  // namespace vantorra

@@ -1,0 +1,39 @@
+#pragma once
+// What the command logic of the main window needs from the desktop: a file chooser, message
+// boxes, a picture viewer, the status window, the Options dialog and the main window's own status
+// line and menu. The Qt front end implements it; tests implement it with recording fakes.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/options_exchange.h"
+#include "engine/progress_reporter.h"
+
+namespace vantorra {
+
+// A status window of one run: shown on creation, gone when the object is destroyed.
+class StatusWindow : public ProgressView {};
+
+class AppPlatform {
+public:
+    virtual ~AppPlatform() = default;
+
+    // The file-open dialog: full paths in the order the dialog hands them back, nothing on
+    // Cancel. Choosing files makes their folder the current directory.
+    virtual std::optional<std::vector<std::string>> chooseFiles(const std::string& initialDirectory) = 0;
+    // A plain message box with an OK button; returns when the user has closed it.
+    virtual void showMessage(const std::string& text) = 0;
+    // Opens a picture in the desktop's viewer and returns when that hand-over has finished.
+    virtual void openPicture(const std::string& path) = 0;
+    // A new, visible status window for one run.
+    virtual std::unique_ptr<StatusWindow> createStatusWindow() = 0;
+    // The Options dialog, filled with `values`; true (with `values` read back) on OK.
+    virtual bool editOptions(OptionsDialogValues& values) = 0;
+    virtual void setStatusLine(const std::string& text) = 0;
+    // Enables or disables the commands that must not start while a run is in progress.
+    virtual void setCommandsEnabled(bool enabled) = 0;
+};
+
+}  // namespace vantorra

@@ -1,0 +1,48 @@
+#pragma once
+// The engine as the main window's commands use it: the one Stitcher (its options, flags and
+// stored names), the three kinds of run and the two output files. StitcherEngine is the real
+// one; tests substitute runs that only change the Stitcher's state, so every command path can
+// be exercised without photographs.
+
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/stitcher.h"
+
+namespace vantorra {
+
+class StitchEngine {
+public:
+    virtual ~StitchEngine() = default;
+
+    virtual Stitcher& stitcher() = 0;
+    // The three runs of Stitcher, same contracts.
+    virtual void stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                        Image& output) = 0;
+    virtual void stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                         Image& output) = 0;
+    virtual void render(Image& output) = 0;
+    // The outputs; false with a one-line reason when the file cannot be written.
+    virtual bool writePanorama(const Image& panorama, const std::string& path, int quality,
+                               std::string& error) = 0;
+    virtual bool writeParameters(const std::string& path, std::string& error) = 0;
+};
+
+// The production engine: a Stitcher with its defaults, JPEG writing and the parameter file.
+class StitcherEngine : public StitchEngine {
+public:
+    Stitcher& stitcher() override { return engine; }
+    void stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                Image& output) override;
+    void stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                 Image& output) override;
+    void render(Image& output) override;
+    bool writePanorama(const Image& panorama, const std::string& path, int quality, std::string& error) override;
+    bool writeParameters(const std::string& path, std::string& error) override;
+
+private:
+    Stitcher engine;
+};
+
+}  // namespace vantorra
