@@ -1,0 +1,50 @@
+#pragma once
+// Levenberg-Marquardt refinement of the rotations and focal lengths of a set of cameras, so that
+// the matches of every ordered pair of listed images, carried through both cameras, land on their
+// partners. Four parameters per camera (rotation increments about the camera's x, y and z axes,
+// then the focal length); the first listed camera's rotation is the fixed reference.
+
+#include <cstdint>
+#include <vector>
+
+#include "adjust/pair_projection.h"
+#include "engine/stitch_options.h"
+#include "engine/stitcher.h"
+#include "matching/match_table.h"
+
+namespace vantorra {
+
+class BundleAdjuster {
+public:
+    explicit BundleAdjuster(const BundleAdjustOptions& options) : options_(options) {}
+
+    // Refines R and f of the cameras in `cameraList` (element 0 the reference, whose rotation
+    // stays fixed) in stitcher.cameras, using every ordered pair of listed images with matches.
+    // Logs "  error = " per outer iteration and at the end. Cameras change only as a whole list
+    // on an accepted step; unlisted cameras are never touched. Returns without changing or
+    // logging anything when fewer than two cameras are listed, an image number repeats or is out
+    // of range, a listed camera has no 3x3 rotation or no finite non-zero focal length, a match
+    // list is shorter than its count, or the listed images share no match.
+    void BundleAdjust(const MatchTable& matches, std::vector<int32_t> cameraList, Stitcher& stitcher,
+                      int32_t robustMode, float sigma, int32_t sigmaIsRelative) const;
+
+    const BundleAdjustOptions& options() const { return options_; }
+
+private:
+    BundleAdjustOptions options_;
+};
+
+// Size of the solved system for n cameras: 4n parameters less the reference rotation.
+int32_t parameterCount(int32_t cameraCount);
+
+// Diagonal of the prior precision D (parameterCount entries): 1 / sigma_f^2 for the reference
+// focal length, then per further camera three 1 / sigma_r^2 and one 1 / sigma_f^2, with
+// sigma_f = focalSigma x mean focal length of `cameras` and sigma_r = rotationSigma.
+std::vector<float> priorPrecision(const std::vector<CameraState>& cameras,
+                                  const BundleAdjustOptions& options);
+
+// Whether BundleAdjust would work on this input (see BundleAdjust for what it rejects).
+bool adjustableInput(const MatchTable& matches, const std::vector<int32_t>& cameraList,
+                     const std::vector<Camera>& cameras);
+
+}  // namespace vantorra

@@ -1,0 +1,46 @@
+#pragma once
+// The least-squares pieces of bundle adjustment over a list of cameras: the ordered image pairs
+// that carry matches, the (robust) reprojection error, and the Gauss-Newton normal equations.
+// Cameras are addressed by their position in the camera list; per-match work allocates nothing.
+
+#include <cstdint>
+#include <vector>
+
+#include "adjust/pair_projection.h"
+#include "matching/match_table.h"
+
+namespace vantorra {
+
+// One ordered pair of listed cameras with at least one match.
+struct AdjustPair {
+    int32_t first = 0;   // list position of camera i
+    int32_t second = 0;  // list position of camera j
+    int32_t count = 0;
+    const MatchPoints* points = nullptr;
+};
+
+// Pairs in the order first outer, second inner (list positions), pairs without matches skipped.
+std::vector<AdjustPair> adjustPairs(const MatchTable& matches, const std::vector<int32_t>& cameraList);
+int32_t totalMatches(const std::vector<AdjustPair>& pairs);
+
+// Sum of squared residuals over every match, without and with the robust transform, each
+// accumulated per residual entry (x, then y) in pair and match order.
+struct ErrorSums {
+    float plain = 0.0f;
+    float robust = 0.0f;
+};
+ErrorSums errorSums(const std::vector<AdjustPair>& pairs, const std::vector<CameraState>& cameras,
+                    int32_t robustMode, float threshold);
+
+// J^T J (4n x 4n), J^T r (4n x 1) and |r|^2 for the robust-weighted derivatives J of the predicted
+// positions and the robust-transformed residuals r, parameters 4k..4k+3 belonging to camera k.
+struct NormalEquations {
+    Matrix a;
+    Matrix g;
+    float residualSquares = 0.0f;
+};
+NormalEquations linearise(const std::vector<AdjustPair>& pairs,
+                          const std::vector<CameraState>& cameras, int32_t robustMode,
+                          float threshold);
+
+}  // namespace vantorra

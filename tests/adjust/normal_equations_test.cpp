@@ -1,0 +1,150 @@
+#include "adjust/normal_equations.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "adjust/robust_error.h"
+#include "engine/stitch_options.h"
+#include "synthetic_scene.h"
+
+namespace vantorra {
+namespace {
+
+using synthetic::makeScene;
+using synthetic::SceneShape;
+
+Vec3 predicted(const CameraState& ci, const CameraState& cj, float x, float y) {
+    const Vec3 p = pairHomography(ci, cj) * Vec3{x, y, 1.0f};
+    return {p.x / p.z, p.y / p.z, 1.0f};
+}
+
+// Moves parameter q (0..7 as in PairProjection) of the pair by eps.
+void nudge(CameraState& ci, CameraState& cj, int q, float eps) {
+    CameraState& c = q < 4 ? ci : cj;
+    const int p = q % 4;
+    if (p == 3) {
+        c.f += eps;
+        return;
+    }
+    Vec3 turn;
+    if (p == 0) turn.x = eps;
+    if (p == 1) turn.y = eps;
+    if (p == 2) turn.z = eps;
+    c.R = c.R * rotationFromVector(turn);
+}
+
+TEST(PairProjection, DerivativesMatchCentralDifferences) {
+    const CameraState ci{rotationFromVector(Vec3{0.1f, -0.2f, 0.05f}), 550.0f};
+    const CameraState cj{rotationFromVector(Vec3{0.4f, 0.1f, -0.03f}), 640.0f};
+    const PairProjection proj = pairProjection(ci, cj);
+    const float x = -80.0f, y = 120.0f;
+    const Vec3 p = proj.h * Vec3{x, y, 1.0f};
+    for (int q = 0; q < 8; ++q) {
+        const float eps = q % 4 == 3 ? 0.5f : 1e-3f;
+        CameraState ai = ci, aj = cj, bi = ci, bj = cj;
+        nudge(ai, aj, q, eps);
+        nudge(bi, bj, q, -eps);
+        const Vec3 plus = predicted(ai, aj, x, y), minus = predicted(bi, bj, x, y);
+        const Vec3 d = proj.derivatives[q] * Vec3{x, y, 1.0f};
+        const float du = d.x / p.z - p.x * d.z / (p.z * p.z);
+        const float dv = d.y / p.z - p.y * d.z / (p.z * p.z);
+        const float numericU = (plus.x - minus.x) / (2 * eps);
+        const float numericV = (plus.y - minus.y) / (2 * eps);
+        const float scale = std::fabs(numericU) + std::fabs(numericV) + 1.0f;
+        EXPECT_NEAR(du, numericU, 0.01f * scale) << "parameter " << q;
+        EXPECT_NEAR(dv, numericV, 0.01f * scale) << "parameter " << q;
+    }
+}
+
+TEST(AdjustPairs, OrderedPairsWithMatchesInListOrder) {
+    MatchTable t(4);
+    t.count(2, 0) = 3;
+    t.count(0, 2) = 1;
+    t.count(1, 3) = 5;  // camera 1 not listed
+    t.count(3, 0) = 2;
+    const std::vector<AdjustPair> pairs = adjustPairs(t, {2, 0, 3});
+    ASSERT_EQ(pairs.size(), 3u);
+    // First outer, second inner, by list position: (2,0), (0,2), (3,0).
+    EXPECT_EQ(pairs[0].first, 0);
+    EXPECT_EQ(pairs[0].second, 1);
+    EXPECT_EQ(pairs[1].first, 1);
+    EXPECT_EQ(pairs[1].second, 0);
+    EXPECT_EQ(pairs[2].first, 2);
+    EXPECT_EQ(pairs[2].second, 1);
+    EXPECT_EQ(pairs[2].points, &t.points(3, 0));
+    EXPECT_EQ(totalMatches(pairs), 6);
+}
+
+// Appends a match (x, y) -> (X, Y) to the pair (i, j).
+void addMatch(MatchTable& t, int i, int j, float x, float y, float X, float Y) {
+    MatchPoints& p = t.points(i, j);
+    const int n = t.count(i, j);
+    Matrix first(2, n + 1), second(2, n + 1);
+    first.pasteBlock(p.first, 0, 0);
+    second.pasteBlock(p.second, 0, 0);
+    first.at(0, n) = x;
+    first.at(1, n) = y;
+    second.at(0, n) = X;
+    second.at(1, n) = Y;
+    p = {first, second};
+    t.count(i, j) = n + 1;
+}
+
+TEST(Linearise, RejectDropsMatchesAtOrAboveSigmaExactly) {
+    SceneShape shape;
+    shape.cameras = 2;
+    shape.matchesPerPair = 40;
+    synthetic::SyntheticScene scene = makeScene(shape);
+    const std::vector<CameraState> cameras = scene.truth;
+
+    MatchTable withOutliers = scene.matches;
+    // A match whose residual is exactly sigma, and two far beyond it, must drop out. sigma is
+    // taken from the rounded offset so that the residual equals it exactly.
+    const Vec3 centre = predicted(cameras[0], cameras[1], 0.0f, 0.0f);
+    const float shifted = centre.x + 3.0f;
+    const float sigma = shifted - centre.x;
+    addMatch(withOutliers, 0, 1, 0.0f, 0.0f, shifted, centre.y);
+    addMatch(withOutliers, 0, 1, 0.0f, 0.0f, centre.x - 40.0f, centre.y + 25.0f);
+    addMatch(withOutliers, 1, 0, 10.0f, -10.0f, 300.0f, 300.0f);
+
+    const std::vector<int32_t> list{0, 1};
+    const auto clean = linearise(adjustPairs(scene.matches, list), cameras, RobustReject, sigma);
+    const auto dirty = linearise(adjustPairs(withOutliers, list), cameras, RobustReject, sigma);
+    const auto plain = linearise(adjustPairs(withOutliers, list), cameras, RobustNone, sigma);
+    EXPECT_EQ(dirty.a.data, clean.a.data);
+    EXPECT_EQ(dirty.g.data, clean.g.data);
+    EXPECT_EQ(dirty.residualSquares, clean.residualSquares);
+    EXPECT_GT(plain.residualSquares, clean.residualSquares + 1000.0f);
+
+    const ErrorSums sums = errorSums(adjustPairs(withOutliers, list), cameras, RobustReject, sigma);
+    EXPECT_EQ(sums.robust, clean.residualSquares);
+    EXPECT_GT(sums.plain, sums.robust + 1000.0f);
+}
+
+TEST(Linearise, SystemIsSymmetricAndPlacesPairBlocks) {
+    SceneShape shape;
+    shape.cameras = 3;
+    shape.matchesPerPair = 30;
+    const synthetic::SyntheticScene scene = makeScene(shape);
+    MatchTable onlyOneWay = scene.matches;
+    onlyOneWay.count(1, 0) = 0;
+    onlyOneWay.count(0, 2) = 0;
+    onlyOneWay.count(2, 0) = 0;
+    onlyOneWay.count(1, 2) = 0;
+    onlyOneWay.count(2, 1) = 0;
+    const auto eq = linearise(adjustPairs(onlyOneWay, {0, 1, 2}), scene.truth, RobustNone, 0.0f);
+    ASSERT_EQ(eq.a.rows, 12);
+    ASSERT_EQ(eq.g.rows, 12);
+    for (int r = 0; r < 12; ++r)
+        for (int c = 0; c < 12; ++c) {
+            EXPECT_EQ(eq.a.at(r, c), eq.a.at(c, r));
+            if (r >= 8 || c >= 8) {
+                EXPECT_EQ(eq.a.at(r, c), 0.0f) << "camera 2 has no pair";
+            }
+        }
+    for (int r = 0; r < 8; ++r) EXPECT_GT(eq.a.at(r, r), 0.0f) << r;
+}
+
+}  // namespace
+}  // namespace vantorra
