@@ -1,0 +1,34 @@
+#pragma once
+// The command line of vantorra-cli: every field the Options dialog edits, with the dialog's
+// ranges, units and conversions, plus the front end's own switches.
+
+#include <string>
+#include <vector>
+
+#include "engine/stitch_options.h"
+
+namespace vantorra {
+
+struct CliOptions {
+    std::vector<std::string> inputs;    // image paths, or one parameter file
+    std::string outputDirectory = ".";  // where pano.jpg, pano.txt and log.txt go
+    int logMode = 2;                    // a LogDestination mode: 0 console, 1 file, 2 none
+    bool quiet = false;                 // no progress display and no closing line
+    StitchOptions stitch;
+};
+
+struct ParseOutcome {
+    enum Action { Run, ShowHelp, ShowVersion, UsageError };
+    Action action = Run;
+    std::string text;  // the help or version text, or the one-line usage error
+    CliOptions options;
+};
+
+// Parses the arguments after the program name. Never throws and never exits: a bad command
+// line comes back as UsageError with a message naming the option and its accepted range.
+ParseOutcome parseCommandLine(const std::vector<std::string>& arguments);
+
+// The version line printed by --version.
+std::string versionText();
+
+}  // namespace vantorra

@@ -1,0 +1,43 @@
+// vantorra-cli: stitches photographs named on the command line into pano.jpg and pano.txt.
+
+#include <unistd.h>
+
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/exit_codes.h"
+#include "cli/run.h"
+#include "cli/terminal_progress.h"
+#include "engine/stitcher.h"
+
+int main(int argc, char** argv) {
+    using namespace vantorra;
+    const ParseOutcome parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (parsed.action) {
+        case ParseOutcome::ShowHelp:
+        case ParseOutcome::ShowVersion:
+            std::cout << parsed.text << std::endl;
+            return ExitSuccess;
+        case ParseOutcome::UsageError:
+            std::cerr << "vantorra-cli: " << parsed.text << " (see --help)" << std::endl;
+            return ExitUsage;
+        case ParseOutcome::Run:
+            break;
+    }
+
+    const PipelineCalls calls{
+        [](Stitcher& stitcher, const std::vector<std::string>& names, Image& output) {
+            stitcher.stitch(std::string(), names, output);
+        },
+        [](Stitcher& stitcher, const std::string& path, Image& output) {
+            return stitcher.stitchFromParameterFile(std::string(), path, output);
+        },
+    };
+    // The live display only makes sense on a terminal; redirected output stays clean.
+    std::optional<TerminalProgressView> progress;
+    if (!parsed.options.quiet && isatty(STDERR_FILENO)) progress.emplace(stderr);
+    return runCli(parsed.options, calls, progress ? &*progress : nullptr, std::cout, std::cerr);
+}

@@ -1,0 +1,123 @@
+#include "cli/run.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+
+#include "cli/exit_codes.h"
+#include "cli/input_selection.h"
+#include "cli/terminal_progress.h"
+#include "engine/image.h"
+#include "engine/log_destination.h"
+#include "engine/parameter_file.h"
+#include "engine/stitcher.h"
+
+namespace vantorra {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Made before the run so that a long stitch never ends in an output folder it cannot use.
+std::string prepareOutputFolder(const fs::path& folder) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (!fs::is_directory(folder)) {
+        return "cannot create the output folder " + folder.string() + (error ? ": " + error.message() : "");
+    }
+    if (access(folder.c_str(), W_OK) != 0) return "cannot write into the output folder " + folder.string();
+    return std::string();
+}
+
+std::string writeParameters(const fs::path& path, const Stitcher& stitcher) {
+    std::ofstream out(path);
+    if (!out) return "cannot write " + path.string();
+    writeParameterFile(out, stitcher);
+    out.close();
+    if (!out) return "cannot write " + path.string();
+    return std::string();
+}
+
+// Returns the number of images the run was given (records read, for a parameter file).
+int runPipeline(const InputSelection& selection, const PipelineCalls& calls, Stitcher& stitcher, Image& result) {
+    if (selection.kind == InputSelection::ParameterFile) {
+        return calls.stitchFromParameterFile(stitcher, selection.paths.front(), result);
+    }
+    calls.stitch(stitcher, selection.paths, result);
+    return static_cast<int>(selection.paths.size());
+}
+
+}  // namespace
+
+int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgressView* progress, std::ostream& messages,
+           std::ostream& errors) {
+    const InputSelection selection = selectInputs(options.inputs);
+    if (!options.quiet) {
+        for (const std::string& path : selection.skipped) {
+            errors << "skipping " << path << (isEarlierPanorama(path) ? ": an earlier panorama" : ": not a .jpg file")
+                   << std::endl;
+        }
+    }
+    if (selection.kind == InputSelection::Rejected) {
+        errors << selection.message << std::endl;
+        return selection.exitCode;
+    }
+    if (selection.kind == InputSelection::Images) {
+        const std::string unreadable = firstUnreadableImage(selection.paths);
+        if (!unreadable.empty()) {
+            errors << "cannot read " << unreadable << std::endl;
+            return ExitFileError;
+        }
+    }
+    const fs::path folder(options.outputDirectory);
+    if (const std::string problem = prepareOutputFolder(folder); !problem.empty()) {
+        errors << problem << std::endl;
+        return ExitFileError;
+    }
+
+    Stitcher stitcher;
+    stitcher.options = options.stitch;
+    Image result;
+    int imageCount = 0;
+    {
+        LogDestination log(options.logMode, false, folder / LogDestination::kLogFileName);
+        if (!log.ok()) {
+            errors << log.error() << std::endl;
+            return ExitFileError;
+        }
+        stitcher.progress.attach(progress);
+        imageCount = runPipeline(selection, calls, stitcher, result);
+        stitcher.progress.attach(nullptr);
+        if (progress) progress->finish();
+        log.close();
+    }
+    if (imageCount <= 0) {
+        errors << "no image records in " << selection.paths.front() << std::endl;
+        return ExitFileError;
+    }
+
+    if (stitcher.needsRegistration) {
+        errors << "No image matches found" << std::endl;
+        return ExitNoMatches;
+    }
+    if (result.empty()) {
+        errors << "nothing was rendered from " << selection.paths.front() << std::endl;
+        return ExitFileError;
+    }
+    const fs::path panorama = folder / "pano.jpg";
+    std::string error;
+    if (!result.writeJpeg(panorama.string(), stitcher.options.render.jpegQuality, &error)) {
+        // The writer has already said "can't open" for a path it could not create.
+        if (error.rfind("can't open", 0) != 0) errors << "cannot write " << error << std::endl;
+        return ExitFileError;
+    }
+    if (const std::string problem = writeParameters(folder / "pano.txt", stitcher); !problem.empty()) {
+        errors << problem << std::endl;
+        return ExitFileError;
+    }
+    if (!options.quiet) messages << "Panorama written to " << panorama.string() << std::endl;
+    return ExitSuccess;
+}
+
+}  // namespace vantorra
