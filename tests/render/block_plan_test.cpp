@@ -1,0 +1,98 @@
+#include "render/block_plan.h"
+
+#include <gtest/gtest.h>
+
+namespace vantorra {
+namespace {
+
+TEST(RenderBlockPlan, WidthModeKeepsTheAngularAspect) {
+    RenderOptions options;  // width mode, 1400 columns
+    const ImageFootprint unused;
+    const OutputSize full = outputSize(options, 6.2831853f, 3.14159266f, unused, 0, 0);
+    EXPECT_EQ(full.width, 1400);
+    EXPECT_EQ(full.height, 700);  // trunc(pi * 1399 / 2pi) + 1
+
+    options.sizeMode = 1;
+    options.height = 301;
+    const OutputSize byHeight = outputSize(options, 2.0f, 1.0f, unused, 0, 0);
+    EXPECT_EQ(byHeight.height, 301);
+    EXPECT_EQ(byHeight.width, 601);
+}
+
+TEST(RenderBlockPlan, ScaleModeFollowsTheReferenceImage) {
+    RenderOptions options;
+    options.sizeMode = 2;
+    options.scale = 0.5f;
+    ImageFootprint reference;  // 1000 x 800 pixels spanning 0.4 rad down and 0.3 rad across
+    reference.firstEdgePhi = 0.4f;
+    reference.secondEdgeTheta = 0.3f;
+    const OutputSize size = outputSize(options, 3.0f, 1.0f, reference, 1000, 800);
+    // W1 = 3 * 500 / 0.4 = 3750, W2 = 3 * 400 / 0.3 = 4000: the larger, without +1.
+    EXPECT_NEAR(size.width, 4000, 1);
+    EXPECT_EQ(size.height, static_cast<int>(1.0f * static_cast<float>(size.width - 1) / 3.0f) + 1);
+}
+
+TEST(RenderBlockPlan, DegenerateSizesStayDrawable) {
+    RenderOptions options;
+    const ImageFootprint unused;
+    options.width = 1;
+    EXPECT_EQ(outputSize(options, 1.0f, 1.0f, unused, 0, 0).width, 2);
+    options.width = 1000000;
+    EXPECT_EQ(outputSize(options, 1.0f, 0.001f, unused, 0, 0).width, 65535);
+}
+
+TEST(RenderBlockPlan, BlockSizeIsAPowerOfTwoWithinTheBudget) {
+    struct Case {
+        int64_t budget;
+        int width, height, minBlock, maxBlock, expected;
+    };
+    const Case cases[] = {
+        {805306368, 1400, 700, 512, 8192, 2048},  // q = 15430122, sqrt 3928: 2^11
+        {3 * 1400 * 700, 1400, 700, 512, 8192, 512},  // output alone spends the budget
+        {1000, 1400, 700, 512, 8192, 512},             // budget smaller than the output
+        {int64_t{1} << 40, 100, 100, 512, 8192, 8192},
+        {3 * 100 * 100 + 52 * 64 * 64, 100, 100, 16, 8192, 64},
+        {3 * 100 * 100 + 52 * 64 * 64 - 1, 100, 100, 16, 8192, 32},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(renderBlockSize(c.budget, c.width, c.height, c.minBlock, c.maxBlock), c.expected)
+            << "budget " << c.budget;
+}
+
+TEST(RenderBlockPlan, MarginOnlyForMultiBand) {
+    RenderOptions options;
+    EXPECT_EQ(renderBlockMargin(options), 30);
+    options.blendingBands = 3;
+    options.blendingSigma = 2.0f;
+    EXPECT_EQ(renderBlockMargin(options), 18);
+    options.blockMargin = false;
+    EXPECT_EQ(renderBlockMargin(options), 0);
+    options.blockMargin = true;
+    for (const int method : {0, 1}) {
+        options.blendingMethod = method;
+        EXPECT_EQ(renderBlockMargin(options), 0);
+    }
+}
+
+TEST(RenderBlockPlan, BlocksTileTheOutputWithoutPassingItsEdge) {
+    const int width = 1300, height = 700, block = 512;
+    const int rows = blockCount(height, block), cols = blockCount(width, block);
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(cols, 3);
+    std::vector<int> covered(static_cast<size_t>(width) * height, 0);
+    for (int br = 0; br < rows; ++br)
+        for (int bc = 0; bc < cols; ++bc) {
+            const BlockBounds b = blockBounds(br, bc, block, width, height);
+            ASSERT_LE(b.rowEnd, height - 1);
+            ASSERT_LE(b.colEnd, width - 1);
+            for (int r = b.rowStart; r <= b.rowEnd; ++r)
+                for (int c = b.colStart; c <= b.colEnd; ++c) ++covered[static_cast<size_t>(r) * width + c];
+        }
+    for (const int n : covered) ASSERT_EQ(n, 1);
+    const BlockBounds last = blockBounds(rows - 1, cols - 1, block, width, height);
+    EXPECT_EQ(last.rowEnd - last.rowStart + 1, 700 - 512);
+    EXPECT_EQ(last.colEnd - last.colStart + 1, 1300 - 1024);
+}
+
+}  // namespace
+}  // namespace vantorra

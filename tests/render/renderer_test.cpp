@@ -1,0 +1,248 @@
+#include "render/renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "engine/stitcher.h"
+#include "render/spherical.h"
+#include "synthetic_scene.h"
+
+namespace vantorra {
+namespace {
+
+// Two photographs 0.6 rad apart in longitude, overlapping by about a third.
+void twoCameraScene(Stitcher& stitcher) {
+    testing::buildScene(stitcher, {{-0.3f, 0.05f}, {0.3f, -0.05f}}, 150, 120, 160);
+}
+
+RenderOptions optionsFor(int method, int width) {
+    RenderOptions options;
+    options.blendingMethod = method;
+    options.width = width;
+    return options;
+}
+
+Image renderWith(Stitcher& stitcher, RenderOptions& options) {
+    Image panorama;
+    ::testing::internal::CaptureStdout();
+    Renderer(options).render(panorama, stitcher);
+    ::testing::internal::GetCapturedStdout();
+    return panorama;
+}
+
+TEST(Renderer, OneBlockAndManyBlocksGiveTheSamePanorama) {
+    for (const int method : {0, 1}) {
+        Stitcher stitcher;
+        twoCameraScene(stitcher);
+        RenderOptions whole = optionsFor(method, 300);
+        const Image one = renderWith(stitcher, whole);
+
+        RenderOptions cut = optionsFor(method, 300);
+        cut.minBlockSize = 16;
+        cut.maxBlockSize = 32;
+        cut.renderMemoryBudget = 1;
+        ::testing::internal::CaptureStdout();
+        Image many;
+        Renderer(cut).render(many, stitcher);
+        const std::string log = ::testing::internal::GetCapturedStdout();
+
+        ASSERT_EQ(one.rows, many.rows);
+        ASSERT_EQ(one.cols, many.cols);
+        EXPECT_GT(one.rows, 16);
+        EXPECT_EQ(one.data, many.data) << "blending method " << method;
+        const int total = ((one.rows + 15) / 16) * ((one.cols + 15) / 16);
+        EXPECT_NE(log.find("Max memory = 1\n Render Block Size = 16\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("[ Block " + std::to_string(total) + " of " + std::to_string(total) + " ]\n"),
+                  std::string::npos);
+        EXPECT_EQ(stitcher.progress.blockIndex, total);
+        EXPECT_EQ(stitcher.progress.blockCount, total);
+    }
+}
+
+TEST(Renderer, RendersTheKnownTextureWhereCovered) {
+    for (const int method : {0, 1}) {
+        Stitcher stitcher;
+        twoCameraScene(stitcher);
+        RenderOptions options = optionsFor(method, 300);
+        const Image pano = renderWith(stitcher, options);
+        ASSERT_EQ(pano.cols, 300);
+        ASSERT_EQ(options.width, 300);
+        ASSERT_EQ(options.height, pano.rows);
+        const float dTheta = (options.thetaMax - options.thetaMin) / (pano.cols - 1);
+        const float dPhi = (options.phiMin - options.phiMax) / (pano.rows - 1);
+        double errorSum = 0;
+        int covered = 0, uncovered = 0;
+        float worst = 0;
+        for (int r = 0; r < pano.rows; ++r)
+            for (int c = 0; c < pano.cols; ++c) {
+                if (pano.at(r, c, 0) == 0 && pano.at(r, c, 1) == 0 && pano.at(r, c, 2) == 0) {
+                    ++uncovered;  // the texture never goes below 27
+                    continue;
+                }
+                const Vec3 d = directionOf(options.thetaMin + c * dTheta, options.phiMax + r * dPhi);
+                for (int k = 0; k < 3; ++k) {
+                    const float e = std::fabs(pano.at(r, c, k) - testing::textureAt(d.x, d.y, d.z, k));
+                    errorSum += e;
+                    worst = std::max(worst, e);
+                }
+                ++covered;
+            }
+        // Two 0.9 rad wide images with a third of overlap fill most of their bounding box; the
+        // corners outside the images stay black.
+        EXPECT_GT(covered, pano.rows * pano.cols * 3 / 4) << "method " << method;
+        EXPECT_GT(uncovered, 0);
+        EXPECT_LT(errorSum / (3.0 * covered), 1.5) << "method " << method;
+        EXPECT_LT(worst, 8.0f) << "method " << method;
+    }
+}
+
+TEST(Renderer, WritesBackSizeScaleAndCrop) {
+    Stitcher stitcher;
+    twoCameraScene(stitcher);
+    RenderOptions options = optionsFor(1, 200);
+    const Image pano = renderWith(stitcher, options);
+    EXPECT_EQ(options.width, 200);
+    EXPECT_EQ(options.height, pano.rows);
+    // Auto crop: from the left edge of image 0 to the right edge of image 1, about 1.55 rad.
+    EXPECT_NEAR(options.thetaMin, -0.3f - std::atan(79.5f / 150.0f), 0.01f);
+    EXPECT_NEAR(options.thetaMax, 0.3f + std::atan(79.5f / 150.0f), 0.01f);
+    // Effective scale: the reference image's edges in output pixels per source pixel.
+    const ImageFootprint fp = computeFootprint(stitcher.cameras[0], 120, 160);
+    const float dTheta = (options.thetaMax - options.thetaMin) / 199.0f;
+    const float dPhi = (options.phiMax - options.phiMin) / static_cast<float>(pano.rows - 1);
+    const float first = std::hypot(fp.firstEdgeTheta / dTheta, fp.firstEdgePhi / dPhi) / 120.0f;
+    const float second = std::hypot(fp.secondEdgeTheta / dTheta, fp.secondEdgePhi / dPhi) / 160.0f;
+    EXPECT_NEAR(options.scale, std::min(first, second), 1e-4f);
+    EXPECT_GT(options.scale, 0.5f);  // about 200 / 1.55 pixels per radian over 0.8 rad of 120 pixels
+
+    // With the effective scale as input, scale mode gives back about the same width.
+    RenderOptions byScale = options;
+    byScale.sizeMode = 2;
+    renderWith(stitcher, byScale);
+    EXPECT_NEAR(byScale.width, 200, 3);
+}
+
+TEST(Renderer, ManualCropIsUsedUnchanged) {
+    Stitcher stitcher;
+    twoCameraScene(stitcher);
+    RenderOptions options = optionsFor(0, 100);
+    options.autoCrop = false;
+    options.thetaMin = -2.0f;
+    options.thetaMax = 2.0f;
+    options.phiMin = -1.0f;
+    options.phiMax = 1.0f;
+    const Image pano = renderWith(stitcher, options);
+    EXPECT_EQ(pano.rows, 50);  // trunc(2 * 99 / 4) + 1
+    EXPECT_FLOAT_EQ(options.thetaMin, -2.0f);
+    EXPECT_FLOAT_EQ(options.phiMax, 1.0f);
+    EXPECT_EQ(pano.at(0, 0, 0), 0);  // outside every image
+    EXPECT_GT(pano.at(25, 50, 0) + pano.at(25, 50, 1) + pano.at(25, 50, 2), 0);
+}
+
+TEST(Renderer, GapAwayFromTheSeamIsTurnedOntoIt) {
+    Stitcher stitcher;
+    // Two images either side of the seam: covered from about 2.3 to -2.3 through pi.
+    testing::buildScene(stitcher, {{kPi - 0.3f, 0.0f}, {-kPi + 0.3f, 0.0f}}, 150, 120, 160);
+    RenderOptions options = optionsFor(0, 200);
+    Image pano;
+    ::testing::internal::CaptureStdout();
+    Renderer(options).render(pano, stitcher);
+    const std::string log = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(log.rfind("pano is split\nthetaMaxOverlap = ", 0), 0u) << log;
+    EXPECT_NE(log.find("thetaMinOverlap = "), std::string::npos);
+    EXPECT_NE(log.find("theta middle = "), std::string::npos);
+    // The pair now sits in the middle of the longitude range, 1.5 rad wide rather than 2 pi.
+    EXPECT_GT(options.thetaMin, -1.0f);
+    EXPECT_LT(options.thetaMax, 1.0f);
+    const ImageFootprint fp = computeFootprint(stitcher.cameras[0], 120, 160);
+    EXPECT_EQ(fp.regions.size(), 1u);
+    // Column 0 and the last column both show image content, with no split between them.
+    EXPECT_GT(pano.at(pano.rows / 2, 0, 0) + pano.at(pano.rows / 2, 0, 1), 0);
+    EXPECT_GT(pano.at(pano.rows / 2, pano.cols - 1, 0) + pano.at(pano.rows / 2, pano.cols - 1, 1), 0);
+}
+
+TEST(Renderer, FullCircleIsSplitButNotTurned) {
+    Stitcher stitcher;
+    std::vector<std::pair<float, float>> views;
+    for (int i = 0; i < 8; ++i) views.push_back({-kPi + (i + 0.5f) * kPi / 4, 0.0f});
+    testing::buildScene(stitcher, views, 150, 120, 160);
+    const Matrix before = stitcher.cameras[3].R;
+    RenderOptions options = optionsFor(0, 400);
+    Image pano;
+    ::testing::internal::CaptureStdout();
+    Renderer(options).render(pano, stitcher);
+    const std::string log = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("pano is split"), std::string::npos);
+    EXPECT_EQ(log.find("theta middle = "), std::string::npos);
+    EXPECT_EQ(stitcher.cameras[3].R.data, before.data);
+    EXPECT_NEAR(options.thetaMax - options.thetaMin, kTwoPi, 1e-3);
+}
+
+TEST(Renderer, UnregisteredAndUnreadableImagesAreLeftOut) {
+    Stitcher stitcher;
+    testing::buildScene(stitcher, {{-0.3f, 0.0f}, {0.3f, 0.0f}, {0.0f, 0.0f}}, 150, 120, 160);
+    stitcher.cameras[2].R = Matrix();  // a camera not registered yet
+    RenderOptions reference = optionsFor(0, 150);
+    Stitcher twoOnly;
+    testing::buildScene(twoOnly, {{-0.3f, 0.0f}, {0.3f, 0.0f}}, 150, 120, 160);
+    const Image expected = renderWith(twoOnly, reference);
+    RenderOptions options = optionsFor(0, 150);
+    EXPECT_EQ(renderWith(stitcher, options).data, expected.data);
+
+    // Image 1 neither cached nor on disk: the render goes on without it.
+    stitcher.featureImages[1].release();
+    Image pano;
+    ::testing::internal::CaptureStdout();
+    Renderer(options).render(pano, stitcher);
+    const std::string log = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("  Image 1 skipped: "), std::string::npos) << log;
+    EXPECT_NE(log.find("  Image 0\n"), std::string::npos);
+    ASSERT_EQ(pano.cols, 150);
+    EXPECT_EQ(pano.at(pano.rows / 2, pano.cols - 1, 0), 0);  // image 1's side stays black
+    EXPECT_GT(pano.at(pano.rows / 2, 0, 0) + pano.at(pano.rows / 2, 0, 1), 0);
+}
+
+TEST(Renderer, NoneShowsTheLaterImageAndLinearTheOnlyOne) {
+    Stitcher stitcher;
+    twoCameraScene(stitcher);
+    for (size_t i = 0; i < 2; ++i)
+        for (float& v : stitcher.featureImages[i].data) v = i == 0 ? 50.0f : 200.0f;
+    // Wide enough that no source is reduced or blurred.
+    RenderOptions none = optionsFor(0, 400);
+    const Image a = renderWith(stitcher, none);
+    const int mid = a.rows / 2;
+    EXPECT_EQ(a.at(mid, a.cols / 2, 0), 200);  // the overlap: image 1 comes later
+    EXPECT_EQ(a.at(mid, 5, 0), 50);
+    EXPECT_EQ(a.at(mid, a.cols - 6, 0), 200);
+
+    RenderOptions linear = optionsFor(1, 400);
+    const Image b = renderWith(stitcher, linear);
+    EXPECT_EQ(b.at(mid, 5, 0), 50);  // one image: its sample unchanged
+    const int blended = b.at(mid, b.cols / 2, 0);
+    EXPECT_GT(blended, 60);
+    EXPECT_LT(blended, 190);
+}
+
+TEST(Renderer, GainsBringExposuresTogether) {
+    Stitcher stitcher;
+    twoCameraScene(stitcher);
+    for (size_t i = 0; i < 2; ++i)
+        for (float& v : stitcher.featureImages[i].data) v = i == 0 ? 80.0f : 160.0f;
+    RenderOptions plain = optionsFor(0, 400);
+    const Image before = renderWith(stitcher, plain);
+    const int mid = before.rows / 2, left = 5, right = before.cols - 6;
+    EXPECT_EQ(before.at(mid, left, 0), 80);
+    EXPECT_EQ(before.at(mid, right, 0), 160);
+    RenderOptions gained = optionsFor(0, 400);
+    gained.gainCompensation = true;
+    const Image after = renderWith(stitcher, gained);
+    // The darker image is brightened and the brighter one darkened, each by its channel gain.
+    EXPECT_GT(after.at(mid, left, 0), 85);
+    EXPECT_LT(after.at(mid, right, 0), 155);
+    EXPECT_EQ(after.at(mid, left, 0), after.at(mid, left, 2));
+}
+
+}  // namespace
+}  // namespace vantorra

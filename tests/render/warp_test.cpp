@@ -1,0 +1,194 @@
+#include "render/warp.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/stitcher.h"
+#include "render/samplers.h"
+#include "synthetic_scene.h"
+
+namespace vantorra {
+namespace {
+
+FloatImage ramp(int rows, int cols) {
+    FloatImage image(rows, cols, 3);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            for (int k = 0; k < 3; ++k) image.at(r, c, k) = static_cast<float>((r * 7 + c * 13 + k * 5) % 97);
+    return image;
+}
+
+Matrix centring(int rows, int cols) {
+    return testing::cameraLookingAt(0, 0, 100, rows, cols).imageTransform;
+}
+
+void expectMatrixEq(const Matrix& a, const Matrix& b) {
+    ASSERT_EQ(a.rows, b.rows);
+    ASSERT_EQ(a.cols, b.cols);
+    for (int r = 0; r < a.rows; ++r)
+        for (int c = 0; c < a.cols; ++c) EXPECT_FLOAT_EQ(a.at(r, c), b.at(r, c)) << r << "," << c;
+}
+
+TEST(RenderWarp, ReductionMatrixAlignsPixelCentres) {
+    const Matrix s = reductionMatrix(-1);
+    // Pixels 0 and 1 of the full image straddle pixel 0 of the halved one.
+    EXPECT_FLOAT_EQ(s.at(0, 0) * 0 + s.at(0, 2), -0.25f);
+    EXPECT_FLOAT_EQ(s.at(0, 0) * 1 + s.at(0, 2), 0.25f);
+    const Matrix round = multiply(reductionMatrix(2), reductionMatrix(-2));
+    Matrix identity(3, 3);
+    identity.setIdentity();
+    expectMatrixEq(round, identity);
+}
+
+TEST(RenderWarp, BlurOfRadiusZeroIsACopy) {
+    const FloatImage image = ramp(9, 11);
+    EXPECT_EQ(gaussianBlur(image, 0.16f).data, image.data);
+    const FloatImage blurred = gaussianBlur(image, 1.0f);
+    EXPECT_NE(blurred.data, image.data);
+    EXPECT_EQ(blurred.data, separableFilter(image, gaussianKernel(1.0f, 3), 3).data);
+}
+
+class AcquireSource : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing::buildScene(stitcher, {{0.0f, 0.0f}}, 100, 100, 100);
+        stitcher.featureImages[0] = ramp(100, 100);
+    }
+    Stitcher stitcher;
+};
+
+TEST_F(AcquireSource, CoarserOutputHalvesThenBlurs) {
+    ImageFootprint fp;
+    fp.firstEdgePixels = 20;  // the output is 5 times coarser than the 100-pixel image
+    fp.secondEdgePixels = 20;
+    Camera camera = stitcher.cameras[0];
+    const FloatImage source = acquireSource(stitcher, 0, camera, fp);
+    const FloatImage expected =
+        gaussianBlur(halfSize(halfSize(stitcher.featureImages[0])), 0.375f * 5.0f / 4.0f);
+    EXPECT_EQ(source.rows, 25);
+    EXPECT_EQ(source.data, expected.data);
+    expectMatrixEq(camera.imageTransform, multiply(reductionMatrix(-2), centring(100, 100)));
+}
+
+TEST_F(AcquireSource, FinerOutputKeepsTheSourceUntouched) {
+    ImageFootprint fp;
+    fp.firstEdgePixels = 150;
+    fp.secondEdgePixels = 100;
+    Camera camera = stitcher.cameras[0];
+    const FloatImage source = acquireSource(stitcher, 0, camera, fp);
+    EXPECT_EQ(source.data, stitcher.featureImages[0].data);
+    expectMatrixEq(camera.imageTransform, centring(100, 100));
+}
+
+TEST_F(AcquireSource, ReducedCacheServesOnlyWhileCoarseEnough) {
+    stitcher.featureLevels[0] = 2;  // the cache holds the photograph halved twice
+    ImageFootprint fp;
+    fp.firstEdgePixels = 100;  // one cached pixel per output pixel
+    fp.secondEdgePixels = 100;
+    Camera camera = stitcher.cameras[0];
+    const FloatImage cached = acquireSource(stitcher, 0, camera, fp);
+    EXPECT_EQ(cached.data, stitcher.featureImages[0].data);
+    expectMatrixEq(camera.imageTransform, multiply(reductionMatrix(-2), centring(100, 100)));
+
+    // A finer output needs the file, which does not exist: empty source, camera unchanged.
+    fp.firstEdgePixels = 200;
+    fp.secondEdgePixels = 200;
+    camera = stitcher.cameras[0];
+    std::string error;
+    const FloatImage missing = acquireSource(stitcher, 0, camera, fp, &error);
+    EXPECT_TRUE(missing.empty());
+    EXPECT_FALSE(error.empty());
+    expectMatrixEq(camera.imageTransform, centring(100, 100));
+}
+
+TEST(RenderWarp, GainsScaleEachChannel) {
+    FloatImage image = ramp(3, 4);
+    const FloatImage before = image;
+    applyGains(image, {0.5f, 1.0f, 2.0f});
+    for (size_t i = 0; i < image.data.size(); ++i)
+        EXPECT_FLOAT_EQ(image.data[i], before.data[i] * (i % 3 == 0 ? 0.5f : (i % 3 == 1 ? 1.0f : 2.0f)));
+}
+
+TEST(RenderSamplers, TentWeightFadesToTheBorder) {
+    EXPECT_FLOAT_EQ(tentWeight(4, 5, 9, 11), 1.0f);
+    EXPECT_FLOAT_EQ(tentWeight(0, 5, 9, 11), 0.0f);
+    EXPECT_FLOAT_EQ(tentWeight(4, 10, 9, 11), 0.0f);
+    EXPECT_FLOAT_EQ(tentWeight(2, 5, 9, 11), 0.5f);
+    EXPECT_FLOAT_EQ(tentWeight(0, 0, 1, 11), 0.0f);  // a one-row image has no interior
+}
+
+// Block pixel (0, 0) on a grid at theta = phi = 0 looks along +z, so P's last column sets the
+// source position it samples: (u, v) = (P02, P12) with P22 = 1.
+struct OnePixel {
+    OnePixel(float u, float v) {
+        region.rowFirst = region.rowLast = region.colFirst = region.colLast = 0;
+        grid.dTheta = 0.01f;
+        grid.dPhi = -0.01f;
+        P = Mat3::identity();
+        P(0, 2) = u;
+        P(1, 2) = v;
+    }
+    RenderRegion region;
+    PanoramaGrid grid;
+    Mat3 P;
+};
+
+TEST(RenderSamplers, RoundingAndValidityAtTheSourceBorder) {
+    const FloatImage source = ramp(6, 8);
+    struct Case {
+        float u, v;
+        int nearestRow, nearestCol;  // -1: not drawn
+        bool bilinearValid;
+    };
+    const Case cases[] = {
+        {-0.4f, 3.0f, 0, 3, false},  // rounds onto row 0, but has no row above for bilinear
+        {-0.6f, 3.0f, -1, -1, false},
+        {0.0f, 3.2f, 0, 3, true},
+        {5.2f, 3.0f, 5, 3, false},  // inside the last row: no row below
+        {4.5f, 6.9f, 5, 7, true},
+        {2.0f, 7.3f, 2, 7, false},
+        {2.0f, 7.6f, -1, -1, false},
+    };
+    for (const Case& c : cases) {
+        const OnePixel px(c.u, c.v);
+        FloatImage block(1, 1, 3);
+        block.at(0, 0, 0) = -1.0f;
+        sampleNearest(block, source, px.region, px.grid, px.P);
+        FloatImage weighted(1, 1, 3), weightSum(1, 1, 1);
+        sampleNearestWeighted(weighted, weightSum, source, px.region, px.grid, px.P);
+        if (c.nearestRow < 0) {
+            EXPECT_FLOAT_EQ(block.at(0, 0, 0), -1.0f) << c.u << "," << c.v;
+            EXPECT_FLOAT_EQ(weightSum.at(0, 0, 0), 0.0f);
+        } else {
+            for (int k = 0; k < 3; ++k)
+                EXPECT_FLOAT_EQ(block.at(0, 0, k), source.at(c.nearestRow, c.nearestCol, k)) << c.u << "," << c.v;
+            const float w = tentWeight(c.nearestRow, c.nearestCol, 6, 8);
+            EXPECT_FLOAT_EQ(weightSum.at(0, 0, 0), w);
+            EXPECT_FLOAT_EQ(weighted.at(0, 0, 1), w * source.at(c.nearestRow, c.nearestCol, 1));
+        }
+        RenderRegion region = px.region;
+        FloatImage maxWeight(1, 1, 1);
+        sampleBilinear(region, maxWeight, source, px.grid, px.P);
+        ASSERT_EQ(region.warped.rows, 1);
+        EXPECT_EQ(region.weight.at(0, 0, 0) > 0.0f, c.bilinearValid) << c.u << "," << c.v;
+        EXPECT_FLOAT_EQ(maxWeight.at(0, 0, 0), region.weight.at(0, 0, 0));
+    }
+}
+
+TEST(RenderSamplers, BilinearInterpolatesAndKeepsBorderWeightAboveZero) {
+    const FloatImage source = ramp(6, 8);
+    const OnePixel px(0.25f, 2.5f);
+    RenderRegion region = px.region;
+    FloatImage maxWeight(1, 1, 1);
+    maxWeight.at(0, 0, 0) = 0.5f;  // a stronger image already owns the pixel
+    sampleBilinear(region, maxWeight, source, px.grid, px.P);
+    for (int k = 0; k < 3; ++k) {
+        const float expected = 0.75f * 0.5f * source.at(0, 2, k) + 0.75f * 0.5f * source.at(0, 3, k) +
+                               0.25f * 0.5f * source.at(1, 2, k) + 0.25f * 0.5f * source.at(1, 3, k);
+        EXPECT_NEAR(region.warped.at(0, 0, k), expected, 1e-4);
+    }
+    EXPECT_FLOAT_EQ(region.weight.at(0, 0, 0), 1e-6f);  // row 0 is on the border
+    EXPECT_FLOAT_EQ(maxWeight.at(0, 0, 0), 0.5f);
+}
+
+}  // namespace
+}  // namespace vantorra
