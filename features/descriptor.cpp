@@ -53,6 +53,7 @@ void accumulate(float (&sums)[36], float u, float v, float rel, float weight) {
 void descriptorSums(const GradientImages& gradients,
                     const RefinedKeypoint& keypoint, float theta, float (&sums)[36]) {
     std::fill(std::begin(sums), std::end(sums), 0.0f);
+    fillLookupTables();
     const float* e = expTable();
     const float cellWidth = 4 * keypoint.sigma;
     const float sinT = std::sin(theta) / cellWidth;

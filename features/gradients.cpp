@@ -47,6 +47,7 @@ bool allocGradientImages(int rows, int cols, GradientImages& gradients) {
 }
 
 void computeGradients(const GreyRaster& blurred, GradientImages& gradients) {
+    fillLookupTables();
     const float* table = atanTable();
     for (int r = 1; r <= blurred.rows - 2; r += 2) {
         const float* above = blurred.data[r - 1];

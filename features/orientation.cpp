@@ -51,6 +51,7 @@ Feature* newFeature(const GradientImages& gradients,
 void orientationHistogram(const GradientImages& gradients,
                           const RefinedKeypoint& keypoint, float (&histogram)[kOrientationBins]) {
     std::fill(std::begin(histogram), std::end(histogram), 0.0f);
+    fillLookupTables();
     const float* e = expTable();
     const float sigmaW = 2 * keypoint.sigma;
     const int h = static_cast<int>(2.5f * sigmaW);
