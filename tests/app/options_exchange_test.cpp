@@ -89,7 +89,7 @@ TEST(OptionsReadBackTest, OnlyMatchingFieldsAskForRegistration) {
         {"iterations", [](OptionsDialogValues& v) { v.maxIterations = 501; }, true},
         {"gain sigma", [](OptionsDialogValues& v) { v.gainSigma = 0.2f; }, false},
         {"width", [](OptionsDialogValues& v) { v.width = 800; }, false},
-        {"one-character SIFT scale", [](OptionsDialogValues& v) { v.featureScaleText = "5"; }, false},
+        {"one-character SIFT scale", [](OptionsDialogValues& v) { v.featureScaleText = std::string(1, '5'); }, false},
         {"memory", [](OptionsDialogValues& v) { v.systemMemoryText = "2.0"; }, false},
     };
     for (const auto& c : cases) {

@@ -1,0 +1,107 @@
+// The main window with a recording engine: menu, caption, status line, message boxes through the
+// Qt platform, commands disabled during a run and a close that waits for the run.
+
+#include "app/vantorra_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "app/qt_platform.h"
+#include "app_fakes.h"
+#include "app_test_dir.h"
+
+namespace vantorra::testing {
+namespace {
+
+// Closes the next message box as soon as it is shown and keeps its text.
+void answerNextMessage(std::vector<QString>& texts) {
+    QTimer::singleShot(0, [&texts] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        texts.push_back(box->text());
+        box->accept();
+    });
+}
+
+class VantorraDlgTest : public InTempDirectory {
+protected:
+    void SetUp() override {
+        InTempDirectory::SetUp();
+        auto fake = std::make_unique<FakeEngine>();
+        engine = fake.get();
+        window = std::make_unique<CVantorraDlg>(std::move(fake));
+        window->show();
+    }
+    void TearDown() override {
+        window.reset();
+        InTempDirectory::TearDown();
+    }
+    FakeEngine* engine = nullptr;
+    std::unique_ptr<CVantorraDlg> window;
+};
+
+TEST_F(VantorraDlgTest, HasCaptionMenuAndStatusLine) {
+    EXPECT_EQ(window->windowTitle(), "vantorra");
+    EXPECT_EQ(window->statusText(), "Select File::Open to begin");
+    const std::pair<const char*, const char*> commands[] = {
+        {"File", "Open"}, {"File", "Exit"}, {"Edit", "Options"}, {"Stitch", "Start"}, {"Help", "About"}};
+    for (const auto& [menu, item] : commands) {
+        ASSERT_NE(window->action(menu, item), nullptr) << menu << "::" << item;
+        EXPECT_TRUE(window->action(menu, item)->isEnabled());
+    }
+}
+
+TEST_F(VantorraDlgTest, StitchStartWithoutImagesShowsTheMessage) {
+    std::vector<QString> messages;
+    answerNextMessage(messages);
+    window->action("Stitch", "Start")->trigger();
+    EXPECT_EQ(messages, std::vector<QString>{"Use File::Open to select images first"});
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(VantorraDlgTest, RunDisablesCommandsAndExitWaitsForIt) {
+    engine->state.imagesSelected = true;
+    engine->state.needsRegistration = true;
+    engine->state.imageNames = {"/photos/a.jpg", "/photos/b.jpg"};
+    engine->matches = false;
+    std::vector<QString> messages;
+    bool openEnabled = true, startEnabled = true, optionsEnabled = true, aboutEnabled = false;
+    bool visibleAfterExit = false;
+    engine->duringRun = [&] {
+        openEnabled = window->action("File", "Open")->isEnabled();
+        startEnabled = window->action("Stitch", "Start")->isEnabled();
+        optionsEnabled = window->action("Edit", "Options")->isEnabled();
+        aboutEnabled = window->action("Help", "About")->isEnabled();
+        window->action("File", "Exit")->trigger();
+        visibleAfterExit = window->isVisible();
+        answerNextMessage(messages);
+    };
+    window->action("Stitch", "Start")->trigger();
+    EXPECT_FALSE(openEnabled);
+    EXPECT_FALSE(startEnabled);
+    EXPECT_FALSE(optionsEnabled);
+    EXPECT_TRUE(aboutEnabled);
+    EXPECT_TRUE(visibleAfterExit);
+    EXPECT_EQ(messages, std::vector<QString>{"No image matches found"});
+    EXPECT_EQ(window->statusText(), "Select Edit::Options to set options");
+    EXPECT_TRUE(window->action("File", "Open")->isEnabled());
+    // The close asked for during the run happens once it has returned.
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(VantorraDlgTest, FileDialogStartsInImagesTestWhenThereAndChoosingEntersTheFolder) {
+    const QString here = QDir::currentPath();
+    EXPECT_EQ(QString::fromStdString(fileDialogStart("images/test")), here);
+    touch("images/test/a.jpg");
+    EXPECT_EQ(QString::fromStdString(fileDialogStart("images/test")), here + "/images/test");
+    ASSERT_TRUE(enterFolderOf(path("images/test/a.jpg")));
+    EXPECT_EQ(QDir::currentPath(), here + "/images/test");
+}
+
+}  // namespace
+}  // namespace vantorra::testing
