@@ -1,0 +1,298 @@
+#include "matching/kd_tree.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "features/arena_pools.h"
+
+namespace vantorra {
+
+// Module state of the tree and of the search. The feature library is procedural: the tree lives
+// in arena pool 3 from buildTree to the end of the matching stage, and the search reuses one
+// fixed heap instead of allocating per query. The overflow counter deliberately survives every
+// search and every stage, so that overflowing searches overwrite the last 256 heap positions in
+// turn across the whole program run.
+namespace {
+
+constexpr int kHeapCapacity = 512;
+constexpr int kMaxChecks = 100;
+constexpr int kEarlyStopChecks = 25;
+
+struct HeapEntry {
+    const KdNode* node;
+    int32_t key;  // lower bound on the squared distance, raw byte units
+};
+
+KdNode* root = nullptr;
+HeapEntry heap[kHeapCapacity + 1];  // positions 1..512
+int heapSize = 0;
+int checks = 0;
+int found = 0;
+uint32_t overflowCounter = 0;
+
+// A list waiting to become the subtree under `node`, linked through treeLink.
+struct BuildItem {
+    KdNode* node;
+    Feature* list;
+    int count;
+    uint64_t ancestorDims;  // bit d set: an ancestor splits on byte d
+};
+
+KdNode* newNode(KdNode* parent) {
+    auto* node = static_cast<KdNode*>(poolAlloc(sizeof(KdNode), kTreePool));
+    if (node == nullptr) return nullptr;
+    *node = KdNode{0, nullptr, parent, 0, 0, nullptr, nullptr};
+    return node;
+}
+
+void makeLeaf(KdNode* node, Feature* feature) {
+    node->leaf = 1;
+    node->feature = feature;
+}
+
+bool allIdentical(const Feature* list) {
+    for (const Feature* f = list->treeLink; f != nullptr; f = f->treeLink)
+        if (std::memcmp(f->descriptor, list->descriptor, kDescriptorLength) != 0) return false;
+    return true;
+}
+
+// Identical descriptors make every split take byte 0 at its own value: all features go left, and
+// the last of the list is moved alone to the right. The remaining list is the reversed rest, so
+// the whole chain is laid down here in one loop over an array instead of one level at a time.
+bool buildIdenticalChain(KdNode* node, Feature* list, int count) {
+    std::vector<Feature*> features;
+    features.reserve(static_cast<size_t>(count));
+    for (Feature* f = list; f != nullptr; f = f->treeLink) features.push_back(f);
+    const int32_t value = list->descriptor[0];
+    size_t lo = 0;
+    size_t hi = features.size();
+    bool reversed = false;
+    while (hi - lo > 1) {
+        node->splitDim = 0;
+        node->splitValue = value;
+        Feature* last = reversed ? features[lo++] : features[--hi];
+        reversed = !reversed;
+        node->left = newNode(node);
+        node->right = newNode(node);
+        if (node->left == nullptr || node->right == nullptr) return false;
+        makeLeaf(node->right, last);
+        node = node->left;
+    }
+    makeLeaf(node, features[lo]);
+    return true;
+}
+
+// Byte with the largest spread of the list, never one an ancestor split on; the first maximum
+// wins and byte 0 is chosen when every spread is 0. Sets the split of `node`.
+void chooseSplit(KdNode* node, const Feature* list, int count, uint64_t ancestorDims) {
+    uint32_t sums[kDescriptorLength] = {};
+    for (const Feature* f = list; f != nullptr; f = f->treeLink)
+        for (int d = 0; d < kDescriptorLength; ++d) sums[d] += f->descriptor[d];
+    float means[kDescriptorLength];
+    for (int d = 0; d < kDescriptorLength; ++d)
+        means[d] = static_cast<float>(static_cast<double>(sums[d]) / count);
+    float spread[kDescriptorLength] = {};
+    for (const Feature* f = list; f != nullptr; f = f->treeLink)
+        for (int d = 0; d < kDescriptorLength; ++d) {
+            const float deviation = static_cast<float>(f->descriptor[d]) - means[d];
+            spread[d] += deviation * deviation;
+        }
+    int best = 0;
+    float maximum = 0.0f;
+    for (int d = 0; d < kDescriptorLength; ++d) {
+        if (ancestorDims & (uint64_t{1} << d)) continue;
+        if (spread[d] > maximum) {
+            maximum = spread[d];
+            best = d;
+        }
+    }
+    node->splitDim = best;
+    node->splitValue = static_cast<int32_t>(means[best]);
+}
+
+// Splits `item` into two children, each side built as a stack (its order reversed); an empty
+// side takes the first feature of the other, so both children always exist.
+bool splitNode(const BuildItem& item, std::vector<BuildItem>& pending) {
+    KdNode* node = item.node;
+    chooseSplit(node, item.list, item.count, item.ancestorDims);
+    Feature* left = nullptr;
+    Feature* right = nullptr;
+    int leftCount = 0;
+    for (Feature* f = item.list; f != nullptr;) {
+        Feature* next = f->treeLink;
+        if (f->descriptor[node->splitDim] > node->splitValue) {
+            f->treeLink = right;
+            right = f;
+        } else {
+            f->treeLink = left;
+            left = f;
+            ++leftCount;
+        }
+        f = next;
+    }
+    if (leftCount == 0) {
+        left = right;
+        right = right->treeLink;
+        left->treeLink = nullptr;
+        leftCount = 1;
+    } else if (leftCount == item.count) {
+        right = left;
+        left = left->treeLink;
+        right->treeLink = nullptr;
+        --leftCount;
+    }
+    node->left = newNode(node);
+    node->right = newNode(node);
+    if (node->left == nullptr || node->right == nullptr) return false;
+    const uint64_t dims = item.ancestorDims | (uint64_t{1} << node->splitDim);
+    // The right child waits below the left one, so the left subtree is built first.
+    pending.push_back({node->right, right, item.count - leftCount, dims});
+    pending.push_back({node->left, left, leftCount, dims});
+    return true;
+}
+
+void push(const KdNode* node, int32_t key) {
+    int position;
+    if (heapSize == kHeapCapacity) {
+        position = kHeapCapacity - static_cast<int>(overflowCounter % 256);
+        ++overflowCounter;
+    } else {
+        position = ++heapSize;
+    }
+    while (position > 1 && heap[position / 2].key > key) {
+        heap[position] = heap[position / 2];
+        position /= 2;
+    }
+    heap[position] = {node, key};
+}
+
+HeapEntry pop() {
+    const HeapEntry top = heap[1];
+    const HeapEntry moved = heap[heapSize--];
+    int position = 1;
+    for (;;) {
+        int child = 2 * position;
+        if (child > heapSize) break;
+        if (child + 1 <= heapSize && heap[child + 1].key < heap[child].key) ++child;
+        if (!(heap[child].key < moved.key)) break;
+        heap[position] = heap[child];
+        position = child;
+    }
+    if (heapSize > 0) heap[position] = moved;
+    return top;
+}
+
+// Offers a leaf's feature to the sorted result list; features of the query's own image are
+// passed over without counting as a check.
+void offer(const Feature* query, Feature* candidate, int k, Feature** result) {
+    if (candidate->image == query->image) return;
+    ++checks;
+    const float s = descriptorDistance(query->descriptor, candidate->descriptor);
+    if (found == k && !(s < result[k - 1]->distance)) return;
+    candidate->distance = s;
+    int position = found < k ? found : k - 1;
+    while (position > 0 && result[position - 1]->distance > s) {
+        result[position] = result[position - 1];
+        --position;
+    }
+    result[position] = candidate;
+    if (found < k) ++found;
+}
+
+}  // namespace
+
+float descriptorDistance(const uint8_t* a, const uint8_t* b) {
+    int32_t sum = 0;
+    for (int d = 0; d < kDescriptorLength; ++d) {
+        const int32_t difference = static_cast<int32_t>(a[d]) - static_cast<int32_t>(b[d]);
+        sum += difference * difference;
+    }
+    return static_cast<float>(sum) * kDistanceUnit;
+}
+
+bool buildTree(Feature* list) {
+    releaseTree();
+    // treeLink runs in the reverse order of next.
+    Feature* linked = nullptr;
+    int count = 0;
+    for (Feature* f = list; f != nullptr; f = f->next) {
+        f->treeLink = linked;
+        linked = f;
+        ++count;
+    }
+    if (count == 0) return true;
+    root = newNode(nullptr);
+    if (root == nullptr) return false;
+    std::vector<BuildItem> pending{{root, linked, count, 0}};
+    while (!pending.empty()) {
+        const BuildItem item = pending.back();
+        pending.pop_back();
+        bool ok = true;
+        if (item.count == 1)
+            makeLeaf(item.node, item.list);
+        else if (allIdentical(item.list))
+            ok = buildIdenticalChain(item.node, item.list, item.count);
+        else
+            ok = splitNode(item, pending);
+        if (!ok) {  // the arena is exhausted: no half-built tree is ever searched
+            releaseTree();
+            return false;
+        }
+    }
+    return true;
+}
+
+const KdNode* treeRoot() { return root; }
+
+int treeDepth() {
+    if (root == nullptr) return -1;
+    int deepest = 0;
+    std::vector<std::pair<const KdNode*, int>> pending{{root, 0}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        if (node->leaf) {
+            if (depth > deepest) deepest = depth;
+            continue;
+        }
+        pending.push_back({node->left, depth + 1});
+        pending.push_back({node->right, depth + 1});
+    }
+    return deepest;
+}
+
+int findNeighbours(const Feature* query, int k, Feature** result) {
+    heapSize = 0;
+    checks = 0;
+    found = 0;
+    if (root == nullptr || k <= 0) return 0;
+    const KdNode* node = root;
+    int32_t bound = 0;
+    for (;;) {
+        const bool mayPush = 2 * checks < kMaxChecks;
+        while (!node->leaf) {
+            const int32_t d = static_cast<int32_t>(query->descriptor[node->splitDim]) - node->splitValue;
+            const KdNode* other = d < 0 ? node->right : node->left;
+            node = d < 0 ? node->left : node->right;
+            if (mayPush) push(other, bound + d * d);
+        }
+        offer(query, node->feature, k, result);
+        if (heapSize == 0 || checks >= kMaxChecks) break;
+        const HeapEntry next = pop();
+        // Stop once the nearest bin left cannot hold anything within a tenth of the best distance.
+        if (checks >= kEarlyStopChecks &&
+            !(0.1 * result[0]->distance > static_cast<double>(next.key) * kDistanceUnit))
+            break;
+        node = next.node;
+        bound = next.key;
+    }
+    return found;
+}
+
+void releaseTree() {
+    root = nullptr;
+    poolRelease(kTreePool);
+}
+
+}  // namespace vantorra

@@ -1,0 +1,32 @@
+#pragma once
+// Nearest-neighbour matching of the features of all images against each other: one k-d tree
+// over every feature, a best-bin-first search per feature, the distance-ratio test, and the
+// per-pair match counts and position lists that verification starts from.
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/progress_reporter.h"
+#include "engine/stitch_options.h"
+#include "features/feature.h"
+#include "matching/match_table.h"
+
+namespace vantorra {
+
+// Neighbours searched per feature: max(nearestNeighbours, maxMatchesPerFeature + 1).
+int32_t neighbourCount(const FeatureOptions& options);
+
+// Leading neighbours accepted: l < maxMatchesPerFeature and distance(l) < distanceRatio * dk,
+// stopping at the first failure. dk is the distance of the k-th neighbour, or of the farthest
+// found when the other images hold fewer than k features; none found accepts none.
+int32_t ratioTest(Feature* const* neighbours, int32_t found, const FeatureOptions& options);
+
+// lists[i] is the feature list of image i (linked through next; may be empty). Joins them in
+// place in image order (the lists are consumed), matches every feature and adds count(i, j) and
+// the positions to `matches` (already n x n). Columns of a pair follow the joined list, then
+// neighbour order. Writes the log lines and reports stage 1. False when the tree's pool runs out
+// of memory.
+bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions& options,
+                       MatchTable& matches, ProgressReporter& progress);
+
+}  // namespace vantorra

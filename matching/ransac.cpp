@@ -1,0 +1,222 @@
+#include "matching/ransac.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <utility>
+
+#include "matching/random.h"
+
+namespace vantorra {
+
+Similarity Similarity::fromMatrix(const Matrix& m) {
+    return {m.at(0, 0), m.at(0, 1), m.at(0, 2), m.at(1, 2)};
+}
+
+Matrix Similarity::toMatrix() const {
+    const float v[9] = {a, b, tx, -b, a, ty, 0, 0, 1};
+    return Matrix::fromRowMajor(v, 3, 3);
+}
+
+float Similarity::squaredScale() const { return a * a - b * -b; }
+
+// The 2x2 system [[dx, dy], [dy, x2 - x1]] (a, b) = (du, dv) solved exactly as the Matrix solver
+// does it (partial pivoting, then back substitution, all in float), so a hypothesis here is
+// bit-for-bit the one the camera model would give.
+Similarity fitSimilarity(float x1, float y1, float u1, float v1, float x2, float y2, float u2,
+                         float v2, float minSampleDistance) {
+    const float dx = x1 - x2, dy = y1 - y2, du = u1 - u2, dv = v1 - v2;
+    if (std::sqrt(dx * dx + dy * dy) < minSampleDistance ||
+        std::sqrt(du * du + dv * dv) < minSampleDistance)
+        return {};
+    float m00 = dx, m01 = dy, m10 = dy, m11 = x2 - x1;
+    float r0 = du, r1 = dv;
+    if (std::fabs(m10) > std::fabs(m00)) {
+        std::swap(m00, m10);
+        std::swap(m01, m11);
+        std::swap(r0, r1);
+    }
+    const float q = m10 / m00;
+    m11 -= q * m01;
+    r1 -= q * r0;
+    const float sb = (r1 - 0.0f) / m11;
+    float s = 0.0f;
+    s += m01 * sb;
+    const float sa = (r0 - s) / m00;
+    return {sa, sb, u1 - sa * x1 - sb * y1, v1 + sb * x1 - sa * y1};
+}
+
+Similarity invertSimilarity(const Similarity& h) {
+    const float s = h.a * h.a + h.b * h.b;
+    return {h.a / s, -h.b / s, (h.b * h.ty - h.a * h.tx) / s, (-h.b * h.tx - h.a * h.ty) / s};
+}
+
+namespace {
+
+struct Mapped {
+    float x, y;
+};
+
+inline Mapped apply(const Similarity& h, float x, float y) {
+    return {h.a * x + h.b * y + h.tx, h.a * y - h.b * x + h.ty};
+}
+
+inline bool farFrom(const Mapped& p, float u, float v, float squaredThreshold) {
+    const float ex = p.x - u, ey = p.y - v;
+    return ex * ex + ey * ey > squaredThreshold;
+}
+
+inline bool strictlyInside(const Mapped& p, int32_t rows, int32_t cols) {
+    return 0.0f < p.x && p.x < static_cast<float>(rows) && 0.0f < p.y &&
+           p.y < static_cast<float>(cols);
+}
+
+}  // namespace
+
+int32_t countInliers(const MatchPoints& points, int32_t n, const Similarity& h, float threshold,
+                     std::vector<uint8_t>& flags) {
+    flags.assign(static_cast<size_t>(n), 1);
+    const float* p = points.first.data.data();
+    const float* q = points.second.data.data();
+    const float t2 = threshold * threshold;
+    int32_t outliers = 0;
+    for (int32_t k = 0; k < n; ++k)
+        if (farFrom(apply(h, p[2 * k], p[2 * k + 1]), q[2 * k], q[2 * k + 1], t2)) {
+            flags[k] = 0;
+            ++outliers;
+        }
+    const Similarity back = invertSimilarity(h);
+    for (int32_t k = 0; k < n; ++k)
+        if (flags[k] && farFrom(apply(back, q[2 * k], q[2 * k + 1]), p[2 * k], p[2 * k + 1], t2)) {
+            flags[k] = 0;
+            ++outliers;
+        }
+    return n - outliers;
+}
+
+int32_t countOverlap(const MatchPoints& points, int32_t n, const Similarity& h, int32_t rowsI,
+                     int32_t colsI, int32_t rowsJ, int32_t colsJ) {
+    const float* p = points.first.data.data();
+    const float* q = points.second.data.data();
+    const Similarity back = invertSimilarity(h);
+    int32_t kept = 0;
+    for (int32_t k = 0; k < n; ++k)
+        if (strictlyInside(apply(h, p[2 * k], p[2 * k + 1]), rowsJ, colsJ) &&
+            strictlyInside(apply(back, q[2 * k], q[2 * k + 1]), rowsI, colsI))
+            ++kept;
+    return kept;
+}
+
+std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const RansacOptions& options,
+                                Matrix& model) {
+    model.resize(3, 3);
+    std::vector<int32_t> inliers;
+    if (n <= 0) return inliers;
+    const float* p = points.first.data.data();
+    const float* q = points.second.data.data();
+    const float maxScale2 = options.maxScaleRatio * options.maxScaleRatio;
+    const float minScale2 = 1.0f / maxScale2;
+    std::vector<uint8_t> flags;
+    std::vector<uint8_t> bestFlags;
+    int32_t best = 0;
+    for (int32_t iteration = 0; iteration < options.ransacIterations; ++iteration) {
+        const int32_t m1 = nextRandom() % n;
+        const int32_t m2 = nextRandom() % n;
+        const Similarity h =
+            fitSimilarity(p[2 * m1], p[2 * m1 + 1], q[2 * m1], q[2 * m1 + 1], p[2 * m2],
+                          p[2 * m2 + 1], q[2 * m2], q[2 * m2 + 1], options.minSampleDistance);
+        const float s2 = h.squaredScale();
+        if (!(minScale2 < s2 && s2 < maxScale2)) continue;
+        const int32_t k = countInliers(points, n, h, options.inlierThreshold, flags);
+        if (k > best) {
+            best = k;
+            std::swap(bestFlags, flags);
+            model = h.toMatrix();
+        }
+    }
+    for (int32_t k = 0; k < static_cast<int32_t>(bestFlags.size()); ++k)
+        if (bestFlags[k]) inliers.push_back(k);
+    return inliers;
+}
+
+int32_t minInliersFor(int32_t nOverlap, const RansacOptions& options) {
+    return static_cast<int32_t>(static_cast<float>(nOverlap) * options.beta + options.alpha);
+}
+
+namespace {
+
+// Keeps only the listed columns of both position lists, in their order.
+void keepColumns(MatchPoints& points, const std::vector<int32_t>& columns) {
+    const int32_t n = static_cast<int32_t>(columns.size());
+    MatchPoints kept{Matrix(2, n), Matrix(2, n)};
+    for (int32_t k = 0; k < n; ++k)
+        for (int r = 0; r < 2; ++r) {
+            kept.first.at(r, k) = points.first.at(r, columns[k]);
+            kept.second.at(r, k) = points.second.at(r, columns[k]);
+        }
+    points = std::move(kept);
+}
+
+// Image numbers ordered by their raw count with image i, largest first; equal counts keep
+// ascending image numbers.
+std::vector<int32_t> partnersByCount(const MatchTable& matches, int32_t i) {
+    std::vector<int32_t> partners(static_cast<size_t>(matches.size()));
+    for (int32_t j = 0; j < matches.size(); ++j) partners[j] = j;
+    std::stable_sort(partners.begin(), partners.end(), [&](int32_t x, int32_t y) {
+        return matches.count(i, x) > matches.count(i, y);
+    });
+    return partners;
+}
+
+// Runs one ordered pair and prints its line; true when accepted (the pair then holds its inliers).
+bool verifyPair(MatchTable& matches, int32_t i, int32_t j, const std::vector<ImageSize>& sizes,
+                const RansacOptions& options) {
+    MatchPoints& points = matches.points(i, j);
+    const int32_t n = matches.count(i, j);
+    Matrix model;
+    std::vector<int32_t> inliers;
+    int32_t nOverlap = 0;
+    if (n > 0) {  // an empty pair cannot be sampled: it is rejected with nothing counted
+        inliers = ransacPair(points, n, options, model);
+        nOverlap = countOverlap(points, n, Similarity::fromMatrix(model), sizes[i].height,
+                                sizes[i].width, sizes[j].height, sizes[j].width);
+    }
+    const int32_t nInliers = static_cast<int32_t>(inliers.size());
+    const int32_t minNInliers = minInliersFor(nOverlap, options);
+    const bool accept = n > 0 && nInliers > minNInliers;
+    std::cout << " nInliers = " << nInliers << ", nOverlap = " << nOverlap
+              << ", minNInliers = " << minNInliers << (accept ? " - ACCEPT" : " - REJECT")
+              << std::endl;
+    if (accept) {
+        keepColumns(points, inliers);
+        matches.count(i, j) = nInliers;
+    }
+    return accept;
+}
+
+}  // namespace
+
+void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes,
+                 const RansacOptions& options, ProgressReporter& progress) {
+    const int32_t n = matches.size();
+    std::cout << "[ Performing RANSAC ]" << std::endl;
+    const int32_t m = std::min(options.candidateImages, n - 1);
+    std::vector<uint8_t> accepted(static_cast<size_t>(n) * n, 0);
+    for (int32_t i = 0; i < n; ++i) {
+        std::cout << "  Image " << i << std::endl;
+        progress.report(ProgressReporter::Ransac, i, n - 1);
+        const std::vector<int32_t> partners = partnersByCount(matches, i);
+        for (int32_t c = 0; c < m; ++c) {
+            const int32_t j = partners[c];
+            if (verifyPair(matches, i, j, reducedSizes, options)) accepted[i * n + j] = 1;
+        }
+    }
+    for (int32_t i = 0; i < n; ++i)
+        for (int32_t j = 0; j < n; ++j)
+            if (!accepted[i * n + j]) {
+                matches.count(i, j) = 0;
+                matches.points(i, j) = MatchPoints{};
+            }
+}
+
+}  // namespace vantorra

@@ -1,0 +1,268 @@
+#include "matching/ransac.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "matching/random.h"
+#include "numerics/camera.h"
+
+namespace vantorra {
+namespace {
+
+struct Correspondence {
+    float x, y, u, v;
+};
+
+MatchPoints pointsFrom(const std::vector<Correspondence>& list) {
+    const int n = static_cast<int>(list.size());
+    MatchPoints points{Matrix(2, n), Matrix(2, n)};
+    for (int k = 0; k < n; ++k) {
+        points.first.at(0, k) = list[k].x;
+        points.first.at(1, k) = list[k].y;
+        points.second.at(0, k) = list[k].u;
+        points.second.at(1, k) = list[k].v;
+    }
+    return points;
+}
+
+// `good` matches following a translation by (10, 20) and `bad` ones with unrelated partners, all
+// well inside two 400 x 400 feature images either way.
+std::vector<Correspondence> translatedWithOutliers(int good, int bad, std::mt19937& rng) {
+    std::uniform_real_distribution<float> inside(60.0f, 300.0f);
+    std::vector<Correspondence> list;
+    for (int k = 0; k < good; ++k) {
+        const float x = inside(rng), y = inside(rng);
+        list.push_back({x, y, x + 10.0f, y + 20.0f});
+    }
+    while (static_cast<int>(list.size()) < good + bad) {
+        const float x = inside(rng), y = inside(rng), u = inside(rng), v = inside(rng);
+        if (std::hypot(u - x - 10.0f, v - y - 20.0f) > 60.0f) list.push_back({x, y, u, v});
+    }
+    return list;
+}
+
+TEST(RansacTest, RandomSequenceFollowsTheLinearCongruentialRule) {
+    for (int draw = 0; draw < 5; ++draw) {
+        const uint32_t before = randomState();
+        const uint32_t after = before * 214013u + 2531011u;
+        EXPECT_EQ(nextRandom(), static_cast<int32_t>((after >> 16) & 0x7FFF));
+        EXPECT_EQ(randomState(), after);
+    }
+}
+
+TEST(RansacTest, FitAndInverseMatchTheCameraModelBitForBit) {
+    std::mt19937 rng(21);
+    std::uniform_real_distribution<float> coordinate(-300.0f, 300.0f);
+    for (int trial = 0; trial < 2000; ++trial) {
+        float c[8];
+        for (float& value : c) value = coordinate(rng);
+        if (trial % 10 == 0) c[4] = c[0] + 0.5f;  // first image closer than the minimum distance
+        if (trial % 10 == 1) c[1] = c[5];         // a zero row offset exercises the pivot swap
+        const Similarity fast = fitSimilarity(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], 1.0f);
+        const Matrix reference =
+            similarityFromPairs(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], 1.0f);
+        const Matrix fastMatrix = fast.toMatrix();
+        for (int r = 0; r < 3; ++r)
+            for (int col = 0; col < 3; ++col) EXPECT_EQ(fastMatrix.at(r, col), reference.at(r, col));
+        const Matrix inverse = invertSimilarity(reference);
+        const Similarity fastInverse = invertSimilarity(fast);
+        EXPECT_EQ(fastInverse.a, inverse.at(0, 0));
+        EXPECT_EQ(fastInverse.b, inverse.at(0, 1));
+        EXPECT_EQ(fastInverse.tx, inverse.at(0, 2));
+        EXPECT_EQ(fastInverse.ty, inverse.at(1, 2));
+    }
+}
+
+TEST(RansacTest, InliersMustAgreeForwardAndBackward) {
+    // A halving similarity: a forward miss of 8 pixels is a backward miss of 16.
+    const Similarity half{0.5f, 0.0f, 0.0f, 0.0f};
+    const MatchPoints points = pointsFrom({
+        {100, 100, 50, 50},    // exact
+        {200, 100, 108, 50},   // 8 forward, 16 backward: outlier
+        {100, 200, 54, 100},   // 4 forward, 8 backward: inlier
+        {300, 300, 190, 150},  // 40 forward: outlier
+    });
+    std::vector<uint8_t> flags;
+    EXPECT_EQ(countInliers(points, 4, half, 10.0f, flags), 2);
+    EXPECT_EQ(flags, (std::vector<uint8_t>{1, 0, 1, 0}));
+}
+
+TEST(RansacTest, OverlapCountsOnlyPositionsStrictlyInsideBothImages) {
+    const Similarity shift{1.0f, 0.0f, 0.0f, 10.0f};  // column + 10
+    struct Case {
+        Correspondence c;
+        int expected;
+    };
+    const Case cases[] = {
+        {{5, 5, 5, 15}, 1},     // inside both ways
+        {{0, 5, 0, 15}, 0},     // row 0 is on the edge, not inside
+        {{5, 90, 5, 100}, 0},   // maps to column 100 of a 100-wide image j
+        {{5, -5, 5, 5}, 0},     // partner maps back to column -5 of image i
+        {{49.5f, 80, 49.5f, 90}, 1},
+        {{50, 80, 50, 90}, 0},  // image j has 50 rows
+    };
+    for (const Case& c : cases) {
+        const MatchPoints points = pointsFrom({c.c});
+        EXPECT_EQ(countOverlap(points, 1, shift, 60, 100, 50, 100), c.expected)
+            << c.c.x << ", " << c.c.y;
+    }
+}
+
+TEST(RansacTest, HypothesesAtTheScaleLimitAreNotEvaluated) {
+    // All points on one row, so every fit is exact: a = scale, b = 0, and s^2 = scale^2 exactly.
+    struct Case {
+        float scale;
+        bool evaluated;
+    };
+    for (const Case& c : {Case{16.0f, true}, Case{32.0f, false}, Case{1.0f / 16, true},
+                          Case{1.0f / 32, false}}) {
+        std::vector<Correspondence> list;
+        for (int k = 1; k <= 20; ++k) {
+            const float x = 64.0f * k, y = 64.0f;
+            list.push_back({x, y, c.scale * x, c.scale * y + 3.0f});
+        }
+        RansacOptions options;
+        Matrix model;
+        const std::vector<int32_t> inliers = ransacPair(pointsFrom(list), 20, options, model);
+        EXPECT_EQ(inliers.size(), c.evaluated ? 20u : 0u) << c.scale;
+        EXPECT_EQ(model.at(0, 0), c.evaluated ? c.scale : 0.0f) << c.scale;
+    }
+}
+
+TEST(RansacTest, RansacFindsTheTranslationAmongOutliers) {
+    std::mt19937 rng(8);
+    const std::vector<Correspondence> list = translatedWithOutliers(40, 60, rng);
+    Matrix model;
+    const std::vector<int32_t> inliers = ransacPair(pointsFrom(list), 100, RansacOptions{}, model);
+    ASSERT_EQ(inliers.size(), 40u);
+    for (int k = 0; k < 40; ++k) EXPECT_EQ(inliers[k], k);  // ascending column order
+    EXPECT_NEAR(model.at(0, 0), 1.0f, 1e-4);
+    EXPECT_NEAR(model.at(0, 1), 0.0f, 1e-4);
+    EXPECT_NEAR(model.at(0, 2), 10.0f, 1e-2);
+    EXPECT_NEAR(model.at(1, 2), 20.0f, 1e-2);
+}
+
+TEST(RansacTest, EmptyPairDrawsNothing) {
+    const uint32_t before = randomState();
+    Matrix model;
+    EXPECT_TRUE(ransacPair(MatchPoints{}, 0, RansacOptions{}, model).empty());
+    EXPECT_EQ(randomState(), before);
+    EXPECT_EQ(model.rows, 3);
+    for (float value : model.data) EXPECT_EQ(value, 0.0f);
+}
+
+TEST(RansacTest, MinimumInliersGrowWithOverlap) {
+    RansacOptions options;
+    EXPECT_EQ(minInliersFor(100, options), 30);
+    EXPECT_EQ(minInliersFor(0, options), 10);
+    EXPECT_EQ(minInliersFor(4, options), 10);   // 10.8 truncates
+    EXPECT_EQ(minInliersFor(5, options), 11);
+    options.alpha = 3.0f;
+    options.beta = 0.5f;
+    EXPECT_EQ(minInliersFor(7, options), 6);
+}
+
+class VerifyPairsTest : public ::testing::Test {
+protected:
+    std::string verify(MatchTable& matches, const std::vector<ImageSize>& sizes,
+                       const RansacOptions& options = RansacOptions{}) {
+        ProgressReporter progress;
+        testing::internal::CaptureStdout();
+        verifyPairs(matches, sizes, options, progress);
+        return testing::internal::GetCapturedStdout();
+    }
+    static void setPair(MatchTable& matches, int i, int j, const std::vector<Correspondence>& list) {
+        matches.count(i, j) = static_cast<int32_t>(list.size());
+        matches.points(i, j) = pointsFrom(list);
+    }
+    const std::vector<ImageSize> twoImages{{400, 400, 3}, {400, 400, 3}};
+};
+
+TEST_F(VerifyPairsTest, AcceptsOnlyAboveTheMinimumAndKeepsOnlyInliers) {
+    // 100 raw matches all inside the overlap: minNInliers = (int)(100 * 0.2 + 10) = 30.
+    struct Case {
+        int good;
+        bool accepted;
+    };
+    for (const Case& c : {Case{30, false}, Case{31, true}}) {
+        std::mt19937 rng(40 + c.good);
+        const std::vector<Correspondence> list = translatedWithOutliers(c.good, 100 - c.good, rng);
+        MatchTable matches(2);
+        setPair(matches, 0, 1, list);
+        const std::string log = verify(matches, twoImages);
+        const std::string line = " nInliers = " + std::to_string(c.good) +
+                                 ", nOverlap = 100, minNInliers = 30" +
+                                 (c.accepted ? " - ACCEPT" : " - REJECT");
+        EXPECT_NE(log.find(line + "\n"), std::string::npos) << log;
+        EXPECT_EQ(matches.count(0, 1), c.accepted ? c.good : 0);
+        EXPECT_EQ(matches.points(0, 1).first.cols, c.accepted ? c.good : 0);
+        if (c.accepted) {
+            for (int k = 0; k < c.good; ++k) {  // the inlier columns, in their original order
+                EXPECT_EQ(matches.points(0, 1).first.at(0, k), list[k].x);
+                EXPECT_EQ(matches.points(0, 1).second.at(1, k), list[k].v);
+            }
+        }
+    }
+}
+
+TEST_F(VerifyPairsTest, RejectedLineShowsItsFigures) {
+    // Three exact matches, but images of one pixel leave nothing strictly inside.
+    MatchTable matches(2);
+    setPair(matches, 0, 1, {{1, 1, 3, 4}, {5, 9, 7, 12}, {20, 2, 22, 5}});
+    const std::vector<ImageSize> tiny{{1, 1, 3}, {1, 1, 3}};
+    const std::string log = verify(matches, tiny);
+    EXPECT_NE(log.find(" nInliers = 3, nOverlap = 0, minNInliers = 10 - REJECT\n"), std::string::npos)
+        << log;
+    EXPECT_EQ(matches.count(0, 1), 0);
+    EXPECT_TRUE(matches.points(0, 1).first.empty());
+}
+
+TEST_F(VerifyPairsTest, PairWithoutRawMatchesIsRejectedWithoutDrawing) {
+    MatchTable matches(2);
+    const uint32_t before = randomState();
+    const std::string log = verify(matches, twoImages);
+    EXPECT_EQ(randomState(), before);
+    EXPECT_EQ(log,
+              "[ Performing RANSAC ]\n"
+              "  Image 0\n"
+              " nInliers = 0, nOverlap = 0, minNInliers = 10 - REJECT\n"
+              "  Image 1\n"
+              " nInliers = 0, nOverlap = 0, minNInliers = 10 - REJECT\n");
+}
+
+TEST_F(VerifyPairsTest, EachImageVerifiesOnlyItsBestCandidates) {
+    // Image 0 matches image 2 better than image 1; with one candidate only (0, 2) is tried and
+    // (0, 1) is cleared unverified.
+    std::mt19937 rng(2);
+    MatchTable matches(3);
+    setPair(matches, 0, 1, translatedWithOutliers(50, 0, rng));
+    setPair(matches, 0, 2, translatedWithOutliers(60, 0, rng));
+    RansacOptions options;
+    options.candidateImages = 1;
+    const std::vector<ImageSize> sizes{{400, 400, 3}, {400, 400, 3}, {400, 400, 3}};
+    const std::string log = verify(matches, sizes, options);
+    EXPECT_EQ(matches.count(0, 1), 0);
+    EXPECT_EQ(matches.count(0, 2), 60);
+    size_t lines = 0;
+    for (size_t at = log.find(" nInliers"); at != std::string::npos; at = log.find(" nInliers", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 3u);  // one per image
+}
+
+TEST_F(VerifyPairsTest, EachDirectionIsDecidedOnItsOwn) {
+    std::mt19937 rng(9);
+    MatchTable matches(2);
+    setPair(matches, 0, 1, translatedWithOutliers(60, 10, rng));
+    setPair(matches, 1, 0, translatedWithOutliers(0, 70, rng));
+    verify(matches, twoImages);
+    EXPECT_EQ(matches.count(0, 1), 60);
+    EXPECT_EQ(matches.count(1, 0), 0);
+    EXPECT_TRUE(matches.points(1, 0).second.empty());
+}
+
+}  // namespace
+}  // namespace vantorra
