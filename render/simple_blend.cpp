@@ -23,13 +23,19 @@ void forEachImage(Stitcher& stitcher, std::vector<ImageFootprint>& footprints, c
         if (!footprint.inBlock) continue;
         Camera camera = stitcher.cameras[static_cast<size_t>(k)];
         std::string error;
-        FloatImage source = acquireSource(stitcher, k, camera, footprint, &error);
-        if (source.empty()) {
+        FloatImage storage;
+        const FloatImage* view = &acquireSourceView(stitcher, k, camera, footprint, storage, &error);
+        if (view->empty()) {
             // A photograph that cannot be read leaves its part of the panorama to the others.
             std::cout << "  Image " << k << " skipped: " << error << std::endl;
             continue;
         }
-        if (static_cast<size_t>(k) < gains.size()) applyGains(source, gains[static_cast<size_t>(k)]);
+        if (static_cast<size_t>(k) < gains.size()) {
+            if (view != &storage) storage = *view;  // gains change the samples: work on a copy
+            applyGains(storage, gains[static_cast<size_t>(k)]);
+            view = &storage;
+        }
+        const FloatImage& source = *view;
         const Mat3 P = projectionMatrix(camera);
         std::cout << "  Image " << k << std::endl;
         for (const RenderRegion& region : footprint.regions)

@@ -49,8 +49,9 @@ FloatImage reduceForOutput(const FloatImage& source, float ratio, float antiAlia
     return gaussianBlur(image, antiAliasFactor * residual);
 }
 
-FloatImage acquireSource(const Stitcher& stitcher, int image, Camera& camera,
-                         const ImageFootprint& footprint, std::string* error) {
+const FloatImage& acquireSourceView(const Stitcher& stitcher, int image, Camera& camera,
+                                    const ImageFootprint& footprint, FloatImage& storage,
+                                    std::string* error) {
     const float p = footprint.firstEdgePixels, q = footprint.secondEdgePixels;
     const float k = stitcher.options.render.antiAliasFactor;
     const size_t i = static_cast<size_t>(image);
@@ -61,19 +62,27 @@ FloatImage acquireSource(const Stitcher& stitcher, int image, Camera& camera,
         // The cached copy serves while it still has a pixel per output pixel.
         if (ratio >= 1.0f || level == 0) {
             camera.imageTransform = multiply(reductionMatrix(-level), camera.imageTransform);
-            if (ratio > 1.0f) return reduceForOutput(cached, ratio, k, camera.imageTransform);
-            return cached;
+            if (ratio <= 1.0f) return cached;
+            storage = reduceForOutput(cached, ratio, k, camera.imageTransform);
+            return storage;
         }
     }
-    FloatImage source;
     const std::string path =
         stitcher.imageDirectory + (i < stitcher.imageNames.size() ? stitcher.imageNames[i] : "");
-    if (!source.readJpeg(path, error)) {
-        source.release();
-        return source;
+    if (!storage.readJpeg(path, error)) {
+        storage.release();
+        return storage;
     }
-    const float ratio = outputRatio(source.rows, source.cols, p, q);
-    if (ratio > 1.0f) return reduceForOutput(source, ratio, k, camera.imageTransform);
+    const float ratio = outputRatio(storage.rows, storage.cols, p, q);
+    if (ratio > 1.0f) storage = reduceForOutput(storage, ratio, k, camera.imageTransform);
+    return storage;
+}
+
+FloatImage acquireSource(const Stitcher& stitcher, int image, Camera& camera,
+                         const ImageFootprint& footprint, std::string* error) {
+    FloatImage storage;
+    const FloatImage& source = acquireSourceView(stitcher, image, camera, footprint, storage, error);
+    if (&source == &storage) return storage;
     return source;
 }
 

@@ -25,6 +25,12 @@ Matrix reductionMatrix(int a);
 FloatImage acquireSource(const Stitcher& stitcher, int image, Camera& camera,
                          const ImageFootprint& footprint, std::string* error = nullptr);
 
+// As acquireSource, without copying a cached image that needs no reduction: the result refers
+// either to the stitcher's cache or to `storage`. For callers that only read the source.
+const FloatImage& acquireSourceView(const Stitcher& stitcher, int image, Camera& camera,
+                                    const ImageFootprint& footprint, FloatImage& storage,
+                                    std::string* error = nullptr);
+
 // Reduces `source` by 2^n for an output `ratio` times coarser (n = floor(log2 ratio)), blurs it
 // with sigma = antiAliasFactor * ratio / 2^n and moves `transform` onto the reduced image.
 FloatImage reduceForOutput(const FloatImage& source, float ratio, float antiAliasFactor,
