@@ -1,6 +1,7 @@
 #include "features/arena_pools.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -11,8 +12,9 @@ namespace vantorra {
 
 namespace {
 
-// Each block starts with the pointer to the previous block of its pool, then the free space.
-// Sizes are kept in multiples of 8 so that the doubles and pointers of a Feature stay aligned.
+// Each block starts with the pointer to the previous block of its pool (8 bytes on a 64-bit
+// machine, hence not 4) and its own size, then the free space. Sizes are kept in multiples of 8
+// so that the doubles and pointers of a Feature stay aligned.
 constexpr size_t kLinkBytes = sizeof(std::byte*);
 constexpr size_t kMinBlockBytes = 2048;
 constexpr size_t kGranule = 8;
