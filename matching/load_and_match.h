@@ -1,0 +1,37 @@
+#pragma once
+// The first half of the matching stage: every image decoded, reduced and searched for features,
+// then all features matched against each other into per-pair counts and positions.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/progress_reporter.h"
+#include "engine/stitch_options.h"
+#include "engine/stitcher.h"
+#include "matching/match_table.h"
+
+namespace vantorra {
+
+// Per-image results of the feature stage, written into the Stitcher's lists.
+struct FeatureStageOutputs {
+    std::vector<ImageSize>& imageSizes;
+    std::vector<int32_t>& featureLevels;
+    std::vector<FloatImage>& featureImages;
+    std::vector<FloatImage>& thumbnails;
+    std::vector<int32_t>& thumbnailLevels;
+    int64_t& featureImageMemory;
+};
+
+// Prepares every image (imageDirectory + name) in order, then fills count and the positions of
+// `matches` (already n x n and empty) from nearest-neighbour matching. Releases pools 1, 3 and 4
+// before returning. False with the reason in *error when an image cannot be read or the feature
+// library runs out of memory; the outputs are then incomplete and must not be used.
+// totalFeatures receives the number of features of all images.
+bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                  const FeatureOptions& options, ProgressReporter& progress,
+                  const FeatureStageOutputs& outputs, MatchTable& matches, int64_t& totalFeatures,
+                  std::string* error);
+
+}  // namespace vantorra
