@@ -45,17 +45,26 @@ void sampleImages(Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
         const int image = stitcher.component[i];
         Camera camera = stitcher.cameras[image];
         std::string error;
-        FloatImage source = acquireSource(stitcher, image, camera, footprint, &error);
-        if (source.empty()) std::cerr << error << std::endl;
+        FloatImage storage;
+        const FloatImage* source =
+            &acquireSourceView(stitcher, image, camera, footprint, storage, &error);
+        if (source->empty()) {
+            // A photograph that cannot be read leaves its part of the block to the others.
+            std::cout << "   Image " << image << " skipped: " << error << std::endl;
+            footprint.inBlock = false;
+            continue;
+        }
         // The renderer hands over no gains when compensation is off.
-        if (stitcher.options.render.gainCompensation && image < static_cast<int>(gains.size()))
-            applyGains(source, gains[image]);
+        if (stitcher.options.render.gainCompensation && image < static_cast<int>(gains.size())) {
+            if (source != &storage) storage = *source;  // gains change the samples: a copy
+            applyGains(storage, gains[image]);
+            source = &storage;
+        }
         const Mat3 P = projectionMatrix(camera);
         std::cout << "   Image " << image << std::endl;
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
-            // An unreadable photograph contributes nothing: its regions keep weight 0.
-            sampleBilinear(region, maxWeight, source, footprint.grid, P);
+            sampleBilinear(region, maxWeight, *source, footprint.grid, P);
             computeValidExtents(region);
         }
     }

@@ -85,11 +85,11 @@ struct Scene {
                std::floor(v) + 1 < kImageCols;
     }
 
-    FloatImage blend() {
+    FloatImage blend(const Gains& gains = {}) {
         FloatImage block;
         std::ostringstream log;
         std::streambuf* saved = std::cout.rdbuf(log.rdbuf());
-        blendMultiBand(block, stitcher, footprints, kBlockRows, kBlockCols, {});
+        blendMultiBand(block, stitcher, footprints, kBlockRows, kBlockCols, gains);
         std::cout.rdbuf(saved);
         logText = log.str();
         return block;
@@ -194,6 +194,40 @@ TEST(MultibandBlend, SeamIsSmoothedButEachSideKeepsItsDetail) {
     // A hard paste would jump by about the 60-level offset between the images.
     EXPECT_LT(largestStep, 15.0f);
     EXPECT_GT(largestStep, 0.0f);
+}
+
+TEST(MultibandBlend, GainsScaleTheSamplesOnlyWhenCompensationIsOn) {
+    const Gains gains = {{1.5f, 0.5f, 2.0f}};
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(testing::Message() << "gainCompensation " << on);
+        Scene scene(1);
+        scene.stitcher.options.render.gainCompensation = on;
+        const FloatImage block = scene.blend(gains);
+        float u, v;
+        ASSERT_TRUE(scene.sourcePosition(0, 25, 45, u, v));
+        for (int ch = 0; ch < 3; ++ch)
+            EXPECT_NEAR(block.at(25, 45, ch), (on ? gains[0][ch] : 1.0f) * ramp(0, ch, u, v), 0.05f);
+        // The cached photograph itself is never changed by the gains.
+        EXPECT_EQ(scene.stitcher.featureImages[0].at(10, 10, 0), ramp(0, 0, 10, 10));
+    }
+}
+
+TEST(MultibandBlend, UnreadableImageIsLeftToTheOthers) {
+    Scene scene(2);
+    scene.stitcher.featureImages[1].release();  // no cached copy and no file to read
+    scene.stitcher.imageDirectory = "/nonexistent-vantorra-test-dir/";
+    std::streambuf* savedErr = std::cerr.rdbuf(nullptr);
+    const FloatImage block = scene.blend();
+    std::cerr.rdbuf(savedErr);
+    EXPECT_NE(scene.logText.find("   Image 1 skipped: "), std::string::npos) << scene.logText;
+    EXPECT_EQ(scene.logText.find("    Image 1\n"), std::string::npos);
+    for (int i = 0; i < kBlockRows; ++i)
+        for (int j = 0; j < kBlockCols; ++j) {
+            float u, v;
+            const bool seen = scene.sourcePosition(0, i, j, u, v);
+            for (int ch = 0; ch < 3; ++ch)
+                ASSERT_NEAR(block.at(i, j, ch), seen ? ramp(0, ch, u, v) : 0.0f, 0.02f) << i << "," << j;
+        }
 }
 
 TEST(MultibandBlend, LogsTheStepsInOrder) {
