@@ -50,6 +50,8 @@ OverlapTable measureOverlaps(const Stitcher& stitcher) {
         for (int q = 0; q < table.n; ++q) {
             if (p == q) continue;
             const int j = stitcher.component[q];
+            const size_t known = std::min(stitcher.cameras.size(), stitcher.thumbnails.size());
+            if (static_cast<size_t>(i) >= known || static_cast<size_t>(j) >= known) continue;
             table.pairs[static_cast<size_t>(p) * table.n + q] =
                 measureOverlap(stitcher.thumbnails[i], stitcher.thumbnailLevels[i],
                                stitcher.cameras[i], stitcher.thumbnails[j],
