@@ -5,14 +5,6 @@
 
 namespace vantorra {
 
-ImageSize reducedSize(const ImageSize& full, int32_t level) {
-    const double factor = std::pow(2.0, level);
-    ImageSize reduced = full;
-    reduced.height = static_cast<int32_t>(full.height / factor);
-    reduced.width = static_cast<int32_t>(full.width / factor);
-    return reduced;
-}
-
 Matrix featureToPhotoTransform(const ImageSize& reduced, int32_t level) {
     Matrix centre(3, 3);
     centre.setIdentity();

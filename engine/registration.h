@@ -11,9 +11,6 @@
 
 namespace vantorra {
 
-// Size of the reduced feature image: the photograph shrunk by 2^level, truncated.
-ImageSize reducedSize(const ImageSize& full, int32_t level);
-
 // [[1, 0, (rows - 1) / 2], [0, 1, (cols - 1) / 2], [0, 0, 1]] scaled to full resolution by
 // [[s, 0, (s - 1) / 2], [0, s, (s - 1) / 2], [0, 0, 1]] with s = 2^level: a position from the
 // centre of the feature image to a pixel of the photograph, pixel centres corresponding.

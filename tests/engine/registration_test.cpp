@@ -11,15 +11,6 @@ MatchTable tableWithCounts(int n, std::initializer_list<std::tuple<int, int, int
     return table;
 }
 
-TEST(ReducedSize, TruncatesAfterDividingByThePowerOfTwo) {
-    const ImageSize full{801, 1201, 3};
-    EXPECT_EQ(reducedSize(full, 0).height, 801);
-    EXPECT_EQ(reducedSize(full, 1).height, 400);
-    EXPECT_EQ(reducedSize(full, 1).width, 600);
-    EXPECT_EQ(reducedSize(full, 2).width, 300);
-    EXPECT_EQ(reducedSize(full, 2).channels, 3);
-}
-
 TEST(FeatureToPhotoTransform, CarriesCentredPositionsToPhotographPixels) {
     // A 400 x 600 feature image of a 800 x 1200 photograph (one halving).
     const Matrix t = featureToPhotoTransform({400, 600, 3}, 1);

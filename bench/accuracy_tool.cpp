@@ -1,0 +1,135 @@
+// Registration accuracy on a folder of views with known cameras (truth.txt):
+//   accuracy_tool FOLDER [FOLDER...]
+// For each folder it runs the pipeline up to the final adjustment (no rendering) and prints the
+// images registered of those expected, the images wrongly registered, the relative rotation
+// error between every two registered views (the panorama's global orientation does not count)
+// and the focal length error at full resolution.
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/stitcher.h"
+#include "numerics/matrix.h"
+
+namespace {
+
+using vantorra::Matrix;
+
+struct TruthCamera {
+    Matrix R;
+    double focal = 0;
+};
+
+std::map<std::string, TruthCamera> readTruth(const std::filesystem::path& file) {
+    std::map<std::string, TruthCamera> truth;
+    std::ifstream in(file);
+    std::string name;
+    while (in >> name) {
+        int width = 0, height = 0;
+        TruthCamera camera;
+        camera.R = Matrix(3, 3);
+        in >> width >> height >> camera.R >> camera.focal;
+        if (!in) break;
+        truth[name] = camera;
+    }
+    return truth;
+}
+
+// Rotation angle in degrees of a 3x3 rotation matrix.
+double angleDegrees(const Matrix& r) {
+    const double trace = static_cast<double>(r.at(0, 0)) + r.at(1, 1) + r.at(2, 2);
+    const double c = std::clamp((trace - 1.0) / 2.0, -1.0, 1.0);
+    return std::acos(c) * 180.0 / M_PI;
+}
+
+struct Figures {
+    int expected = 0, registered = 0, wrong = 0;
+    double meanRotation = 0, maxRotation = 0, meanFocal = 0, maxFocal = 0;
+    double seconds = 0;
+};
+
+Figures measure(const std::filesystem::path& folder) {
+    const auto truth = readTruth(folder / "truth.txt");
+    std::vector<std::string> names;
+    for (const auto& [name, camera] : truth) names.push_back((folder / name).string());
+
+    vantorra::Stitcher stitcher;
+    stitcher.options.render.renderEnabled = false;
+    vantorra::Image output;
+    const auto start = std::chrono::steady_clock::now();
+    stitcher.stitch("", names, output);
+    Figures fig;
+    fig.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    std::vector<int> good;
+    for (const auto& [name, camera] : truth) fig.expected += camera.focal > 0 ? 1 : 0;
+    for (const int i : stitcher.component) {
+        const auto& t = truth.at(std::filesystem::path(names[i]).filename().string());
+        if (t.focal > 0) {
+            ++fig.registered;
+            good.push_back(i);
+        } else {
+            ++fig.wrong;
+        }
+    }
+    int pairs = 0;
+    for (size_t a = 0; a < good.size(); ++a) {
+        const auto& ca = stitcher.cameras[good[a]];
+        const auto& ta = truth.at(std::filesystem::path(names[good[a]]).filename().string());
+        const double fullFocal = static_cast<double>(ca.f) * ca.imageTransform.at(0, 0);
+        const double focalError = std::abs(fullFocal - ta.focal) / ta.focal * 100.0;
+        fig.meanFocal += focalError;
+        fig.maxFocal = std::max(fig.maxFocal, focalError);
+        for (size_t b = a + 1; b < good.size(); ++b) {
+            const auto& cb = stitcher.cameras[good[b]];
+            const auto& tb = truth.at(std::filesystem::path(names[good[b]]).filename().string());
+            using vantorra::multiply;
+            using vantorra::transpose;
+            const Matrix estimated = multiply(ca.R, transpose(cb.R));
+            const Matrix expected = multiply(ta.R, transpose(tb.R));
+            const double err = angleDegrees(multiply(estimated, transpose(expected)));
+            fig.meanRotation += err;
+            fig.maxRotation = std::max(fig.maxRotation, err);
+            ++pairs;
+        }
+    }
+    if (pairs > 0) fig.meanRotation /= pairs;
+    if (!good.empty()) fig.meanFocal /= static_cast<double>(good.size());
+    return fig;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> folders(argv + 1, argv + argc);
+    if (folders.empty()) {
+        for (const char* set : {"row6", "portrait4", "distractor", "pano360", "grid6", "unrelated"})
+            folders.push_back(std::string(VANTORRA_SHARED_DATA) + "/" + set);
+    }
+    std::printf("%-12s %10s %6s %12s %12s %11s %11s %8s\n", "set", "registered", "wrong",
+                "mean rot deg", "max rot deg", "mean f %", "max f %", "time s");
+    for (const auto& folder : folders) {
+        if (!std::filesystem::exists(std::filesystem::path(folder) / "truth.txt")) {
+            std::fprintf(stderr, "%s: no truth.txt\n", folder.c_str());
+            continue;
+        }
+        std::streambuf* original = std::cout.rdbuf();
+        std::ostringstream log;
+        std::cout.rdbuf(log.rdbuf());  // the engine log is not part of the table
+        const Figures f = measure(folder);
+        std::cout.rdbuf(original);
+        std::printf("%-12s %7d/%-2d %6d %12.4f %12.4f %11.3f %11.3f %8.3f\n",
+                    std::filesystem::path(folder).filename().c_str(), f.registered, f.expected,
+                    f.wrong, f.meanRotation, f.maxRotation, f.meanFocal, f.maxFocal, f.seconds);
+    }
+    return 0;
+}
