@@ -59,6 +59,7 @@ struct PreparedViews {
     std::vector<Feature*> lists;
     std::vector<ImageSize> sizes;
     std::vector<int32_t> levels;
+    std::vector<FloatImage> featureImages, thumbnails;  // kept, as the stage keeps them
     int64_t features = 0;
 };
 
@@ -69,13 +70,15 @@ bool prepareViews(const std::vector<std::string>& names, PreparedViews& views) {
     views.lists.assign(n, nullptr);
     views.sizes.assign(n, ImageSize{});
     views.levels.assign(n, 0);
+    views.featureImages.assign(n, FloatImage{});
+    views.thumbnails.assign(n, FloatImage{});
     views.features = 0;
     int64_t memory = 0;
     for (int i = 0; i < n; ++i) {
-        FloatImage featureImage, thumbnail;
         int32_t thumbnailLevel = 0;
-        if (!prepareImage(i, n, kSet + names[i], options, progress, views.sizes[i], featureImage,
-                          views.levels[i], thumbnail, thumbnailLevel, memory, views.lists[i]))
+        if (!prepareImage(i, n, kSet + names[i], options, progress, views.sizes[i],
+                          views.featureImages[i], views.levels[i], views.thumbnails[i],
+                          thumbnailLevel, memory, views.lists[i]))
             return false;
         for (const Feature* f = views.lists[i]; f != nullptr; f = f->next) ++views.features;
     }
