@@ -81,17 +81,76 @@ void FloatImage::release() {
     data.shrink_to_fit();
 }
 
+namespace {
+
+// Converts each decoded row straight into float samples: no byte copy of the whole image.
+class FloatSink : public JpegRowSink {
+public:
+    explicit FloatSink(FloatImage& image) : image_(image) {}
+    bool begin(int width, int height) override { return image_.allocate(height, width, 3); }
+    void row(int index, const uint8_t* rgb) override {
+        float* to = &image_.data[static_cast<size_t>(index) * image_.cols * 3];
+        for (int i = 0; i < image_.cols * 3; ++i) to[i] = static_cast<float>(rgb[i]);
+    }
+
+private:
+    FloatImage& image_;
+};
+
+// Averages every 2 x 2 block of decoded pixels as it arrives, in the same single-precision sums
+// as halfSize, so the full-resolution float image never exists.
+class HalvingSink : public JpegRowSink {
+public:
+    explicit HalvingSink(FloatImage& image) : image_(image) {}
+    bool begin(int width, int height) override {
+        fullRows = height;
+        fullCols = width;
+        top_.assign(static_cast<size_t>(width) * 3, 0);
+        return image_.allocate(height / 2, width / 2, 3);
+    }
+    void row(int index, const uint8_t* rgb) override {
+        if (index % 2 == 0) {
+            std::copy(rgb, rgb + top_.size(), top_.begin());
+            return;
+        }
+        const int r = index / 2;
+        if (r >= image_.rows) return;
+        float* to = &image_.data[static_cast<size_t>(r) * image_.cols * 3];
+        const uint8_t* top = top_.data();
+        for (int c = 0; c < image_.cols; ++c)
+            for (int k = 0; k < 3; ++k) {
+                const int left = 6 * c + k, right = left + 3;
+                to[3 * c + k] = 0.25f * (static_cast<float>(top[left]) + static_cast<float>(top[right]) +
+                                         static_cast<float>(rgb[left]) + static_cast<float>(rgb[right]));
+            }
+    }
+    int fullRows = 0;
+    int fullCols = 0;
+
+private:
+    FloatImage& image_;
+    std::vector<uint8_t> top_;
+};
+
+}  // namespace
+
 bool FloatImage::readJpeg(const std::string& path, std::string* error) {
     release();
-    std::vector<uint8_t> bytes;
-    int width = 0, height = 0;
-    if (!vantorra::readJpeg(path, bytes, width, height, error)) return false;
-    if (!allocate(height, width, 3)) {
-        if (error) *error = path + ": image too large";
-        return false;
-    }
-    std::copy(bytes.begin(), bytes.end(), data.begin());
-    return true;
+    FloatSink sink(*this);
+    if (readJpegRows(path, sink, error)) return true;
+    release();
+    return false;
+}
+
+bool FloatImage::readJpegHalved(const std::string& path, int& fullRows, int& fullCols,
+                                std::string* error) {
+    release();
+    HalvingSink sink(*this);
+    const bool ok = readJpegRows(path, sink, error);
+    fullRows = ok ? sink.fullRows : 0;
+    fullCols = ok ? sink.fullCols : 0;
+    if (!ok) release();
+    return ok;
 }
 
 void FloatImage::clampTo255() {

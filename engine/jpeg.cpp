@@ -99,12 +99,12 @@ void cmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
     }
 }
 
-// Decodes from an open file. Everything that must outlive a longjmp (the pixel buffer, the
-// CMYK row) belongs to the caller's frame; nothing with a destructor lives between setjmp and
-// the library's frames. Returns false with the library's message in manager.message.
-bool decode(FILE* file, ErrorManager& manager, std::vector<uint8_t>& pixels,
-            std::vector<uint8_t>& cmykRow, int& width, int& height, bool headerOnly,
-            JpegHeader& header) {
+// Decodes from an open file, handing the rows to `sink` one at a time. Everything that must
+// outlive a longjmp (the sink's storage, the CMYK and RGB rows) belongs to the caller's frame;
+// nothing with a destructor lives between setjmp and the library's frames. Returns false with
+// the reason in manager.message.
+bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<uint8_t>& cmykRow,
+            std::vector<uint8_t>& rgbRow, JpegHeader& header) {
     jpeg_decompress_struct cinfo;
     cinfo.err = &manager.pub;
     if (setjmp(manager.jump)) {
@@ -117,7 +117,7 @@ bool decode(FILE* file, ErrorManager& manager, std::vector<uint8_t>& pixels,
     header.width = static_cast<int>(cinfo.image_width);
     header.height = static_cast<int>(cinfo.image_height);
     header.components = cinfo.num_components;
-    if (headerOnly) {
+    if (!sink) {
         jpeg_destroy_decompress(&cinfo);
         return true;
     }
@@ -135,26 +135,49 @@ bool decode(FILE* file, ErrorManager& manager, std::vector<uint8_t>& pixels,
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
+    const int width = static_cast<int>(cinfo.output_width);
+    const int height = static_cast<int>(cinfo.output_height);
+    if (!sink->begin(width, height)) {
+        std::snprintf(manager.message, sizeof manager.message,
+                      "image of %u x %u pixels cannot be held in memory", cinfo.output_width,
+                      cinfo.output_height);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
 
     jpeg_start_decompress(&cinfo);
-    const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * 3;
-    pixels.resize(rowBytes * cinfo.output_height);
-    if (fourComponent) cmykRow.resize(static_cast<size_t>(cinfo.output_width) * 4);
+    rgbRow.resize(static_cast<size_t>(width) * 3);
+    if (fourComponent) cmykRow.resize(static_cast<size_t>(width) * 4);
     const bool inverted = cinfo.saw_Adobe_marker;
     while (cinfo.output_scanline < cinfo.output_height) {
-        uint8_t* target = pixels.data() + rowBytes * cinfo.output_scanline;
-        JSAMPROW row = fourComponent ? cmykRow.data() : target;
+        const int index = static_cast<int>(cinfo.output_scanline);
+        JSAMPROW row = fourComponent ? cmykRow.data() : rgbRow.data();
         jpeg_read_scanlines(&cinfo, &row, 1);
-        if (fourComponent) {
-            cmykRowToRgb(cmykRow.data(), target, static_cast<int>(cinfo.output_width), inverted);
-        }
+        if (fourComponent) cmykRowToRgb(cmykRow.data(), rgbRow.data(), width, inverted);
+        sink->row(index, rgbRow.data());
     }
-    width = static_cast<int>(cinfo.output_width);
-    height = static_cast<int>(cinfo.output_height);
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     return true;
 }
+
+// Collects the rows into one byte buffer, 3 bytes per pixel.
+class ByteSink : public JpegRowSink {
+public:
+    explicit ByteSink(std::vector<uint8_t>& pixels) : pixels_(pixels) {}
+    bool begin(int width, int height) override {
+        rowBytes_ = static_cast<size_t>(width) * 3;
+        pixels_.resize(rowBytes_ * static_cast<size_t>(height));
+        return true;
+    }
+    void row(int index, const uint8_t* rgb) override {
+        std::memcpy(pixels_.data() + rowBytes_ * static_cast<size_t>(index), rgb, rowBytes_);
+    }
+
+private:
+    std::vector<uint8_t>& pixels_;
+    size_t rowBytes_ = 0;
+};
 
 bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width, int height,
             int quality) {
@@ -184,8 +207,8 @@ bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width,
     return true;
 }
 
-bool readCommon(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,
-                bool headerOnly, JpegHeader& header, std::string* error, bool announce) {
+bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
+                std::string* error, bool announce) {
     FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file.get()) {
         const int savedErrno = errno;
@@ -195,8 +218,8 @@ bool readCommon(const std::string& path, std::vector<uint8_t>& pixels, int& widt
     }
     ErrorManager manager;
     installErrorManager(manager);
-    std::vector<uint8_t> cmykRow;
-    if (!decode(file.get(), manager, pixels, cmykRow, width, height, headerOnly, header)) {
+    std::vector<uint8_t> cmykRow, rgbRow;
+    if (!decode(file.get(), manager, sink, cmykRow, rgbRow, header)) {
         setError(error, path + ": " + manager.message);
         return false;
     }
@@ -213,18 +236,24 @@ std::string temporaryNameFor(const std::string& path) {
 }  // namespace
 
 bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* error) {
-    std::vector<uint8_t> unused;
-    int width = 0, height = 0;
     header = JpegHeader{};
-    return readCommon(path, unused, width, height, true, header, error, false);
+    return readCommon(path, nullptr, header, error, false);
+}
+
+bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error) {
+    JpegHeader header;
+    return readCommon(path, &sink, header, error, true);
 }
 
 bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,
               std::string* error) {
     JpegHeader header;
-    width = 0;
-    height = 0;
-    if (readCommon(path, pixels, width, height, false, header, error, true)) return true;
+    ByteSink sink(pixels);
+    if (readCommon(path, &sink, header, error, true)) {
+        width = header.width;
+        height = header.height;
+        return true;
+    }
     pixels.clear();
     pixels.shrink_to_fit();
     width = 0;

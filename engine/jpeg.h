@@ -18,6 +18,18 @@ struct JpegHeader {
 // Reads only the header: the size of a photograph without decoding it.
 bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* error = nullptr);
 
+// Receives a decoded image one row at a time, top row first, 3 bytes (RGB) per pixel.
+class JpegRowSink {
+public:
+    virtual ~JpegRowSink() = default;
+    // Called once before the first row; false refuses the image (nothing is decoded).
+    virtual bool begin(int width, int height) = 0;
+    virtual void row(int index, const uint8_t* rgb) = 0;
+};
+
+// Decodes into `sink` without holding the whole image, with the conversions of readJpeg.
+bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error = nullptr);
+
 // Decodes to 3 bytes per pixel (RGB), rows top to bottom. Greyscale and CMYK/YCCK files are
 // converted to RGB. Images of 2^30 samples or more are refused before any pixel is allocated.
 bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "features/arena_pools.h"
+#include "engine/jpeg.h"
 #include "features/extract_features.h"
 
 namespace vantorra {
@@ -80,6 +81,26 @@ FloatImage halved(FloatImage image, int times) {
     return image;
 }
 
+// Decodes the photograph and reduces it to the feature image. When it is to be halved at all,
+// the first halving happens while decoding, so the full-resolution float image (12 bytes per
+// pixel) is never held; the samples are the same as halving the decoded image.
+bool decodeReduced(const std::string& path, const FeatureOptions& options, FloatImage& image,
+                   ImageSize& size, int32_t& level, std::string* error) {
+    JpegHeader header;
+    if (!readJpegHeader(path, header, error)) return false;
+    level = featureReductionCount(header.height, header.width, options);
+    if (level == 0) {
+        if (!image.readJpeg(path, error)) return false;
+        size = {image.rows, image.cols, image.channels};
+        return true;
+    }
+    int fullRows = 0, fullCols = 0;
+    if (!image.readJpegHalved(path, fullRows, fullCols, error)) return false;
+    size = {fullRows, fullCols, image.channels};
+    image = halved(std::move(image), level - 1);
+    return true;
+}
+
 int64_t imageBytes(const FloatImage& image) {
     return int64_t{image.rows} * image.cols * image.channels * 4;
 }
@@ -99,11 +120,8 @@ bool prepareImage(int i, int n, const std::string& path, const FeatureOptions& o
     reporter.report(ProgressReporter::Loading, i, n - 1);
     features = nullptr;
     std::string reason;
-    if (!featureImage.readJpeg(path, &reason)) return fail(error, reason);
-    size = {featureImage.rows, featureImage.cols, featureImage.channels};
-
-    featureLevel = featureReductionCount(size.height, size.width, options);
-    featureImage = halved(std::move(featureImage), featureLevel);
+    if (!decodeReduced(path, options, featureImage, size, featureLevel, &reason))
+        return fail(error, reason);
 
     const int thumbnailHalvings =
         thumbnailReductionCount(featureImage.rows, featureImage.cols, options.thumbnailMinDim);

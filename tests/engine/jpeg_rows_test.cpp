@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "engine/image.h"
+#include "engine/jpeg.h"
+
+namespace vantorra {
+namespace {
+
+// A noisy colour photograph of odd size, so the dropped last row and column are exercised.
+std::string writeNoisyJpeg(const std::filesystem::path& dir, int rows, int cols) {
+    Image image;
+    image.allocate(rows, cols, 3);
+    std::mt19937 random(7);
+    for (auto& sample : image.data) sample = static_cast<uint8_t>(random() % 256);
+    const std::string path = (dir / "noisy.jpg").string();
+    EXPECT_TRUE(image.writeJpeg(path, 90));
+    return path;
+}
+
+TEST(ReadJpegHalved, EqualsDecodingThenHalvingSampleForSample) {
+    const auto dir = std::filesystem::temp_directory_path() / "vantorra-jpeg-rows-test";
+    std::filesystem::create_directories(dir);
+    for (const auto& [rows, cols] : {std::pair{37, 53}, std::pair{2, 2}, std::pair{64, 48}}) {
+        const std::string path = writeNoisyJpeg(dir, rows, cols);
+        FloatImage full;
+        ASSERT_TRUE(full.readJpeg(path));
+        const FloatImage expected = halfSize(full);
+
+        FloatImage halved;
+        int fullRows = 0, fullCols = 0;
+        ASSERT_TRUE(halved.readJpegHalved(path, fullRows, fullCols));
+        EXPECT_EQ(fullRows, rows);
+        EXPECT_EQ(fullCols, cols);
+        EXPECT_EQ(halved.rows, rows / 2);
+        EXPECT_EQ(halved.cols, cols / 2);
+        EXPECT_EQ(halved.channels, 3);
+        EXPECT_EQ(halved.data, expected.data) << rows << " x " << cols;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ReadJpegHalved, BadFilesLeaveTheImageEmptyWithAReason) {
+    FloatImage image;
+    image.allocate(4, 4, 3);
+    int rows = -1, cols = -1;
+    std::string error;
+    EXPECT_FALSE(image.readJpegHalved("/nonexistent-vantorra/photo.jpg", rows, cols, &error));
+    EXPECT_TRUE(image.empty());
+    EXPECT_EQ(rows, 0);
+    EXPECT_EQ(cols, 0);
+    EXPECT_NE(error.find("photo.jpg"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantorra
