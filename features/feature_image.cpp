@@ -125,7 +125,9 @@ bool prepareImage(int i, int n, const std::string& path, const FeatureOptions& o
 
     const int thumbnailHalvings =
         thumbnailReductionCount(featureImage.rows, featureImage.cols, options.thumbnailMinDim);
-    thumbnail = halved(featureImage, thumbnailHalvings);
+    // Halving straight from the feature image spares a copy of it.
+    thumbnail = thumbnailHalvings > 0 ? halved(halfSize(featureImage), thumbnailHalvings - 1)
+                                      : featureImage;
     thumbnailLevel = featureLevel + thumbnailHalvings;
     featureImageMemory += imageBytes(thumbnail);
 
