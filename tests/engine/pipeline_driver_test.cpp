@@ -1,0 +1,207 @@
+// The pipeline driver run on small copies of real view sets: the order of the registration
+// steps in the log, the clamped matching option, runs that stop early, cameras of images outside
+// the panorama, and the snapshots of the registration.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/stitcher.h"
+#include "support/pipeline_support.h"
+
+namespace vantorra {
+namespace {
+
+using test::CoutCapture;
+using test::jpegNames;
+using test::TempDir;
+using test::testData;
+
+// DSC_0100 and DSC_0135 of the row are neighbours: about 19 degrees apart with a 42-degree view.
+const std::vector<std::string> kOverlappingPair = {"DSC_0100.jpg", "DSC_0135.jpg"};
+
+bool isRegistered(const Camera& camera) {
+    return camera.R.rows == 3 && camera.R.cols == 3 && camera.f > 0.0f;
+}
+
+TEST(PipelineDriverTest, TwoImagesRunOneRegistrationStepThenGlobalAndFinalAdjustment) {
+    Stitcher stitcher;
+    stitcher.options = test::smallOptions(500, 0);
+    Image output;
+    CoutCapture log;
+    stitcher.stitch(testData("matching/row6"), kOverlappingPair, output);
+
+    EXPECT_FALSE(stitcher.needsRegistration);
+    EXPECT_TRUE(stitcher.lastError.empty()) << stitcher.lastError;
+    EXPECT_EQ(log.countExact("[ Bundle Adjustment ]"), 1);
+    EXPECT_EQ(log.countLines(" Camera "), 2);  // " Camera 0 " and " Camera 1"
+    EXPECT_TRUE(log.hasLine(" Camera 1"));
+    EXPECT_EQ(log.countLines(" Best next image = "), 1);
+    EXPECT_EQ(log.countExact("[ Global Bundle Adjustment ]"), 1);
+    EXPECT_EQ(log.countExact("[ Final Bundle Adjustment ]"), 1);
+    EXPECT_EQ(log.countExact("[ Render Panorama ]"), 1);
+    // The steps come in this order.
+    const std::string text = log.text();
+    const size_t steps[] = {text.find("[ Bundle Adjustment ]"), text.find(" Camera 1"),
+                            text.find("[ Global Bundle Adjustment ]"),
+                            text.find("[ Final Bundle Adjustment ]"),
+                            text.find("[ Render Panorama ]")};
+    for (size_t i = 1; i < std::size(steps); ++i) EXPECT_LT(steps[i - 1], steps[i]) << i;
+
+    EXPECT_EQ(stitcher.component, (std::vector<int32_t>{0, 1}));
+    EXPECT_FALSE(output.empty());
+    EXPECT_EQ(output.cols, 500);
+}
+
+TEST(PipelineDriverTest, MaxMatchesPerFeatureIsClampedToTwoForThreeImagesAndStaysClamped) {
+    const std::string row6 = testData("matching/row6");
+    const std::vector<std::string> all = jpegNames(row6);
+    Stitcher stitcher;
+    stitcher.options = test::smallOptions(300, 0);
+    stitcher.options.render.renderEnabled = false;  // only the matching option is of interest
+    ASSERT_EQ(stitcher.options.feature.maxMatchesPerFeature, 5);
+    Image output;
+    CoutCapture log;
+    stitcher.stitch(row6, {all[0], all[1], all[2]}, output);
+    EXPECT_EQ(stitcher.options.feature.maxMatchesPerFeature, 2);
+    stitcher.stitch(row6, all, output);  // six images would allow 5 again
+    EXPECT_EQ(stitcher.options.feature.maxMatchesPerFeature, 2);
+    EXPECT_FALSE(stitcher.needsRegistration);
+}
+
+TEST(PipelineDriverTest, UnrelatedPhotographsStopTheRunWithoutCamerasOrOutput) {
+    const std::string unrelated = testData("matching/unrelated");
+    Stitcher stitcher;
+    Image output;
+    output.allocate(2, 3, 3);
+    output.at(1, 2, 0) = 77;
+    const Image before = output;
+    CoutCapture log;
+    stitcher.stitch(unrelated, jpegNames(unrelated), output);
+
+    EXPECT_TRUE(log.hasLine(" No image matches found"));
+    EXPECT_EQ(log.countExact("[ Bundle Adjustment ]"), 0);
+    EXPECT_EQ(log.countExact("[ Render Panorama ]"), 0);
+    EXPECT_TRUE(stitcher.needsRegistration);
+    EXPECT_TRUE(stitcher.imagesSelected);
+    EXPECT_TRUE(stitcher.cameras.empty());
+    EXPECT_TRUE(stitcher.component.empty());
+    EXPECT_TRUE(stitcher.lastError.empty());  // "no matches" is not an error
+    EXPECT_EQ(output.rows, before.rows);
+    EXPECT_EQ(output.cols, before.cols);
+    EXPECT_EQ(output.data, before.data);
+}
+
+TEST(PipelineDriverTest, UnreadableImageEndsTheRunWithTheReason) {
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string row6 = testData("matching/row6");
+    for (const std::string& name : kOverlappingPair)
+        std::filesystem::copy_file(row6 + name, dir.file(name));
+    std::ofstream(dir.file("x.jpg")) << "this is a text file, not a photograph\n";
+
+    Stitcher stitcher;
+    Image output;
+    CoutCapture log;
+    stitcher.stitch(dir.path + "/", {kOverlappingPair[0], "x.jpg", kOverlappingPair[1]}, output);
+    EXPECT_FALSE(stitcher.lastError.empty());
+    EXPECT_NE(stitcher.lastError.find("x.jpg"), std::string::npos) << stitcher.lastError;
+    EXPECT_TRUE(stitcher.needsRegistration);
+    EXPECT_EQ(log.countExact("[ Render Panorama ]"), 0);
+    EXPECT_TRUE(output.empty());
+
+    // The next run with readable images starts afresh and clears the reason.
+    stitcher.options.render.renderEnabled = false;
+    stitcher.stitch(dir.path + "/", kOverlappingPair, output);
+    EXPECT_TRUE(stitcher.lastError.empty()) << stitcher.lastError;
+    EXPECT_FALSE(stitcher.needsRegistration);
+}
+
+TEST(PipelineDriverTest, ImageOutsideTheComponentKeepsAnUnregisteredCameraWithItsTransform) {
+    const std::string distractor = testData("matching/distractor");
+    const std::vector<std::string> names = jpegNames(distractor);
+    const auto truth = test::readTruth(distractor);
+    Stitcher stitcher;
+    stitcher.options = test::smallOptions(500, 0);
+    Image output;
+    CoutCapture log;
+    stitcher.stitch(distractor, names, output);
+    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
+
+    std::vector<int32_t> expected;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (truth.at(names[i]).F > 0) expected.push_back(static_cast<int32_t>(i));
+    ASSERT_EQ(expected.size(), 3u);
+    EXPECT_EQ(stitcher.component, expected);
+    ASSERT_EQ(stitcher.cameras.size(), names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        const Camera& camera = stitcher.cameras[i];
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(camera.imageTransform.rows, 3);
+        EXPECT_EQ(camera.imageTransform.cols, 3);
+        if (truth.at(names[i]).F > 0) {
+            EXPECT_TRUE(isRegistered(camera));
+        } else {
+            EXPECT_TRUE(camera.R.empty());
+            EXPECT_EQ(camera.f, 0.0f);
+        }
+    }
+}
+
+TEST(PipelineDriverTest, SuccessfulRunRegistersEveryImageOfTheRow) {
+    test::StitchedSet& row = test::stitchedRow6();
+    const Stitcher& stitcher = row.stitcher;
+    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
+    EXPECT_EQ(stitcher.component, (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
+    ASSERT_EQ(stitcher.cameras.size(), 6u);
+    for (const int32_t k : stitcher.component)
+        EXPECT_TRUE(isRegistered(stitcher.cameras[static_cast<size_t>(k)])) << k;
+    std::istringstream in(row.log);
+    int cameraLines = 0;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(" Camera ", 0) == 0) ++cameraLines;
+    EXPECT_EQ(cameraLines, 6);
+    EXPECT_EQ(row.output.cols, 800);
+}
+
+TEST(PipelineDriverTest, DebugSnapshotsWriteOnePreviewPerRegistrationStep) {
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string row6 = testData("matching/row6");
+    const std::vector<std::string> names = jpegNames(row6);
+    const std::vector<std::string> four(names.begin(), names.begin() + 4);
+    Stitcher stitcher;
+    stitcher.options = test::smallOptions(300, 0);
+    stitcher.options.render.debugSnapshots = true;
+    Image output;
+    {
+        test::WorkingDirectory inside(dir.path);
+        CoutCapture log;
+        stitcher.stitch(row6, four, output);
+    }
+    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
+    const int m = static_cast<int>(stitcher.component.size());
+    ASSERT_GE(m, 2);
+    for (int k = 2; k <= m; ++k) {
+        const std::string name = dir.file("tmp" + std::to_string(k) + ".jpg");
+        FloatImage snapshot;
+        std::string error;
+        ASSERT_TRUE(snapshot.readJpeg(name, &error)) << name << ": " << error;
+        EXPECT_EQ(snapshot.cols, 500) << name;
+        EXPECT_GT(snapshot.rows, 0) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("tmp1.jpg")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("tmp" + std::to_string(m + 1) + ".jpg")));
+    // The snapshots use a copy of the options: the stored ones keep their values.
+    EXPECT_EQ(stitcher.options.render.blendingMethod, 0);
+    EXPECT_EQ(stitcher.options.render.width, 300);
+    EXPECT_TRUE(stitcher.options.render.autoCrop);
+}
+
+}  // namespace
+}  // namespace vantorra

@@ -1,0 +1,114 @@
+// The parameter file written after a stitch renders the same panorama again through a fresh
+// engine, also when the photographs sit in a folder whose name has a space.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/parameter_file.h"
+#include "engine/stitcher.h"
+#include "support/pipeline_support.h"
+
+namespace vantorra {
+namespace {
+
+struct Difference {
+    int maxLevels = 0;
+    long differing = 0;  // samples that differ at all
+};
+
+Difference compare(const Image& a, const Image& b) {
+    Difference d;
+    for (size_t i = 0; i < a.data.size() && i < b.data.size(); ++i) {
+        const int delta = std::abs(a.data[i] - b.data[i]);
+        d.maxLevels = std::max(d.maxLevels, delta);
+        d.differing += delta != 0;
+    }
+    return d;
+}
+
+// Writes pano.txt and pano.jpg of `stitcher` into `dir`, renders pano.txt with a fresh engine
+// holding the same options and returns its panorama.
+Image roundTrip(const Stitcher& stitcher, const Image& output, const test::TempDir& dir,
+                const StitchOptions& options, const std::string& imageDirectory) {
+    {
+        std::ofstream file(dir.file("pano.txt"));
+        writeParameterFile(file, stitcher);
+    }
+    std::string error;
+    EXPECT_TRUE(output.writeJpeg(dir.file("pano.jpg"), stitcher.options.render.jpegQuality, &error))
+        << error;
+    Stitcher fresh;
+    fresh.options = options;
+    Image again;
+    test::CoutCapture log;
+    const int records = fresh.stitchFromParameterFile(imageDirectory, dir.file("pano.txt"), again);
+    EXPECT_EQ(records, static_cast<int>(stitcher.imageNames.size()));
+    EXPECT_EQ(fresh.component, stitcher.component);
+    EXPECT_FALSE(fresh.needsRegistration);
+    return again;
+}
+
+TEST(PipelineParameterFileTest, RowOfSixRendersAgainFromItsParameterFile) {
+    test::StitchedSet& row = test::stitchedRow6();
+    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const Image again = roundTrip(row.stitcher, row.output, dir, test::smallOptions(800, 0),
+                                  test::testData("matching/row6"));
+    ASSERT_EQ(again.rows, row.output.rows);
+    ASSERT_EQ(again.cols, row.output.cols);
+    const Difference d = compare(row.output, again);
+    std::printf("row6 parameter-file round trip: max difference %d levels, %ld of %zu samples differ\n",
+                d.maxLevels, d.differing, again.data.size());
+    // Six significant digits move the cameras by a tiny fraction of a pixel: only a few pixels
+    // on an image border or on a seam between two images can flip to the other side.
+    EXPECT_LT(d.differing, static_cast<long>(again.data.size() / 1000));
+    FloatImage written;
+    EXPECT_TRUE(written.readJpeg(dir.file("pano.jpg")));
+    EXPECT_EQ(written.cols, row.output.cols);
+}
+
+TEST(PipelineParameterFileTest, NamesWithSpacesSurviveTheRoundTrip) {
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string folder = dir.file("Summer 2026");
+    std::filesystem::create_directory(folder);
+    const std::string row6 = test::testData("matching/row6");
+    std::vector<std::string> paths;
+    for (const char* name : {"DSC_0100.jpg", "DSC_0135.jpg", "DSC_0114.jpg"}) {
+        std::filesystem::copy_file(row6 + name, folder + "/" + name);
+        paths.push_back(folder + "/" + name);  // full paths and no directory, as the front ends do
+    }
+    const StitchOptions options = test::smallOptions(500, 0);
+    Stitcher stitcher;
+    stitcher.options = options;
+    Image output;
+    {
+        test::CoutCapture log;
+        stitcher.stitch("", paths, output);
+    }
+    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
+    ASSERT_EQ(stitcher.component.size(), 3u);
+    const Image again = roundTrip(stitcher, output, dir, options, "");
+    ASSERT_EQ(again.rows, output.rows);
+    ASSERT_EQ(again.cols, output.cols);
+    const Difference d = compare(output, again);
+    std::printf("names with spaces round trip: max difference %d levels, %ld samples differ\n",
+                d.maxLevels, d.differing);
+    EXPECT_LT(d.differing, static_cast<long>(again.data.size() / 1000));
+    long covered = 0;
+    for (int r = 0; r < again.rows; ++r)
+        for (int c = 0; c < again.cols; ++c) covered += test::covered(again, r, c);
+    EXPECT_GT(covered, again.rows * again.cols / 3);  // the photographs were found and drawn
+}
+
+}  // namespace
+}  // namespace vantorra
