@@ -138,15 +138,8 @@ int readParameterFile(std::istream& in, Stitcher& stitcher) {
 }
 
 int loadParameterFile(const std::string& path, Stitcher& stitcher) {
-    stitcher.cameras.clear();
+    stitcher.clearRunResults();
     stitcher.imageNames.clear();
-    stitcher.imageSizes.clear();
-    stitcher.featureImages.clear();
-    stitcher.featureLevels.clear();
-    stitcher.thumbnails.clear();
-    stitcher.thumbnailLevels.clear();
-    stitcher.component.clear();
-    stitcher.featureImageMemory = 0;
     stitcher.imagesSelected = true;
     stitcher.needsRegistration = true;
 

@@ -15,18 +15,6 @@ namespace vantorra {
 
 namespace {
 
-void clearRunState(Stitcher& s) {
-    s.cameras.clear();
-    s.imageSizes.clear();
-    s.featureImages.clear();
-    s.featureLevels.clear();
-    s.thumbnails.clear();
-    s.thumbnailLevels.clear();
-    s.component.clear();
-    s.featureImageMemory = 0;
-    s.lastError.clear();
-}
-
 // Re-centres the matches on the feature images and gives every camera its image transform.
 void prepareCameras(Stitcher& s, MatchTable& matches) {
     const size_t n = s.imageNames.size();
@@ -111,12 +99,19 @@ void adjustAll(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster)
 }  // namespace
 
 void Stitcher::stitch(std::string directory, std::vector<std::string> names, Image& output) {
-    clearRunState(*this);
+    clearRunResults();
+    lastError.clear();
     imageDirectory = std::move(directory);
     imageNames = std::move(names);
     imagesSelected = true;
     needsRegistration = true;
     const int n = static_cast<int>(imageNames.size());
+    if (n < 2) {
+        // One photograph cannot match anything; clamping below would also leave
+        // maxMatchesPerFeature at 0 for every later run, which then could never match.
+        std::cout << " No image matches found" << std::endl;
+        return;
+    }
 
     FeatureOptions& feature = options.feature;
     if (feature.maxMatchesPerFeature > n - 1) feature.maxMatchesPerFeature = n - 1;
@@ -145,6 +140,17 @@ void Stitcher::stitch(std::string directory, std::vector<std::string> names, Ima
     render(output);
 }
 
+void Stitcher::clearRunResults() {
+    cameras.clear();
+    imageSizes.clear();
+    featureImages.clear();
+    featureLevels.clear();
+    thumbnails.clear();
+    thumbnailLevels.clear();
+    component.clear();
+    featureImageMemory = 0;
+}
+
 void Stitcher::render(Image& output) {
     RenderOptions& renderOptions = options.render;
     if (!renderOptions.renderEnabled) return;
@@ -159,6 +165,7 @@ void Stitcher::render(Image& output) {
 
 int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
                                       Image& output) {
+    lastError.clear();
     const int records = loadParameterFile(parameterFile, *this);
     imageDirectory = directory;
     if (records <= 0 || component.empty()) return records;  // nothing to render

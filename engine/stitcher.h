@@ -32,6 +32,9 @@ public:
                                 Image& output);
     // Orientation and rendering of the current cameras.
     void render(Image& output);
+    // Empties every per-run list (cameras, sizes, feature images, thumbnails, levels, component)
+    // and the kept-image byte count, as every run does before it starts.
+    void clearRunResults();
 
     std::vector<Camera> cameras;  // one per input image, indexed by image number
     std::string imageDirectory;   // prefix in front of every image name

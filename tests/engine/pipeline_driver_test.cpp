@@ -74,6 +74,22 @@ TEST(PipelineDriverTest, MaxMatchesPerFeatureIsClampedToTwoForThreeImagesAndStay
     EXPECT_FALSE(stitcher.needsRegistration);
 }
 
+TEST(PipelineDriverTest, FewerThanTwoPhotographsMatchNothingAndLeaveTheOptionsAlone) {
+    const std::string row6 = testData("matching/row6");
+    const std::vector<std::string> all = jpegNames(row6);
+    for (const std::vector<std::string>& names : {std::vector<std::string>{}, {all[0]}}) {
+        Stitcher stitcher;
+        Image output;
+        CoutCapture log;
+        stitcher.stitch(row6, names, output);
+        EXPECT_TRUE(log.hasLine(" No image matches found"));
+        EXPECT_TRUE(stitcher.needsRegistration);
+        EXPECT_TRUE(output.empty());
+        // Clamping to n - 1 here would leave 0 or -1 for every later run, which never matches.
+        EXPECT_EQ(stitcher.options.feature.maxMatchesPerFeature, 5);
+    }
+}
+
 TEST(PipelineDriverTest, UnrelatedPhotographsStopTheRunWithoutCamerasOrOutput) {
     const std::string unrelated = testData("matching/unrelated");
     Stitcher stitcher;
