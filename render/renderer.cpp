@@ -111,31 +111,21 @@ bool recentreSeam(Stitcher& stitcher, const std::vector<ImageFootprint>& footpri
     size_t steps = 1;
     for (const ImageFootprint& footprint : footprints) steps += footprint.regions.size();
 
-    float t = -kPi, cur = -kPi, prev = 0;
-    bool ok = true;
-    for (size_t s = 0; s < steps; ++s) {
-        prev = cur;
-        const Coverage c = coverage(footprints, t);
-        ok = c.found;
-        cur = c.thetaMax;
-        t = cur;
-        std::cout << "thetaMaxOverlap = " << cur << std::endl;
-        if (!ok || cur == prev) break;
-    }
-    const float thetaMaxOverlap = cur;
-
-    t = kPi;
-    cur = kPi;
-    for (size_t s = 0; s < steps; ++s) {
-        prev = cur;
-        const Coverage c = coverage(footprints, t);
-        ok = c.found;
-        cur = c.thetaMin;
-        t = cur;
-        std::cout << "thetaMinOverlap = " << cur << std::endl;
-        if (!ok || cur == prev) break;
-    }
-    const float thetaMinOverlap = cur;
+    // Follows overlapping regions from one end of the longitudes as far as they reach.
+    auto reach = [&](float start, bool upwards, const char* label) {
+        float t = start, cur = start;
+        for (size_t s = 0; s < steps; ++s) {
+            const float prev = cur;
+            const Coverage c = coverage(footprints, t);
+            cur = upwards ? c.thetaMax : c.thetaMin;
+            t = cur;
+            std::cout << label << cur << std::endl;
+            if (!c.found || cur == prev) break;
+        }
+        return cur;
+    };
+    const float thetaMaxOverlap = reach(-kPi, true, "thetaMaxOverlap = ");
+    const float thetaMinOverlap = reach(kPi, false, "thetaMinOverlap = ");
 
     if (!(thetaMaxOverlap < thetaMinOverlap)) return false;  // the covered arcs meet
     const float thetaMiddle = 0.5f * thetaMaxOverlap + kPi + 0.5f * thetaMinOverlap;
