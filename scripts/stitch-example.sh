@@ -7,11 +7,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 scripts/install-deps.sh
-configure_log=$(cmake -S . -B build -DCMAKE_BUILD_TYPE=Release)
-if grep -q "vantorra-cli not built" <<<"$configure_log"; then
-  echo "vantorra-cli cannot be built yet: the engine's pipeline driver (engine/stitcher.cpp) is missing" >&2
-  exit 1
-fi
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 # Only the command-line program: the tests, benchmarks and desktop application are not needed.
 if ! cmake --build build -j "$(nproc)" --target vantorra-cli; then
   echo "building vantorra-cli failed (see the messages above)" >&2
