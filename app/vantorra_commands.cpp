@@ -124,6 +124,10 @@ void VantorraCommands::run(bool appendLog, const std::function<void(Image&)>& en
 
 void VantorraCommands::finishRun(const Image& result) {
     const Stitcher& stitcher = engine.stitcher();
+    if (!stitcher.lastError.empty()) {  // a photograph that failed to decode part-way, say
+        platform.showMessage("The run failed: " + stitcher.lastError);
+        return;
+    }
     if (stitcher.needsRegistration) {
         platform.showMessage(kNoMatches);
         return;

@@ -97,6 +97,10 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         return ExitFileError;
     }
 
+    if (!stitcher.lastError.empty()) {  // a photograph that failed to decode part-way, say
+        errors << "cannot stitch: " << stitcher.lastError << std::endl;
+        return ExitFileError;
+    }
     if (stitcher.needsRegistration) {
         errors << "No image matches found" << std::endl;
         return ExitNoMatches;

@@ -103,7 +103,8 @@ public:
         std::cout << "stitch " << imageNames.size() << std::endl;
         state.progress.report(ProgressReporter::Loading, 0, static_cast<int>(imageNames.size()) - 1);
         if (duringRun) duringRun();
-        if (!matches) return;
+        state.lastError = failure;
+        if (!matches || !failure.empty()) return;
         state.needsRegistration = false;
         output.allocate(2, 3, 3);
     }
@@ -143,6 +144,7 @@ public:
 
     Stitcher state;
     bool matches = true;
+    std::string failure;  // lastError a stitch leaves, e.g. a photograph that failed to decode
     std::vector<std::string> parameterRecords = {"/photos/a.jpg", "/photos/b.jpg"};
     std::string panoramaError;
     std::string parametersError;

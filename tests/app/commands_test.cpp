@@ -181,6 +181,15 @@ TEST_F(CommandsTest, NoMatchesShowsMessageWritesNothingAndNextStartRunsEverythin
     EXPECT_TRUE(fs::exists(folder / "pano.jpg"));
 }
 
+TEST_F(CommandsTest, AFailedRunShowsItsReasonRatherThanNoMatches) {
+    engine.failure = "b.jpg: Premature end of JPEG file";
+    open(threeImages());
+    EXPECT_EQ(platform.messages,
+              std::vector<std::string>{"The run failed: b.jpg: Premature end of JPEG file"});
+    EXPECT_FALSE(fs::exists(folder / "pano.jpg"));
+    EXPECT_TRUE(platform.pictures.empty());
+}
+
 TEST_F(CommandsTest, WriteFailuresNameTheFileAndTheReasonAndTheProgramGoesOn) {
     struct Case {
         const char* panoramaError;

@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 // leaves the cameras unregistered as a run without matches does.
 struct FakePipeline {
     bool findMatches = true;
+    std::string failure;  // lastError a stitch leaves
     int records = 2;
     std::vector<std::string> stitched;
     std::string replayed;
@@ -37,8 +38,9 @@ struct FakePipeline {
                 std::cout << "[ fake log line ]" << std::endl;
                 stitcher.imageNames = names;
                 stitcher.imageSizes.assign(names.size(), ImageSize{8, 12, 3});
-                stitcher.needsRegistration = !findMatches;
-                if (findMatches) output.allocate(20, 30, 3);
+                stitcher.needsRegistration = !findMatches || !failure.empty();
+                stitcher.lastError = failure;
+                if (!stitcher.needsRegistration) output.allocate(20, 30, 3);
             },
             [this](Stitcher& stitcher, const std::string& path, Image& output) {
                 ++calls;
@@ -134,6 +136,15 @@ TEST_F(RunTest, FailuresGiveTheirExitStatusAndOneLine) {
         // Inputs are checked before the pipeline starts.
         EXPECT_EQ(fake_.calls, test.exitCode == ExitNoMatches ? 1 : 0);
     }
+}
+
+TEST_F(RunTest, AStitchThatFailsPartWayReportsItsReasonAsAnInputError) {
+    fake_.failure = "b.jpg: Premature end of JPEG file";
+    options_.inputs = {file("a.jpg"), file("b.jpg")};
+    options_.quiet = true;
+    EXPECT_EQ(run(), ExitFileError);
+    EXPECT_EQ(errors_.str(), "cannot stitch: b.jpg: Premature end of JPEG file\n");
+    EXPECT_FALSE(fs::exists(file("out/pano.jpg")));
 }
 
 TEST_F(RunTest, OutputFolderIsCreatedOrRefusedBeforeTheRun) {
