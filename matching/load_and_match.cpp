@@ -45,7 +45,7 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
                           outputs.imageSizes[i], outputs.featureImages[i], outputs.featureLevels[i],
                           outputs.thumbnails[i], outputs.thumbnailLevels[i],
                           outputs.featureImageMemory, lists[i], &reason))
-            return fail(error, imageNames[i] + ": " + reason);
+            return fail(error, reason);  // the reader's reasons already name the file
     }
     totalFeatures = 0;
     for (const Feature* list : lists)
