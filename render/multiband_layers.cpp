@@ -146,8 +146,13 @@ void computeWinnerMask(RenderRegion& region, const FloatImage& maxWeight) {
     }
 }
 
-void accumulate(const FloatImage& image, const FloatImage& w, const RenderRegion& region,
-                FloatImage& colourSum, FloatImage& weightSum) {
+namespace {
+
+// Adds sampleAt(pixel, k) x w to the colour sum and w to the weight sum at every region pixel
+// with positive weight; the one loop behind both accumulations.
+template <typename Sample>
+void accumulateWeighted(const FloatImage& w, const RenderRegion& region, FloatImage& colourSum,
+                        FloatImage& weightSum, Sample sampleAt) {
     for (int r = 0; r < w.rows; ++r) {
         const size_t blockRow = static_cast<size_t>(region.rowFirst + r) * weightSum.cols;
         for (int c = 0; c < w.cols; ++c) {
@@ -156,30 +161,26 @@ void accumulate(const FloatImage& image, const FloatImage& w, const RenderRegion
             if (weight <= 0.0f) continue;
             const size_t target = blockRow + region.colFirst + c;
             float* colour = colourSum.data.data() + target * 3;
-            for (int k = 0; k < 3; ++k) colour[k] += channelSample(image, pixel, k) * weight;
+            for (int k = 0; k < 3; ++k) colour[k] += sampleAt(pixel, k) * weight;
             weightSum.data[target] += weight;
         }
     }
 }
 
+}  // namespace
+
+void accumulate(const FloatImage& image, const FloatImage& w, const RenderRegion& region,
+                FloatImage& colourSum, FloatImage& weightSum) {
+    accumulateWeighted(w, region, colourSum, weightSum,
+                       [&](size_t pixel, int k) { return channelSample(image, pixel, k); });
+}
+
 void accumulateDifference(const FloatImage& image, const FloatImage& low, const FloatImage& w,
                           const RenderRegion& region, FloatImage& colourSum,
                           FloatImage& weightSum) {
-    for (int r = 0; r < w.rows; ++r) {
-        const size_t blockRow = static_cast<size_t>(region.rowFirst + r) * weightSum.cols;
-        for (int c = 0; c < w.cols; ++c) {
-            const size_t pixel = static_cast<size_t>(r) * w.cols + c;
-            const float weight = w.data[pixel];
-            if (weight <= 0.0f) continue;
-            const size_t target = blockRow + region.colFirst + c;
-            float* colour = colourSum.data.data() + target * 3;
-            for (int k = 0; k < 3; ++k) {
-                const float layer = channelSample(image, pixel, k) - channelSample(low, pixel, k);
-                colour[k] += layer * weight;
-            }
-            weightSum.data[target] += weight;
-        }
-    }
+    accumulateWeighted(w, region, colourSum, weightSum, [&](size_t pixel, int k) {
+        return channelSample(image, pixel, k) - channelSample(low, pixel, k);
+    });
 }
 
 void normaliseInto(FloatImage& block, const FloatImage& colourSum, const FloatImage& weightSum) {
