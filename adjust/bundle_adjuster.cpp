@@ -105,14 +105,14 @@ void applyStep(const std::vector<CameraState>& current, const Matrix& delta,
 }  // namespace
 
 void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t> cameraList,
-                                  Stitcher& stitcher, int32_t robustMode, float sigma,
+                                  std::vector<Camera>& cameras, int32_t robustMode, float sigma,
                                   int32_t sigmaIsRelative) const {
-    if (!adjustableInput(matches, cameraList, stitcher.cameras)) return;
+    if (!adjustableInput(matches, cameraList, cameras)) return;
     const std::vector<AdjustPair> pairs = adjustPairs(matches, cameraList);
     const float matchCount = static_cast<float>(totalMatches(pairs));
     const int size = 4 * static_cast<int>(cameraList.size());
 
-    std::vector<CameraState> current = listedStates(stitcher.cameras, cameraList);
+    std::vector<CameraState> current = listedStates(cameras, cameraList);
     std::vector<CameraState> moved = current;
     const std::vector<float> prior = priorPrecision(current, options_);
 
@@ -142,7 +142,7 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
             if (accepted) {
                 alpha /= options_.alphaFactor;
                 current = moved;
-                storeStates(current, cameraList, stitcher.cameras);
+                storeStates(current, cameraList, cameras);
             } else {
                 alpha *= options_.alphaFactor;
             }

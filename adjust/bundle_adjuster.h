@@ -9,7 +9,7 @@
 
 #include "adjust/pair_projection.h"
 #include "engine/stitch_options.h"
-#include "engine/stitcher.h"
+#include "numerics/camera.h"
 #include "matching/match_table.h"
 
 namespace vantorra {
@@ -19,13 +19,14 @@ public:
     explicit BundleAdjuster(const BundleAdjustOptions& options) : options_(options) {}
 
     // Refines R and f of the cameras in `cameraList` (element 0 the reference, whose rotation
-    // stays fixed) in stitcher.cameras, using every ordered pair of listed images with matches.
+    // stays fixed) in `cameras` (indexed by image number), using every ordered pair of listed images with matches.
     // Logs "  error = " per outer iteration and at the end. Cameras change only as a whole list
     // on an accepted step; unlisted cameras are never touched. Returns without changing or
     // logging anything when fewer than two cameras are listed, an image number repeats or is out
     // of range, a listed camera has no 3x3 rotation or no finite non-zero focal length, a match
     // list is shorter than its count, or the listed images share no match.
-    void BundleAdjust(const MatchTable& matches, std::vector<int32_t> cameraList, Stitcher& stitcher,
+    void BundleAdjust(const MatchTable& matches, std::vector<int32_t> cameraList,
+                      std::vector<Camera>& cameras,
                       int32_t robustMode, float sigma, int32_t sigmaIsRelative) const;
 
     const BundleAdjustOptions& options() const { return options_; }

@@ -75,7 +75,7 @@ void registerCameras(Stitcher& s, const MatchTable& matches, BundleAdjuster& adj
                   << ", Best registered image = " << pair.registered << std::endl;
         s.cameras[pair.next].R = s.cameras[pair.registered].R;
         s.cameras[pair.next].f = s.cameras[pair.registered].f;
-        adjuster.BundleAdjust(matches, {pair.registered, pair.next}, s, bundle.registerRobustMode,
+        adjuster.BundleAdjust(matches, {pair.registered, pair.next}, s.cameras, bundle.registerRobustMode,
                               bundle.registerSigma, bundle.registerSigmaRelative);
         std::cout << " f = " << s.cameras[pair.next].f << std::endl;
         registered[pair.next] = true;
@@ -87,11 +87,11 @@ void adjustAll(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster)
     const BundleAdjustOptions& bundle = s.options.bundle;
     std::cout << "[ Global Bundle Adjustment ]" << std::endl;
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 1, 3);
-    adjuster.BundleAdjust(matches, s.component, s, bundle.registerRobustMode, bundle.registerSigma,
+    adjuster.BundleAdjust(matches, s.component, s.cameras, bundle.registerRobustMode, bundle.registerSigma,
                           bundle.registerSigmaRelative);
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 2, 3);
     std::cout << "[ Final Bundle Adjustment ]" << std::endl;
-    adjuster.BundleAdjust(matches, s.component, s, bundle.finalRobustMode, bundle.finalSigma,
+    adjuster.BundleAdjust(matches, s.component, s.cameras, bundle.finalRobustMode, bundle.finalSigma,
                           bundle.finalSigmaRelative);
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 3, 3);
 }

@@ -7,17 +7,12 @@
 #include <vector>
 
 #include "engine/image.h"
+#include "engine/image_size.h"
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
 #include "numerics/camera.h"
 
 namespace vantorra {
-
-struct ImageSize {
-    int32_t height = 0;  // rows
-    int32_t width = 0;   // columns
-    int32_t channels = 0;
-};
 
 class Stitcher {
 public:

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "engine/image.h"
+#include "engine/image_size.h"
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
-#include "engine/stitcher.h"
 #include "features/feature.h"
 #include "features/grey_raster.h"
 

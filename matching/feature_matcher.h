@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine/image.h"
+#include "engine/image_size.h"
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
-#include "engine/stitcher.h"
 #include "matching/match_table.h"
 
 namespace vantorra {

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/image_size.h"
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
-#include "engine/stitcher.h"
 #include "matching/match_table.h"
 #include "numerics/matrix.h"
 

@@ -68,12 +68,6 @@ double relativeRotationError(const Matrix& rk, const Matrix& r0, const Mat3& tk,
     return std::atan2(s, c) * 180.0 / 3.14159265358979;
 }
 
-Stitcher stitcherWith(std::vector<Camera> cameras) {
-    Stitcher s;
-    s.cameras = std::move(cameras);
-    return s;
-}
-
 TEST(BundleAdjusterSetup, TwoCamerasSolveFiveParameters) {
     EXPECT_EQ(parameterCount(2), 5);
     EXPECT_EQ(parameterCount(4), 13);
@@ -94,25 +88,25 @@ TEST(BundleAdjusterRun, TwoCamerasKeepReferenceRotationAndImprove) {
     SceneShape shape;
     shape.cameras = 2;
     const auto scene = makeScene(shape);
-    Stitcher stitcher = stitcherWith(perturbedCameras(scene.truth, 0.02f, 1.03f, 3));
+    std::vector<Camera> cameras = perturbedCameras(scene.truth, 0.02f, 1.03f, 3);
     // The reference rotation is not the truth here: it must still stay exactly as given.
-    stitcher.cameras[0].R = rotationFromVector(Vec3{0.01f, 0.02f, -0.01f}).toMatrix();
-    const Matrix referenceBefore = stitcher.cameras[0].R;
-    const Matrix secondBefore = stitcher.cameras[1].R;
-    const float focalBefore = stitcher.cameras[0].f;
+    cameras[0].R = rotationFromVector(Vec3{0.01f, 0.02f, -0.01f}).toMatrix();
+    const Matrix referenceBefore = cameras[0].R;
+    const Matrix secondBefore = cameras[1].R;
+    const float focalBefore = cameras[0].f;
 
-    const CameraState s0{Mat3::fromMatrix(stitcher.cameras[0].R), stitcher.cameras[0].f};
-    const CameraState s1{Mat3::fromMatrix(stitcher.cameras[1].R), stitcher.cameras[1].f};
+    const CameraState s0{Mat3::fromMatrix(cameras[0].R), cameras[0].f};
+    const CameraState s1{Mat3::fromMatrix(cameras[1].R), cameras[1].f};
     const auto pairs = adjustPairs(scene.matches, {0, 1});
     const float before = errorSums(pairs, {s0, s1}, RobustNone, 0).plain;
 
     CoutCapture capture;
-    BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {0, 1}, stitcher, RobustNone, 3.0f, 1);
-    EXPECT_EQ(stitcher.cameras[0].R.data, referenceBefore.data);
-    EXPECT_NE(stitcher.cameras[1].R.data, secondBefore.data);
-    EXPECT_NE(stitcher.cameras[0].f, focalBefore);
-    const CameraState a0{Mat3::fromMatrix(stitcher.cameras[0].R), stitcher.cameras[0].f};
-    const CameraState a1{Mat3::fromMatrix(stitcher.cameras[1].R), stitcher.cameras[1].f};
+    BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {0, 1}, cameras, RobustNone, 3.0f, 1);
+    EXPECT_EQ(cameras[0].R.data, referenceBefore.data);
+    EXPECT_NE(cameras[1].R.data, secondBefore.data);
+    EXPECT_NE(cameras[0].f, focalBefore);
+    const CameraState a0{Mat3::fromMatrix(cameras[0].R), cameras[0].f};
+    const CameraState a1{Mat3::fromMatrix(cameras[1].R), cameras[1].f};
     const float after = errorSums(pairs, {a0, a1}, RobustNone, 0).plain;
     EXPECT_LT(after, 0.01f * before);
     EXPECT_GE(capture.countPrefix("  error = "), 2);
@@ -122,21 +116,21 @@ TEST(BundleAdjusterRun, UnlistedCamerasAreNeverTouched) {
     SceneShape shape;
     shape.cameras = 4;
     const auto scene = makeScene(shape);
-    Stitcher stitcher = stitcherWith(perturbedCameras(scene.truth, 0.02f, 1.03f, 5));
-    stitcher.cameras[3].imageTransform = focalMatrix(7.0f);
-    const Camera unlisted0 = stitcher.cameras[0];
-    const Camera unlisted3 = stitcher.cameras[3];
-    const Camera listed2 = stitcher.cameras[2];
+    std::vector<Camera> cameras = perturbedCameras(scene.truth, 0.02f, 1.03f, 5);
+    cameras[3].imageTransform = focalMatrix(7.0f);
+    const Camera unlisted0 = cameras[0];
+    const Camera unlisted3 = cameras[3];
+    const Camera listed2 = cameras[2];
 
     CoutCapture capture;
     // Camera 1 is the reference; cameras 0 and 3 have matches with it but are not listed.
-    BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {1, 2}, stitcher, RobustNone, 3.0f, 1);
-    EXPECT_EQ(stitcher.cameras[0].R.data, unlisted0.R.data);
-    EXPECT_EQ(stitcher.cameras[0].f, unlisted0.f);
-    EXPECT_EQ(stitcher.cameras[3].R.data, unlisted3.R.data);
-    EXPECT_EQ(stitcher.cameras[3].f, unlisted3.f);
-    EXPECT_EQ(stitcher.cameras[3].imageTransform.data, unlisted3.imageTransform.data);
-    EXPECT_NE(stitcher.cameras[2].R.data, listed2.R.data);
+    BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {1, 2}, cameras, RobustNone, 3.0f, 1);
+    EXPECT_EQ(cameras[0].R.data, unlisted0.R.data);
+    EXPECT_EQ(cameras[0].f, unlisted0.f);
+    EXPECT_EQ(cameras[3].R.data, unlisted3.R.data);
+    EXPECT_EQ(cameras[3].f, unlisted3.f);
+    EXPECT_EQ(cameras[3].imageTransform.data, unlisted3.imageTransform.data);
+    EXPECT_NE(cameras[2].R.data, listed2.R.data);
 }
 
 TEST(BundleAdjusterRun, RecoversKnownCameras) {
@@ -164,18 +158,18 @@ TEST(BundleAdjusterRun, RecoversKnownCameras) {
         shape.seed = 11 + c.cameras;
         shape.noise = c.noise;
         const auto scene = makeScene(shape);
-        Stitcher stitcher = stitcherWith(perturbedCameras(scene.truth, 0.03f, 1.04f, 9));
+        std::vector<Camera> cameras = perturbedCameras(scene.truth, 0.03f, 1.04f, 9);
         CoutCapture capture;
         std::vector<int32_t> list;
         for (int k = 0; k < c.cameras; ++k) list.push_back(k);
         const BundleAdjuster adjuster{BundleAdjustOptions{}};
-        if (c.plainFirst) adjuster.BundleAdjust(scene.matches, list, stitcher, RobustNone, 3.0f, 1);
-        adjuster.BundleAdjust(scene.matches, list, stitcher, c.mode, c.sigma, c.relative);
+        if (c.plainFirst) adjuster.BundleAdjust(scene.matches, list, cameras, RobustNone, 3.0f, 1);
+        adjuster.BundleAdjust(scene.matches, list, cameras, c.mode, c.sigma, c.relative);
         for (int k = 0; k < c.cameras; ++k) {
-            EXPECT_NEAR(stitcher.cameras[k].f, scene.truth[k].f, 0.005f * scene.truth[k].f)
+            EXPECT_NEAR(cameras[k].f, scene.truth[k].f, 0.005f * scene.truth[k].f)
                 << c.name << " camera " << k;
             if (k == 0) continue;
-            EXPECT_LT(relativeRotationError(stitcher.cameras[k].R, stitcher.cameras[0].R,
+            EXPECT_LT(relativeRotationError(cameras[k].R, cameras[0].R,
                                             scene.truth[k].R, scene.truth[0].R),
                       c.maxDegrees)
                 << c.name << " camera " << k;
@@ -195,12 +189,12 @@ TEST(BundleAdjusterRun, RejectModeWithstandsGrossOutliers) {
     const auto initial = perturbedCameras(scene.truth, 0.01f, 1.02f, 4);
 
     auto worstFocalError = [&](int32_t mode) {
-        Stitcher stitcher = stitcherWith(initial);
+        std::vector<Camera> cameras = initial;
         CoutCapture capture;
-        BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {0, 1, 2}, stitcher, mode, 5.0f, 0);
+        BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {0, 1, 2}, cameras, mode, 5.0f, 0);
         float worst = 0.0f;
         for (int k = 0; k < 3; ++k)
-            worst = std::fmax(worst, std::fabs(stitcher.cameras[k].f / scene.truth[k].f - 1.0f));
+            worst = std::fmax(worst, std::fabs(cameras[k].f / scene.truth[k].f - 1.0f));
         return worst;
     };
     const float rejected = worstFocalError(RobustReject);
@@ -212,19 +206,19 @@ TEST(BundleAdjusterLog, TrialLimitLogsOnceAndKeepsCameras) {
     SceneShape shape;
     shape.cameras = 2;
     const auto scene = makeScene(shape);
-    Stitcher stitcher = stitcherWith(perturbedCameras(scene.truth, 0.02f, 1.03f, 3));
-    const std::vector<Camera> before = stitcher.cameras;
+    std::vector<Camera> cameras = perturbedCameras(scene.truth, 0.02f, 1.03f, 3);
+    const std::vector<Camera> before = cameras;
 
     CoutCapture capture;
     // A tiny absolute threshold rejects every match: the robust error is already zero, no step
     // can lower it, and all 21 trials are rejected.
-    BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {0, 1}, stitcher, RobustReject, 1e-6f, 0);
+    BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {0, 1}, cameras, RobustReject, 1e-6f, 0);
     EXPECT_EQ(capture.countLines(kLimit), 1);
     EXPECT_EQ(capture.countPrefix("  error = "), 2);  // one iteration, then the closing line
     EXPECT_EQ(capture.text(), "  error = 0\n" + kLimit + "\n  error = 0\n");
     for (size_t k = 0; k < before.size(); ++k) {
-        EXPECT_EQ(stitcher.cameras[k].R.data, before[k].R.data);
-        EXPECT_EQ(stitcher.cameras[k].f, before[k].f);
+        EXPECT_EQ(cameras[k].R.data, before[k].R.data);
+        EXPECT_EQ(cameras[k].f, before[k].f);
     }
 }
 
@@ -243,16 +237,16 @@ TEST(BundleAdjusterLog, OneLinePerIterationPlusClosingLine) {
         BundleAdjustOptions o;
         o.maxIterations = iterations;
         o.minImprovement = -1.0f;  // never converge early
-        Stitcher stitcher = stitcherWith(initial);
+        std::vector<Camera> cameras = initial;
         CoutCapture capture;
-        BundleAdjuster(o).BundleAdjust(scene.matches, {0, 1, 2}, stitcher, RobustNone, 3.0f, 1);
+        BundleAdjuster(o).BundleAdjust(scene.matches, {0, 1, 2}, cameras, RobustNone, 3.0f, 1);
         EXPECT_EQ(capture.countPrefix("  error = "), iterations + 1) << iterations;
         EXPECT_EQ(capture.countLines(kLimit), 0);
         std::ostringstream first;
         first << "  error = " << e0 << "\n";
         EXPECT_EQ(capture.text().substr(0, first.str().size()), first.str()) << iterations;
         if (iterations == 0) {
-            EXPECT_EQ(stitcher.cameras[1].R.data, initial[1].R.data);
+            EXPECT_EQ(cameras[1].R.data, initial[1].R.data);
         }
     }
 }
@@ -292,13 +286,13 @@ TEST(BundleAdjusterInput, UnusableCallsChangeAndLogNothing) {
         {"count beyond the match list", &shortList, {0, 1}, &good},
     };
     for (const Case& c : cases) {
-        Stitcher stitcher = stitcherWith(*c.cameras);
+        std::vector<Camera> cameras = *c.cameras;
         CoutCapture capture;
-        BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(*c.matches, c.list, stitcher, RobustNone, 3.0f, 1);
+        BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(*c.matches, c.list, cameras, RobustNone, 3.0f, 1);
         EXPECT_EQ(capture.text(), "") << c.name;
         for (size_t k = 0; k < c.cameras->size(); ++k) {
-            EXPECT_EQ(stitcher.cameras[k].R.data, (*c.cameras)[k].R.data) << c.name;
-            EXPECT_EQ(stitcher.cameras[k].f, (*c.cameras)[k].f) << c.name;
+            EXPECT_EQ(cameras[k].R.data, (*c.cameras)[k].R.data) << c.name;
+            EXPECT_EQ(cameras[k].f, (*c.cameras)[k].f) << c.name;
         }
     }
 }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "adjust/pair_projection.h"
-#include "engine/stitcher.h"
+#include "engine/image_size.h"
+#include "matching/match_table.h"
+#include "numerics/camera.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
 
@@ -71,7 +73,7 @@ inline SyntheticScene makeScene(const SceneShape& shape) {
     return scene;
 }
 
-// Cameras for a Stitcher: the truth moved by small rotations (not the first) and focal errors.
+// Starting cameras: the truth moved by small rotations (not the first) and focal errors.
 inline std::vector<Camera> perturbedCameras(const std::vector<CameraState>& truth, float turn,
                                             float focalFactor, uint32_t seed) {
     std::mt19937 rng(seed);
