@@ -104,7 +104,7 @@ void cmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
 // nothing with a destructor lives between setjmp and the library's frames. Returns false with
 // the reason in manager.message.
 bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<uint8_t>& cmykRow,
-            std::vector<uint8_t>& rgbRow, JpegHeader& header) {
+            std::vector<uint8_t>& rgbRow, JpegHeader& header, int scaleDenom) {
     jpeg_decompress_struct cinfo;
     cinfo.err = &manager.pub;
     if (setjmp(manager.jump)) {
@@ -125,6 +125,9 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     const bool fourComponent =
         cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = fourComponent ? JCS_CMYK : JCS_RGB;
+    // The decoder's own scaling: 1/2, 1/4 or 1/8 of the size straight from the coefficients.
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
     jpeg_calc_output_dimensions(&cinfo);
     const int64_t samples =
         static_cast<int64_t>(cinfo.output_width) * static_cast<int64_t>(cinfo.output_height) * 3;
@@ -208,7 +211,7 @@ bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width,
 }
 
 bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
-                std::string* error) {
+                std::string* error, int scaleDenom = 1) {
     FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file.get()) {
         const int savedErrno = errno;
@@ -218,7 +221,7 @@ bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
     ErrorManager manager;
     installErrorManager(manager);
     std::vector<uint8_t> cmykRow, rgbRow;
-    if (!decode(file.get(), manager, sink, cmykRow, rgbRow, header)) {
+    if (!decode(file.get(), manager, sink, cmykRow, rgbRow, header, scaleDenom)) {
         setError(error, path + ": " + manager.message);
         return false;
     }
@@ -242,6 +245,16 @@ bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* er
 bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error) {
     JpegHeader header;
     return readCommon(path, &sink, header, error);
+}
+
+bool readJpegRowsScaled(const std::string& path, int scaleDenom, JpegRowSink& sink,
+                        std::string* error) {
+    if (scaleDenom != 1 && scaleDenom != 2 && scaleDenom != 4 && scaleDenom != 8) {
+        setError(error, path + ": unsupported decoding scale 1/" + std::to_string(scaleDenom));
+        return false;
+    }
+    JpegHeader header;
+    return readCommon(path, &sink, header, error, scaleDenom);
 }
 
 bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,

@@ -9,7 +9,7 @@
 #include "engine/progress_reporter.h"
 #include "render/multiband_layers.h"
 #include "render/samplers.h"
-#include "render/warp.h"
+#include "render/prepared_source.h"
 
 namespace vantorra {
 
@@ -37,35 +37,26 @@ void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& foo
                   FloatImage& maxWeight) {
     std::cout << "  Sample images  " << std::endl;
     const RenderScene& scene = context.scene;
-    const Gains& gains = context.gains;
     const int n = static_cast<int>(scene.component.size());
     for (int i = 0; i < n; ++i) {
         context.progress.report(ProgressReporter::Rendering, i, n - 1);
         ImageFootprint& footprint = footprints[i];
         if (!footprint.inBlock) continue;
         const int image = scene.component[i];
-        Camera camera = scene.cameras[image];
-        std::string error;
-        FloatImage storage;
-        const FloatImage* source = &acquireSourceView(
-            scene.sources, context.options.antiAliasFactor, image, camera, footprint, storage, &error);
-        if (source->empty()) {
+        static const PreparedSource kMissing;
+        const PreparedSource& source =
+            static_cast<size_t>(i) < context.sources.size() ? context.sources[static_cast<size_t>(i)] : kMissing;
+        if (source.empty()) {
             // A photograph that cannot be read leaves its part of the block to the others.
-            std::cout << "   Image " << image << " skipped: " << error << std::endl;
+            std::cout << "   Image " << image << " skipped: " << source.error << std::endl;
             footprint.inBlock = false;
             continue;
         }
-        // The renderer hands over no gains when compensation is off.
-        if (context.options.gainCompensation && image < static_cast<int>(gains.size())) {
-            if (source != &storage) storage = *source;  // gains change the samples: a copy
-            applyGains(storage, gains[image]);
-            source = &storage;
-        }
-        const Mat3 P = projectionMatrix(camera);
         std::cout << "   Image " << image << std::endl;
+        const SourceView view = source.view();
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
-            sampleBilinear(region, maxWeight, *source, footprint.grid, P);
+            sampleBilinear(region, maxWeight, view, footprint.grid, source.P);
             computeValidExtents(region);
         }
     }

@@ -45,13 +45,17 @@ struct RenderScene {
     PhotoSources sources;
 };
 
+struct PreparedSource;
+
 // Everything a block compositor reads. Progress is reported through `progress` only from the
-// thread that runs the render.
+// thread that runs the render. `sources` holds, per position of the component, the photograph
+// prepared for this render (empty until the renderer has prepared them).
 struct RenderContext {
     const RenderOptions& options;
     RenderScene scene;
     const Gains& gains;
     ProgressReporter& progress;
+    std::span<const PreparedSource> sources = {};
 };
 
 // Every block compositor has this shape: it fills `block` (created blockRows x blockCols x 3,

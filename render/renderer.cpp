@@ -7,6 +7,7 @@
 #include "render/block_plan.h"
 #include "render/gain_compensation.h"
 #include "render/multiband_blend.h"
+#include "render/prepared_source.h"
 #include "render/simple_blend.h"
 #include "render/spherical.h"
 
@@ -202,7 +203,8 @@ RenderResult Renderer::render(Image& panorama, const RenderScene& input, const G
     std::cout << " Render Block Size = " << result.blockSize << std::endl;
 
     panorama.allocate(size.height, size.width, 3);
-    const RenderContext context{o, scene, gains, progress};
+    const std::vector<PreparedSource> sources = prepareSources(o, scene, gains, footprints);
+    const RenderContext context{o, scene, gains, progress, sources};
     renderBlocks(panorama, context, footprints, grid, result.blockSize);
     return result;
 }

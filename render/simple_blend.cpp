@@ -4,7 +4,7 @@
 #include <string>
 
 #include "render/samplers.h"
-#include "render/warp.h"
+#include "render/prepared_source.h"
 
 namespace vantorra {
 namespace {
@@ -15,33 +15,24 @@ template <typename Sample>
 void forEachImage(const RenderContext& context, std::vector<ImageFootprint>& footprints,
                   Sample sample) {
     const RenderScene& scene = context.scene;
-    const Gains& gains = context.gains;
     const int n = static_cast<int>(scene.component.size());
     for (int i = 0; i < n && i < static_cast<int>(footprints.size()); ++i) {
         const int k = scene.component[static_cast<size_t>(i)];
         context.progress.report(ProgressReporter::Rendering, i, n - 1);
         const ImageFootprint& footprint = footprints[static_cast<size_t>(i)];
         if (!footprint.inBlock) continue;
-        Camera camera = scene.cameras[static_cast<size_t>(k)];
-        std::string error;
-        FloatImage storage;
-        const FloatImage* view = &acquireSourceView(scene.sources, context.options.antiAliasFactor,
-                                                    k, camera, footprint, storage, &error);
-        if (view->empty()) {
+        static const PreparedSource kMissing;
+        const PreparedSource& source =
+            static_cast<size_t>(i) < context.sources.size() ? context.sources[static_cast<size_t>(i)] : kMissing;
+        if (source.empty()) {
             // A photograph that cannot be read leaves its part of the panorama to the others.
-            std::cout << "  Image " << k << " skipped: " << error << std::endl;
+            std::cout << "  Image " << k << " skipped: " << source.error << std::endl;
             continue;
         }
-        if (static_cast<size_t>(k) < gains.size()) {
-            if (view != &storage) storage = *view;  // gains change the samples: work on a copy
-            applyGains(storage, gains[static_cast<size_t>(k)]);
-            view = &storage;
-        }
-        const FloatImage& source = *view;
-        const Mat3 P = projectionMatrix(camera);
         std::cout << "  Image " << k << std::endl;
+        const SourceView view = source.view();
         for (const RenderRegion& region : footprint.regions)
-            if (region.active) sample(source, region, footprint.grid, P);
+            if (region.active) sample(view, region, footprint.grid, source.P);
     }
 }
 
@@ -51,7 +42,7 @@ void blendNone(FloatImage& block, const RenderContext& context,
                std::vector<ImageFootprint>& footprints, int blockRows, int blockCols) {
     block.allocate(blockRows, blockCols, 3);
     forEachImage(context, footprints,
-                 [&](const FloatImage& source, const RenderRegion& region, const PanoramaGrid& grid,
+                 [&](const SourceView& source, const RenderRegion& region, const PanoramaGrid& grid,
                      const Mat3& P) { sampleNearest(block, source, region, grid, P); });
 }
 
@@ -60,7 +51,7 @@ void blendLinear(FloatImage& block, const RenderContext& context,
     block.allocate(blockRows, blockCols, 3);
     FloatImage weightSum(blockRows, blockCols, 1);
     forEachImage(context, footprints,
-                 [&](const FloatImage& source, const RenderRegion& region, const PanoramaGrid& grid,
+                 [&](const SourceView& source, const RenderRegion& region, const PanoramaGrid& grid,
                      const Mat3& P) {
                      sampleNearestWeighted(block, weightSum, source, region, grid, P);
                  });

@@ -1,4 +1,5 @@
 #include "render/multiband_blend.h"
+#include "render/prepared_source.h"
 
 #include <cmath>
 #include <iostream>
@@ -89,8 +90,10 @@ struct Scene {
         FloatImage block;
         std::ostringstream log;
         std::streambuf* saved = std::cout.rdbuf(log.rdbuf());
-        const RenderContext context{stitcher.options.render, stitcher.renderScene(), gains,
-                                    stitcher.progress};
+        const RenderScene scene = stitcher.renderScene();
+        const std::vector<PreparedSource> sources =
+            prepareSources(stitcher.options.render, scene, gains, footprints);
+        const RenderContext context{stitcher.options.render, scene, gains, stitcher.progress, sources};
         blendMultiBand(block, context, footprints, kBlockRows, kBlockCols);
         std::cout.rdbuf(saved);
         logText = log.str();

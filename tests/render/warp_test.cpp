@@ -1,3 +1,4 @@
+#include "render/prepared_source.h"
 #include "render/warp.h"
 
 #include <gtest/gtest.h>
@@ -152,9 +153,9 @@ TEST(RenderSamplers, RoundingAndValidityAtTheSourceBorder) {
         const OnePixel px(c.u, c.v);
         FloatImage block(1, 1, 3);
         block.at(0, 0, 0) = -1.0f;
-        sampleNearest(block, source, px.region, px.grid, px.P);
+        sampleNearest(block, viewOf(source), px.region, px.grid, px.P);
         FloatImage weighted(1, 1, 3), weightSum(1, 1, 1);
-        sampleNearestWeighted(weighted, weightSum, source, px.region, px.grid, px.P);
+        sampleNearestWeighted(weighted, weightSum, viewOf(source), px.region, px.grid, px.P);
         if (c.nearestRow < 0) {
             EXPECT_FLOAT_EQ(block.at(0, 0, 0), -1.0f) << c.u << "," << c.v;
             EXPECT_FLOAT_EQ(weightSum.at(0, 0, 0), 0.0f);
@@ -167,7 +168,7 @@ TEST(RenderSamplers, RoundingAndValidityAtTheSourceBorder) {
         }
         RenderRegion region = px.region;
         FloatImage maxWeight(1, 1, 1);
-        sampleBilinear(region, maxWeight, source, px.grid, px.P);
+        sampleBilinear(region, maxWeight, viewOf(source), px.grid, px.P);
         ASSERT_EQ(region.warped.rows, 1);
         EXPECT_EQ(region.weight.at(0, 0, 0) > 0.0f, c.bilinearValid) << c.u << "," << c.v;
         EXPECT_FLOAT_EQ(maxWeight.at(0, 0, 0), region.weight.at(0, 0, 0));
@@ -180,7 +181,7 @@ TEST(RenderSamplers, BilinearInterpolatesAndKeepsBorderWeightAboveZero) {
     RenderRegion region = px.region;
     FloatImage maxWeight(1, 1, 1);
     maxWeight.at(0, 0, 0) = 0.5f;  // a stronger image already owns the pixel
-    sampleBilinear(region, maxWeight, source, px.grid, px.P);
+    sampleBilinear(region, maxWeight, viewOf(source), px.grid, px.P);
     for (int k = 0; k < 3; ++k) {
         const float expected = 0.75f * 0.5f * source.at(0, 2, k) + 0.75f * 0.5f * source.at(0, 3, k) +
                                0.25f * 0.5f * source.at(1, 2, k) + 0.25f * 0.5f * source.at(1, 3, k);
