@@ -101,6 +101,7 @@ struct StitchOptions {
     int64_t systemMemory = 268435456;  // 2^28 bytes, shown as 0.25 GB
     float featureMemoryFraction = 0.25f;
     bool parameterFileMatrices = false;
+    int32_t threads = 0;  // threads of a run, the calling one included; 0: one per core
 };
 
 }  // namespace vantorra

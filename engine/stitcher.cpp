@@ -9,6 +9,7 @@
 #include "engine/orientation.h"
 #include "engine/parameter_file.h"
 #include "engine/registration.h"
+#include "engine/thread_pool.h"
 #include "matching/feature_matcher.h"
 #include "render/gain_compensation.h"
 #include "render/renderer.h"
@@ -199,7 +200,8 @@ void Stitcher::render(Image& output) {
     const RenderScene scene = renderScene();
     Gains gains;
     if (run.gainCompensation) gains = computeGains(run, scene, thumbnails, thumbnailLevels, progress);
-    lastRender = Renderer(run).render(output, scene, gains, progress);
+    ThreadPool pool(options.threads);
+    lastRender = Renderer(run).render(output, scene, gains, progress, &pool);
     cameras = lastRender.cameras;
 }
 

@@ -24,6 +24,7 @@ struct BandWork {
     FloatImage low;  // next low-pass of the region being worked on
     FloatImage colourSum;
     FloatImage weightSum;
+    ThreadPool* pool = nullptr;
 };
 
 void zeroSums(BandWork& work) {
@@ -56,7 +57,7 @@ void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& foo
         const SourceView view = source.view();
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
-            sampleBilinear(region, maxWeight, view, footprint.grid, source.P);
+            sampleBilinear(region, maxWeight, view, footprint.grid, source.P, context.pool);
             computeValidExtents(region);
         }
     }
@@ -66,9 +67,9 @@ void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& foo
 void lowPass(const RenderRegion& region, BandWork& work) {
     work.low = region.warped;
     if (work.edgeFill)
-        edgeFilledBlur(work.low, region, work.kernel, work.radius, work.buffers);
+        edgeFilledBlur(work.low, region, work.kernel, work.radius, work.buffers, work.pool);
     else
-        blurInPlace(work.low, work.kernel, work.radius, work.buffers);
+        blurInPlace(work.low, work.kernel, work.radius, work.buffers, work.pool);
 }
 
 // One band-pass layer: every region's detail between its current image and its next blur,
@@ -89,13 +90,13 @@ void blendBand(FloatImage& block, const RenderContext& context,
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
             lowPass(region, work);
-            blurInPlace(region.mask, work.kernel, work.radius, work.buffers);
+            blurInPlace(region.mask, work.kernel, work.radius, work.buffers, work.pool);
             accumulateDifference(region.warped, work.low, region.mask, region, work.colourSum,
-                                 work.weightSum);
+                                 work.weightSum, work.pool);
             std::swap(region.warped, work.low);
         }
     }
-    normaliseInto(block, work.colourSum, work.weightSum);
+    normaliseInto(block, work.colourSum, work.weightSum, work.pool);
 }
 
 // The last layer: what is left after all blurs, weighted by the smooth tent weights.
@@ -114,9 +115,10 @@ void blendResidual(FloatImage& block, const RenderContext& context,
         std::cout << "    Image " << component[i] << std::endl;
         for (const RenderRegion& region : footprint.regions)
             if (region.active)
-                accumulate(region.warped, region.weight, region, work.colourSum, work.weightSum);
+                accumulate(region.warped, region.weight, region, work.colourSum, work.weightSum,
+                           work.pool);
     }
-    normaliseInto(block, work.colourSum, work.weightSum);
+    normaliseInto(block, work.colourSum, work.weightSum, work.pool);
 }
 
 }  // namespace
@@ -129,12 +131,14 @@ void blendMultiBand(FloatImage& block, const RenderContext& context,
         sampleImages(context, footprints, maxWeight);
         for (ImageFootprint& footprint : footprints)
             for (RenderRegion& region : footprint.regions)
-                if (footprint.inBlock && region.active) computeWinnerMask(region, maxWeight);
+                if (footprint.inBlock && region.active)
+                    computeWinnerMask(region, maxWeight, context.pool);
     }
 
     std::cout << "  Multi-band blending  " << std::endl;
     block.allocate(blockRows, blockCols, 3);
     BandWork work;
+    work.pool = context.pool;
     const float sigma = options.blendingSigma;
     work.radius = static_cast<int>(std::floor(3.0f * sigma + 0.5f));
     if (work.radius > 0) work.kernel = gaussianKernel(sigma, work.radius);

@@ -153,15 +153,22 @@ PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan
 
 std::vector<PreparedSource> prepareSources(const RenderOptions& options, const RenderScene& scene,
                                            const Gains& gains,
-                                           const std::vector<ImageFootprint>& footprints) {
+                                           const std::vector<ImageFootprint>& footprints,
+                                           ThreadPool* pool) {
     std::vector<PreparedSource> sources(scene.component.size());
     const Gains none;
-    for (size_t p = 0; p < scene.component.size() && p < footprints.size(); ++p) {
+    const size_t count = std::min(scene.component.size(), footprints.size());
+    auto prepare = [&](size_t p, int) {
         const int image = scene.component[p];
-        if (footprints[p].regions.empty()) continue;  // nothing of it can be drawn
+        if (footprints[p].regions.empty()) return;  // nothing of it can be drawn
         const SourcePlan plan = planSource(scene.sources, options.antiAliasFactor, image, footprints[p]);
         sources[p] = prepareSource(scene.sources, plan, image, scene.cameras[static_cast<size_t>(image)],
                                    options.gainCompensation ? gains : none);
+    };
+    if (pool != nullptr) {
+        pool->parallelFor(count, prepare);
+    } else {
+        for (size_t p = 0; p < count; ++p) prepare(p, 0);
     }
     return sources;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/image.h"
+#include "engine/thread_pool.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
 #include "render/footprint.h"
@@ -63,9 +64,11 @@ PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan
 // Every image of the scene's component prepared for the placed `footprints` (one per component
 // position): an image without regions gets an empty source. Gains apply when the options turn
 // gain compensation on.
+// The images are prepared in parallel on `pool` when there is one.
 std::vector<PreparedSource> prepareSources(const RenderOptions& options, const RenderScene& scene,
                                            const Gains& gains,
-                                           const std::vector<ImageFootprint>& footprints);
+                                           const std::vector<ImageFootprint>& footprints,
+                                           ThreadPool* pool = nullptr);
 
 // Blurs an 8-bit image in place with the separable Gaussian of `sigma` (radius
 // trunc(floor(3 sigma + 0.5)), edge samples repeated), summing in float and rounding once at the

@@ -13,6 +13,7 @@
 #include "engine/image_size.h"
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
+#include "engine/thread_pool.h"
 #include "numerics/camera.h"
 #include "render/footprint.h"
 
@@ -56,6 +57,7 @@ struct RenderContext {
     const Gains& gains;
     ProgressReporter& progress;
     std::span<const PreparedSource> sources = {};
+    ThreadPool* pool = nullptr;  // for rows within a block; none: one thread
 };
 
 // Every block compositor has this shape: it fills `block` (created blockRows x blockCols x 3,

@@ -149,7 +149,7 @@ bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn) {
 }
 
 RenderResult Renderer::render(Image& panorama, const RenderScene& input, const Gains& gains,
-                              ProgressReporter& progress) const {
+                              ProgressReporter& progress, ThreadPool* pool) const {
     const RenderOptions& o = options;
     RenderResult result;
     RenderScene scene = input;
@@ -203,8 +203,8 @@ RenderResult Renderer::render(Image& panorama, const RenderScene& input, const G
     std::cout << " Render Block Size = " << result.blockSize << std::endl;
 
     panorama.allocate(size.height, size.width, 3);
-    const std::vector<PreparedSource> sources = prepareSources(o, scene, gains, footprints);
-    const RenderContext context{o, scene, gains, progress, sources};
+    const std::vector<PreparedSource> sources = prepareSources(o, scene, gains, footprints, pool);
+    const RenderContext context{o, scene, gains, progress, sources, pool};
     renderBlocks(panorama, context, footprints, grid, result.blockSize);
     return result;
 }

@@ -38,8 +38,9 @@ public:
 
     // (Re)creates `panorama` as H x W x 3 and fills it; an empty panorama when nothing can be
     // drawn. Images without a registered camera or size are left out.
+    // Work is shared out over `pool` when there is one; the panorama is the same without it.
     RenderResult render(Image& panorama, const RenderScene& scene, const Gains& gains,
-                        ProgressReporter& progress) const;
+                        ProgressReporter& progress, ThreadPool* pool = nullptr) const;
 
 private:
     RenderOptions options;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/row_ranges.h"
 #include "render/spherical.h"
 
 namespace vantorra {
@@ -32,9 +33,9 @@ ColumnAngles columnAngles(const RenderRegion& region, const PanoramaGrid& grid) 
 // Walks the region's rectangle calling visit(blockRow, blockCol, u, v) with the source position
 // (row u, column v) of every pixel; sin and cos of phi are taken once per row.
 template <typename Visit>
-void walkRegion(const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P, Visit visit) {
-    const ColumnAngles a = columnAngles(region, grid);
-    for (int i = region.rowFirst; i <= region.rowLast; ++i) {
+void walkRows(const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P,
+              const ColumnAngles& a, int firstRow, int lastRow, Visit visit) {
+    for (int i = firstRow; i <= lastRow; ++i) {
         const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + i) * grid.dPhi;
         const float sinPhi = std::sin(phi), cosPhi = std::cos(phi);
         for (int j = region.colFirst; j <= region.colLast; ++j) {
@@ -46,6 +47,11 @@ void walkRegion(const RenderRegion& region, const PanoramaGrid& grid, const Mat3
             visit(i, j, u, v);
         }
     }
+}
+
+template <typename Visit>
+void walkRegion(const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P, Visit visit) {
+    walkRows(region, grid, P, columnAngles(region, grid), region.rowFirst, region.rowLast, visit);
 }
 
 // Rounded source pixel of (u, v), false when it lies outside (or the position is not a number).
@@ -112,7 +118,7 @@ void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const Sourc
 }
 
 void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceView& source,
-                    const PanoramaGrid& grid, const Mat3& P) {
+                    const PanoramaGrid& grid, const Mat3& P, ThreadPool* pool) {
     const int regionRows = region.rowLast - region.rowFirst + 1;
     const int regionCols = region.colLast - region.colFirst + 1;
     region.warped.allocate(regionRows, regionCols, source.channels);
@@ -120,8 +126,11 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
     const int channels = source.channels;
     const size_t rowStride = static_cast<size_t>(source.cols) * channels;
     const std::array<float, 3> g = source.gain;
+    const ColumnAngles angles = columnAngles(region, grid);
     withSamples(source, [&](const auto* samples) {
-        walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
+      forRowRanges(pool, regionRows, [&](int first, int end, int) {
+        walkRows(region, grid, P, angles, region.rowFirst + first, region.rowFirst + end - 1,
+                 [&](int i, int j, float u, float v) {
             const float fr = std::floor(u), fc = std::floor(v);
             if (!(fr >= 0.0f && fr + 1.0f < static_cast<float>(source.rows) && fc >= 0.0f &&
                   fc + 1.0f < static_cast<float>(source.cols)))
@@ -148,6 +157,7 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
             float& m = maxWeight.data[static_cast<size_t>(i) * maxWeight.cols + j];
             m = std::max(m, weight);
         });
+      });
     });
 }
 

@@ -4,6 +4,7 @@
 // the footprint's grid and projects it with P into (u, v) = (row, column) of the source.
 
 #include "engine/image.h"
+#include "engine/thread_pool.h"
 #include "numerics/mat3.h"
 #include "render/footprint.h"
 #include "render/prepared_source.h"
@@ -26,7 +27,8 @@ void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const Sourc
 // Bilinear: fills the region's `warped` and `weight` (created zero-filled at the region's size)
 // where all four neighbours lie in the source, with weight = tent weight + 1e-6, and raises
 // maxWeight (a block-sized, 1-channel image) to it.
+// The region's rows may be split over `pool`.
 void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceView& source,
-                    const PanoramaGrid& grid, const Mat3& P);
+                    const PanoramaGrid& grid, const Mat3& P, ThreadPool* pool = nullptr);
 
 }  // namespace vantorra
