@@ -8,10 +8,14 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jerror.h>
 #include <jpeglib.h>
+
+#include "engine/panorama_sink.h"
 
 namespace vantorra {
 namespace {
@@ -318,6 +322,115 @@ bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int he
         setError(error, openFailure(path, savedErrno));
         return false;
     }
+    return true;
+}
+
+// The streaming encoder of JpegFileSink. Every libjpeg call is made from a frame that has set
+// the jump point itself, so an error never jumps into a frame that has returned.
+struct JpegFileSink::Encoder {
+    jpeg_compress_struct cinfo{};
+    ErrorManager manager{};
+    FILE* file = nullptr;
+    bool created = false;  // jpeg_create_compress has run
+    int width = 0;
+};
+
+JpegFileSink::JpegFileSink(std::string path, int quality) : path_(std::move(path)), quality_(quality) {}
+
+JpegFileSink::~JpegFileSink() {
+    if (!finished_) abandon();
+}
+
+void JpegFileSink::abandon() {
+    if (!encoder_) return;
+    if (encoder_->created) jpeg_destroy_compress(&encoder_->cinfo);
+    if (encoder_->file != nullptr) {
+        std::fclose(encoder_->file);
+        std::remove(path_.c_str());
+    }
+    encoder_.reset();
+}
+
+bool JpegFileSink::begin(int width, int height) {
+    abandon();
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535) {
+        error_ = "can't write " + path_ + ": a JPEG holds at most 65535 x 65535 pixels, not " +
+                 std::to_string(width) + " x " + std::to_string(height);
+        return false;
+    }
+    encoder_ = std::make_unique<Encoder>();
+    Encoder& e = *encoder_;
+    e.file = std::fopen(path_.c_str(), "wb");
+    if (e.file == nullptr) {
+        error_ = openFailure(path_, errno);
+        encoder_.reset();
+        return false;
+    }
+    e.width = width;
+    e.cinfo.err = &e.manager.pub;
+    installErrorManager(e.manager);
+    if (setjmp(e.manager.jump)) {
+        error_ = "can't write " + path_ + ": " + e.manager.message;
+        abandon();
+        return false;
+    }
+    jpeg_create_compress(&e.cinfo);
+    e.created = true;
+    jpeg_stdio_dest(&e.cinfo, e.file);
+    e.cinfo.image_width = static_cast<JDIMENSION>(width);
+    e.cinfo.image_height = static_cast<JDIMENSION>(height);
+    e.cinfo.input_components = 3;
+    e.cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&e.cinfo);
+    jpeg_set_quality(&e.cinfo, quality_, TRUE);
+    jpeg_start_compress(&e.cinfo, TRUE);
+    return true;
+}
+
+bool JpegFileSink::writeRows(const uint8_t* rgb, int count) {
+    if (!encoder_) {
+        if (error_.empty()) error_ = "can't write " + path_ + ": the panorama was not begun";
+        return false;
+    }
+    Encoder& e = *encoder_;
+    if (setjmp(e.manager.jump)) {
+        error_ = "can't write " + path_ + ": " + e.manager.message;
+        abandon();
+        return false;
+    }
+    const size_t rowBytes = static_cast<size_t>(e.width) * 3;
+    for (int r = 0; r < count; ++r) {
+        // libjpeg's row type is not const, but the compressor only reads the rows.
+        JSAMPROW row = const_cast<uint8_t*>(rgb + rowBytes * static_cast<size_t>(r));
+        jpeg_write_scanlines(&e.cinfo, &row, 1);
+    }
+    return true;
+}
+
+bool JpegFileSink::finish() {
+    if (!encoder_) {
+        if (error_.empty()) error_ = "can't write " + path_ + ": the panorama was not begun";
+        return false;
+    }
+    Encoder& e = *encoder_;
+    if (setjmp(e.manager.jump)) {
+        error_ = "can't write " + path_ + ": " + e.manager.message;
+        abandon();
+        return false;
+    }
+    jpeg_finish_compress(&e.cinfo);
+    jpeg_destroy_compress(&e.cinfo);
+    e.created = false;
+    const bool closed = std::fclose(e.file) == 0;
+    e.file = nullptr;
+    if (!closed) {
+        error_ = "can't write " + path_ + ": " + std::strerror(errno);
+        std::remove(path_.c_str());
+        encoder_.reset();
+        return false;
+    }
+    encoder_.reset();
+    finished_ = true;
     return true;
 }
 

@@ -124,6 +124,15 @@ void keepFeatureResults(Stitcher& s, MatchingResult& result) {
 }  // namespace
 
 StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> names, Image& output) {
+    ImageSink sink(output);
+    const StitchOutcome outcome = stitch(std::move(directory), std::move(names), sink);
+    // A run that got as far as rendering leaves no stale panorama behind; one that stopped
+    // earlier leaves the image alone.
+    if (!needsRegistration && options.render.renderEnabled && !lastRender.rendered) output.clear();
+    return outcome;
+}
+
+StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> names, PanoramaSink& output) {
     // 1. A new run over the chosen photographs.
     clearRunResults();
     lastError.clear();
@@ -163,7 +172,7 @@ StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> n
     // 5. Orientation and the panorama.
     std::cout << "[ Render Panorama ]" << std::endl;
     needsRegistration = false;
-    render(output);
+    if (!render(output)) return StitchOutcome::Failed;
     return StitchOutcome::Stitched;
 }
 
@@ -192,7 +201,13 @@ RenderScene Stitcher::renderScene() const {
 }
 
 void Stitcher::render(Image& output) {
-    if (!options.render.renderEnabled) return;
+    ImageSink sink(output);
+    render(sink);
+    if (options.render.renderEnabled && !lastRender.rendered) output.clear();
+}
+
+bool Stitcher::render(PanoramaSink& output) {
+    if (!options.render.renderEnabled) return true;
     // The render's own copy: the budget is what the feature stage left of the system memory.
     RenderOptions run = options.render;
     run.renderMemoryBudget = options.systemMemory - featureImageMemory;
@@ -203,10 +218,23 @@ void Stitcher::render(Image& output) {
     ThreadPool pool(options.threads);
     lastRender = Renderer(run).render(output, scene, gains, progress, &pool);
     cameras = lastRender.cameras;
+    if (!lastRender.error.empty()) {
+        lastError = lastRender.error;
+        return false;
+    }
+    return true;
 }
 
 int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
                                       Image& output) {
+    ImageSink sink(output);
+    const int records = stitchFromParameterFile(directory, parameterFile, sink);
+    if (!needsRegistration && options.render.renderEnabled && !lastRender.rendered) output.clear();
+    return records;
+}
+
+int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
+                                      PanoramaSink& output) {
     lastError.clear();
     const int records = loadParameterFile(parameterFile, *this);
     imageDirectory = directory;

@@ -8,6 +8,7 @@
 
 #include "engine/image.h"
 #include "engine/image_size.h"
+#include "engine/panorama_sink.h"
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
 #include "numerics/camera.h"
@@ -31,12 +32,20 @@ public:
     // Afterwards needsRegistration still true means the cameras are not usable.
     StitchOutcome stitch(std::string imageDirectory, std::vector<std::string> imageNames,
                          Image& output);
+    // The same with the panorama going to `output` row by row (a JPEG file, say), so that it is
+    // never held whole. A sink that fails ends the run as Failed with its reason in lastError.
+    StitchOutcome stitch(std::string imageDirectory, std::vector<std::string> imageNames,
+                         PanoramaSink& output);
     // Loads names, sizes and cameras from a parameter file and renders them without matching.
     // Returns the number of records read.
     int stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
                                 Image& output);
+    int stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                PanoramaSink& output);
     // Orientation and rendering of the current cameras; the cameras keep the orientation.
     void render(Image& output);
+    // The same into a sink; false (reason in lastError) when the render failed.
+    bool render(PanoramaSink& output);
     // Empties every per-run list (cameras, sizes, feature images, thumbnails, levels, component)
     // and the kept-image byte count, as every run does before it starts.
     void clearRunResults();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 
 #include "render/block_plan.h"
@@ -50,11 +51,12 @@ BlockCompositor compositorFor(int blendingMethod) {
     return blendMultiBand;
 }
 
-// Block loop: composite every block, clamp it and paste it without its margin.
-void renderBlocks(Image& panorama, const RenderContext& context,
+// Block loop: composite every block, clamp it and paste it without its margin into the row of
+// blocks it belongs to; each finished row of blocks goes to the sink, top to bottom. False, with
+// the sink's reason, when the sink refuses rows.
+bool renderBlocks(PanoramaSink& sink, int width, int height, const RenderContext& context,
                   const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid, int block) {
     const RenderOptions& options = context.options;
-    const int width = panorama.cols, height = panorama.rows;
     const int blockRowCount = blockCount(height, block), blockColCount = blockCount(width, block);
     const int total = blockRowCount * blockColCount;
     context.progress.setBlock(0, total);
@@ -62,8 +64,12 @@ void renderBlocks(Image& panorama, const RenderContext& context,
     const BlockCompositor compose = compositorFor(options.blendingMethod);
     std::vector<ImageFootprint> blockFootprints(placed.size());
     FloatImage blockImage;
+    Image band;  // one row of blocks
     int k = 1;
-    for (int blockRow = 0; blockRow < blockRowCount; ++blockRow)
+    for (int blockRow = 0; blockRow < blockRowCount; ++blockRow) {
+        const int bandTop = blockRow * block;
+        const int bandRows = std::min(block, height - bandTop);
+        if (band.rows != bandRows) band.allocate(bandRows, width, 3);
         for (int blockCol = 0; blockCol < blockColCount; ++blockCol, ++k) {
             const BlockBounds b = blockBounds(blockRow, blockCol, block, width, height);
             const int blockRows = b.rowEnd - b.rowStart + 1 + 2 * margin;
@@ -76,9 +82,29 @@ void renderBlocks(Image& panorama, const RenderContext& context,
             blockImage.release();
             compose(blockImage, context, blockFootprints, blockRows, blockCols);
             blockImage.clampTo255();
-            panorama.pasteFrom(b.rowStart, b.colStart, blockImage, margin, margin,
-                               blockRows - margin - 1, blockCols - margin - 1);
+            band.pasteFrom(b.rowStart - bandTop, b.colStart, blockImage, margin, margin,
+                           blockRows - margin - 1, blockCols - margin - 1);
         }
+        if (!sink.writeRows(band.data.data(), bandRows)) return false;
+    }
+    return true;
+}
+
+// The most images whose placed regions meet at any one output rectangle: an upper bound on
+// how many images a block pixel is sampled from.
+int overlapDepth(const std::vector<ImageFootprint>& placed) {
+    int depth = 1;
+    for (const ImageFootprint& a : placed)
+        for (const RenderRegion& ra : a.regions) {
+            int meeting = 0;
+            for (const ImageFootprint& b : placed)
+                for (const RenderRegion& rb : b.regions)
+                    if (ra.rowFirst <= rb.rowLast && rb.rowFirst <= ra.rowLast &&
+                        ra.colFirst <= rb.colLast && rb.colFirst <= ra.colLast)
+                        ++meeting;
+            depth = std::max(depth, meeting);
+        }
+    return depth;
 }
 
 // The cameras of the scene turned by `turn`, where they can be drawn.
@@ -150,6 +176,14 @@ bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn) {
 
 RenderResult Renderer::render(Image& panorama, const RenderScene& input, const Gains& gains,
                               ProgressReporter& progress, ThreadPool* pool) const {
+    ImageSink sink(panorama);
+    RenderResult result = render(sink, input, gains, progress, pool);
+    if (!result.rendered) panorama.clear();
+    return result;
+}
+
+RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, const Gains& gains,
+                              ProgressReporter& progress, ThreadPool* pool) const {
     const RenderOptions& o = options;
     RenderResult result;
     RenderScene scene = input;
@@ -167,15 +201,20 @@ RenderResult Renderer::render(Image& panorama, const RenderScene& input, const G
     const int reference = referencePosition(scene);
     const Crop crop = cropOf(o, footprints);
     const float dT = crop.thetaMax - crop.thetaMin, dP = crop.phiMax - crop.phiMin;
-    if (reference < 0 || !(dT > 0.0f) || !(dP > 0.0f)) {
-        // Nothing registered to draw, or an empty crop: no panorama.
-        panorama.clear();
-        return result;
-    }
+    if (reference < 0 || !(dT > 0.0f) || !(dP > 0.0f)) return result;  // nothing to draw
     const int refImage = scene.component[static_cast<size_t>(reference)];
     const ImageSize& refSize = scene.sources.sizes[static_cast<size_t>(refImage)];
     const ImageFootprint& refFootprint = footprints[static_cast<size_t>(reference)];
     const OutputSize size = outputSize(o, dT, dP, refFootprint, refSize.height, refSize.width);
+    if (size.tooLarge()) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "a panorama of %.0f x %.0f pixels is larger than a JPEG can hold (65535 pixels a side)",
+                      size.requestedWidth > 0 ? size.requestedWidth : static_cast<double>(size.width),
+                      size.requestedHeight > 0 ? size.requestedHeight : static_cast<double>(size.height));
+        result.error = text;
+        return result;
+    }
     result.dTheta = dT / static_cast<float>(size.width - 1);
     result.dPhi = (crop.phiMin - crop.phiMax) / static_cast<float>(size.height - 1);
 
@@ -187,7 +226,6 @@ RenderResult Renderer::render(Image& panorama, const RenderScene& input, const G
     for (ImageFootprint& footprint : footprints)
         placeFootprint(footprint, grid, size.width, size.height, dT, dP);
 
-    result.rendered = true;
     result.scale = std::min(refFootprint.firstEdgePixels / static_cast<float>(refSize.height),
                             refFootprint.secondEdgePixels / static_cast<float>(refSize.width));
     result.width = size.width;
@@ -197,15 +235,31 @@ RenderResult Renderer::render(Image& panorama, const RenderScene& input, const G
     result.phiMin = crop.phiMin;
     result.phiMax = crop.phiMax;
 
-    result.blockSize = renderBlockSize(o.renderMemoryBudget, size.width, size.height,
-                                       o.minBlockSize, o.maxBlockSize);
+    // Sources first: what they hold is known before the blocks are sized.
+    int64_t sourceBytes = 0;
+    for (size_t p = 0; p < footprints.size(); ++p)
+        if (!footprints[p].regions.empty())
+            sourceBytes += planSource(scene.sources, o.antiAliasFactor, scene.component[p], footprints[p]).bytes;
+    // The block size never depends on the thread count: the threads share one block's buffers.
+    const int64_t pixelBytes = blockPixelBytes(o, overlapDepth(footprints));
+    result.blockSize = planBlockSize(o.renderMemoryBudget, sourceBytes, size.width, size.height,
+                                     !sink.holdsWholePanorama(), pixelBytes, renderBlockMargin(o),
+                                     o.minBlockSize, o.maxBlockSize);
     std::cout << "Max memory = " << o.renderMemoryBudget << std::endl;
     std::cout << " Render Block Size = " << result.blockSize << std::endl;
 
-    panorama.allocate(size.height, size.width, 3);
+    if (!sink.begin(size.width, size.height)) {
+        result.error = sink.error();
+        return result;
+    }
     const std::vector<PreparedSource> sources = prepareSources(o, scene, gains, footprints, pool);
     const RenderContext context{o, scene, gains, progress, sources, pool};
-    renderBlocks(panorama, context, footprints, grid, result.blockSize);
+    if (!renderBlocks(sink, size.width, size.height, context, footprints, grid, result.blockSize) ||
+        !sink.finish()) {
+        result.error = sink.error();
+        return result;
+    }
+    result.rendered = true;
     return result;
 }
 

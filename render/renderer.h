@@ -3,9 +3,12 @@
 // re-centring, crop, output size, memory-bounded blocks and, per block, the compositor chosen by
 // the options.
 
+#include <string>
 #include <vector>
 
 #include "engine/image.h"
+#include "engine/panorama_sink.h"
+#include "engine/thread_pool.h"
 #include "engine/stitch_options.h"
 #include "numerics/camera.h"
 #include "render/footprint.h"
@@ -26,6 +29,7 @@ struct RenderResult {
     int blockSize = 0;
     bool recentred = false;
     std::vector<Camera> cameras;
+    std::string error;  // why nothing was rendered when something should have been
 };
 
 // Copies what a render decided into the options a front end shows, as the next run would need
@@ -39,6 +43,10 @@ public:
     // (Re)creates `panorama` as H x W x 3 and fills it; an empty panorama when nothing can be
     // drawn. Images without a registered camera or size are left out.
     // Work is shared out over `pool` when there is one; the panorama is the same without it.
+    // The rows go to `sink` as each row of blocks is finished.
+    RenderResult render(PanoramaSink& sink, const RenderScene& scene, const Gains& gains,
+                        ProgressReporter& progress, ThreadPool* pool = nullptr) const;
+    // The same into an image in memory; an empty image when nothing is rendered.
     RenderResult render(Image& panorama, const RenderScene& scene, const Gains& gains,
                         ProgressReporter& progress, ThreadPool* pool = nullptr) const;
 
