@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -38,9 +39,12 @@ TEST(ThreadPool, EveryIndexRunsOnceOnAValidSlotAndPollStaysOnTheCaller) {
 
 TEST(ThreadPool, AThrowingTaskOrPollStopsTheLoopAndRethrowsOnTheCaller) {
     ThreadPool pool(3);
+    // Tasks that take a moment, so every thread, the caller too, gets some.
+    auto work = [] { std::this_thread::sleep_for(std::chrono::microseconds(50)); };
     std::atomic<int> ran{0};
     EXPECT_THROW(pool.parallelFor(10000,
                                   [&](size_t i, int) {
+                                      work();
                                       ran.fetch_add(1);
                                       if (i == 5) throw std::runtime_error("task");
                                   }),
@@ -48,7 +52,7 @@ TEST(ThreadPool, AThrowingTaskOrPollStopsTheLoopAndRethrowsOnTheCaller) {
     EXPECT_LT(ran.load(), 10000);  // no new task started after the failure was seen
     int polls = 0;
     EXPECT_THROW(pool.parallelFor(
-                     10000, [](size_t, int) {},
+                     10000, [&](size_t, int) { work(); },
                      [&] {
                          if (++polls == 2) throw std::logic_error("cancelled");
                      }),
