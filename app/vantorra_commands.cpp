@@ -46,7 +46,7 @@ void VantorraCommands::fileOpen() {
     if (!chosen || chosen->empty()) return;
 
     if (chosen->size() > 1) {
-        const std::vector<std::string> images = keptImages(*chosen);
+        const std::vector<std::string> images = keptImages(*chosen, kPanoramaFile);
         if (images.size() < 2) {
             platform.showMessage(kSelectTwoOrMore);
             return;

@@ -8,6 +8,8 @@
 #include "engine/orientation.h"
 #include "engine/parameter_file.h"
 #include "engine/registration.h"
+#include "engine/stitch_cancelled.h"
+#include "features/arena_pools.h"
 #include "matching/feature_matcher.h"
 #include "render/renderer.h"
 
@@ -98,7 +100,7 @@ void adjustAll(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster)
 
 }  // namespace
 
-void Stitcher::stitch(std::string directory, std::vector<std::string> names, Image& output) {
+void Stitcher::stitchRun(std::string directory, std::vector<std::string> names, Image& output) {
     clearRunResults();
     lastError.clear();
     imageDirectory = std::move(directory);
@@ -151,7 +153,7 @@ void Stitcher::clearRunResults() {
     featureImageMemory = 0;
 }
 
-void Stitcher::render(Image& output) {
+void Stitcher::renderRun(Image& output) {
     RenderOptions& renderOptions = options.render;
     if (!renderOptions.renderEnabled) return;
     renderOptions.renderMemoryBudget = options.systemMemory - featureImageMemory;
@@ -163,8 +165,8 @@ void Stitcher::render(Image& output) {
     Renderer(renderOptions).render(output, *this);
 }
 
-int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
-                                      Image& output) {
+int Stitcher::stitchFromParameterFileRun(const std::string& directory, const std::string& parameterFile,
+                                         Image& output) {
     lastError.clear();
     const int records = loadParameterFile(parameterFile, *this);
     imageDirectory = directory;
@@ -174,6 +176,47 @@ int Stitcher::stitchFromParameterFile(const std::string& directory, const std::s
     render(output);
     progress.renderOnly = false;
     return records;
+}
+
+// Cancelling: a cancel request unwinds the run from the progress report where it was seen.
+namespace {
+
+// Runs `body`; a cancel leaves no partial panorama and frees what the feature stage still holds.
+template <typename Body>
+void cancellable(Stitcher& s, Image& output, bool& renderOnly, Body&& body) {
+    const bool renderOnlyBefore = renderOnly;
+    try {
+        body();
+    } catch (const StitchCancelled&) {
+        s.cancelled = true;
+        output.clear();
+        renderOnly = renderOnlyBefore;
+        poolRelease(kScratchPool);
+        poolRelease(kTreePool);
+        poolRelease(kFeaturePool);
+    }
+}
+
+}  // namespace
+
+void Stitcher::stitch(std::string directory, std::vector<std::string> names, Image& output) {
+    cancelled = false;
+    cancellable(*this, output, progress.renderOnly,
+                [&] { stitchRun(std::move(directory), std::move(names), output); });
+}
+
+int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
+                                      Image& output) {
+    cancelled = false;
+    int records = 0;
+    cancellable(*this, output, progress.renderOnly,
+                [&] { records = stitchFromParameterFileRun(directory, parameterFile, output); });
+    return records;
+}
+
+void Stitcher::render(Image& output) {
+    cancelled = false;
+    cancellable(*this, output, progress.renderOnly, [&] { renderRun(output); });
 }
 
 }  // namespace vantorra

@@ -27,6 +27,8 @@ public:
                                 Image& output);
     // Orientation and rendering of the current cameras.
     void render(Image& output);
+    // Each of the three runs above ends early, with `cancelled` set and `output` empty, when
+    // progress.cancel is requested during it; no exception leaves them for a cancel.
     // Empties every per-run list (cameras, sizes, feature images, thumbnails, levels, component)
     // and the kept-image byte count, as every run does before it starts.
     void clearRunResults();
@@ -48,6 +50,16 @@ public:
     // Why the last run stopped short for a reason other than "no matches" (an unreadable
     // photograph, memory exhausted); empty otherwise. Front ends show it.
     std::string lastError;
+    // The last run was stopped by a cancel request. Names and options stay; cameras are valid
+    // (needsRegistration clear) only when it was cancelled while rendering.
+    bool cancelled = false;
+
+private:
+    // The runs themselves; the public calls wrap them to turn a cancel into `cancelled`.
+    void stitchRun(std::string imageDirectory, std::vector<std::string> imageNames, Image& output);
+    int stitchFromParameterFileRun(const std::string& imageDirectory, const std::string& parameterFile,
+                                   Image& output);
+    void renderRun(Image& output);
 };
 
 }  // namespace vantorra
