@@ -1,6 +1,7 @@
 #include "app/stored_options.h"
 
 #include <array>
+#include <utility>
 
 #include "app/options_exchange.h"
 
@@ -61,9 +62,12 @@ bool restoreOptions(const StoredValues& stored, StitchOptions& options) {
     StoredControls controls(copy);
     OptionsDialogValues values = fillOptionsDialog(options, true);
     if (takeValues(controls, values)) return false;  // a value the dialog would refuse
-    for (OptionField choice : {OptionField::OutputSize, OptionField::Blending, OptionField::Rotation,
-                               OptionField::FeatureSize}) {
-        if (controls.choice(choice) < 0) return false;
+    // The dialog cannot leave a choice outside its buttons; a stored one may be damaged.
+    const std::pair<OptionField, int> choices[] = {{OptionField::OutputSize, 3}, {OptionField::Blending, 3},
+                                                   {OptionField::Rotation, 4}, {OptionField::FeatureSize, 2}};
+    for (const auto& [field, count] : choices) {
+        const int index = controls.choice(field);
+        if (index < 0 || index >= count) return false;
     }
     readBackOptions(values, true, options);
     return true;

@@ -221,3 +221,41 @@ TEST_F(OptionsDlgTest, CancelAfterEditsChangesNothing) {
 
 }  // namespace
 }  // namespace vantorra::testing
+
+namespace vantorra::testing {
+namespace {
+
+TEST(OptionsDlgDefaultsTest, RestoreDefaultsFillsTheBuiltInValuesAndOnlyOkTakesThem) {
+    StitchOptions changed;
+    changed.render.width = 640;
+    changed.render.blendingMethod = 0;
+    changed.ransac.alpha = 3.0f;
+    changed.render.gainCompensation = true;
+    const OptionsDialogValues defaults = fillOptionsDialog(StitchOptions{}, true);
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        COptionsDlg dialog(fillOptionsDialog(changed, true), nullptr, [](const QString&) {});
+        dialog.show();
+        ASSERT_NE(dialog.restoreDefaultsButton(), nullptr);
+        EXPECT_EQ(dialog.restoreDefaultsButton()->text(), "&Restore defaults");
+        dialog.restoreDefaultsButton()->click();
+        EXPECT_EQ(dialog.edit(OptionField::Width)->text(), "1400");
+        EXPECT_EQ(dialog.edit(OptionField::Alpha)->text(), "10");
+        EXPECT_EQ(dialog.choice(OptionField::Blending), 2);
+        EXPECT_FALSE(dialog.checked(OptionField::GainCompensation));
+        (ok ? dialog.okButton() : dialog.cancelButton())->click();
+        EXPECT_EQ(dialog.values(), ok ? defaults : fillOptionsDialog(changed, true));
+    }
+}
+
+TEST(OptionsDlgDefaultsTest, AngleFieldsShowTheirUnit) {
+    for (const bool degrees : {true, false}) {
+        COptionsDlg dialog(fillOptionsDialog(StitchOptions{}, degrees), nullptr, {}, std::nullopt, degrees);
+        int units = 0;
+        for (const QLabel* label : dialog.findChildren<QLabel*>()) units += label->text() == (degrees ? "°" : "rad");
+        EXPECT_EQ(units, 7) << degrees;  // four crop limits and three orientation angles
+    }
+}
+
+}  // namespace
+}  // namespace vantorra::testing
