@@ -100,34 +100,39 @@ void VantorraCommands::openChosen(const std::vector<std::string>& chosen) {
         [&](Image& result) { engine.stitchFromParameterFile("", parameterFile, result); });
 }
 
+bool VantorraCommands::imagesChosen() {
+    if (engine.stitcher().imagesSelected) return true;
+    platform.showMessage(kSelectImagesFirst);
+    return false;
+}
+
+void VantorraCommands::renderAgain(Image& result) {
+    Stitcher& stitcher = engine.stitcher();
+    stitcher.progress.renderOnly = true;
+    engine.render(result);
+    stitcher.progress.renderOnly = false;
+}
+
 void VantorraCommands::stitchStart() {
     if (busy) return;
     BusyScope scope(busy, platform);
+    if (!imagesChosen()) return;
     Stitcher& stitcher = engine.stitcher();
-    if (!stitcher.imagesSelected) {
-        platform.showMessage(kSelectImagesFirst);
-        return;
-    }
     const bool renderOnly = !stitcher.needsRegistration;
     run(true, runningLine(renderOnly, static_cast<int>(stitcher.imageNames.size())), [&](Image& result) {
-        if (stitcher.needsRegistration) {
+        if (renderOnly) {
+            renderAgain(result);
+        } else {
             engine.stitch(stitcher.imageDirectory, stitcher.imageNames, result);
-            return;
         }
-        stitcher.progress.renderOnly = true;
-        engine.render(result);
-        stitcher.progress.renderOnly = false;
     });
 }
 
 void VantorraCommands::renderFullResolution() {
     if (busy) return;
     BusyScope scope(busy, platform);
+    if (!imagesChosen()) return;
     Stitcher& stitcher = engine.stitcher();
-    if (!stitcher.imagesSelected) {
-        platform.showMessage(kSelectImagesFirst);
-        return;
-    }
     if (stitcher.needsRegistration) {
         platform.showMessage("The cameras must be solved first: select Stitch::Start to stitch");
         return;
@@ -136,11 +141,7 @@ void VantorraCommands::renderFullResolution() {
     const RenderOptions userChoice = stitcher.options.render;
     stitcher.options.render.sizeMode = 2;
     stitcher.options.render.scale = 1.0f;
-    run(true, "Rendering at full resolution…", [&](Image& result) {
-        stitcher.progress.renderOnly = true;
-        engine.render(result);
-        stitcher.progress.renderOnly = false;
-    });
+    run(true, "Rendering at full resolution…", [&](Image& result) { renderAgain(result); });
     // After the outputs: the report has read the scale the renderer used.
     stitcher.options.render = userChoice;
 }

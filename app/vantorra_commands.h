@@ -65,6 +65,10 @@ public:
     bool anglesInDegrees = true;
 
 private:
+    // False, after saying so, when no photographs have been chosen yet.
+    bool imagesChosen();
+    // Renders the solved cameras again, the overall bar covering the rendering stages alone.
+    void renderAgain(Image& result);
     // Checks the chosen paths and runs the engine on them.
     void openChosen(const std::vector<std::string>& chosen);
     // Steps shared by every run: log, status window, the engine call, then the outputs.

@@ -7,36 +7,15 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/vantorra_commands.h"
-#include "app_fakes.h"
-#include "app_test_dir.h"
+#include "commands_fixture.h"
 
 namespace vantorra::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class CommandsResultTest : public InTempDirectory {
-protected:
-    void SetUp() override {
-        InTempDirectory::SetUp();
-        commands = std::make_unique<VantorraCommands>(engine, platform);
-    }
-    std::vector<std::string> threeImages() { return {touch("R.jpg"), touch("P.jpg"), touch("Q.jpg")}; }
-    void open(std::vector<std::string> chosen) {
-        platform.choices.push_back(std::move(chosen));
-        commands->fileOpen();
-    }
-
-    FakePlatform platform;
-    FakeEngine engine;
-    std::unique_ptr<VantorraCommands> commands;
-};
+// The same setting as the other command tests.
+using CommandsResultTest = CommandsTest;
 
 TEST_F(CommandsResultTest, CancelDuringARunEndsItAndLeavesTheEarlierOutputs) {
     open(threeImages());
@@ -62,8 +41,8 @@ TEST_F(CommandsResultTest, CancelDuringARunEndsItAndLeavesTheEarlierOutputs) {
         EXPECT_EQ(platform.statusLine, "Stitching cancelled");
         EXPECT_TRUE(platform.messages.empty());
         EXPECT_EQ(platform.results.size(), shownBefore);
-        EXPECT_EQ(contents(folder / "pano.jpg"), "earlier panorama");
-        EXPECT_EQ(contents(folder / "pano.txt"), "earlier cameras");
+        EXPECT_EQ(fileContents(folder / "pano.jpg"), "earlier panorama");
+        EXPECT_EQ(fileContents(folder / "pano.txt"), "earlier cameras");
         EXPECT_EQ(platform.statusWindowsAlive, 0);
         EXPECT_FALSE(commands->running());
         EXPECT_EQ(engine.state.progress.cancel, nullptr);
@@ -73,7 +52,7 @@ TEST_F(CommandsResultTest, CancelDuringARunEndsItAndLeavesTheEarlierOutputs) {
     engine.duringRender = nullptr;
     commands->stitchStart();
     EXPECT_FALSE(engine.state.cancelled);
-    EXPECT_NE(contents(folder / "pano.jpg"), "earlier panorama");
+    EXPECT_NE(fileContents(folder / "pano.jpg"), "earlier panorama");
 }
 
 TEST_F(CommandsResultTest, ACancelOutsideARunDoesNothing) {

@@ -34,11 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // A panorama whose left half is red and right half blue.
 Image twoColourPanorama(int rows, int cols) {
     Image image;
@@ -158,8 +153,8 @@ TEST_F(MainWindowTest, CancelInTheStatusWindowOrClosingItEndsTheRunWithEarlierOu
         EXPECT_TRUE(statusWindowShown);
         EXPECT_TRUE(engine->state.cancelled);
         EXPECT_EQ(window->statusText(), "Stitching cancelled");
-        EXPECT_EQ(contents(folder / "pano.jpg"), "earlier panorama");
-        EXPECT_EQ(contents(folder / "pano.txt"), "earlier cameras");
+        EXPECT_EQ(fileContents(folder / "pano.jpg"), "earlier panorama");
+        EXPECT_EQ(fileContents(folder / "pano.txt"), "earlier cameras");
         EXPECT_EQ(window->findChild<CStatusDlg*>(), nullptr);
         EXPECT_TRUE(window->isVisible());
         EXPECT_TRUE(window->action("Stitch", "Start")->isEnabled());
