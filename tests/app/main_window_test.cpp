@@ -161,6 +161,22 @@ TEST_F(MainWindowTest, CancelInTheStatusWindowOrClosingItEndsTheRunWithEarlierOu
     }
 }
 
+TEST_F(MainWindowTest, ClosingTheWindowDuringARunCancelsItAndThenCloses) {
+    openThree();
+    std::ofstream(folder / "pano.jpg") << "earlier panorama";
+    engine->state.needsRegistration = true;
+    bool stillOpen = false;
+    engine->duringRun = [&] {
+        window->close();
+        stillOpen = window->isVisible();  // the run must unwind before the window goes
+    };
+    window->action("Stitch", "Start")->trigger();
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(engine->state.cancelled);
+    EXPECT_EQ(fileContents(folder / "pano.jpg"), "earlier panorama");
+    EXPECT_FALSE(window->isVisible());
+}
+
 TEST_F(MainWindowTest, EscDoesNotCloseTheWindow) {
     QTest::keyClick(window.get(), Qt::Key_Escape);
     QApplication::processEvents();
