@@ -208,11 +208,10 @@ bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width,
 }
 
 bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
-                std::string* error, bool announce) {
+                std::string* error) {
     FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file.get()) {
         const int savedErrno = errno;
-        if (announce) std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }
@@ -237,19 +236,19 @@ std::string temporaryNameFor(const std::string& path) {
 
 bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* error) {
     header = JpegHeader{};
-    return readCommon(path, nullptr, header, error, false);
+    return readCommon(path, nullptr, header, error);
 }
 
 bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error) {
     JpegHeader header;
-    return readCommon(path, &sink, header, error, true);
+    return readCommon(path, &sink, header, error);
 }
 
 bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,
               std::string* error) {
     JpegHeader header;
     ByteSink sink(pixels);
-    if (readCommon(path, &sink, header, error, true)) {
+    if (readCommon(path, &sink, header, error)) {
         width = header.width;
         height = header.height;
         return true;
@@ -266,12 +265,11 @@ bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width,
 bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int height, int quality,
                std::string* error) {
     if (width <= 0 || height <= 0 || !pixels) {
-        setError(error, path + ": nothing to write (empty image)");
+        setError(error, "can't write " + path + ": nothing to write (empty image)");
         return false;
     }
     if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
         const int savedErrno = errno;
-        std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }
@@ -284,7 +282,6 @@ bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int he
             close(descriptor);
             unlink(temporary.c_str());
         }
-        std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }
@@ -293,19 +290,18 @@ bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int he
     if (!encode(file.get(), manager, pixels, width, height, quality)) {
         file.close();
         unlink(temporary.c_str());
-        setError(error, path + ": " + manager.message);
+        setError(error, "can't write " + path + ": " + manager.message);
         return false;
     }
     if (!file.close()) {
         const int savedErrno = errno;
         unlink(temporary.c_str());
-        setError(error, path + ": " + std::strerror(savedErrno));
+        setError(error, "can't write " + path + ": " + std::strerror(savedErrno));
         return false;
     }
     if (std::rename(temporary.c_str(), path.c_str()) != 0) {
         const int savedErrno = errno;
         unlink(temporary.c_str());
-        std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }

@@ -35,8 +35,9 @@ bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error
 bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,
               std::string* error = nullptr);
 
-// Writes 3-component RGB at the given quality, baseline. On an unopenable path writes
-// "can't open %s\n" to the standard error stream and returns false.
+// Writes 3-component RGB at the given quality, baseline, through a temporary file beside `path`.
+// A path that cannot be opened gives false with "can't open PATH: reason" in `error`, any other
+// failure "can't write PATH: reason".
 bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int height, int quality,
                std::string* error = nullptr);
 

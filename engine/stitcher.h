@@ -11,27 +11,41 @@
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
 #include "numerics/camera.h"
+#include "render/render_context.h"
+#include "render/renderer.h"
 
 namespace vantorra {
+
+// How a run ended.
+enum class StitchOutcome {
+    Stitched,   // cameras registered (or read) and the panorama rendered
+    NoMatches,  // no two photographs overlap: "No image matches found"
+    Failed,     // stopped short; lastError says why
+    Cancelled,  // a cancel request stopped it ("Stitching cancelled"); nothing was rendered
+};
 
 class Stitcher {
 public:
     Stitcher() = default;
 
     // The whole pipeline: matching, registration, orientation and rendering into `output`.
-    // Afterwards needsRegistration still true means "No image matches found".
-    void stitch(std::string imageDirectory, std::vector<std::string> imageNames, Image& output);
+    // Afterwards needsRegistration still true means the cameras are not usable.
+    StitchOutcome stitch(std::string imageDirectory, std::vector<std::string> imageNames,
+                         Image& output);
     // Loads names, sizes and cameras from a parameter file and renders them without matching.
     // Returns the number of records read.
     int stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
                                 Image& output);
-    // Orientation and rendering of the current cameras.
+    // Orientation and rendering of the current cameras; the cameras keep the orientation.
     void render(Image& output);
     // Each of the three runs above ends early, with `cancelled` set and `output` empty, when
     // progress.cancel is requested during it; no exception leaves them for a cancel.
     // Empties every per-run list (cameras, sizes, feature images, thumbnails, levels, component)
     // and the kept-image byte count, as every run does before it starts.
     void clearRunResults();
+    // The current cameras and photographs as the renderer reads them. Refers to this object's
+    // lists: valid until they change.
+    RenderScene renderScene() const;
 
     std::vector<Camera> cameras;  // one per input image, indexed by image number
     std::string imageDirectory;   // prefix in front of every image name
@@ -47,6 +61,9 @@ public:
     bool needsRegistration = false;
     ProgressReporter progress;
     StitchOptions options;
+    // What the last render decided: output size, scale, crop. Front ends copy it into the
+    // options they show (showRenderResult).
+    RenderResult lastRender;
     // Why the last run stopped short for a reason other than "no matches" (an unreadable
     // photograph, memory exhausted); empty otherwise. Front ends show it.
     std::string lastError;
@@ -56,7 +73,7 @@ public:
 
 private:
     // The runs themselves; the public calls wrap them to turn a cancel into `cancelled`.
-    void stitchRun(std::string imageDirectory, std::vector<std::string> imageNames, Image& output);
+    StitchOutcome stitchRun(std::string imageDirectory, std::vector<std::string> imageNames, Image& output);
     int stitchFromParameterFileRun(const std::string& imageDirectory, const std::string& parameterFile,
                                    Image& output);
     void renderRun(Image& output);

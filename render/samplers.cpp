@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "render/spherical.h"
+
 namespace vantorra {
 namespace {
 
@@ -34,13 +36,12 @@ void walkRegion(const RenderRegion& region, const PanoramaGrid& grid, const Mat3
     for (int i = region.rowFirst; i <= region.rowLast; ++i) {
         const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + i) * grid.dPhi;
         const float sinPhi = std::sin(phi), cosPhi = std::cos(phi);
-        const float x = -sinPhi;
         for (int j = region.colFirst; j <= region.colLast; ++j) {
             const size_t k = static_cast<size_t>(j - region.colFirst);
-            const float y = a.sinTheta[k] * cosPhi, z = a.cosTheta[k] * cosPhi;
-            const float w = P(2, 0) * x + P(2, 1) * y + P(2, 2) * z;
-            const float u = (P(0, 0) * x + P(0, 1) * y + P(0, 2) * z) / w;
-            const float v = (P(1, 0) * x + P(1, 1) * y + P(1, 2) * z) / w;
+            const Vec3 d = directionFrom(a.sinTheta[k], a.cosTheta[k], sinPhi, cosPhi);
+            const float w = P(2, 0) * d.x + P(2, 1) * d.y + P(2, 2) * d.z;
+            const float u = (P(0, 0) * d.x + P(0, 1) * d.y + P(0, 2) * d.z) / w;
+            const float v = (P(1, 0) * d.x + P(1, 1) * d.y + P(1, 2) * d.z) / w;
             visit(i, j, u, v);
         }
     }

@@ -3,7 +3,6 @@
 #include <iostream>
 #include <string>
 
-#include "engine/stitcher.h"
 #include "render/samplers.h"
 #include "render/warp.h"
 
@@ -13,18 +12,21 @@ namespace {
 // The image loop both compositors share: for every image in the block, acquire its source (with
 // gains when there are any), log it and hand each active region to `sample`.
 template <typename Sample>
-void forEachImage(Stitcher& stitcher, std::vector<ImageFootprint>& footprints, const Gains& gains,
+void forEachImage(const RenderContext& context, std::vector<ImageFootprint>& footprints,
                   Sample sample) {
-    const int n = static_cast<int>(stitcher.component.size());
+    const RenderScene& scene = context.scene;
+    const Gains& gains = context.gains;
+    const int n = static_cast<int>(scene.component.size());
     for (int i = 0; i < n && i < static_cast<int>(footprints.size()); ++i) {
-        const int k = stitcher.component[static_cast<size_t>(i)];
-        stitcher.progress.report(ProgressReporter::Rendering, i, n - 1);
+        const int k = scene.component[static_cast<size_t>(i)];
+        context.progress.report(ProgressReporter::Rendering, i, n - 1);
         const ImageFootprint& footprint = footprints[static_cast<size_t>(i)];
         if (!footprint.inBlock) continue;
-        Camera camera = stitcher.cameras[static_cast<size_t>(k)];
+        Camera camera = scene.cameras[static_cast<size_t>(k)];
         std::string error;
         FloatImage storage;
-        const FloatImage* view = &acquireSourceView(stitcher, k, camera, footprint, storage, &error);
+        const FloatImage* view = &acquireSourceView(scene.sources, context.options.antiAliasFactor,
+                                                    k, camera, footprint, storage, &error);
         if (view->empty()) {
             // A photograph that cannot be read leaves its part of the panorama to the others.
             std::cout << "  Image " << k << " skipped: " << error << std::endl;
@@ -45,31 +47,31 @@ void forEachImage(Stitcher& stitcher, std::vector<ImageFootprint>& footprints, c
 
 }  // namespace
 
-void blendNone(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-               int blockRows, int blockCols, const Gains& gains) {
+void blendNone(FloatImage& block, const RenderContext& context,
+               std::vector<ImageFootprint>& footprints, int blockRows, int blockCols) {
     block.allocate(blockRows, blockCols, 3);
-    forEachImage(stitcher, footprints, gains,
+    forEachImage(context, footprints,
                  [&](const FloatImage& source, const RenderRegion& region, const PanoramaGrid& grid,
                      const Mat3& P) { sampleNearest(block, source, region, grid, P); });
 }
 
-void blendLinear(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-                 int blockRows, int blockCols, const Gains& gains) {
+void blendLinear(FloatImage& block, const RenderContext& context,
+                 std::vector<ImageFootprint>& footprints, int blockRows, int blockCols) {
     block.allocate(blockRows, blockCols, 3);
     FloatImage weightSum(blockRows, blockCols, 1);
-    forEachImage(stitcher, footprints, gains,
+    forEachImage(context, footprints,
                  [&](const FloatImage& source, const RenderRegion& region, const PanoramaGrid& grid,
                      const Mat3& P) {
                      sampleNearestWeighted(block, weightSum, source, region, grid, P);
                  });
-    stitcher.progress.report(ProgressReporter::Blending, 1, 2);
+    context.progress.report(ProgressReporter::Blending, 1, 2);
     const size_t pixels = static_cast<size_t>(blockRows) * static_cast<size_t>(blockCols);
     for (size_t p = 0; p < pixels; ++p) {
         const float w = weightSum.data[p];
         if (w > 0.0f)
             for (size_t k = 0; k < 3; ++k) block.data[p * 3 + k] /= w;
     }
-    stitcher.progress.report(ProgressReporter::Blending, 2, 2);
+    context.progress.report(ProgressReporter::Blending, 2, 2);
 }
 
 }  // namespace vantorra

@@ -63,10 +63,12 @@ TEST(StitchCancelTest, ACancelAtAnyStageEndsTheRunWithNoPanoramaAndTheNextRunWor
         stitcher.progress.attach(&view);
         Image output;
         output.allocate(2, 2, 3);  // whatever the caller held is not left as a result
+        StitchOutcome outcome = StitchOutcome::Stitched;
         {
             CoutCapture quiet;
-            stitcher.stitch(testData("matching/row6"), kRow, output);
+            outcome = stitcher.stitch(testData("matching/row6"), kRow, output);
         }
+        EXPECT_EQ(outcome, StitchOutcome::Cancelled);
         EXPECT_TRUE(stitcher.cancelled);
         EXPECT_TRUE(output.empty());
         EXPECT_TRUE(stitcher.lastError.empty());
@@ -79,8 +81,9 @@ TEST(StitchCancelTest, ACancelAtAnyStageEndsTheRunWithNoPanoramaAndTheNextRunWor
         flag.clear();
         {
             CoutCapture quiet;
-            stitcher.stitch(testData("matching/row6"), kRow, output);
+            outcome = stitcher.stitch(testData("matching/row6"), kRow, output);
         }
+        EXPECT_EQ(outcome, StitchOutcome::Stitched);
         EXPECT_FALSE(stitcher.cancelled);
         EXPECT_FALSE(stitcher.needsRegistration);
         EXPECT_EQ(output.cols, 300);

@@ -89,7 +89,9 @@ struct Scene {
         FloatImage block;
         std::ostringstream log;
         std::streambuf* saved = std::cout.rdbuf(log.rdbuf());
-        blendMultiBand(block, stitcher, footprints, kBlockRows, kBlockCols, gains);
+        const RenderContext context{stitcher.options.render, stitcher.renderScene(), gains,
+                                    stitcher.progress};
+        blendMultiBand(block, context, footprints, kBlockRows, kBlockCols);
         std::cout.rdbuf(saved);
         logText = log.str();
         return block;

@@ -61,7 +61,7 @@ TEST_F(AcquireSource, CoarserOutputHalvesThenBlurs) {
     fp.firstEdgePixels = 20;  // the output is 5 times coarser than the 100-pixel image
     fp.secondEdgePixels = 20;
     Camera camera = stitcher.cameras[0];
-    const FloatImage source = acquireSource(stitcher, 0, camera, fp);
+    const FloatImage source = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp);
     const FloatImage expected =
         gaussianBlur(halfSize(halfSize(stitcher.featureImages[0])), 0.375f * 5.0f / 4.0f);
     EXPECT_EQ(source.rows, 25);
@@ -74,7 +74,7 @@ TEST_F(AcquireSource, FinerOutputKeepsTheSourceUntouched) {
     fp.firstEdgePixels = 150;
     fp.secondEdgePixels = 100;
     Camera camera = stitcher.cameras[0];
-    const FloatImage source = acquireSource(stitcher, 0, camera, fp);
+    const FloatImage source = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp);
     EXPECT_EQ(source.data, stitcher.featureImages[0].data);
     expectMatrixEq(camera.imageTransform, centring(100, 100));
 }
@@ -85,7 +85,7 @@ TEST_F(AcquireSource, ReducedCacheServesOnlyWhileCoarseEnough) {
     fp.firstEdgePixels = 100;  // one cached pixel per output pixel
     fp.secondEdgePixels = 100;
     Camera camera = stitcher.cameras[0];
-    const FloatImage cached = acquireSource(stitcher, 0, camera, fp);
+    const FloatImage cached = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp);
     EXPECT_EQ(cached.data, stitcher.featureImages[0].data);
     expectMatrixEq(camera.imageTransform, multiply(reductionMatrix(-2), centring(100, 100)));
 
@@ -94,7 +94,7 @@ TEST_F(AcquireSource, ReducedCacheServesOnlyWhileCoarseEnough) {
     fp.secondEdgePixels = 200;
     camera = stitcher.cameras[0];
     std::string error;
-    const FloatImage missing = acquireSource(stitcher, 0, camera, fp, &error);
+    const FloatImage missing = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp, &error);
     EXPECT_TRUE(missing.empty());
     EXPECT_FALSE(error.empty());
     expectMatrixEq(camera.imageTransform, centring(100, 100));
