@@ -163,6 +163,15 @@ void VantorraCommands::saveAs() {
     if (!chosen || chosen->empty()) return;
     std::string target = absolutePath(*chosen);
     if (fs::path(target).extension().empty()) target += ".jpg";
+    // Writing the panorama over one of its own photographs would lose that photograph.
+    const Stitcher& stitcher = engine.stitcher();
+    for (const std::string& name : stitcher.imageNames) {
+        if (isSameFile(stitcher.imageDirectory + name, target) ||
+            isSameFile(stitcher.imageDirectory + name, parameterPathFor(target))) {
+            platform.showMessage(fileNamePart(name) + " is one of the photographs: please choose another name");
+            return;
+        }
+    }
     if (report && !shown.empty()) {
         const std::string parameters = parameterPathFor(target);
         if (!writeOutputs(shown, target, parameters)) return;

@@ -122,6 +122,20 @@ TEST_F(CommandsResultTest, SaveAsWritesThePanoramaAndItsCamerasThereAndLaterRuns
     EXPECT_EQ(commands->panoramaPath(), path("out/bare.jpg"));
 }
 
+TEST_F(CommandsResultTest, SaveAsRefusesANameThatWouldOverwriteAPhotograph) {
+    open(threeImages());
+    const std::string before = fileContents(folder / "P.jpg");
+    for (const char* name : {"P.jpg", "./Q.jpg"}) {
+        platform.messages.clear();
+        platform.saveChoices.push_back(path(name));
+        commands->saveAs();
+        ASSERT_EQ(platform.messages.size(), 1u) << name;
+        EXPECT_NE(platform.messages[0].find("is one of the photographs"), std::string::npos);
+    }
+    EXPECT_EQ(fileContents(folder / "P.jpg"), before);
+    EXPECT_EQ(commands->panoramaPath(), path("pano.jpg"));
+}
+
 TEST_F(CommandsResultTest, FullResolutionReRendersAtFullScaleAndKeepsTheSizeOptions) {
     engine.state.options.render.width = 900;
     open(threeImages());
