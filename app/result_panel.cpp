@@ -62,6 +62,7 @@ ResultPanel::ResultPanel(QWidget* parent) : QWidget(parent) {
     connect(fitButton, &QPushButton::clicked, preview, &PanoramaView::fitToWindow);
     connect(actualButton, &QPushButton::clicked, preview, &PanoramaView::actualSize);
     connect(preview, &PanoramaView::zoomChanged, this, &ResultPanel::updateZoomButtons);
+    for (QPushButton* button : {fitButton, actualButton}) button->setAutoDefault(false);
 
     auto* zoomRow = new QHBoxLayout;
     zoomRow->addWidget(new QLabel("Preview:"));
@@ -120,6 +121,8 @@ QWidget* ResultPanel::sideColumn() {
     layout->addLayout(open);
     layout->addWidget(fullResolution);
     setActionsEnabled(true);
+    // In a dialog a push button would take Return for itself; Return belongs to the window.
+    for (QPushButton* button : {openFolder, openViewer, fullResolution}) button->setAutoDefault(false);
     return column;
 }
 

@@ -177,11 +177,18 @@ TEST_F(MainWindowTest, ClosingTheWindowDuringARunCancelsItAndThenCloses) {
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(MainWindowTest, EscDoesNotCloseTheWindow) {
-    QTest::keyClick(window.get(), Qt::Key_Escape);
-    QApplication::processEvents();
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->result(), 0);
+TEST_F(MainWindowTest, EscDoesNotCloseTheWindowAndReturnPressesNoButton) {
+    openThree();
+    const size_t runs = engine->calls.size();
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(window.get(), key);
+        QApplication::processEvents();
+        EXPECT_TRUE(window->isVisible()) << key;
+        EXPECT_EQ(window->result(), 0) << key;
+    }
+    // No button of the result panel took Return: no re-render, and the preview still fits.
+    EXPECT_EQ(engine->calls.size(), runs);
+    EXPECT_TRUE(window->resultPanel()->view()->fitting());
 }
 
 TEST_F(MainWindowTest, DroppedPhotographsOrAParameterFileAreOpened) {
