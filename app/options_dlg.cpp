@@ -38,12 +38,25 @@ void addRow(QGridLayout* grid, const QString& caption, QWidget* control) {
     grid->addWidget(control, row, 1);
 }
 
-void addWide(QGridLayout* grid, QWidget* widget) { grid->addWidget(widget, nextRow(grid), 0, 1, 2); }
+void addWide(QGridLayout* grid, QWidget* widget) { grid->addWidget(widget, nextRow(grid), 0, 1, 3); }
+
+// An angle row: caption, edit and the unit the edit is read in.
+void addAngleRow(QGridLayout* grid, const QString& caption, QWidget* control, const QString& unit) {
+    const int row = nextRow(grid);
+    grid->addWidget(new QLabel(caption), row, 0);
+    grid->addWidget(control, row, 1);
+    grid->addWidget(new QLabel(unit), row, 2);
+}
 
 }  // namespace
 
-COptionsDlg::COptionsDlg(const OptionsDialogValues& values, QWidget* parent, MessageSink sink)
-    : QDialog(parent), members(values), messageSink(std::move(sink)) {
+COptionsDlg::COptionsDlg(const OptionsDialogValues& values, QWidget* parent, MessageSink sink,
+                         std::optional<OptionsDialogValues> defaultValues, bool anglesInDegrees)
+    : QDialog(parent),
+      members(values),
+      defaults(defaultValues ? *defaultValues : fillOptionsDialog(StitchOptions{}, anglesInDegrees)),
+      angleUnit(anglesInDegrees ? "°" : "rad"),
+      messageSink(std::move(sink)) {
     setWindowTitle("Options");
     setModal(true);
     if (!messageSink) messageSink = [this](const QString& text) { plainMessage(this, text); };
@@ -67,9 +80,14 @@ COptionsDlg::COptionsDlg(const OptionsDialogValues& values, QWidget* parent, Mes
     columns->addLayout(middle);
     columns->addLayout(right);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto* buttons = new QDialogButtonBox(
+        QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::RestoreDefaults, this);
     ok = buttons->button(QDialogButtonBox::Ok);
     cancel = buttons->button(QDialogButtonBox::Cancel);
+    restore = buttons->button(QDialogButtonBox::RestoreDefaults);
+    restore->setText("&Restore defaults");
+    // Only the controls change; Cancel still leaves every option as it was.
+    connect(restore, &QAbstractButton::clicked, this, [this] { showValues(defaults, *this); });
     connect(buttons, &QDialogButtonBox::accepted, this, &COptionsDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &COptionsDlg::reject);
 
@@ -128,10 +146,10 @@ QGroupBox* COptionsDlg::cropGroup() {
     auto* grid = new QGridLayout(group);
     addWide(grid, makeCheck(OptionField::AutoCrop, "Auto Crop"));
     addWide(grid, new QLabel("Manual crop settings:"));
-    addRow(grid, "Theta min", makeEdit(OptionField::ThetaMin));
-    addRow(grid, "Theta max", makeEdit(OptionField::ThetaMax));
-    addRow(grid, "Phi min", makeEdit(OptionField::PhiMin));
-    addRow(grid, "Phi max", makeEdit(OptionField::PhiMax));
+    addAngleRow(grid, "Theta min", makeEdit(OptionField::ThetaMin), angleUnit);
+    addAngleRow(grid, "Theta max", makeEdit(OptionField::ThetaMax), angleUnit);
+    addAngleRow(grid, "Phi min", makeEdit(OptionField::PhiMin), angleUnit);
+    addAngleRow(grid, "Phi max", makeEdit(OptionField::PhiMax), angleUnit);
     return group;
 }
 
@@ -140,9 +158,9 @@ QGroupBox* COptionsDlg::orientationGroup() {
     auto* grid = new QGridLayout(group);
     addWide(grid, makeCheck(OptionField::AutoStraighten, "Auto Straighten"));
     addWide(grid, new QLabel("Manual orientation settings:"));
-    addRow(grid, "Theta", makeEdit(OptionField::OrientTheta));
-    addRow(grid, "Phi", makeEdit(OptionField::OrientPhi));
-    addRow(grid, "Psi", makeEdit(OptionField::OrientPsi));
+    addAngleRow(grid, "Theta", makeEdit(OptionField::OrientTheta), angleUnit);
+    addAngleRow(grid, "Phi", makeEdit(OptionField::OrientPhi), angleUnit);
+    addAngleRow(grid, "Psi", makeEdit(OptionField::OrientPsi), angleUnit);
     return group;
 }
 
@@ -191,7 +209,7 @@ QGroupBox* COptionsDlg::matchingGroup() {
 QGroupBox* COptionsDlg::otherGroup() {
     auto* group = new QGroupBox("Other Options");
     auto* grid = new QGridLayout(group);
-    addRow(grid, "System Memory (Gb)", makeCombo(OptionField::SystemMemoryText, kMemorySizes));
+    addRow(grid, "System Memory (GB)", makeCombo(OptionField::SystemMemoryText, kMemorySizes));
     addRow(grid, "JPEG Quality", makeEdit(OptionField::JpegQuality));
     return group;
 }

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "app/options_exchange.h"
@@ -24,7 +25,11 @@ public:
     // Shows a validation message; the default is a plain message box over the dialog.
     using MessageSink = std::function<void(const QString&)>;
 
-    explicit COptionsDlg(const OptionsDialogValues& values, QWidget* parent = nullptr, MessageSink sink = {});
+    // "Restore defaults" shows `defaultValues` (the built-in options when not given); angles are
+    // labelled in degrees or radians as they are shown.
+    explicit COptionsDlg(const OptionsDialogValues& values, QWidget* parent = nullptr, MessageSink sink = {},
+                         std::optional<OptionsDialogValues> defaultValues = std::nullopt,
+                         bool anglesInDegrees = true);
 
     // The members as read back by the last successful OK (the filled values before that).
     const OptionsDialogValues& values() const { return members; }
@@ -37,6 +42,7 @@ public:
     QWidget* control(OptionField field) const;
     QAbstractButton* okButton() const { return ok; }
     QAbstractButton* cancelButton() const { return cancel; }
+    QAbstractButton* restoreDefaultsButton() const { return restore; }
 
     // OptionsControls
     std::string text(OptionField field) const override;
@@ -67,9 +73,12 @@ private:
     std::array<QWidget*, kOptionFieldCount> controls{};
     std::array<QButtonGroup*, kOptionFieldCount> groups{};
     OptionsDialogValues members;
+    OptionsDialogValues defaults;
+    QString angleUnit;
     MessageSink messageSink;
     QAbstractButton* ok = nullptr;
     QAbstractButton* cancel = nullptr;
+    QAbstractButton* restore = nullptr;
 };
 
 }  // namespace vantorra

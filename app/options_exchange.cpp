@@ -4,32 +4,35 @@
 #include <cstdint>
 
 #include "engine/option_conversions.h"
+#include "engine/option_ranges.h"
 
 namespace vantorra {
 
 namespace {
 
-constexpr int kMaxCount = 100000;
+constexpr FieldRule intIn(const OptionRange& range) {
+    return {FieldKind::Int, range.minimum, range.maximum, range.reason};
+}
 
 constexpr std::array<FieldRule, kOptionFieldCount> kRules = {{
     {FieldKind::Choice},                 // OutputSize
     {FieldKind::Choice},                 // Blending
     {FieldKind::Choice},                 // Rotation
-    {FieldKind::Int, 0, kMaxCount},      // Width
-    {FieldKind::Int, 0, kMaxCount},      // Height
+    intIn(kPanoramaSideRange),           // Width
+    intIn(kPanoramaSideRange),           // Height
     {FieldKind::Text},                   // ScaleText
     {FieldKind::Check},                  // AutoStraighten
     {FieldKind::Check},                  // AutoCrop
     {FieldKind::Float}, {FieldKind::Float}, {FieldKind::Float}, {FieldKind::Float},  // crop
     {FieldKind::Choice},                 // FeatureSize
-    {FieldKind::Int, 0, kMaxCount},      // MinDim
+    intIn(kFeatureMinDimRange),          // MinDim
     {FieldKind::Text},                   // FeatureScaleText
     {FieldKind::Text},                   // SystemMemoryText
     {FieldKind::Float},                  // BlendingSigma
-    {FieldKind::Int, 2, kMaxCount},      // BlendingBands
+    intIn(kBlendingBandsRange),          // BlendingBands
     {FieldKind::Float}, {FieldKind::Float},  // Alpha, Beta
-    {FieldKind::Int, 0, kMaxCount},      // MaxIterations
-    {FieldKind::Int, 0, 100},            // JpegQuality
+    intIn(kRansacIterationsRange),       // MaxIterations
+    intIn(kJpegQualityRange),            // JpegQuality
     {FieldKind::Float}, {FieldKind::Float}, {FieldKind::Float},  // orientation
     {FieldKind::Check},                  // GainCompensation
     {FieldKind::Float}, {FieldKind::Float},  // GainSigma, GainMean
@@ -163,11 +166,14 @@ bool readBackOptions(const OptionsDialogValues& v, bool anglesInDegrees, StitchO
     return needsRegistration;
 }
 
-std::optional<std::string> checkInt(const std::string& text, int minimum, int maximum, int& value) {
+std::optional<std::string> checkInt(const std::string& text, int minimum, int maximum, int& value,
+                                    const std::string& reason) {
     const std::optional<int32_t> whole = readInteger(text, INT32_MIN, INT32_MAX);
     if (!whole) return "Please enter an integer.";
     if (*whole < minimum || *whole > maximum) {
-        return "Please enter an integer between " + std::to_string(minimum) + " and " + std::to_string(maximum) + ".";
+        const std::string bounds =
+            "Please enter an integer between " + std::to_string(minimum) + " and " + std::to_string(maximum) + ".";
+        return reason.empty() ? bounds : bounds + " " + reason;
     }
     value = *whole;
     return std::nullopt;
@@ -205,7 +211,8 @@ std::optional<FieldError> takeValues(const OptionsControls& controls, OptionsDia
         switch (rule.kind) {
             case FieldKind::Choice: *m.integer = controls.choice(field); break;
             case FieldKind::Check: *m.flag = controls.checked(field); break;
-            case FieldKind::Int: failure = checkInt(controls.text(field), rule.minimum, rule.maximum, *m.integer); break;
+            case FieldKind::Int: failure = checkInt(controls.text(field), rule.minimum, rule.maximum, *m.integer, rule.reason);
+                break;
             case FieldKind::Float: failure = checkFloat(controls.text(field), *m.real); break;
             case FieldKind::Text: *m.text = controls.text(field); break;
         }

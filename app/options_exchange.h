@@ -14,7 +14,7 @@ namespace vantorra {
 // in this order.
 enum class OptionField : int {
     OutputSize, Blending, Rotation,          // radio groups
-    Width, Height,                            // int 0..100000
+    Width, Height,                            // int 2..65500 (engine/option_ranges.h)
     ScaleText,                                // combo box, not validated
     AutoStraighten, AutoCrop,                 // check boxes
     ThetaMin, ThetaMax, PhiMin, PhiMax,       // float, degrees
@@ -37,6 +37,7 @@ struct FieldRule {
     FieldKind kind;
     int minimum = 0;  // Int fields only
     int maximum = 0;
+    const char* reason = "";  // added to the range message when not empty
 };
 FieldRule fieldRule(OptionField field);
 
@@ -100,7 +101,8 @@ void showValues(const OptionsDialogValues& values, OptionsControls& controls);
 std::optional<FieldError> takeValues(const OptionsControls& controls, OptionsDialogValues& values);
 
 // The checks on one text, exposed for the tests: whole number within [minimum, maximum]; number.
-std::optional<std::string> checkInt(const std::string& text, int minimum, int maximum, int& value);
+std::optional<std::string> checkInt(const std::string& text, int minimum, int maximum, int& value,
+                                    const std::string& reason = {});
 std::optional<std::string> checkFloat(const std::string& text, float& value);
 
 }  // namespace vantorra

@@ -1,14 +1,17 @@
 #pragma once
-// What the command logic of the main window needs from the desktop: a file chooser, message
-// boxes, a picture viewer, the status window, the Options dialog and the main window's own status
-// line and menu. The Qt front end implements it; tests implement it with recording fakes.
+// What the command logic of the main window needs from the desktop: file choosers, message
+// boxes, a picture viewer and file manager, the status window, the Options dialog and the main
+// window's own status line, menu and result panel. The Qt front end implements it; tests implement it with recording fakes.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/options_exchange.h"
+#include "app/run_report.h"
+#include "engine/image.h"
 #include "engine/progress_reporter.h"
 
 namespace vantorra {
@@ -25,10 +28,17 @@ public:
     virtual std::optional<std::vector<std::string>> chooseFiles(const std::string& initialDirectory) = 0;
     // A plain message box with an OK button; returns when the user has closed it.
     virtual void showMessage(const std::string& text) = 0;
+    // The save dialog for the panorama, starting at `current`; the chosen path, nothing on Cancel.
+    virtual std::optional<std::string> choosePanoramaFile(const std::string& current) = 0;
     // Opens a picture in the desktop's viewer and returns when that hand-over has finished.
     virtual void openPicture(const std::string& path) = 0;
-    // A new, visible status window for one run.
-    virtual std::unique_ptr<StatusWindow> createStatusWindow() = 0;
+    // Shows a folder in the desktop's file manager.
+    virtual void openFolder(const std::string& path) = 0;
+    // A new, visible status window for one run. Its Cancel button, and closing it, call `cancel`.
+    virtual std::unique_ptr<StatusWindow> createStatusWindow(std::function<void()> cancel) = 0;
+    // The result panel: the written panorama, its size and the photographs; `panorama` is only
+    // read during the call.
+    virtual void showResult(const RunReport& report, const Image& panorama) = 0;
     // The Options dialog, filled with `values`; true (with `values` read back) on OK.
     virtual bool editOptions(OptionsDialogValues& values) = 0;
     virtual void setStatusLine(const std::string& text) = 0;

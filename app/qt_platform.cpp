@@ -13,9 +13,7 @@
 
 namespace vantorra {
 
-QtPlatform::QtPlatform(QWidget* window, std::function<void(const std::string&)> statusLine,
-                       std::function<void(bool)> commandsEnabled)
-    : window(window), statusLine(std::move(statusLine)), commandsEnabled(std::move(commandsEnabled)) {}
+QtPlatform::QtPlatform(QWidget* window, WindowHooks hooks) : window(window), hooks(std::move(hooks)) {}
 
 std::string fileDialogStart(const std::string& initialDirectory) {
     const QDir start(QDir::current().filePath(QString::fromStdString(initialDirectory)));
@@ -30,7 +28,8 @@ std::optional<std::vector<std::string>> QtPlatform::chooseFiles(const std::strin
     QFileDialog dialog(window, "Open", QString::fromStdString(fileDialogStart(initialDirectory)));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters({"JPEG Files (*.jpg)", "All Files (*.*)"});
+    dialog.setNameFilters({"JPEG Files (*.jpg *.jpeg *.jpe *.JPG *.JPEG *.JPE)",
+                           "Parameter Files (*.txt *.ast *.TXT *.AST)", "All Files (*)"});
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     std::vector<std::string> selected;
     for (const QString& file : dialog.selectedFiles()) selected.push_back(QDir::cleanPath(file).toStdString());
@@ -40,22 +39,42 @@ std::optional<std::vector<std::string>> QtPlatform::chooseFiles(const std::strin
     return dialogReturnOrder(std::move(selected));
 }
 
+std::optional<std::string> QtPlatform::choosePanoramaFile(const std::string& current) {
+    QFileDialog dialog(window, "Save Panorama As", QString::fromStdString(current));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({"JPEG Files (*.jpg *.jpeg)"});
+    dialog.setDefaultSuffix("jpg");
+    dialog.selectFile(QString::fromStdString(current));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return QDir::cleanPath(dialog.selectedFiles().front()).toStdString();
+}
+
 void QtPlatform::showMessage(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, "vantorra", QString::fromStdString(text), QMessageBox::Ok, window);
     box.exec();
 }
 
-void QtPlatform::openPicture(const std::string& path) {
+void QtPlatform::openWithDesktop(const std::string& path) {
     const QString absolute = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(absolute))) {
-        showMessage("No viewer could be started for " + absolute.toStdString());
+        showMessage("No application could be started for " + absolute.toStdString());
     }
 }
 
-std::unique_ptr<StatusWindow> QtPlatform::createStatusWindow() {
+void QtPlatform::openPicture(const std::string& path) { openWithDesktop(path); }
+
+void QtPlatform::openFolder(const std::string& path) { openWithDesktop(path); }
+
+std::unique_ptr<StatusWindow> QtPlatform::createStatusWindow(std::function<void()> cancel) {
     auto status = std::make_unique<CStatusDlg>(window);
+    status->setCancelHandler(std::move(cancel));
     status->show();
     return status;
+}
+
+void QtPlatform::showResult(const RunReport& report, const Image& panorama) {
+    if (hooks.showResult) hooks.showResult(report, panorama);
 }
 
 bool QtPlatform::editOptions(OptionsDialogValues& values) {
@@ -65,8 +84,12 @@ bool QtPlatform::editOptions(OptionsDialogValues& values) {
     return true;
 }
 
-void QtPlatform::setStatusLine(const std::string& text) { statusLine(text); }
+void QtPlatform::setStatusLine(const std::string& text) {
+    if (hooks.statusLine) hooks.statusLine(text);
+}
 
-void QtPlatform::setCommandsEnabled(bool enabled) { commandsEnabled(enabled); }
+void QtPlatform::setCommandsEnabled(bool enabled) {
+    if (hooks.commandsEnabled) hooks.commandsEnabled(enabled);
+}
 
 }  // namespace vantorra

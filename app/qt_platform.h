@@ -1,7 +1,8 @@
 #pragma once
-// The desktop services the commands use, provided with Qt: the file dialog (returning a multiple
-// selection in the order the commands expect and making the chosen folder current), plain
-// message boxes, the desktop's default viewer, the status window and the Options dialog.
+// The desktop services the commands use, provided with Qt: the file dialogs (returning a
+// multiple selection in the order the commands expect and making the chosen folder current),
+// plain message boxes, the desktop's default viewer and file manager, the status window and the
+// Options dialog; the main window's own parts are reached through WindowHooks.
 
 #include <functional>
 
@@ -11,28 +12,38 @@ class QWidget;
 
 namespace vantorra {
 
+struct WindowHooks {
+    std::function<void(const std::string&)> statusLine;
+    std::function<void(bool)> commandsEnabled;
+    std::function<void(const RunReport&, const Image&)> showResult;
+};
+
 class QtPlatform : public AppPlatform {
 public:
-    // `window` parents every dialog; the two callbacks reach the main window's status line and menu.
-    QtPlatform(QWidget* window, std::function<void(const std::string&)> statusLine,
-               std::function<void(bool)> commandsEnabled);
+    // `window` parents every dialog.
+    QtPlatform(QWidget* window, WindowHooks hooks);
 
     std::optional<std::vector<std::string>> chooseFiles(const std::string& initialDirectory) override;
+    std::optional<std::string> choosePanoramaFile(const std::string& current) override;
     void showMessage(const std::string& text) override;
     void openPicture(const std::string& path) override;
-    std::unique_ptr<StatusWindow> createStatusWindow() override;
+    void openFolder(const std::string& path) override;
+    std::unique_ptr<StatusWindow> createStatusWindow(std::function<void()> cancel) override;
+    void showResult(const RunReport& report, const Image& panorama) override;
     bool editOptions(OptionsDialogValues& values) override;
     void setStatusLine(const std::string& text) override;
     void setCommandsEnabled(bool enabled) override;
 
 private:
+    // Hands a local file or folder to the desktop's default application.
+    void openWithDesktop(const std::string& path);
+
     QWidget* window;
-    std::function<void(const std::string&)> statusLine;
-    std::function<void(bool)> commandsEnabled;
+    WindowHooks hooks;
 };
 
 // The folder the file dialog opens in: `initialDirectory` under the current directory when it
-// exists, else the current directory.
+// exists (an absolute one as it is), else the current directory.
 std::string fileDialogStart(const std::string& initialDirectory);
 // Makes the folder of `path` the current directory, as choosing files in the dialog does.
 bool enterFolderOf(const std::string& path);

@@ -1,8 +1,11 @@
 #include "app/status_dlg.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -35,14 +38,36 @@ CStatusDlg::CStatusDlg(QWidget* parent) : QDialog(parent) {
     label->setAlignment(Qt::AlignCenter);
     stage = makeBar(this);
     overall = makeBar(this);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    cancel = buttons->button(QDialogButtonBox::Cancel);
+    connect(cancel, &QPushButton::clicked, this, &CStatusDlg::requestCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(stage);
     layout->addWidget(overall);
-    setMinimumWidth(300);
+    layout->addWidget(buttons);
+    setMinimumWidth(360);
 }
 
-void CStatusDlg::setText(const std::string& text) { label->setText(QString::fromStdString(text)); }
+void CStatusDlg::requestCancel() {
+    if (cancelled) return;
+    cancelled = true;
+    cancel->setEnabled(false);
+    label->setText("Cancelling…");
+    if (cancelHandler) cancelHandler();
+}
+
+void CStatusDlg::reject() { requestCancel(); }
+
+// The window belongs to the run: closing it stops the run, which then takes the window away.
+void CStatusDlg::closeEvent(QCloseEvent* event) {
+    requestCancel();
+    event->ignore();
+}
+
+void CStatusDlg::setText(const std::string& text) {
+    if (!cancelled) label->setText(QString::fromStdString(text));
+}
 
 void CStatusDlg::setStageBar(int maximum, int position) { setBar(stage, maximum, position); }
 

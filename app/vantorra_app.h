@@ -1,5 +1,7 @@
 #pragma once
-// The application: runs the main window modally; the program ends when it closes.
+// The application: runs the main window modally; the program ends when it closes. Photographs
+// (or a parameter file) named on the command line are opened once the window is shown, as the
+// desktop's "Open with" passes them.
 
 #include <QApplication>
 

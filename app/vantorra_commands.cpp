@@ -1,13 +1,17 @@
 #include "app/vantorra_commands.h"
 
 #include <exception>
+#include <filesystem>
 #include <optional>
 
 #include "app/image_selection.h"
+#include "engine/stitch_cancelled.h"
 
 namespace vantorra {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // Marks the commands busy for the lifetime of one command, even if the engine throws.
 class BusyScope {
@@ -28,6 +32,12 @@ private:
     AppPlatform& platform;
 };
 
+std::string absolutePath(const std::string& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
 }  // namespace
 
 VantorraCommands::VantorraCommands(StitchEngine& engine, AppPlatform& platform) : engine(engine), platform(platform) {
@@ -39,22 +49,45 @@ void VantorraCommands::setStatus(const std::string& text) {
     platform.setStatusLine(text);
 }
 
+std::string VantorraCommands::panoramaPath() const {
+    return chosenPanoramaPath ? *chosenPanoramaPath : absolutePath(kPanoramaFile);
+}
+
+void VantorraCommands::requestCancel() {
+    if (busy) cancelFlag.request();
+}
+
 void VantorraCommands::fileOpen() {
     if (busy) return;
     BusyScope scope(busy, platform);
     const std::optional<std::vector<std::string>> chosen = platform.chooseFiles(initialDirectory);
     if (!chosen || chosen->empty()) return;
+    openChosen(*chosen);
+}
 
-    if (chosen->size() > 1) {
-        const std::vector<std::string> images = keptImages(*chosen);
+void VantorraCommands::openFiles(std::vector<std::string> paths) {
+    if (busy || paths.empty()) return;
+    BusyScope scope(busy, platform);
+    for (std::string& path : paths) path = absolutePath(path);
+    std::error_code error;
+    fs::current_path(fs::path(paths.front()).parent_path(), error);
+    // The same order as the file dialog hands back, so both ways stitch in name order.
+    openChosen(dialogReturnOrder(std::move(paths)));
+}
+
+void VantorraCommands::openChosen(const std::vector<std::string>& chosen) {
+    chosenPanoramaPath.reset();  // a new set goes to its own folder
+    if (chosen.size() > 1) {
+        const std::vector<std::string> images = keptImages(chosen, panoramaPath());
         if (images.size() < 2) {
             platform.showMessage(kSelectTwoOrMore);
             return;
         }
-        run(false, [&](Image& result) { engine.stitch("", images, result); });
+        run(false, runningLine(false, static_cast<int>(images.size())),
+            [&](Image& result) { engine.stitch("", images, result); });
         return;
     }
-    const std::string& parameterFile = chosen->front();
+    const std::string& parameterFile = chosen.front();
     if (!isParameterFileName(parameterFile)) {
         platform.showMessage(kSelectTwoOrMore);
         return;
@@ -63,26 +96,54 @@ void VantorraCommands::fileOpen() {
         platform.showMessage(kFileDoesNotExist);
         return;
     }
-    run(false, [&](Image& result) { engine.stitchFromParameterFile("", parameterFile, result); });
+    run(false, "Rendering " + fileNamePart(parameterFile) + "…",
+        [&](Image& result) { engine.stitchFromParameterFile("", parameterFile, result); });
+}
+
+bool VantorraCommands::imagesChosen() {
+    if (engine.stitcher().imagesSelected) return true;
+    platform.showMessage(kSelectImagesFirst);
+    return false;
+}
+
+void VantorraCommands::renderAgain(Image& result) {
+    Stitcher& stitcher = engine.stitcher();
+    stitcher.progress.renderOnly = true;
+    engine.render(result);
+    stitcher.progress.renderOnly = false;
 }
 
 void VantorraCommands::stitchStart() {
     if (busy) return;
     BusyScope scope(busy, platform);
+    if (!imagesChosen()) return;
     Stitcher& stitcher = engine.stitcher();
-    if (!stitcher.imagesSelected) {
-        platform.showMessage(kSelectImagesFirst);
+    const bool renderOnly = !stitcher.needsRegistration;
+    run(true, runningLine(renderOnly, static_cast<int>(stitcher.imageNames.size())), [&](Image& result) {
+        if (renderOnly) {
+            renderAgain(result);
+        } else {
+            engine.stitch(stitcher.imageDirectory, stitcher.imageNames, result);
+        }
+    });
+}
+
+void VantorraCommands::renderFullResolution() {
+    if (busy) return;
+    BusyScope scope(busy, platform);
+    if (!imagesChosen()) return;
+    Stitcher& stitcher = engine.stitcher();
+    if (stitcher.needsRegistration) {
+        platform.showMessage("The cameras must be solved first: select Stitch::Start to stitch");
         return;
     }
-    run(true, [&](Image& result) {
-        if (stitcher.needsRegistration) {
-            engine.stitch(stitcher.imageDirectory, stitcher.imageNames, result);
-            return;
-        }
-        stitcher.progress.renderOnly = true;
-        engine.render(result);
-        stitcher.progress.renderOnly = false;
-    });
+    // The renderer writes the size it used back into the options; the user's choice stays.
+    const RenderOptions userChoice = stitcher.options.render;
+    stitcher.options.render.sizeMode = 2;
+    stitcher.options.render.scale = 1.0f;
+    run(true, "Rendering at full resolution…", [&](Image& result) { renderAgain(result); });
+    // After the outputs: the report has read the scale the renderer used.
+    stitcher.options.render = userChoice;
 }
 
 void VantorraCommands::editOptions() {
@@ -95,20 +156,64 @@ void VantorraCommands::editOptions() {
     if (stitcher.imagesSelected) setStatus(kStatusStitch);
 }
 
-void VantorraCommands::run(bool appendLog, const std::function<void(Image&)>& engineCall) {
+void VantorraCommands::saveAs() {
+    if (busy) return;
+    BusyScope scope(busy, platform);
+    const std::optional<std::string> chosen = platform.choosePanoramaFile(panoramaPath());
+    if (!chosen || chosen->empty()) return;
+    std::string target = absolutePath(*chosen);
+    if (fs::path(target).extension().empty()) target += ".jpg";
+    // Writing the panorama over one of its own photographs would lose that photograph.
+    const Stitcher& stitcher = engine.stitcher();
+    for (const std::string& name : stitcher.imageNames) {
+        if (isSameFile(stitcher.imageDirectory + name, target) ||
+            isSameFile(stitcher.imageDirectory + name, parameterPathFor(target))) {
+            platform.showMessage(fileNamePart(name) + " is one of the photographs: please choose another name");
+            return;
+        }
+    }
+    if (report && !shown.empty()) {
+        const std::string parameters = parameterPathFor(target);
+        if (!writeOutputs(shown, target, parameters)) return;
+        report->panoramaPath = target;
+        report->parameterPath = parameters;
+        platform.showResult(*report, shown);
+        setStatus(summaryLine(*report));
+    }
+    chosenPanoramaPath = target;
+}
+
+void VantorraCommands::openInViewer() {
+    if (report) platform.openPicture(report->panoramaPath);
+}
+
+void VantorraCommands::openOutputFolder() {
+    if (report) platform.openFolder(fs::path(report->panoramaPath).parent_path().string());
+}
+
+void VantorraCommands::run(bool appendLog, const std::string& runningText,
+                           const std::function<void(Image&)>& engineCall) {
     Stitcher& stitcher = engine.stitcher();
     Image result;
+    cancelFlag.clear();
+    stitcher.progress.cancel = &cancelFlag;
+    setStatus(runningText);
     std::optional<LogDestination> log(std::in_place, logDestination, appendLog);
     {
-        std::unique_ptr<StatusWindow> window = platform.createStatusWindow();
+        std::unique_ptr<StatusWindow> window = platform.createStatusWindow([this] { requestCancel(); });
         stitcher.progress.attach(window.get());
         try {
             engineCall(result);
+        } catch (const StitchCancelled&) {
+            // The engine's runs catch it themselves; this is for a caller that reports directly.
+            stitcher.cancelled = true;
+            stitcher.progress.renderOnly = false;
         } catch (const std::exception& failure) {
             // The engine reports no errors of its own; whatever escapes it ends this run, not
             // the program, and leaves no output file.
             log.reset();
             stitcher.progress.dialog = nullptr;
+            stitcher.progress.cancel = nullptr;
             window.reset();
             setStatus(kStatusOptions);
             platform.showMessage(std::string("The run failed: ") + failure.what());
@@ -117,12 +222,32 @@ void VantorraCommands::run(bool appendLog, const std::function<void(Image&)>& en
         log.reset();
         // The reporter must not keep pointing at a window that is about to go.
         stitcher.progress.dialog = nullptr;
+        stitcher.progress.cancel = nullptr;
+    }
+    // A request that came after the last report still counts: nothing is written.
+    if (stitcher.cancelled || cancelFlag.requested()) {
+        setStatus(kStatusCancelled);
+        return;
     }
     setStatus(kStatusOptions);
     finishRun(result);
 }
 
-void VantorraCommands::finishRun(const Image& result) {
+bool VantorraCommands::writeOutputs(const Image& result, const std::string& panorama, const std::string& parameters) {
+    std::string error;
+    const int quality = engine.stitcher().options.render.jpegQuality;
+    if (!engine.writePanorama(result, panorama, quality, error)) {
+        platform.showMessage("Could not write " + fileNamePart(panorama) + ": " + error);
+        return false;
+    }
+    if (!engine.writeParameters(parameters, error)) {
+        platform.showMessage("Could not write " + fileNamePart(parameters) + ": " + error);
+        return false;
+    }
+    return true;
+}
+
+void VantorraCommands::finishRun(Image& result) {
     const Stitcher& stitcher = engine.stitcher();
     if (!stitcher.lastError.empty()) {  // a photograph that failed to decode part-way, say
         platform.showMessage("The run failed: " + stitcher.lastError);
@@ -137,16 +262,13 @@ void VantorraCommands::finishRun(const Image& result) {
         platform.showMessage("Nothing was rendered, so no panorama was written");
         return;
     }
-    std::string error;
-    if (!engine.writePanorama(result, kPanoramaFile, stitcher.options.render.jpegQuality, error)) {
-        platform.showMessage(std::string("Could not write ") + kPanoramaFile + ": " + error);
-        return;
-    }
-    if (!engine.writeParameters(kParameterFile, error)) {
-        platform.showMessage(std::string("Could not write ") + kParameterFile + ": " + error);
-        return;
-    }
-    platform.openPicture(kPanoramaFile);
+    const std::string panorama = panoramaPath();
+    const std::string parameters = parameterPathFor(panorama);
+    if (!writeOutputs(result, panorama, parameters)) return;
+    report = makeRunReport(stitcher, result.cols, result.rows, panorama, parameters);
+    shown = std::move(result);
+    platform.showResult(*report, shown);
+    setStatus(summaryLine(*report));
 }
 
 }  // namespace vantorra

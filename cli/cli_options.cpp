@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "engine/option_conversions.h"
+#include "engine/option_ranges.h"
 
 namespace vantorra {
 namespace {
@@ -21,10 +22,16 @@ struct BadValue {
     throw BadValue{option + " must be " + accepted + " (got '" + text + "')"};
 }
 
-int32_t integerIn(const std::string& option, const std::string& text, int32_t minimum, int32_t maximum) {
-    const std::optional<int32_t> value = readInteger(text, minimum, maximum);
+// "2 to 65500", as the help and the refusals say it.
+std::string bounds(const OptionRange& range) {
+    return std::to_string(range.minimum) + " to " + std::to_string(range.maximum);
+}
+
+int32_t integerIn(const std::string& option, const std::string& text, const OptionRange& range) {
+    const std::optional<int32_t> value = readInteger(text, range.minimum, range.maximum);
     if (!value) {
-        reject(option, text, "an integer from " + std::to_string(minimum) + " to " + std::to_string(maximum));
+        const std::string why = *range.reason != '\0' ? std::string(" ") + range.reason : std::string();
+        reject(option, text, "an integer from " + bounds(range) + why);
     }
     return *value;
 }
@@ -92,9 +99,9 @@ void declare(CLI::App& app, Texts& t, CliOptions& o) {
         ->type_name("IMAGE");
     app.add_option("-o,--output-dir", o.outputDirectory, "folder for pano.jpg, pano.txt and log.txt (default .)")
         ->type_name("DIR");
-    app.add_option("--width", t.width, "output width in pixels, 0 to 100000 (default 1400; sets the size mode)")
+    app.add_option("--width", t.width, "output width in pixels, " + bounds(kPanoramaSideRange) + " (default 1400; sets the size mode)")
         ->type_name("N");
-    app.add_option("--height", t.height, "output height in pixels, 0 to 100000 (sets the size mode)")
+    app.add_option("--height", t.height, "output height in pixels, " + bounds(kPanoramaSideRange) + " (sets the size mode)")
         ->type_name("N");
     app.add_option("--scale", t.scale, "output scale in percent, e.g. 10 or 10% (sets the size mode)")
         ->type_name("PERCENT");
@@ -107,7 +114,7 @@ void declare(CLI::App& app, Texts& t, CliOptions& o) {
         ->type_name("none|cw|ccw|180");
     app.add_option("--blend", t.blend, "blending: none, linear or multiband (default multiband)")
         ->type_name("none|linear|multiband");
-    app.add_option("--bands", t.bands, "multi-band blending bands, 2 to 100000 (default 2)")
+    app.add_option("--bands", t.bands, "multi-band blending bands, " + bounds(kBlendingBandsRange) + " (default 2)")
         ->type_name("N");
     app.add_option("--blend-sigma", t.blendSigma, "multi-band blending sigma (default 5)")
         ->type_name("S");
@@ -117,7 +124,8 @@ void declare(CLI::App& app, Texts& t, CliOptions& o) {
     app.add_option("--gain-mean", t.gainMean, "gain compensation mean (default 1; turns gain compensation on)")
         ->type_name("M");
     app.add_option("--sift-min-dim", t.siftMinDim,
-                   "feature image minimum dimension in pixels, 0 to 100000 (default 400; sets the SIFT size mode)")
+                   "feature image minimum dimension in pixels, " + bounds(kFeatureMinDimRange) +
+                       " (default 400; sets the SIFT size mode)")
         ->type_name("N");
     app.add_option("--sift-scale", t.siftScale, "feature image scale in percent (sets the SIFT size mode)")
         ->type_name("PERCENT");
@@ -125,13 +133,13 @@ void declare(CLI::App& app, Texts& t, CliOptions& o) {
         ->type_name("A");
     app.add_option("--beta", t.beta, "RANSAC beta (default 0.2)")
         ->type_name("B");
-    app.add_option("--iterations", t.iterations, "RANSAC iterations, 0 to 100000 (default 500)")
+    app.add_option("--iterations", t.iterations, "RANSAC iterations, " + bounds(kRansacIterationsRange) + " (default 500)")
         ->type_name("N");
     app.add_option("--memory", t.memory, "system memory in GB, e.g. 0.25 (default 0.25)")
         ->type_name("GB");
-    app.add_option("--quality", t.quality, "JPEG quality of pano.jpg, 0 to 100 (default 75)")
+    app.add_option("--quality", t.quality, "JPEG quality of pano.jpg, " + bounds(kJpegQualityRange) + " (default 75)")
         ->type_name("Q");
-    app.add_option("--threads", t.threads, "threads to use, 1 to 256 (default: one per core)")
+    app.add_option("--threads", t.threads, "threads to use, " + bounds(kThreadsRange) + " (default: one per core)")
         ->type_name("N");
     app.add_option("--log", t.log, "engine log: console (standard output), file (log.txt) or none (default)")
         ->type_name("console|file|none");
@@ -150,16 +158,16 @@ void apply(const CLI::App& app, const Texts& t, CliOptions& o) {
         if (option->get_lnames().empty()) continue;  // the image list
         const std::string name = "--" + option->get_lnames().front();
         if (name == "--width") {
-            render.width = integerIn(name, t.width, 0, 100000);
+            render.width = integerIn(name, t.width, kPanoramaSideRange);
             render.sizeMode = 0;
         } else if (name == "--height") {
-            render.height = integerIn(name, t.height, 0, 100000);
+            render.height = integerIn(name, t.height, kPanoramaSideRange);
             render.sizeMode = 1;
         } else if (name == "--scale") {
             render.scale = percentage(name, t.scale);
             render.sizeMode = 2;
         } else if (name == "--sift-min-dim") {
-            feature.siftMinDim = integerIn(name, t.siftMinDim, 0, 100000);
+            feature.siftMinDim = integerIn(name, t.siftMinDim, kFeatureMinDimRange);
             feature.siftSizeMode = 0;
         } else if (name == "--sift-scale") {
             feature.siftScale = percentage(name, t.siftScale);
@@ -189,7 +197,7 @@ void apply(const CLI::App& app, const Texts& t, CliOptions& o) {
         render.imageRotation =
             choice("--rotate", t.rotate, {{"none", 0}, {"cw", 1}, {"ccw", 2}, {"180", 3}}, "none, cw, ccw, 180");
     }
-    if (!t.bands.empty()) render.blendingBands = integerIn("--bands", t.bands, 2, 100000);
+    if (!t.bands.empty()) render.blendingBands = integerIn("--bands", t.bands, kBlendingBandsRange);
     if (!t.blendSigma.empty()) render.blendingSigma = finiteNumber("--blend-sigma", t.blendSigma);
     // Band settings only mean something for multi-band blending, so they select it unless the
     // method was named explicitly.
@@ -203,10 +211,10 @@ void apply(const CLI::App& app, const Texts& t, CliOptions& o) {
     if (t.gain || !t.gainSigma.empty() || !t.gainMean.empty()) render.gainCompensation = true;
     if (!t.alpha.empty()) o.stitch.ransac.alpha = finiteNumber("--alpha", t.alpha);
     if (!t.beta.empty()) o.stitch.ransac.beta = finiteNumber("--beta", t.beta);
-    if (!t.iterations.empty()) o.stitch.ransac.ransacIterations = integerIn("--iterations", t.iterations, 0, 100000);
+    if (!t.iterations.empty()) o.stitch.ransac.ransacIterations = integerIn("--iterations", t.iterations, kRansacIterationsRange);
     if (!t.memory.empty()) o.stitch.systemMemory = memory("--memory", t.memory);
-    if (!t.quality.empty()) render.jpegQuality = integerIn("--quality", t.quality, 0, 100);
-    if (!t.threads.empty()) o.stitch.threads = integerIn("--threads", t.threads, 1, 256);
+    if (!t.quality.empty()) render.jpegQuality = integerIn("--quality", t.quality, kJpegQualityRange);
+    if (!t.threads.empty()) o.stitch.threads = integerIn("--threads", t.threads, kThreadsRange);
     if (!t.log.empty()) o.logMode = choice("--log", t.log, {{"console", 0}, {"file", 1}, {"none", 2}}, "console, file, none");
 }
 

@@ -9,13 +9,6 @@
 namespace vantorra {
 namespace {
 
-bool containsAny(const std::string& text, std::initializer_list<const char*> parts) {
-    for (const char* part : parts) {
-        if (text.find(part) != std::string::npos) return true;
-    }
-    return false;
-}
-
 InputSelection rejected(int exitCode, std::string message) {
     InputSelection selection;
     selection.kind = InputSelection::Rejected;
@@ -26,17 +19,7 @@ InputSelection rejected(int exitCode, std::string message) {
 
 }  // namespace
 
-bool isJpegName(const std::string& path) { return containsAny(path, {".jpg", ".JPG"}); }
-
-bool isParameterFileName(const std::string& path) { return containsAny(path, {".txt", ".TXT", ".ast", ".AST"}); }
-
-// Only the file name is compared: a photograph called "my-pano.jpg" or kept in a folder named
-// "pano.jpg.d" is still a photograph.
-bool isEarlierPanorama(const std::string& path) {
-    return std::filesystem::path(path).filename() == "pano.jpg";
-}
-
-InputSelection selectInputs(const std::vector<std::string>& arguments) {
+InputSelection selectInputs(const std::vector<std::string>& arguments, const std::string& outputPanorama) {
     if (arguments.size() == 1) {
         const std::string& path = arguments.front();
         if (!isParameterFileName(path)) return rejected(ExitUsage, "Please select 2 or more images");
@@ -47,15 +30,11 @@ InputSelection selectInputs(const std::vector<std::string>& arguments) {
         selection.paths = {path};
         return selection;
     }
+    PhotoSelection photographs = selectPhotographs(arguments, outputPanorama);
     InputSelection selection;
     selection.kind = InputSelection::Images;
-    for (const std::string& path : arguments) {
-        if (isJpegName(path) && !isEarlierPanorama(path)) {
-            selection.paths.push_back(path);
-        } else {
-            selection.skipped.push_back(path);
-        }
-    }
+    selection.paths = std::move(photographs.photographs);
+    selection.skipped = std::move(photographs.skipped);
     if (selection.paths.size() < 2) {
         InputSelection tooFew = rejected(ExitUsage, "Please select 2 or more images");
         tooFew.skipped = selection.skipped;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cancel_signals.h"
 #include "cli/cli_options.h"
 #include "cli/exit_codes.h"
 #include "cli/run.h"
@@ -39,5 +40,8 @@ int main(int argc, char** argv) {
     // The live display only makes sense on a terminal; redirected output stays clean.
     std::optional<TerminalProgressView> progress;
     if (!parsed.options.quiet && isatty(STDERR_FILENO)) progress.emplace(stderr);
-    return runCli(parsed.options, calls, progress ? &*progress : nullptr, std::cout, std::cerr);
+    static CancelFlag cancel;
+    installCancelSignals(cancel);
+    const int status = runCli(parsed.options, calls, progress ? &*progress : nullptr, std::cout, std::cerr, &cancel);
+    return status == ExitInterrupted ? cancelledExitStatus() : status;
 }

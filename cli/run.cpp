@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "cli/exit_codes.h"
+#include "engine/cancel_flag.h"
 #include "cli/input_selection.h"
 #include "cli/terminal_progress.h"
 #include "engine/image.h"
@@ -51,12 +52,12 @@ int runPipeline(const InputSelection& selection, const PipelineCalls& calls, Sti
 }  // namespace
 
 int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgressView* progress, std::ostream& messages,
-           std::ostream& errors) {
-    const InputSelection selection = selectInputs(options.inputs);
+           std::ostream& errors, const CancelFlag* cancel) {
+    const InputSelection selection =
+        selectInputs(options.inputs, (fs::path(options.outputDirectory) / "pano.jpg").string());
     if (!options.quiet) {
-        for (const std::string& path : selection.skipped) {
-            errors << "skipping " << path << (isEarlierPanorama(path) ? ": an earlier panorama" : ": not a .jpg file")
-                   << std::endl;
+        for (const SkippedFile& file : selection.skipped) {
+            errors << "skipping " << file.path << ": " << file.reason << std::endl;
         }
     }
     if (selection.kind == InputSelection::Rejected) {
@@ -86,11 +87,17 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
             errors << log.error() << std::endl;
             return ExitFileError;
         }
+        stitcher.progress.cancel = cancel;
         stitcher.progress.attach(progress);
         imageCount = runPipeline(selection, calls, stitcher, result);
         stitcher.progress.attach(nullptr);
         if (progress) progress->finish();
         log.close();
+    }
+    // Also a request that came after the last report: nothing is written once cancelled.
+    if (stitcher.cancelled || (cancel != nullptr && cancel->requested())) {
+        errors << "Stitching cancelled" << std::endl;
+        return ExitInterrupted;
     }
     if (imageCount <= 0) {
         errors << "no image records in " << selection.paths.front() << std::endl;

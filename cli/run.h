@@ -11,6 +11,7 @@
 
 namespace vantorra {
 
+class CancelFlag;
 class Image;
 class TerminalProgressView;
 class Stitcher;
@@ -22,8 +23,9 @@ struct PipelineCalls {
 
 // Selects and checks the inputs, runs the pipeline with `progress` attached (may be null),
 // writes pano.jpg and pano.txt into the output folder and returns a CliExitCode. Failures go to
-// `errors` as one line; success prints where the panorama was written unless quiet.
+// `errors` as one line; success prints where the panorama was written unless quiet. A request on
+// `cancel` (may be null) stops the run: "Stitching cancelled", nothing written, ExitInterrupted.
 int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgressView* progress,
-           std::ostream& messages, std::ostream& errors);
+           std::ostream& messages, std::ostream& errors, const CancelFlag* cancel = nullptr);
 
 }  // namespace vantorra

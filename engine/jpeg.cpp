@@ -15,6 +15,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "engine/option_ranges.h"
 #include "engine/panorama_sink.h"
 
 namespace vantorra {
@@ -353,9 +354,9 @@ void JpegFileSink::abandon() {
 
 bool JpegFileSink::begin(int width, int height) {
     abandon();
-    if (width <= 0 || height <= 0 || width > 65535 || height > 65535) {
-        error_ = "can't write " + path_ + ": a JPEG holds at most 65535 x 65535 pixels, not " +
-                 std::to_string(width) + " x " + std::to_string(height);
+    if (width <= 0 || height <= 0 || width > kMaxPanoramaSide || height > kMaxPanoramaSide) {
+        error_ = "can't write " + path_ + ": a JPEG holds at most " + std::to_string(kMaxPanoramaSide) +
+                 " pixels a side, not " + std::to_string(width) + " x " + std::to_string(height);
         return false;
     }
     encoder_ = std::make_unique<Encoder>();

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+#include "engine/stitch_cancelled.h"
+
 namespace vantorra {
 
 namespace {
@@ -81,13 +83,20 @@ std::string ProgressReporter::stageText(int stage, int index, int count) const {
     }
 }
 
+void ProgressReporter::throwIfCancelled() const {
+    if (cancel != nullptr && cancel->requested()) throw StitchCancelled();
+}
+
 void ProgressReporter::report(int stage, int index, int count) {
+    throwIfCancelled();
     if (dialog == nullptr) return;
     dialog->setStageBar(count, index);
     dialog->setOverallBar(overallMaximum(), overallPosition(stage));
     const std::string text = stageText(stage, index, count);
     if (!text.empty()) dialog->setText(text);
     dialog->pumpEvents();
+    // A Cancel button or a closed window is only seen while the events are handled.
+    throwIfCancelled();
     dialog->repaint();
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/cancel_flag.h"
+
 namespace vantorra {
 
 // What a status window must offer the reporter.
@@ -41,7 +43,9 @@ public:
     // Stores the view (not owned); both bars 0..100 at 1, text "Initialising...", repaint.
     void attach(ProgressView* view);
     void setBlock(int index, int count);
-    // Updates both bars and the text, pumps events and repaints. Without a view it does nothing.
+    // Updates both bars and the text, pumps events and repaints. Without a view it only checks
+    // for a cancel request: one seen before or after the events were handled throws
+    // StitchCancelled (engine/stitch_cancelled.h).
     void report(int stage, int index, int count);
 
     // The figures report() computes, exposed so the bars can be checked without a window.
@@ -54,6 +58,10 @@ public:
     int32_t blockIndex = 0;
     int32_t blockCount = 1;
     ProgressView* dialog = nullptr;
+    const CancelFlag* cancel = nullptr;  // not owned; none means the run cannot be cancelled
+
+private:
+    void throwIfCancelled() const;
 };
 
 }  // namespace vantorra

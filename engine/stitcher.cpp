@@ -9,7 +9,9 @@
 #include "engine/orientation.h"
 #include "engine/parameter_file.h"
 #include "engine/registration.h"
+#include "engine/stitch_cancelled.h"
 #include "engine/thread_pool.h"
+#include "features/arena_pools.h"
 #include "matching/feature_matcher.h"
 #include "render/gain_compensation.h"
 #include "render/renderer.h"
@@ -123,16 +125,7 @@ void keepFeatureResults(Stitcher& s, MatchingResult& result) {
 
 }  // namespace
 
-StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> names, Image& output) {
-    ImageSink sink(output);
-    const StitchOutcome outcome = stitch(std::move(directory), std::move(names), sink);
-    // A run that got as far as rendering leaves no stale panorama behind; one that stopped
-    // earlier leaves the image alone.
-    if (!needsRegistration && options.render.renderEnabled && !lastRender.rendered) output.clear();
-    return outcome;
-}
-
-StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> names, PanoramaSink& output) {
+StitchOutcome Stitcher::stitchRun(std::string directory, std::vector<std::string> names, PanoramaSink& output) {
     // 1. A new run over the chosen photographs.
     clearRunResults();
     lastError.clear();
@@ -173,7 +166,7 @@ StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> n
     // 5. Orientation and the panorama.
     std::cout << "[ Render Panorama ]" << std::endl;
     needsRegistration = false;
-    if (!render(output)) return StitchOutcome::Failed;
+    if (!renderRun(output)) return StitchOutcome::Failed;
     return StitchOutcome::Stitched;
 }
 
@@ -201,13 +194,7 @@ RenderScene Stitcher::renderScene() const {
     return scene;
 }
 
-void Stitcher::render(Image& output) {
-    ImageSink sink(output);
-    render(sink);
-    if (options.render.renderEnabled && !lastRender.rendered) output.clear();
-}
-
-bool Stitcher::render(PanoramaSink& output) {
+bool Stitcher::renderRun(PanoramaSink& output) {
     if (!options.render.renderEnabled) return true;
     // The render's own copy: the budget is what the feature stage left of the system memory.
     RenderOptions run = options.render;
@@ -226,25 +213,87 @@ bool Stitcher::render(PanoramaSink& output) {
     return true;
 }
 
-int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
-                                      Image& output) {
-    ImageSink sink(output);
-    const int records = stitchFromParameterFile(directory, parameterFile, sink);
-    if (!needsRegistration && options.render.renderEnabled && !lastRender.rendered) output.clear();
-    return records;
-}
-
-int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
-                                      PanoramaSink& output) {
+int Stitcher::stitchFromParameterFileRun(const std::string& directory, const std::string& parameterFile,
+                                         PanoramaSink& output) {
     lastError.clear();
     const int records = loadParameterFile(parameterFile, *this);
     imageDirectory = directory;
     if (records <= 0 || component.empty()) return records;  // nothing to render
     needsRegistration = false;
     progress.renderOnly = true;
-    render(output);
+    renderRun(output);
     progress.renderOnly = false;
     return records;
+}
+
+// Cancelling: a cancel request unwinds the run from the progress report where it was seen.
+namespace {
+
+// Runs `body`; a cancel frees what the feature stage still holds. The sink of an unfinished
+// panorama is never finished, so nothing of it is kept.
+template <typename Body>
+void cancellable(Stitcher& s, bool& renderOnly, Body&& body) {
+    const bool renderOnlyBefore = renderOnly;
+    try {
+        body();
+    } catch (const StitchCancelled&) {
+        s.cancelled = true;
+        renderOnly = renderOnlyBefore;
+        poolRelease(kScratchPool);
+        poolRelease(kTreePool);
+        poolRelease(kFeaturePool);
+    }
+}
+
+}  // namespace
+
+StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> names, PanoramaSink& output) {
+    cancelled = false;
+    StitchOutcome outcome = StitchOutcome::Cancelled;
+    cancellable(*this, progress.renderOnly,
+                [&] { outcome = stitchRun(std::move(directory), std::move(names), output); });
+    return cancelled ? StitchOutcome::Cancelled : outcome;
+}
+
+int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
+                                      PanoramaSink& output) {
+    cancelled = false;
+    int records = 0;
+    cancellable(*this, progress.renderOnly,
+                [&] { records = stitchFromParameterFileRun(directory, parameterFile, output); });
+    return records;
+}
+
+bool Stitcher::render(PanoramaSink& output) {
+    cancelled = false;
+    bool rendered = false;
+    cancellable(*this, progress.renderOnly, [&] { rendered = renderRun(output); });
+    return rendered && !cancelled;
+}
+
+// The image versions: a run that got as far as rendering (or was cancelled) leaves no stale or
+// partial panorama behind; one that stopped earlier leaves the image alone.
+StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> names, Image& output) {
+    ImageSink sink(output);
+    const StitchOutcome outcome = stitch(std::move(directory), std::move(names), sink);
+    if (cancelled || (!needsRegistration && options.render.renderEnabled && !lastRender.rendered))
+        output.clear();
+    return outcome;
+}
+
+int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
+                                      Image& output) {
+    ImageSink sink(output);
+    const int records = stitchFromParameterFile(directory, parameterFile, sink);
+    if (cancelled || (!needsRegistration && options.render.renderEnabled && !lastRender.rendered))
+        output.clear();
+    return records;
+}
+
+void Stitcher::render(Image& output) {
+    ImageSink sink(output);
+    render(sink);
+    if (cancelled || (options.render.renderEnabled && !lastRender.rendered)) output.clear();
 }
 
 }  // namespace vantorra

@@ -22,6 +22,7 @@ enum class StitchOutcome {
     Stitched,   // cameras registered (or read) and the panorama rendered
     NoMatches,  // no two photographs overlap: "No image matches found"
     Failed,     // stopped short; lastError says why
+    Cancelled,  // a cancel request stopped it ("Stitching cancelled"); nothing was rendered
 };
 
 class Stitcher {
@@ -46,6 +47,9 @@ public:
     void render(Image& output);
     // The same into a sink; false (reason in lastError) when the render failed.
     bool render(PanoramaSink& output);
+    // Each of the runs above ends early, with `cancelled` set and `output` empty (or its sink
+    // never finished), when progress.cancel is requested during it; no exception leaves them
+    // for a cancel.
     // Empties every per-run list (cameras, sizes, feature images, thumbnails, levels, component)
     // and the kept-image byte count, as every run does before it starts.
     void clearRunResults();
@@ -73,6 +77,17 @@ public:
     // Why the last run stopped short for a reason other than "no matches" (an unreadable
     // photograph, memory exhausted); empty otherwise. Front ends show it.
     std::string lastError;
+    // The last run was stopped by a cancel request. Names and options stay; cameras are valid
+    // (needsRegistration clear) only when it was cancelled while rendering.
+    bool cancelled = false;
+
+private:
+    // The runs themselves; the public calls wrap them to turn a cancel into `cancelled`.
+    StitchOutcome stitchRun(std::string imageDirectory, std::vector<std::string> imageNames,
+                            PanoramaSink& output);
+    int stitchFromParameterFileRun(const std::string& imageDirectory, const std::string& parameterFile,
+                                   PanoramaSink& output);
+    bool renderRun(PanoramaSink& output);
 };
 
 }  // namespace vantorra

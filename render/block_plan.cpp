@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/option_ranges.h"
+
 namespace vantorra {
 namespace {
 
-// Largest side a JPEG can hold; also keeps the float-to-int conversions in range.
-constexpr float kMaxSide = 65535.0f;
+// Largest side the JPEG writer can hold; also keeps the float-to-int conversions in range.
+constexpr float kMaxSide = static_cast<float>(kMaxPanoramaSide);
 
 int side(float x, double& requested) {
     if (!(x >= 2.0f)) return 2;  // also catches NaN

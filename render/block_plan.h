@@ -11,7 +11,7 @@ namespace vantorra {
 struct OutputSize {
     int width = 0;
     int height = 0;
-    // The size asked for before the limit, when a side was over 65535; 0 otherwise.
+    // The size asked for before the limit, when a side was over kMaxPanoramaSide; 0 otherwise.
     double requestedWidth = 0, requestedHeight = 0;
     bool tooLarge() const { return requestedWidth > 0 || requestedHeight > 0; }
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "engine/option_ranges.h"
 #include "render/block_plan.h"
 #include "render/gain_compensation.h"
 #include "render/multiband_blend.h"
@@ -209,9 +210,10 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
     if (size.tooLarge()) {
         char text[160];
         std::snprintf(text, sizeof text,
-                      "a panorama of %.0f x %.0f pixels is larger than a JPEG can hold (65535 pixels a side)",
+                      "a panorama of %.0f x %.0f pixels is larger than a JPEG can hold (%d pixels a side)",
                       size.requestedWidth > 0 ? size.requestedWidth : static_cast<double>(size.width),
-                      size.requestedHeight > 0 ? size.requestedHeight : static_cast<double>(size.height));
+                      size.requestedHeight > 0 ? size.requestedHeight : static_cast<double>(size.height),
+                      kMaxPanoramaSide);
         result.error = text;
         return result;
     }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Vantorra needs to build, test and run, when they are missing.
+# Installs the Debian packages Vantorra needs to build, test and run, when they are missing
+# (xvfb and xauth: the desktop application's screenshot test runs under a virtual X server).
 # Run as root (or with sudo available). Safe to run again: installed packages are skipped.
 set -euo pipefail
 
@@ -8,6 +9,7 @@ packages=(
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libcli11-dev
+  xvfb xauth
 )
 
 missing=()

@@ -13,6 +13,7 @@
 
 #include "app/platform.h"
 #include "app/stitch_engine.h"
+#include "engine/stitch_cancelled.h"
 
 namespace vantorra::testing {
 
@@ -48,12 +49,25 @@ public:
         messageFilesPresent.push_back(std::filesystem::exists("pano.jpg"));
         statusWindowsAtMessage.push_back(statusWindowsAlive);
     }
+    std::optional<std::string> choosePanoramaFile(const std::string& current) override {
+        saveDialogStarts.push_back(current);
+        if (saveChoices.empty()) return std::nullopt;
+        auto next = saveChoices.front();
+        saveChoices.pop_front();
+        return next;
+    }
     void openPicture(const std::string& path) override { pictures.push_back(path); }
-    std::unique_ptr<StatusWindow> createStatusWindow() override {
+    void openFolder(const std::string& path) override { folders.push_back(path); }
+    std::unique_ptr<StatusWindow> createStatusWindow(std::function<void()> cancel) override {
         ++statusWindowsCreated;
         auto window = std::make_unique<FakeStatusWindow>(statusWindowsAlive);
         lastStatusWindow = window.get();
+        pressCancel = std::move(cancel);
         return window;
+    }
+    void showResult(const RunReport& report, const Image& panorama) override {
+        results.push_back(report);
+        shownSizes.emplace_back(panorama.cols, panorama.rows);
     }
     bool editOptions(OptionsDialogValues& values) override {
         ++optionsShown;
@@ -70,7 +84,13 @@ public:
     std::vector<std::string> messages;
     std::vector<bool> messageFilesPresent;
     std::vector<int> statusWindowsAtMessage;
+    std::deque<std::optional<std::string>> saveChoices;  // what the save dialog returns
+    std::vector<std::string> saveDialogStarts;
     std::vector<std::string> pictures;
+    std::vector<std::string> folders;
+    std::vector<RunReport> results;
+    std::vector<std::pair<int, int>> shownSizes;  // width, height of each shown panorama
+    std::function<void()> pressCancel;             // the last status window's Cancel button
     int statusWindowsCreated = 0;
     int statusWindowsAlive = 0;
     FakeStatusWindow* lastStatusWindow = nullptr;
@@ -81,7 +101,8 @@ public:
 };
 
 // An engine whose runs only change the Stitcher's state as the real ones do, write a log line
-// and report one stage; `matches` decides whether a stitch finds an overlapping pair.
+// and report one stage; `matches` decides whether a stitch finds an overlapping pair. A cancel
+// seen at a report ends the run as the Stitcher's do: `cancelled` set, no output.
 class FakeEngine : public StitchEngine {
 public:
     struct Call {
@@ -95,6 +116,9 @@ public:
 
     void stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
                 Image& output) override {
+        cancellable(output, [&] { stitchRun(imageDirectory, imageNames, output); });
+    }
+    void stitchRun(const std::string& imageDirectory, const std::vector<std::string>& imageNames, Image& output) {
         calls.push_back({"stitch", imageDirectory, imageNames, state.progress.renderOnly});
         state.imageDirectory = imageDirectory;
         state.imageNames = imageNames;
@@ -106,7 +130,11 @@ public:
         state.lastError = failure;
         if (!matches || !failure.empty()) return;
         state.needsRegistration = false;
-        output.allocate(2, 3, 3);
+        state.component.clear();
+        for (size_t i = 0; i < imageNames.size(); ++i)
+            if (static_cast<int>(i) != leftOut) state.component.push_back(static_cast<int32_t>(i));
+        state.imageSizes.assign(imageNames.size(), ImageSize{30, 40, 3});
+        renderRun(output);
     }
     void stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
                                  Image& output) override {
@@ -116,23 +144,54 @@ public:
         state.imagesSelected = true;
         state.needsRegistration = false;
         std::cout << "parameters" << std::endl;
+        state.component.clear();
+        for (size_t i = 0; i < parameterRecords.size(); ++i) state.component.push_back(static_cast<int32_t>(i));
         if (!parameterRecords.empty()) output.allocate(2, 3, 3);
     }
     void render(Image& output) override {
         calls.push_back({"render", state.imageDirectory, state.imageNames, state.progress.renderOnly});
         std::cout << "render" << std::endl;
-        output.allocate(2, 3, 3);
+        cancellable(output, [&] { renderRun(output); });
     }
-    bool writePanorama(const Image& panorama, const std::string& path, int quality, std::string& error) override {
+    // A rendering stage that reports twice; the panorama is `panorama` when set, else 3 x 2, at
+    // the scale the size options ask for (scale mode) or at a quarter.
+    void renderRun(Image& output) {
+        state.progress.report(ProgressReporter::Rendering, 0, 1);
+        if (duringRender) duringRender();
+        state.progress.report(ProgressReporter::Blending, 1, 1);
+        output = panorama.empty() ? smallPanorama() : panorama;
+        const RenderOptions& r = state.options.render;
+        state.options.render.scale = r.sizeMode == 2 ? r.scale : 0.25f;
+        if (r.sizeMode == 2 && r.scale == 1.0f) output.allocate(output.rows * 4, output.cols * 4, 3);
+    }
+    static Image smallPanorama() {
+        Image image;
+        image.allocate(2, 3, 3);
+        return image;
+    }
+    template <typename Body>
+    void cancellable(Image& output, Body&& body) {
+        state.cancelled = false;
+        try {
+            body();
+        } catch (const StitchCancelled&) {
+            state.cancelled = true;
+            output.clear();
+        }
+    }
+    bool writePanorama(const Image& image, const std::string& path, int quality, std::string& error) override {
         writtenQualities.push_back(quality);
+        writtenPaths.push_back(path);
         if (!panoramaError.empty()) {
             error = panoramaError;
             return false;
         }
-        std::ofstream(path) << panorama.rows << ' ' << panorama.cols;
+        if (writeRealJpeg) return image.writeJpeg(path, quality, &error);
+        std::ofstream(path) << image.rows << ' ' << image.cols;
         return true;
     }
     bool writeParameters(const std::string& path, std::string& error) override {
+        writtenPaths.push_back(path);
         if (!parametersError.empty()) {
             error = parametersError;
             return false;
@@ -149,8 +208,13 @@ public:
     std::string panoramaError;
     std::string parametersError;
     std::function<void()> duringRun;
+    std::function<void()> duringRender;
+    int leftOut = -1;        // the image a successful stitch leaves out of the panorama
+    Image panorama;          // what a render produces when set
+    bool writeRealJpeg = false;
     std::vector<Call> calls;
     std::vector<int> writtenQualities;
+    std::vector<std::string> writtenPaths;
 };
 
 }  // namespace vantorra::testing

@@ -5,9 +5,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace vantorra::testing {
+
+// The whole content of a file, empty when it cannot be read.
+inline std::string fileContents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 class InTempDirectory : public ::testing::Test {
 protected:

@@ -7,32 +7,12 @@
 #include <iterator>
 #include <sstream>
 
-#include "app/vantorra_commands.h"
-#include "app_fakes.h"
-#include "app_test_dir.h"
+#include "commands_fixture.h"
 
 namespace vantorra::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-class CommandsTest : public InTempDirectory {
-protected:
-    void SetUp() override {
-        InTempDirectory::SetUp();
-        commands = std::make_unique<VantorraCommands>(engine, platform);
-    }
-    // Three photographs P, Q, R as the file dialog returns them: the last of the name order first.
-    std::vector<std::string> threeImages() { return {touch("R.jpg"), touch("P.jpg"), touch("Q.jpg")}; }
-    void open(std::vector<std::string> chosen) {
-        platform.choices.push_back(std::move(chosen));
-        commands->fileOpen();
-    }
-
-    FakePlatform platform;
-    FakeEngine engine;
-    std::unique_ptr<VantorraCommands> commands;
-};
 
 TEST_F(CommandsTest, StartsWithTheBeginLineAndFixedSettings) {
     EXPECT_EQ(platform.statusLine, "Select File::Open to begin");
@@ -101,15 +81,24 @@ TEST_F(CommandsTest, AnEarlierPanoramaAmongTheChoiceIsLeftOut) {
     EXPECT_EQ(engine.calls[0].names, (std::vector<std::string>{path("a.jpg"), path("b.JPG")}));
 }
 
-TEST_F(CommandsTest, SuccessfulRunWritesBothOutputsAndOpensThePicture) {
+TEST_F(CommandsTest, SuccessfulRunWritesBothOutputsAndShowsTheResult) {
     engine.state.options.render.jpegQuality = 83;
     open(threeImages());
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_TRUE(fs::exists(folder / "pano.jpg"));
     EXPECT_TRUE(fs::exists(folder / "pano.txt"));
     EXPECT_EQ(engine.writtenQualities, std::vector<int>{83});
-    EXPECT_EQ(platform.pictures, std::vector<std::string>{"pano.jpg"});
-    EXPECT_EQ(platform.statusLine, "Select Edit::Options to set options");
+    // The window shows the panorama; the viewer opens only when asked.
+    EXPECT_TRUE(platform.pictures.empty());
+    ASSERT_EQ(platform.results.size(), 1u);
+    EXPECT_EQ(platform.results[0].panoramaPath, path("pano.jpg"));
+    EXPECT_EQ(platform.results[0].parameterPath, path("pano.txt"));
+    EXPECT_EQ(platform.shownSizes, (std::vector<std::pair<int, int>>{{3, 2}}));
+    EXPECT_EQ(platform.statusLine, "Panorama 3 × 2 written to " + path("pano.jpg") + ": 3 of 3 photographs");
+    commands->openInViewer();
+    commands->openOutputFolder();
+    EXPECT_EQ(platform.pictures, std::vector<std::string>{path("pano.jpg")});
+    EXPECT_EQ(platform.folders, std::vector<std::string>{folder.string()});
     EXPECT_EQ(platform.statusWindowsCreated, 1);
     EXPECT_EQ(platform.statusWindowsAlive, 0);
     EXPECT_EQ(engine.state.progress.dialog, nullptr);
@@ -160,7 +149,7 @@ TEST_F(CommandsTest, StitchStartAfterSuccessOnlyReRenders) {
     EXPECT_EQ(engine.calls[1].kind, "render");
     EXPECT_TRUE(engine.calls[1].renderOnly);
     EXPECT_FALSE(engine.state.progress.renderOnly);
-    EXPECT_EQ(platform.pictures.size(), 2u);
+    EXPECT_EQ(platform.results.size(), 2u);
 }
 
 TEST_F(CommandsTest, NoMatchesShowsMessageWritesNothingAndNextStartRunsEverything) {
@@ -210,14 +199,14 @@ TEST_F(CommandsTest, WriteFailuresNameTheFileAndTheReasonAndTheProgramGoesOn) {
         desk.choices.push_back(std::vector<std::string>{touch("b.jpg"), touch("a.jpg")});
         cmds.fileOpen();
         EXPECT_EQ(desk.messages, std::vector<std::string>{c.message});
-        EXPECT_TRUE(desk.pictures.empty());
+        EXPECT_TRUE(desk.results.empty());
         EXPECT_FALSE(cmds.running());
         EXPECT_TRUE(desk.commandsEnabled);
         // The next command still works.
         eng.panoramaError.clear();
         eng.parametersError.clear();
         cmds.stitchStart();
-        EXPECT_EQ(desk.pictures.size(), 1u);
+        EXPECT_EQ(desk.results.size(), 1u);
     }
 }
 

@@ -26,31 +26,27 @@ TEST(DialogReturnOrderTest, PutsTheLastOfTheNameOrderFirst) {
 
 class KeptImagesTest : public InTempDirectory {};
 
-TEST_F(KeptImagesTest, RotatesThenKeepsReadableJpegsExceptThePanorama) {
-    const std::string p = touch("P.jpg"), q = touch("Q.JPG"), r = touch("R.jpg");
+TEST_F(KeptImagesTest, RotatesThenKeepsReadablePhotographsExceptTheOutput) {
+    const std::string p = touch("P.jpg"), q = touch("Q.JPG"), r = touch("R.jpeg");
     const std::string pano = touch("pano.jpg"), text = touch("notes.txt"), png = touch("S.png");
+    const std::string namedLikeIt = touch("weir1_pano.jpg");
     const std::string missing = path("gone.jpg");
-    EXPECT_EQ(keptImages({r, p, q}), (Names{p, q, r}));
-    EXPECT_EQ(keptImages({pano, p, q}), (Names{p, q}));
-    EXPECT_EQ(keptImages({r, text, png, missing, p}), (Names{p, r}));
-    EXPECT_EQ(keptImages({}), Names{});
+    const std::string output = path("pano.jpg");
+    EXPECT_EQ(keptImages({r, p, q}, output), (Names{p, q, r}));
+    EXPECT_EQ(keptImages({pano, p, q}, output), (Names{p, q}));
+    EXPECT_EQ(keptImages({r, text, png, missing, p}, output), (Names{p, r}));
+    EXPECT_EQ(keptImages({namedLikeIt, pano, p}, output), (Names{p, namedLikeIt}));
+    EXPECT_EQ(keptImages({}, output), Names{});
     // The round trip through the dialog's order gives name order for any selection order.
-    EXPECT_EQ(keptImages(dialogReturnOrder({q, r, p})), (Names{p, q, r}));
+    EXPECT_EQ(keptImages(dialogReturnOrder({q, r, p}), output), (Names{p, q, r}));
 }
 
-TEST_F(KeptImagesTest, JudgesTheFileNameNotTheFolder) {
+TEST_F(KeptImagesTest, AnEarlierPanoramaElsewhereIsAPhotographLikeAnyOther) {
     const std::string inPanoFolder = touch("pano.jpg.d/a.jpg"), other = touch("pano.jpg.d/b.jpg");
     const std::string notJpeg = touch("x.jpg.d/readme");
-    EXPECT_EQ(keptImages({other, inPanoFolder, notJpeg}), (Names{inPanoFolder, other}));
-}
-
-TEST(ParameterFileNameTest, AcceptsTheFourMarkers) {
-    for (const char* name : {"/d/pano.txt", "/d/PANO.TXT", "/d/old.ast", "/d/OLD.AST", "/d/a.txt.bak"}) {
-        EXPECT_TRUE(isParameterFileName(name)) << name;
-    }
-    for (const char* name : {"/d/a.jpg", "/d/a.Txt", "/d.txt/a.jpg", "/d/text"}) {
-        EXPECT_FALSE(isParameterFileName(name)) << name;
-    }
+    const std::string elsewhere = touch("old/pano.jpg");
+    EXPECT_EQ(keptImages({other, inPanoFolder, notJpeg, elsewhere}, path("pano.jpg")),
+              (Names{inPanoFolder, elsewhere, other}));
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ TEST_F(OptionsDlgTest, HasEveryGroupCaptionAndList) {
           "Psi", "None", "Clockwise", "Anticlockwise", "Upside Down", "Blending Method:", "Linear", "Multi-Band",
           "Multi-Band blending options:", "Blending bands", "Blending sigma", "Gain Compensation", "Gain sigma",
           "Gain mean", "SIFT Image Size:", "Min dim (pixels)", "RANSAC Parameters:", "Alpha", "Beta",
-          "Max iterations", "System Memory (Gb)", "JPEG Quality"}) {
+          "Max iterations", "System Memory (GB)", "JPEG Quality"}) {
         EXPECT_TRUE(captions.contains(caption)) << caption;
     }
     const QStringList percentages = {"100%", "50%", "25%", "10%"};
@@ -158,16 +158,39 @@ TEST_F(OptionsDlgTest, TypingSelectsTheChoiceItBelongsTo) {
     });
 }
 
-TEST_F(OptionsDlgTest, OutOfRangeWidthShowsTheRangeAndKeepsTheDialogOpen) {
-    const StitchOptions before = options;
-    EXPECT_FALSE(runDialog([](COptionsDlg& d) {
-        type(d.edit(F::Width), "200000");
-        d.okButton()->click();
-        EXPECT_TRUE(d.isVisible());
-        EXPECT_EQ(d.focusWidget(), d.edit(F::Width));
-    }));
-    EXPECT_EQ(messages, std::vector<QString>{"Please enter an integer between 0 and 100000."});
-    EXPECT_EQ(dialog->values(), fillOptionsDialog(before, true));
+// A side below 2 pixels would write a useless picture over an earlier result, and one above
+// what a JPEG file holds could only fail after the whole run.
+TEST_F(OptionsDlgTest, OutOfRangeOutputSizesShowTheRangeAndKeepTheDialogOpen) {
+    const QString expected =
+        "Please enter an integer between 2 and 65500. (a panorama side must be at least 2 pixels, and a "
+        "JPEG file holds at most 65500)";
+    const struct {
+        F field;
+        const char* text;
+    } cases[] = {{F::Width, "0"}, {F::Width, "1"}, {F::Width, "65501"}, {F::Width, "200000"},
+                 {F::Height, "0"}, {F::Height, "100000"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        messages.clear();
+        const StitchOptions before = options;
+        EXPECT_FALSE(runDialog([&c](COptionsDlg& d) {
+            type(d.edit(c.field), c.text);
+            d.okButton()->click();
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(d.focusWidget(), d.edit(c.field));
+        }));
+        EXPECT_EQ(messages, std::vector<QString>{expected});
+        EXPECT_EQ(dialog->values(), fillOptionsDialog(before, true));
+    }
+    // The bounds themselves are accepted.
+    for (const char* text : {"2", "65500"}) {
+        messages.clear();
+        EXPECT_TRUE(runDialog([text](COptionsDlg& d) {
+            type(d.edit(F::Width), text);
+            d.okButton()->click();
+        }));
+        EXPECT_TRUE(messages.empty()) << text;
+    }
 }
 
 TEST_F(OptionsDlgTest, BadTextsGiveTheirMessagesInExchangeOrder) {
@@ -194,6 +217,44 @@ TEST_F(OptionsDlgTest, CancelAfterEditsChangesNothing) {
     EXPECT_EQ(options.render.width, StitchOptions{}.render.width);
     EXPECT_EQ(options.ransac.alpha, StitchOptions{}.ransac.alpha);
     EXPECT_TRUE(messages.empty());
+}
+
+}  // namespace
+}  // namespace vantorra::testing
+
+namespace vantorra::testing {
+namespace {
+
+TEST(OptionsDlgDefaultsTest, RestoreDefaultsFillsTheBuiltInValuesAndOnlyOkTakesThem) {
+    StitchOptions changed;
+    changed.render.width = 640;
+    changed.render.blendingMethod = 0;
+    changed.ransac.alpha = 3.0f;
+    changed.render.gainCompensation = true;
+    const OptionsDialogValues defaults = fillOptionsDialog(StitchOptions{}, true);
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        COptionsDlg dialog(fillOptionsDialog(changed, true), nullptr, [](const QString&) {});
+        dialog.show();
+        ASSERT_NE(dialog.restoreDefaultsButton(), nullptr);
+        EXPECT_EQ(dialog.restoreDefaultsButton()->text(), "&Restore defaults");
+        dialog.restoreDefaultsButton()->click();
+        EXPECT_EQ(dialog.edit(OptionField::Width)->text(), "1400");
+        EXPECT_EQ(dialog.edit(OptionField::Alpha)->text(), "10");
+        EXPECT_EQ(dialog.choice(OptionField::Blending), 2);
+        EXPECT_FALSE(dialog.checked(OptionField::GainCompensation));
+        (ok ? dialog.okButton() : dialog.cancelButton())->click();
+        EXPECT_EQ(dialog.values(), ok ? defaults : fillOptionsDialog(changed, true));
+    }
+}
+
+TEST(OptionsDlgDefaultsTest, AngleFieldsShowTheirUnit) {
+    for (const bool degrees : {true, false}) {
+        COptionsDlg dialog(fillOptionsDialog(StitchOptions{}, degrees), nullptr, {}, std::nullopt, degrees);
+        int units = 0;
+        for (const QLabel* label : dialog.findChildren<QLabel*>()) units += label->text() == (degrees ? "°" : "rad");
+        EXPECT_EQ(units, 7) << degrees;  // four crop limits and three orientation angles
+    }
 }
 
 }  // namespace

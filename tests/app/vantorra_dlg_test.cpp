@@ -64,19 +64,20 @@ TEST_F(VantorraDlgTest, StitchStartWithoutImagesShowsTheMessage) {
     EXPECT_TRUE(window->isVisible());
 }
 
-TEST_F(VantorraDlgTest, RunDisablesCommandsAndExitWaitsForIt) {
+TEST_F(VantorraDlgTest, RunDisablesCommandsAndExitCancelsItThenCloses) {
     engine->state.imagesSelected = true;
     engine->state.needsRegistration = true;
     engine->state.imageNames = {"/photos/a.jpg", "/photos/b.jpg"};
-    engine->matches = false;
     std::vector<QString> messages;
     bool openEnabled = true, startEnabled = true, optionsEnabled = true, aboutEnabled = false;
     bool visibleAfterExit = false;
+    QString statusDuringRun;
     engine->duringRun = [&] {
         openEnabled = window->action("File", "Open")->isEnabled();
         startEnabled = window->action("Stitch", "Start")->isEnabled();
         optionsEnabled = window->action("Edit", "Options")->isEnabled();
         aboutEnabled = window->action("Help", "About")->isEnabled();
+        statusDuringRun = window->statusText();
         window->action("File", "Exit")->trigger();
         visibleAfterExit = window->isVisible();
         answerNextMessage(messages);
@@ -86,11 +87,13 @@ TEST_F(VantorraDlgTest, RunDisablesCommandsAndExitWaitsForIt) {
     EXPECT_FALSE(startEnabled);
     EXPECT_FALSE(optionsEnabled);
     EXPECT_TRUE(aboutEnabled);
+    EXPECT_EQ(statusDuringRun, "Stitching 2 photographs…");
     EXPECT_TRUE(visibleAfterExit);
-    EXPECT_EQ(messages, std::vector<QString>{"No image matches found"});
-    EXPECT_EQ(window->statusText(), "Select Edit::Options to set options");
-    EXPECT_TRUE(window->action("File", "Open")->isEnabled());
-    // The close asked for during the run happens once it has returned.
+    // The exit cancelled the run: no panorama, no message, and the window closed after it.
+    EXPECT_TRUE(engine->state.cancelled);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(std::filesystem::exists("pano.jpg"));
+    EXPECT_EQ(window->statusText(), "Stitching cancelled");
     EXPECT_FALSE(window->isVisible());
 }
 

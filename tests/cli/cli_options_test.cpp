@@ -127,8 +127,13 @@ TEST(CliOptionsTest, BadValuesAreUsageErrorsNamingTheOptionAndRange) {
         std::vector<std::string> mentions;
     };
     const Case cases[] = {
-        {{"--width", "200000"}, {"--width", "0", "100000"}},
-        {{"--height", "-1"}, {"--height", "0", "100000"}},
+        // Below 2 pixels or above what a JPEG file holds, with the reason.
+        {{"--width", "200000"}, {"--width", "2 to 65500", "JPEG", "(got '200000')"}},
+        {{"--width", "65501"}, {"--width", "2 to 65500"}},
+        {{"--width", "0"}, {"--width", "2 to 65500", "at least 2 pixels"}},
+        {{"--width", "1"}, {"--width", "2 to 65500"}},
+        {{"--height", "-1"}, {"--height", "2 to 65500"}},
+        {{"--height", "0"}, {"--height", "2 to 65500"}},
         {{"--width", "12px"}, {"--width", "integer"}},
         {{"--bands", "1"}, {"--bands", "2", "100000"}},
         {{"--quality", "101"}, {"--quality", "0", "100"}},

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "engine/option_ranges.h"
+
 namespace vantorra {
 namespace {
 
@@ -37,8 +41,47 @@ TEST(RenderBlockPlan, DegenerateSizesStayDrawable) {
     const ImageFootprint unused;
     options.width = 1;
     EXPECT_EQ(outputSize(options, 1.0f, 1.0f, unused, 0, 0).width, 2);
+    EXPECT_FALSE(outputSize(options, 1.0f, 1.0f, unused, 0, 0).tooLarge());
+    // Past the JPEG limit the side is held at it and the size asked for is kept, so the render
+    // can refuse it with both figures.
     options.width = 1000000;
-    EXPECT_EQ(outputSize(options, 1.0f, 0.001f, unused, 0, 0).width, 65535);
+    const OutputSize huge = outputSize(options, 1.0f, 0.001f, unused, 0, 0);
+    EXPECT_EQ(huge.width, kMaxPanoramaSide);
+    EXPECT_TRUE(huge.tooLarge());
+    EXPECT_EQ(huge.requestedWidth, 1000000.0);
+}
+
+TEST(RenderBlockPlan, PlannedBlocksKeepEveryBufferInsideTheBudget) {
+    struct Case {
+        int64_t budget, held;
+        int width, height;
+        bool streamed;
+    };
+    const Case cases[] = {{256 << 20, 0, 1400, 600, false},      {256 << 20, 150 << 20, 8401, 3187, true},
+                          {256 << 20, 0, 30000, 15000, true},     {64 << 20, 10 << 20, 4000, 2000, true},
+                          {int64_t{4} << 30, 150 << 20, 8401, 3187, false}};
+    RenderOptions multiband;
+    const int64_t pixelBytes = blockPixelBytes(multiband, 3);
+    const int margin = renderBlockMargin(multiband);
+    for (const Case& c : cases) {
+        const int b = planBlockSize(c.budget, c.held, c.width, c.height, c.streamed, pixelBytes, margin,
+                                    64, 8192);
+        EXPECT_EQ(b & (b - 1), 0) << b;  // a power of two
+        const int64_t rows = c.streamed ? std::min(b, c.height) : c.height;
+        const int64_t side = 2 * int64_t{margin};
+        const int64_t need = c.held + 3 * int64_t{c.width} * rows +
+                             pixelBytes * (std::min(b, c.height) + side) * (std::min(b, c.width) + side);
+        EXPECT_LE(need, c.budget) << c.width << "x" << c.height;
+        // The next power of two would not fit (or is beyond the largest block).
+        const int64_t b2 = 2 * int64_t{b};
+        const int64_t rows2 = c.streamed ? std::min<int64_t>(b2, c.height) : c.height;
+        const int64_t need2 = c.held + 3 * int64_t{c.width} * rows2 +
+                              pixelBytes * (std::min<int64_t>(b2, c.height) + side) *
+                                  (std::min<int64_t>(b2, c.width) + side);
+        if (b2 <= 8192 && b2 < std::max(c.width, c.height)) {
+            EXPECT_GT(need2, c.budget) << c.width;
+        }
+    }
 }
 
 TEST(RenderBlockPlan, BlockSizeIsAPowerOfTwoWithinTheBudget) {

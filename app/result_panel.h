@@ -1,0 +1,66 @@
+#pragma once
+// The main window's result panel: the panorama preview with its zoom buttons, the photographs of
+// the run with thumbnails marked used or left out (with the reason), the output path with
+// "Open folder" and "Open in viewer", the size against full resolution and "Render at full
+// resolution".
+
+#include <QWidget>
+
+#include "app/run_report.h"
+#include "engine/image.h"
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace vantorra {
+
+class PanoramaView;
+
+class ResultPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit ResultPanel(QWidget* parent = nullptr);
+
+    // Shows a written panorama; `panorama` is copied.
+    void showResult(const RunReport& report, const Image& panorama);
+    // Enables the actions that start commands (off while a run goes on).
+    void setActionsEnabled(bool enabled);
+
+    PanoramaView* view() const { return preview; }
+    QListWidget* photographList() const { return photographs; }
+    QLabel* pathLabel() const { return path; }
+    QLabel* sizeLabel() const { return size; }
+    QPushButton* openFolderButton() const { return openFolder; }
+    QPushButton* openViewerButton() const { return openViewer; }
+    QPushButton* fullResolutionButton() const { return fullResolution; }
+
+    // Item data of each photograph entry: true when used.
+    static constexpr int kUsedRole = Qt::UserRole + 1;
+
+signals:
+    void openFolderRequested();
+    void openViewerRequested();
+    void fullResolutionRequested();
+
+private:
+    QWidget* sideColumn();
+    void updateZoomButtons();
+
+    PanoramaView* preview;
+    QPushButton* fitButton;
+    QPushButton* actualButton;
+    QListWidget* photographs;
+    QLabel* path;
+    QLabel* size;
+    QPushButton* openFolder;
+    QPushButton* openViewer;
+    QPushButton* fullResolution;
+    bool hasResult = false;
+    bool actionsEnabled = true;
+};
+
+// A QImage copy of an 8-bit RGB panorama (grey and RGBA are converted).
+QImage toQImage(const Image& panorama);
+
+}  // namespace vantorra

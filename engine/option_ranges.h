@@ -1,0 +1,29 @@
+#pragma once
+// The accepted range of every whole-number option, shared by the Options dialog's checks and
+// the command-line tool's, so both refuse the same values with the same bounds.
+
+#include <cstdint>
+
+namespace vantorra {
+
+struct OptionRange {
+    int32_t minimum;
+    int32_t maximum;
+    // Why the bounds are what they are, added to the refusal; empty when they need no word.
+    const char* reason = "";
+};
+
+// libjpeg writes at most 65500 pixels a side (a little under the format's 65535), and the
+// sampling grid needs two pixels per axis; a size outside this could only fail after the whole
+// run, or write a useless 2 x 2 picture over an earlier result.
+inline constexpr int32_t kMaxPanoramaSide = 65500;
+inline constexpr OptionRange kPanoramaSideRange{2, kMaxPanoramaSide,
+                                                "(a panorama side must be at least 2 pixels, and a JPEG file "
+                                                "holds at most 65500)"};
+inline constexpr OptionRange kFeatureMinDimRange{0, 100000};
+inline constexpr OptionRange kBlendingBandsRange{2, 100000};
+inline constexpr OptionRange kRansacIterationsRange{0, 100000};
+inline constexpr OptionRange kJpegQualityRange{0, 100};
+inline constexpr OptionRange kThreadsRange{1, 256};
+
+}  // namespace vantorra

@@ -1,0 +1,72 @@
+// The texts of the result panel and the status line after a run.
+
+#include "app/run_report.h"
+
+#include <gtest/gtest.h>
+
+namespace vantorra::testing {
+namespace {
+
+RunReport reportOf(int width, int height, int fullWidth, int used, int leftOut) {
+    RunReport report;
+    report.panoramaPath = "/photos/pano.jpg";
+    report.width = width;
+    report.height = height;
+    report.fullWidth = fullWidth;
+    report.fullHeight = fullWidth > 0 ? height * fullWidth / width : 0;
+    for (int i = 0; i < used + leftOut; ++i) report.photographs.push_back({"/p" + std::to_string(i), i < used, ""});
+    return report;
+}
+
+TEST(RunReportTest, SummaryAndSizeLines) {
+    const struct {
+        RunReport report;
+        const char* summary;
+        const char* size;
+    } cases[] = {
+        {reportOf(8401, 3187, 8401, 6, 1), "Panorama 8401 × 3187 written to /photos/pano.jpg: 6 of 7 photographs, 1 left out",
+         "8401 × 3187, 100 % of full resolution"},
+        {reportOf(1400, 531, 8235, 6, 0), "Panorama 1400 × 531 written to /photos/pano.jpg: 6 of 6 photographs",
+         "1400 × 531, 17 % of full resolution (8235 × 3123)"},
+        {reportOf(2, 2, 100000, 1, 2), "Panorama 2 × 2 written to /photos/pano.jpg: 1 of 3 photographs, 2 left out",
+         "2 × 2, 1 % of full resolution (100000 × 100000)"},
+        {reportOf(300, 100, 0, 0, 0), "Panorama 300 × 100 written to /photos/pano.jpg",
+         "300 × 100, 100 % of full resolution"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(summaryLine(c.report), c.summary);
+        EXPECT_EQ(sizeLine(c.report), c.size);
+    }
+}
+
+TEST(RunReportTest, PhotographsOutsideThePanoramaAreLeftOutWithTheReason) {
+    Stitcher stitcher;
+    stitcher.imageDirectory = "/photos/";
+    stitcher.imageNames = {"a.jpg", "b.jpg", "c.jpg", "d.jpg"};
+    stitcher.imageSizes = {{300, 400, 3}, {300, 400, 3}, {0, 0, 0}, {300, 400, 3}};
+    stitcher.component = {0, 3};
+    stitcher.options.render.scale = 0.5f;
+    const RunReport report = makeRunReport(stitcher, 700, 200, "/out/pano.jpg", "/out/pano.txt");
+    ASSERT_EQ(report.photographs.size(), 4u);
+    EXPECT_EQ(report.photographs[0].path, "/photos/a.jpg");
+    EXPECT_TRUE(report.photographs[0].used);
+    EXPECT_FALSE(report.photographs[1].used);
+    EXPECT_EQ(report.photographs[1].reason, "no overlap");
+    EXPECT_EQ(report.photographs[2].reason, "unreadable");
+    EXPECT_TRUE(report.photographs[3].used);
+    EXPECT_EQ(report.usedCount(), 2);
+    EXPECT_EQ(report.fullWidth, 1400);
+    EXPECT_EQ(report.fullHeight, 400);
+    EXPECT_EQ(report.percentOfFull(), 50);
+}
+
+TEST(RunReportTest, TheParameterFileTakesThePanoramasStem) {
+    EXPECT_EQ(parameterPathFor("/out/pano.jpg"), "/out/pano.txt");
+    EXPECT_EQ(parameterPathFor("/out/weir 2.JPEG"), "/out/weir 2.txt");
+    EXPECT_EQ(parameterPathFor("/a.b/c"), "/a.b/c.txt");
+    EXPECT_EQ(runningLine(false, 6), "Stitching 6 photographs…");
+    EXPECT_EQ(runningLine(true, 1), "Rendering 1 photograph…");
+}
+
+}  // namespace
+}  // namespace vantorra::testing

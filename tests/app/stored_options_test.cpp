@@ -1,0 +1,83 @@
+// The options kept between starts: every dialog field survives the round trip, and a damaged or
+// incomplete record is refused whole.
+
+#include "app/stored_options.h"
+
+#include <gtest/gtest.h>
+
+#include "app/options_exchange.h"
+
+namespace vantorra::testing {
+namespace {
+
+TEST(StoredOptionsTest, EveryDialogFieldSurvivesTheRoundTrip) {
+    StitchOptions changed;
+    changed.render.sizeMode = 2;
+    changed.render.scale = 0.5f;
+    changed.render.width = 3000;
+    changed.render.height = 700;
+    changed.render.blendingMethod = 1;
+    changed.render.imageRotation = 3;
+    changed.render.autoCrop = false;
+    changed.render.autoStraighten = false;
+    changed.render.thetaMin = -1.0f;
+    changed.render.phiMax = 0.25f;
+    changed.render.orientTheta = 0.1f;
+    changed.render.blendingBands = 4;
+    changed.render.blendingSigma = 2.5f;
+    changed.render.jpegQuality = 92;
+    changed.render.gainCompensation = true;
+    changed.render.gainSigma = 0.2f;
+    changed.render.gainMean = 1.1f;
+    changed.feature.siftSizeMode = 1;
+    changed.feature.siftScale = 0.5f;
+    changed.feature.siftMinDim = 250;
+    changed.ransac.alpha = 12.0f;
+    changed.ransac.beta = 0.3f;
+    changed.ransac.ransacIterations = 800;
+    changed.systemMemory = int64_t{1} << 31;
+
+    const StoredValues stored = storeOptions(changed);
+    EXPECT_EQ(stored.size(), static_cast<size_t>(kOptionFieldCount));
+    StitchOptions restored;
+    ASSERT_TRUE(restoreOptions(stored, restored));
+    // The same texts again: angles pass through degrees at six digits, like the dialog's own.
+    EXPECT_EQ(storeOptions(restored), stored);
+    EXPECT_EQ(restored.render.width, 3000);
+    EXPECT_EQ(restored.render.sizeMode, 2);
+    EXPECT_EQ(restored.render.imageRotation, 3);
+    EXPECT_FALSE(restored.render.autoCrop);
+    EXPECT_TRUE(restored.render.gainCompensation);
+    EXPECT_EQ(restored.feature.siftScale, 0.5f);
+    EXPECT_EQ(restored.ransac.ransacIterations, 800);
+    EXPECT_EQ(restored.systemMemory, int64_t{1} << 31);
+    EXPECT_NEAR(restored.render.thetaMin, -1.0f, 1e-5f);
+}
+
+TEST(StoredOptionsTest, ADamagedOrIncompleteRecordChangesNothing) {
+    const StoredValues good = storeOptions(StitchOptions{});
+    const struct {
+        const char* key;
+        const char* value;  // nullptr: the key is missing
+    } damage[] = {
+        {"render/width", "0"},          {"render/width", "wide"},   {"render/jpegQuality", "101"},
+        {"ransac/alpha", "ten"},        {"render/sizeMode", "7"},   {"render/blendingMethod", ""},
+        {"render/blendingBands", nullptr},
+    };
+    for (const auto& d : damage) {
+        SCOPED_TRACE(d.key);
+        StoredValues stored = good;
+        if (d.value == nullptr) {
+            stored.erase(d.key);
+        } else {
+            stored[d.key] = d.value;
+        }
+        StitchOptions options;
+        options.render.width = 555;
+        EXPECT_FALSE(restoreOptions(stored, options));
+        EXPECT_EQ(options.render.width, 555);
+    }
+}
+
+}  // namespace
+}  // namespace vantorra::testing
