@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csetjmp>
@@ -109,7 +110,8 @@ void cmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
 // nothing with a destructor lives between setjmp and the library's frames. Returns false with
 // the reason in manager.message.
 bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<uint8_t>& cmykRow,
-            std::vector<uint8_t>& rgbRow, JpegHeader& header, int scaleDenom) {
+            std::vector<uint8_t>& rgbRow, JpegHeader& header, int scaleDenom, int firstRow,
+            int rowCount) {
     jpeg_decompress_struct cinfo;
     cinfo.err = &manager.pub;
     if (setjmp(manager.jump)) {
@@ -144,7 +146,10 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
         return false;
     }
     const int width = static_cast<int>(cinfo.output_width);
-    const int height = static_cast<int>(cinfo.output_height);
+    const int fullHeight = static_cast<int>(cinfo.output_height);
+    // A band of rows: the rows above it are skipped, the ones below never decoded.
+    const int first = std::clamp(firstRow, 0, fullHeight);
+    const int height = rowCount < 0 ? fullHeight - first : std::min(rowCount, fullHeight - first);
     if (!sink->begin(width, height)) {
         std::snprintf(manager.message, sizeof manager.message,
                       "image of %u x %u pixels cannot be held in memory", cinfo.output_width,
@@ -157,14 +162,17 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     rgbRow.resize(static_cast<size_t>(width) * 3);
     if (fourComponent) cmykRow.resize(static_cast<size_t>(width) * 4);
     const bool inverted = cinfo.saw_Adobe_marker;
-    while (cinfo.output_scanline < cinfo.output_height) {
+    if (first > 0) jpeg_skip_scanlines(&cinfo, static_cast<JDIMENSION>(first));
+    const int end = first + height;
+    while (static_cast<int>(cinfo.output_scanline) < end) {
         const int index = static_cast<int>(cinfo.output_scanline);
         JSAMPROW row = fourComponent ? cmykRow.data() : rgbRow.data();
         jpeg_read_scanlines(&cinfo, &row, 1);
         if (fourComponent) cmykRowToRgb(cmykRow.data(), rgbRow.data(), width, inverted);
-        sink->row(index, rgbRow.data());
+        sink->row(index - first, rgbRow.data());
     }
-    jpeg_finish_decompress(&cinfo);
+    if (end == fullHeight) jpeg_finish_decompress(&cinfo);
+    else jpeg_abort_decompress(&cinfo);  // rows left unread on purpose
     jpeg_destroy_decompress(&cinfo);
     return true;
 }
@@ -216,7 +224,7 @@ bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width,
 }
 
 bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
-                std::string* error, int scaleDenom = 1) {
+                std::string* error, int scaleDenom = 1, int firstRow = 0, int rowCount = -1) {
     FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file.get()) {
         const int savedErrno = errno;
@@ -226,7 +234,7 @@ bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
     ErrorManager manager;
     installErrorManager(manager);
     std::vector<uint8_t> cmykRow, rgbRow;
-    if (!decode(file.get(), manager, sink, cmykRow, rgbRow, header, scaleDenom)) {
+    if (!decode(file.get(), manager, sink, cmykRow, rgbRow, header, scaleDenom, firstRow, rowCount)) {
         setError(error, path + ": " + manager.message);
         return false;
     }
@@ -253,13 +261,13 @@ bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error
 }
 
 bool readJpegRowsScaled(const std::string& path, int scaleDenom, JpegRowSink& sink,
-                        std::string* error) {
+                        std::string* error, int firstRow, int rowCount) {
     if (scaleDenom != 1 && scaleDenom != 2 && scaleDenom != 4 && scaleDenom != 8) {
         setError(error, path + ": unsupported decoding scale 1/" + std::to_string(scaleDenom));
         return false;
     }
     JpegHeader header;
-    return readCommon(path, &sink, header, error, scaleDenom);
+    return readCommon(path, &sink, header, error, scaleDenom, firstRow, rowCount);
 }
 
 bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,

@@ -31,9 +31,12 @@ public:
 bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error = nullptr);
 
 // As readJpegRows at 1/scaleDenom of the size (1, 2, 4 or 8), scaled by the decoder itself: a
-// side of n pixels gives ceil(n / scaleDenom), pixel centres as in a box reduction.
+// side of n pixels gives ceil(n / scaleDenom), pixel centres as in a box reduction. With a
+// rowCount of 0 or more only the scaled rows firstRow .. firstRow + rowCount - 1 (cut at the
+// image's end) are decoded and handed to the sink as rows 0, 1, ...; the sink's begin() gets
+// that band's height.
 bool readJpegRowsScaled(const std::string& path, int scaleDenom, JpegRowSink& sink,
-                        std::string* error = nullptr);
+                        std::string* error = nullptr, int firstRow = 0, int rowCount = -1);
 
 // Decodes to 3 bytes per pixel (RGB), rows top to bottom. Greyscale and CMYK/YCCK files are
 // converted to RGB. Images of 2^30 samples or more are refused before any pixel is allocated.

@@ -114,7 +114,56 @@ SourceView viewOf(const Image& image) {
 SourceView PreparedSource::view() const {
     SourceView v = kept != nullptr ? viewOf(*kept) : (!floats.empty() ? viewOf(floats) : viewOf(bytes));
     v.gain = gain;
+    v.rowOffset = rowOffset;
+    v.fullRows = fullRows;
     return v;
+}
+
+PreparedSource prepareSourceRows(const PhotoSources& sources, const SourcePlan& plan, int image,
+                                 const Camera& camera, const Gains& gains, int firstRow, int lastRow) {
+    PreparedSource source;
+    if (image >= 0 && static_cast<size_t>(image) < gains.size())
+        source.gain = gains[static_cast<size_t>(image)];
+    const int radius = plan.sigma > 0.0f ? static_cast<int>(std::floor(3.0f * plan.sigma + 0.5f)) : 0;
+    // Rows of the reduced source to make: the band with the blur's reach on either side, so the
+    // blur inside the band sees the same rows as on the whole source.
+    const int top = std::clamp(firstRow - radius, 0, plan.rows - 1);
+    const int bottom = std::clamp(lastRow + radius, 0, plan.rows - 1);
+    const int extra = plan.halvings - std::min(plan.halvings, 3);  // halvings after decoding
+    const int step = 1 << extra;
+    BytesSink sink(source.bytes);
+    if (top > bottom ||
+        !readJpegRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error, top * step,
+                            (bottom - top + 1) * step)) {
+        source.bytes.clear();
+        return source;
+    }
+    for (int h = 0; h < extra; ++h) source.bytes = halveBytes(source.bytes);
+    if (plan.sigma > 0.0f) blurBytes(source.bytes, plan.sigma);
+    // The band's own rows are exact; the blur's reach beyond them is kept only at a real edge.
+    const int keepTop = top == 0 ? 0 : std::min(firstRow, plan.rows - 1);
+    const int keepBottom = bottom == plan.rows - 1 ? bottom : std::max(lastRow, keepTop);
+    const int skip = keepTop - top;
+    const int keep = std::min(keepBottom - keepTop + 1, source.bytes.rows - skip);
+    if (keep <= 0) {
+        source.bytes.clear();
+        source.error = sources.path(image) + ": no rows of the band could be decoded";
+        return source;
+    }
+    if (skip > 0 || keep < source.bytes.rows) {
+        const size_t rowBytes = static_cast<size_t>(source.bytes.cols) * 3;
+        std::copy(source.bytes.data.begin() + static_cast<std::ptrdiff_t>(rowBytes * skip),
+                  source.bytes.data.begin() + static_cast<std::ptrdiff_t>(rowBytes * (skip + keep)),
+                  source.bytes.data.begin());
+        source.bytes.data.resize(rowBytes * static_cast<size_t>(keep));
+        source.bytes.rows = keep;
+    }
+    source.rowOffset = keepTop;
+    source.fullRows = plan.rows;
+    Camera moved = camera;
+    moved.imageTransform = multiply(reductionMatrix(-plan.halvings), camera.imageTransform);
+    source.P = projectionMatrix(moved);
+    return source;
 }
 
 PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan, int image,

@@ -33,12 +33,19 @@ SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int im
                       const ImageFootprint& footprint);
 
 // A read-only view of a source's samples, with the gain of each channel.
+// The samples may be a band of the source's rows only: rows rowOffset .. rowOffset + rows - 1
+// of a source of fullRows rows. Positions and weights are those of the whole source.
 struct SourceView {
     const float* floats = nullptr;   // one of the two is set
     const uint8_t* bytes = nullptr;
     int rows = 0, cols = 0, channels = 0;
+    int rowOffset = 0;
+    int fullRows = 0;  // 0: the view holds every row
     std::array<float, 3> gain{1.0f, 1.0f, 1.0f};
     bool empty() const { return floats == nullptr && bytes == nullptr; }
+    int sourceRows() const { return fullRows > 0 ? fullRows : rows; }
+    // Whether source row r is held.
+    bool holds(int r) const { return r >= rowOffset && r < rowOffset + rows; }
 };
 
 // Views of whole images, with unit gains.
@@ -52,6 +59,8 @@ struct PreparedSource {
     std::array<float, 3> gain{1.0f, 1.0f, 1.0f};
     Mat3 P;             // world direction -> homogeneous (row, column) of this source
     std::string error;  // why the photograph could not be read; the source is then empty
+    int rowOffset = 0;  // a band of the decoded source: its first row ...
+    int fullRows = 0;   // ... and the whole source's rows (0: not a band)
 
     SourceView view() const;
     bool empty() const { return view().empty(); }
@@ -60,6 +69,12 @@ struct PreparedSource {
 // Makes the source the plan describes for image `image` with camera `camera`.
 PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan, int image,
                              const Camera& camera, const Gains& gains);
+
+// The rows firstRow .. lastRow of the source the plan describes (a photograph decoded from its
+// file), with enough rows around them that every held row up to the band's edge is what the
+// whole source has there. Only those rows are decoded.
+PreparedSource prepareSourceRows(const PhotoSources& sources, const SourcePlan& plan, int image,
+                                 const Camera& camera, const Gains& gains, int firstRow, int lastRow);
 
 // Every image of the scene's component prepared for the placed `footprints` (one per component
 // position): an image without regions gets an empty source. Gains apply when the options turn

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <span>
 #include <iostream>
 
 #include "engine/option_ranges.h"
@@ -55,8 +57,13 @@ BlockCompositor compositorFor(int blendingMethod) {
 // Block loop: composite every block, clamp it and paste it without its margin into the row of
 // blocks it belongs to; each finished row of blocks goes to the sink, top to bottom. False, with
 // the sink's reason, when the sink refuses rows.
-bool renderBlocks(PanoramaSink& sink, int width, int height, const RenderContext& context,
-                  const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid, int block) {
+// `bandSources` gives the sources of each row of blocks (the same for all of them when the whole
+// photographs are held).
+using BandSources = std::function<std::span<const PreparedSource>(int bandTop, int bandRows)>;
+
+bool renderBlocks(PanoramaSink& sink, int width, int height, RenderContext context,
+                  const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid, int block,
+                  const BandSources& bandSources) {
     const RenderOptions& options = context.options;
     const int blockRowCount = blockCount(height, block), blockColCount = blockCount(width, block);
     const int total = blockRowCount * blockColCount;
@@ -71,6 +78,7 @@ bool renderBlocks(PanoramaSink& sink, int width, int height, const RenderContext
         const int bandTop = blockRow * block;
         const int bandRows = std::min(block, height - bandTop);
         if (band.rows != bandRows) band.allocate(bandRows, width, 3);
+        context.sources = bandSources(bandTop, bandRows);
         for (int blockCol = 0; blockCol < blockColCount; ++blockCol, ++k) {
             const BlockBounds b = blockBounds(blockRow, blockCol, block, width, height);
             const int blockRows = b.rowEnd - b.rowStart + 1 + 2 * margin;
@@ -89,6 +97,46 @@ bool renderBlocks(PanoramaSink& sink, int width, int height, const RenderContext
         if (!sink.writeRows(band.data.data(), bandRows)) return false;
     }
     return true;
+}
+
+// Source rows (of the reduced source) that output rows top .. bottom of `footprint` can sample:
+// the projections of points spread over the part of each region in those rows, widened by two
+// rows for bilinear sampling and rounding. The whole source when a point falls behind the camera.
+bool sourceRowsOf(const ImageFootprint& footprint, const Mat3& P, int top, int bottom, int sourceRows,
+                  int& first, int& last) {
+    float lo = INFINITY, hi = -INFINITY;
+    bool any = false;
+    const PanoramaGrid& g = footprint.grid;
+    constexpr int kStep = 16;
+    for (const RenderRegion& region : footprint.regions) {
+        const int r0 = std::max(top, region.rowFirst), r1 = std::min(bottom, region.rowLast);
+        if (r0 > r1) continue;
+        any = true;
+        auto visit = [&](int i, int j) {
+            const Vec3 d = directionOf(g.thetaMin + static_cast<float>(j) * g.dTheta,
+                                       g.phiMax + static_cast<float>(i) * g.dPhi);
+            const Vec3 p = P * d;
+            if (!(p.z > 0.0f)) {
+                lo = -INFINITY;
+                hi = INFINITY;
+                return;
+            }
+            lo = std::fmin(lo, p.x / p.z);
+            hi = std::fmax(hi, p.x / p.z);
+        };
+        for (int i = r0;; i = std::min(r1, i + kStep)) {
+            for (int j = region.colFirst;; j = std::min(region.colLast, j + kStep)) {
+                visit(i, j);
+                if (j == region.colLast) break;
+            }
+            if (i == r1) break;
+        }
+    }
+    if (!any) return false;
+    first = std::isfinite(lo) ? std::max(0, static_cast<int>(std::floor(lo)) - 2) : 0;
+    last = std::isfinite(hi) ? std::min(sourceRows - 1, static_cast<int>(std::ceil(hi)) + 2)
+                             : sourceRows - 1;
+    return first <= last;
 }
 
 // The most images whose placed regions meet at any one output rectangle: an upper bound on
@@ -117,6 +165,37 @@ std::vector<Camera> turnedCameras(const RenderScene& scene, const Matrix& turn) 
             camera.R = multiply(camera.R, turn);
         }
     return cameras;
+}
+
+// The sources of one row of blocks (output rows top .. bottom): decoded photographs cut to the
+// rows the band samples, the kept feature images whole.
+std::vector<PreparedSource> prepareBandSources(const RenderOptions& options, const RenderScene& scene,
+                                               const Gains& gains,
+                                               const std::vector<ImageFootprint>& footprints, int top,
+                                               int bottom, ThreadPool* pool) {
+    std::vector<PreparedSource> sources(scene.component.size());
+    const Gains none;
+    auto prepare = [&](size_t p, int) {
+        const int image = scene.component[p];
+        if (footprints[p].regions.empty()) return;
+        const SourcePlan plan = planSource(scene.sources, options.antiAliasFactor, image, footprints[p]);
+        const Camera& camera = scene.cameras[static_cast<size_t>(image)];
+        const Gains& g = options.gainCompensation ? gains : none;
+        if (plan.fromFeatureImage) {
+            sources[p] = prepareSource(scene.sources, plan, image, camera, g);
+            return;
+        }
+        Camera reduced = camera;
+        reduced.imageTransform = multiply(reductionMatrix(-plan.halvings), camera.imageTransform);
+        int first = 0, last = 0;
+        if (!sourceRowsOf(footprints[p], projectionMatrix(reduced), top, bottom, plan.rows, first, last))
+            return;  // nothing of it in this band
+        sources[p] = prepareSourceRows(scene.sources, plan, image, camera, g, first, last);
+    };
+    const size_t count = std::min(scene.component.size(), footprints.size());
+    if (pool != nullptr) pool->parallelFor(count, prepare);
+    else for (size_t p = 0; p < count; ++p) prepare(p, 0);
+    return sources;
 }
 
 }  // namespace
@@ -243,10 +322,13 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
         if (!footprints[p].regions.empty())
             sourceBytes += planSource(scene.sources, o.antiAliasFactor, scene.component[p], footprints[p]).bytes;
     // The block size never depends on the thread count: the threads share one block's buffers.
+    // Whole sources may take half the budget; beyond that each row of blocks decodes the rows
+    // of the photographs it needs, and those take the half.
     const int64_t pixelBytes = blockPixelBytes(o, overlapDepth(footprints));
-    result.blockSize = planBlockSize(o.renderMemoryBudget, sourceBytes, size.width, size.height,
-                                     !sink.holdsWholePanorama(), pixelBytes, renderBlockMargin(o),
-                                     o.minBlockSize, o.maxBlockSize);
+    const bool banded = sourceBytes > o.renderMemoryBudget / 2;
+    result.blockSize = planBlockSize(o.renderMemoryBudget, banded ? o.renderMemoryBudget / 2 : sourceBytes,
+                                     size.width, size.height, !sink.holdsWholePanorama(), pixelBytes,
+                                     renderBlockMargin(o), o.minBlockSize, o.maxBlockSize);
     std::cout << "Max memory = " << o.renderMemoryBudget << std::endl;
     std::cout << " Render Block Size = " << result.blockSize << std::endl;
 
@@ -254,9 +336,24 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
         result.error = sink.error();
         return result;
     }
-    const std::vector<PreparedSource> sources = prepareSources(o, scene, gains, footprints, pool);
-    const RenderContext context{o, scene, gains, progress, sources, pool};
-    if (!renderBlocks(sink, size.width, size.height, context, footprints, grid, result.blockSize) ||
+    const RenderContext context{o, scene, gains, progress, {}, pool};
+    std::vector<PreparedSource> sources;
+    BandSources bandSources;
+    if (!banded) {
+        sources = prepareSources(o, scene, gains, footprints, pool);
+        bandSources = [&](int, int) { return std::span<const PreparedSource>(sources); };
+    } else {
+        std::cout << " Sources of " << sourceBytes << " bytes exceed the budget: decoding rows per block row"
+                  << std::endl;
+        const int margin = renderBlockMargin(o);
+        bandSources = [&](int bandTop, int bandRows) {
+            sources = prepareBandSources(o, scene, gains, footprints, bandTop - margin,
+                                         bandTop + bandRows - 1 + margin, pool);
+            return std::span<const PreparedSource>(sources);
+        };
+    }
+    if (!renderBlocks(sink, size.width, size.height, context, footprints, grid, result.blockSize,
+                      bandSources) ||
         !sink.finish()) {
         result.error = sink.error();
         return result;

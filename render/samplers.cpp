@@ -90,8 +90,9 @@ void sampleNearest(FloatImage& block, const SourceView& source, const RenderRegi
     withSamples(source, [&](const auto* samples) {
         walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
             int r, c;
-            if (!nearestPixel(u, v, source.rows, source.cols, r, c)) return;
-            const auto* s = &samples[(static_cast<size_t>(r) * source.cols + c) * source.channels];
+            if (!nearestPixel(u, v, source.sourceRows(), source.cols, r, c) || !source.holds(r)) return;
+            const auto* s = &samples[(static_cast<size_t>(r - source.rowOffset) * source.cols + c) *
+                                     source.channels];
             float* b = &block.data[(static_cast<size_t>(i) * block.cols + j) * block.channels];
             for (int k = 0; k < channels; ++k) b[k] = static_cast<float>(s[k]) * g[static_cast<size_t>(k)];
         });
@@ -105,9 +106,10 @@ void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const Sourc
     withSamples(source, [&](const auto* samples) {
         walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
             int r, c;
-            if (!nearestPixel(u, v, source.rows, source.cols, r, c)) return;
-            const float w = tentWeight(r, c, source.rows, source.cols);
-            const auto* s = &samples[(static_cast<size_t>(r) * source.cols + c) * source.channels];
+            if (!nearestPixel(u, v, source.sourceRows(), source.cols, r, c) || !source.holds(r)) return;
+            const float w = tentWeight(r, c, source.sourceRows(), source.cols);
+            const auto* s = &samples[(static_cast<size_t>(r - source.rowOffset) * source.cols + c) *
+                                     source.channels];
             const size_t pixel = static_cast<size_t>(i) * block.cols + j;
             float* b = &block.data[pixel * block.channels];
             for (int k = 0; k < channels; ++k)
@@ -132,14 +134,15 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
         walkRows(region, grid, P, angles, region.rowFirst + first, region.rowFirst + end - 1,
                  [&](int i, int j, float u, float v) {
             const float fr = std::floor(u), fc = std::floor(v);
-            if (!(fr >= 0.0f && fr + 1.0f < static_cast<float>(source.rows) && fc >= 0.0f &&
+            if (!(fr >= 0.0f && fr + 1.0f < static_cast<float>(source.sourceRows()) && fc >= 0.0f &&
                   fc + 1.0f < static_cast<float>(source.cols)))
                 return;
             const int r0 = static_cast<int>(fr), c0 = static_cast<int>(fc);
+            if (!source.holds(r0) || !source.holds(r0 + 1)) return;
             const float du = u - fr, dv = v - fc;
             const float w00 = (1 - du) * (1 - dv), w01 = (1 - du) * dv, w10 = du * (1 - dv),
                         w11 = du * dv;
-            const auto* s00 = &samples[static_cast<size_t>(r0) * rowStride +
+            const auto* s00 = &samples[static_cast<size_t>(r0 - source.rowOffset) * rowStride +
                                        static_cast<size_t>(c0) * channels];
             const auto* s10 = s00 + rowStride;
             const size_t local = static_cast<size_t>(i - region.rowFirst) * regionCols +
@@ -152,7 +155,7 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
                          w10 * (static_cast<float>(s10[k]) * gk) +
                          w11 * (static_cast<float>(s10[channels + k]) * gk);
             }
-            const float weight = tentWeight(r0, c0, source.rows, source.cols) + 1.0e-6f;
+            const float weight = tentWeight(r0, c0, source.sourceRows(), source.cols) + 1.0e-6f;
             region.weight.data[local] = weight;
             float& m = maxWeight.data[static_cast<size_t>(i) * maxWeight.cols + j];
             m = std::max(m, weight);

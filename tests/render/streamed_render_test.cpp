@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +15,7 @@
 #include "engine/image.h"
 #include "engine/panorama_sink.h"
 #include "engine/stitcher.h"
+#include "render/renderer.h"
 #include "support/pipeline_support.h"
 
 namespace vantorra {
@@ -49,6 +52,40 @@ TEST(StreamedRender, StreamedJpegEqualsTheImageWrittenWholeForManyBlocks) {
         }
         EXPECT_EQ(bytesOf(expected), bytesOf(streamed)) << "blending " << blending;
         s.options = saved;
+    }
+}
+
+// With a budget that cannot hold the decoded photographs, each row of blocks decodes only the
+// rows it samples; on the same blocks, the panorama is that of whole sources.
+TEST(StreamedRender, RowBandDecodingGivesThePanoramaOfWholeSources) {
+    test::StitchedSet& row = test::stitchedRow6();
+    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    Stitcher s = row.stitcher;
+    s.featureImages.clear();  // every source is decoded from its file
+    for (const int blending : {0, 2}) {
+        RenderOptions options = s.options.render;
+        options.blendingMethod = blending;
+        options.width = 1200;
+        options.minBlockSize = 64;
+        options.maxBlockSize = 64;  // the same blocks for both budgets
+        const RenderScene scene = s.renderScene();
+        Image whole, banded;
+        std::string log;
+        {
+            test::CoutCapture capture;
+            options.renderMemoryBudget = int64_t{1} << 30;
+            Renderer(options).render(whole, scene, Gains{}, s.progress);
+            options.renderMemoryBudget = 3000000;  // less than twice the decoded photographs
+            Renderer(options).render(banded, scene, Gains{}, s.progress);
+            log = capture.text();
+        }
+        EXPECT_NE(log.find("decoding rows per block row"), std::string::npos);
+        ASSERT_EQ(whole.rows, banded.rows);
+        ASSERT_EQ(whole.cols, banded.cols);
+        int worst = 0;
+        for (size_t i = 0; i < whole.data.size(); ++i)
+            worst = std::max(worst, std::abs(whole.data[i] - banded.data[i]));
+        EXPECT_EQ(worst, 0) << "blending " << blending;
     }
 }
 
