@@ -34,8 +34,8 @@ TEST(StreamedRender, StreamedJpegEqualsTheImageWrittenWholeForManyBlocks) {
         Stitcher& s = row.stitcher;
         const StitchOptions saved = s.options;
         s.options.render.blendingMethod = blending;
-        s.options.render.minBlockSize = 64;  // a budget of a few blocks: many rows of blocks
-        s.options.systemMemory = s.featureImageMemory + 6000000;
+        s.options.render.minBlockSize = 64;  // many rows of blocks
+        s.options.render.maxBlockSize = 64;
         Image whole;
         {
             test::CoutCapture log;
