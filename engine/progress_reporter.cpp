@@ -1,6 +1,8 @@
 #include "engine/progress_reporter.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 
 #include "engine/stitch_cancelled.h"
@@ -37,6 +39,7 @@ int ProgressReporter::stageOffset(int stage) {
 
 void ProgressReporter::attach(ProgressView* view) {
     dialog = view;
+    shownPosition_ = 0;
     if (dialog == nullptr) return;
     dialog->setStageBar(100, 1);
     dialog->setOverallBar(100, 1);
@@ -51,22 +54,26 @@ void ProgressReporter::setBlock(int index, int count) {
 
 int ProgressReporter::overallMaximum() const { return renderOnly ? kRenderOnlyWeight : kTotalWeight; }
 
-int ProgressReporter::overallPosition(int stage) const {
+int ProgressReporter::overallPosition(int stage, int index, int count) const {
+    // How far into its stage the report is, in thousandths.
+    const int64_t part = count > 0 ? std::clamp<int64_t>(int64_t{1000} * index / count, 0, 1000) : 0;
     int position = 0;
     if (stage == GainCompensation && renderOnly) {
         position = stageWeight(GainCompensation) / 2;
     } else if (stage == Rendering || stage == Blending) {
         // A block count below one would divide by zero; such a plan has at most one block.
-        const int count = blockCount > 0 ? blockCount : 1;
-        const int within = kBlockUnits * (blockIndex - 1) + (stage == Blending ? stageWeight(Blending) : 0);
-        position = stageWeight(GainCompensation) + within / count;
+        const int blocks = blockCount > 0 ? blockCount : 1;
+        const int64_t share = stageWeight(stage) * part / 1000;
+        const int64_t within = int64_t{kBlockUnits} * (std::max(blockIndex, 1) - 1) +
+                               (stage == Blending ? stageWeight(Rendering) : 0) + share;
+        position = stageWeight(GainCompensation) + static_cast<int>(within / blocks);
         if (!renderOnly) position += stageOffset(GainCompensation);
     } else {
-        position = stageOffset(stage);
+        position = stageOffset(stage) + static_cast<int>(stageWeight(stage) * part / 1000);
     }
     // The bar is never empty while the images load.
     if (position == 0 && !renderOnly) position = stageWeight(Loading) / 2;
-    return position;
+    return std::min(position, overallMaximum());
 }
 
 std::string ProgressReporter::stageText(int stage, int index, int count) const {
@@ -83,6 +90,14 @@ std::string ProgressReporter::stageText(int stage, int index, int count) const {
     }
 }
 
+void ProgressReporter::finish() {
+    if (dialog == nullptr) return;
+    shownPosition_ = overallMaximum();
+    dialog->setStageBar(100, 100);
+    dialog->setOverallBar(shownPosition_, shownPosition_);
+    dialog->repaint();
+}
+
 void ProgressReporter::throwIfCancelled() const {
     if (cancel != nullptr && cancel->requested()) throw StitchCancelled();
 }
@@ -91,7 +106,8 @@ void ProgressReporter::report(int stage, int index, int count) {
     throwIfCancelled();
     if (dialog == nullptr) return;
     dialog->setStageBar(count, index);
-    dialog->setOverallBar(overallMaximum(), overallPosition(stage));
+    shownPosition_ = std::max(shownPosition_, overallPosition(stage, index, count));
+    dialog->setOverallBar(overallMaximum(), shownPosition_);
     const std::string text = stageText(stage, index, count);
     if (!text.empty()) dialog->setText(text);
     dialog->pumpEvents();

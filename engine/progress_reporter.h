@@ -47,10 +47,14 @@ public:
     // for a cancel request: one seen before or after the events were handled throws
     // StitchCancelled (engine/stitch_cancelled.h).
     void report(int stage, int index, int count);
+    // The run is over and its panorama written: both bars full.
+    void finish();
 
-    // The figures report() computes, exposed so the bars can be checked without a window.
+    // The figures report() computes, exposed so the bars can be checked without a window. The
+    // position moves through a stage's share as index goes from 0 to count; report() never
+    // shows a position below one it has shown since attach().
     int overallMaximum() const;
-    int overallPosition(int stage) const;
+    int overallPosition(int stage, int index = 0, int count = 0) const;
     // The stage text, or an empty string for a stage that leaves the text unchanged.
     std::string stageText(int stage, int index, int count) const;
 
@@ -62,6 +66,7 @@ public:
 
 private:
     void throwIfCancelled() const;
+    int shownPosition_ = 0;  // the highest overall position shown since attach()
 };
 
 }  // namespace vantorra

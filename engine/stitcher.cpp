@@ -252,7 +252,9 @@ StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> n
     StitchOutcome outcome = StitchOutcome::Cancelled;
     cancellable(*this, progress.renderOnly,
                 [&] { outcome = stitchRun(std::move(directory), std::move(names), output); });
-    return cancelled ? StitchOutcome::Cancelled : outcome;
+    if (cancelled) return StitchOutcome::Cancelled;
+    if (outcome == StitchOutcome::Stitched) progress.finish();
+    return outcome;
 }
 
 int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
@@ -261,6 +263,7 @@ int Stitcher::stitchFromParameterFile(const std::string& directory, const std::s
     int records = 0;
     cancellable(*this, progress.renderOnly,
                 [&] { records = stitchFromParameterFileRun(directory, parameterFile, output); });
+    if (!cancelled && lastRender.rendered) progress.finish();
     return records;
 }
 
@@ -268,6 +271,7 @@ bool Stitcher::render(PanoramaSink& output) {
     cancelled = false;
     bool rendered = false;
     cancellable(*this, progress.renderOnly, [&] { rendered = renderRun(output); });
+    if (rendered && !cancelled) progress.finish();
     return rendered && !cancelled;
 }
 

@@ -91,9 +91,26 @@ TEST(ProgressReporter, FinalAdjustmentFillsStageBarInThirds) {
         progress.report(ProgressReporter::FinalBundleAdjustment, i, 3);
         EXPECT_EQ(view.stage.maximum, 3);
         EXPECT_EQ(view.stage.position, i);
-        EXPECT_EQ(view.overall.position, 145);
+        // The overall bar moves through the stage's 30 units with it.
+        EXPECT_EQ(view.overall.position, 145 + 30 * (1000 * i / 3) / 1000);
         EXPECT_EQ(view.text, "Final Bundle Adjustment");
     }
+}
+
+TEST(ProgressReporter, OverallBarNeverFallsBackAndFinishFillsIt) {
+    RecordingView view;
+    ProgressReporter progress;
+    progress.attach(&view);
+    progress.report(ProgressReporter::BundleAdjustment, 1, 1);
+    const int reached = view.overall.position;
+    progress.report(ProgressReporter::Matching, 0, 1);  // an earlier stage reported late
+    EXPECT_EQ(view.overall.position, reached);
+    progress.finish();
+    EXPECT_EQ(view.overall.position, view.overall.maximum);
+    EXPECT_EQ(view.stage.position, view.stage.maximum);
+    progress.attach(&view);  // a new run starts from the bottom again
+    progress.report(ProgressReporter::Loading, 0, 5);
+    EXPECT_LT(view.overall.position, reached);
 }
 
 TEST(ProgressReporter, RenderBlocksAdvanceOverallBar) {
@@ -126,7 +143,7 @@ TEST(ProgressReporter, RenderBlocksAdvanceOverallBar) {
         progress.renderOnly = c.renderOnly;
         progress.attach(&view);
         progress.setBlock(c.block, c.blocks);
-        progress.report(c.stage, c.block, 1);
+        progress.report(c.stage, 0, 1);  // the start of the stage
         EXPECT_EQ(view.overall.maximum, c.maximum) << c.stage << " " << c.block;
         EXPECT_EQ(view.overall.position, c.position) << c.stage << " " << c.block;
         EXPECT_EQ(view.text, c.text);
@@ -141,7 +158,7 @@ TEST(ProgressReporter, UnknownStageKeepsTextAndStillPumps) {
     view.calls.clear();
     progress.report(9, 2, 4);
     EXPECT_EQ(view.text, "Matching SIFT features");
-    EXPECT_EQ(view.overall.position, 50);
+    EXPECT_EQ(view.overall.position, 100);  // where Matching left it: the bar never falls back
     const std::vector<std::string> order = {"stage", "overall", "pump", "repaint"};
     EXPECT_EQ(view.calls, order);
 }
