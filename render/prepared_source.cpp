@@ -10,25 +10,10 @@
 namespace vantorra {
 namespace {
 
-// Source pixels per output pixel along the coarser edge; 1 when the edges say nothing.
-float outputRatio(int rows, int cols, float p, float q) {
-    float ratio = 0.0f;
-    if (p > 0.0f) ratio = std::fmax(ratio, static_cast<float>(rows) / p);
-    if (q > 0.0f) ratio = std::fmax(ratio, static_cast<float>(cols) / q);
-    if (!(ratio > 0.0f)) return 1.0f;
-    return std::fmin(ratio, 1.0e6f);
-}
-
-// Halvings and blur for an image of rows x cols that is `ratio` times finer than the output, as
-// reduceForOutput chooses them: halving stops before the image would vanish, the blur covers
-// the rest of the ratio.
 void chooseReduction(int rows, int cols, float ratio, float antiAliasFactor, SourcePlan& plan) {
-    int n = static_cast<int>(std::floor(std::log(ratio) / std::log(2.0f)));
-    int room = 0;
-    for (int r = rows, c = cols; r >= 2 && c >= 2; r /= 2, c /= 2) ++room;
-    n = std::clamp(n, 0, room);
-    plan.halvings = n;
-    plan.sigma = antiAliasFactor * std::fmin(ratio / std::ldexp(1.0f, n), 2.0f);
+    const Reduction reduction = reductionFor(rows, cols, ratio, antiAliasFactor);
+    plan.halvings = reduction.halvings;
+    plan.sigma = reduction.sigma;
 }
 
 // Collects decoded rows into an 8-bit image.
@@ -91,23 +76,28 @@ SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int im
     return plan;
 }
 
-SourceView viewOf(const FloatImage& image) {
+namespace {
+
+template <typename Container>
+SourceView sizedView(const Container& image) {
     SourceView v;
-    if (image.empty()) return v;
-    v.floats = image.data.data();
     v.rows = image.rows;
     v.cols = image.cols;
     v.channels = image.channels;
     return v;
 }
 
+}  // namespace
+
+SourceView viewOf(const FloatImage& image) {
+    SourceView v = sizedView(image);
+    if (!image.empty()) v.floats = image.data.data();
+    return v;
+}
+
 SourceView viewOf(const Image& image) {
-    SourceView v;
-    if (image.empty()) return v;
-    v.bytes = image.data.data();
-    v.rows = image.rows;
-    v.cols = image.cols;
-    v.channels = image.channels;
+    SourceView v = sizedView(image);
+    if (!image.empty()) v.bytes = image.data.data();
     return v;
 }
 
@@ -178,9 +168,7 @@ PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan
         if (!plan.copy) {
             source.kept = &cached;
         } else {
-            FloatImage reduced = cached;
-            for (int h = 0; h < plan.halvings; ++h) reduced = halfSize(reduced);
-            source.floats = gaussianBlur(reduced, plan.sigma);
+            source.floats = reduceBy(cached, Reduction{plan.halvings, plan.sigma});
             transform = multiply(reductionMatrix(-plan.halvings), transform);
         }
     } else {

@@ -3,13 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-
 namespace vantorra {
-namespace {
 
-// Reduction ratio of an image of rows x cols for edges p and q output pixels long: how many
-// source pixels fall on one output pixel along the coarser direction. An edge that maps onto no
-// output pixel says nothing about the ratio.
 float outputRatio(int rows, int cols, float p, float q) {
     float ratio = 0.0f;
     if (p > 0.0f) ratio = std::fmax(ratio, static_cast<float>(rows) / p);
@@ -18,58 +13,30 @@ float outputRatio(int rows, int cols, float p, float q) {
     return std::fmin(ratio, 1.0e6f);  // an edge of almost no pixels: as small as it can get
 }
 
-}  // namespace
-
-FloatImage reduceForOutput(const FloatImage& source, float ratio, float antiAliasFactor,
-                           Matrix& transform) {
+Reduction reductionFor(int rows, int cols, float ratio, float antiAliasFactor) {
     int n = static_cast<int>(std::floor(std::log(ratio) / std::log(2.0f)));
     // Halving stops before the image would vanish; the blur then covers the rest.
     int room = 0;
-    for (int r = source.rows, c = source.cols; r >= 2 && c >= 2; r /= 2, c /= 2) ++room;
+    for (int r = rows, c = cols; r >= 2 && c >= 2; r /= 2, c /= 2) ++room;
     n = std::clamp(n, 0, room);
     // The blur makes up the part of the ratio that halving left: sigma between k and 2k (capped
     // at 2k when the image was too small to halve further).
     const float residual = std::fmin(ratio / std::ldexp(1.0f, n), 2.0f);
-    transform = multiply(reductionMatrix(-n), transform);
-    if (n == 0) return gaussianBlur(source, antiAliasFactor * residual);
+    return Reduction{n, antiAliasFactor * residual};
+}
+
+FloatImage reduceBy(const FloatImage& source, const Reduction& reduction) {
+    if (reduction.halvings == 0) return gaussianBlur(source, reduction.sigma);
     FloatImage image = halfSize(source);
-    for (int i = 1; i < n; ++i) image = halfSize(image);
-    return gaussianBlur(image, antiAliasFactor * residual);
+    for (int i = 1; i < reduction.halvings; ++i) image = halfSize(image);
+    return gaussianBlur(image, reduction.sigma);
 }
 
-const FloatImage& acquireSourceView(const PhotoSources& sources, float antiAliasFactor, int image,
-                                    Camera& camera, const ImageFootprint& footprint,
-                                    FloatImage& storage, std::string* error) {
-    const float p = footprint.firstEdgePixels, q = footprint.secondEdgePixels;
-    const float k = antiAliasFactor;
-    if (const FloatImage* kept = sources.featureImage(image)) {
-        const FloatImage& cached = *kept;
-        const int level = sources.featureLevel(image);
-        const float ratio = outputRatio(cached.rows, cached.cols, p, q);
-        // The cached copy serves while it still has a pixel per output pixel.
-        if (ratio >= 1.0f || level == 0) {
-            camera.imageTransform = multiply(reductionMatrix(-level), camera.imageTransform);
-            if (ratio <= 1.0f) return cached;
-            storage = reduceForOutput(cached, ratio, k, camera.imageTransform);
-            return storage;
-        }
-    }
-    if (!storage.readJpeg(sources.path(image), error)) {
-        storage.release();
-        return storage;
-    }
-    const float ratio = outputRatio(storage.rows, storage.cols, p, q);
-    if (ratio > 1.0f) storage = reduceForOutput(storage, ratio, k, camera.imageTransform);
-    return storage;
-}
-
-FloatImage acquireSource(const PhotoSources& sources, float antiAliasFactor, int image,
-                         Camera& camera, const ImageFootprint& footprint, std::string* error) {
-    FloatImage storage;
-    const FloatImage& source =
-        acquireSourceView(sources, antiAliasFactor, image, camera, footprint, storage, error);
-    if (&source == &storage) return storage;
-    return source;
+FloatImage reduceForOutput(const FloatImage& source, float ratio, float antiAliasFactor,
+                           Matrix& transform) {
+    const Reduction reduction = reductionFor(source.rows, source.cols, ratio, antiAliasFactor);
+    transform = multiply(reductionMatrix(-reduction.halvings), transform);
+    return reduceBy(source, reduction);
 }
 
 void applyGains(FloatImage& image, const std::array<float, 3>& gains) {

@@ -1,7 +1,6 @@
 #pragma once
-// Getting a photograph ready for one block: the cached feature-image copy or the file, halved
-// and blurred against aliasing when the panorama is coarser than the photograph, with the
-// camera's pixel matrix following every reduction.
+// Reducing a photograph for an output coarser than it: halvings and a blur against aliasing,
+// with the camera's pixel matrix following every reduction.
 
 #include <array>
 #include <string>
@@ -14,18 +13,19 @@
 
 namespace vantorra {
 
-// The source of image `image` for the footprint's output resolution; `camera` (the caller's
-// local copy) gets its imageTransform moved onto the returned image. An unreadable file gives an
-// empty image with the reason in `error` and leaves the camera alone.
-FloatImage acquireSource(const PhotoSources& sources, float antiAliasFactor, int image,
-                         Camera& camera, const ImageFootprint& footprint,
-                         std::string* error = nullptr);
+// Source pixels per output pixel, along the coarser of the two image edges that span p and q
+// output pixels; 1 when the edges say nothing.
+float outputRatio(int rows, int cols, float p, float q);
 
-// As acquireSource, without copying a cached image that needs no reduction: the result refers
-// either to the kept feature image or to `storage`. For callers that only read the source.
-const FloatImage& acquireSourceView(const PhotoSources& sources, float antiAliasFactor, int image,
-                                    Camera& camera, const ImageFootprint& footprint,
-                                    FloatImage& storage, std::string* error = nullptr);
+// For an image of rows x cols `ratio` times finer than the output: n = floor(log2 ratio)
+// halvings (stopping before the image would vanish) and the blur that covers the rest.
+struct Reduction {
+    int halvings = 0;
+    float sigma = 0;
+};
+Reduction reductionFor(int rows, int cols, float ratio, float antiAliasFactor);
+// The halvings, then the blur.
+FloatImage reduceBy(const FloatImage& source, const Reduction& reduction);
 
 // Reduces `source` by 2^n for an output `ratio` times coarser (n = floor(log2 ratio)), blurs it
 // with sigma = antiAliasFactor * ratio / 2^n and moves `transform` onto the reduced image.

@@ -48,57 +48,67 @@ TEST(RenderWarp, BlurOfRadiusZeroIsACopy) {
     EXPECT_EQ(blurred.data, separableFilter(image, gaussianKernel(1.0f, 3), 3).data);
 }
 
-class AcquireSource : public ::testing::Test {
+class PrepareSource : public ::testing::Test {
 protected:
     void SetUp() override {
         testing::buildScene(stitcher, {{0.0f, 0.0f}}, 100, 100, 100);
         stitcher.featureImages[0] = ramp(100, 100);
     }
+    PreparedSource prepare(const ImageFootprint& fp) const {
+        const RenderScene scene = stitcher.renderScene();
+        const SourcePlan plan = planSource(scene.sources, stitcher.options.render.antiAliasFactor, 0, fp);
+        return prepareSource(scene.sources, plan, 0, stitcher.cameras[0], Gains{});
+    }
+    // The projection of camera 0 with its pixel matrix moved by `transform`.
+    Mat3 projectionWith(const Matrix& transform) const {
+        Camera camera = stitcher.cameras[0];
+        camera.imageTransform = transform;
+        return projectionMatrix(camera);
+    }
     Stitcher stitcher;
 };
 
-TEST_F(AcquireSource, CoarserOutputHalvesThenBlurs) {
+void expectMat3Eq(const Mat3& a, const Mat3& b) {
+    for (int e = 0; e < 9; ++e) EXPECT_FLOAT_EQ(a.m[static_cast<size_t>(e)], b.m[static_cast<size_t>(e)]) << e;
+}
+
+TEST_F(PrepareSource, CoarserOutputHalvesThenBlurs) {
     ImageFootprint fp;
     fp.firstEdgePixels = 20;  // the output is 5 times coarser than the 100-pixel image
     fp.secondEdgePixels = 20;
-    Camera camera = stitcher.cameras[0];
-    const FloatImage source = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp);
+    const PreparedSource source = prepare(fp);
     const FloatImage expected =
         gaussianBlur(halfSize(halfSize(stitcher.featureImages[0])), 0.375f * 5.0f / 4.0f);
-    EXPECT_EQ(source.rows, 25);
-    EXPECT_EQ(source.data, expected.data);
-    expectMatrixEq(camera.imageTransform, multiply(reductionMatrix(-2), centring(100, 100)));
+    EXPECT_EQ(source.floats.rows, 25);
+    EXPECT_EQ(source.floats.data, expected.data);
+    expectMat3Eq(source.P, projectionWith(multiply(reductionMatrix(-2), centring(100, 100))));
 }
 
-TEST_F(AcquireSource, FinerOutputKeepsTheSourceUntouched) {
+TEST_F(PrepareSource, FinerOutputReadsTheKeptImageItselfWithoutACopy) {
     ImageFootprint fp;
     fp.firstEdgePixels = 150;
     fp.secondEdgePixels = 100;
-    Camera camera = stitcher.cameras[0];
-    const FloatImage source = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp);
-    EXPECT_EQ(source.data, stitcher.featureImages[0].data);
-    expectMatrixEq(camera.imageTransform, centring(100, 100));
+    const PreparedSource source = prepare(fp);
+    EXPECT_EQ(source.kept, &stitcher.featureImages[0]);
+    EXPECT_TRUE(source.floats.empty());
+    expectMat3Eq(source.P, projectionWith(centring(100, 100)));
 }
 
-TEST_F(AcquireSource, ReducedCacheServesOnlyWhileCoarseEnough) {
+TEST_F(PrepareSource, ReducedCacheServesOnlyWhileCoarseEnough) {
     stitcher.featureLevels[0] = 2;  // the cache holds the photograph halved twice
     ImageFootprint fp;
     fp.firstEdgePixels = 100;  // one cached pixel per output pixel
     fp.secondEdgePixels = 100;
-    Camera camera = stitcher.cameras[0];
-    const FloatImage cached = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp);
-    EXPECT_EQ(cached.data, stitcher.featureImages[0].data);
-    expectMatrixEq(camera.imageTransform, multiply(reductionMatrix(-2), centring(100, 100)));
+    const PreparedSource cached = prepare(fp);
+    EXPECT_EQ(cached.kept, &stitcher.featureImages[0]);
+    expectMat3Eq(cached.P, projectionWith(multiply(reductionMatrix(-2), centring(100, 100))));
 
-    // A finer output needs the file, which does not exist: empty source, camera unchanged.
+    // A finer output needs the file, which does not exist: an empty source with the reason.
     fp.firstEdgePixels = 200;
     fp.secondEdgePixels = 200;
-    camera = stitcher.cameras[0];
-    std::string error;
-    const FloatImage missing = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp, &error);
+    const PreparedSource missing = prepare(fp);
     EXPECT_TRUE(missing.empty());
-    EXPECT_FALSE(error.empty());
-    expectMatrixEq(camera.imageTransform, centring(100, 100));
+    EXPECT_FALSE(missing.error.empty());
 }
 
 TEST(RenderWarp, GainsScaleEachChannel) {
