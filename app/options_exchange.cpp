@@ -38,9 +38,6 @@ constexpr std::array<FieldRule, kOptionFieldCount> kRules = {{
     {FieldKind::Float}, {FieldKind::Float},  // GainSigma, GainMean
 }};
 
-// A choice is taken only when the stored value is one of the listed buttons.
-int listedOr(int value, int count, int fallback) { return value >= 0 && value < count ? value : fallback; }
-
 float toDisplayAngle(float radians, bool degrees) { return degrees ? toDegrees(radians) : radians; }
 float fromDisplayAngle(float shown, bool degrees) { return degrees ? fromDegrees(shown) : shown; }
 
@@ -109,10 +106,10 @@ OptionsDialogValues fillOptionsDialog(const StitchOptions& options, bool anglesI
     v.scaleText = percentText(r.scale);
     v.featureScaleText = percentText(f.siftScale);
     v.systemMemoryText = memoryText(options.systemMemory);
-    v.outputSize = listedOr(r.sizeMode, 3, 0);
-    v.blending = listedOr(r.blendingMethod, 3, 0);
-    v.rotation = listedOr(r.imageRotation, 4, 0);
-    v.featureSize = listedOr(f.siftSizeMode, 2, 0);
+    v.outputSize = modeValue(r.sizeMode);
+    v.blending = modeValue(r.blendingMethod);
+    v.rotation = modeValue(r.imageRotation);
+    v.featureSize = modeValue(f.siftSizeMode);
     v.autoStraighten = r.autoStraighten;
     v.autoCrop = r.autoCrop;
     v.gainCompensation = r.gainCompensation;
@@ -137,7 +134,7 @@ bool readBackOptions(const OptionsDialogValues& v, bool anglesInDegrees, StitchO
     const StitchOptions before = options;
     f.siftScale = readPercent(v.featureScaleText, f.siftScale);
     f.siftMinDim = v.minDim;
-    f.siftSizeMode = listedOr(v.featureSize, 2, f.siftSizeMode);
+    f.siftSizeMode = modeFrom<SiftSizeMode>(v.featureSize).value_or(f.siftSizeMode);
     ransac.alpha = v.alpha;
     ransac.beta = v.beta;
     ransac.ransacIterations = v.maxIterations;
@@ -145,9 +142,9 @@ bool readBackOptions(const OptionsDialogValues& v, bool anglesInDegrees, StitchO
     const bool needsRegistration = matchingOptionsDiffer(before, options);
 
     options.systemMemory = readMemory(v.systemMemoryText);
-    r.sizeMode = listedOr(v.outputSize, 3, r.sizeMode);
-    r.imageRotation = listedOr(v.rotation, 4, r.imageRotation);
-    r.blendingMethod = listedOr(v.blending, 3, r.blendingMethod);
+    r.sizeMode = modeFrom<SizeMode>(v.outputSize).value_or(r.sizeMode);
+    r.imageRotation = modeFrom<ImageRotation>(v.rotation).value_or(r.imageRotation);
+    r.blendingMethod = modeFrom<BlendingMethod>(v.blending).value_or(r.blendingMethod);
     r.autoCrop = v.autoCrop;
     r.autoStraighten = v.autoStraighten;
     r.thetaMin = fromDisplayAngle(v.thetaMin, anglesInDegrees);

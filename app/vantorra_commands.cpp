@@ -139,7 +139,7 @@ void VantorraCommands::renderFullResolution() {
     }
     // The renderer writes the size it used back into the options; the user's choice stays.
     const RenderOptions userChoice = stitcher.options.render;
-    stitcher.options.render.sizeMode = 2;
+    stitcher.options.render.sizeMode = SizeMode::Scale;
     stitcher.options.render.scale = 1.0f;
     run(true, "Rendering at full resolution…", [&](Image& result) { renderAgain(result); });
     // After the outputs: the report has read the scale the renderer used.

@@ -78,8 +78,9 @@ std::vector<float> anglesInDegrees(const std::string& option, const std::string&
     return radians;
 }
 
-int choice(const std::string& option, const std::string& text, const std::map<std::string, int>& names,
-           const std::string& accepted) {
+template <typename Value>
+Value choice(const std::string& option, const std::string& text, const std::map<std::string, Value>& names,
+             const std::string& accepted) {
     const auto found = names.find(text);
     if (found == names.end()) reject(option, text, "one of " + accepted);
     return found->second;
@@ -159,19 +160,19 @@ void apply(const CLI::App& app, const Texts& t, CliOptions& o) {
         const std::string name = "--" + option->get_lnames().front();
         if (name == "--width") {
             render.width = integerIn(name, t.width, kPanoramaSideRange);
-            render.sizeMode = 0;
+            render.sizeMode = SizeMode::Width;
         } else if (name == "--height") {
             render.height = integerIn(name, t.height, kPanoramaSideRange);
-            render.sizeMode = 1;
+            render.sizeMode = SizeMode::Height;
         } else if (name == "--scale") {
             render.scale = percentage(name, t.scale);
-            render.sizeMode = 2;
+            render.sizeMode = SizeMode::Scale;
         } else if (name == "--sift-min-dim") {
             feature.siftMinDim = integerIn(name, t.siftMinDim, kFeatureMinDimRange);
-            feature.siftSizeMode = 0;
+            feature.siftSizeMode = SiftSizeMode::MinDimension;
         } else if (name == "--sift-scale") {
             feature.siftScale = percentage(name, t.siftScale);
-            feature.siftSizeMode = 1;
+            feature.siftSizeMode = SiftSizeMode::Scale;
         } else if (name == "--blend") {
             blendGiven = true;
         } else if (name == "--bands" || name == "--blend-sigma") {
@@ -195,16 +196,21 @@ void apply(const CLI::App& app, const Texts& t, CliOptions& o) {
     if (t.noStraighten) render.autoStraighten = false;
     if (!t.rotate.empty()) {
         render.imageRotation =
-            choice("--rotate", t.rotate, {{"none", 0}, {"cw", 1}, {"ccw", 2}, {"180", 3}}, "none, cw, ccw, 180");
+            choice<ImageRotation>("--rotate", t.rotate,
+                                  {{"none", ImageRotation::None}, {"cw", ImageRotation::Clockwise},
+                                   {"ccw", ImageRotation::Anticlockwise}, {"180", ImageRotation::UpsideDown}},
+                                  "none, cw, ccw, 180");
     }
     if (!t.bands.empty()) render.blendingBands = integerIn("--bands", t.bands, kBlendingBandsRange);
     if (!t.blendSigma.empty()) render.blendingSigma = finiteNumber("--blend-sigma", t.blendSigma);
     // Band settings only mean something for multi-band blending, so they select it unless the
     // method was named explicitly.
-    if (bandOptionGiven && !blendGiven) render.blendingMethod = 2;
+    if (bandOptionGiven && !blendGiven) render.blendingMethod = BlendingMethod::MultiBand;
     if (blendGiven) {
-        render.blendingMethod = choice("--blend", t.blend, {{"none", 0}, {"linear", 1}, {"multiband", 2}},
-                                       "none, linear, multiband");
+        render.blendingMethod = choice<BlendingMethod>(
+            "--blend", t.blend,
+            {{"none", BlendingMethod::None}, {"linear", BlendingMethod::Linear}, {"multiband", BlendingMethod::MultiBand}},
+            "none, linear, multiband");
     }
     if (!t.gainSigma.empty()) render.gainSigma = finiteNumber("--gain-sigma", t.gainSigma);
     if (!t.gainMean.empty()) render.gainMean = finiteNumber("--gain-mean", t.gainMean);
@@ -215,7 +221,11 @@ void apply(const CLI::App& app, const Texts& t, CliOptions& o) {
     if (!t.memory.empty()) o.stitch.systemMemory = memory("--memory", t.memory);
     if (!t.quality.empty()) render.jpegQuality = integerIn("--quality", t.quality, kJpegQualityRange);
     if (!t.threads.empty()) o.stitch.threads = integerIn("--threads", t.threads, kThreadsRange);
-    if (!t.log.empty()) o.logMode = choice("--log", t.log, {{"console", 0}, {"file", 1}, {"none", 2}}, "console, file, none");
+    if (!t.log.empty())
+        o.logMode = choice<LogDestination::Mode>(
+            "--log", t.log,
+            {{"console", LogDestination::Console}, {"file", LogDestination::File}, {"none", LogDestination::None}},
+            "console, file, none");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/log_destination.h"
 #include "engine/stitch_options.h"
 
 namespace vantorra {
@@ -12,7 +13,7 @@ namespace vantorra {
 struct CliOptions {
     std::vector<std::string> inputs;    // image paths, or one parameter file
     std::string outputDirectory = ".";  // where pano.jpg, pano.txt and log.txt go
-    int logMode = 2;                    // a LogDestination mode: 0 console, 1 file, 2 none
+    LogDestination::Mode logMode = LogDestination::None;
     bool quiet = false;                 // no progress display and no closing line
     StitchOptions stitch;
 };

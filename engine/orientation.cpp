@@ -92,13 +92,14 @@ Matrix headingTurn(const Matrix& w) {
 
 }  // namespace
 
-float imageRotationAngle(int32_t imageRotation) {
+float imageRotationAngle(ImageRotation imageRotation) {
     switch (imageRotation) {
-        case 1: return -kHalfPi;
-        case 2: return kHalfPi;
-        case 3: return kPi;
-        default: return 0.0f;
+        case ImageRotation::Clockwise: return -kHalfPi;
+        case ImageRotation::Anticlockwise: return kHalfPi;
+        case ImageRotation::UpsideDown: return kPi;
+        case ImageRotation::None: break;
     }
+    return 0.0f;
 }
 
 std::vector<Camera> levelToReference(std::vector<Camera> cameras, const std::vector<int32_t>& component,
@@ -106,7 +107,7 @@ std::vector<Camera> levelToReference(std::vector<Camera> cameras, const std::vec
     const Camera* reference = referenceCamera(cameras, component);
     if (reference == nullptr) return cameras;
     Matrix q = transpose(reference->R);
-    if (options.imageRotation != 0) q = multiply(q, rotationZ(imageRotationAngle(options.imageRotation)));
+    if (options.imageRotation != ImageRotation::None) q = multiply(q, rotationZ(imageRotationAngle(options.imageRotation)));
     postMultiply(listedCameras(cameras, component), q);
     return cameras;
 }
@@ -115,13 +116,15 @@ std::vector<Camera> straighten(std::vector<Camera> cameras, const std::vector<in
                                const RenderOptions& options) {
     const std::vector<Camera*> listed = listedCameras(cameras, component);
     if (listed.empty()) return cameras;
-    const bool rotated = options.imageRotation >= 1 && options.imageRotation <= 3;
+    const bool rotated = options.imageRotation != ImageRotation::None;
     const float angle = imageRotationAngle(options.imageRotation);
 
     // Seen through the user's image rotation, the horizontal image axis is a different row;
     // the pre-turn lets the search below read it as row 1 and is undone right after.
     if (rotated) {
-        const float back = options.imageRotation == 1 ? kHalfPi : (options.imageRotation == 2 ? -kHalfPi : -kPi);
+        const float back = options.imageRotation == ImageRotation::Clockwise
+                               ? kHalfPi
+                               : (options.imageRotation == ImageRotation::Anticlockwise ? -kHalfPi : -kPi);
         preMultiply(listed, rotationZ(back));
     }
     const Matrix u = downDirection(listed);

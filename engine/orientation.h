@@ -13,9 +13,9 @@
 
 namespace vantorra {
 
-// The turn that options.imageRotation asks for: 0 none, 1 clockwise -pi/2, 2 anticlockwise
-// +pi/2, 3 upside down pi (single-precision values).
-float imageRotationAngle(int32_t imageRotation);
+// The turn that options.imageRotation asks for: none 0, clockwise -pi/2, anticlockwise +pi/2,
+// upside down pi (single-precision values).
+float imageRotationAngle(ImageRotation imageRotation);
 
 // Without straightening: post-multiplies every listed camera by R_ref^T (times Rz(angle) for an
 // image rotation), so the reference camera ends as the identity, or Rz(angle).

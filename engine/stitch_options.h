@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "engine/option_modes.h"
 #include "numerics/angles.h"
 
 namespace vantorra {
@@ -15,12 +16,12 @@ struct FeatureOptions {
     int32_t reservedFeatureCount = 5000;  // travels with the block; no stage reads it
     float reservedFeatureRatio = 0.9f;    // travels with the block; no stage reads it
     float distanceRatio = 0.8f;
-    int32_t siftSizeMode = 0;  // 0: siftMinDim pixels, 1: siftScale
+    SiftSizeMode siftSizeMode = SiftSizeMode::MinDimension;  // siftMinDim pixels, or siftScale
     int32_t siftMinDim = 400;
     int32_t thumbnailMinDim = 50;
     float siftScale = 0.25f;
     int32_t upsampleBelow = 300;
-    int32_t detectorMode = 2;
+    DetectorMode detectorMode = DetectorMode::AsIs;
     int64_t featureImageBudget = 268435456;  // recomputed by the driver at every run
 };
 
@@ -51,10 +52,10 @@ struct BundleAdjustOptions {
     bool focalFromImage = true;
     float focalSigma = 0.1f;               // prior deviation of f, fraction of the mean focal length
     float rotationSigma = 0.19634955f;     // prior deviation of a rotation increment, radians (pi / 16)
-    int32_t registerRobustMode = RobustNone;
+    RobustMode registerRobustMode = RobustNone;
     float registerSigma = 3.0f;
     int32_t registerSigmaRelative = 1;
-    int32_t finalRobustMode = RobustHuber;
+    RobustMode finalRobustMode = RobustHuber;
     float finalSigma = 1.0f;
     int32_t finalSigmaRelative = 0;
 };
@@ -65,15 +66,15 @@ struct RenderOptions {
     float thetaMax = kPi;
     float phiMin = -kHalfPi;
     float phiMax = kHalfPi;
-    int32_t sizeMode = 0;  // 0 width, 1 height, 2 scale
+    SizeMode sizeMode = SizeMode::Width;
     int32_t width = 1400;
     int32_t height = 1400;
     float scale = 0.1f;
     float antiAliasFactor = 0.375f;
     int32_t blendingBands = 2;
     float blendingSigma = 5.0f;
-    int32_t imageRotation = 0;   // 0 none, 1 clockwise, 2 anticlockwise, 3 upside down
-    int32_t blendingMethod = 2;  // 0 none, 1 linear, 2 multi-band
+    ImageRotation imageRotation = ImageRotation::None;
+    BlendingMethod blendingMethod = BlendingMethod::MultiBand;
     bool autoStraighten = true;
     bool autoCrop = true;
     bool reservedRenderFlag = true;  // travels with the block; no stage reads it

@@ -52,7 +52,7 @@ int32_t seedFirstCamera(Stitcher& s, const MatchTable& matches) {
 void writeSnapshot(Stitcher& s, int registeredCount) {
     RenderOptions preview = s.options.render;
     preview.width = 500;
-    preview.blendingMethod = 0;
+    preview.blendingMethod = BlendingMethod::None;
     preview.autoCrop = false;
     preview.renderMemoryBudget = s.options.systemMemory - s.featureImageMemory;
     Image image;

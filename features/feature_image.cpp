@@ -18,7 +18,7 @@ int featureReductionCount(int rows, int cols, const FeatureOptions& options) {
     auto shouldHalve = [&] {
         // A side of 1 cannot be halved; without this a zero scale or size would never stop.
         if (rows < 2 || cols < 2) return false;
-        if (options.siftSizeMode == 1)
+        if (options.siftSizeMode == SiftSizeMode::Scale)
             return fullRows * twiceScale <= static_cast<float>(rows) &&
                    fullCols * twiceScale <= static_cast<float>(cols);
         return rows >= 2 * options.siftMinDim && cols >= 2 * options.siftMinDim;
@@ -45,7 +45,7 @@ int thumbnailReductionCount(int rows, int cols, int thumbnailMinDim) {
 
 int chooseDetectorMode(int rows, int cols, const FeatureOptions& options) {
     const int smaller = std::min(rows, cols);
-    int mode = options.detectorMode;
+    int mode = modeValue(options.detectorMode);
     if (smaller < options.upsampleBelow) mode = 1;
     if (static_cast<float>(smaller) < static_cast<float>(options.upsampleBelow) / std::sqrt(2.0f)) mode = 0;
     return mode;

@@ -22,13 +22,13 @@ int side(float x, double& requested) {
 OutputSize outputSize(const RenderOptions& options, float dT, float dP,
                       const ImageFootprint& reference, int refRows, int refCols) {
     OutputSize size;
-    if (options.sizeMode == 1) {
+    if (options.sizeMode == SizeMode::Height) {
         size.height = side(static_cast<float>(options.height), size.requestedHeight);
         size.width = side(std::trunc(dT * static_cast<float>(size.height - 1) / dP) + 1.0f,
                           size.requestedWidth);
         return size;
     }
-    if (options.sizeMode == 2) {
+    if (options.sizeMode == SizeMode::Scale) {
         const float a = options.scale * static_cast<float>(refRows);
         const float b = options.scale * static_cast<float>(refCols);
         const float w1 = dT * a / std::sqrt(reference.firstEdgeTheta * reference.firstEdgeTheta +
@@ -56,8 +56,8 @@ int renderBlockSize(int64_t budget, int width, int height, int minBlock, int max
 
 int64_t blockPixelBytes(const RenderOptions& options, int depth) {
     const int64_t overlapping = std::max(1, depth);
-    if (options.blendingMethod == 0) return 12;  // the block
-    if (options.blendingMethod == 1) return 16;  // the block and its weight sum
+    if (options.blendingMethod == BlendingMethod::None) return 12;    // the block
+    if (options.blendingMethod == BlendingMethod::Linear) return 16;  // the block and its weight sum
     // Block, colour and weight sums, the largest weight and a low-pass image; per image its
     // warped image, weight, mask and the row pass of a blur.
     return 44 + 32 * overlapping;
@@ -80,7 +80,7 @@ int planBlockSize(int64_t budget, int64_t heldBytes, int width, int height, bool
 }
 
 int renderBlockMargin(const RenderOptions& options) {
-    if (options.blendingMethod != 2 || !options.blockMargin) return 0;
+    if (options.blendingMethod != BlendingMethod::MultiBand || !options.blockMargin) return 0;
     return options.blendingBands *
            static_cast<int>(std::floor(3.0f * options.blendingSigma + 0.5f));
 }

@@ -48,10 +48,13 @@ Crop cropOf(const RenderOptions& options, const std::vector<ImageFootprint>& foo
     return c;
 }
 
-BlockCompositor compositorFor(int blendingMethod) {
-    if (blendingMethod == 0) return blendNone;
-    if (blendingMethod == 1) return blendLinear;
-    return blendMultiBand;
+BlockCompositor compositorFor(BlendingMethod method) {
+    switch (method) {
+        case BlendingMethod::None: return blendNone;
+        case BlendingMethod::Linear: return blendLinear;
+        case BlendingMethod::MultiBand: return blendMultiBand;
+    }
+    return blendMultiBand;  // not reached: modeFrom admits no other value
 }
 
 // Block loop: composite every block, clamp it and paste it without its margin into the row of

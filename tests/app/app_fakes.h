@@ -161,8 +161,8 @@ public:
         state.progress.report(ProgressReporter::Blending, 1, 1);
         output = panorama.empty() ? smallPanorama() : panorama;
         const RenderOptions& r = state.options.render;
-        state.options.render.scale = r.sizeMode == 2 ? r.scale : 0.25f;
-        if (r.sizeMode == 2 && r.scale == 1.0f) output.allocate(output.rows * 4, output.cols * 4, 3);
+        state.options.render.scale = r.sizeMode == SizeMode::Scale ? r.scale : 0.25f;
+        if (r.sizeMode == SizeMode::Scale && r.scale == 1.0f) output.allocate(output.rows * 4, output.cols * 4, 3);
     }
     static Image smallPanorama() {
         Image image;

@@ -149,7 +149,7 @@ TEST_F(CommandsResultTest, FullResolutionReRendersAtFullScaleAndKeepsTheSizeOpti
     ASSERT_EQ(platform.results.size(), 2u);
     EXPECT_EQ(platform.results[1].width, 12);
     EXPECT_EQ(platform.results[1].percentOfFull(), 100);
-    EXPECT_EQ(engine.state.options.render.sizeMode, 0);
+    EXPECT_EQ(modeValue(engine.state.options.render.sizeMode), 0);
     EXPECT_EQ(engine.state.options.render.width, 900);
     EXPECT_FALSE(engine.state.progress.renderOnly);
 

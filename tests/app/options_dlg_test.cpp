@@ -98,7 +98,7 @@ TEST_F(OptionsDlgTest, OkWithoutChangesChangesNothing) {
     EXPECT_EQ(options.render.scale, before.render.scale);
     EXPECT_EQ(options.ransac.beta, before.ransac.beta);
     EXPECT_EQ(options.systemMemory, before.systemMemory);
-    EXPECT_EQ(options.render.blendingMethod, before.render.blendingMethod);
+    EXPECT_EQ(modeValue(options.render.blendingMethod), modeValue(before.render.blendingMethod));
     EXPECT_NEAR(options.render.thetaMax, before.render.thetaMax, 1e-6f);
 }
 
@@ -125,7 +125,7 @@ TEST_F(OptionsDlgTest, FiftyPercentSiftScaleChecksScaleAndNeedsRegistration) {
     }));
     EXPECT_TRUE(okAndReadBack());
     EXPECT_EQ(options.feature.siftScale, 0.5f);
-    EXPECT_EQ(options.feature.siftSizeMode, 1);
+    EXPECT_EQ(modeValue(options.feature.siftSizeMode), 1);
 }
 
 TEST_F(OptionsDlgTest, TypingSelectsTheChoiceItBelongsTo) {
@@ -228,7 +228,7 @@ namespace {
 TEST(OptionsDlgDefaultsTest, RestoreDefaultsFillsTheBuiltInValuesAndOnlyOkTakesThem) {
     StitchOptions changed;
     changed.render.width = 640;
-    changed.render.blendingMethod = 0;
+    changed.render.blendingMethod = *modeFrom<BlendingMethod>(0);
     changed.ransac.alpha = 3.0f;
     changed.render.gainCompensation = true;
     const OptionsDialogValues defaults = fillOptionsDialog(StitchOptions{}, true);

@@ -51,9 +51,9 @@ TEST(OptionsFillTest, DefaultsAreShownInDisplayUnits) {
 
 TEST(OptionsFillTest, ChoicesOutsideTheListShowTheFirstButton) {
     StitchOptions options;
-    options.render.sizeMode = 7;
-    options.render.imageRotation = -1;
-    options.render.blendingMethod = 1;
+    options.render.sizeMode = *modeFrom<SizeMode>(7);
+    options.render.imageRotation = *modeFrom<ImageRotation>(-1);
+    options.render.blendingMethod = *modeFrom<BlendingMethod>(1);
     const OptionsDialogValues v = fillOptionsDialog(options, true);
     EXPECT_EQ(v.outputSize, 0);
     EXPECT_EQ(v.rotation, 0);
@@ -115,8 +115,8 @@ TEST(OptionsReadBackTest, ConvertsTextsAndAngles) {
     EXPECT_FLOAT_EQ(options.feature.siftScale, 0.5f);
     EXPECT_EQ(options.systemMemory, int64_t{2147483648});
     EXPECT_NEAR(options.render.orientPsi, 1.5707964f, 1e-6f);
-    EXPECT_EQ(options.render.imageRotation, 3);
-    EXPECT_EQ(options.render.blendingMethod, 2);
+    EXPECT_EQ(modeValue(options.render.imageRotation), 3);
+    EXPECT_EQ(modeValue(options.render.blendingMethod), 2);
 }
 
 TEST(OptionsCheckTest, IntegersAndNumbers) {

@@ -12,12 +12,12 @@ namespace {
 
 TEST(StoredOptionsTest, EveryDialogFieldSurvivesTheRoundTrip) {
     StitchOptions changed;
-    changed.render.sizeMode = 2;
+    changed.render.sizeMode = *modeFrom<SizeMode>(2);
     changed.render.scale = 0.5f;
     changed.render.width = 3000;
     changed.render.height = 700;
-    changed.render.blendingMethod = 1;
-    changed.render.imageRotation = 3;
+    changed.render.blendingMethod = *modeFrom<BlendingMethod>(1);
+    changed.render.imageRotation = *modeFrom<ImageRotation>(3);
     changed.render.autoCrop = false;
     changed.render.autoStraighten = false;
     changed.render.thetaMin = -1.0f;
@@ -29,7 +29,7 @@ TEST(StoredOptionsTest, EveryDialogFieldSurvivesTheRoundTrip) {
     changed.render.gainCompensation = true;
     changed.render.gainSigma = 0.2f;
     changed.render.gainMean = 1.1f;
-    changed.feature.siftSizeMode = 1;
+    changed.feature.siftSizeMode = *modeFrom<SiftSizeMode>(1);
     changed.feature.siftScale = 0.5f;
     changed.feature.siftMinDim = 250;
     changed.ransac.alpha = 12.0f;
@@ -44,8 +44,8 @@ TEST(StoredOptionsTest, EveryDialogFieldSurvivesTheRoundTrip) {
     // The same texts again: angles pass through degrees at six digits, like the dialog's own.
     EXPECT_EQ(storeOptions(restored), stored);
     EXPECT_EQ(restored.render.width, 3000);
-    EXPECT_EQ(restored.render.sizeMode, 2);
-    EXPECT_EQ(restored.render.imageRotation, 3);
+    EXPECT_EQ(modeValue(restored.render.sizeMode), 2);
+    EXPECT_EQ(modeValue(restored.render.imageRotation), 3);
     EXPECT_FALSE(restored.render.autoCrop);
     EXPECT_TRUE(restored.render.gainCompensation);
     EXPECT_EQ(restored.feature.siftScale, 0.5f);

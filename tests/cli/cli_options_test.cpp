@@ -15,11 +15,11 @@ TEST(CliOptionsTest, DefaultsMatchTheEngineAndImagesAreKeptInOrder) {
     ASSERT_EQ(outcome.action, ParseOutcome::Run) << outcome.text;
     EXPECT_EQ(outcome.options.inputs, (std::vector<std::string>{"b.jpg", "a.jpg", "c.JPG"}));
     EXPECT_EQ(outcome.options.outputDirectory, ".");
-    EXPECT_EQ(outcome.options.logMode, 2);
+    EXPECT_EQ(outcome.options.logMode, LogDestination::None);
     EXPECT_FALSE(outcome.options.quiet);
     const StitchOptions defaults;
     EXPECT_EQ(outcome.options.stitch.render.width, defaults.render.width);
-    EXPECT_EQ(outcome.options.stitch.render.sizeMode, defaults.render.sizeMode);
+    EXPECT_EQ(modeValue(outcome.options.stitch.render.sizeMode), modeValue(defaults.render.sizeMode));
     EXPECT_EQ(outcome.options.stitch.systemMemory, defaults.systemMemory);
     EXPECT_EQ(outcome.options.stitch.render.autoCrop, defaults.render.autoCrop);
 }
@@ -32,19 +32,19 @@ TEST(CliOptionsTest, ValuesAreConvertedLikeTheOptionsDialog) {
     ASSERT_EQ(outcome.action, ParseOutcome::Run) << outcome.text;
     const CliOptions& o = outcome.options;
     EXPECT_EQ(o.stitch.render.height, 900);
-    EXPECT_EQ(o.stitch.render.sizeMode, 1);
-    EXPECT_EQ(o.stitch.render.blendingMethod, 1);
-    EXPECT_EQ(o.stitch.render.imageRotation, 2);
+    EXPECT_EQ(modeValue(o.stitch.render.sizeMode), 1);
+    EXPECT_EQ(modeValue(o.stitch.render.blendingMethod), 1);
+    EXPECT_EQ(modeValue(o.stitch.render.imageRotation), 2);
     EXPECT_EQ(o.stitch.systemMemory, int64_t{2147483648});
     EXPECT_EQ(o.stitch.render.jpegQuality, 100);
     EXPECT_FLOAT_EQ(o.stitch.ransac.alpha, 12.5f);
     EXPECT_FLOAT_EQ(o.stitch.ransac.beta, 0.3f);
     EXPECT_EQ(o.stitch.ransac.ransacIterations, 0);
     EXPECT_EQ(o.stitch.feature.siftMinDim, 300);
-    EXPECT_EQ(o.stitch.feature.siftSizeMode, 0);
+    EXPECT_EQ(modeValue(o.stitch.feature.siftSizeMode), 0);
     EXPECT_FALSE(o.stitch.render.autoStraighten);
     EXPECT_TRUE(o.stitch.render.gainCompensation);
-    EXPECT_EQ(o.logMode, 1);
+    EXPECT_EQ(o.logMode, LogDestination::File);
     EXPECT_EQ(o.outputDirectory, "out");
     EXPECT_TRUE(o.quiet);
 }
@@ -58,9 +58,9 @@ TEST(CliOptionsTest, PercentagesAndAngles) {
         const ParseOutcome outcome = parse({"--scale", test.text, "--sift-scale", test.text});
         ASSERT_EQ(outcome.action, ParseOutcome::Run) << test.text << ": " << outcome.text;
         EXPECT_FLOAT_EQ(outcome.options.stitch.render.scale, test.expected) << test.text;
-        EXPECT_EQ(outcome.options.stitch.render.sizeMode, 2);
+        EXPECT_EQ(modeValue(outcome.options.stitch.render.sizeMode), 2);
         EXPECT_FLOAT_EQ(outcome.options.stitch.feature.siftScale, test.expected) << test.text;
-        EXPECT_EQ(outcome.options.stitch.feature.siftSizeMode, 1);
+        EXPECT_EQ(modeValue(outcome.options.stitch.feature.siftSizeMode), 1);
     }
 
     const ParseOutcome angles = parse({"--crop=-180,180,-45,30", "--orient", "10,0,-90"});
@@ -100,8 +100,8 @@ TEST(CliOptionsTest, TheLastSizeOptionSetsTheMode) {
     for (const Case& test : cases) {
         const ParseOutcome outcome = parse(test.arguments);
         ASSERT_EQ(outcome.action, ParseOutcome::Run) << outcome.text;
-        EXPECT_EQ(outcome.options.stitch.render.sizeMode, test.sizeMode) << test.arguments[0];
-        EXPECT_EQ(outcome.options.stitch.feature.siftSizeMode, test.siftSizeMode) << test.arguments[0];
+        EXPECT_EQ(modeValue(outcome.options.stitch.render.sizeMode), modeValue(test.sizeMode)) << test.arguments[0];
+        EXPECT_EQ(modeValue(outcome.options.stitch.feature.siftSizeMode), modeValue(test.siftSizeMode)) << test.arguments[0];
     }
     const ParseOutcome both = parse({"--width", "800", "--height", "600"});
     EXPECT_EQ(both.options.stitch.render.width, 800);
@@ -109,9 +109,9 @@ TEST(CliOptionsTest, TheLastSizeOptionSetsTheMode) {
 }
 
 TEST(CliOptionsTest, CoupledFieldsFollowTheDialog) {
-    EXPECT_EQ(parse({"--blend", "none", "--bands", "4"}).options.stitch.render.blendingMethod, 0);
+    EXPECT_EQ(parse({"--blend", "none", "--bands", "4"}).options.stitch.render.blendingMethod, BlendingMethod::None);
     const ParseOutcome bands = parse({"--bands", "4", "--blend-sigma", "2.5"});
-    EXPECT_EQ(bands.options.stitch.render.blendingMethod, 2);
+    EXPECT_EQ(modeValue(bands.options.stitch.render.blendingMethod), 2);
     EXPECT_EQ(bands.options.stitch.render.blendingBands, 4);
     EXPECT_FLOAT_EQ(bands.options.stitch.render.blendingSigma, 2.5f);
     const ParseOutcome gain = parse({"--gain-sigma", "0.2", "--gain-mean", "1.1"});

@@ -178,7 +178,7 @@ TEST_F(RunTest, ParameterFileIsRenderedWithoutMatching) {
 
 TEST_F(RunTest, LogGoesToTheFileBesideThePanorama) {
     options_.inputs = {file("a.jpg"), file("b.jpg")};
-    options_.logMode = 1;
+    options_.logMode = LogDestination::File;
     ASSERT_EQ(run(), ExitSuccess) << errors_.str();
     std::ifstream log(file("out/log.txt"));
     std::string line;

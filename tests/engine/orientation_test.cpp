@@ -78,19 +78,19 @@ TEST(Orientation, LevelToReferenceMakesReferenceIdentityOrImageRotation) {
         Panorama after = before;
         RenderOptions options;
         options.autoStraighten = false;
-        options.imageRotation = rotation;
+        options.imageRotation = *modeFrom<ImageRotation>(rotation);
         after.cameras = levelToReference(after.cameras, after.component, options);
-        const Matrix expected = rotation == 0 ? identity3() : rotationZ(imageRotationAngle(rotation));
+        const Matrix expected = rotation == 0 ? identity3() : rotationZ(imageRotationAngle(*modeFrom<ImageRotation>(rotation)));
         expectMatrixNear(after.cameras[1].R, expected, "reference, rotation " + std::to_string(rotation));
         expectCommonPostTurn(before, after, "rotation " + std::to_string(rotation));
     }
 }
 
 TEST(Orientation, ImageRotationAngles) {
-    EXPECT_EQ(imageRotationAngle(0), 0.0f);
-    EXPECT_EQ(imageRotationAngle(1), -1.5707964f);
-    EXPECT_EQ(imageRotationAngle(2), 1.5707964f);
-    EXPECT_EQ(imageRotationAngle(3), 3.1415927f);
+    EXPECT_EQ(imageRotationAngle(*modeFrom<ImageRotation>(0)), 0.0f);
+    EXPECT_EQ(imageRotationAngle(*modeFrom<ImageRotation>(1)), -1.5707964f);
+    EXPECT_EQ(imageRotationAngle(*modeFrom<ImageRotation>(2)), 1.5707964f);
+    EXPECT_EQ(imageRotationAngle(*modeFrom<ImageRotation>(3)), 3.1415927f);
 }
 
 TEST(Orientation, StraightenFindsDownAndCentresReference) {
@@ -98,10 +98,10 @@ TEST(Orientation, StraightenFindsDownAndCentresReference) {
     // found downward direction must be the true one in every case.
     for (int32_t rotation = 0; rotation <= 3; ++rotation) {
         const std::string what = "rotation " + std::to_string(rotation);
-        const Panorama before = makePanorama(levelRow(imageRotationAngle(rotation)));
+        const Panorama before = makePanorama(levelRow(imageRotationAngle(*modeFrom<ImageRotation>(rotation))));
         Panorama after = before;
         RenderOptions options;
-        options.imageRotation = rotation;
+        options.imageRotation = *modeFrom<ImageRotation>(rotation);
         after.cameras = straighten(after.cameras, after.component, options);
 
         // The pre-turn is undone: only a common post-multiplication remains.

@@ -218,7 +218,7 @@ TEST(PipelineDriverTest, DebugSnapshotsWriteOnePreviewPerRegistrationStep) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("tmp1.jpg")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("tmp" + std::to_string(m + 1) + ".jpg")));
     // The snapshots use a copy of the options: the stored ones keep their values.
-    EXPECT_EQ(stitcher.options.render.blendingMethod, 0);
+    EXPECT_EQ(modeValue(stitcher.options.render.blendingMethod), 0);
     EXPECT_EQ(stitcher.options.render.width, 300);
     EXPECT_TRUE(stitcher.options.render.autoCrop);
 }

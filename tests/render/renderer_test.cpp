@@ -20,7 +20,7 @@ void twoCameraScene(Stitcher& stitcher) {
 
 RenderOptions optionsFor(int method, int width) {
     RenderOptions options;
-    options.blendingMethod = method;
+    options.blendingMethod = *modeFrom<BlendingMethod>(method);
     options.width = width;
     return options;
 }
@@ -120,7 +120,7 @@ TEST(Renderer, WritesBackSizeScaleAndCrop) {
 
     // With the effective scale as input, scale mode gives back about the same width.
     RenderOptions byScale = options;
-    byScale.sizeMode = 2;
+    byScale.sizeMode = *modeFrom<SizeMode>(2);
     renderWith(stitcher, byScale);
     EXPECT_NEAR(byScale.width, 200, 3);
 }

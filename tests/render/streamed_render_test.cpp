@@ -33,7 +33,7 @@ TEST(StreamedRender, StreamedJpegEqualsTheImageWrittenWholeForManyBlocks) {
     for (const int blending : {0, 2}) {
         Stitcher& s = row.stitcher;
         const StitchOptions saved = s.options;
-        s.options.render.blendingMethod = blending;
+        s.options.render.blendingMethod = *modeFrom<BlendingMethod>(blending);
         s.options.render.minBlockSize = 64;  // many rows of blocks
         s.options.render.maxBlockSize = 64;
         Image whole;
@@ -64,7 +64,7 @@ TEST(StreamedRender, RowBandDecodingGivesThePanoramaOfWholeSources) {
     s.featureImages.clear();  // every source is decoded from its file
     for (const int blending : {0, 2}) {
         RenderOptions options = s.options.render;
-        options.blendingMethod = blending;
+        options.blendingMethod = *modeFrom<BlendingMethod>(blending);
         options.width = 1200;
         options.minBlockSize = 64;
         options.maxBlockSize = 64;  // the same blocks for both budgets
@@ -114,7 +114,7 @@ TEST(StreamedRender, AnOutputLargerThanAJpegIsRefusedBeforeAnyRow) {
     test::StitchedSet& row = test::stitchedRow6();
     Stitcher& s = row.stitcher;
     const StitchOptions saved = s.options;
-    s.options.render.sizeMode = 2;
+    s.options.render.sizeMode = *modeFrom<SizeMode>(2);
     s.options.render.scale = 200.0f;  // 200 times the photographs' resolution
     test::TempDir dir;
     const std::string path = dir.file("pano.jpg");

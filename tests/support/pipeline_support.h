@@ -136,7 +136,7 @@ private:
 inline StitchOptions smallOptions(int renderWidth, int blendingMethod) {
     StitchOptions options;
     options.render.width = renderWidth;
-    options.render.blendingMethod = blendingMethod;
+    options.render.blendingMethod = *modeFrom<BlendingMethod>(blendingMethod);
     return options;
 }
 
@@ -147,7 +147,7 @@ inline Image renderAlone(Stitcher& stitcher, int image) {
     RenderOptions options = stitcher.options.render;
     showRenderResult(options, stitcher.lastRender);
     options.autoCrop = false;
-    options.sizeMode = 0;
+    options.sizeMode = *modeFrom<SizeMode>(0);
     options.gainCompensation = false;
     const std::vector<int32_t> component = stitcher.component;
     stitcher.component = {image};
