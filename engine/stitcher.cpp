@@ -5,6 +5,7 @@
 #include <string>
 
 #include "adjust/bundle_adjuster.h"
+#include "adjust/registration_refinement.h"
 #include "engine/orientation.h"
 #include "engine/parameter_file.h"
 #include "engine/registration.h"
@@ -83,13 +84,17 @@ void registerCameras(Stitcher& s, const MatchTable& matches, BundleAdjuster& adj
     }
 }
 
-void adjustAll(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
+void adjustGlobally(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
     const BundleAdjustOptions& bundle = s.options.bundle;
     std::cout << "[ Global Bundle Adjustment ]" << std::endl;
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 1, 3);
     adjuster.BundleAdjust(matches, s.component, s.cameras, bundle.registerRobustMode, bundle.registerSigma,
                           bundle.registerSigmaRelative);
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 2, 3);
+}
+
+void adjustFinally(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
+    const BundleAdjustOptions& bundle = s.options.bundle;
     std::cout << "[ Final Bundle Adjustment ]" << std::endl;
     adjuster.BundleAdjust(matches, s.component, s.cameras, bundle.finalRobustMode, bundle.finalSigma,
                           bundle.finalSigmaRelative);
@@ -133,7 +138,14 @@ void Stitcher::stitch(std::string directory, std::vector<std::string> names, Ima
     component = matcher.components.front();
     BundleAdjuster adjuster(options.bundle);
     registerCameras(*this, matcher.matches, adjuster);
-    adjustAll(*this, matcher.matches, adjuster);
+    adjustGlobally(*this, matcher.matches, adjuster);
+    if (options.bundle.refineRegistration) {
+        std::cout << "[ Match Re-selection ]" << std::endl;
+        component = reselectAndAdjust(matcher.matches, pairCounts(matcher.matches), cameras,
+                                      component, options.bundle, options.ransac)
+                        .component;
+    }
+    adjustFinally(*this, matcher.matches, adjuster);
 
     std::cout << "[ Render Panorama ]" << std::endl;
     needsRegistration = false;

@@ -1,0 +1,71 @@
+#include "adjust/registration_refinement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+#include "adjust/bundle_adjuster.h"
+
+namespace vantorra {
+
+namespace {
+
+void logRound(int32_t round, const Reselection& r) {
+    std::cout << " Re-selection round " << round << ": " << r.removedMatches
+              << " matches dropped" << std::endl;
+    for (const PairSelection& p : r.pairs) {
+        std::cout << "  Pair " << p.first << "-" << p.second << ": kept " << p.kept << " of "
+                  << p.before << ", sigma = " << p.sigma << ", threshold = " << p.threshold
+                  << ", rms = " << p.rmsKept << (p.accepted ? "" : " - REJECT") << std::endl;
+    }
+    for (const int32_t i : r.leftOut) std::cout << "  Image " << i << " left out" << std::endl;
+}
+
+float keptRms(const Reselection& r) {
+    double squares = 0.0;
+    int64_t count = 0;
+    for (const PairSelection& p : r.pairs) {
+        squares += static_cast<double>(p.rmsKept) * p.rmsKept * p.kept;
+        count += p.kept;
+    }
+    return count > 0 ? static_cast<float>(std::sqrt(squares / static_cast<double>(count))) : 0.0f;
+}
+
+void unregister(Camera& camera) {
+    camera.R = Matrix();
+    camera.f = 0.0f;
+}
+
+}  // namespace
+
+BundleAdjustOptions settlingOptions(const BundleAdjustOptions& bundle, float error) {
+    BundleAdjustOptions settling = bundle;
+    settling.minImprovement = kRelativeImprovement * error;
+    return settling;
+}
+
+ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32_t>& verified,
+                                    std::vector<Camera>& cameras,
+                                    const std::vector<int32_t>& component,
+                                    const BundleAdjustOptions& bundle,
+                                    const RansacOptions& acceptance) {
+    ReselectionRounds out;
+    out.component = component;
+    while (out.rounds < kMaxReselectionRounds && out.component.size() >= 2) {
+        ++out.rounds;
+        out.last = reselectMatches(matches, verified, cameras, out.component, acceptance);
+        logRound(out.rounds, out.last);
+        for (const int32_t i : out.last.leftOut) {
+            unregister(cameras[i]);
+            out.leftOut.push_back(i);
+        }
+        out.component = out.last.component;
+        if (!out.last.changed() || out.component.size() < 2) break;
+        const BundleAdjuster adjuster(settlingOptions(bundle, keptRms(out.last)));
+        adjuster.BundleAdjust(matches, out.component, cameras, RobustNone, 0.0f, 0);
+    }
+    std::sort(out.leftOut.begin(), out.leftOut.end());
+    return out;
+}
+
+}  // namespace vantorra
