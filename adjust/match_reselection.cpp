@@ -31,14 +31,11 @@ bool registeredCamera(const Camera& c) { return c.R.rows == 3 && c.R.cols == 3 &
 // The larger of the two transfer errors of every match of (i, j).
 void pairErrors(const Camera& ci, const Camera& cj, const MatchPoints& points, int32_t count,
                 std::vector<float>& errors) {
-    const Mat3 forward = pairHomography(stateOf(ci), stateOf(cj));
-    const Mat3 backward = pairHomography(stateOf(cj), stateOf(ci));
+    const PairTransfer transfer(ci, cj);
     errors.resize(static_cast<size_t>(count));
     for (int k = 0; k < count; ++k) {
-        const float x = points.first.at(0, k), y = points.first.at(1, k);
-        const float u = points.second.at(0, k), v = points.second.at(1, k);
-        errors[static_cast<size_t>(k)] =
-            std::max(transferDistance(forward, x, y, u, v), transferDistance(backward, u, v, x, y));
+        const TransferError e = transfer(points, k);
+        errors[static_cast<size_t>(k)] = std::max(e.forward, e.backward);
     }
 }
 
@@ -91,11 +88,14 @@ std::vector<int32_t> largestPiece(const MatchTable& matches, const std::vector<i
 
 }  // namespace
 
-TransferError transferError(const Camera& ci, const Camera& cj, const MatchPoints& points, int k) {
+PairTransfer::PairTransfer(const Camera& ci, const Camera& cj)
+    : forward_(pairHomography(stateOf(ci), stateOf(cj))),
+      backward_(pairHomography(stateOf(cj), stateOf(ci))) {}
+
+TransferError PairTransfer::operator()(const MatchPoints& points, int k) const {
     const float x = points.first.at(0, k), y = points.first.at(1, k);
     const float u = points.second.at(0, k), v = points.second.at(1, k);
-    return {transferDistance(pairHomography(stateOf(ci), stateOf(cj)), x, y, u, v),
-            transferDistance(pairHomography(stateOf(cj), stateOf(ci)), u, v, x, y)};
+    return {transferDistance(forward_, x, y, u, v), transferDistance(backward_, u, v, x, y)};
 }
 
 float sigmaFromMedianLength(float medianLength) {

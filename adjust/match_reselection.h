@@ -12,6 +12,7 @@
 #include "engine/stitch_options.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
+#include "numerics/mat3.h"
 
 namespace vantorra {
 
@@ -30,7 +31,17 @@ struct TransferError {
     float forward = 0.0f;
     float backward = 0.0f;
 };
-TransferError transferError(const Camera& ci, const Camera& cj, const MatchPoints& points, int k);
+// The two mappings of a pair under its cameras, made once for all its matches. A position that
+// lands behind the other camera has an infinite error.
+class PairTransfer {
+public:
+    PairTransfer(const Camera& ci, const Camera& cj);
+    TransferError operator()(const MatchPoints& points, int k) const;
+
+private:
+    Mat3 forward_;
+    Mat3 backward_;
+};
 
 // Standard deviation of a two-dimensional Gaussian position error whose lengths have the median
 // `medianLength`: the length of such an error follows a Rayleigh law, median sigma sqrt(2 ln 2).

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "adjust/bundle_adjuster.h"
+#include "matching/position_refinement.h"
 
 namespace vantorra {
 
@@ -64,6 +65,62 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
         const BundleAdjuster adjuster(settlingOptions(bundle, keptRms(out.last)));
         adjuster.BundleAdjust(matches, out.component, cameras, RobustNone, 0.0f, 0);
     }
+    std::sort(out.leftOut.begin(), out.leftOut.end());
+    return out;
+}
+
+namespace {
+
+std::vector<RefinementLimits> limitsOf(const Reselection& r, int32_t n) {
+    std::vector<RefinementLimits> limits(static_cast<size_t>(n) * static_cast<size_t>(n));
+    for (const PairSelection& p : r.pairs)
+        if (p.accepted) limits[static_cast<size_t>(p.first * n + p.second)] = {p.sigma, p.threshold};
+    return limits;
+}
+
+AlignmentRaster alignmentRaster(const RegistrationImages& images, int32_t i) {
+    const size_t k = static_cast<size_t>(i);
+    if (k < images.featureImages.size() && !images.featureImages[k].empty())
+        return greyRaster(images.featureImages[k], 1.0f);
+    std::string error;
+    AlignmentRaster raster =
+        decodeGreyRaster(images.directory + images.names[k], images.featureLevels[k], &error);
+    if (raster.empty()) std::cout << "  Image " << i << " not refined: " << error << std::endl;
+    return raster;
+}
+
+void logRefinement(const std::vector<PairRefinement>& pairs) {
+    for (const PairRefinement& p : pairs)
+        std::cout << "  Pair " << p.first << "-" << p.second << ": refined " << p.refined
+                  << ", kept at feature position " << p.refused << ", mean shift = " << p.meanMove
+                  << std::endl;
+}
+
+}  // namespace
+
+RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camera>& cameras,
+                                          const std::vector<int32_t>& component,
+                                          const RegistrationImages& images,
+                                          const BundleAdjustOptions& bundle,
+                                          const RansacOptions& acceptance) {
+    const std::vector<int32_t> verified = pairCounts(matches);
+    std::cout << "[ Match Re-selection ]" << std::endl;
+    ReselectionRounds rounds =
+        reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance);
+    RegistrationRefinement out{rounds.component, rounds.leftOut};
+    if (out.component.size() < 2) return out;
+
+    std::cout << "[ Match Position Refinement ]" << std::endl;
+    std::vector<AlignmentRaster> rasters(images.names.size());
+    for (const int32_t i : out.component) rasters[i] = alignmentRaster(images, i);
+    logRefinement(refinePositions(matches, cameras, out.component, rasters,
+                                  limitsOf(rounds.last, matches.size())));
+    rasters.clear();
+
+    std::cout << "[ Match Re-selection ]" << std::endl;
+    rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance);
+    out.component = rounds.component;
+    out.leftOut.insert(out.leftOut.end(), rounds.leftOut.begin(), rounds.leftOut.end());
     std::sort(out.leftOut.begin(), out.leftOut.end());
     return out;
 }

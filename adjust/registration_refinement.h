@@ -4,9 +4,11 @@
 // repeats until the kept set stops changing.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "adjust/match_reselection.h"
+#include "engine/image.h"
 #include "engine/stitch_options.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
@@ -38,6 +40,28 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
                                     const std::vector<int32_t>& component,
                                     const BundleAdjustOptions& bundle,
                                     const RansacOptions& acceptance);
+
+// The pixels position refinement works on: the kept feature images, and for an image whose
+// feature image was not kept, its photograph (directory + name) decoded at its feature level.
+struct RegistrationImages {
+    const std::vector<FloatImage>& featureImages;
+    const std::vector<int32_t>& featureLevels;
+    const std::string& directory;
+    const std::vector<std::string>& names;
+};
+
+// The whole refinement between the global and the final adjustment: rounds of re-selection and
+// adjustment, sub-pixel refinement of the kept matches on the feature-image pixels, and rounds
+// again on the refined positions. An image whose pixels cannot be read keeps its positions.
+struct RegistrationRefinement {
+    std::vector<int32_t> component;  // images still registered, ascending
+    std::vector<int32_t> leftOut;    // images dropped from the component, ascending
+};
+RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camera>& cameras,
+                                          const std::vector<int32_t>& component,
+                                          const RegistrationImages& images,
+                                          const BundleAdjustOptions& bundle,
+                                          const RansacOptions& acceptance);
 
 // Options for an adjustment that runs until the error settles relative to `error` (pixels).
 BundleAdjustOptions settlingOptions(const BundleAdjustOptions& bundle, float error);

@@ -139,11 +139,14 @@ void Stitcher::stitch(std::string directory, std::vector<std::string> names, Ima
     BundleAdjuster adjuster(options.bundle);
     registerCameras(*this, matcher.matches, adjuster);
     adjustGlobally(*this, matcher.matches, adjuster);
-    if (options.bundle.refineRegistration) {
-        std::cout << "[ Match Re-selection ]" << std::endl;
-        component = reselectAndAdjust(matcher.matches, pairCounts(matcher.matches), cameras,
-                                      component, options.bundle, options.ransac)
+    if (options.bundle.refineRegistration)
+        component = refineRegistration(matcher.matches, cameras, component,
+                                       {featureImages, featureLevels, imageDirectory, imageNames},
+                                       options.bundle, options.ransac)
                         .component;
+    if (component.empty()) {  // re-selection left no pair standing
+        std::cout << " No image matches found" << std::endl;
+        return;
     }
     adjustFinally(*this, matcher.matches, adjuster);
 
