@@ -118,7 +118,9 @@ void VantorraCommands::run(bool appendLog, const std::function<void(Image&)>& en
         // The reporter must not keep pointing at a window that is about to go.
         stitcher.progress.dialog = nullptr;
     }
-    setStatus(kStatusOptions);
+    // After a registration the status line tells how it went.
+    setStatus(stitcher.registration.empty() ? std::string(kStatusOptions)
+                                            : summaryLine(stitcher.registration));
     finishRun(result);
 }
 

@@ -149,6 +149,9 @@ void Stitcher::stitch(std::string directory, std::vector<std::string> names, Ima
         return;
     }
     adjustFinally(*this, matcher.matches, adjuster);
+    registration = summariseRegistration(matcher.matches, cameras, component, imageNames);
+    logPairErrors(registration);
+    std::cout << " " << summaryLine(registration) << std::endl;
 
     std::cout << "[ Render Panorama ]" << std::endl;
     needsRegistration = false;
@@ -164,6 +167,7 @@ void Stitcher::clearRunResults() {
     thumbnailLevels.clear();
     component.clear();
     featureImageMemory = 0;
+    registration = RegistrationSummary{};
 }
 
 void Stitcher::render(Image& output) {
