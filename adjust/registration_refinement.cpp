@@ -11,14 +11,18 @@ namespace vantorra {
 
 namespace {
 
+void logPair(const PairSelection& p) {
+    std::cout << "  Pair " << p.first << "-" << p.second << ": kept " << p.kept << " of "
+              << p.before << ", sigma = " << p.sigma << ", threshold = " << p.threshold
+              << ", rms = " << p.rmsKept << (p.accepted ? "" : " - REJECT") << std::endl;
+}
+
+// Every round names what it dropped; the pairs that settled are listed once, after the last.
 void logRound(int32_t round, const Reselection& r) {
     std::cout << " Re-selection round " << round << ": " << r.removedMatches
               << " matches dropped" << std::endl;
-    for (const PairSelection& p : r.pairs) {
-        std::cout << "  Pair " << p.first << "-" << p.second << ": kept " << p.kept << " of "
-                  << p.before << ", sigma = " << p.sigma << ", threshold = " << p.threshold
-                  << ", rms = " << p.rmsKept << (p.accepted ? "" : " - REJECT") << std::endl;
-    }
+    for (const PairSelection& p : r.pairs)
+        if (!p.accepted) logPair(p);
     for (const int32_t i : r.leftOut) std::cout << "  Image " << i << " left out" << std::endl;
 }
 
@@ -65,6 +69,8 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
         const BundleAdjuster adjuster(settlingOptions(bundle, keptRms(out.last)));
         adjuster.BundleAdjust(matches, out.component, cameras, RobustNone, 0.0f, 0);
     }
+    for (const PairSelection& p : out.last.pairs)
+        if (p.accepted) logPair(p);
     std::sort(out.leftOut.begin(), out.leftOut.end());
     return out;
 }
