@@ -106,6 +106,7 @@ public:
         state.lastError = failure;
         if (!matches || !failure.empty()) return;
         state.needsRegistration = false;
+        state.registration = registration;
         output.allocate(2, 3, 3);
     }
     void stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
@@ -144,6 +145,7 @@ public:
 
     Stitcher state;
     bool matches = true;
+    RegistrationSummary registration;  // what a successful stitch reports
     std::string failure;  // lastError a stitch leaves, e.g. a photograph that failed to decode
     std::vector<std::string> parameterRecords = {"/photos/a.jpg", "/photos/b.jpg"};
     std::string panoramaError;

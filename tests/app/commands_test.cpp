@@ -115,6 +115,16 @@ TEST_F(CommandsTest, SuccessfulRunWritesBothOutputsAndOpensThePicture) {
     EXPECT_EQ(engine.state.progress.dialog, nullptr);
 }
 
+TEST_F(CommandsTest, StatusLineShowsHowRegistrationWent) {
+    engine.registration.registered = 2;
+    engine.registration.total = 3;
+    engine.registration.rmsFullResolution = 0.25f;
+    engine.registration.leftOut = {"c.jpg"};
+    open(threeImages());
+    EXPECT_EQ(platform.statusLine,
+              "2 of 3 photographs registered; RMS error 0.25 px (full resolution); left out: c.jpg");
+}
+
 TEST_F(CommandsTest, StatusWindowIsAttachedForTheRunAndGoneBeforeMessages) {
     engine.matches = false;
     int aliveDuringRun = -1;
