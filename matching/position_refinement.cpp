@@ -16,9 +16,11 @@ constexpr int kSamples = kSide * kSide;
 
 // Bilinear sample; false when the four neighbours are not all inside.
 bool sample(const AlignmentRaster& r, float row, float col, float& value) {
-    if (!(row >= 0.0f && col >= 0.0f)) return false;
+    // Checked before any conversion: a diverged search may ask for any value, NaN included.
+    if (!(row >= 0.0f && col >= 0.0f && row < static_cast<float>(r.rows - 1) &&
+          col < static_cast<float>(r.cols - 1)))
+        return false;
     const int r0 = static_cast<int>(row), c0 = static_cast<int>(col);
-    if (r0 + 1 >= r.rows || c0 + 1 >= r.cols) return false;
     const float fr = row - static_cast<float>(r0), fc = col - static_cast<float>(c0);
     const float* top = &r.grey[static_cast<size_t>(r0) * r.cols + c0];
     const float* bottom = top + r.cols;
@@ -39,10 +41,11 @@ struct Template {
 
 bool buildTemplate(const AlignmentRaster& from, float row, float col, const float a[4],
                    Template& t) {
-    const int cr = static_cast<int>(std::lround(row)), cc = static_cast<int>(std::lround(col));
-    if (cr - kPatchRadius - 1 < 0 || cc - kPatchRadius - 1 < 0 ||
-        cr + kPatchRadius + 1 >= from.rows || cc + kPatchRadius + 1 >= from.cols)
+    const float margin = static_cast<float>(kPatchRadius + 1);
+    if (!(row >= margin && col >= margin && row < static_cast<float>(from.rows) - margin - 1.0f &&
+          col < static_cast<float>(from.cols) - margin - 1.0f))
         return false;
+    const int cr = static_cast<int>(std::lround(row)), cc = static_cast<int>(std::lround(col));
     const float det = a[0] * a[3] - a[1] * a[2];
     if (!(std::abs(det) > 0.0f)) return false;
     const float p = a[3] / det, q = -a[1] / det, r = -a[2] / det, s = a[0] / det;  // A^-1
