@@ -81,7 +81,7 @@ int choice(const std::string& option, const std::string& text, const std::map<st
 // The option texts as typed; converted after parsing so every range message has one form.
 struct Texts {
     std::string width, height, scale, crop, orient, rotate, blend, bands, blendSigma, gainSigma, gainMean,
-        siftMinDim, siftScale, alpha, beta, iterations, memory, quality, log;
+        siftMinDim, siftScale, alpha, beta, iterations, memory, quality, threads, log;
     bool noStraighten = false, gain = false, noRefine = false, version = false;
 };
 
@@ -133,6 +133,8 @@ void declare(CLI::App& app, Texts& t, CliOptions& o) {
         ->type_name("GB");
     app.add_option("--quality", t.quality, "JPEG quality of pano.jpg, 0 to 100 (default 75)")
         ->type_name("Q");
+    app.add_option("--threads", t.threads, "threads to use, 1 to 256 (default: one per core)")
+        ->type_name("N");
     app.add_option("--log", t.log, "engine log: console (standard output), file (log.txt) or none (default)")
         ->type_name("console|file|none");
     app.add_flag("--quiet", o.quiet, "no progress display and no closing line");
@@ -207,6 +209,7 @@ void apply(const CLI::App& app, const Texts& t, CliOptions& o) {
     if (t.noRefine) o.stitch.bundle.refineRegistration = false;
     if (!t.memory.empty()) o.stitch.systemMemory = memory("--memory", t.memory);
     if (!t.quality.empty()) render.jpegQuality = integerIn("--quality", t.quality, 0, 100);
+    if (!t.threads.empty()) o.stitch.threads = integerIn("--threads", t.threads, 1, 256);
     if (!t.log.empty()) o.logMode = choice("--log", t.log, {{"console", 0}, {"file", 1}, {"none", 2}}, "console, file, none");
 }
 

@@ -114,8 +114,7 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
     const fs::path panorama = folder / "pano.jpg";
     std::string error;
     if (!result.writeJpeg(panorama.string(), stitcher.options.render.jpegQuality, &error)) {
-        // The writer has already said "can't open" for a path it could not create.
-        if (error.rfind("can't open", 0) != 0) errors << "cannot write " << error << std::endl;
+        errors << error << std::endl;  // "can't open PATH: reason" or "can't write PATH: reason"
         return ExitFileError;
     }
     if (const std::string problem = writeParameters(folder / "pano.txt", stitcher); !problem.empty()) {

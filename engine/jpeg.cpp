@@ -8,10 +8,14 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jerror.h>
 #include <jpeglib.h>
+
+#include "engine/panorama_sink.h"
 
 namespace vantorra {
 namespace {
@@ -104,7 +108,7 @@ void cmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
 // nothing with a destructor lives between setjmp and the library's frames. Returns false with
 // the reason in manager.message.
 bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<uint8_t>& cmykRow,
-            std::vector<uint8_t>& rgbRow, JpegHeader& header) {
+            std::vector<uint8_t>& rgbRow, JpegHeader& header, int scaleDenom) {
     jpeg_decompress_struct cinfo;
     cinfo.err = &manager.pub;
     if (setjmp(manager.jump)) {
@@ -125,6 +129,9 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     const bool fourComponent =
         cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = fourComponent ? JCS_CMYK : JCS_RGB;
+    // The decoder's own scaling: 1/2, 1/4 or 1/8 of the size straight from the coefficients.
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
     jpeg_calc_output_dimensions(&cinfo);
     const int64_t samples =
         static_cast<int64_t>(cinfo.output_width) * static_cast<int64_t>(cinfo.output_height) * 3;
@@ -208,18 +215,17 @@ bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width,
 }
 
 bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
-                std::string* error, bool announce) {
+                std::string* error, int scaleDenom = 1) {
     FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file.get()) {
         const int savedErrno = errno;
-        if (announce) std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }
     ErrorManager manager;
     installErrorManager(manager);
     std::vector<uint8_t> cmykRow, rgbRow;
-    if (!decode(file.get(), manager, sink, cmykRow, rgbRow, header)) {
+    if (!decode(file.get(), manager, sink, cmykRow, rgbRow, header, scaleDenom)) {
         setError(error, path + ": " + manager.message);
         return false;
     }
@@ -237,19 +243,29 @@ std::string temporaryNameFor(const std::string& path) {
 
 bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* error) {
     header = JpegHeader{};
-    return readCommon(path, nullptr, header, error, false);
+    return readCommon(path, nullptr, header, error);
 }
 
 bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error) {
     JpegHeader header;
-    return readCommon(path, &sink, header, error, true);
+    return readCommon(path, &sink, header, error);
+}
+
+bool readJpegRowsScaled(const std::string& path, int scaleDenom, JpegRowSink& sink,
+                        std::string* error) {
+    if (scaleDenom != 1 && scaleDenom != 2 && scaleDenom != 4 && scaleDenom != 8) {
+        setError(error, path + ": unsupported decoding scale 1/" + std::to_string(scaleDenom));
+        return false;
+    }
+    JpegHeader header;
+    return readCommon(path, &sink, header, error, scaleDenom);
 }
 
 bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,
               std::string* error) {
     JpegHeader header;
     ByteSink sink(pixels);
-    if (readCommon(path, &sink, header, error, true)) {
+    if (readCommon(path, &sink, header, error)) {
         width = header.width;
         height = header.height;
         return true;
@@ -266,12 +282,11 @@ bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width,
 bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int height, int quality,
                std::string* error) {
     if (width <= 0 || height <= 0 || !pixels) {
-        setError(error, path + ": nothing to write (empty image)");
+        setError(error, "can't write " + path + ": nothing to write (empty image)");
         return false;
     }
     if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
         const int savedErrno = errno;
-        std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }
@@ -284,7 +299,6 @@ bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int he
             close(descriptor);
             unlink(temporary.c_str());
         }
-        std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }
@@ -293,22 +307,130 @@ bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int he
     if (!encode(file.get(), manager, pixels, width, height, quality)) {
         file.close();
         unlink(temporary.c_str());
-        setError(error, path + ": " + manager.message);
+        setError(error, "can't write " + path + ": " + manager.message);
         return false;
     }
     if (!file.close()) {
         const int savedErrno = errno;
         unlink(temporary.c_str());
-        setError(error, path + ": " + std::strerror(savedErrno));
+        setError(error, "can't write " + path + ": " + std::strerror(savedErrno));
         return false;
     }
     if (std::rename(temporary.c_str(), path.c_str()) != 0) {
         const int savedErrno = errno;
         unlink(temporary.c_str());
-        std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }
+    return true;
+}
+
+// The streaming encoder of JpegFileSink. Every libjpeg call is made from a frame that has set
+// the jump point itself, so an error never jumps into a frame that has returned.
+struct JpegFileSink::Encoder {
+    jpeg_compress_struct cinfo{};
+    ErrorManager manager{};
+    FILE* file = nullptr;
+    bool created = false;  // jpeg_create_compress has run
+    int width = 0;
+};
+
+JpegFileSink::JpegFileSink(std::string path, int quality) : path_(std::move(path)), quality_(quality) {}
+
+JpegFileSink::~JpegFileSink() {
+    if (!finished_) abandon();
+}
+
+void JpegFileSink::abandon() {
+    if (!encoder_) return;
+    if (encoder_->created) jpeg_destroy_compress(&encoder_->cinfo);
+    if (encoder_->file != nullptr) {
+        std::fclose(encoder_->file);
+        std::remove(path_.c_str());
+    }
+    encoder_.reset();
+}
+
+bool JpegFileSink::begin(int width, int height) {
+    abandon();
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535) {
+        error_ = "can't write " + path_ + ": a JPEG holds at most 65535 x 65535 pixels, not " +
+                 std::to_string(width) + " x " + std::to_string(height);
+        return false;
+    }
+    encoder_ = std::make_unique<Encoder>();
+    Encoder& e = *encoder_;
+    e.file = std::fopen(path_.c_str(), "wb");
+    if (e.file == nullptr) {
+        error_ = openFailure(path_, errno);
+        encoder_.reset();
+        return false;
+    }
+    e.width = width;
+    e.cinfo.err = &e.manager.pub;
+    installErrorManager(e.manager);
+    if (setjmp(e.manager.jump)) {
+        error_ = "can't write " + path_ + ": " + e.manager.message;
+        abandon();
+        return false;
+    }
+    jpeg_create_compress(&e.cinfo);
+    e.created = true;
+    jpeg_stdio_dest(&e.cinfo, e.file);
+    e.cinfo.image_width = static_cast<JDIMENSION>(width);
+    e.cinfo.image_height = static_cast<JDIMENSION>(height);
+    e.cinfo.input_components = 3;
+    e.cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&e.cinfo);
+    jpeg_set_quality(&e.cinfo, quality_, TRUE);
+    jpeg_start_compress(&e.cinfo, TRUE);
+    return true;
+}
+
+bool JpegFileSink::writeRows(const uint8_t* rgb, int count) {
+    if (!encoder_) {
+        if (error_.empty()) error_ = "can't write " + path_ + ": the panorama was not begun";
+        return false;
+    }
+    Encoder& e = *encoder_;
+    if (setjmp(e.manager.jump)) {
+        error_ = "can't write " + path_ + ": " + e.manager.message;
+        abandon();
+        return false;
+    }
+    const size_t rowBytes = static_cast<size_t>(e.width) * 3;
+    for (int r = 0; r < count; ++r) {
+        // libjpeg's row type is not const, but the compressor only reads the rows.
+        JSAMPROW row = const_cast<uint8_t*>(rgb + rowBytes * static_cast<size_t>(r));
+        jpeg_write_scanlines(&e.cinfo, &row, 1);
+    }
+    return true;
+}
+
+bool JpegFileSink::finish() {
+    if (!encoder_) {
+        if (error_.empty()) error_ = "can't write " + path_ + ": the panorama was not begun";
+        return false;
+    }
+    Encoder& e = *encoder_;
+    if (setjmp(e.manager.jump)) {
+        error_ = "can't write " + path_ + ": " + e.manager.message;
+        abandon();
+        return false;
+    }
+    jpeg_finish_compress(&e.cinfo);
+    jpeg_destroy_compress(&e.cinfo);
+    e.created = false;
+    const bool closed = std::fclose(e.file) == 0;
+    e.file = nullptr;
+    if (!closed) {
+        error_ = "can't write " + path_ + ": " + std::strerror(errno);
+        std::remove(path_.c_str());
+        encoder_.reset();
+        return false;
+    }
+    encoder_.reset();
+    finished_ = true;
     return true;
 }
 

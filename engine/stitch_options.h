@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "numerics/angles.h"
+
 namespace vantorra {
 
 struct FeatureOptions {
@@ -62,10 +64,10 @@ struct BundleAdjustOptions {
 
 struct RenderOptions {
     bool renderEnabled = true;
-    float thetaMin = -3.14159265f;
-    float thetaMax = 3.14159265f;
-    float phiMin = -1.57079633f;
-    float phiMax = 1.57079633f;
+    float thetaMin = -kPi;
+    float thetaMax = kPi;
+    float phiMin = -kHalfPi;
+    float phiMax = kHalfPi;
     int32_t sizeMode = 0;  // 0 width, 1 height, 2 scale
     int32_t width = 1400;
     int32_t height = 1400;
@@ -102,6 +104,7 @@ struct StitchOptions {
     int64_t systemMemory = 268435456;  // 2^28 bytes, shown as 0.25 GB
     float featureMemoryFraction = 0.25f;
     bool parameterFileMatrices = false;
+    int32_t threads = 0;  // threads of a run, the calling one included; 0: one per core
 };
 
 }  // namespace vantorra

@@ -3,13 +3,16 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "adjust/bundle_adjuster.h"
 #include "adjust/registration_refinement.h"
 #include "engine/orientation.h"
 #include "engine/parameter_file.h"
 #include "engine/registration.h"
+#include "engine/thread_pool.h"
 #include "matching/feature_matcher.h"
+#include "render/gain_compensation.h"
 #include "render/renderer.h"
 
 namespace vantorra {
@@ -50,8 +53,9 @@ void writeSnapshot(Stitcher& s, int registeredCount) {
     preview.width = 500;
     preview.blendingMethod = 0;
     preview.autoCrop = false;
+    preview.renderMemoryBudget = s.options.systemMemory - s.featureImageMemory;
     Image image;
-    Renderer(preview).render(image, s);
+    Renderer(preview).render(image, s.renderScene(), Gains{}, s.progress);
     char name[32];
     std::snprintf(name, sizeof name, "tmp%d.jpg", registeredCount);
     std::string error;
@@ -59,6 +63,7 @@ void writeSnapshot(Stitcher& s, int registeredCount) {
         std::cout << " Snapshot not written: " << error << std::endl;
 }
 
+// Adds the cameras one at a time, each adjusted together with its best registered partner.
 void registerCameras(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
     const BundleAdjustOptions& bundle = s.options.bundle;
     std::vector<bool> registered(s.imageNames.size(), false);
@@ -84,6 +89,8 @@ void registerCameras(Stitcher& s, const MatchTable& matches, BundleAdjuster& adj
     }
 }
 
+// The global adjustment of every camera; the final one with the robust error comes after the
+// refinement of registration.
 void adjustGlobally(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
     const BundleAdjustOptions& bundle = s.options.bundle;
     std::cout << "[ Global Bundle Adjustment ]" << std::endl;
@@ -101,9 +108,38 @@ void adjustFinally(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjus
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 3, 3);
 }
 
+// The feature options of one run: a feature is matched in at most n - 1 other images.
+FeatureOptions runFeatureOptions(const StitchOptions& options, int imageCount) {
+    FeatureOptions feature = options.feature;
+    if (feature.maxMatchesPerFeature > imageCount - 1) feature.maxMatchesPerFeature = imageCount - 1;
+    feature.featureImageBudget =
+        static_cast<int64_t>(static_cast<double>(options.systemMemory) * options.featureMemoryFraction);
+    return feature;
+}
+
+// Keeps the per-image results of the matching stage for registration and rendering.
+void keepFeatureResults(Stitcher& s, MatchingResult& result) {
+    s.imageSizes = std::move(result.imageSizes);
+    s.featureLevels = std::move(result.featureLevels);
+    s.featureImages = std::move(result.featureImages);
+    s.thumbnails = std::move(result.thumbnails);
+    s.thumbnailLevels = std::move(result.thumbnailLevels);
+    s.featureImageMemory = result.featureImageMemory;
+}
+
 }  // namespace
 
-void Stitcher::stitch(std::string directory, std::vector<std::string> names, Image& output) {
+StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> names, Image& output) {
+    ImageSink sink(output);
+    const StitchOutcome outcome = stitch(std::move(directory), std::move(names), sink);
+    // A run that got as far as rendering leaves no stale panorama behind; one that stopped
+    // earlier leaves the image alone.
+    if (!needsRegistration && options.render.renderEnabled && !lastRender.rendered) output.clear();
+    return outcome;
+}
+
+StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> names, PanoramaSink& output) {
+    // 1. A new run over the chosen photographs.
     clearRunResults();
     lastError.clear();
     imageDirectory = std::move(directory);
@@ -112,50 +148,52 @@ void Stitcher::stitch(std::string directory, std::vector<std::string> names, Ima
     needsRegistration = true;
     const int n = static_cast<int>(imageNames.size());
     if (n < 2) {
-        // One photograph cannot match anything; clamping below would also leave
-        // maxMatchesPerFeature at 0 for every later run, which then could never match.
         std::cout << " No image matches found" << std::endl;
-        return;
+        return StitchOutcome::NoMatches;
     }
 
-    FeatureOptions& feature = options.feature;
-    if (feature.maxMatchesPerFeature > n - 1) feature.maxMatchesPerFeature = n - 1;
-    feature.featureImageBudget =
-        static_cast<int64_t>(static_cast<double>(options.systemMemory) * options.featureMemoryFraction);
-
-    FeatureMatcher matcher(options.feature, options.ransac);
-    if (!matcher.matchingStage(imageDirectory, imageNames, imageSizes, featureLevels, featureImages,
-                               thumbnails, thumbnailLevels, featureImageMemory, progress,
-                               &lastError))
-        return;
-    if (matcher.components.empty()) {
+    // 2. Features, matches, verification and the match graph.
+    const FeatureMatcher matcher(runFeatureOptions(options, n), options.ransac);
+    MatchingResult matching = matcher.matchingStage(imageDirectory, imageNames, progress);
+    if (!matching.ok) {
+        lastError = matching.error;
+        return StitchOutcome::Failed;
+    }
+    keepFeatureResults(*this, matching);
+    if (matching.components.empty()) {
         std::cout << " No image matches found" << std::endl;
-        return;
+        return StitchOutcome::NoMatches;
     }
     std::cout << " SIFT Image memory = " << featureImageMemory << std::endl;
 
-    prepareCameras(*this, matcher.matches);
-    component = matcher.components.front();
+    // 3. Cameras for the largest component, added one at a time.
+    prepareCameras(*this, matching.matches);
+    component = matching.components.front();
     BundleAdjuster adjuster(options.bundle);
-    registerCameras(*this, matcher.matches, adjuster);
-    adjustGlobally(*this, matcher.matches, adjuster);
+    registerCameras(*this, matching.matches, adjuster);
+
+    // 4. Every camera adjusted together, the matches re-selected and refined, a final robust
+    // adjustment.
+    adjustGlobally(*this, matching.matches, adjuster);
     if (options.bundle.refineRegistration)
-        component = refineRegistration(matcher.matches, cameras, component,
+        component = refineRegistration(matching.matches, cameras, component,
                                        {featureImages, featureLevels, imageDirectory, imageNames},
                                        options.bundle, options.ransac)
                         .component;
     if (component.empty()) {  // re-selection left no pair standing
         std::cout << " No image matches found" << std::endl;
-        return;
+        return StitchOutcome::NoMatches;
     }
-    adjustFinally(*this, matcher.matches, adjuster);
-    registration = summariseRegistration(matcher.matches, cameras, component, imageNames);
+    adjustFinally(*this, matching.matches, adjuster);
+    registration = summariseRegistration(matching.matches, cameras, component, imageNames);
     logPairErrors(registration);
     std::cout << " " << summaryLine(registration) << std::endl;
 
+    // 5. Orientation and the panorama.
     std::cout << "[ Render Panorama ]" << std::endl;
     needsRegistration = false;
-    render(output);
+    if (!render(output)) return StitchOutcome::Failed;
+    return StitchOutcome::Stitched;
 }
 
 void Stitcher::clearRunResults() {
@@ -168,22 +206,56 @@ void Stitcher::clearRunResults() {
     component.clear();
     featureImageMemory = 0;
     registration = RegistrationSummary{};
+    lastRender = RenderResult{};
+}
+
+RenderScene Stitcher::renderScene() const {
+    RenderScene scene;
+    scene.cameras = cameras;
+    scene.component = component;
+    scene.sources.directory = imageDirectory;
+    scene.sources.names = imageNames;
+    scene.sources.sizes = imageSizes;
+    scene.sources.featureImages = featureImages;
+    scene.sources.featureLevels = featureLevels;
+    return scene;
 }
 
 void Stitcher::render(Image& output) {
-    RenderOptions& renderOptions = options.render;
-    if (!renderOptions.renderEnabled) return;
-    renderOptions.renderMemoryBudget = options.systemMemory - featureImageMemory;
-    if (renderOptions.autoStraighten)
-        straighten(cameras, component, renderOptions);
-    else
-        levelToReference(cameras, component, renderOptions);
-    applyManualAngles(cameras, component, renderOptions);
-    Renderer(renderOptions).render(output, *this);
+    ImageSink sink(output);
+    render(sink);
+    if (options.render.renderEnabled && !lastRender.rendered) output.clear();
+}
+
+bool Stitcher::render(PanoramaSink& output) {
+    if (!options.render.renderEnabled) return true;
+    // The render's own copy: the budget is what the feature stage left of the system memory.
+    RenderOptions run = options.render;
+    run.renderMemoryBudget = options.systemMemory - featureImageMemory;
+    cameras = orientCameras(std::move(cameras), component, run);
+    const RenderScene scene = renderScene();
+    Gains gains;
+    if (run.gainCompensation) gains = computeGains(run, scene, thumbnails, thumbnailLevels, progress);
+    ThreadPool pool(options.threads);
+    lastRender = Renderer(run).render(output, scene, gains, progress, &pool);
+    cameras = lastRender.cameras;
+    if (!lastRender.error.empty()) {
+        lastError = lastRender.error;
+        return false;
+    }
+    return true;
 }
 
 int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
                                       Image& output) {
+    ImageSink sink(output);
+    const int records = stitchFromParameterFile(directory, parameterFile, sink);
+    if (!needsRegistration && options.render.renderEnabled && !lastRender.rendered) output.clear();
+    return records;
+}
+
+int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
+                                      PanoramaSink& output) {
     lastError.clear();
     const int records = loadParameterFile(parameterFile, *this);
     imageDirectory = directory;

@@ -9,8 +9,9 @@ namespace {
 // Largest side a JPEG can hold; also keeps the float-to-int conversions in range.
 constexpr float kMaxSide = 65535.0f;
 
-int side(float x) {
+int side(float x, double& requested) {
     if (!(x >= 2.0f)) return 2;  // also catches NaN
+    if (x > kMaxSide) requested = x;
     return static_cast<int>(std::fmin(x, kMaxSide));
 }
 
@@ -20,8 +21,9 @@ OutputSize outputSize(const RenderOptions& options, float dT, float dP,
                       const ImageFootprint& reference, int refRows, int refCols) {
     OutputSize size;
     if (options.sizeMode == 1) {
-        size.height = side(static_cast<float>(options.height));
-        size.width = side(std::trunc(dT * static_cast<float>(size.height - 1) / dP) + 1.0f);
+        size.height = side(static_cast<float>(options.height), size.requestedHeight);
+        size.width = side(std::trunc(dT * static_cast<float>(size.height - 1) / dP) + 1.0f,
+                          size.requestedWidth);
         return size;
     }
     if (options.sizeMode == 2) {
@@ -31,11 +33,12 @@ OutputSize outputSize(const RenderOptions& options, float dT, float dP,
                                             reference.firstEdgePhi * reference.firstEdgePhi);
         const float w2 = dT * b / std::sqrt(reference.secondEdgeTheta * reference.secondEdgeTheta +
                                             reference.secondEdgePhi * reference.secondEdgePhi);
-        size.width = side(std::trunc(std::fmax(w1, w2)));
+        size.width = side(std::trunc(std::fmax(w1, w2)), size.requestedWidth);
     } else {
-        size.width = side(static_cast<float>(options.width));
+        size.width = side(static_cast<float>(options.width), size.requestedWidth);
     }
-    size.height = side(std::trunc(dP * static_cast<float>(size.width - 1) / dT) + 1.0f);
+    size.height = side(std::trunc(dP * static_cast<float>(size.width - 1) / dT) + 1.0f,
+                       size.requestedHeight);
     return size;
 }
 
@@ -47,6 +50,31 @@ int renderBlockSize(int64_t budget, int width, int height, int minBlock, int max
     const int k = static_cast<int>(std::floor(std::log(static_cast<double>(n)) / std::log(2.0)));
     const int b = static_cast<int>(std::pow(2.0, k));
     return std::max(std::min(std::max(b, minBlock), maxBlock), 1);
+}
+
+int64_t blockPixelBytes(const RenderOptions& options, int depth) {
+    const int64_t overlapping = std::max(1, depth);
+    if (options.blendingMethod == 0) return 12;  // the block
+    if (options.blendingMethod == 1) return 16;  // the block and its weight sum
+    // Block, colour and weight sums, the largest weight and a low-pass image; per image its
+    // warped image, weight, mask and the row pass of a blur.
+    return 44 + 32 * overlapping;
+}
+
+int planBlockSize(int64_t budget, int64_t heldBytes, int width, int height, bool streamed,
+                  int64_t pixelBytes, int margin, int minBlock, int maxBlock) {
+    const int lowest = std::max(minBlock, 1);
+    int best = lowest;
+    for (int64_t b = 1; b <= maxBlock; b *= 2) {
+        if (b < lowest) continue;
+        const int64_t rows = streamed ? std::min<int64_t>(b, height) : height;
+        // A block larger than the panorama costs only what the panorama covers.
+        const int64_t blockRows = std::min<int64_t>(b, height) + 2 * int64_t{margin};
+        const int64_t blockCols = std::min<int64_t>(b, width) + 2 * int64_t{margin};
+        const int64_t need = heldBytes + 3 * int64_t{width} * rows + pixelBytes * blockRows * blockCols;
+        if (need <= budget) best = static_cast<int>(b);
+    }
+    return std::max(std::min(best, maxBlock), 1);
 }
 
 int renderBlockMargin(const RenderOptions& options) {

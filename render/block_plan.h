@@ -11,6 +11,9 @@ namespace vantorra {
 struct OutputSize {
     int width = 0;
     int height = 0;
+    // The size asked for before the limit, when a side was over 65535; 0 otherwise.
+    double requestedWidth = 0, requestedHeight = 0;
+    bool tooLarge() const { return requestedWidth > 0 || requestedHeight > 0; }
 };
 
 // Output size for an extent of dT x dP radians under the options' size mode (0 width, 1 height,
@@ -24,6 +27,18 @@ OutputSize outputSize(const RenderOptions& options, float dT, float dP,
 // (3 bytes a pixel) leaves of the budget, clamped to minBlock .. maxBlock; minBlock when the
 // output alone uses the budget up.
 int renderBlockSize(int64_t budget, int width, int height, int minBlock, int maxBlock);
+
+// Working bytes per block pixel of the options' compositor when at most `depth` images overlap
+// at a pixel: the block and its sums, and per overlapping image its warped image, weight, mask
+// and blur pass (multi-band) or nothing more (the simple compositors).
+int64_t blockPixelBytes(const RenderOptions& options, int depth);
+
+// The block side for a render whose every buffer must fit in `budget`: `heldBytes` already
+// held (sources), the panorama itself (whole, or one row of blocks when it is streamed) and
+// `pixelBytes` per pixel of a block with its margin. The largest power of two in
+// minBlock .. maxBlock that fits, else minBlock.
+int planBlockSize(int64_t budget, int64_t heldBytes, int width, int height, bool streamed,
+                  int64_t pixelBytes, int margin, int minBlock, int maxBlock);
 
 // Pixels added around every block: only the multi-band blender needs room for its blurs.
 int renderBlockMargin(const RenderOptions& options);

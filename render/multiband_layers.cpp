@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "engine/row_ranges.h"
+
 namespace vantorra {
 
 namespace {
@@ -16,47 +18,53 @@ inline float channelSample(const FloatImage& image, size_t pixel, int k) {
 }  // namespace
 
 void blurInPlace(FloatImage& image, const std::vector<float>& kernel, int radius,
-                 BlurBuffers& buffers) {
+                 BlurBuffers& buffers, ThreadPool* pool) {
     if (radius <= 0 || image.empty()) return;
     const int rows = image.rows;
     const int channels = image.channels;
     const size_t rowLength = static_cast<size_t>(image.cols) * channels;
     const size_t edge = static_cast<size_t>(radius) * channels;
     const int taps = 2 * radius + 1;
-    buffers.extendedRow.resize(rowLength + 2 * edge);
+    const size_t slots = static_cast<size_t>(pool != nullptr ? pool->size() : 1);
+    if (buffers.extendedRows.size() < slots) buffers.extendedRows.resize(slots);
+    for (std::vector<float>& row : buffers.extendedRows) row.resize(rowLength + 2 * edge);
     buffers.rowPass.resize(rowLength * rows);
-    float* extended = buffers.extendedRow.data();
 
     // Rows: each output sample sums kernel[2 * radius - t] * extended[c + t] for t = 0 .. 2 * radius
     // in that order, the order separableFilter uses, so both blurs give the same floats.
-    for (int r = 0; r < rows; ++r) {
-        const float* source = image.data.data() + r * rowLength;
-        for (size_t e = 0; e < edge; e += channels) {
-            std::copy(source, source + channels, extended + e);
-            std::copy(source + rowLength - channels, source + rowLength,
-                      extended + edge + rowLength + e);
+    forRowRanges(pool, rows, [&](int first, int end, int slot) {
+        float* extended = buffers.extendedRows[static_cast<size_t>(slot)].data();
+        for (int r = first; r < end; ++r) {
+            const float* source = image.data.data() + r * rowLength;
+            for (size_t e = 0; e < edge; e += channels) {
+                std::copy(source, source + channels, extended + e);
+                std::copy(source + rowLength - channels, source + rowLength,
+                          extended + edge + rowLength + e);
+            }
+            std::copy(source, source + rowLength, extended + edge);
+            float* out = buffers.rowPass.data() + r * rowLength;
+            std::fill(out, out + rowLength, 0.0f);
+            for (int t = 0; t < taps; ++t) {
+                const float w = kernel[2 * radius - t];
+                const float* in = extended + static_cast<size_t>(t) * channels;
+                for (size_t i = 0; i < rowLength; ++i) out[i] += w * in[i];
+            }
         }
-        std::copy(source, source + rowLength, extended + edge);
-        float* out = buffers.rowPass.data() + r * rowLength;
-        std::fill(out, out + rowLength, 0.0f);
-        for (int t = 0; t < taps; ++t) {
-            const float w = kernel[2 * radius - t];
-            const float* in = extended + static_cast<size_t>(t) * channels;
-            for (size_t i = 0; i < rowLength; ++i) out[i] += w * in[i];
-        }
-    }
+    });
     // Columns, a whole output row at a time; the row pass holds every input row, so the
     // result can go straight back into the image.
-    for (int r = 0; r < rows; ++r) {
-        float* out = image.data.data() + r * rowLength;
-        std::fill(out, out + rowLength, 0.0f);
-        for (int t = 0; t < taps; ++t) {
-            const int sourceRow = std::clamp(r + t - radius, 0, rows - 1);
-            const float w = kernel[2 * radius - t];
-            const float* in = buffers.rowPass.data() + sourceRow * rowLength;
-            for (size_t i = 0; i < rowLength; ++i) out[i] += w * in[i];
+    forRowRanges(pool, rows, [&](int first, int end, int) {
+        for (int r = first; r < end; ++r) {
+            float* out = image.data.data() + r * rowLength;
+            std::fill(out, out + rowLength, 0.0f);
+            for (int t = 0; t < taps; ++t) {
+                const int sourceRow = std::clamp(r + t - radius, 0, rows - 1);
+                const float w = kernel[2 * radius - t];
+                const float* in = buffers.rowPass.data() + sourceRow * rowLength;
+                for (size_t i = 0; i < rowLength; ++i) out[i] += w * in[i];
+            }
         }
-    }
+    });
 }
 
 void computeValidExtents(RenderRegion& region) {
@@ -89,25 +97,30 @@ void computeValidExtents(RenderRegion& region) {
 }
 
 void edgeFilledBlur(FloatImage& image, const RenderRegion& region,
-                    const std::vector<float>& kernel, int radius, BlurBuffers& buffers) {
+                    const std::vector<float>& kernel, int radius, BlurBuffers& buffers,
+                    ThreadPool* pool) {
     const int rows = image.rows;
     const int cols = image.cols;
     const int channels = image.channels;
     auto pixel = [&](int r, int c) { return image.data.data() + (static_cast<size_t>(r) * cols + c) * channels; };
 
-    for (int r = 0; r < rows; ++r) {
-        const int first = region.rowValidFirst[r];
-        const int last = region.rowValidLast[r];
-        const float* left = pixel(r, first);
-        const float* right = pixel(r, last);
-        for (int c = 0; c < first; ++c)
-            for (int k = 0; k < channels; ++k) pixel(r, c)[k] = 0.5f * left[k];
-        for (int c = last + 1; c < cols; ++c)
-            for (int k = 0; k < channels; ++k) pixel(r, c)[k] = 0.5f * right[k];
-    }
-    // The column fill reads only each column's edge pixels, which it never writes itself, so
-    // walking row by row (cache order) gives the same result as walking column by column.
-    for (int r = 0; r < rows; ++r) {
+    forRowRanges(pool, rows, [&](int firstRow, int endRow, int) {
+        for (int r = firstRow; r < endRow; ++r) {
+            const int first = region.rowValidFirst[r];
+            const int last = region.rowValidLast[r];
+            const float* left = pixel(r, first);
+            const float* right = pixel(r, last);
+            for (int c = 0; c < first; ++c)
+                for (int k = 0; k < channels; ++k) pixel(r, c)[k] = 0.5f * left[k];
+            for (int c = last + 1; c < cols; ++c)
+                for (int k = 0; k < channels; ++k) pixel(r, c)[k] = 0.5f * right[k];
+        }
+    });
+    // The column fill reads only each column's edge pixels, which lie inside the valid extents
+    // and so were not changed by the row fill and are never written here; walking row by row
+    // (cache order, in any split) gives the same result as walking column by column.
+    forRowRanges(pool, rows, [&](int firstRow, int endRow, int) {
+    for (int r = firstRow; r < endRow; ++r) {
         for (int c = 0; c < cols; ++c) {
             int edgeRow;
             if (r < region.colValidFirst[c]) {
@@ -122,28 +135,33 @@ void edgeFilledBlur(FloatImage& image, const RenderRegion& region,
             for (int k = 0; k < channels; ++k) to[k] += 0.5f * from[k];
         }
     }
-    blurInPlace(image, kernel, radius, buffers);
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < cols; ++c) {
-            const bool outside = c < region.rowValidFirst[r] || c > region.rowValidLast[r] ||
-                                 r < region.colValidFirst[c] || r > region.colValidLast[c];
-            if (!outside) continue;
-            float* p = pixel(r, c);
-            std::fill(p, p + channels, 0.0f);
+    });
+    blurInPlace(image, kernel, radius, buffers, pool);
+    forRowRanges(pool, rows, [&](int firstRow, int endRow, int) {
+        for (int r = firstRow; r < endRow; ++r) {
+            for (int c = 0; c < cols; ++c) {
+                const bool outside = c < region.rowValidFirst[r] || c > region.rowValidLast[r] ||
+                                     r < region.colValidFirst[c] || r > region.colValidLast[c];
+                if (!outside) continue;
+                float* p = pixel(r, c);
+                std::fill(p, p + channels, 0.0f);
+            }
         }
-    }
+    });
 }
 
-void computeWinnerMask(RenderRegion& region, const FloatImage& maxWeight) {
+void computeWinnerMask(RenderRegion& region, const FloatImage& maxWeight, ThreadPool* pool) {
     const FloatImage& weight = region.weight;
     region.mask.allocate(weight.rows, weight.cols, 1);
-    for (int r = 0; r < weight.rows; ++r) {
-        const float* w = weight.data.data() + static_cast<size_t>(r) * weight.cols;
-        const float* m = maxWeight.data.data() +
-                         static_cast<size_t>(region.rowFirst + r) * maxWeight.cols + region.colFirst;
-        float* mask = region.mask.data.data() + static_cast<size_t>(r) * weight.cols;
-        for (int c = 0; c < weight.cols; ++c) mask[c] = (m[c] <= w[c] && m[c] > 0.0f) ? 1.0f : 0.0f;
-    }
+    forRowRanges(pool, weight.rows, [&](int first, int end, int) {
+        for (int r = first; r < end; ++r) {
+            const float* w = weight.data.data() + static_cast<size_t>(r) * weight.cols;
+            const float* m = maxWeight.data.data() +
+                             static_cast<size_t>(region.rowFirst + r) * maxWeight.cols + region.colFirst;
+            float* mask = region.mask.data.data() + static_cast<size_t>(r) * weight.cols;
+            for (int c = 0; c < weight.cols; ++c) mask[c] = (m[c] <= w[c] && m[c] > 0.0f) ? 1.0f : 0.0f;
+        }
+    });
 }
 
 namespace {
@@ -152,8 +170,10 @@ namespace {
 // with positive weight; the one loop behind both accumulations.
 template <typename Sample>
 void accumulateWeighted(const FloatImage& w, const RenderRegion& region, FloatImage& colourSum,
-                        FloatImage& weightSum, Sample sampleAt) {
-    for (int r = 0; r < w.rows; ++r) {
+                        FloatImage& weightSum, ThreadPool* pool, Sample sampleAt) {
+    // Region rows land on distinct block rows, so ranges of rows never add to the same sums.
+    forRowRanges(pool, w.rows, [&](int first, int end, int) {
+    for (int r = first; r < end; ++r) {
         const size_t blockRow = static_cast<size_t>(region.rowFirst + r) * weightSum.cols;
         for (int c = 0; c < w.cols; ++c) {
             const size_t pixel = static_cast<size_t>(r) * w.cols + c;
@@ -165,31 +185,35 @@ void accumulateWeighted(const FloatImage& w, const RenderRegion& region, FloatIm
             weightSum.data[target] += weight;
         }
     }
+    });
 }
 
 }  // namespace
 
 void accumulate(const FloatImage& image, const FloatImage& w, const RenderRegion& region,
-                FloatImage& colourSum, FloatImage& weightSum) {
-    accumulateWeighted(w, region, colourSum, weightSum,
+                FloatImage& colourSum, FloatImage& weightSum, ThreadPool* pool) {
+    accumulateWeighted(w, region, colourSum, weightSum, pool,
                        [&](size_t pixel, int k) { return channelSample(image, pixel, k); });
 }
 
 void accumulateDifference(const FloatImage& image, const FloatImage& low, const FloatImage& w,
                           const RenderRegion& region, FloatImage& colourSum,
-                          FloatImage& weightSum) {
-    accumulateWeighted(w, region, colourSum, weightSum, [&](size_t pixel, int k) {
+                          FloatImage& weightSum, ThreadPool* pool) {
+    accumulateWeighted(w, region, colourSum, weightSum, pool, [&](size_t pixel, int k) {
         return channelSample(image, pixel, k) - channelSample(low, pixel, k);
     });
 }
 
-void normaliseInto(FloatImage& block, const FloatImage& colourSum, const FloatImage& weightSum) {
-    const size_t pixels = weightSum.data.size();
-    for (size_t p = 0; p < pixels; ++p) {
-        const float weight = weightSum.data[p];
-        if (weight <= 0.0f) continue;
-        for (int k = 0; k < 3; ++k) block.data[p * 3 + k] += colourSum.data[p * 3 + k] / weight;
-    }
+void normaliseInto(FloatImage& block, const FloatImage& colourSum, const FloatImage& weightSum,
+                   ThreadPool* pool) {
+    const size_t cols = static_cast<size_t>(weightSum.cols);
+    forRowRanges(pool, weightSum.rows, [&](int first, int end, int) {
+        for (size_t p = static_cast<size_t>(first) * cols; p < static_cast<size_t>(end) * cols; ++p) {
+            const float weight = weightSum.data[p];
+            if (weight <= 0.0f) continue;
+            for (int k = 0; k < 3; ++k) block.data[p * 3 + k] += colourSum.data[p * 3 + k] / weight;
+        }
+    });
 }
 
 }  // namespace vantorra

@@ -1,11 +1,13 @@
 #pragma once
 // The per-region steps of multi-band blending, kept apart from the block driver so that each
 // can be checked on its own: the in-place blur, the valid extents and the edge-filled blur,
-// the winner masks, and accumulation into the block's sums.
+// the winner masks, and accumulation into the block's sums. Each step may split its rows over a
+// thread pool; the samples come out the same without one.
 
 #include <vector>
 
 #include "engine/image.h"
+#include "engine/thread_pool.h"
 #include "render/footprint.h"
 
 namespace vantorra {
@@ -13,15 +15,16 @@ namespace vantorra {
 // Work buffers reused by every blur of a block, so blurring allocates nothing once they have
 // grown to the largest region.
 struct BlurBuffers {
-    std::vector<float> extendedRow;  // one row with `radius` edge copies on either side
-    std::vector<float> rowPass;      // the image after the row pass
+    // Per thread of the pool, one row with `radius` edge copies on either side.
+    std::vector<std::vector<float>> extendedRows;
+    std::vector<float> rowPass;  // the image after the row pass
 };
 
 // Separable blur of `image` in place with the 2 * radius + 1 taps of `kernel`, along rows and
 // then columns, edge samples repeated: the same result as separableFilter. radius <= 0 leaves
 // the image unchanged.
 void blurInPlace(FloatImage& image, const std::vector<float>& kernel, int radius,
-                 BlurBuffers& buffers);
+                 BlurBuffers& buffers, ThreadPool* pool = nullptr);
 
 // Per region row the first and last column with weight > 0, per column the first and last row;
 // a row or column without any gets its last index for both.
@@ -31,24 +34,26 @@ void computeValidExtents(RenderRegion& region);
 // nearest valid samples (half from the row's edge, half from the column's), so the image's dark
 // surroundings stay out of its low-pass; the filled pixels are zeroed again afterwards.
 void edgeFilledBlur(FloatImage& image, const RenderRegion& region,
-                    const std::vector<float>& kernel, int radius, BlurBuffers& buffers);
+                    const std::vector<float>& kernel, int radius, BlurBuffers& buffers,
+                    ThreadPool* pool = nullptr);
 
 // The region's mask: 1 where its weight is the largest at that block pixel (ties shared), and
 // that largest weight is above 0; else 0.
-void computeWinnerMask(RenderRegion& region, const FloatImage& maxWeight);
+void computeWinnerMask(RenderRegion& region, const FloatImage& maxWeight, ThreadPool* pool = nullptr);
 
 // Adds image x w to the block's colour sum (3 channels) and w to its weight sum at the region's
 // pixels whose w > 0. A one-channel image feeds all three colour channels.
 void accumulate(const FloatImage& image, const FloatImage& w, const RenderRegion& region,
-                FloatImage& colourSum, FloatImage& weightSum);
+                FloatImage& colourSum, FloatImage& weightSum, ThreadPool* pool = nullptr);
 
 // Adds (image - low) x w, the band-pass layer between the region's current and next low-pass
 // images, like accumulate() but without building the layer image.
 void accumulateDifference(const FloatImage& image, const FloatImage& low, const FloatImage& w,
                           const RenderRegion& region, FloatImage& colourSum,
-                          FloatImage& weightSum);
+                          FloatImage& weightSum, ThreadPool* pool = nullptr);
 
 // Adds colourSum / weightSum to every channel of `block` where weightSum > 0.
-void normaliseInto(FloatImage& block, const FloatImage& colourSum, const FloatImage& weightSum);
+void normaliseInto(FloatImage& block, const FloatImage& colourSum, const FloatImage& weightSum,
+                   ThreadPool* pool = nullptr);
 
 }  // namespace vantorra

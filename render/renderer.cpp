@@ -2,33 +2,26 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 
-#include "engine/stitcher.h"
 #include "render/block_plan.h"
 #include "render/gain_compensation.h"
 #include "render/multiband_blend.h"
+#include "render/prepared_source.h"
 #include "render/simple_blend.h"
 #include "render/spherical.h"
 
 namespace vantorra {
 namespace {
 
-bool registered(const Stitcher& stitcher, int image) {
-    const size_t i = static_cast<size_t>(image);
-    if (image < 0 || i >= stitcher.cameras.size() || i >= stitcher.imageSizes.size()) return false;
-    const Camera& camera = stitcher.cameras[i];
-    return camera.R.rows == 3 && camera.R.cols == 3 && camera.imageTransform.rows == 3 &&
-           camera.imageTransform.cols == 3 && camera.f != 0.0f &&
-           stitcher.imageSizes[i].height > 0 && stitcher.imageSizes[i].width > 0;
-}
-
-// Position in the component of the registered image with the smallest number, or -1.
-int referencePosition(const Stitcher& stitcher) {
+// Position in the component of the drawable image with the smallest number, or -1.
+int referencePosition(const RenderScene& scene) {
     int best = -1;
-    for (size_t p = 0; p < stitcher.component.size(); ++p) {
-        const int k = stitcher.component[p];
-        if (registered(stitcher, k) && (best < 0 || k < stitcher.component[static_cast<size_t>(best)]))
+    for (size_t p = 0; p < scene.component.size(); ++p) {
+        const int k = scene.component[p];
+        if (scene.sources.drawable(k, scene.cameras) &&
+            (best < 0 || k < scene.component[static_cast<size_t>(best)]))
             best = static_cast<int>(p);
     }
     return best;
@@ -58,52 +51,99 @@ BlockCompositor compositorFor(int blendingMethod) {
     return blendMultiBand;
 }
 
-// Block loop: composite every block, clamp it and paste it without its margin.
-void renderBlocks(Image& panorama, Stitcher& stitcher, const std::vector<ImageFootprint>& placed,
-                  const RenderOptions& options, const PanoramaGrid& grid, int block,
-                  const Gains& gains) {
-    const int width = panorama.cols, height = panorama.rows;
+// Block loop: composite every block, clamp it and paste it without its margin into the row of
+// blocks it belongs to; each finished row of blocks goes to the sink, top to bottom. False, with
+// the sink's reason, when the sink refuses rows.
+bool renderBlocks(PanoramaSink& sink, int width, int height, const RenderContext& context,
+                  const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid, int block) {
+    const RenderOptions& options = context.options;
     const int blockRowCount = blockCount(height, block), blockColCount = blockCount(width, block);
     const int total = blockRowCount * blockColCount;
-    stitcher.progress.setBlock(0, total);
+    context.progress.setBlock(0, total);
     const int margin = renderBlockMargin(options);
     const BlockCompositor compose = compositorFor(options.blendingMethod);
     std::vector<ImageFootprint> blockFootprints(placed.size());
     FloatImage blockImage;
+    Image band;  // one row of blocks
     int k = 1;
-    for (int blockRow = 0; blockRow < blockRowCount; ++blockRow)
+    for (int blockRow = 0; blockRow < blockRowCount; ++blockRow) {
+        const int bandTop = blockRow * block;
+        const int bandRows = std::min(block, height - bandTop);
+        if (band.rows != bandRows) band.allocate(bandRows, width, 3);
         for (int blockCol = 0; blockCol < blockColCount; ++blockCol, ++k) {
             const BlockBounds b = blockBounds(blockRow, blockCol, block, width, height);
             const int blockRows = b.rowEnd - b.rowStart + 1 + 2 * margin;
             const int blockCols = b.colEnd - b.colStart + 1 + 2 * margin;
             std::cout << "[ Block " << k << " of " << total << " ]" << std::endl;
-            stitcher.progress.setBlock(k, total);
+            context.progress.setBlock(k, total);
             for (size_t i = 0; i < placed.size(); ++i)
                 blockFootprints[i] = clipFootprint(placed[i], b.rowStart, b.rowEnd, b.colStart,
                                                    b.colEnd, grid.dTheta, grid.dPhi, margin);
             blockImage.release();
-            compose(blockImage, stitcher, blockFootprints, blockRows, blockCols, gains);
+            compose(blockImage, context, blockFootprints, blockRows, blockCols);
             blockImage.clampTo255();
-            panorama.pasteFrom(b.rowStart, b.colStart, blockImage, margin, margin,
-                               blockRows - margin - 1, blockCols - margin - 1);
+            band.pasteFrom(b.rowStart - bandTop, b.colStart, blockImage, margin, margin,
+                           blockRows - margin - 1, blockCols - margin - 1);
         }
+        if (!sink.writeRows(band.data.data(), bandRows)) return false;
+    }
+    return true;
+}
+
+// The most images whose placed regions meet at any one output rectangle: an upper bound on
+// how many images a block pixel is sampled from.
+int overlapDepth(const std::vector<ImageFootprint>& placed) {
+    int depth = 1;
+    for (const ImageFootprint& a : placed)
+        for (const RenderRegion& ra : a.regions) {
+            int meeting = 0;
+            for (const ImageFootprint& b : placed)
+                for (const RenderRegion& rb : b.regions)
+                    if (ra.rowFirst <= rb.rowLast && rb.rowFirst <= ra.rowLast &&
+                        ra.colFirst <= rb.colLast && rb.colFirst <= ra.colLast)
+                        ++meeting;
+            depth = std::max(depth, meeting);
+        }
+    return depth;
+}
+
+// The cameras of the scene turned by `turn`, where they can be drawn.
+std::vector<Camera> turnedCameras(const RenderScene& scene, const Matrix& turn) {
+    std::vector<Camera> cameras(scene.cameras.begin(), scene.cameras.end());
+    for (const int k : scene.component)
+        if (scene.sources.drawable(k, scene.cameras)) {
+            Camera& camera = cameras[static_cast<size_t>(k)];
+            camera.R = multiply(camera.R, turn);
+        }
+    return cameras;
 }
 
 }  // namespace
 
-std::vector<ImageFootprint> computeFootprints(const Stitcher& stitcher) {
-    std::vector<ImageFootprint> footprints(stitcher.component.size());
-    for (size_t p = 0; p < stitcher.component.size(); ++p) {
-        const int k = stitcher.component[p];
-        if (!registered(stitcher, k)) continue;
-        const ImageSize& size = stitcher.imageSizes[static_cast<size_t>(k)];
-        footprints[p] = computeFootprint(stitcher.cameras[static_cast<size_t>(k)], size.height,
+void showRenderResult(RenderOptions& shown, const RenderResult& result) {
+    if (!result.rendered) return;
+    shown.scale = result.scale;
+    shown.width = result.width;
+    shown.height = result.height;
+    shown.thetaMin = result.thetaMin;
+    shown.thetaMax = result.thetaMax;
+    shown.phiMin = result.phiMin;
+    shown.phiMax = result.phiMax;
+}
+
+std::vector<ImageFootprint> computeFootprints(const RenderScene& scene) {
+    std::vector<ImageFootprint> footprints(scene.component.size());
+    for (size_t p = 0; p < scene.component.size(); ++p) {
+        const int k = scene.component[p];
+        if (!scene.sources.drawable(k, scene.cameras)) continue;
+        const ImageSize& size = scene.sources.sizes[static_cast<size_t>(k)];
+        footprints[p] = computeFootprint(scene.cameras[static_cast<size_t>(k)], size.height,
                                          size.width);
     }
     return footprints;
 }
 
-bool recentreSeam(Stitcher& stitcher, const std::vector<ImageFootprint>& footprints) {
+bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn) {
     if (!coverage(footprints, -kPi).found) return false;
     std::cout << "pano is split" << std::endl;
     // Each step moves strictly outward to another region's edge, so the region count bounds
@@ -130,62 +170,97 @@ bool recentreSeam(Stitcher& stitcher, const std::vector<ImageFootprint>& footpri
     if (!(thetaMaxOverlap < thetaMinOverlap)) return false;  // the covered arcs meet
     const float thetaMiddle = 0.5f * thetaMaxOverlap + kPi + 0.5f * thetaMinOverlap;
     std::cout << "theta middle = " << thetaMiddle << std::endl;
-    const Matrix turn = rotationX(-thetaMiddle);
-    for (const int k : stitcher.component)
-        if (registered(stitcher, k)) {
-            Camera& camera = stitcher.cameras[static_cast<size_t>(k)];
-            camera.R = multiply(camera.R, turn);
-        }
+    turn = rotationX(-thetaMiddle);
     return true;
 }
 
-void Renderer::render(Image& panorama, Stitcher& stitcher) {
-    RenderOptions& o = *options;
-    Gains gains;
-    if (o.gainCompensation) gains = computeGains(stitcher, o);
+RenderResult Renderer::render(Image& panorama, const RenderScene& input, const Gains& gains,
+                              ProgressReporter& progress, ThreadPool* pool) const {
+    ImageSink sink(panorama);
+    RenderResult result = render(sink, input, gains, progress, pool);
+    if (!result.rendered) panorama.clear();
+    return result;
+}
 
-    std::vector<ImageFootprint> footprints = computeFootprints(stitcher);
-    if (recentreSeam(stitcher, footprints)) footprints = computeFootprints(stitcher);
+RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, const Gains& gains,
+                              ProgressReporter& progress, ThreadPool* pool) const {
+    const RenderOptions& o = options;
+    RenderResult result;
+    RenderScene scene = input;
+    std::vector<ImageFootprint> footprints = computeFootprints(scene);
+    Matrix turn;
+    if (seamTurn(footprints, turn)) {
+        result.cameras = turnedCameras(scene, turn);
+        result.recentred = true;
+        scene.cameras = result.cameras;
+        footprints = computeFootprints(scene);
+    } else {
+        result.cameras.assign(scene.cameras.begin(), scene.cameras.end());
+    }
 
-    const int reference = referencePosition(stitcher);
+    const int reference = referencePosition(scene);
     const Crop crop = cropOf(o, footprints);
     const float dT = crop.thetaMax - crop.thetaMin, dP = crop.phiMax - crop.phiMin;
-    if (reference < 0 || !(dT > 0.0f) || !(dP > 0.0f)) {
-        // Nothing registered to draw, or an empty crop: no panorama.
-        panorama.clear();
-        return;
-    }
-    const int refImage = stitcher.component[static_cast<size_t>(reference)];
-    const ImageSize& refSize = stitcher.imageSizes[static_cast<size_t>(refImage)];
+    if (reference < 0 || !(dT > 0.0f) || !(dP > 0.0f)) return result;  // nothing to draw
+    const int refImage = scene.component[static_cast<size_t>(reference)];
+    const ImageSize& refSize = scene.sources.sizes[static_cast<size_t>(refImage)];
     const ImageFootprint& refFootprint = footprints[static_cast<size_t>(reference)];
     const OutputSize size = outputSize(o, dT, dP, refFootprint, refSize.height, refSize.width);
-    dTheta = dT / static_cast<float>(size.width - 1);
-    dPhi = (crop.phiMin - crop.phiMax) / static_cast<float>(size.height - 1);
+    if (size.tooLarge()) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "a panorama of %.0f x %.0f pixels is larger than a JPEG can hold (65535 pixels a side)",
+                      size.requestedWidth > 0 ? size.requestedWidth : static_cast<double>(size.width),
+                      size.requestedHeight > 0 ? size.requestedHeight : static_cast<double>(size.height));
+        result.error = text;
+        return result;
+    }
+    result.dTheta = dT / static_cast<float>(size.width - 1);
+    result.dPhi = (crop.phiMin - crop.phiMax) / static_cast<float>(size.height - 1);
 
     PanoramaGrid grid;
     grid.thetaMin = crop.thetaMin;
     grid.phiMax = crop.phiMax;
-    grid.dTheta = dTheta;
-    grid.dPhi = dPhi;
+    grid.dTheta = result.dTheta;
+    grid.dPhi = result.dPhi;
     for (ImageFootprint& footprint : footprints)
         placeFootprint(footprint, grid, size.width, size.height, dT, dP);
 
-    o.scale = std::min(refFootprint.firstEdgePixels / static_cast<float>(refSize.height),
-                       refFootprint.secondEdgePixels / static_cast<float>(refSize.width));
-    o.width = size.width;
-    o.height = size.height;
-    o.thetaMin = crop.thetaMin;
-    o.thetaMax = crop.thetaMax;
-    o.phiMin = crop.phiMin;
-    o.phiMax = crop.phiMax;
+    result.scale = std::min(refFootprint.firstEdgePixels / static_cast<float>(refSize.height),
+                            refFootprint.secondEdgePixels / static_cast<float>(refSize.width));
+    result.width = size.width;
+    result.height = size.height;
+    result.thetaMin = crop.thetaMin;
+    result.thetaMax = crop.thetaMax;
+    result.phiMin = crop.phiMin;
+    result.phiMax = crop.phiMax;
 
-    const int block = renderBlockSize(o.renderMemoryBudget, size.width, size.height,
-                                      o.minBlockSize, o.maxBlockSize);
+    // Sources first: what they hold is known before the blocks are sized.
+    int64_t sourceBytes = 0;
+    for (size_t p = 0; p < footprints.size(); ++p)
+        if (!footprints[p].regions.empty())
+            sourceBytes += planSource(scene.sources, o.antiAliasFactor, scene.component[p], footprints[p]).bytes;
+    // The block size never depends on the thread count: the threads share one block's buffers.
+    const int64_t pixelBytes = blockPixelBytes(o, overlapDepth(footprints));
+    result.blockSize = planBlockSize(o.renderMemoryBudget, sourceBytes, size.width, size.height,
+                                     !sink.holdsWholePanorama(), pixelBytes, renderBlockMargin(o),
+                                     o.minBlockSize, o.maxBlockSize);
     std::cout << "Max memory = " << o.renderMemoryBudget << std::endl;
-    std::cout << " Render Block Size = " << block << std::endl;
+    std::cout << " Render Block Size = " << result.blockSize << std::endl;
 
-    panorama.allocate(size.height, size.width, 3);
-    renderBlocks(panorama, stitcher, footprints, o, grid, block, gains);
+    if (!sink.begin(size.width, size.height)) {
+        result.error = sink.error();
+        return result;
+    }
+    const std::vector<PreparedSource> sources = prepareSources(o, scene, gains, footprints, pool);
+    const RenderContext context{o, scene, gains, progress, sources, pool};
+    if (!renderBlocks(sink, size.width, size.height, context, footprints, grid, result.blockSize) ||
+        !sink.finish()) {
+        result.error = sink.error();
+        return result;
+    }
+    result.rendered = true;
+    return result;
 }
 
 }  // namespace vantorra

@@ -24,7 +24,7 @@ std::vector<Camera> camerasOf(const std::vector<CameraState>& states) {
         Camera c;
         c.R = s.R.toMatrix();
         c.f = s.f;
-        c.imageTransform = focalMatrix(1.0f);
+        c.imageTransform = focalMatrix(1.0f).toMatrix();
         cameras.push_back(c);
     }
     return cameras;

@@ -43,7 +43,7 @@ TEST(RegistrationSummaryTest, ErrorIsMeasuredAtFullResolution) {
         Camera c;
         c.R = s.R.toMatrix();
         c.f = s.f;
-        c.imageTransform = focalMatrix(1.0f);
+        c.imageTransform = focalMatrix(1.0f).toMatrix();
         c.imageTransform.at(0, 0) = c.imageTransform.at(1, 1) = 2.0f;  // feature image at half size
         cameras.push_back(c);
     }

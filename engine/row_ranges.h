@@ -1,0 +1,17 @@
+#pragma once
+// Splitting a loop over rows into ranges that run on a thread pool. Every row is computed by the
+// same operations whichever range or thread it falls to, so the result does not depend on the
+// number of threads.
+
+#include <functional>
+
+#include "engine/thread_pool.h"
+
+namespace vantorra {
+
+// Calls body(first, end, slot) for consecutive ranges [first, end) covering [0, rows); in
+// parallel on `pool` when there is one and the rows are worth splitting, else at once on the
+// calling thread with slot 0.
+void forRowRanges(ThreadPool* pool, int rows, const std::function<void(int first, int end, int slot)>& body);
+
+}  // namespace vantorra

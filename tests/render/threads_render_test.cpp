@@ -1,0 +1,61 @@
+// Rendering on several threads must give exactly the panorama one thread gives.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/stitcher.h"
+#include "engine/thread_pool.h"
+#include "render/gain_compensation.h"
+#include "render/renderer.h"
+#include "support/pipeline_support.h"
+
+namespace vantorra {
+namespace {
+
+// Registers row6 once (the verification's random draws differ from run to run), then renders
+// the same cameras with one and with four threads.
+TEST(ThreadedRender, AnyThreadCountGivesTheSameBytesForEveryBlendingMethod) {
+    struct Case {
+        int blending;
+        bool gains;
+        int64_t memory;  // small enough that no feature image is kept: sources are decoded
+    };
+    const Case cases[] = {{0, false, 268435456}, {1, true, 268435456}, {2, false, 268435456},
+                          {2, true, 4000000}};
+    const std::string row6 = test::testData("matching/row6");
+    for (const Case& c : cases) {
+        Stitcher stitcher;
+        stitcher.options = test::smallOptions(900, c.blending);
+        stitcher.options.systemMemory = c.memory;
+        Image first;
+        {
+            test::CoutCapture log;
+            ASSERT_EQ(stitcher.stitch(row6, test::jpegNames(row6), first), StitchOutcome::Stitched);
+        }
+        RenderOptions options = stitcher.options.render;
+        options.gainCompensation = c.gains;
+        options.renderMemoryBudget = c.memory;
+        const RenderScene scene = stitcher.renderScene();
+        Gains gains;
+        Image one, four;
+        {
+            test::CoutCapture log;
+            if (c.gains)
+                gains = computeGains(options, scene, stitcher.thumbnails, stitcher.thumbnailLevels,
+                                     stitcher.progress);
+            ThreadPool single(1), several(4);
+            Renderer(options).render(one, scene, gains, stitcher.progress, &single);
+            Renderer(options).render(four, scene, gains, stitcher.progress, &several);
+        }
+        ASSERT_FALSE(one.empty()) << c.blending;
+        EXPECT_EQ(one.rows, four.rows);
+        EXPECT_EQ(one.cols, four.cols);
+        EXPECT_TRUE(one.data == four.data) << "blending " << c.blending << " memory " << c.memory;
+    }
+}
+
+}  // namespace
+}  // namespace vantorra
