@@ -154,7 +154,8 @@ StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> n
 
     // 2. Features, matches, verification and the match graph.
     const FeatureMatcher matcher(runFeatureOptions(options, n), options.ransac);
-    MatchingResult matching = matcher.matchingStage(imageDirectory, imageNames, progress);
+    ThreadPool pool(options.threads);
+    MatchingResult matching = matcher.matchingStage(imageDirectory, imageNames, progress, &pool);
     if (!matching.ok) {
         lastError = matching.error;
         return StitchOutcome::Failed;

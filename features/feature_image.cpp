@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <utility>
 
 #include "features/arena_pools.h"
 #include "engine/jpeg.h"
@@ -112,16 +113,33 @@ bool fail(std::string* error, const std::string& reason) {
 
 }  // namespace
 
+DecodedFeatureImage decodeFeatureImage(const std::string& path, const FeatureOptions& options) {
+    DecodedFeatureImage decoded;
+    decoded.ok = decodeReduced(path, options, decoded.image, decoded.size, decoded.level, &decoded.error);
+    if (!decoded.ok) decoded.image.release();
+    return decoded;
+}
+
 bool prepareImage(int i, int n, const std::string& path, const FeatureOptions& options,
                   ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
                   int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
                   int64_t& featureImageMemory, Feature*& features, std::string* error) {
+    return prepareDecodedImage(i, n, decodeFeatureImage(path, options), options, reporter, size,
+                               featureImage, featureLevel, thumbnail, thumbnailLevel,
+                               featureImageMemory, features, error);
+}
+
+bool prepareDecodedImage(int i, int n, DecodedFeatureImage decoded, const FeatureOptions& options,
+                         ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
+                         int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
+                         int64_t& featureImageMemory, Feature*& features, std::string* error) {
     std::cout << "  Image " << i << std::endl;
     reporter.report(ProgressReporter::Loading, i, n - 1);
     features = nullptr;
-    std::string reason;
-    if (!decodeReduced(path, options, featureImage, size, featureLevel, &reason))
-        return fail(error, reason);
+    if (!decoded.ok) return fail(error, decoded.error);
+    size = decoded.size;
+    featureImage = std::move(decoded.image);
+    featureLevel = decoded.level;
 
     const int thumbnailHalvings =
         thumbnailReductionCount(featureImage.rows, featureImage.cols, options.thumbnailMinDim);

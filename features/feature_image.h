@@ -29,6 +29,24 @@ bool keepsFeatureImage(int rows, int cols, int channels, int imageCount, int64_t
 // The mean of the channels of every pixel, as a raster in pool 1; nullptr when the heap is exhausted.
 GreyRaster* greyRaster(const FloatImage& image);
 
+// A photograph decoded and reduced to its feature image, before any feature is looked for. Made
+// without the feature library's pools, so several can be made at once on different threads.
+struct DecodedFeatureImage {
+    bool ok = false;
+    std::string error;
+    ImageSize size;  // the photograph's
+    FloatImage image;
+    int32_t level = 0;
+};
+DecodedFeatureImage decodeFeatureImage(const std::string& path, const FeatureOptions& options);
+
+// The rest of prepareImage for an image decoded by decodeFeatureImage: on the calling thread,
+// since the feature library is not reentrant.
+bool prepareDecodedImage(int i, int n, DecodedFeatureImage decoded, const FeatureOptions& options,
+                         ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
+                         int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
+                         int64_t& featureImageMemory, Feature*& features, std::string* error = nullptr);
+
 // Prepares image i of n (the file at `path`): logs "  Image i", reports progress, fills `size`,
 // the feature image (its pixels released when over budget) and its level, the thumbnail and its
 // level, adds the kept bytes to featureImageMemory and extracts `features` (pool 4). Releases

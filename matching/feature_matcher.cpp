@@ -33,7 +33,7 @@ float automaticAlpha(int64_t totalFeatures, int32_t n, const RansacOptions& opti
 
 MatchingResult FeatureMatcher::matchingStage(const std::string& imageDirectory,
                                              const std::vector<std::string>& imageNames,
-                                             ProgressReporter& progress) const {
+                                             ProgressReporter& progress, ThreadPool* pool) const {
     MatchingResult r;
     const int32_t n = static_cast<int32_t>(imageNames.size());
     r.matches.reset(n);
@@ -41,7 +41,7 @@ MatchingResult FeatureMatcher::matchingStage(const std::string& imageDirectory,
                                       r.thumbnails, r.thumbnailLevels, r.featureImageMemory};
     int64_t totalFeatures = 0;
     if (!loadAndMatch(imageDirectory, imageNames, featureOptions, progress, outputs, r.matches,
-                      totalFeatures, &r.error)) {
+                      totalFeatures, &r.error, pool)) {
         r.matches.reset(n);  // no half-filled table reaches the driver
         return r;
     }

@@ -11,6 +11,7 @@
 #include "engine/image_size.h"
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
+#include "engine/thread_pool.h"
 #include "matching/match_table.h"
 
 namespace vantorra {
@@ -39,7 +40,7 @@ public:
     // not ok, the match table is empty and the per-image lists must not be used.
     MatchingResult matchingStage(const std::string& imageDirectory,
                                  const std::vector<std::string>& imageNames,
-                                 ProgressReporter& progress) const;
+                                 ProgressReporter& progress, ThreadPool* pool = nullptr) const;
 
     const FeatureOptions featureOptions;
     const RansacOptions ransacOptions;

@@ -10,6 +10,7 @@
 #include "engine/image_size.h"
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
+#include "engine/thread_pool.h"
 #include "matching/match_table.h"
 
 namespace vantorra {
@@ -29,9 +30,11 @@ struct FeatureStageOutputs {
 // before returning. False with the reason in *error when an image cannot be read or the feature
 // library runs out of memory; the outputs are then incomplete and must not be used.
 // totalFeatures receives the number of features of all images.
+// Photographs are decoded a few at a time in parallel on `pool` (when there is one) and searched
+// for features in order on the calling thread: the features are those one thread finds.
 bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
                   const FeatureOptions& options, ProgressReporter& progress,
                   const FeatureStageOutputs& outputs, MatchTable& matches, int64_t& totalFeatures,
-                  std::string* error);
+                  std::string* error, ThreadPool* pool = nullptr);
 
 }  // namespace vantorra
