@@ -203,6 +203,8 @@ QGroupBox* COptionsDlg::matchingGroup() {
     addRow(grid, "Alpha", makeEdit(OptionField::Alpha));
     addRow(grid, "Beta", makeEdit(OptionField::Beta));
     addRow(grid, "Max iterations", makeEdit(OptionField::MaxIterations));
+    addWide(grid, new QLabel("Bundle Adjustment:"));
+    addWide(grid, makeCheck(OptionField::RefineRegistration, "Refine registration"));
     return group;
 }
 

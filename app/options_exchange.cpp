@@ -36,6 +36,7 @@ constexpr std::array<FieldRule, kOptionFieldCount> kRules = {{
     {FieldKind::Float}, {FieldKind::Float}, {FieldKind::Float},  // orientation
     {FieldKind::Check},                  // GainCompensation
     {FieldKind::Float}, {FieldKind::Float},  // GainSigma, GainMean
+    {FieldKind::Check},                  // RefineRegistration
 }};
 
 float toDisplayAngle(float radians, bool degrees) { return degrees ? toDegrees(radians) : radians; }
@@ -80,6 +81,7 @@ MemberRef memberOf(OptionsDialogValues& v, OptionField field) {
         case OptionField::GainCompensation: return {.flag = &v.gainCompensation};
         case OptionField::GainSigma: return {.real = &v.gainSigma};
         case OptionField::GainMean: return {.real = &v.gainMean};
+        case OptionField::RefineRegistration: return {.flag = &v.refineRegistration};
     }
     return {};
 }
@@ -113,6 +115,7 @@ OptionsDialogValues fillOptionsDialog(const StitchOptions& options, bool anglesI
     v.autoStraighten = r.autoStraighten;
     v.autoCrop = r.autoCrop;
     v.gainCompensation = r.gainCompensation;
+    v.refineRegistration = options.bundle.refineRegistration;
     v.thetaMin = toDisplayAngle(r.thetaMin, anglesInDegrees);
     v.thetaMax = toDisplayAngle(r.thetaMax, anglesInDegrees);
     v.phiMin = toDisplayAngle(r.phiMin, anglesInDegrees);
@@ -138,8 +141,10 @@ bool readBackOptions(const OptionsDialogValues& v, bool anglesInDegrees, StitchO
     ransac.alpha = v.alpha;
     ransac.beta = v.beta;
     ransac.ransacIterations = v.maxIterations;
+    options.bundle.refineRegistration = v.refineRegistration;
     // Compared exactly: a value re-read from its own display compares equal.
-    const bool needsRegistration = matchingOptionsDiffer(before, options);
+    const bool needsRegistration = matchingOptionsDiffer(before, options) ||
+                                   before.bundle.refineRegistration != v.refineRegistration;
 
     options.systemMemory = readMemory(v.systemMemoryText);
     r.sizeMode = modeFrom<SizeMode>(v.outputSize).value_or(r.sizeMode);

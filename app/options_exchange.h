@@ -29,8 +29,9 @@ enum class OptionField : int {
     OrientTheta, OrientPhi, OrientPsi,        // float, degrees
     GainCompensation,                         // check box
     GainSigma, GainMean,                      // float
+    RefineRegistration,                       // check box
 };
-inline constexpr int kOptionFieldCount = static_cast<int>(OptionField::GainMean) + 1;
+inline constexpr int kOptionFieldCount = static_cast<int>(OptionField::RefineRegistration) + 1;
 
 enum class FieldKind { Choice, Check, Int, Float, Text };
 struct FieldRule {
@@ -65,6 +66,7 @@ struct OptionsDialogValues {
     bool gainCompensation = false;
     float gainSigma = 0;
     float gainMean = 0;
+    bool refineRegistration = false;
 
     bool operator==(const OptionsDialogValues&) const = default;
 };
@@ -73,7 +75,8 @@ struct OptionsDialogValues {
 // anglesInDegrees, else radians as stored.
 OptionsDialogValues fillOptionsDialog(const StitchOptions& options, bool anglesInDegrees);
 // Copies the members back after OK. Returns true when a matching option (SIFT size mode, min dim
-// or scale, RANSAC alpha, beta or iterations) differs from before, so registration must run again.
+// or scale, RANSAC alpha, beta or iterations) or the registration refinement differs from before,
+// so registration must run again.
 bool readBackOptions(const OptionsDialogValues& values, bool anglesInDegrees, StitchOptions& options);
 
 // The controls as the dialog holds them: edits and combo boxes as text, radio groups as the

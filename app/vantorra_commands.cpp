@@ -44,6 +44,13 @@ VantorraCommands::VantorraCommands(StitchEngine& engine, AppPlatform& platform) 
     platform.setStatusLine(status);
 }
 
+// After a run: where the panorama went and, when cameras were registered, how well.
+std::string VantorraCommands::resultStatus(const RunReport& report) const {
+    const RegistrationSummary& registration = engine.stitcher().registration;
+    if (registration.empty()) return summaryLine(report);
+    return summaryLine(report) + "; " + summaryLine(registration);
+}
+
 void VantorraCommands::setStatus(const std::string& text) {
     status = text;
     platform.setStatusLine(text);
@@ -178,7 +185,7 @@ void VantorraCommands::saveAs() {
         report->panoramaPath = target;
         report->parameterPath = parameters;
         platform.showResult(*report, shown);
-        setStatus(summaryLine(*report));
+        setStatus(resultStatus(*report));
     }
     chosenPanoramaPath = target;
 }
@@ -229,7 +236,9 @@ void VantorraCommands::run(bool appendLog, const std::string& runningText,
         setStatus(kStatusCancelled);
         return;
     }
-    setStatus(kStatusOptions);
+    // After a registration the status line tells how it went.
+    setStatus(stitcher.registration.empty() ? std::string(kStatusOptions)
+                                            : summaryLine(stitcher.registration));
     finishRun(result);
 }
 
@@ -268,7 +277,7 @@ void VantorraCommands::finishRun(Image& result) {
     report = makeRunReport(stitcher, result.cols, result.rows, panorama, parameters);
     shown = std::move(result);
     platform.showResult(*report, shown);
-    setStatus(summaryLine(*report));
+    setStatus(resultStatus(*report));
 }
 
 }  // namespace vantorra

@@ -76,6 +76,7 @@ private:
     void finishRun(Image& result);
     bool writeOutputs(const Image& result, const std::string& panorama, const std::string& parameters);
     void setStatus(const std::string& text);
+    std::string resultStatus(const RunReport& report) const;
 
     StitchEngine& engine;
     AppPlatform& platform;

@@ -90,7 +90,7 @@ Value choice(const std::string& option, const std::string& text, const std::map<
 struct Texts {
     std::string width, height, scale, crop, orient, rotate, blend, bands, blendSigma, gainSigma, gainMean,
         siftMinDim, siftScale, alpha, beta, iterations, memory, quality, threads, log;
-    bool noStraighten = false, gain = false, version = false;
+    bool noStraighten = false, gain = false, noRefine = false, version = false;
 };
 
 void declare(CLI::App& app, Texts& t, CliOptions& o) {
@@ -136,6 +136,8 @@ void declare(CLI::App& app, Texts& t, CliOptions& o) {
         ->type_name("B");
     app.add_option("--iterations", t.iterations, "RANSAC iterations, " + bounds(kRansacIterationsRange) + " (default 500)")
         ->type_name("N");
+    app.add_flag("--no-refine", t.noRefine,
+                 "register without re-selecting the matches and refining their positions");
     app.add_option("--memory", t.memory, "system memory in GB, e.g. 0.25 (default 0.25)")
         ->type_name("GB");
     app.add_option("--quality", t.quality, "JPEG quality of pano.jpg, " + bounds(kJpegQualityRange) + " (default 75)")
@@ -218,6 +220,7 @@ void apply(const CLI::App& app, const Texts& t, CliOptions& o) {
     if (!t.alpha.empty()) o.stitch.ransac.alpha = finiteNumber("--alpha", t.alpha);
     if (!t.beta.empty()) o.stitch.ransac.beta = finiteNumber("--beta", t.beta);
     if (!t.iterations.empty()) o.stitch.ransac.ransacIterations = integerIn("--iterations", t.iterations, kRansacIterationsRange);
+    if (t.noRefine) o.stitch.bundle.refineRegistration = false;
     if (!t.memory.empty()) o.stitch.systemMemory = memory("--memory", t.memory);
     if (!t.quality.empty()) render.jpegQuality = integerIn("--quality", t.quality, kJpegQualityRange);
     if (!t.threads.empty()) o.stitch.threads = integerIn("--threads", t.threads, kThreadsRange);

@@ -112,6 +112,8 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         errors << "No image matches found" << std::endl;
         return ExitNoMatches;
     }
+    if (!options.quiet && !stitcher.registration.empty())
+        messages << summaryLine(stitcher.registration) << std::endl;
     if (result.empty()) {
         errors << "nothing was rendered from " << selection.paths.front() << std::endl;
         return ExitFileError;

@@ -58,6 +58,9 @@ struct BundleAdjustOptions {
     RobustMode finalRobustMode = RobustHuber;
     float finalSigma = 1.0f;
     int32_t finalSigmaRelative = 0;
+    // Between the global and the final adjustment: re-select the matches under the solved
+    // cameras, refine their positions to sub-pixel precision and adjust again.
+    bool refineRegistration = true;
 };
 
 struct RenderOptions {

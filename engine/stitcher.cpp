@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "adjust/bundle_adjuster.h"
+#include "adjust/registration_refinement.h"
 #include "engine/orientation.h"
 #include "engine/parameter_file.h"
 #include "engine/registration.h"
@@ -90,14 +91,19 @@ void registerCameras(Stitcher& s, const MatchTable& matches, BundleAdjuster& adj
     }
 }
 
-// The global adjustment of every camera, then the final one with the robust error.
-void adjustAll(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
+// The global adjustment of every camera; the final one with the robust error comes after the
+// refinement of registration.
+void adjustGlobally(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
     const BundleAdjustOptions& bundle = s.options.bundle;
     std::cout << "[ Global Bundle Adjustment ]" << std::endl;
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 1, 3);
     adjuster.BundleAdjust(matches, s.component, s.cameras, bundle.registerRobustMode, bundle.registerSigma,
                           bundle.registerSigmaRelative);
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 2, 3);
+}
+
+void adjustFinally(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
+    const BundleAdjustOptions& bundle = s.options.bundle;
     std::cout << "[ Final Bundle Adjustment ]" << std::endl;
     adjuster.BundleAdjust(matches, s.component, s.cameras, bundle.finalRobustMode, bundle.finalSigma,
                           bundle.finalSigmaRelative);
@@ -160,8 +166,22 @@ StitchOutcome Stitcher::stitchRun(std::string directory, std::vector<std::string
     BundleAdjuster adjuster(options.bundle);
     registerCameras(*this, matching.matches, adjuster);
 
-    // 4. Every camera adjusted together.
-    adjustAll(*this, matching.matches, adjuster);
+    // 4. Every camera adjusted together, the matches re-selected and refined, a final robust
+    // adjustment.
+    adjustGlobally(*this, matching.matches, adjuster);
+    if (options.bundle.refineRegistration)
+        component = refineRegistration(matching.matches, cameras, component,
+                                       {featureImages, featureLevels, imageDirectory, imageNames},
+                                       options.bundle, options.ransac)
+                        .component;
+    if (component.empty()) {  // re-selection left no pair standing
+        std::cout << " No image matches found" << std::endl;
+        return StitchOutcome::NoMatches;
+    }
+    adjustFinally(*this, matching.matches, adjuster);
+    registration = summariseRegistration(matching.matches, cameras, component, imageNames);
+    logPairErrors(registration);
+    std::cout << " " << summaryLine(registration) << std::endl;
 
     // 5. Orientation and the panorama.
     std::cout << "[ Render Panorama ]" << std::endl;
@@ -179,6 +199,7 @@ void Stitcher::clearRunResults() {
     thumbnailLevels.clear();
     component.clear();
     featureImageMemory = 0;
+    registration = RegistrationSummary{};
     lastRender = RenderResult{};
 }
 

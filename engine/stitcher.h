@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "adjust/registration_summary.h"
 #include "engine/image.h"
 #include "engine/image_size.h"
 #include "engine/panorama_sink.h"
@@ -77,6 +78,9 @@ public:
     // Why the last run stopped short for a reason other than "no matches" (an unreadable
     // photograph, memory exhausted); empty otherwise. Front ends show it.
     std::string lastError;
+    // What the last registration achieved (empty until a run registers cameras); front ends
+    // show summaryLine(registration).
+    RegistrationSummary registration;
     // The last run was stopped by a cancel request. Names and options stay; cameras are valid
     // (needsRegistration clear) only when it was cancelled while rendering.
     bool cancelled = false;

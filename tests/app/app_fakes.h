@@ -130,6 +130,7 @@ public:
         state.lastError = failure;
         if (!matches || !failure.empty()) return;
         state.needsRegistration = false;
+        state.registration = registration;
         state.component.clear();
         for (size_t i = 0; i < imageNames.size(); ++i)
             if (static_cast<int>(i) != leftOut) state.component.push_back(static_cast<int32_t>(i));
@@ -203,6 +204,7 @@ public:
 
     Stitcher state;
     bool matches = true;
+    RegistrationSummary registration;  // what a successful stitch reports
     std::string failure;  // lastError a stitch leaves, e.g. a photograph that failed to decode
     std::vector<std::string> parameterRecords = {"/photos/a.jpg", "/photos/b.jpg"};
     std::string panoramaError;

@@ -104,6 +104,19 @@ TEST_F(CommandsTest, SuccessfulRunWritesBothOutputsAndShowsTheResult) {
     EXPECT_EQ(engine.state.progress.dialog, nullptr);
 }
 
+TEST_F(CommandsTest, StatusLineShowsHowRegistrationWent) {
+    engine.registration.registered = 2;
+    engine.registration.total = 3;
+    engine.registration.rmsFullResolution = 0.25f;
+    engine.registration.leftOut = {"c.jpg"};
+    open(threeImages());
+    const std::string registration =
+        "2 of 3 photographs registered; RMS error 0.25 px (full resolution); left out: c.jpg";
+    EXPECT_EQ(platform.statusLine.rfind("Panorama 3 × 2 written to " + path("pano.jpg"), 0), 0u)
+        << platform.statusLine;
+    EXPECT_NE(platform.statusLine.find("; " + registration), std::string::npos) << platform.statusLine;
+}
+
 TEST_F(CommandsTest, StatusWindowIsAttachedForTheRunAndGoneBeforeMessages) {
     engine.matches = false;
     int aliveDuringRun = -1;

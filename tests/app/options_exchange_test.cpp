@@ -43,6 +43,7 @@ TEST(OptionsFillTest, DefaultsAreShownInDisplayUnits) {
     EXPECT_TRUE(v.autoCrop);
     EXPECT_TRUE(v.autoStraighten);
     EXPECT_FALSE(v.gainCompensation);
+    EXPECT_TRUE(v.refineRegistration);
     EXPECT_NEAR(v.thetaMin, -180.0f, 1e-4f);
     EXPECT_NEAR(v.phiMax, 90.0f, 1e-4f);
     // Radians are shown as stored when degrees are off.
@@ -87,6 +88,7 @@ TEST(OptionsReadBackTest, OnlyMatchingFieldsAskForRegistration) {
         {"alpha", [](OptionsDialogValues& v) { v.alpha = 11; }, true},
         {"beta", [](OptionsDialogValues& v) { v.beta = 0.3f; }, true},
         {"iterations", [](OptionsDialogValues& v) { v.maxIterations = 501; }, true},
+        {"refinement off", [](OptionsDialogValues& v) { v.refineRegistration = false; }, true},
         {"gain sigma", [](OptionsDialogValues& v) { v.gainSigma = 0.2f; }, false},
         {"width", [](OptionsDialogValues& v) { v.width = 800; }, false},
         {"one-character SIFT scale", [](OptionsDialogValues& v) { v.featureScaleText = std::string(1, '5'); }, false},

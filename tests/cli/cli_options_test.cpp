@@ -22,13 +22,14 @@ TEST(CliOptionsTest, DefaultsMatchTheEngineAndImagesAreKeptInOrder) {
     EXPECT_EQ(modeValue(outcome.options.stitch.render.sizeMode), modeValue(defaults.render.sizeMode));
     EXPECT_EQ(outcome.options.stitch.systemMemory, defaults.systemMemory);
     EXPECT_EQ(outcome.options.stitch.render.autoCrop, defaults.render.autoCrop);
+    EXPECT_TRUE(outcome.options.stitch.bundle.refineRegistration);
 }
 
 TEST(CliOptionsTest, ValuesAreConvertedLikeTheOptionsDialog) {
     const ParseOutcome outcome =
         parse({"--height", "900", "--blend", "linear", "--rotate", "ccw", "--memory", "2.0", "--quality", "100",
                "--alpha", "12.5", "--beta", "0.3", "--iterations", "0", "--sift-min-dim", "300", "--no-straighten",
-               "--gain", "--log", "file", "-o", "out", "--quiet", "x.jpg", "y.jpg"});
+               "--gain", "--no-refine", "--log", "file", "-o", "out", "--quiet", "x.jpg", "y.jpg"});
     ASSERT_EQ(outcome.action, ParseOutcome::Run) << outcome.text;
     const CliOptions& o = outcome.options;
     EXPECT_EQ(o.stitch.render.height, 900);
@@ -44,6 +45,7 @@ TEST(CliOptionsTest, ValuesAreConvertedLikeTheOptionsDialog) {
     EXPECT_EQ(modeValue(o.stitch.feature.siftSizeMode), 0);
     EXPECT_FALSE(o.stitch.render.autoStraighten);
     EXPECT_TRUE(o.stitch.render.gainCompensation);
+    EXPECT_FALSE(o.stitch.bundle.refineRegistration);
     EXPECT_EQ(o.logMode, LogDestination::File);
     EXPECT_EQ(o.outputDirectory, "out");
     EXPECT_TRUE(o.quiet);

@@ -26,6 +26,7 @@ struct FakePipeline {
     bool findMatches = true;
     std::string failure;  // lastError a stitch leaves
     int records = 2;
+    RegistrationSummary registration;  // what a stitch reports (empty: nothing to tell)
     std::vector<std::string> stitched;
     std::string replayed;
     int calls = 0;
@@ -40,6 +41,7 @@ struct FakePipeline {
                 stitcher.imageSizes.assign(names.size(), ImageSize{8, 12, 3});
                 stitcher.needsRegistration = !findMatches || !failure.empty();
                 stitcher.lastError = failure;
+                stitcher.registration = registration;
                 if (!stitcher.needsRegistration) output.allocate(20, 30, 3);
             },
             [this](Stitcher& stitcher, const std::string& path, Image& output) {
@@ -104,6 +106,21 @@ TEST_F(RunTest, SuccessWritesPanoramaAndParametersIntoTheOutputFolder) {
     ASSERT_EQ(run(), ExitSuccess);
     EXPECT_EQ(messages_.str(), "");
     EXPECT_EQ(errors_.str(), "");
+}
+
+TEST_F(RunTest, RegistrationSummaryLineComesBeforeThePanoramaLine) {
+    options_.inputs = {file("a.jpg"), file("b.jpg"), file("c.JPG")};
+    fake_.registration.registered = 2;
+    fake_.registration.total = 3;
+    fake_.registration.rmsFullResolution = 0.4f;
+    fake_.registration.leftOut = {"c.JPG"};
+    ASSERT_EQ(run(), ExitSuccess) << errors_.str();
+    EXPECT_EQ(messages_.str(),
+              "2 of 3 photographs registered; RMS error 0.4 px (full resolution); left out: c.JPG\n"
+              "Panorama written to " + file("out/pano.jpg") + "\n");
+    options_.quiet = true;
+    ASSERT_EQ(run(), ExitSuccess);
+    EXPECT_EQ(messages_.str(), "");
 }
 
 TEST_F(RunTest, FailuresGiveTheirExitStatusAndOneLine) {

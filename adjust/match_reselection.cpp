@@ -1,0 +1,163 @@
+#include "adjust/match_reselection.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "adjust/pair_projection.h"
+#include "matching/ransac.h"
+#include "numerics/mat3.h"
+
+namespace vantorra {
+
+namespace {
+
+CameraState stateOf(const Camera& c) { return {Mat3::fromMatrix(c.R), c.f}; }
+
+float transferDistance(const Mat3& h, float x, float y, float u, float v) {
+    const Vec3 p = h * Vec3{x, y, 1.0f};
+    if (!(p.z > 0.0f)) return INFINITY;  // behind the camera: no partner can be close
+    return std::hypot(u - p.x / p.z, v - p.y / p.z);
+}
+
+float median(std::vector<float>& values) {
+    if (values.empty()) return 0.0f;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+bool registeredCamera(const Camera& c) { return c.R.rows == 3 && c.R.cols == 3 && c.f > 0.0f; }
+
+// The larger of the two transfer errors of every match of (i, j).
+void pairErrors(const Camera& ci, const Camera& cj, const MatchPoints& points, int32_t count,
+                std::vector<float>& errors) {
+    const PairTransfer transfer(ci, cj);
+    errors.resize(static_cast<size_t>(count));
+    for (int k = 0; k < count; ++k) {
+        const TransferError e = transfer(points, k);
+        errors[static_cast<size_t>(k)] = std::max(e.forward, e.backward);
+    }
+}
+
+// Keeps the columns whose error is below the threshold, in order; returns their number.
+int32_t keepColumns(MatchPoints& points, const std::vector<float>& errors, float threshold,
+                    float& squares) {
+    int32_t kept = 0;
+    squares = 0.0f;
+    for (int k = 0; k < static_cast<int>(errors.size()); ++k) {
+        if (!(errors[static_cast<size_t>(k)] < threshold)) continue;
+        squares += errors[static_cast<size_t>(k)] * errors[static_cast<size_t>(k)];
+        for (int r = 0; r < 2; ++r) {
+            points.first.at(r, kept) = points.first.at(r, k);
+            points.second.at(r, kept) = points.second.at(r, k);
+        }
+        ++kept;
+    }
+    return kept;
+}
+
+void clearPair(MatchTable& matches, int32_t i, int32_t j) {
+    matches.count(i, j) = 0;
+    matches.points(i, j) = MatchPoints{};
+}
+
+// The images of `component` joined to each other by the remaining pairs, largest piece first
+// (ties: the piece of the lowest image number), ascending.
+std::vector<int32_t> largestPiece(const MatchTable& matches, const std::vector<int32_t>& component) {
+    std::vector<int32_t> best;
+    std::vector<uint8_t> seen(component.size(), 0);
+    for (size_t start = 0; start < component.size(); ++start) {
+        if (seen[start]) continue;
+        std::vector<size_t> piece{start};
+        seen[start] = 1;
+        for (size_t next = 0; next < piece.size(); ++next)
+            for (size_t b = 0; b < component.size(); ++b) {
+                const int32_t i = component[piece[next]], j = component[b];
+                if (seen[b] || (matches.count(i, j) <= 0 && matches.count(j, i) <= 0)) continue;
+                seen[b] = 1;
+                piece.push_back(b);
+            }
+        if (piece.size() <= best.size()) continue;
+        best.clear();
+        for (const size_t p : piece) best.push_back(component[p]);
+    }
+    std::sort(best.begin(), best.end());
+    if (best.size() < 2) best.clear();
+    return best;
+}
+
+}  // namespace
+
+PairTransfer::PairTransfer(const Camera& ci, const Camera& cj)
+    : forward_(pairHomography(stateOf(ci), stateOf(cj))),
+      backward_(pairHomography(stateOf(cj), stateOf(ci))) {}
+
+TransferError PairTransfer::operator()(const MatchPoints& points, int k) const {
+    const float x = points.first.at(0, k), y = points.first.at(1, k);
+    const float u = points.second.at(0, k), v = points.second.at(1, k);
+    return {transferDistance(forward_, x, y, u, v), transferDistance(backward_, u, v, x, y)};
+}
+
+float sigmaFromMedianLength(float medianLength) {
+    return medianLength / std::sqrt(2.0f * std::log(2.0f));
+}
+
+std::vector<int32_t> pairCounts(const MatchTable& matches) {
+    const int32_t n = matches.size();
+    std::vector<int32_t> counts(static_cast<size_t>(n) * static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i)
+        for (int32_t j = 0; j < n; ++j) counts[static_cast<size_t>(i * n + j)] = matches.count(i, j);
+    return counts;
+}
+
+Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& verified,
+                            const std::vector<Camera>& cameras,
+                            const std::vector<int32_t>& component, const RansacOptions& acceptance) {
+    Reselection result;
+    // Errors of every pair first: the threshold of each depends on the scale over all of them.
+    std::vector<std::vector<float>> errors;
+    std::vector<float> all, scratch;
+    for (const int32_t i : component)
+        for (const int32_t j : component) {
+            const int32_t count = matches.count(i, j);
+            if (i == j || count <= 0) continue;
+            if (!registeredCamera(cameras[i]) || !registeredCamera(cameras[j])) continue;
+            PairSelection pair;
+            pair.first = i;
+            pair.second = j;
+            pair.before = count;
+            errors.emplace_back();
+            pairErrors(cameras[i], cameras[j], matches.points(i, j), count, errors.back());
+            all.insert(all.end(), errors.back().begin(), errors.back().end());
+            scratch = errors.back();
+            pair.sigma = sigmaFromMedianLength(median(scratch));
+            result.pairs.push_back(pair);
+        }
+    const float overallSigma = sigmaFromMedianLength(median(all));
+
+    const int32_t n = matches.size();
+    for (size_t p = 0; p < result.pairs.size(); ++p) {
+        PairSelection& pair = result.pairs[p];
+        pair.threshold =
+            std::max(kKeepDeviations * std::min(pair.sigma, overallSigma), kMinKeepThreshold);
+        float squares = 0.0f;
+        pair.kept = keepColumns(matches.points(pair.first, pair.second), errors[p], pair.threshold,
+                                squares);
+        pair.rmsKept = pair.kept > 0 ? std::sqrt(squares / static_cast<float>(pair.kept)) : 0.0f;
+        const int32_t support = verified[static_cast<size_t>(pair.first * n + pair.second)];
+        pair.accepted = pair.kept > minInliersFor(support, acceptance);
+        if (!pair.accepted) pair.kept = 0;
+        result.removedMatches += pair.before - pair.kept;
+        if (pair.accepted)
+            matches.count(pair.first, pair.second) = pair.kept;
+        else
+            clearPair(matches, pair.first, pair.second);
+    }
+    result.component = largestPiece(matches, component);
+    for (const int32_t i : component)
+        if (!std::binary_search(result.component.begin(), result.component.end(), i))
+            result.leftOut.push_back(i);
+    return result;
+}
+
+}  // namespace vantorra

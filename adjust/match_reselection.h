@@ -1,0 +1,86 @@
+#pragma once
+// Re-selection of the verified matches under the solved cameras. The similarity test of pairwise
+// verification keeps matches several pixels off; once the cameras are solved, the rotation and
+// focal model itself says which matches agree. A match is kept when it lands close to its
+// partner in both directions, "close" being a multiple of the robust error scale; each pair must
+// then still pass the verification's acceptance rule, and an image that no remaining pair joins
+// to the panorama is left out.
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/stitch_options.h"
+#include "matching/match_table.h"
+#include "numerics/camera.h"
+#include "numerics/mat3.h"
+
+namespace vantorra {
+
+// A kept match lies within this many robust standard deviations of its partner. For a
+// two-dimensional Gaussian position error only exp(-9 / 2), about 1 %, of the genuine matches
+// lie further out, while a match a few deviations off is a different point.
+constexpr float kKeepDeviations = 3.0f;
+// The keep threshold never drops below this many feature-image pixels: finer than any position
+// the features or the refinement measure, it only stops float rounding of exact synthetic
+// matches from deciding.
+constexpr float kMinKeepThreshold = 0.05f;
+
+// Transfer errors of match k of the ordered pair (i, j), in feature-image pixels: image i's
+// position carried into image j against its partner, and back.
+struct TransferError {
+    float forward = 0.0f;
+    float backward = 0.0f;
+};
+// The two mappings of a pair under its cameras, made once for all its matches. A position that
+// lands behind the other camera has an infinite error.
+class PairTransfer {
+public:
+    PairTransfer(const Camera& ci, const Camera& cj);
+    TransferError operator()(const MatchPoints& points, int k) const;
+
+private:
+    Mat3 forward_;
+    Mat3 backward_;
+};
+
+// Standard deviation of a two-dimensional Gaussian position error whose lengths have the median
+// `medianLength`: the length of such an error follows a Rayleigh law, median sigma sqrt(2 ln 2).
+float sigmaFromMedianLength(float medianLength);
+
+// What re-selection decided for one ordered pair.
+struct PairSelection {
+    int32_t first = 0;
+    int32_t second = 0;
+    int32_t before = 0;      // matches at the start of the round
+    int32_t kept = 0;        // matches within the threshold (0 when the pair was dropped)
+    float sigma = 0.0f;      // the pair's robust scale (feature-image pixels)
+    float threshold = 0.0f;  // the keep threshold applied
+    float rmsKept = 0.0f;    // RMS transfer error of the kept matches
+    bool accepted = true;    // the kept matches pass the acceptance rule
+};
+
+struct Reselection {
+    std::vector<PairSelection> pairs;
+    std::vector<int32_t> component;  // the images still joined, ascending
+    std::vector<int32_t> leftOut;    // images of the old component no longer in it
+    int32_t removedMatches = 0;      // matches dropped over all pairs (dropped pairs included)
+    bool changed() const { return removedMatches > 0 || !leftOut.empty(); }
+};
+
+// The count of every ordered pair, row-major (i * n + j): what the acceptance rule measures the
+// kept matches against.
+std::vector<int32_t> pairCounts(const MatchTable& matches);
+
+// One round: measures every match of every ordered pair within `component` under `cameras`,
+// keeps those whose forward and backward errors are below the pair's threshold, drops a pair
+// whose kept count no longer exceeds minInliersFor(verified(i, j), acceptance), verified being
+// the pair's count after pairwise verification (all of those matched inside the overlap), and
+// finds the images still joined to the largest remaining piece. The threshold of a pair is
+// kKeepDeviations times the smaller of its own robust scale and the scale over all pairs, so that
+// a pair whose matches disagree with the panorama as a whole cannot widen its own threshold.
+// Rewrites `matches` (kept columns keep their order); nothing outside `component` is touched.
+Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& verified,
+                            const std::vector<Camera>& cameras,
+                            const std::vector<int32_t>& component, const RansacOptions& acceptance);
+
+}  // namespace vantorra

@@ -1,0 +1,134 @@
+#include "adjust/registration_refinement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+#include "adjust/bundle_adjuster.h"
+#include "matching/position_refinement.h"
+
+namespace vantorra {
+
+namespace {
+
+void logPair(const PairSelection& p) {
+    std::cout << "  Pair " << p.first << "-" << p.second << ": kept " << p.kept << " of "
+              << p.before << ", sigma = " << p.sigma << ", threshold = " << p.threshold
+              << ", rms = " << p.rmsKept << (p.accepted ? "" : " - REJECT") << std::endl;
+}
+
+// Every round names what it dropped; the pairs that settled are listed once, after the last.
+void logRound(int32_t round, const Reselection& r) {
+    std::cout << " Re-selection round " << round << ": " << r.removedMatches
+              << " matches dropped" << std::endl;
+    for (const PairSelection& p : r.pairs)
+        if (!p.accepted) logPair(p);
+    for (const int32_t i : r.leftOut) std::cout << "  Image " << i << " left out" << std::endl;
+}
+
+float keptRms(const Reselection& r) {
+    double squares = 0.0;
+    int64_t count = 0;
+    for (const PairSelection& p : r.pairs) {
+        squares += static_cast<double>(p.rmsKept) * p.rmsKept * p.kept;
+        count += p.kept;
+    }
+    return count > 0 ? static_cast<float>(std::sqrt(squares / static_cast<double>(count))) : 0.0f;
+}
+
+void unregister(Camera& camera) {
+    camera.R = Matrix();
+    camera.f = 0.0f;
+}
+
+}  // namespace
+
+BundleAdjustOptions settlingOptions(const BundleAdjustOptions& bundle, float error) {
+    BundleAdjustOptions settling = bundle;
+    settling.minImprovement = kRelativeImprovement * error;
+    return settling;
+}
+
+ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32_t>& verified,
+                                    std::vector<Camera>& cameras,
+                                    const std::vector<int32_t>& component,
+                                    const BundleAdjustOptions& bundle,
+                                    const RansacOptions& acceptance) {
+    ReselectionRounds out;
+    out.component = component;
+    while (out.rounds < kMaxReselectionRounds && out.component.size() >= 2) {
+        ++out.rounds;
+        out.last = reselectMatches(matches, verified, cameras, out.component, acceptance);
+        logRound(out.rounds, out.last);
+        for (const int32_t i : out.last.leftOut) {
+            unregister(cameras[i]);
+            out.leftOut.push_back(i);
+        }
+        out.component = out.last.component;
+        if (!out.last.changed() || out.component.size() < 2) break;
+        const BundleAdjuster adjuster(settlingOptions(bundle, keptRms(out.last)));
+        adjuster.BundleAdjust(matches, out.component, cameras, RobustNone, 0.0f, 0);
+    }
+    for (const PairSelection& p : out.last.pairs)
+        if (p.accepted) logPair(p);
+    std::sort(out.leftOut.begin(), out.leftOut.end());
+    return out;
+}
+
+namespace {
+
+std::vector<RefinementLimits> limitsOf(const Reselection& r, int32_t n) {
+    std::vector<RefinementLimits> limits(static_cast<size_t>(n) * static_cast<size_t>(n));
+    for (const PairSelection& p : r.pairs)
+        if (p.accepted) limits[static_cast<size_t>(p.first * n + p.second)] = {p.sigma, p.threshold};
+    return limits;
+}
+
+AlignmentRaster alignmentRaster(const RegistrationImages& images, int32_t i) {
+    const size_t k = static_cast<size_t>(i);
+    if (k < images.featureImages.size() && !images.featureImages[k].empty())
+        return greyRaster(images.featureImages[k], 1.0f);
+    std::string error;
+    AlignmentRaster raster =
+        decodeGreyRaster(images.directory + images.names[k], images.featureLevels[k], &error);
+    if (raster.empty()) std::cout << "  Image " << i << " not refined: " << error << std::endl;
+    return raster;
+}
+
+void logRefinement(const std::vector<PairRefinement>& pairs) {
+    for (const PairRefinement& p : pairs)
+        std::cout << "  Pair " << p.first << "-" << p.second << ": refined " << p.refined
+                  << ", kept at feature position " << p.refused << ", mean shift = " << p.meanMove
+                  << std::endl;
+}
+
+}  // namespace
+
+RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camera>& cameras,
+                                          const std::vector<int32_t>& component,
+                                          const RegistrationImages& images,
+                                          const BundleAdjustOptions& bundle,
+                                          const RansacOptions& acceptance) {
+    const std::vector<int32_t> verified = pairCounts(matches);
+    std::cout << "[ Match Re-selection ]" << std::endl;
+    ReselectionRounds rounds =
+        reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance);
+    RegistrationRefinement out{rounds.component, rounds.leftOut};
+    if (out.component.size() < 2) return out;
+
+    std::cout << "[ Match Position Refinement ]" << std::endl;
+    std::vector<AlignmentRaster> rasters(images.names.size());
+    for (const int32_t i : out.component) rasters[i] = alignmentRaster(images, i);
+    logRefinement(refinePositions(matches, cameras, out.component, rasters,
+                                  limitsOf(rounds.last, matches.size())));
+    rasters.clear();
+
+    std::cout << "[ Match Re-selection ]" << std::endl;
+    rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance);
+    out.component = rounds.component;
+    out.leftOut.insert(out.leftOut.end(), rounds.leftOut.begin(), rounds.leftOut.end());
+    std::sort(out.leftOut.begin(), out.leftOut.end());
+    return out;
+}
+
+}  // namespace vantorra

@@ -1,0 +1,258 @@
+#include "matching/position_refinement.h"
+
+#include <array>
+#include <cmath>
+
+#include "adjust/pair_projection.h"
+#include "engine/jpeg.h"
+#include "numerics/mat3.h"
+
+namespace vantorra {
+
+namespace {
+
+constexpr int kSide = 2 * kPatchRadius + 1;
+constexpr int kSamples = kSide * kSide;
+
+// Bilinear sample; false when the four neighbours are not all inside.
+bool sample(const AlignmentRaster& r, float row, float col, float& value) {
+    // Checked before any conversion: a diverged search may ask for any value, NaN included.
+    if (!(row >= 0.0f && col >= 0.0f && row < static_cast<float>(r.rows - 1) &&
+          col < static_cast<float>(r.cols - 1)))
+        return false;
+    const int r0 = static_cast<int>(row), c0 = static_cast<int>(col);
+    const float fr = row - static_cast<float>(r0), fc = col - static_cast<float>(c0);
+    const float* top = &r.grey[static_cast<size_t>(r0) * r.cols + c0];
+    const float* bottom = top + r.cols;
+    value = (1.0f - fr) * ((1.0f - fc) * top[0] + fc * top[1]) +
+            fr * ((1.0f - fc) * bottom[0] + fc * bottom[1]);
+    return true;
+}
+
+// Template of one match: zero-mean samples on the integer grid around the rounded position,
+// their gradients carried into the target's pixels, and the grid offsets in the target.
+struct Template {
+    std::array<float, kSamples> value;
+    std::array<float, kSamples> sr, sc;  // steepest-descent directions in the target
+    std::array<float, kSamples> orow, ocol;  // offset of each sample in the target
+    float variance = 0.0f;                // sum of squared zero-mean values
+    float h00 = 0.0f, h01 = 0.0f, h11 = 0.0f;  // sum of S S^T
+};
+
+bool buildTemplate(const AlignmentRaster& from, float row, float col, const float a[4],
+                   Template& t) {
+    const float margin = static_cast<float>(kPatchRadius + 1);
+    if (!(row >= margin && col >= margin && row < static_cast<float>(from.rows) - margin - 1.0f &&
+          col < static_cast<float>(from.cols) - margin - 1.0f))
+        return false;
+    const int cr = static_cast<int>(std::lround(row)), cc = static_cast<int>(std::lround(col));
+    const float det = a[0] * a[3] - a[1] * a[2];
+    if (!(std::abs(det) > 0.0f)) return false;
+    const float p = a[3] / det, q = -a[1] / det, r = -a[2] / det, s = a[0] / det;  // A^-1
+    const float dr0 = row - static_cast<float>(cr), dc0 = col - static_cast<float>(cc);
+    float mean = 0.0f;
+    int k = 0;
+    for (int dr = -kPatchRadius; dr <= kPatchRadius; ++dr)
+        for (int dc = -kPatchRadius; dc <= kPatchRadius; ++dc, ++k) {
+            const int y = cr + dr, x = cc + dc;
+            t.value[k] = from.at(y, x);
+            mean += t.value[k];
+            const float gr = 0.5f * (from.at(y + 1, x) - from.at(y - 1, x));
+            const float gc = 0.5f * (from.at(y, x + 1) - from.at(y, x - 1));
+            t.sr[k] = p * gr + r * gc;
+            t.sc[k] = q * gr + s * gc;
+            const float oy = static_cast<float>(dr) - dr0, ox = static_cast<float>(dc) - dc0;
+            t.orow[k] = a[0] * oy + a[1] * ox;
+            t.ocol[k] = a[2] * oy + a[3] * ox;
+        }
+    mean /= static_cast<float>(kSamples);
+    t.variance = 0.0f;
+    t.h00 = t.h01 = t.h11 = 0.0f;
+    for (k = 0; k < kSamples; ++k) {
+        t.value[k] -= mean;
+        t.variance += t.value[k] * t.value[k];
+        t.h00 += t.sr[k] * t.sr[k];
+        t.h01 += t.sr[k] * t.sc[k];
+        t.h11 += t.sc[k] * t.sc[k];
+    }
+    return t.variance > 0.0f && t.h00 * t.h11 - t.h01 * t.h01 > 0.0f;
+}
+
+// Residuals of the template against the target patch at (row, col), the target normalised to
+// the template's mean and spread; false when the patch leaves the target or is flat.
+bool residuals(const Template& t, const AlignmentRaster& to, float row, float col,
+               std::array<float, kSamples>& e) {
+    float mean = 0.0f;
+    for (int k = 0; k < kSamples; ++k) {
+        if (!sample(to, row + t.orow[k], col + t.ocol[k], e[k])) return false;
+        mean += e[k];
+    }
+    mean /= static_cast<float>(kSamples);
+    float variance = 0.0f;
+    for (int k = 0; k < kSamples; ++k) variance += (e[k] - mean) * (e[k] - mean);
+    if (!(variance > 0.0f)) return false;
+    const float gain = std::sqrt(t.variance / variance);
+    for (int k = 0; k < kSamples; ++k) e[k] = t.value[k] - gain * (e[k] - mean);
+    return true;
+}
+
+// The affine part of H at the centred position (x, y): d(u / w, v / w) / d(x, y), row-major.
+void localAffine(const Mat3& h, float x, float y, float factor, float a[4]) {
+    const float u = h(0, 0) * x + h(0, 1) * y + h(0, 2);
+    const float v = h(1, 0) * x + h(1, 1) * y + h(1, 2);
+    const float w = h(2, 0) * x + h(2, 1) * y + h(2, 2);
+    const float w2 = w * w;
+    a[0] = factor * (h(0, 0) * w - u * h(2, 0)) / w2;
+    a[1] = factor * (h(0, 1) * w - u * h(2, 1)) / w2;
+    a[2] = factor * (h(1, 0) * w - v * h(2, 0)) / w2;
+    a[3] = factor * (h(1, 1) * w - v * h(2, 1)) / w2;
+}
+
+bool registered(const Camera& c) { return c.R.rows == 3 && c.R.cols == 3 && c.f > 0.0f; }
+
+}  // namespace
+
+AlignmentRaster greyRaster(const FloatImage& image, float scale) {
+    AlignmentRaster r;
+    if (image.empty() || image.channels <= 0) return r;
+    r.rows = image.rows;
+    r.cols = image.cols;
+    r.scale = scale;
+    r.grey.resize(static_cast<size_t>(r.rows) * r.cols);
+    const int ch = image.channels;
+    const float* s = image.data.data();
+    for (float& g : r.grey) {
+        float sum = 0.0f;
+        for (int k = 0; k < ch; ++k) sum += s[k];
+        g = sum / static_cast<float>(ch);
+        s += ch;
+    }
+    return r;
+}
+
+namespace {
+
+// Sums every decoded row into its block of the reduced grey raster.
+class BlockAveragingSink : public JpegRowSink {
+public:
+    BlockAveragingSink(AlignmentRaster& raster, int32_t level) : raster_(raster), level_(level) {}
+    bool begin(int width, int height) override {
+        raster_.rows = height >> level_;
+        raster_.cols = width >> level_;
+        if (raster_.rows <= 0 || raster_.cols <= 0) return false;
+        raster_.grey.assign(static_cast<size_t>(raster_.rows) * raster_.cols, 0.0f);
+        return true;
+    }
+    void row(int index, const uint8_t* rgb) override {
+        const int r = index >> level_;
+        if (r >= raster_.rows) return;
+        float* line = &raster_.grey[static_cast<size_t>(r) * raster_.cols];
+        const int width = raster_.cols << level_;
+        for (int c = 0; c < width; ++c, rgb += 3)
+            line[c >> level_] += static_cast<float>(rgb[0] + rgb[1] + rgb[2]);
+    }
+    void finish() {
+        const float norm = 1.0f / (3.0f * static_cast<float>(1 << (2 * level_)));
+        for (float& g : raster_.grey) g *= norm;
+    }
+
+private:
+    AlignmentRaster& raster_;
+    int32_t level_;
+};
+
+}  // namespace
+
+AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error) {
+    AlignmentRaster raster;
+    if (level < 0 || level > 15) return raster;
+    BlockAveragingSink sink(raster, level);
+    if (!readJpegRows(path, sink, error)) return AlignmentRaster{};
+    sink.finish();
+    return raster;
+}
+
+Alignment alignPatch(const AlignmentRaster& from, float row, float col, const AlignmentRaster& to,
+                     float startRow, float startCol, const float affine[4],
+                     const RefinementLimits& limits) {
+    Alignment out;
+    Template t;
+    if (!buildTemplate(from, row, col, affine, t)) return out;
+    const float det = t.h00 * t.h11 - t.h01 * t.h01;
+    const float i00 = t.h11 / det, i01 = -t.h01 / det, i11 = t.h00 / det;  // H^-1
+    float r = startRow, c = startCol;
+    std::array<float, kSamples> e;
+    for (int step = 0; step < kMaxAlignmentSteps; ++step) {
+        if (!residuals(t, to, r, c, e)) return out;
+        float br = 0.0f, bc = 0.0f;
+        for (int k = 0; k < kSamples; ++k) {
+            br += t.sr[k] * e[k];
+            bc += t.sc[k] * e[k];
+        }
+        const float dr = i00 * br + i01 * bc, dc = i01 * br + i11 * bc;
+        r += dr;
+        c += dc;
+        if (std::hypot(dr, dc) < kConvergedStep) break;
+    }
+    if (!residuals(t, to, r, c, e)) return out;
+    float squares = 0.0f;
+    for (int k = 0; k < kSamples; ++k) squares += e[k] * e[k];
+    // Gauss-Newton covariance of the translation: residual variance times H^-1; its larger
+    // eigenvalue bounds the error in every direction.
+    const float noise = squares / static_cast<float>(kSamples - 4);
+    const float trace = i00 + i11, gap = std::sqrt((i00 - i11) * (i00 - i11) + 4.0f * i01 * i01);
+    out.precision = std::sqrt(noise * 0.5f * (trace + gap));
+    out.row = r;
+    out.col = c;
+    out.moved = std::hypot(r - startRow, c - startCol);
+    out.accepted = out.precision < limits.sigma * to.scale && out.moved <= limits.maxMove * to.scale;
+    return out;
+}
+
+std::vector<PairRefinement> refinePositions(MatchTable& matches, const std::vector<Camera>& cameras,
+                                            const std::vector<int32_t>& component,
+                                            const std::vector<AlignmentRaster>& rasters,
+                                            const std::vector<RefinementLimits>& limits) {
+    std::vector<PairRefinement> out;
+    const int32_t n = matches.size();
+    for (const int32_t i : component)
+        for (const int32_t j : component) {
+            const int32_t count = matches.count(i, j);
+            if (i == j || count <= 0 || !registered(cameras[i]) || !registered(cameras[j])) continue;
+            const AlignmentRaster& from = rasters[i];
+            const AlignmentRaster& to = rasters[j];
+            const RefinementLimits& limit = limits[static_cast<size_t>(i * n + j)];
+            if (from.empty() || to.empty() || !(limit.sigma > 0.0f)) continue;
+            const Mat3 h = pairHomography({Mat3::fromMatrix(cameras[i].R), cameras[i].f},
+                                          {Mat3::fromMatrix(cameras[j].R), cameras[j].f});
+            const float fromRow0 = 0.5f * static_cast<float>(from.rows - 1);
+            const float fromCol0 = 0.5f * static_cast<float>(from.cols - 1);
+            const float toRow0 = 0.5f * static_cast<float>(to.rows - 1);
+            const float toCol0 = 0.5f * static_cast<float>(to.cols - 1);
+            MatchPoints& p = matches.points(i, j);
+            PairRefinement pair{i, j, 0, 0, 0.0f};
+            double moved = 0.0;
+            for (int k = 0; k < count; ++k) {
+                const float x = p.first.at(0, k), y = p.first.at(1, k);
+                float a[4];
+                localAffine(h, x, y, to.scale / from.scale, a);
+                const Alignment al = alignPatch(
+                    from, x * from.scale + fromRow0, y * from.scale + fromCol0, to,
+                    p.second.at(0, k) * to.scale + toRow0, p.second.at(1, k) * to.scale + toCol0, a,
+                    limit);
+                if (!al.accepted) {
+                    ++pair.refused;
+                    continue;
+                }
+                p.second.at(0, k) = (al.row - toRow0) / to.scale;
+                p.second.at(1, k) = (al.col - toCol0) / to.scale;
+                moved += al.moved / to.scale;
+                ++pair.refined;
+            }
+            pair.meanMove = pair.refined > 0 ? static_cast<float>(moved / pair.refined) : 0.0f;
+            out.push_back(pair);
+        }
+    return out;
+}
+
+}  // namespace vantorra

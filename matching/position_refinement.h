@@ -1,0 +1,86 @@
+#pragma once
+// Sub-pixel refinement of match positions by local patch alignment. For a match of the ordered
+// pair (i, j) the patch around the position in image i is the template; the solved cameras give
+// the local affine shape of that patch in image j, and a Gauss-Newton search over the
+// translation, with the exposure difference taken out by normalising both patches, finds where
+// the template sits in image j. Image i's position stays; image j's becomes the refined one.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "matching/match_table.h"
+#include "numerics/camera.h"
+
+namespace vantorra {
+
+// Half width of the square template, in raster pixels: 9 x 9 samples cover the centre of a
+// feature at the finest detection scale and keep the cost per match to a few hundred samples.
+constexpr int kPatchRadius = 4;
+// Gauss-Newton steps per match; the search starts within a pixel or two and converges in three
+// or four.
+constexpr int kMaxAlignmentSteps = 6;
+// A step shorter than this (raster pixels) ends the search: far below any precision it can reach.
+constexpr float kConvergedStep = 0.01f;
+
+// One image's grey samples for alignment; `scale` raster pixels per feature-image pixel (1 for
+// the feature image itself). Positions are addressed from the centre like match positions.
+struct AlignmentRaster {
+    int rows = 0;
+    int cols = 0;
+    float scale = 1.0f;
+    std::vector<float> grey;  // rows x cols, row-major
+    bool empty() const { return grey.empty(); }
+    float at(int r, int c) const { return grey[static_cast<size_t>(r) * cols + c]; }
+};
+
+// The mean of the channels of every pixel; empty for an empty image.
+AlignmentRaster greyRaster(const FloatImage& image, float scale);
+// The same grey raster as greyRaster of the feature image (the photograph averaged over blocks
+// of 2^level x 2^level pixels, an incomplete last block row or column dropped), decoded row by
+// row without holding the photograph. Empty, with the reason in *error, when it cannot be read.
+AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error = nullptr);
+
+// Limits for the matches of one ordered pair, in feature-image pixels of the second image.
+struct RefinementLimits {
+    float sigma = 0.0f;    // the pair's robust position error: a refinement must do better
+    float maxMove = 0.0f;  // a refinement that moves further than this is refused
+};
+
+// The outcome of aligning one match.
+struct Alignment {
+    bool accepted = false;
+    float row = 0.0f;        // refined position in the second raster (raster pixels)
+    float col = 0.0f;
+    float moved = 0.0f;      // distance from the start, raster pixels
+    float precision = 0.0f;  // standard error of the refined position, raster pixels
+};
+
+// Aligns the template of `from` around raster position (row, col) into `to`, starting at
+// (startRow, startCol); `affine` (row-major 2 x 2) carries template offsets into `to`'s pixels.
+// Refused (accepted false) when a patch leaves an image, the template has no texture, the fit
+// leaves the translation undetermined, or the result is less precise than limits.sigma or moves
+// further than limits.maxMove (both converted to `to`'s pixels).
+Alignment alignPatch(const AlignmentRaster& from, float row, float col, const AlignmentRaster& to,
+                     float startRow, float startCol, const float affine[4],
+                     const RefinementLimits& limits);
+
+struct PairRefinement {
+    int32_t first = 0;
+    int32_t second = 0;
+    int32_t refined = 0;  // matches whose second position was replaced
+    int32_t refused = 0;  // matches left at their feature position
+    float meanMove = 0.0f;
+};
+
+// Refines the second position of every match of every ordered pair (i, j) of `component` with
+// registered cameras and both rasters present; `limits` gives each pair's limits (indexed
+// i * n + j; a pair with sigma 0 is left alone). Positions are centred feature-image positions
+// as the adjuster uses them.
+std::vector<PairRefinement> refinePositions(MatchTable& matches, const std::vector<Camera>& cameras,
+                                            const std::vector<int32_t>& component,
+                                            const std::vector<AlignmentRaster>& rasters,
+                                            const std::vector<RefinementLimits>& limits);
+
+}  // namespace vantorra

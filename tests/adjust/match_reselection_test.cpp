@@ -1,0 +1,171 @@
+// Re-selection of matches under solved cameras: a shifted cluster inside a pair is dropped while
+// the genuine matches stay, and a chain whose weakest pair loses its support leaves out the image
+// that hangs on it while the rest stays registered.
+
+#include "adjust/match_reselection.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+
+#include "adjust/registration_refinement.h"
+#include "synthetic_scene.h"
+
+namespace vantorra {
+namespace {
+
+using synthetic::makeScene;
+using synthetic::SceneShape;
+
+std::vector<Camera> camerasOf(const std::vector<CameraState>& states) {
+    std::vector<Camera> cameras;
+    for (const CameraState& s : states) {
+        Camera c;
+        c.R = s.R.toMatrix();
+        c.f = s.f;
+        c.imageTransform = focalMatrix(1.0f).toMatrix();
+        cameras.push_back(c);
+    }
+    return cameras;
+}
+
+// Moves the second position of the first `count` matches of (i, j) by (dr, dc).
+void shiftMatches(MatchTable& matches, int i, int j, int count, float dr, float dc) {
+    MatchPoints& p = matches.points(i, j);
+    for (int k = 0; k < count; ++k) {
+        p.second.at(0, k) += dr;
+        p.second.at(1, k) += dc;
+    }
+}
+
+// Keeps only the first `count` matches of (i, j).
+void truncatePair(MatchTable& matches, int i, int j, int count) { matches.count(i, j) = count; }
+
+void clearPair(MatchTable& matches, int i, int j) {
+    matches.count(i, j) = 0;
+    matches.points(i, j) = MatchPoints{};
+}
+
+// The kept columns of (i, j) that still carry one of the first `shifted` original columns,
+// recognised by their first position.
+int keptShifted(const MatchTable& after, const MatchTable& before, int i, int j, int shifted) {
+    int found = 0;
+    for (int k = 0; k < after.count(i, j); ++k)
+        for (int s = 0; s < shifted; ++s)
+            if (after.points(i, j).first.at(0, k) == before.points(i, j).first.at(0, s) &&
+                after.points(i, j).first.at(1, k) == before.points(i, j).first.at(1, s))
+                ++found;
+    return found;
+}
+
+TEST(MatchReselectionTest, AShiftedClusterIsDroppedAndTheGenuineMatchesStay) {
+    const struct {
+        float shiftRows, shiftCols;  // pixels
+        int clusterPercent;
+    } cases[] = {{3.0f, 2.0f, 20}, {-2.5f, 2.5f, 40}, {0.0f, 6.0f, 10}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.shiftRows << ", " << c.shiftCols << " on "
+                                        << c.clusterPercent << " %");
+        SceneShape shape;
+        shape.cameras = 3;
+        synthetic::SyntheticScene scene = makeScene(shape);
+        const int count = scene.matches.count(0, 1);
+        const int cluster = count * c.clusterPercent / 100;
+        shiftMatches(scene.matches, 0, 1, cluster, c.shiftRows, c.shiftCols);
+        const MatchTable before = scene.matches;
+
+        const Reselection r = reselectMatches(scene.matches, pairCounts(before),
+                                              camerasOf(scene.truth), {0, 1, 2}, RansacOptions{});
+        EXPECT_EQ(keptShifted(scene.matches, before, 0, 1, cluster), 0);
+        // Three deviations keep about 99 % of genuine Gaussian errors.
+        EXPECT_GE(scene.matches.count(0, 1), (count - cluster) * 95 / 100);
+        EXPECT_GE(scene.matches.count(1, 2), before.count(1, 2) * 95 / 100);
+        EXPECT_EQ(r.component, (std::vector<int32_t>{0, 1, 2}));
+        EXPECT_TRUE(r.leftOut.empty());
+    }
+}
+
+TEST(MatchReselectionTest, PositionsBehindTheOtherCameraNeverPass) {
+    SceneShape shape;
+    shape.cameras = 2;
+    synthetic::SyntheticScene scene = makeScene(shape);
+    const std::vector<Camera> cameras = camerasOf(scene.truth);
+    // A position very far out along the view of camera 0 lands behind camera 1.
+    scene.matches.points(0, 1).first.at(1, 0) = -1e7f;
+    const PairTransfer transfer(cameras[0], cameras[1]);
+    EXPECT_TRUE(std::isinf(transfer(scene.matches.points(0, 1), 0).forward));
+    const MatchTable before = scene.matches;
+    reselectMatches(scene.matches, pairCounts(before), cameras, {0, 1}, RansacOptions{});
+    EXPECT_EQ(keptShifted(scene.matches, before, 0, 1, 1), 0);
+}
+
+TEST(MatchReselectionTest, ExactMatchesAreAllKept) {
+    SceneShape shape;
+    shape.cameras = 2;
+    shape.noise = 0.0f;
+    synthetic::SyntheticScene scene = makeScene(shape);
+    const MatchTable before = scene.matches;
+    const Reselection r = reselectMatches(scene.matches, pairCounts(before),
+                                          camerasOf(scene.truth), {0, 1}, RansacOptions{});
+    EXPECT_EQ(r.removedMatches, 0);
+    EXPECT_FALSE(r.changed());
+}
+
+// A chain 0 - 1 - 2 whose pair (1, 2) holds 24 matches, `genuine` of them right and the rest
+// shifted by 4 pixels. The acceptance rule asks for more than (int)(24 * 0.2 + 10) = 14.
+TEST(MatchReselectionTest, AChainLosesTheImageBehindItsWeakestPair) {
+    const struct {
+        int genuine;
+        bool imageTwoStays;
+    } cases[] = {{13, false}, {16, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.genuine << " genuine matches");
+        SceneShape shape;
+        shape.cameras = 3;
+        synthetic::SyntheticScene scene = makeScene(shape);
+        clearPair(scene.matches, 0, 2);
+        clearPair(scene.matches, 2, 0);
+        for (const auto& [i, j] : {std::pair{1, 2}, std::pair{2, 1}}) {
+            truncatePair(scene.matches, i, j, 24);
+            shiftMatches(scene.matches, i, j, 24 - c.genuine, 4.0f, 0.0f);
+        }
+        std::vector<Camera> cameras =
+            synthetic::perturbedCameras(scene.truth, 0.001f, 1.002f, 3);
+        const std::vector<int32_t> verified = pairCounts(scene.matches);
+        ReselectionRounds rounds;
+        {
+            std::ostringstream log;
+            std::streambuf* previous = std::cout.rdbuf(log.rdbuf());
+            rounds = reselectAndAdjust(scene.matches, verified, cameras, {0, 1, 2},
+                                       BundleAdjustOptions{}, RansacOptions{});
+            std::cout.rdbuf(previous);
+        }
+        if (c.imageTwoStays) {
+            EXPECT_EQ(rounds.component, (std::vector<int32_t>{0, 1, 2}));
+            EXPECT_TRUE(rounds.leftOut.empty());
+            EXPECT_GT(scene.matches.count(1, 2), 14);
+            EXPECT_LE(scene.matches.count(1, 2), c.genuine);
+        } else {
+            EXPECT_EQ(rounds.component, (std::vector<int32_t>{0, 1}));
+            EXPECT_EQ(rounds.leftOut, (std::vector<int32_t>{2}));
+            EXPECT_EQ(scene.matches.count(1, 2), 0);
+            EXPECT_EQ(scene.matches.count(2, 1), 0);
+            EXPECT_TRUE(cameras[2].R.data.empty());
+            EXPECT_EQ(cameras[2].f, 0.0f);
+        }
+        // The rest is still registered and adjusted on its own matches.
+        EXPECT_GT(scene.matches.count(0, 1), 100);
+        EXPECT_EQ(cameras[1].R.rows, 3);
+        EXPECT_NEAR(cameras[1].f, scene.truth[1].f, 0.01f * scene.truth[1].f);
+    }
+}
+
+TEST(MatchReselectionTest, RobustScaleOfGaussianLengths) {
+    // The median of Rayleigh lengths with sigma 1 is sqrt(2 ln 2), about 1.1774.
+    EXPECT_NEAR(sigmaFromMedianLength(1.1774f), 1.0f, 1e-3f);
+    EXPECT_NEAR(sigmaFromMedianLength(0.0f), 0.0f, 1e-9f);
+}
+
+}  // namespace
+}  // namespace vantorra

@@ -1,0 +1,141 @@
+// Sub-pixel alignment of match positions: known shifts, exposure differences and local affine
+// shapes are recovered; patches without texture, at the border, or moving too far are refused;
+// the decoded grey raster is the feature image's.
+
+#include "matching/position_refinement.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "engine/image.h"
+
+namespace vantorra {
+namespace {
+
+// A smooth random texture: Gaussian blobs of random sign and size about 2.5 pixels.
+struct Texture {
+    std::vector<float> rows, cols, amplitudes;
+    explicit Texture(uint32_t seed) {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> where(-10.0f, 90.0f), height(-60.0f, 60.0f);
+        for (int k = 0; k < 400; ++k) {
+            rows.push_back(where(rng));
+            cols.push_back(where(rng));
+            amplitudes.push_back(height(rng));
+        }
+    }
+    float operator()(float r, float c) const {
+        float v = 128.0f;
+        for (size_t k = 0; k < rows.size(); ++k) {
+            const float dr = r - rows[k], dc = c - cols[k];
+            v += amplitudes[k] * std::exp(-(dr * dr + dc * dc) / (2.0f * 2.5f * 2.5f));
+        }
+        return v;
+    }
+};
+
+// Raster whose pixel p shows the texture at a^-1 (p - centre - shift) + centre, times gain plus
+// offset: the template at `centre` of the plain texture sits at centre + shift with shape a.
+AlignmentRaster render(const Texture& t, const float a[4], float shiftRow, float shiftCol,
+                       float gain, float offset) {
+    AlignmentRaster r;
+    r.rows = r.cols = 80;
+    r.grey.resize(80 * 80);
+    const float det = a[0] * a[3] - a[1] * a[2];
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 80; ++x) {
+            const float dy = static_cast<float>(y) - 40.0f - shiftRow;
+            const float dx = static_cast<float>(x) - 40.0f - shiftCol;
+            const float sy = (a[3] * dy - a[1] * dx) / det, sx = (-a[2] * dy + a[0] * dx) / det;
+            r.grey[static_cast<size_t>(y * 80 + x)] = gain * t(sy + 40.0f, sx + 40.0f) + offset;
+        }
+    return r;
+}
+
+constexpr float kIdentity[4] = {1.0f, 0.0f, 0.0f, 1.0f};
+const RefinementLimits kLoose{1.0f, 3.0f};
+
+TEST(PositionRefinementTest, RecoversShiftExposureAndShape) {
+    const struct {
+        float shiftRow, shiftCol, gain, offset;
+        float affine[4];
+    } cases[] = {
+        {0.25f, -0.4f, 1.0f, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}},
+        {-1.3f, 0.7f, 1.3f, -20.0f, {1.0f, 0.0f, 0.0f, 1.0f}},
+        {0.6f, 0.1f, 0.8f, 15.0f, {1.05f, 0.12f, -0.1f, 0.97f}},
+    };
+    const Texture texture(5);
+    const AlignmentRaster from = render(texture, kIdentity, 0.0f, 0.0f, 1.0f, 0.0f);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.shiftRow << ", " << c.shiftCol << " gain " << c.gain);
+        const AlignmentRaster to = render(texture, c.affine, c.shiftRow, c.shiftCol, c.gain, c.offset);
+        // The search starts a pixel off, as a feature position would be.
+        const Alignment a = alignPatch(from, 40.0f, 40.0f, to, 40.0f + c.shiftRow + 0.7f,
+                                       40.0f + c.shiftCol - 0.6f, c.affine, kLoose);
+        ASSERT_TRUE(a.accepted);
+        EXPECT_NEAR(a.row, 40.0f + c.shiftRow, 0.03f);
+        EXPECT_NEAR(a.col, 40.0f + c.shiftCol, 0.03f);
+        EXPECT_LT(a.precision, 0.05f);
+        EXPECT_NEAR(a.moved, std::hypot(0.7f, 0.6f), 0.05f);
+    }
+}
+
+TEST(PositionRefinementTest, RefusesWhatItCannotMeasure) {
+    const Texture texture(9);
+    const AlignmentRaster textured = render(texture, kIdentity, 0.0f, 0.0f, 1.0f, 0.0f);
+    AlignmentRaster flat = textured;
+    std::fill(flat.grey.begin(), flat.grey.end(), 100.0f);
+    const AlignmentRaster shifted = render(texture, kIdentity, 1.5f, 0.0f, 1.0f, 0.0f);
+    const struct {
+        const char* what;
+        const AlignmentRaster* from;
+        float row, col;
+        const AlignmentRaster* to;
+        float startRow, startCol;
+        RefinementLimits limits;
+    } cases[] = {
+        {"flat template", &flat, 40.0f, 40.0f, &textured, 40.0f, 40.0f, kLoose},
+        {"flat target", &textured, 40.0f, 40.0f, &flat, 40.0f, 40.0f, kLoose},
+        {"template at the border", &textured, 3.0f, 40.0f, &textured, 40.0f, 40.0f, kLoose},
+        {"target patch leaves the image", &textured, 40.0f, 40.0f, &textured, 40.0f, 76.5f, kLoose},
+        {"moves further than allowed", &textured, 40.0f, 40.0f, &shifted, 40.0f, 40.0f, {1.0f, 1.0f}},
+        {"less precise than the features", &textured, 40.0f, 40.0f, &shifted, 40.0f, 40.0f,
+         {1e-6f, 3.0f}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(alignPatch(*c.from, c.row, c.col, *c.to, c.startRow, c.startCol, kIdentity,
+                                c.limits)
+                         .accepted);
+    }
+    // The same shift with room to move is found.
+    EXPECT_TRUE(alignPatch(textured, 40.0f, 40.0f, shifted, 40.0f, 40.0f, kIdentity, kLoose).accepted);
+}
+
+TEST(PositionRefinementTest, DecodedRasterIsTheFeatureImagesGrey) {
+    const std::string path = std::string(VANTORRA_TEST_DATA) + "/features/view_600x400.jpg";
+    for (const int level : {0, 1, 2}) {
+        SCOPED_TRACE(level);
+        FloatImage image;
+        int rows = 0, cols = 0;
+        ASSERT_TRUE(level == 0 ? image.readJpeg(path) : image.readJpegHalved(path, rows, cols));
+        for (int k = 1; k < level; ++k) image = halfSize(image);
+        const AlignmentRaster expected = greyRaster(image, 1.0f);
+        const AlignmentRaster decoded = decodeGreyRaster(path, level);
+        ASSERT_EQ(decoded.rows, expected.rows);
+        ASSERT_EQ(decoded.cols, expected.cols);
+        float worst = 0.0f;
+        for (size_t k = 0; k < decoded.grey.size(); ++k)
+            worst = std::max(worst, std::abs(decoded.grey[k] - expected.grey[k]));
+        EXPECT_LT(worst, 1e-3f);
+    }
+    std::string error;
+    EXPECT_TRUE(decodeGreyRaster("/nonexistent/view.jpg", 0, &error).empty());
+    EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace vantorra
