@@ -1,0 +1,101 @@
+// A panorama several times larger than the memory budget is rendered within the budget plus a
+// fixed allowance: measured as the peak resident memory of a child process that does the run.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "engine/panorama_sink.h"
+#include "engine/stitcher.h"
+#include "support/pipeline_support.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VANTORRA_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VANTORRA_UNDER_SANITIZER 1
+#endif
+#endif
+
+namespace vantorra {
+namespace {
+
+// Resident bytes of this process now.
+long residentBytes() {
+    long pages = 0, resident = 0;
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr) return 0;
+    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(statm);
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+struct ChildRun {
+    bool ok = false;
+    long startBytes = 0, peakBytes = 0, width = 0, height = 0;
+};
+
+// Stitches the small row6 set at `scale` into a streamed JPEG in a child process.
+ChildRun runInChild(int64_t budget, float scale, const std::string& output) {
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        ChildRun run;
+        run.startBytes = residentBytes();
+        {
+            Stitcher stitcher;
+            stitcher.options.systemMemory = budget;
+            stitcher.options.render.sizeMode = SizeMode::Scale;
+            stitcher.options.render.scale = scale;
+            const std::string row6 = test::testData("matching/row6");
+            JpegFileSink sink(output, 75);
+            test::CoutCapture log;
+            run.ok = stitcher.stitch(row6, test::jpegNames(row6), sink) == StitchOutcome::Stitched;
+            run.width = stitcher.lastRender.width;
+            run.height = stitcher.lastRender.height;
+        }
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        run.peakBytes = usage.ru_maxrss * 1024L;
+        const bool written = write(fds[1], &run, sizeof run) == static_cast<ssize_t>(sizeof run);
+        _exit(written ? 0 : 1);
+    }
+    close(fds[1]);
+    ChildRun run;
+    const bool read = ::read(fds[0], &run, sizeof run) == static_cast<ssize_t>(sizeof run);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!read || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    return run;
+}
+
+TEST(MemoryBudget, APanoramaLargerThanTheBudgetStaysWithinItPlusTheAllowance) {
+#ifdef VANTORRA_UNDER_SANITIZER
+    GTEST_SKIP() << "the sanitizers' shadow memory says nothing about the budget";
+#endif
+    constexpr int64_t kBudget = int64_t{12} << 20;
+    // Code, libraries and decoder state, as the budget's promise allows.
+    constexpr long kAllowance = 74L << 20;
+    test::TempDir dir;
+    const ChildRun run = runInChild(kBudget, 4.0f, dir.file("pano.jpg"));
+    ASSERT_TRUE(run.ok);
+    const long panoramaBytes = run.width * run.height * 3;
+    std::printf("panorama %ld x %ld (%ld MB), budget %lld MB: peak %ld MB, %ld MB at the start\n",
+                run.width, run.height, panoramaBytes >> 20, static_cast<long long>(kBudget >> 20),
+                run.peakBytes >> 20, run.startBytes >> 20);
+    EXPECT_GT(panoramaBytes, 3 * kBudget);  // several times the budget
+    EXPECT_LE(run.peakBytes, kBudget + kAllowance);
+    FloatImage written;
+    EXPECT_TRUE(written.readJpeg(dir.file("pano.jpg")));
+    EXPECT_EQ(written.cols, run.width);
+}
+
+}  // namespace
+}  // namespace vantorra
