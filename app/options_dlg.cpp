@@ -213,6 +213,7 @@ QGroupBox* COptionsDlg::otherGroup() {
     auto* grid = new QGridLayout(group);
     addRow(grid, "System Memory (GB)", makeCombo(OptionField::SystemMemoryText, kMemorySizes));
     addRow(grid, "JPEG Quality", makeEdit(OptionField::JpegQuality));
+    addRow(grid, "Threads (0: every core)", makeEdit(OptionField::Threads));
     return group;
 }
 

@@ -37,6 +37,7 @@ constexpr std::array<FieldRule, kOptionFieldCount> kRules = {{
     {FieldKind::Check},                  // GainCompensation
     {FieldKind::Float}, {FieldKind::Float},  // GainSigma, GainMean
     {FieldKind::Check},                  // RefineRegistration
+    intIn(kThreadsRange),                // Threads
 }};
 
 float toDisplayAngle(float radians, bool degrees) { return degrees ? toDegrees(radians) : radians; }
@@ -82,6 +83,7 @@ MemberRef memberOf(OptionsDialogValues& v, OptionField field) {
         case OptionField::GainSigma: return {.real = &v.gainSigma};
         case OptionField::GainMean: return {.real = &v.gainMean};
         case OptionField::RefineRegistration: return {.flag = &v.refineRegistration};
+        case OptionField::Threads: return {.integer = &v.threads};
     }
     return {};
 }
@@ -116,6 +118,7 @@ OptionsDialogValues fillOptionsDialog(const StitchOptions& options, bool anglesI
     v.autoCrop = r.autoCrop;
     v.gainCompensation = r.gainCompensation;
     v.refineRegistration = options.bundle.refineRegistration;
+    v.threads = options.threads;
     v.thetaMin = toDisplayAngle(r.thetaMin, anglesInDegrees);
     v.thetaMax = toDisplayAngle(r.thetaMax, anglesInDegrees);
     v.phiMin = toDisplayAngle(r.phiMin, anglesInDegrees);
@@ -142,6 +145,7 @@ bool readBackOptions(const OptionsDialogValues& v, bool anglesInDegrees, StitchO
     ransac.beta = v.beta;
     ransac.ransacIterations = v.maxIterations;
     options.bundle.refineRegistration = v.refineRegistration;
+    options.threads = v.threads;
     // Compared exactly: a value re-read from its own display compares equal.
     const bool needsRegistration = matchingOptionsDiffer(before, options) ||
                                    before.bundle.refineRegistration != v.refineRegistration;

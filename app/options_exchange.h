@@ -30,8 +30,9 @@ enum class OptionField : int {
     GainCompensation,                         // check box
     GainSigma, GainMean,                      // float
     RefineRegistration,                       // check box
+    Threads,                                  // integer, 0 for one per core
 };
-inline constexpr int kOptionFieldCount = static_cast<int>(OptionField::RefineRegistration) + 1;
+inline constexpr int kOptionFieldCount = static_cast<int>(OptionField::Threads) + 1;
 
 enum class FieldKind { Choice, Check, Int, Float, Text };
 struct FieldRule {
@@ -67,6 +68,7 @@ struct OptionsDialogValues {
     float gainSigma = 0;
     float gainMean = 0;
     bool refineRegistration = false;
+    int threads = 0;
 
     bool operator==(const OptionsDialogValues&) const = default;
 };

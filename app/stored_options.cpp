@@ -18,7 +18,7 @@ constexpr std::array<const char*, kOptionFieldCount> kKeys = {
     "render/blendingSigma", "render/blendingBands",  "ransac/alpha",         "ransac/beta",
     "ransac/iterations",    "render/jpegQuality",    "render/orientThetaDeg", "render/orientPhiDeg",
     "render/orientPsiDeg",  "render/gainCompensation", "render/gainSigma",   "render/gainMean",
-    "bundle/refineRegistration",
+    "bundle/refineRegistration", "engine/threads",
 };
 
 const char* keyOf(OptionField field) { return kKeys[static_cast<size_t>(field)]; }

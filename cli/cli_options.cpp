@@ -142,7 +142,7 @@ void declare(CLI::App& app, Texts& t, CliOptions& o) {
         ->type_name("GB");
     app.add_option("--quality", t.quality, "JPEG quality of pano.jpg, " + bounds(kJpegQualityRange) + " (default 75)")
         ->type_name("Q");
-    app.add_option("--threads", t.threads, "threads to use, " + bounds(kThreadsRange) + " (default: one per core)")
+    app.add_option("--threads", t.threads, "threads to use, " + bounds(kThreadsRange) + " (default 0: one per core)")
         ->type_name("N");
     app.add_option("--log", t.log, "engine log: console (standard output), file (log.txt) or none (default)")
         ->type_name("console|file|none");

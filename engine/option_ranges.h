@@ -24,6 +24,6 @@ inline constexpr OptionRange kFeatureMinDimRange{0, 100000};
 inline constexpr OptionRange kBlendingBandsRange{2, 100000};
 inline constexpr OptionRange kRansacIterationsRange{0, 100000};
 inline constexpr OptionRange kJpegQualityRange{0, 100};
-inline constexpr OptionRange kThreadsRange{1, 256};
+inline constexpr OptionRange kThreadsRange{0, 256, "(0 uses one thread per core)"};
 
 }  // namespace vantorra

@@ -272,7 +272,7 @@ TEST_F(MainWindowTest, TheLastFolderAndTheOptionsAreRememberedBetweenStarts) {
         QSettings stored(file, QSettings::IniFormat);
         StitchOptions changed;
         changed.render.width = 2222;
-        changed.render.blendingMethod = *modeFrom<BlendingMethod>(1);
+        changed.render.blendingMethod = BlendingMethod::Linear;
         changed.render.orientPsi = 0.5f;
         changed.feature.siftMinDim = 321;
         changed.systemMemory = int64_t{1} << 30;

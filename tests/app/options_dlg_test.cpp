@@ -228,7 +228,7 @@ namespace {
 TEST(OptionsDlgDefaultsTest, RestoreDefaultsFillsTheBuiltInValuesAndOnlyOkTakesThem) {
     StitchOptions changed;
     changed.render.width = 640;
-    changed.render.blendingMethod = *modeFrom<BlendingMethod>(0);
+    changed.render.blendingMethod = BlendingMethod::None;
     changed.ransac.alpha = 3.0f;
     changed.render.gainCompensation = true;
     const OptionsDialogValues defaults = fillOptionsDialog(StitchOptions{}, true);

@@ -50,15 +50,23 @@ TEST(OptionsFillTest, DefaultsAreShownInDisplayUnits) {
     EXPECT_EQ(fillOptionsDialog(StitchOptions{}, false).thetaMin, StitchOptions{}.render.thetaMin);
 }
 
-TEST(OptionsFillTest, ChoicesOutsideTheListShowTheFirstButton) {
+TEST(OptionsFillTest, ChoicesShowTheirButtonAndAnUnlistedButtonChangesNothing) {
     StitchOptions options;
-    options.render.sizeMode = *modeFrom<SizeMode>(7);
-    options.render.imageRotation = *modeFrom<ImageRotation>(-1);
-    options.render.blendingMethod = *modeFrom<BlendingMethod>(1);
-    const OptionsDialogValues v = fillOptionsDialog(options, true);
-    EXPECT_EQ(v.outputSize, 0);
-    EXPECT_EQ(v.rotation, 0);
+    options.render.sizeMode = SizeMode::Scale;
+    options.render.imageRotation = ImageRotation::UpsideDown;
+    options.render.blendingMethod = BlendingMethod::Linear;
+    OptionsDialogValues v = fillOptionsDialog(options, true);
+    EXPECT_EQ(v.outputSize, 2);
+    EXPECT_EQ(v.rotation, 3);
     EXPECT_EQ(v.blending, 1);
+    // A button index no list has is refused; the options keep their choice.
+    v.outputSize = 7;
+    v.rotation = -1;
+    v.blending = 3;
+    readBackOptions(v, true, options);
+    EXPECT_EQ(options.render.sizeMode, SizeMode::Scale);
+    EXPECT_EQ(options.render.imageRotation, ImageRotation::UpsideDown);
+    EXPECT_EQ(options.render.blendingMethod, BlendingMethod::Linear);
 }
 
 TEST(OptionsReadBackTest, UnchangedValuesChangeNoOptionAndNeedNoRegistration) {

@@ -12,12 +12,12 @@ namespace {
 
 TEST(StoredOptionsTest, EveryDialogFieldSurvivesTheRoundTrip) {
     StitchOptions changed;
-    changed.render.sizeMode = *modeFrom<SizeMode>(2);
+    changed.render.sizeMode = SizeMode::Scale;
     changed.render.scale = 0.5f;
     changed.render.width = 3000;
     changed.render.height = 700;
-    changed.render.blendingMethod = *modeFrom<BlendingMethod>(1);
-    changed.render.imageRotation = *modeFrom<ImageRotation>(3);
+    changed.render.blendingMethod = BlendingMethod::Linear;
+    changed.render.imageRotation = ImageRotation::UpsideDown;
     changed.render.autoCrop = false;
     changed.render.autoStraighten = false;
     changed.render.thetaMin = -1.0f;
@@ -29,7 +29,7 @@ TEST(StoredOptionsTest, EveryDialogFieldSurvivesTheRoundTrip) {
     changed.render.gainCompensation = true;
     changed.render.gainSigma = 0.2f;
     changed.render.gainMean = 1.1f;
-    changed.feature.siftSizeMode = *modeFrom<SiftSizeMode>(1);
+    changed.feature.siftSizeMode = SiftSizeMode::Scale;
     changed.feature.siftScale = 0.5f;
     changed.feature.siftMinDim = 250;
     changed.ransac.alpha = 12.0f;

@@ -106,7 +106,7 @@ TEST(OptionConversions, LeadingNumberIgnoresTheRest) {
 TEST(OptionConversions, OnlyMatchingFieldsRequireRegistration) {
     using Change = void (*)(StitchOptions&);
     const Change matching[] = {
-        [](StitchOptions& o) { o.feature.siftSizeMode = *modeFrom<SiftSizeMode>(1); },
+        [](StitchOptions& o) { o.feature.siftSizeMode = SiftSizeMode::Scale; },
         [](StitchOptions& o) { o.feature.siftMinDim = 401; },
         [](StitchOptions& o) { o.feature.siftScale = 0.5f; },
         [](StitchOptions& o) { o.ransac.alpha = 11.0f; },
@@ -116,7 +116,7 @@ TEST(OptionConversions, OnlyMatchingFieldsRequireRegistration) {
     const Change renderingOnly[] = {
         [](StitchOptions& o) { o.render.width = 2000; },
         [](StitchOptions& o) { o.render.thetaMin = -1.0f; },
-        [](StitchOptions& o) { o.render.blendingMethod = *modeFrom<BlendingMethod>(0); },
+        [](StitchOptions& o) { o.render.blendingMethod = BlendingMethod::None; },
         [](StitchOptions& o) { o.systemMemory = int64_t{1} << 31; },
         [](StitchOptions& o) { o.feature.maxMatchesPerFeature = 2; },
     };

@@ -87,10 +87,10 @@ TEST(Orientation, LevelToReferenceMakesReferenceIdentityOrImageRotation) {
 }
 
 TEST(Orientation, ImageRotationAngles) {
-    EXPECT_EQ(imageRotationAngle(*modeFrom<ImageRotation>(0)), 0.0f);
-    EXPECT_EQ(imageRotationAngle(*modeFrom<ImageRotation>(1)), -1.5707964f);
-    EXPECT_EQ(imageRotationAngle(*modeFrom<ImageRotation>(2)), 1.5707964f);
-    EXPECT_EQ(imageRotationAngle(*modeFrom<ImageRotation>(3)), 3.1415927f);
+    EXPECT_EQ(imageRotationAngle(ImageRotation::None), 0.0f);
+    EXPECT_EQ(imageRotationAngle(ImageRotation::Clockwise), -1.5707964f);
+    EXPECT_EQ(imageRotationAngle(ImageRotation::Anticlockwise), 1.5707964f);
+    EXPECT_EQ(imageRotationAngle(ImageRotation::UpsideDown), 3.1415927f);
 }
 
 TEST(Orientation, StraightenFindsDownAndCentresReference) {

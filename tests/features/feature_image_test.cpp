@@ -12,14 +12,14 @@ namespace {
 
 FeatureOptions pixelMode(int minDim = 400) {
     FeatureOptions options;
-    options.siftSizeMode = *modeFrom<SiftSizeMode>(0);
+    options.siftSizeMode = SiftSizeMode::MinDimension;
     options.siftMinDim = minDim;
     return options;
 }
 
 FeatureOptions scaleMode(float scale) {
     FeatureOptions options;
-    options.siftSizeMode = *modeFrom<SiftSizeMode>(1);
+    options.siftSizeMode = SiftSizeMode::Scale;
     options.siftScale = scale;
     return options;
 }
@@ -77,7 +77,7 @@ TEST(FeatureImage, DetectorModeDependsOnTheSmallerSide) {
     for (const Case& c : cases)
         EXPECT_EQ(chooseDetectorMode(c.rows, c.cols, options), c.mode) << c.rows << "x" << c.cols;
     FeatureOptions fixed;
-    fixed.detectorMode = *modeFrom<DetectorMode>(1);
+    fixed.detectorMode = DetectorMode::Doubled;
     EXPECT_EQ(chooseDetectorMode(500, 500, fixed), 1);
 }
 

@@ -16,7 +16,7 @@ TEST(RenderBlockPlan, WidthModeKeepsTheAngularAspect) {
     EXPECT_EQ(full.width, 1400);
     EXPECT_EQ(full.height, 700);  // trunc(pi * 1399 / 2pi) + 1
 
-    options.sizeMode = *modeFrom<SizeMode>(1);
+    options.sizeMode = SizeMode::Height;
     options.height = 301;
     const OutputSize byHeight = outputSize(options, 2.0f, 1.0f, unused, 0, 0);
     EXPECT_EQ(byHeight.height, 301);
@@ -25,7 +25,7 @@ TEST(RenderBlockPlan, WidthModeKeepsTheAngularAspect) {
 
 TEST(RenderBlockPlan, ScaleModeFollowsTheReferenceImage) {
     RenderOptions options;
-    options.sizeMode = *modeFrom<SizeMode>(2);
+    options.sizeMode = SizeMode::Scale;
     options.scale = 0.5f;
     ImageFootprint reference;  // 1000 x 800 pixels spanning 0.4 rad down and 0.3 rad across
     reference.firstEdgePhi = 0.4f;

@@ -36,7 +36,7 @@ TEST(MultibandRenderer, OneBlockAndManyBlocksDifferByAtMostTwoLevelsWithMargins)
             Image panorama;
             RenderOptions& options = stitcher.options.render;
             options = RenderOptions();
-            options.blendingMethod = *modeFrom<BlendingMethod>(2);
+            options.blendingMethod = BlendingMethod::MultiBand;
             options.blendingBands = t.bands;
             options.blendingSigma = t.sigma;
             options.width = 300;

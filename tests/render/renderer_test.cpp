@@ -120,7 +120,7 @@ TEST(Renderer, WritesBackSizeScaleAndCrop) {
 
     // With the effective scale as input, scale mode gives back about the same width.
     RenderOptions byScale = options;
-    byScale.sizeMode = *modeFrom<SizeMode>(2);
+    byScale.sizeMode = SizeMode::Scale;
     renderWith(stitcher, byScale);
     EXPECT_NEAR(byScale.width, 200, 3);
 }

@@ -114,7 +114,7 @@ TEST(StreamedRender, AnOutputLargerThanAJpegIsRefusedBeforeAnyRow) {
     test::StitchedSet& row = test::stitchedRow6();
     Stitcher& s = row.stitcher;
     const StitchOptions saved = s.options;
-    s.options.render.sizeMode = *modeFrom<SizeMode>(2);
+    s.options.render.sizeMode = SizeMode::Scale;
     s.options.render.scale = 200.0f;  // 200 times the photographs' resolution
     test::TempDir dir;
     const std::string path = dir.file("pano.jpg");

@@ -151,7 +151,7 @@ inline Image renderAlone(Stitcher& stitcher, int image) {
     RenderOptions options = stitcher.options.render;
     showRenderResult(options, stitcher.lastRender);
     options.autoCrop = false;
-    options.sizeMode = *modeFrom<SizeMode>(0);
+    options.sizeMode = SizeMode::Width;
     options.gainCompensation = false;
     const std::vector<int32_t> component = stitcher.component;
     stitcher.component = {image};
