@@ -17,6 +17,10 @@ namespace vantorra {
 namespace {
 
 constexpr int64_t kMaxDecodedSamples = int64_t{1} << 30;
+// libjpeg's own buffers (a progressive file holds every coefficient of the image while it is
+// read) are allocated from the header's size before any data is read, so they are capped: a
+// forged header must not cost more than this before the file is found to be short.
+constexpr long kMaxDecoderMemory = 1L << 30;
 
 // libjpeg reports a fatal error by calling error_exit, which must not return. Ours records the
 // library's message and jumps back to the routine that started the call, so a corrupt file
@@ -34,11 +38,13 @@ struct ErrorManager {
 }
 
 // Warnings (recoverable corruption) are not printed: a library must not write to the user's
-// terminal. A premature end of file is the one warning promoted to an error, because the library
-// would otherwise hand back an image whose missing part is filled with grey.
+// terminal. A premature end of the file or of a data segment is promoted to an error, because
+// the library would otherwise hand back an image whose missing part is filled with grey (and a
+// header claiming a huge size followed by nothing would be decoded in full).
 void emitMessage(j_common_ptr cinfo, int level) {
     if (level < 0) {
-        if (cinfo->err->msg_code == JWRN_JPEG_EOF) errorExit(cinfo);
+        const int code = cinfo->err->msg_code;
+        if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) errorExit(cinfo);
         cinfo->err->num_warnings++;
     }
 }
@@ -112,6 +118,7 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
     header.width = static_cast<int>(cinfo.image_width);
@@ -161,22 +168,25 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     return true;
 }
 
-// Collects the rows into one byte buffer, 3 bytes per pixel.
+// Collects the rows into one byte buffer, 3 bytes per pixel, grown as rows arrive.
 class ByteSink : public JpegRowSink {
 public:
     explicit ByteSink(std::vector<uint8_t>& pixels) : pixels_(pixels) {}
     bool begin(int width, int height) override {
         rowBytes_ = static_cast<size_t>(width) * 3;
-        pixels_.resize(rowBytes_ * static_cast<size_t>(height));
+        height_ = height;
+        pixels_.clear();
         return true;
     }
-    void row(int index, const uint8_t* rgb) override {
-        std::memcpy(pixels_.data() + rowBytes_ * static_cast<size_t>(index), rgb, rowBytes_);
+    void row(int, const uint8_t* rgb) override {
+        reserveNextRow(pixels_, rowBytes_, height_);
+        pixels_.insert(pixels_.end(), rgb, rgb + rowBytes_);
     }
 
 private:
     std::vector<uint8_t>& pixels_;
     size_t rowBytes_ = 0;
+    int height_ = 0;
 };
 
 bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width, int height,

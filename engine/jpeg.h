@@ -3,6 +3,8 @@
 // unopenable path, corrupt or truncated data, an unsupported colour space, an image too large to
 // hold): they report false with a one-line reason and never end the process.
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +28,18 @@ public:
     virtual bool begin(int width, int height) = 0;
     virtual void row(int index, const uint8_t* rgb) = 0;
 };
+
+// Makes room in `samples` for one more row of rowSamples, out of totalRows. Sinks grow their
+// storage this way instead of allocating the size the header claims, so the memory a file costs
+// follows the rows it really holds: capacity starts at about 16 MB and doubles, never beyond the
+// whole image.
+template <typename T>
+void reserveNextRow(std::vector<T>& samples, size_t rowSamples, int totalRows) {
+    if (samples.size() + rowSamples <= samples.capacity()) return;
+    const size_t whole = rowSamples * static_cast<size_t>(std::max(totalRows, 1));
+    const size_t start = std::max(rowSamples, (size_t{16} << 20) / sizeof(T));
+    samples.reserve(std::min(whole, std::max(start, 2 * samples.capacity())));
+}
 
 // Decodes into `sink` without holding the whole image, with the conversions of readJpeg.
 bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error = nullptr);

@@ -230,6 +230,83 @@ TEST_F(JpegTest, HugeHeaderIsRefusedBeforeDecoding) {
     EXPECT_TRUE(image.empty());
 }
 
+// Counts what the decoder hands over, to see how far a forged file gets.
+class CountingSink : public JpegRowSink {
+public:
+    bool begin(int, int) override { return true; }
+    void row(int, const uint8_t*) override { ++rows; }
+    int rows = 0;
+};
+
+// A header may claim any size under the limit; the data behind it decides what is decoded. A
+// file whose data ends early must fail before the decoder fills the missing rows with grey,
+// and none of the readers may allocate the claimed size up front.
+TEST_F(JpegTest, ForgedSizeUnderTheLimitFailsOnTheMissingData) {
+    struct Case {
+        const char* what;
+        bool progressive;
+        int side;
+    };
+    const Case cases[] = {{"baseline 18000 x 18000", false, 18000}, {"progressive 16000 x 16000", true, 16000}};
+    for (const Case& test : cases) {
+        const std::string small = path("small.jpg");
+        if (test.progressive) {
+            jpeg_compress_struct cinfo;
+            jpeg_error_mgr err;
+            cinfo.err = jpeg_std_error(&err);
+            jpeg_create_compress(&cinfo);
+            FILE* out = std::fopen(small.c_str(), "wb");
+            ASSERT_NE(out, nullptr);
+            jpeg_stdio_dest(&cinfo, out);
+            cinfo.image_width = cinfo.image_height = 16;
+            cinfo.input_components = 3;
+            cinfo.in_color_space = JCS_RGB;
+            jpeg_set_defaults(&cinfo);
+            jpeg_simple_progression(&cinfo);
+            jpeg_start_compress(&cinfo, TRUE);
+            std::vector<unsigned char> row(16 * 3, 128);
+            while (cinfo.next_scanline < cinfo.image_height) {
+                JSAMPROW rows[1] = {row.data()};
+                jpeg_write_scanlines(&cinfo, rows, 1);
+            }
+            jpeg_finish_compress(&cinfo);
+            jpeg_destroy_compress(&cinfo);
+            std::fclose(out);
+        } else {
+            ASSERT_TRUE(gradient(16, 16).writeJpeg(small, 90));
+        }
+        std::vector<unsigned char> bytes = readBytes(small);
+        const unsigned char frame = test.progressive ? 0xC2 : 0xC0;
+        bool patched = false;
+        for (size_t i = 0; i + 9 < bytes.size() && !patched; ++i) {
+            if (bytes[i] == 0xFF && bytes[i + 1] == frame) {
+                bytes[i + 5] = bytes[i + 7] = static_cast<unsigned char>(test.side >> 8);
+                bytes[i + 6] = bytes[i + 8] = static_cast<unsigned char>(test.side & 0xFF);
+                patched = true;
+            }
+        }
+        ASSERT_TRUE(patched) << test.what;
+        writeBytes(path("forged.jpg"), bytes);
+
+        CountingSink counting;
+        std::string error;
+        EXPECT_FALSE(readJpegRows(path("forged.jpg"), counting, &error)) << test.what;
+        EXPECT_LT(counting.rows, 64) << test.what;  // the file holds 16 rows' worth of data
+        EXPECT_NE(error.find("forged.jpg"), std::string::npos) << error;
+
+        FloatImage image;
+        EXPECT_FALSE(image.readJpeg(path("forged.jpg"), &error)) << test.what;
+        EXPECT_TRUE(image.empty());
+        int rows = -1, cols = -1;
+        EXPECT_FALSE(image.readJpegHalved(path("forged.jpg"), rows, cols, &error)) << test.what;
+        EXPECT_TRUE(image.empty());
+        std::vector<uint8_t> pixels;
+        int width = -1, height = -1;
+        EXPECT_FALSE(readJpeg(path("forged.jpg"), pixels, width, height, &error)) << test.what;
+        EXPECT_TRUE(pixels.empty());
+    }
+}
+
 TEST_F(JpegTest, UnwritableOutputReturnsFalseAndKeepsWhatWasThere) {
     const Image image = gradient(8, 8);
     std::string error;
