@@ -322,4 +322,21 @@ bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int he
     return true;
 }
 
+bool writeJpegToFile(std::FILE* file, const uint8_t* pixels, int width, int height, int quality,
+                     std::string* error) {
+    if (width <= 0 || height <= 0 || !pixels) {
+        setError(error, "nothing to write (empty image)");
+        return false;
+    }
+    ErrorManager manager;
+    installErrorManager(manager);
+    errno = 0;
+    if (!encode(file, manager, pixels, width, height, quality)) {
+        // The library's "Output file write error" says less than the system's reason.
+        setError(error, errno != 0 ? std::strerror(errno) : manager.message);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace vantorra

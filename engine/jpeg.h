@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -53,5 +54,10 @@ bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width,
 // "can't open %s\n" to the standard error stream and returns false.
 bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int height, int quality,
                std::string* error = nullptr);
+
+// Encodes as writeJpeg does into a file the caller has opened and will close; the reason of a
+// failure (a full disk, say) comes back in error. The caller flushes and checks the file.
+bool writeJpegToFile(std::FILE* file, const uint8_t* pixels, int width, int height, int quality,
+                     std::string* error = nullptr);
 
 }  // namespace vantorra

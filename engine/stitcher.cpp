@@ -119,10 +119,11 @@ void Stitcher::stitch(std::string directory, std::vector<std::string> names, Ima
         static_cast<int64_t>(static_cast<double>(options.systemMemory) * options.featureMemoryFraction);
 
     FeatureMatcher matcher(options.feature, options.ransac);
-    if (!matcher.matchingStage(imageDirectory, imageNames, imageSizes, featureLevels, featureImages,
-                               thumbnails, thumbnailLevels, featureImageMemory, progress,
-                               &lastError))
-        return;
+    const bool matched = matcher.matchingStage(imageDirectory, imageNames, imageSizes, featureLevels,
+                                               featureImages, thumbnails, thumbnailLevels,
+                                               featureImageMemory, progress, &lastError);
+    skippedReasons = std::move(matcher.skippedReasons);
+    if (!matched) return;
     if (matcher.components.empty()) {
         std::cout << " No image matches found" << std::endl;
         return;
@@ -148,6 +149,7 @@ void Stitcher::clearRunResults() {
     thumbnails.clear();
     thumbnailLevels.clear();
     component.clear();
+    skippedReasons.clear();
     featureImageMemory = 0;
 }
 
@@ -166,8 +168,14 @@ void Stitcher::render(Image& output) {
 int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
                                       Image& output) {
     lastError.clear();
-    const int records = loadParameterFile(parameterFile, *this);
+    const int records = loadParameterFile(parameterFile, *this, &lastError);
     imageDirectory = directory;
+    if (records > 0 && lastError.empty()) lastError = checkParameterFilePhotographs(*this);
+    if (!lastError.empty()) {  // all or nothing: a bad record or photograph renders nothing
+        lastError = "cannot read " + parameterFile + ": " + lastError;
+        component.clear();
+        return -1;
+    }
     if (records <= 0 || component.empty()) return records;  // nothing to render
     needsRegistration = false;
     progress.renderOnly = true;

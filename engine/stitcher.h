@@ -22,12 +22,14 @@ public:
     // Afterwards needsRegistration still true means "No image matches found".
     void stitch(std::string imageDirectory, std::vector<std::string> imageNames, Image& output);
     // Loads names, sizes and cameras from a parameter file and renders them without matching.
-    // Returns the number of records read.
+    // Returns the number of records read, or -1 with lastError "cannot read PATH: reason" when
+    // the file, one of its records or one of its photographs cannot be used (nothing rendered).
     int stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
                                 Image& output);
     // Orientation and rendering of the current cameras.
     void render(Image& output);
-    // Empties every per-run list (cameras, sizes, feature images, thumbnails, levels, component)
+    // Empties every per-run list (cameras, sizes, feature images, thumbnails, levels, component,
+    // skipped reasons)
     // and the kept-image byte count, as every run does before it starts.
     void clearRunResults();
 
@@ -41,6 +43,9 @@ public:
     std::vector<int32_t> thumbnailLevels;
     int64_t featureImageMemory = 0;           // bytes kept by the feature stage
     std::vector<int32_t> component;           // image numbers of the panorama, ascending
+    // Per image of the last stitch: why it could not be read and was left out, or empty. Front
+    // ends name each of these once; the run goes on without them.
+    std::vector<std::string> skippedReasons;
     bool imagesSelected = false;
     bool needsRegistration = false;
     ProgressReporter progress;

@@ -44,7 +44,8 @@ bool FeatureMatcher::matchingStage(const std::string& imageDirectory,
     matches.reset(n);
     components.clear();
     const FeatureStageOutputs outputs{imageSizes, featureLevels, featureImages,
-                                      thumbnails, thumbnailLevels, featureImageMemory};
+                                      thumbnails, thumbnailLevels, featureImageMemory,
+                                      &skippedReasons};
     int64_t totalFeatures = 0;
     if (!loadAndMatch(imageDirectory, imageNames, featureOptions, progress, outputs, matches,
                       totalFeatures, error)) {

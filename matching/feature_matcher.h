@@ -22,8 +22,9 @@ public:
     // Runs the stage over imageDirectory + every name; writes the per-image lists and the kept
     // feature-image bytes, reports stages 0, 1 and 2. On return `matches` holds the verified
     // counts and positions (pixels of the feature images, from the top-left pixel) and
-    // `components` the images that can be stitched together. False, with the reason in *error,
-    // when an image cannot be read or the feature library runs out of memory.
+    // `components` the images that can be stitched together. A photograph that cannot be decoded
+    // is left out like an unrelated one, its reason in skippedReasons. False, with the reason in
+    // *error, when fewer than two can be read or the feature library runs out of memory.
     bool matchingStage(const std::string& imageDirectory, std::vector<std::string> imageNames,
                        std::vector<ImageSize>& imageSizes, std::vector<int32_t>& featureLevels,
                        std::vector<FloatImage>& featureImages, std::vector<FloatImage>& thumbnails,
@@ -32,6 +33,7 @@ public:
 
     MatchTable matches;
     std::vector<std::vector<int32_t>> components;  // largest first, each ascending, >= 2 images
+    std::vector<std::string> skippedReasons;       // per image: why it was left out unread, or empty
     FeatureOptions featureOptions;
     RansacOptions ransacOptions;
 };

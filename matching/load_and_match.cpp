@@ -38,14 +38,32 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
     outputs.thumbnails.assign(n, FloatImage{});
     outputs.thumbnailLevels.assign(n, 0);
     outputs.featureImageMemory = 0;
+    if (outputs.skippedReasons) outputs.skippedReasons->assign(n, std::string());
     std::vector<Feature*> lists(n, nullptr);
+    int readable = 0;
     for (int i = 0; i < n; ++i) {
         std::string reason;
-        if (!prepareImage(i, n, imageDirectory + imageNames[i], options, progress,
-                          outputs.imageSizes[i], outputs.featureImages[i], outputs.featureLevels[i],
-                          outputs.thumbnails[i], outputs.thumbnailLevels[i],
-                          outputs.featureImageMemory, lists[i], &reason))
-            return fail(error, reason);  // the reader's reasons already name the file
+        if (prepareImage(i, n, imageDirectory + imageNames[i], options, progress,
+                         outputs.imageSizes[i], outputs.featureImages[i], outputs.featureLevels[i],
+                         outputs.thumbnails[i], outputs.thumbnailLevels[i],
+                         outputs.featureImageMemory, lists[i], &reason)) {
+            ++readable;
+            continue;
+        }
+        // A size means the photograph was decoded and the feature library failed: that ends the
+        // run. Otherwise the file is left out (the reader's reasons already name it).
+        if (outputs.imageSizes[i].width > 0 || !outputs.skippedReasons) return fail(error, reason);
+        std::cout << "  Image " << i << " left out: " << reason << std::endl;
+        (*outputs.skippedReasons)[static_cast<size_t>(i)] = reason;
+        outputs.featureImages[i].release();
+        outputs.thumbnails[i].release();
+        outputs.featureLevels[i] = 0;
+        outputs.thumbnailLevels[i] = 0;
+        lists[i] = nullptr;
+    }
+    if (readable < 2 && outputs.skippedReasons) {
+        for (const std::string& reason : *outputs.skippedReasons)
+            if (!reason.empty()) return fail(error, reason);
     }
     totalFeatures = 0;
     for (const Feature* list : lists)
