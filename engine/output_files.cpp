@@ -179,6 +179,9 @@ std::string checkOutputsWritable(const std::string& folder) {
     struct stat info;
     if (stat(folder.c_str(), &info) != 0) return cannotWrite(folder, std::strerror(errno));
     if (!S_ISDIR(info.st_mode)) return cannotWrite(folder, "not a folder");
+    // Creating a file is the only honest test: permissions, a read-only mount, no free inodes.
+    StagedFile probe(joined(folder, OutputFiles::kPanoramaName));
+    if (std::string why = probe.open(); !why.empty()) return cannotWrite(folder, why);
     for (const char* name : {OutputFiles::kPanoramaName, OutputFiles::kParameterFileName}) {
         const std::string path = joined(folder, name);
         if (lstat(path.c_str(), &info) != 0) continue;  // nothing to replace
@@ -187,9 +190,6 @@ std::string checkOutputsWritable(const std::string& folder) {
         if (access(path.c_str(), W_OK) != 0)
             return cannotWrite(path, std::string(std::strerror(errno)) + " (the earlier file is read-only)");
     }
-    // Creating a file is the only honest test: permissions, a read-only mount, no free inodes.
-    StagedFile probe(joined(folder, OutputFiles::kPanoramaName));
-    if (std::string why = probe.open(); !why.empty()) return cannotWrite(folder, why);
     return std::string();
 }
 
