@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vantorra needs to build, test and run, when they are missing.
 # Run as root (or with sudo available). Safe to run again: installed packages are skipped.
+#   scripts/install-deps.sh          what the build and the tests need
+#   scripts/install-deps.sh --fuzz   also clang and its fuzzer runtime, for tests/fuzz
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libcli11-dev
 )
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
