@@ -37,7 +37,8 @@ std::string cannotRead(const std::string& reason) {
     return "cannot read " + (reason.rfind(openFailure, 0) == 0 ? reason.substr(openFailure.size()) : reason);
 }
 
-// One line per photograph left out unread, then how many of how many.
+// One line per photograph left out (unreadable, or a duplicate of another), then how many of
+// how many.
 void reportSkipped(const Stitcher& stitcher, std::ostream& errors) {
     int skipped = 0;
     for (const std::string& reason : stitcher.skippedReasons) {
@@ -46,20 +47,15 @@ void reportSkipped(const Stitcher& stitcher, std::ostream& errors) {
         ++skipped;
     }
     if (skipped > 0)
-        errors << skipped << " of " << stitcher.imageNames.size()
-               << " photographs could not be read and were left out" << std::endl;
+        errors << skipped << " of " << stitcher.imageNames.size() << " photographs were left out" << std::endl;
 }
 
-int readablePhotographs(const Stitcher& stitcher) {
-    int unread = 0;
-    for (const std::string& reason : stitcher.skippedReasons) unread += reason.empty() ? 0 : 1;
-    return static_cast<int>(stitcher.imageNames.size()) - unread;
-}
-
-std::string firstSkipped(const Stitcher& stitcher) {
+// The engine ends a run with one of its skip reasons when fewer than two photographs are readable.
+bool tooFewReadable(const Stitcher& stitcher) {
+    if (stitcher.lastError.empty()) return false;
     for (const std::string& reason : stitcher.skippedReasons)
-        if (!reason.empty()) return reason;
-    return std::string();
+        if (reason == stitcher.lastError) return true;
+    return false;
 }
 
 // Returns the number of images the run was given (records read, for a parameter file).
@@ -116,8 +112,8 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         errors << "no image records in " << selection.paths.front() << std::endl;
         return ExitFileError;
     }
-    if (selection.kind == InputSelection::Images && readablePhotographs(stitcher) < 2) {
-        errors << cannotRead(firstSkipped(stitcher)) << std::endl;
+    if (tooFewReadable(stitcher)) {
+        errors << cannotRead(stitcher.lastError) << std::endl;
         return ExitFileError;
     }
     reportSkipped(stitcher, errors);

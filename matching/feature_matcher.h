@@ -23,7 +23,8 @@ public:
     // feature-image bytes, reports stages 0, 1 and 2. On return `matches` holds the verified
     // counts and positions (pixels of the feature images, from the top-left pixel) and
     // `components` the images that can be stitched together. A photograph that cannot be decoded
-    // is left out like an unrelated one, its reason in skippedReasons. False, with the reason in
+    // is left out like an unrelated one, its reason in skippedReasons; so is a repeat of an
+    // earlier photograph's view. False, with the reason in
     // *error, when fewer than two can be read or the feature library runs out of memory.
     bool matchingStage(const std::string& imageDirectory, std::vector<std::string> imageNames,
                        std::vector<ImageSize>& imageSizes, std::vector<int32_t>& featureLevels,

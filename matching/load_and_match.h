@@ -31,7 +31,8 @@ struct FeatureStageOutputs {
 // `matches` (already n x n and empty) from nearest-neighbour matching. Releases pools 1, 3 and 4
 // before returning. A photograph that cannot be decoded is left out (no features, size 0 x 0)
 // and its reason recorded in skippedReasons, so it stays outside the panorama like an unrelated
-// one. False with the reason in *error when fewer than two photographs can be read, or when an
+// one. So is a photograph showing the same view as an earlier one (identical, or a mean
+// thumbnail difference under 4 levels): "PATH: the same view as EARLIER". False with the reason in *error when fewer than two photographs can be read, or when an
 // image cannot be read and there is no skippedReasons, or the feature library runs out of
 // memory; the outputs are then incomplete and must not be used.
 // totalFeatures receives the number of features of all images.
