@@ -114,6 +114,11 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     jpeg_decompress_struct cinfo;
     cinfo.err = &manager.pub;
     if (setjmp(manager.jump)) {
+        // The library's own words for its memory cap ("Backing store not supported") say nothing.
+        if (manager.pub.msg_code == JERR_NO_BACKING_STORE)
+            std::snprintf(manager.message, sizeof manager.message,
+                          "image of %u x %u pixels needs more than %ld MB to decode", cinfo.image_width,
+                          cinfo.image_height, kMaxDecoderMemory >> 20);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }

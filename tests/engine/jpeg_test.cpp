@@ -293,6 +293,7 @@ TEST_F(JpegTest, ForgedSizeUnderTheLimitFailsOnTheMissingData) {
         EXPECT_FALSE(readJpegRows(path("forged.jpg"), counting, &error)) << test.what;
         EXPECT_LT(counting.rows, 64) << test.what;  // the file holds 16 rows' worth of data
         EXPECT_NE(error.find("forged.jpg"), std::string::npos) << error;
+        EXPECT_EQ(error.find("Backing store"), std::string::npos) << error;
 
         FloatImage image;
         EXPECT_FALSE(image.readJpeg(path("forged.jpg"), &error)) << test.what;

@@ -1,7 +1,7 @@
 // Feeds arbitrary text to the parameter-file reader. Beyond not crashing: a refused file appends
-// nothing and says which record is bad; an accepted one holds only usable records (sizes
-// positive in the panorama, finite numbers, rotations for the panorama's cameras) and reads back the same after
-// being written out, so what the reader accepts the writer can save.
+// nothing and says which record is bad; an accepted one holds only usable records (sizes positive
+// in the panorama, finite numbers) and reads back the same after being written out, so what the
+// reader accepts the writer can save.
 
 #include <cmath>
 #include <cstdint>
