@@ -51,7 +51,7 @@ protected:
     // writer never produces (greyscale, CMYK, YCCK).
     static void writeRaw(const std::string& file, int width, int height, int components,
                          J_COLOR_SPACE inSpace, J_COLOR_SPACE fileSpace,
-                         const std::vector<unsigned char>& pixel) {
+                         const std::vector<unsigned char>& pixel, bool progressive = false) {
         jpeg_compress_struct cinfo;
         jpeg_error_mgr err;
         cinfo.err = jpeg_std_error(&err);
@@ -66,6 +66,7 @@ protected:
         jpeg_set_defaults(&cinfo);
         jpeg_set_colorspace(&cinfo, fileSpace);
         jpeg_set_quality(&cinfo, 95, TRUE);
+        if (progressive) jpeg_simple_progression(&cinfo);
         jpeg_start_compress(&cinfo, TRUE);
         std::vector<unsigned char> row(static_cast<size_t>(width) * components);
         for (int x = 0; x < width; ++x)
@@ -251,27 +252,7 @@ TEST_F(JpegTest, ForgedSizeUnderTheLimitFailsOnTheMissingData) {
     for (const Case& test : cases) {
         const std::string small = path("small.jpg");
         if (test.progressive) {
-            jpeg_compress_struct cinfo;
-            jpeg_error_mgr err;
-            cinfo.err = jpeg_std_error(&err);
-            jpeg_create_compress(&cinfo);
-            FILE* out = std::fopen(small.c_str(), "wb");
-            ASSERT_NE(out, nullptr);
-            jpeg_stdio_dest(&cinfo, out);
-            cinfo.image_width = cinfo.image_height = 16;
-            cinfo.input_components = 3;
-            cinfo.in_color_space = JCS_RGB;
-            jpeg_set_defaults(&cinfo);
-            jpeg_simple_progression(&cinfo);
-            jpeg_start_compress(&cinfo, TRUE);
-            std::vector<unsigned char> row(16 * 3, 128);
-            while (cinfo.next_scanline < cinfo.image_height) {
-                JSAMPROW rows[1] = {row.data()};
-                jpeg_write_scanlines(&cinfo, rows, 1);
-            }
-            jpeg_finish_compress(&cinfo);
-            jpeg_destroy_compress(&cinfo);
-            std::fclose(out);
+            writeRaw(small, 16, 16, 3, JCS_RGB, JCS_YCbCr, {128, 128, 128}, true);
         } else {
             ASSERT_TRUE(gradient(16, 16).writeJpeg(small, 90));
         }
