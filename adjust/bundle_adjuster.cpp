@@ -27,10 +27,6 @@ std::vector<float> priorPrecision(const std::vector<CameraState>& cameras,
 
 namespace {
 
-bool validCamera(const Camera& c) {
-    return c.R.rows == 3 && c.R.cols == 3 && std::isfinite(c.f) && c.f != 0.0f;
-}
-
 bool validPoints(const MatchPoints& p, int32_t count) {
     return p.first.rows >= 2 && p.second.rows >= 2 && p.first.cols >= count &&
            p.second.cols >= count;
@@ -44,7 +40,7 @@ bool adjustableInput(const MatchTable& matches, const std::vector<int32_t>& came
     const int32_t limit = std::min(static_cast<int32_t>(cameras.size()), matches.size());
     for (size_t a = 0; a < cameraList.size(); ++a) {
         const int32_t i = cameraList[a];
-        if (i < 0 || i >= limit || !validCamera(cameras[i])) return false;
+        if (i < 0 || i >= limit || !isRegistered(cameras[i])) return false;
         for (size_t b = 0; b < a; ++b)
             if (cameraList[b] == i) return false;
     }

@@ -102,16 +102,11 @@ void matchingStage(benchmark::State& state) {
     options.feature = stageOptions(static_cast<int>(names.size()));
     size_t components = 0;
     for (auto _ : state) {
-        FeatureMatcher matcher(options.feature, options.ransac);
-        std::vector<ImageSize> sizes;
-        std::vector<int32_t> levels, thumbnailLevels;
-        std::vector<FloatImage> featureImages, thumbnails;
-        int64_t memory = 0;
+        const FeatureMatcher matcher(options.feature, options.ransac);
         ProgressReporter progress;
-        if (!matcher.matchingStage(kSet, names, sizes, levels, featureImages, thumbnails,
-                                   thumbnailLevels, memory, progress))
-            return state.SkipWithError("stage failed");
-        components = matcher.components.size();
+        const MatchingResult result = matcher.matchingStage(kSet, names, progress);
+        if (!result.ok) return state.SkipWithError("stage failed");
+        components = result.components.size();
     }
     state.counters["components"] = static_cast<double>(components);
     perImage(state, static_cast<int>(names.size()));

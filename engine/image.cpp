@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/jpeg.h"
+#include "numerics/angles.h"
 
 namespace vantorra {
 
@@ -237,8 +238,7 @@ FloatImage halfSize(const FloatImage& source) {
 std::vector<float> gaussianKernel(float sigma, int radius) {
     if (radius < 0) return {};
     std::vector<float> kernel(2 * static_cast<size_t>(radius) + 1);
-    const float pi = 3.14159265f;
-    const float centre = 1.0f / (std::sqrt(2.0f * pi) * sigma);
+    const float centre = 1.0f / (std::sqrt(2.0f * kPi) * sigma);
     kernel[radius] = centre;
     float sum = centre;
     for (int i = 1; i <= radius; ++i) {

@@ -110,7 +110,7 @@ void cmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
 // nothing with a destructor lives between setjmp and the library's frames. Returns false with
 // the reason in manager.message.
 bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<uint8_t>& cmykRow,
-            std::vector<uint8_t>& rgbRow, JpegHeader& header) {
+            std::vector<uint8_t>& rgbRow, JpegHeader& header, int scaleDenom) {
     jpeg_decompress_struct cinfo;
     cinfo.err = &manager.pub;
     if (setjmp(manager.jump)) {
@@ -137,6 +137,9 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     const bool fourComponent =
         cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = fourComponent ? JCS_CMYK : JCS_RGB;
+    // The decoder's own scaling: 1/2, 1/4 or 1/8 of the size straight from the coefficients.
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
     jpeg_calc_output_dimensions(&cinfo);
     const int64_t samples =
         static_cast<int64_t>(cinfo.output_width) * static_cast<int64_t>(cinfo.output_height) * 3;
@@ -223,18 +226,17 @@ bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width,
 }
 
 bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
-                std::string* error, bool announce) {
+                std::string* error, int scaleDenom = 1) {
     FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file.get()) {
         const int savedErrno = errno;
-        if (announce) std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }
     ErrorManager manager;
     installErrorManager(manager);
     std::vector<uint8_t> cmykRow, rgbRow;
-    if (!decode(file.get(), manager, sink, cmykRow, rgbRow, header)) {
+    if (!decode(file.get(), manager, sink, cmykRow, rgbRow, header, scaleDenom)) {
         setError(error, path + ": " + manager.message);
         return false;
     }
@@ -252,19 +254,29 @@ std::string temporaryNameFor(const std::string& path) {
 
 bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* error) {
     header = JpegHeader{};
-    return readCommon(path, nullptr, header, error, false);
+    return readCommon(path, nullptr, header, error);
 }
 
 bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error) {
     JpegHeader header;
-    return readCommon(path, &sink, header, error, true);
+    return readCommon(path, &sink, header, error);
+}
+
+bool readJpegRowsScaled(const std::string& path, int scaleDenom, JpegRowSink& sink,
+                        std::string* error) {
+    if (scaleDenom != 1 && scaleDenom != 2 && scaleDenom != 4 && scaleDenom != 8) {
+        setError(error, path + ": unsupported decoding scale 1/" + std::to_string(scaleDenom));
+        return false;
+    }
+    JpegHeader header;
+    return readCommon(path, &sink, header, error, scaleDenom);
 }
 
 bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,
               std::string* error) {
     JpegHeader header;
     ByteSink sink(pixels);
-    if (readCommon(path, &sink, header, error, true)) {
+    if (readCommon(path, &sink, header, error)) {
         width = header.width;
         height = header.height;
         return true;
@@ -281,12 +293,11 @@ bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width,
 bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int height, int quality,
                std::string* error) {
     if (width <= 0 || height <= 0 || !pixels) {
-        setError(error, path + ": nothing to write (empty image)");
+        setError(error, "can't write " + path + ": nothing to write (empty image)");
         return false;
     }
     if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
         const int savedErrno = errno;
-        std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }
@@ -299,7 +310,6 @@ bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int he
             close(descriptor);
             unlink(temporary.c_str());
         }
-        std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }
@@ -308,19 +318,18 @@ bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int he
     if (!encode(file.get(), manager, pixels, width, height, quality)) {
         file.close();
         unlink(temporary.c_str());
-        setError(error, path + ": " + manager.message);
+        setError(error, "can't write " + path + ": " + manager.message);
         return false;
     }
     if (!file.close()) {
         const int savedErrno = errno;
         unlink(temporary.c_str());
-        setError(error, path + ": " + std::strerror(savedErrno));
+        setError(error, "can't write " + path + ": " + std::strerror(savedErrno));
         return false;
     }
     if (std::rename(temporary.c_str(), path.c_str()) != 0) {
         const int savedErrno = errno;
         unlink(temporary.c_str());
-        std::fprintf(stderr, "can't open %s\n", path.c_str());
         setError(error, openFailure(path, savedErrno));
         return false;
     }

@@ -45,13 +45,19 @@ void reserveNextRow(std::vector<T>& samples, size_t rowSamples, int totalRows) {
 // Decodes into `sink` without holding the whole image, with the conversions of readJpeg.
 bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error = nullptr);
 
+// As readJpegRows at 1/scaleDenom of the size (1, 2, 4 or 8), scaled by the decoder itself: a
+// side of n pixels gives ceil(n / scaleDenom), pixel centres as in a box reduction.
+bool readJpegRowsScaled(const std::string& path, int scaleDenom, JpegRowSink& sink,
+                        std::string* error = nullptr);
+
 // Decodes to 3 bytes per pixel (RGB), rows top to bottom. Greyscale and CMYK/YCCK files are
 // converted to RGB. Images of 2^30 samples or more are refused before any pixel is allocated.
 bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width, int& height,
               std::string* error = nullptr);
 
-// Writes 3-component RGB at the given quality, baseline. On an unopenable path writes
-// "can't open %s\n" to the standard error stream and returns false.
+// Writes 3-component RGB at the given quality, baseline, through a temporary file beside `path`.
+// A path that cannot be opened gives false with "can't open PATH: reason" in `error`, any other
+// failure "can't write PATH: reason".
 bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int height, int quality,
                std::string* error = nullptr);
 

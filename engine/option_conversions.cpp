@@ -80,9 +80,9 @@ int64_t readMemory(std::string_view text) {
     return static_cast<int64_t>(bytes);
 }
 
-float toDegrees(float radians) { return radians * 180.0f / kDialogPi; }
+float toDegrees(float radians) { return radians * 180.0f / kPi; }
 
-float fromDegrees(float degrees) { return degrees * kDialogPi / 180.0f; }
+float fromDegrees(float degrees) { return degrees * kPi / 180.0f; }
 
 std::string angleText(float radians) { return floatText(toDegrees(radians)); }
 

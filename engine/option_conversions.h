@@ -12,8 +12,6 @@
 
 namespace vantorra {
 
-// The single-precision pi the dialog converts angles with.
-inline constexpr float kDialogPi = 3.1415927f;
 inline constexpr double kBytesPerGigabyte = 1073741824.0;  // 2^30
 
 // The number at the start of `text` after leading white space (an optional sign, digits, a
@@ -31,7 +29,7 @@ std::string memoryText(int64_t bytes);
 // Leading number times 2^30, truncated to whole bytes; clamped to the int64 range, 0 for nan.
 int64_t readMemory(std::string_view text);
 
-// Radians to degrees and back with kDialogPi, in single precision.
+// Radians to degrees and back with kPi, in single precision.
 float toDegrees(float radians);
 float fromDegrees(float degrees);
 // An angle in degrees with up to six significant digits: -pi -> "-180".

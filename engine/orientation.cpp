@@ -1,13 +1,13 @@
 #include "engine/orientation.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "numerics/angles.h"
 
 namespace vantorra {
 
 namespace {
-
-constexpr float kHalfPi = 1.5707964f;
-constexpr float kPi = 3.1415927f;
 
 // The cameras the turn applies to: those of the component that hold a rotation.
 std::vector<Camera*> listedCameras(std::vector<Camera>& cameras, const std::vector<int32_t>& component) {
@@ -18,7 +18,7 @@ std::vector<Camera*> listedCameras(std::vector<Camera>& cameras, const std::vect
         if (i < 0 || static_cast<size_t>(i) >= cameras.size() || seen[static_cast<size_t>(i)]) continue;
         seen[static_cast<size_t>(i)] = true;
         Camera& camera = cameras[static_cast<size_t>(i)];
-        if (camera.R.rows == 3 && camera.R.cols == 3) listed.push_back(&camera);
+        if (isRegistered(camera)) listed.push_back(&camera);
     }
     return listed;
 }
@@ -101,19 +101,20 @@ float imageRotationAngle(int32_t imageRotation) {
     }
 }
 
-void levelToReference(std::vector<Camera>& cameras, const std::vector<int32_t>& component,
-                      const RenderOptions& options) {
+std::vector<Camera> levelToReference(std::vector<Camera> cameras, const std::vector<int32_t>& component,
+                                     const RenderOptions& options) {
     const Camera* reference = referenceCamera(cameras, component);
-    if (reference == nullptr) return;
+    if (reference == nullptr) return cameras;
     Matrix q = transpose(reference->R);
     if (options.imageRotation != 0) q = multiply(q, rotationZ(imageRotationAngle(options.imageRotation)));
     postMultiply(listedCameras(cameras, component), q);
+    return cameras;
 }
 
-void straighten(std::vector<Camera>& cameras, const std::vector<int32_t>& component,
-                const RenderOptions& options) {
+std::vector<Camera> straighten(std::vector<Camera> cameras, const std::vector<int32_t>& component,
+                               const RenderOptions& options) {
     const std::vector<Camera*> listed = listedCameras(cameras, component);
-    if (listed.empty()) return;
+    if (listed.empty()) return cameras;
     const bool rotated = options.imageRotation >= 1 && options.imageRotation <= 3;
     const float angle = imageRotationAngle(options.imageRotation);
 
@@ -140,14 +141,23 @@ void straighten(std::vector<Camera>& cameras, const std::vector<int32_t>& compon
     const Matrix viewing = transpose(reference->R.row(2));
     const Matrix b = headingTurn(column(0.0f, viewing.at(1), viewing.at(2)));
     postMultiply(listed, transpose(b));
+    return cameras;
 }
 
-void applyManualAngles(std::vector<Camera>& cameras, const std::vector<int32_t>& component,
-                       const RenderOptions& options) {
+std::vector<Camera> applyManualAngles(std::vector<Camera> cameras, const std::vector<int32_t>& component,
+                                      const RenderOptions& options) {
     const std::vector<Camera*> listed = listedCameras(cameras, component);
     if (options.orientTheta != 0.0f) postMultiply(listed, rotationX(options.orientTheta));
     if (options.orientPhi != 0.0f) postMultiply(listed, rotationY(options.orientPhi));
     if (options.orientPsi != 0.0f) postMultiply(listed, rotationZ(options.orientPsi));
+    return cameras;
+}
+
+std::vector<Camera> orientCameras(std::vector<Camera> cameras, const std::vector<int32_t>& component,
+                                  const RenderOptions& options) {
+    cameras = options.autoStraighten ? straighten(std::move(cameras), component, options)
+                                     : levelToReference(std::move(cameras), component, options);
+    return applyManualAngles(std::move(cameras), component, options);
 }
 
 }  // namespace vantorra

@@ -50,13 +50,6 @@ void writeMatrix(std::ostream& out, const Mat3& m) {
     }
 }
 
-Mat3 focalMat3(float f) {
-    Mat3 k = Mat3::identity();
-    k(0, 0) = f;
-    k(1, 1) = f;
-    return k;
-}
-
 bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
 // The next line that is not blank, with surrounding white space (and a carriage return left by
@@ -137,11 +130,11 @@ std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher) {
     for (size_t i = 0; i < count; ++i) {
         const ImageSize size = i < stitcher.imageSizes.size() ? stitcher.imageSizes[i] : ImageSize{};
         const Camera camera = i < stitcher.cameras.size() ? stitcher.cameras[i] : Camera{};
-        const bool registered = inPanorama[i] && isThreeByThree(camera.R);
+        const bool registered = inPanorama[i] && isRegistered(camera);
         out << stitcher.imageNames[i] << '\n' << size.width << ' ' << size.height << '\n';
         if (stitcher.options.parameterFileMatrices) {
             const Mat3 projection = registered
-                                        ? asMat3(camera.imageTransform) * focalMat3(camera.f) * asMat3(camera.R)
+                                        ? asMat3(camera.imageTransform) * focalMatrix(camera.f) * asMat3(camera.R)
                                         : Mat3{};
             writeMatrix(out, projection);
             out << '\n';
@@ -213,7 +206,7 @@ int loadParameterFile(const std::string& path, Stitcher& stitcher, std::string* 
     stitcher.featureLevels.assign(n, 0);
     stitcher.thumbnailLevels.assign(n, 0);
     for (size_t i = 0; i < n; ++i)
-        if (stitcher.cameras[i].f != 0.0f) stitcher.component.push_back(static_cast<int32_t>(i));
+        if (isRegistered(stitcher.cameras[i])) stitcher.component.push_back(static_cast<int32_t>(i));
     return records;
 }
 

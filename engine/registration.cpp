@@ -11,14 +11,7 @@ Matrix featureToPhotoTransform(const ImageSize& reduced, int32_t level) {
     centre.at(0, 2) = (static_cast<float>(reduced.height) - 1.0f) / 2.0f;
     centre.at(1, 2) = (static_cast<float>(reduced.width) - 1.0f) / 2.0f;
 
-    const float s = std::pow(2.0f, static_cast<float>(level));
-    Matrix upscale(3, 3);
-    upscale.setIdentity();
-    upscale.at(0, 0) = s;
-    upscale.at(1, 1) = s;
-    upscale.at(0, 2) = (s - 1.0f) / 2.0f;
-    upscale.at(1, 2) = (s - 1.0f) / 2.0f;
-    return multiply(upscale, centre);
+    return multiply(reductionMatrix(level), centre);
 }
 
 namespace {

@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/stitcher.h"
+#include "engine/image_size.h"
 #include "matching/match_table.h"
+#include "numerics/camera.h"
 #include "numerics/matrix.h"
 
 namespace vantorra {

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "numerics/angles.h"
+
 namespace vantorra {
 
 struct FeatureOptions {
@@ -59,10 +61,10 @@ struct BundleAdjustOptions {
 
 struct RenderOptions {
     bool renderEnabled = true;
-    float thetaMin = -3.14159265f;
-    float thetaMax = 3.14159265f;
-    float phiMin = -1.57079633f;
-    float phiMax = 1.57079633f;
+    float thetaMin = -kPi;
+    float thetaMax = kPi;
+    float phiMin = -kHalfPi;
+    float phiMax = kHalfPi;
     int32_t sizeMode = 0;  // 0 width, 1 height, 2 scale
     int32_t width = 1400;
     int32_t height = 1400;

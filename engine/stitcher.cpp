@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "adjust/bundle_adjuster.h"
 #include "engine/orientation.h"
 #include "engine/parameter_file.h"
 #include "engine/registration.h"
 #include "matching/feature_matcher.h"
+#include "render/gain_compensation.h"
 #include "render/renderer.h"
 
 namespace vantorra {
@@ -49,8 +51,9 @@ void writeSnapshot(Stitcher& s, int registeredCount) {
     preview.width = 500;
     preview.blendingMethod = 0;
     preview.autoCrop = false;
+    preview.renderMemoryBudget = s.options.systemMemory - s.featureImageMemory;
     Image image;
-    Renderer(preview).render(image, s);
+    Renderer(preview).render(image, s.renderScene(), Gains{}, s.progress);
     char name[32];
     std::snprintf(name, sizeof name, "tmp%d.jpg", registeredCount);
     std::string error;
@@ -58,6 +61,7 @@ void writeSnapshot(Stitcher& s, int registeredCount) {
         std::cout << " Snapshot not written: " << error << std::endl;
 }
 
+// Adds the cameras one at a time, each adjusted together with its best registered partner.
 void registerCameras(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
     const BundleAdjustOptions& bundle = s.options.bundle;
     std::vector<bool> registered(s.imageNames.size(), false);
@@ -83,6 +87,7 @@ void registerCameras(Stitcher& s, const MatchTable& matches, BundleAdjuster& adj
     }
 }
 
+// The global adjustment of every camera, then the final one with the robust error.
 void adjustAll(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
     const BundleAdjustOptions& bundle = s.options.bundle;
     std::cout << "[ Global Bundle Adjustment ]" << std::endl;
@@ -96,9 +101,29 @@ void adjustAll(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster)
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 3, 3);
 }
 
+// The feature options of one run: a feature is matched in at most n - 1 other images.
+FeatureOptions runFeatureOptions(const StitchOptions& options, int imageCount) {
+    FeatureOptions feature = options.feature;
+    if (feature.maxMatchesPerFeature > imageCount - 1) feature.maxMatchesPerFeature = imageCount - 1;
+    feature.featureImageBudget =
+        static_cast<int64_t>(static_cast<double>(options.systemMemory) * options.featureMemoryFraction);
+    return feature;
+}
+
+// Keeps the per-image results of the matching stage for registration and rendering.
+void keepFeatureResults(Stitcher& s, MatchingResult& result) {
+    s.imageSizes = std::move(result.imageSizes);
+    s.featureLevels = std::move(result.featureLevels);
+    s.featureImages = std::move(result.featureImages);
+    s.thumbnails = std::move(result.thumbnails);
+    s.thumbnailLevels = std::move(result.thumbnailLevels);
+    s.featureImageMemory = result.featureImageMemory;
+}
+
 }  // namespace
 
-void Stitcher::stitch(std::string directory, std::vector<std::string> names, Image& output) {
+StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> names, Image& output) {
+    // 1. A new run over the chosen photographs.
     clearRunResults();
     lastError.clear();
     imageDirectory = std::move(directory);
@@ -107,38 +132,39 @@ void Stitcher::stitch(std::string directory, std::vector<std::string> names, Ima
     needsRegistration = true;
     const int n = static_cast<int>(imageNames.size());
     if (n < 2) {
-        // One photograph cannot match anything; clamping below would also leave
-        // maxMatchesPerFeature at 0 for every later run, which then could never match.
         std::cout << " No image matches found" << std::endl;
-        return;
+        return StitchOutcome::NoMatches;
     }
 
-    FeatureOptions& feature = options.feature;
-    if (feature.maxMatchesPerFeature > n - 1) feature.maxMatchesPerFeature = n - 1;
-    feature.featureImageBudget =
-        static_cast<int64_t>(static_cast<double>(options.systemMemory) * options.featureMemoryFraction);
-
-    FeatureMatcher matcher(options.feature, options.ransac);
-    const bool matched = matcher.matchingStage(imageDirectory, imageNames, imageSizes, featureLevels,
-                                               featureImages, thumbnails, thumbnailLevels,
-                                               featureImageMemory, progress, &lastError);
-    skippedReasons = std::move(matcher.skippedReasons);
-    if (!matched) return;
-    if (matcher.components.empty()) {
+    // 2. Features, matches, verification and the match graph.
+    const FeatureMatcher matcher(runFeatureOptions(options, n), options.ransac);
+    MatchingResult matching = matcher.matchingStage(imageDirectory, imageNames, progress);
+    skippedReasons = std::move(matching.skippedReasons);
+    if (!matching.ok) {
+        lastError = matching.error;
+        return StitchOutcome::Failed;
+    }
+    keepFeatureResults(*this, matching);
+    if (matching.components.empty()) {
         std::cout << " No image matches found" << std::endl;
-        return;
+        return StitchOutcome::NoMatches;
     }
     std::cout << " SIFT Image memory = " << featureImageMemory << std::endl;
 
-    prepareCameras(*this, matcher.matches);
-    component = matcher.components.front();
+    // 3. Cameras for the largest component, added one at a time.
+    prepareCameras(*this, matching.matches);
+    component = matching.components.front();
     BundleAdjuster adjuster(options.bundle);
-    registerCameras(*this, matcher.matches, adjuster);
-    adjustAll(*this, matcher.matches, adjuster);
+    registerCameras(*this, matching.matches, adjuster);
 
+    // 4. Every camera adjusted together.
+    adjustAll(*this, matching.matches, adjuster);
+
+    // 5. Orientation and the panorama.
     std::cout << "[ Render Panorama ]" << std::endl;
     needsRegistration = false;
     render(output);
+    return StitchOutcome::Stitched;
 }
 
 void Stitcher::clearRunResults() {
@@ -151,18 +177,32 @@ void Stitcher::clearRunResults() {
     component.clear();
     skippedReasons.clear();
     featureImageMemory = 0;
+    lastRender = RenderResult{};
+}
+
+RenderScene Stitcher::renderScene() const {
+    RenderScene scene;
+    scene.cameras = cameras;
+    scene.component = component;
+    scene.sources.directory = imageDirectory;
+    scene.sources.names = imageNames;
+    scene.sources.sizes = imageSizes;
+    scene.sources.featureImages = featureImages;
+    scene.sources.featureLevels = featureLevels;
+    return scene;
 }
 
 void Stitcher::render(Image& output) {
-    RenderOptions& renderOptions = options.render;
-    if (!renderOptions.renderEnabled) return;
-    renderOptions.renderMemoryBudget = options.systemMemory - featureImageMemory;
-    if (renderOptions.autoStraighten)
-        straighten(cameras, component, renderOptions);
-    else
-        levelToReference(cameras, component, renderOptions);
-    applyManualAngles(cameras, component, renderOptions);
-    Renderer(renderOptions).render(output, *this);
+    if (!options.render.renderEnabled) return;
+    // The render's own copy: the budget is what the feature stage left of the system memory.
+    RenderOptions run = options.render;
+    run.renderMemoryBudget = options.systemMemory - featureImageMemory;
+    cameras = orientCameras(std::move(cameras), component, run);
+    const RenderScene scene = renderScene();
+    Gains gains;
+    if (run.gainCompensation) gains = computeGains(run, scene, thumbnails, thumbnailLevels, progress);
+    lastRender = Renderer(run).render(output, scene, gains, progress);
+    cameras = lastRender.cameras;
 }
 
 int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,

@@ -5,12 +5,12 @@
 #include <iterator>
 
 #include "features/lookup_tables.h"
+#include "numerics/angles.h"
 
 namespace vantorra {
 
 namespace {
 
-constexpr float kTwoPi = 6.2831854f;
 constexpr float kWrap = 6.2831855f;
 // 1 / (2 * 1.2^2): the Gaussian weighting has a sigma of 1.2 cells.
 constexpr float kCellWeighting = 0.3472222f;

@@ -5,13 +5,11 @@
 
 #include "features/arena_pools.h"
 #include "features/lookup_tables.h"
+#include "numerics/angles.h"
 
 namespace vantorra {
 
 namespace {
-
-constexpr float kPi = 3.1415927f;
-constexpr float kHalfPi = 1.5707964f;
 
 // The table covers ratios 0..1, so the smaller component always goes on top; the octant is then
 // restored as atan2 would: a, pi/2 - a, pi/2 + a or pi - a, negated below the horizontal. Written

@@ -7,13 +7,11 @@
 #include "features/arena_pools.h"
 #include "features/descriptor.h"
 #include "features/lookup_tables.h"
+#include "numerics/angles.h"
 
 namespace vantorra {
 
 namespace {
-
-constexpr float kPi = 3.1415927f;
-constexpr float kTwoPi = 6.2831854f;
 
 int firstOdd(int start) { return (start % 2 == 0) ? start + 1 : start; }
 

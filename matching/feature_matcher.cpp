@@ -31,35 +31,32 @@ float automaticAlpha(int64_t totalFeatures, int32_t n, const RansacOptions& opti
     return std::max(options.alphaMin, std::min(options.alphaMax, x));
 }
 
-bool FeatureMatcher::matchingStage(const std::string& imageDirectory,
-                                   std::vector<std::string> imageNames,
-                                   std::vector<ImageSize>& imageSizes,
-                                   std::vector<int32_t>& featureLevels,
-                                   std::vector<FloatImage>& featureImages,
-                                   std::vector<FloatImage>& thumbnails,
-                                   std::vector<int32_t>& thumbnailLevels,
-                                   int64_t& featureImageMemory, ProgressReporter& progress,
-                                   std::string* error) {
+MatchingResult FeatureMatcher::matchingStage(const std::string& imageDirectory,
+                                             const std::vector<std::string>& imageNames,
+                                             ProgressReporter& progress) const {
+    MatchingResult r;
     const int32_t n = static_cast<int32_t>(imageNames.size());
-    matches.reset(n);
-    components.clear();
-    const FeatureStageOutputs outputs{imageSizes, featureLevels, featureImages,
-                                      thumbnails, thumbnailLevels, featureImageMemory,
-                                      &skippedReasons};
+    r.matches.reset(n);
+    const FeatureStageOutputs outputs{r.imageSizes, r.featureLevels, r.featureImages,
+                                      r.thumbnails, r.thumbnailLevels, r.featureImageMemory,
+                                      &r.skippedReasons};
     int64_t totalFeatures = 0;
-    if (!loadAndMatch(imageDirectory, imageNames, featureOptions, progress, outputs, matches,
-                      totalFeatures, error)) {
-        matches.reset(n);  // no half-filled table reaches the driver
-        return false;
+    if (!loadAndMatch(imageDirectory, imageNames, featureOptions, progress, outputs, r.matches,
+                      totalFeatures, &r.error)) {
+        r.matches.reset(n);  // no half-filled table reaches the driver
+        return r;
     }
-    const std::vector<ImageSize> reduced = reducedSizes(imageSizes, featureLevels);
-    if (ransacOptions.autoAlpha && n > 0) {
-        ransacOptions.alpha = automaticAlpha(totalFeatures, n, ransacOptions);
-        std::cout << " alpha = " << ransacOptions.alpha << std::endl;
+    const std::vector<ImageSize> reduced = reducedSizes(r.imageSizes, r.featureLevels);
+    RansacOptions verification = ransacOptions;
+    if (verification.autoAlpha && n > 0) {
+        verification.alpha = automaticAlpha(totalFeatures, n, verification);
+        std::cout << " alpha = " << verification.alpha << std::endl;
     }
-    verifyPairs(matches, reduced, ransacOptions, progress);
-    components = findComponents(matches);
-    return true;
+    r.alpha = verification.alpha;
+    verifyPairs(r.matches, reduced, verification, progress);
+    r.components = findComponents(r.matches);
+    r.ok = true;
+    return r;
 }
 
 }  // namespace vantorra

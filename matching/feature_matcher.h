@@ -15,28 +15,38 @@
 
 namespace vantorra {
 
+// Everything the matching stage found, per image number.
+struct MatchingResult {
+    bool ok = false;    // false: fewer than two images could be read or feature memory ran out
+    std::string error;  // why, when not ok
+    std::vector<ImageSize> imageSizes;       // full resolution
+    std::vector<int32_t> featureLevels;      // feature image = photograph shrunk by 2^level
+    std::vector<FloatImage> featureImages;   // kept when the budget allows, else empty
+    std::vector<FloatImage> thumbnails;      // further reduced copies for gain compensation
+    std::vector<int32_t> thumbnailLevels;
+    int64_t featureImageMemory = 0;          // bytes of the kept feature images
+    float alpha = 0;                         // the verification's alpha, automatic or given
+    // Verified counts and positions (pixels of the feature images, from the top-left pixel).
+    MatchTable matches;
+    std::vector<std::vector<int32_t>> components;  // largest first, each ascending, >= 2 images
+    std::vector<std::string> skippedReasons;  // per image: why it was left out, or empty
+};
+
 class FeatureMatcher {
 public:
     FeatureMatcher(const FeatureOptions& featureOptions, const RansacOptions& ransacOptions);
 
-    // Runs the stage over imageDirectory + every name; writes the per-image lists and the kept
-    // feature-image bytes, reports stages 0, 1 and 2. On return `matches` holds the verified
-    // counts and positions (pixels of the feature images, from the top-left pixel) and
-    // `components` the images that can be stitched together. A photograph that cannot be decoded
-    // is left out like an unrelated one, its reason in skippedReasons; so is a repeat of an
-    // earlier photograph's view. False, with the reason in
-    // *error, when fewer than two can be read or the feature library runs out of memory.
-    bool matchingStage(const std::string& imageDirectory, std::vector<std::string> imageNames,
-                       std::vector<ImageSize>& imageSizes, std::vector<int32_t>& featureLevels,
-                       std::vector<FloatImage>& featureImages, std::vector<FloatImage>& thumbnails,
-                       std::vector<int32_t>& thumbnailLevels, int64_t& featureImageMemory,
-                       ProgressReporter& progress, std::string* error = nullptr);
+    // Runs the stage over imageDirectory + every name and reports stages 0, 1 and 2. A
+    // photograph that cannot be decoded is left out like an unrelated one, its reason in
+    // skippedReasons; so is a repeat of an earlier photograph's view. Not ok when fewer than two
+    // can be read or feature memory runs out: the match table is then empty and the per-image
+    // lists must not be used.
+    MatchingResult matchingStage(const std::string& imageDirectory,
+                                 const std::vector<std::string>& imageNames,
+                                 ProgressReporter& progress) const;
 
-    MatchTable matches;
-    std::vector<std::vector<int32_t>> components;  // largest first, each ascending, >= 2 images
-    std::vector<std::string> skippedReasons;       // per image: why it was left out unread, or empty
-    FeatureOptions featureOptions;
-    RansacOptions ransacOptions;
+    const FeatureOptions featureOptions;
+    const RansacOptions ransacOptions;
 };
 
 // Sizes of the feature images: full size divided by 2^level, truncated.

@@ -3,16 +3,45 @@
 #include <cmath>
 #include <limits>
 
+#include "numerics/angles.h"
 #include "numerics/mat3.h"
 
 namespace vantorra {
 
-Matrix focalMatrix(float f) {
-    Matrix k(3, 3);
-    k.at(0, 0) = f;
-    k.at(1, 1) = f;
-    k.at(2, 2) = 1.0f;
+bool isRegistered(const Camera& camera) {
+    return camera.R.rows == 3 && camera.R.cols == 3 && camera.imageTransform.rows == 3 &&
+           camera.imageTransform.cols == 3 && std::isfinite(camera.f) && camera.f != 0.0f;
+}
+
+Mat3 focalMatrix(float f) {
+    Mat3 k = Mat3::identity();
+    k(0, 0) = f;
+    k(1, 1) = f;
     return k;
+}
+
+Matrix reductionMatrix(int a) {
+    const float k = std::ldexp(1.0f, a);
+    Matrix s(3, 3);
+    s.at(0, 0) = k;
+    s.at(1, 1) = k;
+    s.at(0, 2) = (k - 1.0f) / 2.0f;
+    s.at(1, 2) = (k - 1.0f) / 2.0f;
+    s.at(2, 2) = 1.0f;
+    return s;
+}
+
+Mat3 invertPixelMatrix(const Mat3& t) {
+    Mat3 out = Mat3::identity();
+    out(0, 0) = 1.0f / t(0, 0);
+    out(0, 2) = -t(0, 2) / t(0, 0);
+    out(1, 1) = 1.0f / t(1, 1);
+    out(1, 2) = -t(1, 2) / t(1, 1);
+    return out;
+}
+
+Mat3 projectionMatrix(const Camera& camera) {
+    return Mat3::fromMatrix(camera.imageTransform) * focalMatrix(camera.f) * Mat3::fromMatrix(camera.R);
 }
 
 Matrix rotationX(float a) {
@@ -73,11 +102,11 @@ Matrix rotationBetween(const Matrix& a, const Matrix& b) {
         // Parallel directions have no axis of their own: the same direction needs no turn, the
         // opposite one a half turn about any perpendicular axis.
         if (t > 0.0f) return rotationFromVector(Matrix(3, 1));
-        return rotationFromVector(scale(perpendicularAxis(a), 3.14159265f));
+        return rotationFromVector(scale(perpendicularAxis(a), kPi));
     }
     // Rounding can push |a x b| of unit vectors just above 1, where asin has no value.
     const float sine = s < 1.0f ? s : 1.0f;
-    const float angle = t > 0.0f ? std::asin(sine) : 3.14159265f - std::asin(sine);
+    const float angle = t > 0.0f ? std::asin(sine) : kPi - std::asin(sine);
     return rotationFromVector(scale(divide(axis, s), angle));
 }
 

@@ -4,6 +4,7 @@
 // x growing downwards and y to the right; the camera looks along +z, so (x, y) is the direction
 // (x / f, y / f, 1). R takes world directions to camera coordinates.
 
+#include "numerics/mat3.h"
 #include "numerics/matrix.h"
 
 namespace vantorra {
@@ -14,7 +15,19 @@ struct Camera {
     Matrix imageTransform;  // 3x3: centred feature-image position -> full-resolution pixel
 };
 
-Matrix focalMatrix(float f);  // diag(f, f, 1)
+// Whether the camera has been solved: a 3x3 rotation and pixel matrix and a finite, non-zero
+// focal length. Cameras outside the panorama (and ones not registered yet) fail it.
+bool isRegistered(const Camera& camera);
+
+Mat3 focalMatrix(float f);  // diag(f, f, 1)
+// S(a): maps a pixel of an image reduced 2^a times onto the unreduced pixel grid, pixel centres
+// aligned; S(-a) goes the other way.
+Matrix reductionMatrix(int a);
+// Inverse of a pixel matrix (a scale and an offset per axis, as imageTransform and S(a) are),
+// built from its entries rather than by a general inverse.
+Mat3 invertPixelMatrix(const Mat3& t);
+// P = T * K(f) * R: world direction to homogeneous (row, column) of the camera's source image.
+Mat3 projectionMatrix(const Camera& camera);
 Matrix rotationX(float a);
 Matrix rotationY(float a);
 Matrix rotationZ(float a);

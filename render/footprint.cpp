@@ -9,18 +9,10 @@
 namespace vantorra {
 namespace {
 
-// Pixel (u, v) -> world ray: R^T * K(1/f) * T^-1, T^-1 built from T's entries with t00 on both
-// diagonal entries (the pixel matrix scales rows and columns alike).
+// Pixel (u, v) -> world ray: R^T * K(1/f) * T^-1.
 Mat3 inverseProjection(const Camera& camera) {
-    const Mat3 t = Mat3::fromMatrix(camera.imageTransform);
-    Mat3 tInverse = Mat3::identity();
-    tInverse(0, 0) = 1.0f / t(0, 0);
-    tInverse(1, 1) = 1.0f / t(0, 0);
-    tInverse(0, 2) = -t(0, 2) / t(0, 0);
-    tInverse(1, 2) = -t(1, 2) / t(0, 0);
-    Mat3 k = Mat3::identity();
-    k(0, 0) = k(1, 1) = 1.0f / camera.f;
-    return transposed(Mat3::fromMatrix(camera.R)) * k * tInverse;
+    return transposed(Mat3::fromMatrix(camera.R)) * focalMatrix(1.0f / camera.f) *
+           invertPixelMatrix(Mat3::fromMatrix(camera.imageTransform));
 }
 
 Vec3 rayOf(const Mat3& m, float u, float v) {

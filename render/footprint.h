@@ -7,11 +7,10 @@
 #include <vector>
 
 #include "engine/image.h"
+#include "numerics/angles.h"
 #include "numerics/camera.h"
 
 namespace vantorra {
-
-class Stitcher;
 
 // The output pixel grid: panorama pixel (row, col) looks along theta = thetaMin + col * dTheta,
 // phi = phiMax + row * dPhi (dPhi < 0, row 0 on top). A footprint clipped to a block keeps the
@@ -47,24 +46,14 @@ struct ImageFootprint {
     PanoramaGrid grid;  // set by placeFootprint, offset by clipFootprint
 };
 
-// Per image number, one gain per colour channel; empty when gain compensation is off.
-using Gains = std::vector<std::array<float, 3>>;
-
-// Every block compositor has this shape: it fills `block` (created blockRows x blockCols x 3,
-// zero-filled) from the images whose footprints are in the block. `footprints` follows the
-// order of the stitcher's component.
-using BlockCompositor = void (*)(FloatImage& block, Stitcher& stitcher,
-                                 std::vector<ImageFootprint>& footprints, int blockRows,
-                                 int blockCols, const Gains& gains);
-
 // Regions of one camera's image of rows x cols pixels (1, or 2 across the seam, one full-longitude
 // cap for an image holding a pole) and its edge extents. Pixel bounds are left for placeFootprint.
 ImageFootprint computeFootprint(const Camera& camera, int rows, int cols);
 
 struct Coverage {
     bool found = false;  // some region spans theta
-    float thetaMin = 3.14159265f;   // smallest thetaMin of those regions
-    float thetaMax = -3.14159265f;  // largest thetaMax of those regions
+    float thetaMin = kPi;   // smallest thetaMin of those regions
+    float thetaMax = -kPi;  // largest thetaMax of those regions
 };
 // The regions of all footprints with thetaMin <= theta <= thetaMax.
 Coverage coverage(const std::vector<ImageFootprint>& footprints, float theta);

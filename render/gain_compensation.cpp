@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "engine/progress_reporter.h"
-#include "engine/stitcher.h"
 #include "numerics/matrix.h"
 #include "render/gain_overlap.h"
 
@@ -28,34 +27,40 @@ struct OverlapTable {
     bool usable(int p, int q) const { return at(p, q).count > 0 && at(q, p).count > 0; }
 };
 
-void prepareGainImages(Stitcher& stitcher, int gainImageSize) {
-    const int n = static_cast<int>(stitcher.component.size());
+void prepareGainImages(const RenderScene& scene, int gainImageSize,
+                       std::vector<FloatImage>& thumbnails, std::vector<int32_t>& levels,
+                       ProgressReporter& progress) {
+    const int n = static_cast<int>(scene.component.size());
     for (int p = 0; p < n; ++p) {
-        const int image = stitcher.component[p];
+        const int image = scene.component[p];
         std::cout << "  Image " << image << std::endl;
-        stitcher.progress.report(ProgressReporter::GainCompensation, p, n - 1);
+        progress.report(ProgressReporter::GainCompensation, p, n - 1);
+        const size_t needed = static_cast<size_t>(image) + 1;
+        if (thumbnails.size() < needed) thumbnails.resize(needed);
+        if (levels.size() < needed) levels.resize(needed, 0);
         std::string error;
         // An unreadable photograph keeps an empty gain image, so it overlaps nothing.
-        if (!prepareGainImage(stitcher, image, gainImageSize, &error))
-            std::cerr << error << std::endl;
+        if (!prepareGainImage(scene.sources, image, gainImageSize, thumbnails[image],
+                              levels[image], &error))
+            std::cout << "  Image " << image << " has no gain image: " << error << std::endl;
     }
 }
 
-OverlapTable measureOverlaps(const Stitcher& stitcher) {
+OverlapTable measureOverlaps(const RenderScene& scene, const std::vector<FloatImage>& thumbnails,
+                             const std::vector<int32_t>& levels) {
     OverlapTable table;
-    table.n = static_cast<int>(stitcher.component.size());
+    table.n = static_cast<int>(scene.component.size());
     table.pairs.resize(static_cast<size_t>(table.n) * table.n);
+    const size_t known = std::min({scene.cameras.size(), thumbnails.size(), levels.size()});
     for (int p = 0; p < table.n; ++p) {
-        const int i = stitcher.component[p];
+        const int i = scene.component[p];
         for (int q = 0; q < table.n; ++q) {
             if (p == q) continue;
-            const int j = stitcher.component[q];
-            const size_t known = std::min(stitcher.cameras.size(), stitcher.thumbnails.size());
+            const int j = scene.component[q];
             if (static_cast<size_t>(i) >= known || static_cast<size_t>(j) >= known) continue;
             table.pairs[static_cast<size_t>(p) * table.n + q] =
-                measureOverlap(stitcher.thumbnails[i], stitcher.thumbnailLevels[i],
-                               stitcher.cameras[i], stitcher.thumbnails[j],
-                               stitcher.thumbnailLevels[j], stitcher.cameras[j]);
+                measureOverlap(thumbnails[i], levels[i], scene.cameras[i], thumbnails[j],
+                               levels[j], scene.cameras[j]);
         }
     }
     return table;
@@ -102,16 +107,18 @@ void logChannel(int channel, const Matrix& g, float mean) {
 
 }  // namespace
 
-Gains computeGains(Stitcher& stitcher, const RenderOptions& options) {
+Gains computeGains(const RenderOptions& options, const RenderScene& scene,
+                   std::vector<FloatImage>& thumbnails, std::vector<int32_t>& thumbnailLevels,
+                   ProgressReporter& progress) {
     std::cout << "[ Compute Image Gain ]" << std::endl;
-    const std::vector<int32_t>& component = stitcher.component;
+    const std::span<const int32_t> component = scene.component;
     const int n = static_cast<int>(component.size());
-    size_t images = std::max(stitcher.cameras.size(), stitcher.imageNames.size());
+    size_t images = std::max(scene.cameras.size(), scene.sources.names.size());
     for (int image : component) images = std::max(images, static_cast<size_t>(image) + 1);
     Gains gains(images, {0.0f, 0.0f, 0.0f});
 
-    prepareGainImages(stitcher, options.gainImageSize);
-    const OverlapTable table = measureOverlaps(stitcher);
+    prepareGainImages(scene, options.gainImageSize, thumbnails, thumbnailLevels, progress);
+    const OverlapTable table = measureOverlaps(scene, thumbnails, thumbnailLevels);
     std::vector<bool> overlaps(n, false);
     for (int p = 0; p < n; ++p)
         for (int q = 0; q < n; ++q)

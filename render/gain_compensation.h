@@ -5,14 +5,17 @@
 
 #include "engine/stitch_options.h"
 #include "render/footprint.h"
+#include "render/render_context.h"
 
 namespace vantorra {
 
-class Stitcher;
-
 // Gains per image number (images outside the component get 0), rescaled per channel so their
-// mean over the component is options.gainMean. Fills and keeps empty stitcher.thumbnails.
-// An image without any usable overlap gets exactly gainMean.
-Gains computeGains(Stitcher& stitcher, const RenderOptions& options);
+// mean over the component is options.gainMean. An image without any usable overlap gets exactly
+// gainMean. `thumbnails` and `thumbnailLevels` (by image number) are the run's gain images:
+// filled where empty, kept for the next render. An unreadable photograph is named in the log
+// and overlaps nothing.
+Gains computeGains(const RenderOptions& options, const RenderScene& scene,
+                   std::vector<FloatImage>& thumbnails, std::vector<int32_t>& thumbnailLevels,
+                   ProgressReporter& progress);
 
 }  // namespace vantorra

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 
-#include "engine/stitcher.h"
 #include "numerics/mat3.h"
 #include "render/warp.h"
 
@@ -12,55 +11,22 @@ namespace vantorra {
 
 namespace {
 
-Mat3 focal(float f) {
-    Mat3 k = Mat3::identity();
-    k(0, 0) = f;
-    k(1, 1) = f;
-    return k;
-}
-
-// Inverse of a pixel matrix (scale and offset per axis), built from its entries.
-Mat3 invertPixelMatrix(const Mat3& g) {
-    Mat3 out = Mat3::identity();
-    out(0, 0) = 1.0f / g(0, 0);
-    out(0, 2) = -g(0, 2) / g(0, 0);
-    out(1, 1) = 1.0f / g(1, 1);
-    out(1, 2) = -g(1, 2) / g(1, 1);
-    return out;
-}
-
 // The pixel matrix of a camera for its gain image, halved `level` times.
 Mat3 gainPixelMatrix(const Camera& camera, int level) {
     return Mat3::fromMatrix(reductionMatrix(-level)) * Mat3::fromMatrix(camera.imageTransform);
 }
 
-bool usable(const Camera& camera) {
-    return camera.R.rows == 3 && camera.R.cols == 3 && camera.imageTransform.rows == 3 &&
-           camera.imageTransform.cols == 3 && camera.f != 0.0f;
-}
-
 }  // namespace
 
-bool prepareGainImage(Stitcher& stitcher, int image, int gainImageSize, std::string* error) {
-    const size_t needed = static_cast<size_t>(image) + 1;
-    if (stitcher.thumbnails.size() < needed) stitcher.thumbnails.resize(needed);
-    if (stitcher.thumbnailLevels.size() < needed) stitcher.thumbnailLevels.resize(needed, 0);
-    FloatImage& thumbnail = stitcher.thumbnails[image];
-    int32_t& level = stitcher.thumbnailLevels[image];
+bool prepareGainImage(const PhotoSources& sources, int image, int gainImageSize,
+                      FloatImage& thumbnail, int32_t& level, std::string* error) {
     if (thumbnail.rows == 0) {
-        const bool cached = static_cast<size_t>(image) < stitcher.featureImages.size() &&
-                            stitcher.featureImages[image].rows > 0;
-        if (cached) {
-            thumbnail = stitcher.featureImages[image];
-            level = static_cast<size_t>(image) < stitcher.featureLevels.size()
-                        ? stitcher.featureLevels[image]
-                        : 0;
+        if (const FloatImage* kept = sources.featureImage(image)) {
+            thumbnail = *kept;
+            level = sources.featureLevel(image);
         } else {
             level = 0;
-            const std::string name = static_cast<size_t>(image) < stitcher.imageNames.size()
-                                         ? stitcher.imageNames[image]
-                                         : std::string();
-            if (!thumbnail.readJpeg(stitcher.imageDirectory + name, error)) {
+            if (!thumbnail.readJpeg(sources.path(image), error)) {
                 thumbnail.release();
                 return false;
             }
@@ -78,10 +44,10 @@ bool prepareGainImage(Stitcher& stitcher, int image, int gainImageSize, std::str
 GainOverlap measureOverlap(const FloatImage& imageI, int levelI, const Camera& cameraI,
                            const FloatImage& imageJ, int levelJ, const Camera& cameraJ) {
     GainOverlap overlap;
-    if (imageI.empty() || imageJ.empty() || !usable(cameraI) || !usable(cameraJ)) return overlap;
-    const Mat3 H = gainPixelMatrix(cameraI, levelI) * focal(cameraI.f) *
+    if (imageI.empty() || imageJ.empty() || !isRegistered(cameraI) || !isRegistered(cameraJ)) return overlap;
+    const Mat3 H = gainPixelMatrix(cameraI, levelI) * focalMatrix(cameraI.f) *
                    Mat3::fromMatrix(cameraI.R) * transposed(Mat3::fromMatrix(cameraJ.R)) *
-                   focal(1.0f / cameraJ.f) * invertPixelMatrix(gainPixelMatrix(cameraJ, levelJ));
+                   focalMatrix(1.0f / cameraJ.f) * invertPixelMatrix(gainPixelMatrix(cameraJ, levelJ));
 
     const float lastRowJ = static_cast<float>(imageJ.rows - 1);
     const float lastColJ = static_cast<float>(imageJ.cols - 1);

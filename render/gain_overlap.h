@@ -7,10 +7,9 @@
 
 #include "engine/image.h"
 #include "numerics/camera.h"
+#include "render/render_context.h"
 
 namespace vantorra {
-
-class Stitcher;
 
 // Where image j lands in image i's gain image: the pixel count of the box and image i's mean
 // per channel over it. count 0 means no usable overlap.
@@ -19,10 +18,12 @@ struct GainOverlap {
     std::array<float, 3> mean{};
 };
 
-// Makes stitcher.thumbnails[image] a gain image (both sides below 2 * gainImageSize, or one of
-// them), from the feature copy or else the photograph when it is empty; a filled entry is kept.
-// Returns false, leaving it empty, when the photograph cannot be read (reason in `error`).
-bool prepareGainImage(Stitcher& stitcher, int image, int gainImageSize, std::string* error);
+// Makes `thumbnail` (with its reduction `level`) the gain image of `image` (both sides below
+// 2 * gainImageSize, or one of them), from the kept feature image or else the photograph; a
+// thumbnail already filled is only reduced further. Returns false, leaving it empty, when the
+// photograph cannot be read (reason in `error`).
+bool prepareGainImage(const PhotoSources& sources, int image, int gainImageSize,
+                      FloatImage& thumbnail, int32_t& level, std::string* error);
 
 // Image i's means over the bounding box of image j's gain image projected into image i's. No
 // overlap when a corner falls behind camera i, when the box is less than two pixels thick in

@@ -7,10 +7,9 @@
 #include <utility>
 
 #include "engine/progress_reporter.h"
-#include "engine/stitcher.h"
 #include "render/multiband_layers.h"
 #include "render/samplers.h"
-#include "render/warp.h"
+#include "render/prepared_source.h"
 
 namespace vantorra {
 
@@ -34,37 +33,30 @@ void zeroSums(BandWork& work) {
 
 // Warps every image in the block bilinearly into its regions, records each region's valid
 // extents and leaves in maxWeight the largest tent weight of any image at each block pixel.
-void sampleImages(Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-                  FloatImage& maxWeight, const Gains& gains) {
+void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& footprints,
+                  FloatImage& maxWeight) {
     std::cout << "  Sample images  " << std::endl;
-    const int n = static_cast<int>(stitcher.component.size());
+    const RenderScene& scene = context.scene;
+    const int n = static_cast<int>(scene.component.size());
     for (int i = 0; i < n; ++i) {
-        stitcher.progress.report(ProgressReporter::Rendering, i, n - 1);
+        context.progress.report(ProgressReporter::Rendering, i, n - 1);
         ImageFootprint& footprint = footprints[i];
         if (!footprint.inBlock) continue;
-        const int image = stitcher.component[i];
-        Camera camera = stitcher.cameras[image];
-        std::string error;
-        FloatImage storage;
-        const FloatImage* source =
-            &acquireSourceView(stitcher, image, camera, footprint, storage, &error);
-        if (source->empty()) {
+        const int image = scene.component[i];
+        static const PreparedSource kMissing;
+        const PreparedSource& source =
+            static_cast<size_t>(i) < context.sources.size() ? context.sources[static_cast<size_t>(i)] : kMissing;
+        if (source.empty()) {
             // A photograph that cannot be read leaves its part of the block to the others.
-            std::cout << "   Image " << image << " skipped: " << error << std::endl;
+            std::cout << "   Image " << image << " skipped: " << source.error << std::endl;
             footprint.inBlock = false;
             continue;
         }
-        // The renderer hands over no gains when compensation is off.
-        if (stitcher.options.render.gainCompensation && image < static_cast<int>(gains.size())) {
-            if (source != &storage) storage = *source;  // gains change the samples: a copy
-            applyGains(storage, gains[image]);
-            source = &storage;
-        }
-        const Mat3 P = projectionMatrix(camera);
         std::cout << "   Image " << image << std::endl;
+        const SourceView view = source.view();
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
-            sampleBilinear(region, maxWeight, *source, footprint.grid, P);
+            sampleBilinear(region, maxWeight, view, footprint.grid, source.P);
             computeValidExtents(region);
         }
     }
@@ -81,17 +73,19 @@ void lowPass(const RenderRegion& region, BandWork& work) {
 
 // One band-pass layer: every region's detail between its current image and its next blur,
 // weighted by its winner mask blurred once more.
-void blendBand(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-               int band, int& progress, int progressTotal, BandWork& work) {
+void blendBand(FloatImage& block, const RenderContext& context,
+               std::vector<ImageFootprint>& footprints, int band, int& progress, int progressTotal,
+               BandWork& work) {
     std::cout << "   Band " << band << std::endl;
     zeroSums(work);
-    const int n = static_cast<int>(stitcher.component.size());
+    const std::span<const int32_t> component = context.scene.component;
+    const int n = static_cast<int>(component.size());
     for (int i = 0; i < n; ++i) {
-        stitcher.progress.report(ProgressReporter::Blending, progress, progressTotal);
+        context.progress.report(ProgressReporter::Blending, progress, progressTotal);
         ++progress;
         ImageFootprint& footprint = footprints[i];
         if (!footprint.inBlock) continue;
-        std::cout << "    Image " << stitcher.component[i] << std::endl;
+        std::cout << "    Image " << component[i] << std::endl;
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
             lowPass(region, work);
@@ -105,17 +99,19 @@ void blendBand(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint
 }
 
 // The last layer: what is left after all blurs, weighted by the smooth tent weights.
-void blendResidual(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-                   int band, int& progress, int progressTotal, BandWork& work) {
+void blendResidual(FloatImage& block, const RenderContext& context,
+                   std::vector<ImageFootprint>& footprints, int band, int& progress,
+                   int progressTotal, BandWork& work) {
     std::cout << "   Band " << band << std::endl;
     zeroSums(work);
-    const int n = static_cast<int>(stitcher.component.size());
+    const std::span<const int32_t> component = context.scene.component;
+    const int n = static_cast<int>(component.size());
     for (int i = 0; i < n; ++i) {
         ++progress;
-        stitcher.progress.report(ProgressReporter::Blending, progress, progressTotal);
+        context.progress.report(ProgressReporter::Blending, progress, progressTotal);
         ImageFootprint& footprint = footprints[i];
         if (!footprint.inBlock) continue;
-        std::cout << "    Image " << stitcher.component[i] << std::endl;
+        std::cout << "    Image " << component[i] << std::endl;
         for (const RenderRegion& region : footprint.regions)
             if (region.active)
                 accumulate(region.warped, region.weight, region, work.colourSum, work.weightSum);
@@ -125,12 +121,12 @@ void blendResidual(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootp
 
 }  // namespace
 
-void blendMultiBand(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-                    int blockRows, int blockCols, const Gains& gains) {
-    const RenderOptions& options = stitcher.options.render;
+void blendMultiBand(FloatImage& block, const RenderContext& context,
+                    std::vector<ImageFootprint>& footprints, int blockRows, int blockCols) {
+    const RenderOptions& options = context.options;
     {
         FloatImage maxWeight(blockRows, blockCols, 1);
-        sampleImages(stitcher, footprints, maxWeight, gains);
+        sampleImages(context, footprints, maxWeight);
         for (ImageFootprint& footprint : footprints)
             for (RenderRegion& region : footprint.regions)
                 if (footprint.inBlock && region.active) computeWinnerMask(region, maxWeight);
@@ -147,12 +143,12 @@ void blendMultiBand(FloatImage& block, Stitcher& stitcher, std::vector<ImageFoot
     work.weightSum.allocate(blockRows, blockCols, 1);
 
     const int bands = options.blendingBands;
-    const int n = static_cast<int>(stitcher.component.size());
+    const int n = static_cast<int>(context.scene.component.size());
     const int progressTotal = bands * n - 1;
     int progress = 0;
     for (int band = 1; band < bands; ++band)
-        blendBand(block, stitcher, footprints, band, progress, progressTotal, work);
-    blendResidual(block, stitcher, footprints, bands < 2 ? 1 : bands, progress, progressTotal, work);
+        blendBand(block, context, footprints, band, progress, progressTotal, work);
+    blendResidual(block, context, footprints, bands < 2 ? 1 : bands, progress, progressTotal, work);
 }
 
 }  // namespace vantorra

@@ -8,14 +8,13 @@
 
 #include "engine/image.h"
 #include "render/footprint.h"
+#include "render/render_context.h"
 
 namespace vantorra {
 
-class Stitcher;
-
 // Fills `block` (blockRows x blockCols x 3) from every image whose footprint is in the block,
 // using blendingBands layers of blur blendingSigma; a pixel no image covers stays 0.
-void blendMultiBand(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-                    int blockRows, int blockCols, const Gains& gains);
+void blendMultiBand(FloatImage& block, const RenderContext& context,
+                    std::vector<ImageFootprint>& footprints, int blockRows, int blockCols);
 
 }  // namespace vantorra

@@ -4,31 +4,23 @@
 #include <cmath>
 #include <iostream>
 
-#include "engine/stitcher.h"
 #include "render/block_plan.h"
 #include "render/gain_compensation.h"
 #include "render/multiband_blend.h"
+#include "render/prepared_source.h"
 #include "render/simple_blend.h"
 #include "render/spherical.h"
 
 namespace vantorra {
 namespace {
 
-bool registered(const Stitcher& stitcher, int image) {
-    const size_t i = static_cast<size_t>(image);
-    if (image < 0 || i >= stitcher.cameras.size() || i >= stitcher.imageSizes.size()) return false;
-    const Camera& camera = stitcher.cameras[i];
-    return camera.R.rows == 3 && camera.R.cols == 3 && camera.imageTransform.rows == 3 &&
-           camera.imageTransform.cols == 3 && camera.f != 0.0f &&
-           stitcher.imageSizes[i].height > 0 && stitcher.imageSizes[i].width > 0;
-}
-
-// Position in the component of the registered image with the smallest number, or -1.
-int referencePosition(const Stitcher& stitcher) {
+// Position in the component of the drawable image with the smallest number, or -1.
+int referencePosition(const RenderScene& scene) {
     int best = -1;
-    for (size_t p = 0; p < stitcher.component.size(); ++p) {
-        const int k = stitcher.component[p];
-        if (registered(stitcher, k) && (best < 0 || k < stitcher.component[static_cast<size_t>(best)]))
+    for (size_t p = 0; p < scene.component.size(); ++p) {
+        const int k = scene.component[p];
+        if (scene.sources.drawable(k, scene.cameras) &&
+            (best < 0 || k < scene.component[static_cast<size_t>(best)]))
             best = static_cast<int>(p);
     }
     return best;
@@ -59,13 +51,13 @@ BlockCompositor compositorFor(int blendingMethod) {
 }
 
 // Block loop: composite every block, clamp it and paste it without its margin.
-void renderBlocks(Image& panorama, Stitcher& stitcher, const std::vector<ImageFootprint>& placed,
-                  const RenderOptions& options, const PanoramaGrid& grid, int block,
-                  const Gains& gains) {
+void renderBlocks(Image& panorama, const RenderContext& context,
+                  const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid, int block) {
+    const RenderOptions& options = context.options;
     const int width = panorama.cols, height = panorama.rows;
     const int blockRowCount = blockCount(height, block), blockColCount = blockCount(width, block);
     const int total = blockRowCount * blockColCount;
-    stitcher.progress.setBlock(0, total);
+    context.progress.setBlock(0, total);
     const int margin = renderBlockMargin(options);
     const BlockCompositor compose = compositorFor(options.blendingMethod);
     std::vector<ImageFootprint> blockFootprints(placed.size());
@@ -77,33 +69,55 @@ void renderBlocks(Image& panorama, Stitcher& stitcher, const std::vector<ImageFo
             const int blockRows = b.rowEnd - b.rowStart + 1 + 2 * margin;
             const int blockCols = b.colEnd - b.colStart + 1 + 2 * margin;
             std::cout << "[ Block " << k << " of " << total << " ]" << std::endl;
-            stitcher.progress.setBlock(k, total);
+            context.progress.setBlock(k, total);
             for (size_t i = 0; i < placed.size(); ++i)
                 blockFootprints[i] = clipFootprint(placed[i], b.rowStart, b.rowEnd, b.colStart,
                                                    b.colEnd, grid.dTheta, grid.dPhi, margin);
             blockImage.release();
-            compose(blockImage, stitcher, blockFootprints, blockRows, blockCols, gains);
+            compose(blockImage, context, blockFootprints, blockRows, blockCols);
             blockImage.clampTo255();
             panorama.pasteFrom(b.rowStart, b.colStart, blockImage, margin, margin,
                                blockRows - margin - 1, blockCols - margin - 1);
         }
 }
 
+// The cameras of the scene turned by `turn`, where they can be drawn.
+std::vector<Camera> turnedCameras(const RenderScene& scene, const Matrix& turn) {
+    std::vector<Camera> cameras(scene.cameras.begin(), scene.cameras.end());
+    for (const int k : scene.component)
+        if (scene.sources.drawable(k, scene.cameras)) {
+            Camera& camera = cameras[static_cast<size_t>(k)];
+            camera.R = multiply(camera.R, turn);
+        }
+    return cameras;
+}
+
 }  // namespace
 
-std::vector<ImageFootprint> computeFootprints(const Stitcher& stitcher) {
-    std::vector<ImageFootprint> footprints(stitcher.component.size());
-    for (size_t p = 0; p < stitcher.component.size(); ++p) {
-        const int k = stitcher.component[p];
-        if (!registered(stitcher, k)) continue;
-        const ImageSize& size = stitcher.imageSizes[static_cast<size_t>(k)];
-        footprints[p] = computeFootprint(stitcher.cameras[static_cast<size_t>(k)], size.height,
+void showRenderResult(RenderOptions& shown, const RenderResult& result) {
+    if (!result.rendered) return;
+    shown.scale = result.scale;
+    shown.width = result.width;
+    shown.height = result.height;
+    shown.thetaMin = result.thetaMin;
+    shown.thetaMax = result.thetaMax;
+    shown.phiMin = result.phiMin;
+    shown.phiMax = result.phiMax;
+}
+
+std::vector<ImageFootprint> computeFootprints(const RenderScene& scene) {
+    std::vector<ImageFootprint> footprints(scene.component.size());
+    for (size_t p = 0; p < scene.component.size(); ++p) {
+        const int k = scene.component[p];
+        if (!scene.sources.drawable(k, scene.cameras)) continue;
+        const ImageSize& size = scene.sources.sizes[static_cast<size_t>(k)];
+        footprints[p] = computeFootprint(scene.cameras[static_cast<size_t>(k)], size.height,
                                          size.width);
     }
     return footprints;
 }
 
-bool recentreSeam(Stitcher& stitcher, const std::vector<ImageFootprint>& footprints) {
+bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn) {
     if (!coverage(footprints, -kPi).found) return false;
     std::cout << "pano is split" << std::endl;
     // Each step moves strictly outward to another region's edge, so the region count bounds
@@ -130,62 +144,69 @@ bool recentreSeam(Stitcher& stitcher, const std::vector<ImageFootprint>& footpri
     if (!(thetaMaxOverlap < thetaMinOverlap)) return false;  // the covered arcs meet
     const float thetaMiddle = 0.5f * thetaMaxOverlap + kPi + 0.5f * thetaMinOverlap;
     std::cout << "theta middle = " << thetaMiddle << std::endl;
-    const Matrix turn = rotationX(-thetaMiddle);
-    for (const int k : stitcher.component)
-        if (registered(stitcher, k)) {
-            Camera& camera = stitcher.cameras[static_cast<size_t>(k)];
-            camera.R = multiply(camera.R, turn);
-        }
+    turn = rotationX(-thetaMiddle);
     return true;
 }
 
-void Renderer::render(Image& panorama, Stitcher& stitcher) {
-    RenderOptions& o = *options;
-    Gains gains;
-    if (o.gainCompensation) gains = computeGains(stitcher, o);
+RenderResult Renderer::render(Image& panorama, const RenderScene& input, const Gains& gains,
+                              ProgressReporter& progress) const {
+    const RenderOptions& o = options;
+    RenderResult result;
+    RenderScene scene = input;
+    std::vector<ImageFootprint> footprints = computeFootprints(scene);
+    Matrix turn;
+    if (seamTurn(footprints, turn)) {
+        result.cameras = turnedCameras(scene, turn);
+        result.recentred = true;
+        scene.cameras = result.cameras;
+        footprints = computeFootprints(scene);
+    } else {
+        result.cameras.assign(scene.cameras.begin(), scene.cameras.end());
+    }
 
-    std::vector<ImageFootprint> footprints = computeFootprints(stitcher);
-    if (recentreSeam(stitcher, footprints)) footprints = computeFootprints(stitcher);
-
-    const int reference = referencePosition(stitcher);
+    const int reference = referencePosition(scene);
     const Crop crop = cropOf(o, footprints);
     const float dT = crop.thetaMax - crop.thetaMin, dP = crop.phiMax - crop.phiMin;
     if (reference < 0 || !(dT > 0.0f) || !(dP > 0.0f)) {
         // Nothing registered to draw, or an empty crop: no panorama.
         panorama.clear();
-        return;
+        return result;
     }
-    const int refImage = stitcher.component[static_cast<size_t>(reference)];
-    const ImageSize& refSize = stitcher.imageSizes[static_cast<size_t>(refImage)];
+    const int refImage = scene.component[static_cast<size_t>(reference)];
+    const ImageSize& refSize = scene.sources.sizes[static_cast<size_t>(refImage)];
     const ImageFootprint& refFootprint = footprints[static_cast<size_t>(reference)];
     const OutputSize size = outputSize(o, dT, dP, refFootprint, refSize.height, refSize.width);
-    dTheta = dT / static_cast<float>(size.width - 1);
-    dPhi = (crop.phiMin - crop.phiMax) / static_cast<float>(size.height - 1);
+    result.dTheta = dT / static_cast<float>(size.width - 1);
+    result.dPhi = (crop.phiMin - crop.phiMax) / static_cast<float>(size.height - 1);
 
     PanoramaGrid grid;
     grid.thetaMin = crop.thetaMin;
     grid.phiMax = crop.phiMax;
-    grid.dTheta = dTheta;
-    grid.dPhi = dPhi;
+    grid.dTheta = result.dTheta;
+    grid.dPhi = result.dPhi;
     for (ImageFootprint& footprint : footprints)
         placeFootprint(footprint, grid, size.width, size.height, dT, dP);
 
-    o.scale = std::min(refFootprint.firstEdgePixels / static_cast<float>(refSize.height),
-                       refFootprint.secondEdgePixels / static_cast<float>(refSize.width));
-    o.width = size.width;
-    o.height = size.height;
-    o.thetaMin = crop.thetaMin;
-    o.thetaMax = crop.thetaMax;
-    o.phiMin = crop.phiMin;
-    o.phiMax = crop.phiMax;
+    result.rendered = true;
+    result.scale = std::min(refFootprint.firstEdgePixels / static_cast<float>(refSize.height),
+                            refFootprint.secondEdgePixels / static_cast<float>(refSize.width));
+    result.width = size.width;
+    result.height = size.height;
+    result.thetaMin = crop.thetaMin;
+    result.thetaMax = crop.thetaMax;
+    result.phiMin = crop.phiMin;
+    result.phiMax = crop.phiMax;
 
-    const int block = renderBlockSize(o.renderMemoryBudget, size.width, size.height,
-                                      o.minBlockSize, o.maxBlockSize);
+    result.blockSize = renderBlockSize(o.renderMemoryBudget, size.width, size.height,
+                                       o.minBlockSize, o.maxBlockSize);
     std::cout << "Max memory = " << o.renderMemoryBudget << std::endl;
-    std::cout << " Render Block Size = " << block << std::endl;
+    std::cout << " Render Block Size = " << result.blockSize << std::endl;
 
     panorama.allocate(size.height, size.width, 3);
-    renderBlocks(panorama, stitcher, footprints, o, grid, block, gains);
+    const std::vector<PreparedSource> sources = prepareSources(o, scene, gains, footprints);
+    const RenderContext context{o, scene, gains, progress, sources};
+    renderBlocks(panorama, context, footprints, grid, result.blockSize);
+    return result;
 }
 
 }  // namespace vantorra

@@ -1,40 +1,57 @@
 #pragma once
-// Renders the registered cameras of the stitcher's component into one spherical panorama:
-// footprints, seam re-centring, crop, output size, memory-bounded blocks and, per block, the
-// compositor chosen by the options.
+// Renders the registered cameras of a scene into one spherical panorama: footprints, seam
+// re-centring, crop, output size, memory-bounded blocks and, per block, the compositor chosen by
+// the options.
 
 #include <vector>
 
 #include "engine/image.h"
 #include "engine/stitch_options.h"
+#include "numerics/camera.h"
 #include "render/footprint.h"
+#include "render/render_context.h"
 
 namespace vantorra {
 
-class Stitcher;
+// What a render decided. The size, scale and crop are the values the options would need to give
+// the same panorama again; `cameras` are the scene's cameras after seam re-centring.
+struct RenderResult {
+    bool rendered = false;  // false: nothing registered to draw, or an empty crop
+    int width = 0;
+    int height = 0;
+    float scale = 0;  // output pixels per photograph pixel of the reference image
+    float thetaMin = 0, thetaMax = 0, phiMin = 0, phiMax = 0;  // radians
+    float dTheta = 0;  // radians per output column, > 0
+    float dPhi = 0;    // radians per output row, < 0
+    int blockSize = 0;
+    bool recentred = false;
+    std::vector<Camera> cameras;
+};
+
+// Copies what a render decided into the options a front end shows, as the next run would need
+// them: size, scale and crop.
+void showRenderResult(RenderOptions& shown, const RenderResult& result);
 
 class Renderer {
 public:
-    // Binds the options record; render() reads it and writes back what it used.
-    explicit Renderer(RenderOptions& options) : options(&options) {}
+    explicit Renderer(const RenderOptions& options) : options(options) {}
 
-    // (Re)creates `panorama` as H x W x 3 and fills it. Writes width, height, the effective
-    // scale and the crop into the options; a re-centring turns every camera of the component.
-    // Images whose camera is not registered (empty R or f == 0) are left out.
-    void render(Image& panorama, Stitcher& stitcher);
-
-    float dTheta = 0;  // radians per output column, > 0
-    float dPhi = 0;    // radians per output row, < 0
+    // (Re)creates `panorama` as H x W x 3 and fills it; an empty panorama when nothing can be
+    // drawn. Images without a registered camera or size are left out.
+    RenderResult render(Image& panorama, const RenderScene& scene, const Gains& gains,
+                        ProgressReporter& progress) const;
 
 private:
-    RenderOptions* options;
+    RenderOptions options;
 };
 
-// One footprint per position of the component; an unregistered image gets one without regions.
-std::vector<ImageFootprint> computeFootprints(const Stitcher& stitcher);
+// One footprint per position of the component; an image that cannot be drawn gets one without
+// regions.
+std::vector<ImageFootprint> computeFootprints(const RenderScene& scene);
 
-// Turns the cameras so that an uncovered gap in longitude lands on the seam at +-pi; true when
-// it rotated them. Logs the overlap search.
-bool recentreSeam(Stitcher& stitcher, const std::vector<ImageFootprint>& footprints);
+// The turn about the first world axis that moves an uncovered gap in longitude onto the seam at
+// +-pi, when there is such a gap and the panorama is split across the seam. Logs the search.
+// Returns whether a turn is needed; `turn` receives it.
+bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn);
 
 }  // namespace vantorra

@@ -1,8 +1,11 @@
 #include "render/samplers.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
+
+#include "render/spherical.h"
 
 namespace vantorra {
 namespace {
@@ -34,13 +37,12 @@ void walkRegion(const RenderRegion& region, const PanoramaGrid& grid, const Mat3
     for (int i = region.rowFirst; i <= region.rowLast; ++i) {
         const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + i) * grid.dPhi;
         const float sinPhi = std::sin(phi), cosPhi = std::cos(phi);
-        const float x = -sinPhi;
         for (int j = region.colFirst; j <= region.colLast; ++j) {
             const size_t k = static_cast<size_t>(j - region.colFirst);
-            const float y = a.sinTheta[k] * cosPhi, z = a.cosTheta[k] * cosPhi;
-            const float w = P(2, 0) * x + P(2, 1) * y + P(2, 2) * z;
-            const float u = (P(0, 0) * x + P(0, 1) * y + P(0, 2) * z) / w;
-            const float v = (P(1, 0) * x + P(1, 1) * y + P(1, 2) * z) / w;
+            const Vec3 d = directionFrom(a.sinTheta[k], a.cosTheta[k], sinPhi, cosPhi);
+            const float w = P(2, 0) * d.x + P(2, 1) * d.y + P(2, 2) * d.z;
+            const float u = (P(0, 0) * d.x + P(0, 1) * d.y + P(0, 2) * d.z) / w;
+            const float v = (P(1, 0) * d.x + P(1, 1) * d.y + P(1, 2) * d.z) / w;
             visit(i, j, u, v);
         }
     }
@@ -57,6 +59,14 @@ inline bool nearestPixel(float u, float v, int rows, int cols, int& r, int& c) {
     return true;
 }
 
+// Calls visit(samples) with the typed sample pointer of the view, so each sampler's inner loop is
+// compiled for float and for 8-bit sources.
+template <typename Visit>
+void withSamples(const SourceView& source, Visit visit) {
+    if (source.floats != nullptr) visit(source.floats);
+    else if (source.bytes != nullptr) visit(source.bytes);
+}
+
 }  // namespace
 
 float tentWeight(int r, int c, int rows, int cols) {
@@ -66,34 +76,42 @@ float tentWeight(int r, int c, int rows, int cols) {
     return (cc - std::fabs(fc - cc)) * (cr - std::fabs(fr - cr)) / (cr * cc);
 }
 
-void sampleNearest(FloatImage& block, const FloatImage& source, const RenderRegion& region,
+
+void sampleNearest(FloatImage& block, const SourceView& source, const RenderRegion& region,
                    const PanoramaGrid& grid, const Mat3& P) {
     const int channels = std::min(block.channels, source.channels);
-    walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
-        int r, c;
-        if (!nearestPixel(u, v, source.rows, source.cols, r, c)) return;
-        const float* s = &source.data[(static_cast<size_t>(r) * source.cols + c) * source.channels];
-        float* b = &block.data[(static_cast<size_t>(i) * block.cols + j) * block.channels];
-        for (int k = 0; k < channels; ++k) b[k] = s[k];
+    const std::array<float, 3> g = source.gain;
+    withSamples(source, [&](const auto* samples) {
+        walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
+            int r, c;
+            if (!nearestPixel(u, v, source.rows, source.cols, r, c)) return;
+            const auto* s = &samples[(static_cast<size_t>(r) * source.cols + c) * source.channels];
+            float* b = &block.data[(static_cast<size_t>(i) * block.cols + j) * block.channels];
+            for (int k = 0; k < channels; ++k) b[k] = static_cast<float>(s[k]) * g[static_cast<size_t>(k)];
+        });
     });
 }
 
-void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const FloatImage& source,
+void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const SourceView& source,
                            const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P) {
     const int channels = std::min(block.channels, source.channels);
-    walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
-        int r, c;
-        if (!nearestPixel(u, v, source.rows, source.cols, r, c)) return;
-        const float w = tentWeight(r, c, source.rows, source.cols);
-        const float* s = &source.data[(static_cast<size_t>(r) * source.cols + c) * source.channels];
-        const size_t pixel = static_cast<size_t>(i) * block.cols + j;
-        float* b = &block.data[pixel * block.channels];
-        for (int k = 0; k < channels; ++k) b[k] += w * s[k];
-        weightSum.data[pixel] += w;
+    const std::array<float, 3> g = source.gain;
+    withSamples(source, [&](const auto* samples) {
+        walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
+            int r, c;
+            if (!nearestPixel(u, v, source.rows, source.cols, r, c)) return;
+            const float w = tentWeight(r, c, source.rows, source.cols);
+            const auto* s = &samples[(static_cast<size_t>(r) * source.cols + c) * source.channels];
+            const size_t pixel = static_cast<size_t>(i) * block.cols + j;
+            float* b = &block.data[pixel * block.channels];
+            for (int k = 0; k < channels; ++k)
+                b[k] += w * (static_cast<float>(s[k]) * g[static_cast<size_t>(k)]);
+            weightSum.data[pixel] += w;
+        });
     });
 }
 
-void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const FloatImage& source,
+void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceView& source,
                     const PanoramaGrid& grid, const Mat3& P) {
     const int regionRows = region.rowLast - region.rowFirst + 1;
     const int regionCols = region.colLast - region.colFirst + 1;
@@ -101,27 +119,35 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const FloatImag
     region.weight.allocate(regionRows, regionCols, 1);
     const int channels = source.channels;
     const size_t rowStride = static_cast<size_t>(source.cols) * channels;
-    walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
-        const float fr = std::floor(u), fc = std::floor(v);
-        if (!(fr >= 0.0f && fr + 1.0f < static_cast<float>(source.rows) && fc >= 0.0f &&
-              fc + 1.0f < static_cast<float>(source.cols)))
-            return;
-        const int r0 = static_cast<int>(fr), c0 = static_cast<int>(fc);
-        const float du = u - fr, dv = v - fc;
-        const float w00 = (1 - du) * (1 - dv), w01 = (1 - du) * dv, w10 = du * (1 - dv),
-                    w11 = du * dv;
-        const float* s00 = &source.data[static_cast<size_t>(r0) * rowStride +
-                                        static_cast<size_t>(c0) * channels];
-        const float* s10 = s00 + rowStride;
-        const size_t local = static_cast<size_t>(i - region.rowFirst) * regionCols +
-                             static_cast<size_t>(j - region.colFirst);
-        float* out = &region.warped.data[local * channels];
-        for (int k = 0; k < channels; ++k)
-            out[k] = w00 * s00[k] + w01 * s00[channels + k] + w10 * s10[k] + w11 * s10[channels + k];
-        const float weight = tentWeight(r0, c0, source.rows, source.cols) + 1.0e-6f;
-        region.weight.data[local] = weight;
-        float& m = maxWeight.data[static_cast<size_t>(i) * maxWeight.cols + j];
-        m = std::max(m, weight);
+    const std::array<float, 3> g = source.gain;
+    withSamples(source, [&](const auto* samples) {
+        walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
+            const float fr = std::floor(u), fc = std::floor(v);
+            if (!(fr >= 0.0f && fr + 1.0f < static_cast<float>(source.rows) && fc >= 0.0f &&
+                  fc + 1.0f < static_cast<float>(source.cols)))
+                return;
+            const int r0 = static_cast<int>(fr), c0 = static_cast<int>(fc);
+            const float du = u - fr, dv = v - fc;
+            const float w00 = (1 - du) * (1 - dv), w01 = (1 - du) * dv, w10 = du * (1 - dv),
+                        w11 = du * dv;
+            const auto* s00 = &samples[static_cast<size_t>(r0) * rowStride +
+                                       static_cast<size_t>(c0) * channels];
+            const auto* s10 = s00 + rowStride;
+            const size_t local = static_cast<size_t>(i - region.rowFirst) * regionCols +
+                                 static_cast<size_t>(j - region.colFirst);
+            float* out = &region.warped.data[local * channels];
+            for (int k = 0; k < channels; ++k) {
+                const float gk = g[static_cast<size_t>(k)];
+                out[k] = w00 * (static_cast<float>(s00[k]) * gk) +
+                         w01 * (static_cast<float>(s00[channels + k]) * gk) +
+                         w10 * (static_cast<float>(s10[k]) * gk) +
+                         w11 * (static_cast<float>(s10[channels + k]) * gk);
+            }
+            const float weight = tentWeight(r0, c0, source.rows, source.cols) + 1.0e-6f;
+            region.weight.data[local] = weight;
+            float& m = maxWeight.data[static_cast<size_t>(i) * maxWeight.cols + j];
+            m = std::max(m, weight);
+        });
     });
 }
 

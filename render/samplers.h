@@ -6,6 +6,7 @@
 #include "engine/image.h"
 #include "numerics/mat3.h"
 #include "render/footprint.h"
+#include "render/prepared_source.h"
 
 namespace vantorra {
 
@@ -14,17 +15,18 @@ namespace vantorra {
 float tentWeight(int r, int c, int rows, int cols);
 
 // Nearest neighbour: block pixels whose rounded position lies in the source take its channels.
-void sampleNearest(FloatImage& block, const FloatImage& source, const RenderRegion& region,
+// Samples are read through the view's gains.
+void sampleNearest(FloatImage& block, const SourceView& source, const RenderRegion& region,
                    const PanoramaGrid& grid, const Mat3& P);
 
 // Nearest neighbour with tent weight w: adds w * sample to the block and w to weightSum.
-void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const FloatImage& source,
+void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const SourceView& source,
                            const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P);
 
 // Bilinear: fills the region's `warped` and `weight` (created zero-filled at the region's size)
 // where all four neighbours lie in the source, with weight = tent weight + 1e-6, and raises
 // maxWeight (a block-sized, 1-channel image) to it.
-void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const FloatImage& source,
+void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceView& source,
                     const PanoramaGrid& grid, const Mat3& P);
 
 }  // namespace vantorra

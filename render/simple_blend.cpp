@@ -3,9 +3,8 @@
 #include <iostream>
 #include <string>
 
-#include "engine/stitcher.h"
 #include "render/samplers.h"
-#include "render/warp.h"
+#include "render/prepared_source.h"
 
 namespace vantorra {
 namespace {
@@ -13,63 +12,57 @@ namespace {
 // The image loop both compositors share: for every image in the block, acquire its source (with
 // gains when there are any), log it and hand each active region to `sample`.
 template <typename Sample>
-void forEachImage(Stitcher& stitcher, std::vector<ImageFootprint>& footprints, const Gains& gains,
+void forEachImage(const RenderContext& context, std::vector<ImageFootprint>& footprints,
                   Sample sample) {
-    const int n = static_cast<int>(stitcher.component.size());
+    const RenderScene& scene = context.scene;
+    const int n = static_cast<int>(scene.component.size());
     for (int i = 0; i < n && i < static_cast<int>(footprints.size()); ++i) {
-        const int k = stitcher.component[static_cast<size_t>(i)];
-        stitcher.progress.report(ProgressReporter::Rendering, i, n - 1);
+        const int k = scene.component[static_cast<size_t>(i)];
+        context.progress.report(ProgressReporter::Rendering, i, n - 1);
         const ImageFootprint& footprint = footprints[static_cast<size_t>(i)];
         if (!footprint.inBlock) continue;
-        Camera camera = stitcher.cameras[static_cast<size_t>(k)];
-        std::string error;
-        FloatImage storage;
-        const FloatImage* view = &acquireSourceView(stitcher, k, camera, footprint, storage, &error);
-        if (view->empty()) {
+        static const PreparedSource kMissing;
+        const PreparedSource& source =
+            static_cast<size_t>(i) < context.sources.size() ? context.sources[static_cast<size_t>(i)] : kMissing;
+        if (source.empty()) {
             // A photograph that cannot be read leaves its part of the panorama to the others.
-            std::cout << "  Image " << k << " skipped: " << error << std::endl;
+            std::cout << "  Image " << k << " skipped: " << source.error << std::endl;
             continue;
         }
-        if (static_cast<size_t>(k) < gains.size()) {
-            if (view != &storage) storage = *view;  // gains change the samples: work on a copy
-            applyGains(storage, gains[static_cast<size_t>(k)]);
-            view = &storage;
-        }
-        const FloatImage& source = *view;
-        const Mat3 P = projectionMatrix(camera);
         std::cout << "  Image " << k << std::endl;
+        const SourceView view = source.view();
         for (const RenderRegion& region : footprint.regions)
-            if (region.active) sample(source, region, footprint.grid, P);
+            if (region.active) sample(view, region, footprint.grid, source.P);
     }
 }
 
 }  // namespace
 
-void blendNone(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-               int blockRows, int blockCols, const Gains& gains) {
+void blendNone(FloatImage& block, const RenderContext& context,
+               std::vector<ImageFootprint>& footprints, int blockRows, int blockCols) {
     block.allocate(blockRows, blockCols, 3);
-    forEachImage(stitcher, footprints, gains,
-                 [&](const FloatImage& source, const RenderRegion& region, const PanoramaGrid& grid,
+    forEachImage(context, footprints,
+                 [&](const SourceView& source, const RenderRegion& region, const PanoramaGrid& grid,
                      const Mat3& P) { sampleNearest(block, source, region, grid, P); });
 }
 
-void blendLinear(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-                 int blockRows, int blockCols, const Gains& gains) {
+void blendLinear(FloatImage& block, const RenderContext& context,
+                 std::vector<ImageFootprint>& footprints, int blockRows, int blockCols) {
     block.allocate(blockRows, blockCols, 3);
     FloatImage weightSum(blockRows, blockCols, 1);
-    forEachImage(stitcher, footprints, gains,
-                 [&](const FloatImage& source, const RenderRegion& region, const PanoramaGrid& grid,
+    forEachImage(context, footprints,
+                 [&](const SourceView& source, const RenderRegion& region, const PanoramaGrid& grid,
                      const Mat3& P) {
                      sampleNearestWeighted(block, weightSum, source, region, grid, P);
                  });
-    stitcher.progress.report(ProgressReporter::Blending, 1, 2);
+    context.progress.report(ProgressReporter::Blending, 1, 2);
     const size_t pixels = static_cast<size_t>(blockRows) * static_cast<size_t>(blockCols);
     for (size_t p = 0; p < pixels; ++p) {
         const float w = weightSum.data[p];
         if (w > 0.0f)
             for (size_t k = 0; k < 3; ++k) block.data[p * 3 + k] /= w;
     }
-    stitcher.progress.report(ProgressReporter::Blending, 2, 2);
+    context.progress.report(ProgressReporter::Blending, 2, 2);
 }
 
 }  // namespace vantorra

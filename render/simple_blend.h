@@ -6,17 +6,16 @@
 
 #include "engine/image.h"
 #include "render/footprint.h"
+#include "render/render_context.h"
 
 namespace vantorra {
 
-class Stitcher;
-
 // Each later image replaces earlier ones where they overlap; uncovered pixels stay 0.
-void blendNone(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-               int blockRows, int blockCols, const Gains& gains);
+void blendNone(FloatImage& block, const RenderContext& context,
+               std::vector<ImageFootprint>& footprints, int blockRows, int blockCols);
 
 // Tent-weighted mean of every image reaching a pixel; pixels of total weight 0 stay 0.
-void blendLinear(FloatImage& block, Stitcher& stitcher, std::vector<ImageFootprint>& footprints,
-                 int blockRows, int blockCols, const Gains& gains);
+void blendLinear(FloatImage& block, const RenderContext& context,
+                 std::vector<ImageFootprint>& footprints, int blockRows, int blockCols);
 
 }  // namespace vantorra

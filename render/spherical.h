@@ -5,13 +5,11 @@
 
 #include <cmath>
 
+#include "numerics/angles.h"
 #include "numerics/mat3.h"
 
 namespace vantorra {
 
-inline constexpr float kPi = 3.14159265f;
-inline constexpr float kHalfPi = 1.57079633f;
-inline constexpr float kTwoPi = 6.28318531f;
 
 // acos of a value that rounding may have pushed just past +-1.
 inline float clampedAcos(float x) { return std::acos(std::fmin(1.0f, std::fmax(-1.0f, x))); }
@@ -30,9 +28,13 @@ inline float phiOf(const Vec3& d) {
     return d.x >= 0.0f ? -a : a;
 }
 
+// The direction from the sines and cosines of its angles, for loops that reuse them.
+inline Vec3 directionFrom(float sinTheta, float cosTheta, float sinPhi, float cosPhi) {
+    return Vec3{-sinPhi, sinTheta * cosPhi, cosTheta * cosPhi};
+}
+
 inline Vec3 directionOf(float theta, float phi) {
-    const float cp = std::cos(phi);
-    return Vec3{-std::sin(phi), std::sin(theta) * cp, std::cos(theta) * cp};
+    return directionFrom(std::sin(theta), std::cos(theta), std::sin(phi), std::cos(phi));
 }
 
 }  // namespace vantorra

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/stitcher.h"
 
 namespace vantorra {
 namespace {
@@ -20,17 +19,6 @@ float outputRatio(int rows, int cols, float p, float q) {
 }
 
 }  // namespace
-
-Matrix reductionMatrix(int a) {
-    const float k = std::ldexp(1.0f, a);
-    Matrix s(3, 3);
-    s.at(0, 0) = k;
-    s.at(1, 1) = k;
-    s.at(0, 2) = (k - 1.0f) / 2.0f;
-    s.at(1, 2) = (k - 1.0f) / 2.0f;
-    s.at(2, 2) = 1.0f;
-    return s;
-}
 
 FloatImage reduceForOutput(const FloatImage& source, float ratio, float antiAliasFactor,
                            Matrix& transform) {
@@ -49,15 +37,14 @@ FloatImage reduceForOutput(const FloatImage& source, float ratio, float antiAlia
     return gaussianBlur(image, antiAliasFactor * residual);
 }
 
-const FloatImage& acquireSourceView(const Stitcher& stitcher, int image, Camera& camera,
-                                    const ImageFootprint& footprint, FloatImage& storage,
-                                    std::string* error) {
+const FloatImage& acquireSourceView(const PhotoSources& sources, float antiAliasFactor, int image,
+                                    Camera& camera, const ImageFootprint& footprint,
+                                    FloatImage& storage, std::string* error) {
     const float p = footprint.firstEdgePixels, q = footprint.secondEdgePixels;
-    const float k = stitcher.options.render.antiAliasFactor;
-    const size_t i = static_cast<size_t>(image);
-    if (i < stitcher.featureImages.size() && stitcher.featureImages[i].rows > 0) {
-        const FloatImage& cached = stitcher.featureImages[i];
-        const int level = i < stitcher.featureLevels.size() ? stitcher.featureLevels[i] : 0;
+    const float k = antiAliasFactor;
+    if (const FloatImage* kept = sources.featureImage(image)) {
+        const FloatImage& cached = *kept;
+        const int level = sources.featureLevel(image);
         const float ratio = outputRatio(cached.rows, cached.cols, p, q);
         // The cached copy serves while it still has a pixel per output pixel.
         if (ratio >= 1.0f || level == 0) {
@@ -67,9 +54,7 @@ const FloatImage& acquireSourceView(const Stitcher& stitcher, int image, Camera&
             return storage;
         }
     }
-    const std::string path =
-        stitcher.imageDirectory + (i < stitcher.imageNames.size() ? stitcher.imageNames[i] : "");
-    if (!storage.readJpeg(path, error)) {
+    if (!storage.readJpeg(sources.path(image), error)) {
         storage.release();
         return storage;
     }
@@ -78,10 +63,11 @@ const FloatImage& acquireSourceView(const Stitcher& stitcher, int image, Camera&
     return storage;
 }
 
-FloatImage acquireSource(const Stitcher& stitcher, int image, Camera& camera,
-                         const ImageFootprint& footprint, std::string* error) {
+FloatImage acquireSource(const PhotoSources& sources, float antiAliasFactor, int image,
+                         Camera& camera, const ImageFootprint& footprint, std::string* error) {
     FloatImage storage;
-    const FloatImage& source = acquireSourceView(stitcher, image, camera, footprint, storage, error);
+    const FloatImage& source =
+        acquireSourceView(sources, antiAliasFactor, image, camera, footprint, storage, error);
     if (&source == &storage) return storage;
     return source;
 }
@@ -99,12 +85,6 @@ FloatImage gaussianBlur(const FloatImage& image, float sigma) {
     const int radius = static_cast<int>(std::floor(3.0f * sigma + 0.5f));
     if (radius <= 0) return image;
     return separableFilter(image, gaussianKernel(sigma, radius), radius);
-}
-
-Mat3 projectionMatrix(const Camera& camera) {
-    Mat3 k = Mat3::identity();
-    k(0, 0) = k(1, 1) = camera.f;
-    return Mat3::fromMatrix(camera.imageTransform) * k * Mat3::fromMatrix(camera.R);
 }
 
 }  // namespace vantorra

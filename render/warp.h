@@ -10,26 +10,22 @@
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
 #include "render/footprint.h"
+#include "render/render_context.h"
 
 namespace vantorra {
-
-class Stitcher;
-
-// S(a): maps a pixel of an image reduced 2^a times onto the unreduced pixel grid, pixel centres
-// aligned; S(-a) goes the other way.
-Matrix reductionMatrix(int a);
 
 // The source of image `image` for the footprint's output resolution; `camera` (the caller's
 // local copy) gets its imageTransform moved onto the returned image. An unreadable file gives an
 // empty image with the reason in `error` and leaves the camera alone.
-FloatImage acquireSource(const Stitcher& stitcher, int image, Camera& camera,
-                         const ImageFootprint& footprint, std::string* error = nullptr);
+FloatImage acquireSource(const PhotoSources& sources, float antiAliasFactor, int image,
+                         Camera& camera, const ImageFootprint& footprint,
+                         std::string* error = nullptr);
 
 // As acquireSource, without copying a cached image that needs no reduction: the result refers
-// either to the stitcher's cache or to `storage`. For callers that only read the source.
-const FloatImage& acquireSourceView(const Stitcher& stitcher, int image, Camera& camera,
-                                    const ImageFootprint& footprint, FloatImage& storage,
-                                    std::string* error = nullptr);
+// either to the kept feature image or to `storage`. For callers that only read the source.
+const FloatImage& acquireSourceView(const PhotoSources& sources, float antiAliasFactor, int image,
+                                    Camera& camera, const ImageFootprint& footprint,
+                                    FloatImage& storage, std::string* error = nullptr);
 
 // Reduces `source` by 2^n for an output `ratio` times coarser (n = floor(log2 ratio)), blurs it
 // with sigma = antiAliasFactor * ratio / 2^n and moves `transform` onto the reduced image.
@@ -42,8 +38,5 @@ void applyGains(FloatImage& image, const std::array<float, 3>& gains);
 // Separable Gaussian of radius trunc(floor(3 sigma + 0.5)) with edge samples repeated; a copy
 // when that radius is 0.
 FloatImage gaussianBlur(const FloatImage& image, float sigma);
-
-// P = T * K(f) * R: world direction to homogeneous (row, column) of the camera's source image.
-Mat3 projectionMatrix(const Camera& camera);
 
 }  // namespace vantorra

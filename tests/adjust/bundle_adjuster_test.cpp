@@ -117,7 +117,7 @@ TEST(BundleAdjusterRun, UnlistedCamerasAreNeverTouched) {
     shape.cameras = 4;
     const auto scene = makeScene(shape);
     std::vector<Camera> cameras = perturbedCameras(scene.truth, 0.02f, 1.03f, 5);
-    cameras[3].imageTransform = focalMatrix(7.0f);
+    cameras[3].imageTransform = focalMatrix(7.0f).toMatrix();
     const Camera unlisted0 = cameras[0];
     const Camera unlisted3 = cameras[3];
     const Camera listed2 = cameras[2];

@@ -84,7 +84,7 @@ inline std::vector<Camera> perturbedCameras(const std::vector<CameraState>& trut
         const Mat3 r = k == 0 ? truth[k].R : truth[k].R * rotationFromVector(Vec3{d(rng), d(rng), d(rng)});
         c.R = r.toMatrix();
         c.f = truth[k].f * (k % 2 ? focalFactor : 2.0f - focalFactor);
-        c.imageTransform = focalMatrix(1.0f);
+        c.imageTransform = focalMatrix(1.0f).toMatrix();
         cameras.push_back(c);
     }
     return cameras;

@@ -52,6 +52,7 @@ Panorama makePanorama(const std::vector<Matrix>& held) {
     for (size_t i = 0; i < held.size(); ++i) {
         p.cameras[i + 1].R = multiply(held[i], worldTurn());
         p.cameras[i + 1].f = 500.0f;
+        p.cameras[i + 1].imageTransform = identity3();
         p.held.push_back(held[i]);
         p.component.push_back(static_cast<int32_t>(i + 1));
     }
@@ -78,7 +79,7 @@ TEST(Orientation, LevelToReferenceMakesReferenceIdentityOrImageRotation) {
         RenderOptions options;
         options.autoStraighten = false;
         options.imageRotation = rotation;
-        levelToReference(after.cameras, after.component, options);
+        after.cameras = levelToReference(after.cameras, after.component, options);
         const Matrix expected = rotation == 0 ? identity3() : rotationZ(imageRotationAngle(rotation));
         expectMatrixNear(after.cameras[1].R, expected, "reference, rotation " + std::to_string(rotation));
         expectCommonPostTurn(before, after, "rotation " + std::to_string(rotation));
@@ -101,7 +102,7 @@ TEST(Orientation, StraightenFindsDownAndCentresReference) {
         Panorama after = before;
         RenderOptions options;
         options.imageRotation = rotation;
-        straighten(after.cameras, after.component, options);
+        after.cameras = straighten(after.cameras, after.component, options);
 
         // The pre-turn is undone: only a common post-multiplication remains.
         expectCommonPostTurn(before, after, what);
@@ -119,9 +120,9 @@ TEST(Orientation, StraightenFindsDownAndCentresReference) {
 TEST(Orientation, StraightenIsAbsolute) {
     Panorama once = makePanorama(levelRow());
     RenderOptions options;
-    straighten(once.cameras, once.component, options);
+    once.cameras = straighten(once.cameras, once.component, options);
     Panorama twice = once;
-    straighten(twice.cameras, twice.component, options);
+    twice.cameras = straighten(twice.cameras, twice.component, options);
     for (size_t i = 0; i < once.cameras.size(); ++i)
         expectMatrixNear(twice.cameras[i].R, once.cameras[i].R, "camera " + std::to_string(i));
 }
@@ -153,7 +154,7 @@ TEST(Orientation, StraightenFlipsUnlessStrictMajorityAgrees) {
         const std::string what = "case " + std::to_string(k);
         const Panorama before = makePanorama(cases[k].held);
         Panorama after = before;
-        straighten(after.cameras, after.component, RenderOptions());
+        after.cameras = straighten(after.cameras, after.component, RenderOptions());
         if (cases[k].tie) {
             const Matrix u = nullDirection(rowOneScatter(before));
             int agreeing = 0;
@@ -177,8 +178,8 @@ TEST(Orientation, StraightenFlipsUnlessStrictMajorityAgrees) {
 TEST(Orientation, StraightenSingleOrAlignedCameraStaysFinite) {
     for (const Matrix& start : {identity3(), rotationX(0.8f), rotationZ(3.1415927f)}) {
         std::vector<Camera> cameras(1);
-        cameras[0].R = start;
-        straighten(cameras, {0}, RenderOptions());
+        cameras[0] = Camera{start, 500.0f, identity3()};
+        cameras = straighten(cameras, {0}, RenderOptions());
         for (const float x : cameras[0].R.data) EXPECT_TRUE(std::isfinite(x));
         expectMatrixNear(multiply(cameras[0].R, transpose(cameras[0].R)), identity3(), "orthonormal");
         EXPECT_NEAR(cameras[0].R.at(2, 1), 0.0f, kTolerance);
@@ -197,7 +198,7 @@ TEST(Orientation, ManualAnglesApplyOnlyNonZeroTurnsInOrder) {
         options.orientTheta = c.theta;
         options.orientPhi = c.phi;
         options.orientPsi = c.psi;
-        applyManualAngles(after.cameras, after.component, options);
+        after.cameras = applyManualAngles(after.cameras, after.component, options);
         const Matrix turn = multiply(multiply(rotationX(c.theta), rotationY(c.phi)), rotationZ(c.psi));
         for (size_t i = 1; i < before.cameras.size(); ++i) {
             expectMatrixNear(after.cameras[i].R, multiply(before.cameras[i].R, turn), "camera " + std::to_string(i));
@@ -214,15 +215,15 @@ TEST(Orientation, ManualAnglesApplyOnlyNonZeroTurnsInOrder) {
 
 TEST(Orientation, UnregisteredAndRepeatedEntriesAreSafe) {
     std::vector<Camera> cameras(3);
-    cameras[0].R = rotationY(0.2f);
+    cameras[0] = Camera{rotationY(0.2f), 500.0f, identity3()};
     // camera 1 has no rotation yet; 7 is not an image number
-    cameras[2].R = rotationX(0.5f);
+    cameras[2] = Camera{rotationX(0.5f), 500.0f, identity3()};
     RenderOptions options;
     options.orientTheta = 0.25f;
-    applyManualAngles(cameras, {0, 1, 2, 2, 7}, options);
+    cameras = applyManualAngles(cameras, {0, 1, 2, 2, 7}, options);
     EXPECT_TRUE(cameras[1].R.empty());
     expectMatrixNear(cameras[2].R, multiply(rotationX(0.5f), rotationX(0.25f)), "repeated entry turned once");
-    levelToReference(cameras, {1, 2}, options);  // camera 1 unregistered: camera 2 is the reference
+    cameras = levelToReference(cameras, {1, 2}, options);  // camera 1 unregistered: camera 2 is the reference
     expectMatrixNear(cameras[2].R, identity3(), "reference");
 }
 

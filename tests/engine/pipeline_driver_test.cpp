@@ -25,7 +25,7 @@ using test::testData;
 // DSC_0100 and DSC_0135 of the row are neighbours: about 19 degrees apart with a 42-degree view.
 const std::vector<std::string> kOverlappingPair = {"DSC_0100.jpg", "DSC_0135.jpg"};
 
-bool isRegistered(const Camera& camera) {
+bool solvedWithPositiveFocal(const Camera& camera) {
     return camera.R.rows == 3 && camera.R.cols == 3 && camera.f > 0.0f;
 }
 
@@ -58,7 +58,7 @@ TEST(PipelineDriverTest, TwoImagesRunOneRegistrationStepThenGlobalAndFinalAdjust
     EXPECT_EQ(output.cols, 500);
 }
 
-TEST(PipelineDriverTest, MaxMatchesPerFeatureIsClampedToTwoForThreeImagesAndStaysClamped) {
+TEST(PipelineDriverTest, ARunLeavesTheStoredOptionsAsTheyWere) {
     const std::string row6 = testData("matching/row6");
     const std::vector<std::string> all = jpegNames(row6);
     Stitcher stitcher;
@@ -67,10 +67,14 @@ TEST(PipelineDriverTest, MaxMatchesPerFeatureIsClampedToTwoForThreeImagesAndStay
     ASSERT_EQ(stitcher.options.feature.maxMatchesPerFeature, 5);
     Image output;
     CoutCapture log;
-    stitcher.stitch(row6, {all[0], all[1], all[2]}, output);
-    EXPECT_EQ(stitcher.options.feature.maxMatchesPerFeature, 2);
-    stitcher.stitch(row6, all, output);  // six images would allow 5 again
-    EXPECT_EQ(stitcher.options.feature.maxMatchesPerFeature, 2);
+    const StitchOptions before = stitcher.options;
+    // Three photographs clamp the matches per feature to two for that run only.
+    EXPECT_EQ(stitcher.stitch(row6, {all[0], all[1], all[2]}, output), StitchOutcome::Stitched);
+    EXPECT_EQ(stitcher.options.feature.maxMatchesPerFeature, 5);
+    EXPECT_EQ(stitcher.options.feature.featureImageBudget, before.feature.featureImageBudget);
+    EXPECT_EQ(stitcher.options.render.renderMemoryBudget, before.render.renderMemoryBudget);
+    EXPECT_EQ(stitcher.stitch(row6, all, output), StitchOutcome::Stitched);
+    EXPECT_EQ(stitcher.options.feature.maxMatchesPerFeature, 5);
     EXPECT_FALSE(stitcher.needsRegistration);
 }
 
@@ -171,7 +175,7 @@ TEST(PipelineDriverTest, ImageOutsideTheComponentKeepsAnUnregisteredCameraWithIt
         EXPECT_EQ(camera.imageTransform.rows, 3);
         EXPECT_EQ(camera.imageTransform.cols, 3);
         if (truth.at(names[i]).F > 0) {
-            EXPECT_TRUE(isRegistered(camera));
+            EXPECT_TRUE(solvedWithPositiveFocal(camera));
         } else {
             EXPECT_TRUE(camera.R.empty());
             EXPECT_EQ(camera.f, 0.0f);
@@ -186,7 +190,7 @@ TEST(PipelineDriverTest, SuccessfulRunRegistersEveryImageOfTheRow) {
     EXPECT_EQ(stitcher.component, (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
     ASSERT_EQ(stitcher.cameras.size(), 6u);
     for (const int32_t k : stitcher.component)
-        EXPECT_TRUE(isRegistered(stitcher.cameras[static_cast<size_t>(k)])) << k;
+        EXPECT_TRUE(solvedWithPositiveFocal(stitcher.cameras[static_cast<size_t>(k)])) << k;
     std::istringstream in(row.log);
     int cameraLines = 0;
     for (std::string line; std::getline(in, line);)

@@ -47,14 +47,8 @@ std::vector<std::string> imageNames(const std::string& set) {
 }
 
 struct StageRun {
-    explicit StageRun(const StitchOptions& options) : matcher(options.feature, options.ransac) {}
-    FeatureMatcher matcher;
-    std::vector<ImageSize> sizes;
-    std::vector<int32_t> levels, thumbnailLevels;
-    std::vector<FloatImage> featureImages, thumbnails;
-    int64_t memory = -1;
-    bool ok = false;
-    std::string error, log;
+    MatchingResult matcher;  // the stage's result
+    std::string log;
 };
 
 // Default options, with maxMatchesPerFeature clamped to n - 1 as the driver does.
@@ -64,12 +58,10 @@ std::unique_ptr<StageRun> runStage(const std::string& directory, const std::vect
     const int n = static_cast<int>(names.size());
     options.feature.maxMatchesPerFeature = std::min(maxMatchesPerFeature, n - 1);
     options.feature.featureImageBudget = 67108864;
-    auto run = std::make_unique<StageRun>(options);
+    auto run = std::make_unique<StageRun>();
     ProgressReporter progress;
     testing::internal::CaptureStdout();
-    run->ok = run->matcher.matchingStage(directory, names, run->sizes, run->levels,
-                                         run->featureImages, run->thumbnails, run->thumbnailLevels,
-                                         run->memory, progress, &run->error);
+    run->matcher = FeatureMatcher(options.feature, options.ransac).matchingStage(directory, names, progress);
     run->log = testing::internal::GetCapturedStdout();
     return run;
 }
@@ -90,8 +82,8 @@ double agreementWithTruth(const StageRun& run, int i, int j, const TrueCamera& c
     int agreeing = 0;
     for (int k = 0; k < n; ++k) {
         double x, y, u, v;
-        toCentredFull(points.first.at(0, k), points.first.at(1, k), run.sizes[i], run.levels[i], x, y);
-        toCentredFull(points.second.at(0, k), points.second.at(1, k), run.sizes[j], run.levels[j], u, v);
+        toCentredFull(points.first.at(0, k), points.first.at(1, k), run.matcher.imageSizes[i], run.matcher.featureLevels[i], x, y);
+        toCentredFull(points.second.at(0, k), points.second.at(1, k), run.matcher.imageSizes[j], run.matcher.featureLevels[j], u, v);
         const double ray[3] = {x / ci.F, y / ci.F, 1.0};
         double world[3], seen[3];
         for (int r = 0; r < 3; ++r)  // R_i^T ray
@@ -100,7 +92,7 @@ double agreementWithTruth(const StageRun& run, int i, int j, const TrueCamera& c
             seen[r] = cj.R[r][0] * world[0] + cj.R[r][1] * world[1] + cj.R[r][2] * world[2];
         if (seen[2] <= 0) continue;
         const double error = std::hypot(cj.F * seen[0] / seen[2] - u, cj.F * seen[1] / seen[2] - v);
-        if (error <= pixels * std::ldexp(1.0, run.levels[j])) ++agreeing;
+        if (error <= pixels * std::ldexp(1.0, run.matcher.featureLevels[j])) ++agreeing;
     }
     return n > 0 ? static_cast<double>(agreeing) / n : 1.0;
 }
@@ -111,15 +103,15 @@ std::vector<double> row6Agreement(int maxMatchesPerFeature, double pixels) {
     const std::vector<std::string> names = imageNames("row6");
     EXPECT_EQ(names.size(), 6u);
     const auto run = runStage(kData + "row6/", names, maxMatchesPerFeature);
-    EXPECT_TRUE(run->ok) << run->error;
+    EXPECT_TRUE(run->matcher.ok) << run->matcher.error;
     EXPECT_EQ(run->matcher.components, (std::vector<std::vector<int32_t>>{{0, 1, 2, 3, 4, 5}}))
         << run->log;
     EXPECT_NE(run->log.find("[ Found 1 connected components ]\n 0 1 2 3 4 5 \n\n"), std::string::npos);
     const auto truth = readTruth("row6");
     std::vector<double> shares;
     for (int i = 0; i < static_cast<int>(names.size()); ++i) {
-        EXPECT_EQ(run->sizes[i].height, 400);
-        EXPECT_EQ(run->sizes[i].width, 600);
+        EXPECT_EQ(run->matcher.imageSizes[i].height, 400);
+        EXPECT_EQ(run->matcher.imageSizes[i].width, 600);
         for (int j = 0; j < static_cast<int>(names.size()); ++j)
             if (run->matcher.matches.count(i, j) > 0)
                 shares.push_back(agreementWithTruth(*run, i, j, truth.at(names[i]),
@@ -144,7 +136,7 @@ TEST(FeatureMatcherTest, DistractorIsLeftOutOfTheComponent) {
     const std::vector<std::string> names = imageNames("distractor");
     const auto truth = readTruth("distractor");
     const auto run = runStage(kData + "distractor/", names);
-    ASSERT_TRUE(run->ok) << run->error;
+    ASSERT_TRUE(run->matcher.ok) << run->matcher.error;
     ASSERT_EQ(run->matcher.components.size(), 1u) << run->log;
     std::vector<int32_t> expected;
     for (int i = 0; i < static_cast<int>(names.size()); ++i)
@@ -155,7 +147,7 @@ TEST(FeatureMatcherTest, DistractorIsLeftOutOfTheComponent) {
 
 TEST(FeatureMatcherTest, UnrelatedPhotographsFormNoComponent) {
     const auto run = runStage(kData + "unrelated/", imageNames("unrelated"));
-    ASSERT_TRUE(run->ok) << run->error;
+    ASSERT_TRUE(run->matcher.ok) << run->matcher.error;
     EXPECT_TRUE(run->matcher.components.empty());
     EXPECT_NE(run->log.find("[ Found 0 connected components ]\n\n"), std::string::npos);
     for (int i = 0; i < 3; ++i)
@@ -165,8 +157,8 @@ TEST(FeatureMatcherTest, UnrelatedPhotographsFormNoComponent) {
 TEST(FeatureMatcherTest, UnreadableImageStopsTheStageWithAReason) {
     const std::string dir = kData + "row6/";
     const auto run = runStage(dir, {"DSC_0100.jpg", "missing.jpg"});
-    EXPECT_FALSE(run->ok);
-    EXPECT_NE(run->error.find("missing.jpg"), std::string::npos) << run->error;
+    EXPECT_FALSE(run->matcher.ok);
+    EXPECT_NE(run->matcher.error.find("missing.jpg"), std::string::npos) << run->matcher.error;
     EXPECT_TRUE(run->matcher.components.empty());
     EXPECT_EQ(run->matcher.matches.count(0, 1), 0);
 }
@@ -176,8 +168,8 @@ TEST(FeatureMatcherTest, ExhaustedFeatureMemoryStopsTheStage) {
     poolSetHeapLimit(before + 4096);
     const auto run = runStage(kData + "row6/", {"DSC_0100.jpg", "DSC_0107.jpg"});
     poolSetHeapLimit(-1);
-    EXPECT_FALSE(run->ok);
-    EXPECT_NE(run->error.find("SIFT - Failed to allocate memory"), std::string::npos) << run->error;
+    EXPECT_FALSE(run->matcher.ok);
+    EXPECT_NE(run->matcher.error.find("SIFT - Failed to allocate memory"), std::string::npos) << run->matcher.error;
     EXPECT_TRUE(run->matcher.components.empty());
     EXPECT_LE(poolHeapBytes(), before);  // what the stage took from the pools is given back
 }

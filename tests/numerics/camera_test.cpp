@@ -170,12 +170,12 @@ TEST(CameraNullDirection, KernelAlongLaterAxisAndDegenerateInput) {
 TEST(CameraProjection, DirectionToImagePlane) {
     Matrix r(3, 3);
     r.setIdentity();
-    const Matrix p = multiply(multiply(focalMatrix(500.0f), r), vec(0, 0.1f, 1));
+    const Matrix p = multiply(multiply(focalMatrix(500.0f).toMatrix(), r), vec(0, 0.1f, 1));
     const Matrix pos = dehomogenise(p);
     EXPECT_FLOAT_EQ(pos.at(0), 0.0f);
     EXPECT_FLOAT_EQ(pos.at(1), 50.0f);
 
-    const Matrix k = focalMatrix(3.0f);
+    const Matrix k = focalMatrix(3.0f).toMatrix();
     EXPECT_EQ(k.at(0, 0), 3.0f);
     EXPECT_EQ(k.at(1, 1), 3.0f);
     EXPECT_EQ(k.at(2, 2), 1.0f);

@@ -85,7 +85,8 @@ TEST_P(EndToEndGainsTest, GainsBalanceTheOverlapOfDifferentlyExposedViews) {
     ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
     ASSERT_EQ(stitcher.component.size(), 2u);
 
-    const Gains gains = computeGains(stitcher, stitcher.options.render);
+    const Gains gains = computeGains(stitcher.options.render, stitcher.renderScene(), stitcher.thumbnails,
+                                     stitcher.thumbnailLevels, stitcher.progress);
     ASSERT_EQ(gains.size(), 2u);
     const Image a = test::renderAlone(stitcher, 0), b = test::renderAlone(stitcher, 1);
     long pixels = 0;

@@ -136,7 +136,7 @@ TEST_F(FullTurnTest, OutputSpansTheWholeTurnAndItsEdgesMeet) {
 TEST_F(FullTurnTest, ImagesAreCutOnlyAtTheSeamAndEveryLongitudeIsCovered) {
     const Stitcher& stitcher = set->stitcher;
     ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
-    const std::vector<ImageFootprint> footprints = computeFootprints(stitcher);
+    const std::vector<ImageFootprint> footprints = computeFootprints(stitcher.renderScene());
     const float step = 2.0f * static_cast<float>(kPi) / 999.0f;  // one output column
     int split = 0;
     for (size_t p = 0; p < footprints.size(); ++p) {

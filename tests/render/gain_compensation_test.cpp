@@ -56,7 +56,7 @@ FloatImage view(const Camera& camera, float exposure) {
 
 // Mean of `image` (seen by camera a) over the pixels whose ray camera b also sees.
 std::array<float, 3> trueOverlapMean(const FloatImage& image, const Camera& a, const Camera& b) {
-    const Mat3 P = Mat3::fromMatrix(b.imageTransform) * Mat3::fromMatrix(focalMatrix(b.f)) *
+    const Mat3 P = Mat3::fromMatrix(b.imageTransform) * focalMatrix(b.f) *
                    Mat3::fromMatrix(b.R);
     std::array<double, 3> sum{};
     int count = 0;
@@ -86,7 +86,8 @@ void addImage(Stitcher& stitcher, const Camera& camera, const FloatImage& thumbn
 Gains quietGains(Stitcher& stitcher, const RenderOptions& options, std::string* log = nullptr) {
     std::ostringstream text;
     std::streambuf* saved = std::cout.rdbuf(text.rdbuf());
-    Gains gains = computeGains(stitcher, options);
+    Gains gains = computeGains(options, stitcher.renderScene(), stitcher.thumbnails,
+                               stitcher.thumbnailLevels, stitcher.progress);
     std::cout.rdbuf(saved);
     if (log) *log = text.str();
     return gains;

@@ -1,4 +1,5 @@
 #include "render/multiband_blend.h"
+#include "render/prepared_source.h"
 
 #include <cmath>
 #include <iostream>
@@ -89,7 +90,11 @@ struct Scene {
         FloatImage block;
         std::ostringstream log;
         std::streambuf* saved = std::cout.rdbuf(log.rdbuf());
-        blendMultiBand(block, stitcher, footprints, kBlockRows, kBlockCols, gains);
+        const RenderScene scene = stitcher.renderScene();
+        const std::vector<PreparedSource> sources =
+            prepareSources(stitcher.options.render, scene, gains, footprints);
+        const RenderContext context{stitcher.options.render, scene, gains, stitcher.progress, sources};
+        blendMultiBand(block, context, footprints, kBlockRows, kBlockCols);
         std::cout.rdbuf(saved);
         logText = log.str();
         return block;

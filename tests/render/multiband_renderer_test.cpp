@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/stitcher.h"
+#include "support/render_support.h"
 #include "render/renderer.h"
 #include "synthetic_scene.h"
 
@@ -43,7 +44,7 @@ TEST(MultibandRenderer, OneBlockAndManyBlocksDifferByAtMostTwoLevelsWithMargins)
             options.minBlockSize = block;
             options.maxBlockSize = block;
             ::testing::internal::CaptureStdout();
-            Renderer(options).render(panorama, stitcher);
+            renderStitcher(stitcher, options, panorama);
             ::testing::internal::GetCapturedStdout();
             return panorama;
         };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/stitcher.h"
+#include "support/render_support.h"
 #include "render/spherical.h"
 #include "synthetic_scene.h"
 
@@ -27,7 +28,7 @@ RenderOptions optionsFor(int method, int width) {
 Image renderWith(Stitcher& stitcher, RenderOptions& options) {
     Image panorama;
     ::testing::internal::CaptureStdout();
-    Renderer(options).render(panorama, stitcher);
+    renderStitcher(stitcher, options, panorama);
     ::testing::internal::GetCapturedStdout();
     return panorama;
 }
@@ -45,7 +46,7 @@ TEST(Renderer, OneBlockAndManyBlocksGiveTheSamePanorama) {
         cut.renderMemoryBudget = 1;
         ::testing::internal::CaptureStdout();
         Image many;
-        Renderer(cut).render(many, stitcher);
+        renderStitcher(stitcher, cut, many);
         const std::string log = ::testing::internal::GetCapturedStdout();
 
         ASSERT_EQ(one.rows, many.rows);
@@ -148,7 +149,7 @@ TEST(Renderer, GapAwayFromTheSeamIsTurnedOntoIt) {
     RenderOptions options = optionsFor(0, 200);
     Image pano;
     ::testing::internal::CaptureStdout();
-    Renderer(options).render(pano, stitcher);
+    renderStitcher(stitcher, options, pano);
     const std::string log = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(log.rfind("pano is split\nthetaMaxOverlap = ", 0), 0u) << log;
     EXPECT_NE(log.find("thetaMinOverlap = "), std::string::npos);
@@ -172,7 +173,7 @@ TEST(Renderer, FullCircleIsSplitButNotTurned) {
     RenderOptions options = optionsFor(0, 400);
     Image pano;
     ::testing::internal::CaptureStdout();
-    Renderer(options).render(pano, stitcher);
+    renderStitcher(stitcher, options, pano);
     const std::string log = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(log.find("pano is split"), std::string::npos);
     EXPECT_EQ(log.find("theta middle = "), std::string::npos);
@@ -195,7 +196,7 @@ TEST(Renderer, UnregisteredAndUnreadableImagesAreLeftOut) {
     stitcher.featureImages[1].release();
     Image pano;
     ::testing::internal::CaptureStdout();
-    Renderer(options).render(pano, stitcher);
+    renderStitcher(stitcher, options, pano);
     const std::string log = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(log.find("  Image 1 skipped: "), std::string::npos) << log;
     EXPECT_NE(log.find("  Image 0\n"), std::string::npos);

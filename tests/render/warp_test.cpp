@@ -1,3 +1,4 @@
+#include "render/prepared_source.h"
 #include "render/warp.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +62,7 @@ TEST_F(AcquireSource, CoarserOutputHalvesThenBlurs) {
     fp.firstEdgePixels = 20;  // the output is 5 times coarser than the 100-pixel image
     fp.secondEdgePixels = 20;
     Camera camera = stitcher.cameras[0];
-    const FloatImage source = acquireSource(stitcher, 0, camera, fp);
+    const FloatImage source = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp);
     const FloatImage expected =
         gaussianBlur(halfSize(halfSize(stitcher.featureImages[0])), 0.375f * 5.0f / 4.0f);
     EXPECT_EQ(source.rows, 25);
@@ -74,7 +75,7 @@ TEST_F(AcquireSource, FinerOutputKeepsTheSourceUntouched) {
     fp.firstEdgePixels = 150;
     fp.secondEdgePixels = 100;
     Camera camera = stitcher.cameras[0];
-    const FloatImage source = acquireSource(stitcher, 0, camera, fp);
+    const FloatImage source = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp);
     EXPECT_EQ(source.data, stitcher.featureImages[0].data);
     expectMatrixEq(camera.imageTransform, centring(100, 100));
 }
@@ -85,7 +86,7 @@ TEST_F(AcquireSource, ReducedCacheServesOnlyWhileCoarseEnough) {
     fp.firstEdgePixels = 100;  // one cached pixel per output pixel
     fp.secondEdgePixels = 100;
     Camera camera = stitcher.cameras[0];
-    const FloatImage cached = acquireSource(stitcher, 0, camera, fp);
+    const FloatImage cached = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp);
     EXPECT_EQ(cached.data, stitcher.featureImages[0].data);
     expectMatrixEq(camera.imageTransform, multiply(reductionMatrix(-2), centring(100, 100)));
 
@@ -94,7 +95,7 @@ TEST_F(AcquireSource, ReducedCacheServesOnlyWhileCoarseEnough) {
     fp.secondEdgePixels = 200;
     camera = stitcher.cameras[0];
     std::string error;
-    const FloatImage missing = acquireSource(stitcher, 0, camera, fp, &error);
+    const FloatImage missing = acquireSource(stitcher.renderScene().sources, stitcher.options.render.antiAliasFactor, 0, camera, fp, &error);
     EXPECT_TRUE(missing.empty());
     EXPECT_FALSE(error.empty());
     expectMatrixEq(camera.imageTransform, centring(100, 100));
@@ -152,9 +153,9 @@ TEST(RenderSamplers, RoundingAndValidityAtTheSourceBorder) {
         const OnePixel px(c.u, c.v);
         FloatImage block(1, 1, 3);
         block.at(0, 0, 0) = -1.0f;
-        sampleNearest(block, source, px.region, px.grid, px.P);
+        sampleNearest(block, viewOf(source), px.region, px.grid, px.P);
         FloatImage weighted(1, 1, 3), weightSum(1, 1, 1);
-        sampleNearestWeighted(weighted, weightSum, source, px.region, px.grid, px.P);
+        sampleNearestWeighted(weighted, weightSum, viewOf(source), px.region, px.grid, px.P);
         if (c.nearestRow < 0) {
             EXPECT_FLOAT_EQ(block.at(0, 0, 0), -1.0f) << c.u << "," << c.v;
             EXPECT_FLOAT_EQ(weightSum.at(0, 0, 0), 0.0f);
@@ -167,7 +168,7 @@ TEST(RenderSamplers, RoundingAndValidityAtTheSourceBorder) {
         }
         RenderRegion region = px.region;
         FloatImage maxWeight(1, 1, 1);
-        sampleBilinear(region, maxWeight, source, px.grid, px.P);
+        sampleBilinear(region, maxWeight, viewOf(source), px.grid, px.P);
         ASSERT_EQ(region.warped.rows, 1);
         EXPECT_EQ(region.weight.at(0, 0, 0) > 0.0f, c.bilinearValid) << c.u << "," << c.v;
         EXPECT_FLOAT_EQ(maxWeight.at(0, 0, 0), region.weight.at(0, 0, 0));
@@ -180,7 +181,7 @@ TEST(RenderSamplers, BilinearInterpolatesAndKeepsBorderWeightAboveZero) {
     RenderRegion region = px.region;
     FloatImage maxWeight(1, 1, 1);
     maxWeight.at(0, 0, 0) = 0.5f;  // a stronger image already owns the pixel
-    sampleBilinear(region, maxWeight, source, px.grid, px.P);
+    sampleBilinear(region, maxWeight, viewOf(source), px.grid, px.P);
     for (int k = 0; k < 3; ++k) {
         const float expected = 0.75f * 0.5f * source.at(0, 2, k) + 0.75f * 0.5f * source.at(0, 3, k) +
                                0.25f * 0.5f * source.at(1, 2, k) + 0.25f * 0.5f * source.at(1, 3, k);

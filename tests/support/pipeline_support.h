@@ -18,6 +18,7 @@
 
 #include "engine/image.h"
 #include "engine/stitcher.h"
+#include "support/render_support.h"
 #include "numerics/matrix.h"
 #include "render/renderer.h"
 
@@ -139,12 +140,12 @@ inline StitchOptions smallOptions(int renderWidth, int blendingMethod) {
     return options;
 }
 
-// Renders image `image` of an already rendered panorama alone, on the grid the full render wrote
-// back into stitcher.options.render (crop and size, no auto-crop, no orientation step, no gains),
-// so that pixel (r, c) looks along the same direction as in the full render. The stitcher is
-// left as it was.
+// Renders image `image` of an already rendered panorama alone, on the grid the full render chose
+// (its crop and size, no auto-crop, no orientation step, no gains), so that pixel (r, c) looks
+// along the same direction as in the full render. The stitcher is left as it was.
 inline Image renderAlone(Stitcher& stitcher, int image) {
     RenderOptions options = stitcher.options.render;
+    showRenderResult(options, stitcher.lastRender);
     options.autoCrop = false;
     options.sizeMode = 0;
     options.gainCompensation = false;
@@ -153,7 +154,7 @@ inline Image renderAlone(Stitcher& stitcher, int image) {
     Image alone;
     {
         CoutCapture quiet;  // the block log of one image says nothing new
-        Renderer(options).render(alone, stitcher);
+        renderStitcher(stitcher, options, alone);
     }
     stitcher.component = component;
     return alone;

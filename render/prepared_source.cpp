@@ -1,0 +1,233 @@
+#include "render/prepared_source.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "engine/jpeg.h"
+#include "render/warp.h"
+
+namespace vantorra {
+namespace {
+
+// Source pixels per output pixel along the coarser edge; 1 when the edges say nothing.
+float outputRatio(int rows, int cols, float p, float q) {
+    float ratio = 0.0f;
+    if (p > 0.0f) ratio = std::fmax(ratio, static_cast<float>(rows) / p);
+    if (q > 0.0f) ratio = std::fmax(ratio, static_cast<float>(cols) / q);
+    if (!(ratio > 0.0f)) return 1.0f;
+    return std::fmin(ratio, 1.0e6f);
+}
+
+// Halvings and blur for an image of rows x cols that is `ratio` times finer than the output, as
+// reduceForOutput chooses them: halving stops before the image would vanish, the blur covers
+// the rest of the ratio.
+void chooseReduction(int rows, int cols, float ratio, float antiAliasFactor, SourcePlan& plan) {
+    int n = static_cast<int>(std::floor(std::log(ratio) / std::log(2.0f)));
+    int room = 0;
+    for (int r = rows, c = cols; r >= 2 && c >= 2; r /= 2, c /= 2) ++room;
+    n = std::clamp(n, 0, room);
+    plan.halvings = n;
+    plan.sigma = antiAliasFactor * std::fmin(ratio / std::ldexp(1.0f, n), 2.0f);
+}
+
+// Collects decoded rows into an 8-bit image.
+class BytesSink : public JpegRowSink {
+public:
+    explicit BytesSink(Image& image) : image_(image) {}
+    bool begin(int width, int height) override {
+        image_.allocate(height, width, 3);
+        return !image_.empty();
+    }
+    void row(int index, const uint8_t* rgb) override {
+        std::copy(rgb, rgb + static_cast<size_t>(image_.cols) * 3,
+                  &image_.data[static_cast<size_t>(index) * image_.cols * 3]);
+    }
+
+private:
+    Image& image_;
+};
+
+uint8_t roundedByte(float v) {
+    return static_cast<uint8_t>(std::clamp(std::floor(v + 0.5f), 0.0f, 255.0f));
+}
+
+}  // namespace
+
+SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int image,
+                      const ImageFootprint& footprint) {
+    SourcePlan plan;
+    const float p = footprint.firstEdgePixels, q = footprint.secondEdgePixels;
+    if (const FloatImage* cached = sources.featureImage(image)) {
+        const float ratio = outputRatio(cached->rows, cached->cols, p, q);
+        // The kept copy serves while it still has a pixel per output pixel.
+        if (ratio >= 1.0f || sources.featureLevel(image) == 0) {
+            plan.fromFeatureImage = true;
+            plan.copy = ratio > 1.0f;
+            plan.rows = cached->rows;
+            plan.cols = cached->cols;
+            if (plan.copy) {
+                chooseReduction(cached->rows, cached->cols, ratio, antiAliasFactor, plan);
+                plan.rows >>= plan.halvings;
+                plan.cols >>= plan.halvings;
+                plan.bytes = int64_t{plan.rows} * plan.cols * cached->channels * 4;
+            }
+            return plan;
+        }
+    }
+    const size_t i = static_cast<size_t>(image);
+    const ImageSize size = image >= 0 && i < sources.sizes.size() ? sources.sizes[i] : ImageSize{};
+    const float ratio = outputRatio(size.height, size.width, p, q);
+    if (ratio > 1.0f) chooseReduction(size.height, size.width, ratio, antiAliasFactor, plan);
+    plan.decoderScale = 1 << std::min(plan.halvings, 3);
+    const int scaled = plan.decoderScale;
+    plan.rows = (size.height + scaled - 1) / scaled;
+    plan.cols = (size.width + scaled - 1) / scaled;
+    for (int h = std::min(plan.halvings, 3); h < plan.halvings; ++h) {
+        plan.rows /= 2;
+        plan.cols /= 2;
+    }
+    plan.bytes = int64_t{plan.rows} * plan.cols * 3;
+    return plan;
+}
+
+SourceView viewOf(const FloatImage& image) {
+    SourceView v;
+    if (image.empty()) return v;
+    v.floats = image.data.data();
+    v.rows = image.rows;
+    v.cols = image.cols;
+    v.channels = image.channels;
+    return v;
+}
+
+SourceView viewOf(const Image& image) {
+    SourceView v;
+    if (image.empty()) return v;
+    v.bytes = image.data.data();
+    v.rows = image.rows;
+    v.cols = image.cols;
+    v.channels = image.channels;
+    return v;
+}
+
+SourceView PreparedSource::view() const {
+    SourceView v = kept != nullptr ? viewOf(*kept) : (!floats.empty() ? viewOf(floats) : viewOf(bytes));
+    v.gain = gain;
+    return v;
+}
+
+PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan, int image,
+                             const Camera& camera, const Gains& gains) {
+    PreparedSource source;
+    if (image >= 0 && static_cast<size_t>(image) < gains.size())
+        source.gain = gains[static_cast<size_t>(image)];
+    Matrix transform = camera.imageTransform;
+    if (plan.fromFeatureImage) {
+        const FloatImage& cached = *sources.featureImage(image);
+        transform = multiply(reductionMatrix(-sources.featureLevel(image)), transform);
+        if (!plan.copy) {
+            source.kept = &cached;
+        } else {
+            FloatImage reduced = cached;
+            for (int h = 0; h < plan.halvings; ++h) reduced = halfSize(reduced);
+            source.floats = gaussianBlur(reduced, plan.sigma);
+            transform = multiply(reductionMatrix(-plan.halvings), transform);
+        }
+    } else {
+        BytesSink sink(source.bytes);
+        if (!readJpegRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error)) {
+            source.bytes.clear();
+            return source;
+        }
+        for (int h = std::min(plan.halvings, 3); h < plan.halvings; ++h)
+            source.bytes = halveBytes(source.bytes);
+        if (plan.halvings > 0 || plan.sigma > 0.0f) blurBytes(source.bytes, plan.sigma);
+        transform = multiply(reductionMatrix(-plan.halvings), transform);
+    }
+    Camera moved = camera;
+    moved.imageTransform = transform;
+    source.P = projectionMatrix(moved);
+    return source;
+}
+
+std::vector<PreparedSource> prepareSources(const RenderOptions& options, const RenderScene& scene,
+                                           const Gains& gains,
+                                           const std::vector<ImageFootprint>& footprints) {
+    std::vector<PreparedSource> sources(scene.component.size());
+    const Gains none;
+    for (size_t p = 0; p < scene.component.size() && p < footprints.size(); ++p) {
+        const int image = scene.component[p];
+        if (footprints[p].regions.empty()) continue;  // nothing of it can be drawn
+        const SourcePlan plan = planSource(scene.sources, options.antiAliasFactor, image, footprints[p]);
+        sources[p] = prepareSource(scene.sources, plan, image, scene.cameras[static_cast<size_t>(image)],
+                                   options.gainCompensation ? gains : none);
+    }
+    return sources;
+}
+
+Image halveBytes(const Image& image) {
+    Image half;
+    half.allocate(image.rows / 2, image.cols / 2, image.channels);
+    if (half.empty()) return half;
+    const int ch = image.channels;
+    const size_t row = static_cast<size_t>(image.cols) * ch;
+    for (int r = 0; r < half.rows; ++r) {
+        const uint8_t* top = &image.data[2 * static_cast<size_t>(r) * row];
+        const uint8_t* bottom = top + row;
+        uint8_t* to = &half.data[static_cast<size_t>(r) * half.cols * ch];
+        for (int c = 0; c < half.cols; ++c)
+            for (int k = 0; k < ch; ++k) {
+                const int i = 2 * c * ch + k;
+                to[c * ch + k] = static_cast<uint8_t>((top[i] + top[i + ch] + bottom[i] + bottom[i + ch] + 2) / 4);
+            }
+    }
+    return half;
+}
+
+void blurBytes(Image& image, float sigma) {
+    const int radius = static_cast<int>(std::floor(3.0f * sigma + 0.5f));
+    if (radius <= 0 || image.empty()) return;
+    const std::vector<float> kernel = gaussianKernel(sigma, radius);
+    const int ch = image.channels;
+    const size_t rowSamples = static_cast<size_t>(image.cols) * ch;
+    const int span = 2 * radius + 1;
+    // Row-pass results of the rows around the one being written, row m in slot m % span.
+    std::vector<float> ring(rowSamples * static_cast<size_t>(span));
+    std::vector<float> extended(rowSamples + 2 * static_cast<size_t>(radius) * ch);
+    std::vector<float> out(rowSamples);
+    auto rowPass = [&](int m) {
+        const uint8_t* from = &image.data[static_cast<size_t>(m) * rowSamples];
+        for (int e = 0; e < radius; ++e)
+            for (int k = 0; k < ch; ++k) {
+                extended[static_cast<size_t>(e) * ch + k] = from[k];
+                extended[rowSamples + static_cast<size_t>(radius + e) * ch + k] = from[rowSamples - ch + k];
+            }
+        for (size_t i = 0; i < rowSamples; ++i) extended[static_cast<size_t>(radius) * ch + i] = from[i];
+        float* to = &ring[static_cast<size_t>(m % span) * rowSamples];
+        std::fill(to, to + rowSamples, 0.0f);
+        for (int t = 0; t <= 2 * radius; ++t) {
+            const float weight = kernel[static_cast<size_t>(2 * radius - t)];
+            const float* tap = &extended[static_cast<size_t>(t) * ch];
+            for (size_t i = 0; i < rowSamples; ++i) to[i] += weight * tap[i];
+        }
+    };
+    const int last = image.rows - 1;
+    int passed = -1;  // rows whose row pass is in the ring: up to this one
+    for (int r = 0; r <= last; ++r) {
+        // Row r needs rows r - radius .. r + radius; the rows above r are overwritten already,
+        // but their row passes are still in the ring.
+        while (passed < std::min(r + radius, last)) rowPass(++passed);
+        std::fill(out.begin(), out.end(), 0.0f);
+        for (int t = 0; t <= 2 * radius; ++t) {
+            const int m = std::clamp(r + t - radius, 0, last);
+            const float weight = kernel[static_cast<size_t>(2 * radius - t)];
+            const float* from = &ring[static_cast<size_t>(m % span) * rowSamples];
+            for (size_t i = 0; i < rowSamples; ++i) out[i] += weight * from[i];
+        }
+        uint8_t* to = &image.data[static_cast<size_t>(r) * rowSamples];
+        for (size_t i = 0; i < rowSamples; ++i) to[i] = roundedByte(out[i]);
+    }
+}
+
+}  // namespace vantorra

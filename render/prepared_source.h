@@ -1,0 +1,78 @@
+#pragma once
+// A photograph made ready for one render: read once, reduced to the output's resolution and
+// held for every block. Sources decoded from the file keep 8 bits per sample; those made from
+// the kept feature image keep its float samples. Gains are applied when a sample is read.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "numerics/camera.h"
+#include "numerics/mat3.h"
+#include "render/footprint.h"
+#include "render/render_context.h"
+
+namespace vantorra {
+
+// How an image's source will be made, known before any pixel is read, so the render can count
+// its memory first.
+struct SourcePlan {
+    bool fromFeatureImage = false;  // else decoded from the file
+    bool copy = false;              // a reduced copy; false: the kept feature image as it is
+    int halvings = 0;               // reductions by two in all (decoder scaling included)
+    int decoderScale = 1;           // 1, 2, 4 or 8: the part the JPEG decoder does
+    float sigma = 0;                // anti-alias blur after the reductions
+    int rows = 0, cols = 0;         // size of the source
+    int64_t bytes = 0;              // memory the source holds (0 for the kept feature image)
+};
+
+SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int image,
+                      const ImageFootprint& footprint);
+
+// A read-only view of a source's samples, with the gain of each channel.
+struct SourceView {
+    const float* floats = nullptr;   // one of the two is set
+    const uint8_t* bytes = nullptr;
+    int rows = 0, cols = 0, channels = 0;
+    std::array<float, 3> gain{1.0f, 1.0f, 1.0f};
+    bool empty() const { return floats == nullptr && bytes == nullptr; }
+};
+
+// Views of whole images, with unit gains.
+SourceView viewOf(const FloatImage& image);
+SourceView viewOf(const Image& image);
+
+struct PreparedSource {
+    FloatImage floats;  // a reduced copy of the kept feature image
+    Image bytes;        // decoded from the photograph
+    const FloatImage* kept = nullptr;  // the kept feature image itself, not copied
+    std::array<float, 3> gain{1.0f, 1.0f, 1.0f};
+    Mat3 P;             // world direction -> homogeneous (row, column) of this source
+    std::string error;  // why the photograph could not be read; the source is then empty
+
+    SourceView view() const;
+    bool empty() const { return view().empty(); }
+};
+
+// Makes the source the plan describes for image `image` with camera `camera`.
+PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan, int image,
+                             const Camera& camera, const Gains& gains);
+
+// Every image of the scene's component prepared for the placed `footprints` (one per component
+// position): an image without regions gets an empty source. Gains apply when the options turn
+// gain compensation on.
+std::vector<PreparedSource> prepareSources(const RenderOptions& options, const RenderScene& scene,
+                                           const Gains& gains,
+                                           const std::vector<ImageFootprint>& footprints);
+
+// Blurs an 8-bit image in place with the separable Gaussian of `sigma` (radius
+// trunc(floor(3 sigma + 0.5)), edge samples repeated), summing in float and rounding once at the
+// end. Holds 2 * radius + 1 float rows, never a float copy of the image.
+void blurBytes(Image& image, float sigma);
+
+// Halves an 8-bit image: the rounded mean of each 2 x 2 box; an odd last row or column is dropped.
+Image halveBytes(const Image& image);
+
+}  // namespace vantorra

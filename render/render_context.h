@@ -1,0 +1,68 @@
+#pragma once
+// What one render reads, gathered by the driver and handed to the renderer and its compositors
+// whole. Nothing in it is changed by rendering: the renderer keeps its own copies of what it
+// decides (the re-centred cameras, the output size) and returns them.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/image.h"
+#include "engine/image_size.h"
+#include "engine/progress_reporter.h"
+#include "engine/stitch_options.h"
+#include "numerics/camera.h"
+#include "render/footprint.h"
+
+namespace vantorra {
+
+// Per image number, one gain per colour channel; empty when gain compensation is off.
+using Gains = std::vector<std::array<float, 3>>;
+
+// The photographs of a run: where to read each one and the reduced copies the feature stage kept
+// (a feature image may be missing or empty when the budget did not allow keeping it).
+struct PhotoSources {
+    std::string directory;  // prefix in front of every name
+    std::span<const std::string> names;
+    std::span<const ImageSize> sizes;  // full resolution
+    std::span<const FloatImage> featureImages;
+    std::span<const int32_t> featureLevels;  // feature image = photograph shrunk by 2^level
+
+    std::string path(int image) const;
+    // The kept feature image of `image`, or nullptr.
+    const FloatImage* featureImage(int image) const;
+    int featureLevel(int image) const;
+    // Whether `image` has a registered camera in `cameras` and a known, non-empty size.
+    bool drawable(int image, std::span<const Camera> cameras) const;
+};
+
+// The panorama to draw: cameras by image number, the images that form it, their photographs.
+struct RenderScene {
+    std::span<const Camera> cameras;
+    std::span<const int32_t> component;  // image numbers, ascending
+    PhotoSources sources;
+};
+
+struct PreparedSource;
+
+// Everything a block compositor reads. Progress is reported through `progress` only from the
+// thread that runs the render. `sources` holds, per position of the component, the photograph
+// prepared for this render (empty until the renderer has prepared them).
+struct RenderContext {
+    const RenderOptions& options;
+    RenderScene scene;
+    const Gains& gains;
+    ProgressReporter& progress;
+    std::span<const PreparedSource> sources = {};
+};
+
+// Every block compositor has this shape: it fills `block` (created blockRows x blockCols x 3,
+// zero-filled) from the images whose footprints are in the block. `footprints` follows the
+// order of the scene's component.
+using BlockCompositor = void (*)(FloatImage& block, const RenderContext& context,
+                                 std::vector<ImageFootprint>& footprints, int blockRows,
+                                 int blockCols);
+
+}  // namespace vantorra
