@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to every JPEG reader: the header reader, the byte and float whole-image
-// readers and the halving reader. Beyond not crashing, the readers must agree with each other:
+// readers, the halving reader and the decoder-scaled row reader. Beyond not crashing, the readers must agree with each other:
 // the same success, the same size, the same samples, and the halving reader must equal decoding
 // followed by halfSize sample for sample. A failure must leave the outputs empty with a reason.
 
@@ -17,6 +17,24 @@ namespace {
 void require(bool condition) {
     if (!condition) std::abort();
 }
+
+// Checks that rows come once each, in order, at the size begin announced.
+class OrderSink : public vantorra::JpegRowSink {
+public:
+    bool begin(int w, int h) override {
+        require(!begun && w > 0 && h > 0);
+        begun = true;
+        width = w;
+        height = h;
+        return true;
+    }
+    void row(int index, const uint8_t* rgb) override {
+        require(begun && index == rows && index < height && rgb != nullptr);
+        ++rows;
+    }
+    bool begun = false;
+    int width = 0, height = 0, rows = 0;
+};
 
 }  // namespace
 
@@ -65,6 +83,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(halved.data == expected.data);
     } else {
         require(halved.empty() && fullRows == 0 && fullCols == 0 && !halvedError.empty());
+    }
+
+    for (const int denominator : {2, 8}) {
+        OrderSink sink;
+        std::string error;
+        if (readJpegRowsScaled(path, denominator, sink, &error)) {
+            require(wholeRead && sink.rows == sink.height);
+            require(sink.width == (whole.cols + denominator - 1) / denominator);
+            require(sink.height == (whole.rows + denominator - 1) / denominator);
+        } else {
+            require(!error.empty());
+        }
     }
     return 0;
 }
