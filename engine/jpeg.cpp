@@ -21,6 +21,11 @@ constexpr int64_t kMaxDecodedSamples = int64_t{1} << 30;
 // read) are allocated from the header's size before any data is read, so they are capped: a
 // forged header must not cost more than this before the file is found to be short.
 constexpr long kMaxDecoderMemory = 1L << 30;
+// Decoding work follows the full size whatever the scaling asked for, and a file may claim a huge
+// size yet hold no data: the arithmetic decoder feeds zeros past the end of a scan without any
+// warning (its encoders may drop trailing zeros), so such a file would be decoded in full.
+// Beyond this many samples (about 1.4 gigapixels in colour) a file is refused before decoding.
+constexpr int64_t kMaxDecodeWork = int64_t{1} << 32;
 
 // libjpeg reports a fatal error by calling error_exit, which must not return. Ours records the
 // library's message and jumps back to the routine that started the call, so a corrupt file
@@ -141,6 +146,15 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     cinfo.scale_num = 1;
     cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
     jpeg_calc_output_dimensions(&cinfo);
+    const int64_t work = static_cast<int64_t>(cinfo.image_width) * static_cast<int64_t>(cinfo.image_height) *
+                         cinfo.num_components;
+    if (work >= kMaxDecodeWork) {
+        std::snprintf(manager.message, sizeof manager.message,
+                      "image of %u x %u pixels is too large to decode (2^32 samples or more)", cinfo.image_width,
+                      cinfo.image_height);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     const int64_t samples =
         static_cast<int64_t>(cinfo.output_width) * static_cast<int64_t>(cinfo.output_height) * 3;
     if (samples >= kMaxDecodedSamples) {

@@ -289,6 +289,21 @@ TEST_F(JpegTest, ForgedSizeUnderTheLimitFailsOnTheMissingData) {
     }
 }
 
+// Found by fuzzing: an arithmetic-coded frame of 65345 x 31757 pixels with no data. The
+// arithmetic decoder feeds zeros past the closing marker without a warning, so the scaled reader
+// (whose output is small enough to pass the output size check) used to decode all of it.
+TEST_F(JpegTest, HugeArithmeticCodedFileWithoutDataIsRefusedAtAnyScale) {
+    const std::string forged = std::string(VANTORRA_TEST_DATA) + "/bad/arithmetic_forged_size.jpg";
+    for (const int denominator : {1, 2, 8}) {
+        CountingSink counting;
+        std::string error;
+        EXPECT_FALSE(readJpegRowsScaled(forged, denominator, counting, &error)) << denominator;
+        EXPECT_EQ(counting.rows, 0) << denominator;
+        EXPECT_NE(error.find("arithmetic_forged_size.jpg: image of 65345 x 31757 pixels is too large"),
+                  std::string::npos) << error;
+    }
+}
+
 TEST_F(JpegTest, UnwritableOutputReturnsFalseAndKeepsWhatWasThere) {
     const Image image = gradient(8, 8);
     std::string error;
