@@ -1,8 +1,7 @@
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include <sstream>
 
 #include "app/stitch_engine.h"
+#include "engine/output_files.h"
 #include "engine/parameter_file.h"
 
 namespace vantorra {
@@ -27,23 +26,15 @@ void StitcherEngine::render(Image& output) {
 
 bool StitcherEngine::writePanorama(const Image& panorama, const std::string& path, int quality,
                                    std::string& error) {
-    return panorama.writeJpeg(path, quality, &error);
+    error = writeJpegWhole(path, panorama, quality);
+    return error.empty();
 }
 
 bool StitcherEngine::writeParameters(const std::string& path, std::string& error) {
-    errno = 0;
-    std::ofstream file(path);
-    if (!file) {
-        error = errno != 0 ? std::strerror(errno) : "cannot be opened for writing";
-        return false;
-    }
-    writeParameterFile(file, engine);
-    file.close();
-    if (file.fail()) {
-        error = errno != 0 ? std::strerror(errno) : "write failed";
-        return false;
-    }
-    return true;
+    std::ostringstream text;
+    writeParameterFile(text, engine);
+    error = writeFileWhole(path, text.str());
+    return error.empty();
 }
 
 }  // namespace vantorra

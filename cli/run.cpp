@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <ostream>
+#include <sstream>
 
 #include "cli/exit_codes.h"
 #include "engine/cancel_flag.h"
@@ -12,6 +12,7 @@
 #include "cli/terminal_progress.h"
 #include "engine/image.h"
 #include "engine/log_destination.h"
+#include "engine/output_files.h"
 #include "engine/parameter_file.h"
 #include "engine/stitcher.h"
 
@@ -20,24 +21,42 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Made before the run so that a long stitch never ends in an output folder it cannot use.
+// Made and checked before the run so that a long stitch never ends in an output folder it
+// cannot use.
 std::string prepareOutputFolder(const fs::path& folder) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder)) {
         return "cannot create the output folder " + folder.string() + (error ? ": " + error.message() : "");
     }
-    if (access(folder.c_str(), W_OK) != 0) return "cannot write into the output folder " + folder.string();
-    return std::string();
+    return checkOutputsWritable(folder.string());
 }
 
-std::string writeParameters(const fs::path& path, const Stitcher& stitcher) {
-    std::ofstream out(path);
-    if (!out) return "cannot write " + path.string();
-    writeParameterFile(out, stitcher);
-    out.close();
-    if (!out) return "cannot write " + path.string();
-    return std::string();
+// The reader says "can't open PATH: reason" or "PATH: reason"; this gives "cannot read PATH: reason".
+std::string cannotRead(const std::string& reason) {
+    const std::string openFailure = "can't open ";
+    return "cannot read " + (reason.rfind(openFailure, 0) == 0 ? reason.substr(openFailure.size()) : reason);
+}
+
+// One line per photograph left out (unreadable, or a duplicate of another), then how many of
+// how many.
+void reportSkipped(const Stitcher& stitcher, std::ostream& errors) {
+    int skipped = 0;
+    for (const std::string& reason : stitcher.skippedReasons) {
+        if (reason.empty()) continue;
+        errors << "skipping " << reason << std::endl;
+        ++skipped;
+    }
+    if (skipped > 0)
+        errors << skipped << " of " << stitcher.imageNames.size() << " photographs were left out" << std::endl;
+}
+
+// The engine ends a run with one of its skip reasons when fewer than two photographs are readable.
+bool tooFewReadable(const Stitcher& stitcher) {
+    if (stitcher.lastError.empty()) return false;
+    for (const std::string& reason : stitcher.skippedReasons)
+        if (reason == stitcher.lastError) return true;
+    return false;
 }
 
 // Returns the number of images the run was given (records read, for a parameter file).
@@ -63,13 +82,6 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
     if (selection.kind == InputSelection::Rejected) {
         errors << selection.message << std::endl;
         return selection.exitCode;
-    }
-    if (selection.kind == InputSelection::Images) {
-        const std::string unreadable = firstUnreadableImage(selection.paths);
-        if (!unreadable.empty()) {
-            errors << "cannot read " << unreadable << std::endl;
-            return ExitFileError;
-        }
     }
     const fs::path folder(options.outputDirectory);
     if (const std::string problem = prepareOutputFolder(folder); !problem.empty()) {
@@ -99,10 +111,19 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         errors << "Stitching cancelled" << std::endl;
         return ExitInterrupted;
     }
-    if (imageCount <= 0) {
+    if (imageCount < 0) {  // a parameter file refused whole, with its reason
+        errors << stitcher.lastError << std::endl;
+        return ExitFileError;
+    }
+    if (imageCount == 0) {
         errors << "no image records in " << selection.paths.front() << std::endl;
         return ExitFileError;
     }
+    if (tooFewReadable(stitcher)) {
+        errors << cannotRead(stitcher.lastError) << std::endl;
+        return ExitFileError;
+    }
+    reportSkipped(stitcher, errors);
 
     if (!stitcher.lastError.empty()) {  // a photograph that failed to decode part-way, say
         errors << "cannot stitch: " << stitcher.lastError << std::endl;
@@ -118,13 +139,12 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         errors << "nothing was rendered from " << selection.paths.front() << std::endl;
         return ExitFileError;
     }
-    const fs::path panorama = folder / "pano.jpg";
-    std::string error;
-    if (!result.writeJpeg(panorama.string(), stitcher.options.render.jpegQuality, &error)) {
-        errors << error << std::endl;  // "can't open PATH: reason" or "can't write PATH: reason"
-        return ExitFileError;
-    }
-    if (const std::string problem = writeParameters(folder / "pano.txt", stitcher); !problem.empty()) {
+    const fs::path panorama = folder / OutputFiles::kPanoramaName;
+    std::ostringstream parameters;
+    writeParameterFile(parameters, stitcher);
+    const std::string problem = writeOutputs(folder.string(), result, stitcher.options.render.jpegQuality,
+                                             parameters.str(), cancel);
+    if (!problem.empty()) {
         errors << problem << std::endl;
         return ExitFileError;
     }

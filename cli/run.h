@@ -21,10 +21,13 @@ struct PipelineCalls {
     std::function<int(Stitcher&, const std::string&, Image&)> stitchFromParameterFile;
 };
 
-// Selects and checks the inputs, runs the pipeline with `progress` attached (may be null),
-// writes pano.jpg and pano.txt into the output folder and returns a CliExitCode. Failures go to
-// `errors` as one line; success prints where the panorama was written unless quiet. A request on
-// `cancel` (may be null) stops the run: "Stitching cancelled", nothing written, ExitInterrupted.
+// Selects and checks the inputs and that the outputs can be written, runs the pipeline with
+// `progress` attached (may be null), replaces pano.jpg and pano.txt in the output folder
+// together and returns a CliExitCode. Failures go to `errors` as one line, the earlier outputs
+// untouched; photographs left out unread get a line each and a summary there. Success prints
+// where the panorama was written unless quiet. A `cancel` requested before the outputs are
+// replaced leaves the earlier ones; a cancel during the run prints "Stitching cancelled" and
+// returns ExitInterrupted.
 int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgressView* progress,
            std::ostream& messages, std::ostream& errors, const CancelFlag* cancel = nullptr);
 

@@ -84,18 +84,40 @@ void FloatImage::release() {
 
 namespace {
 
+// Starts `image` with no rows; rows are appended as they are decoded (see reserveNextRow).
+bool beginGrowing(FloatImage& image, int rows, int cols) {
+    image.release();
+    if (rows < 0 || cols < 0 || int64_t{rows} * cols * 3 >= FloatImage::kMaxSamples) return false;
+    image.cols = cols;
+    image.channels = 3;
+    return true;
+}
+
+// Appends one row and returns where its samples go.
+float* appendRow(FloatImage& image, int totalRows) {
+    const size_t rowSamples = static_cast<size_t>(image.cols) * 3;
+    reserveNextRow(image.data, rowSamples, totalRows);
+    image.data.resize(image.data.size() + rowSamples);
+    ++image.rows;
+    return image.data.data() + image.data.size() - rowSamples;
+}
+
 // Converts each decoded row straight into float samples: no byte copy of the whole image.
 class FloatSink : public JpegRowSink {
 public:
     explicit FloatSink(FloatImage& image) : image_(image) {}
-    bool begin(int width, int height) override { return image_.allocate(height, width, 3); }
-    void row(int index, const uint8_t* rgb) override {
-        float* to = &image_.data[static_cast<size_t>(index) * image_.cols * 3];
+    bool begin(int width, int height) override {
+        height_ = height;
+        return beginGrowing(image_, height, width);
+    }
+    void row(int, const uint8_t* rgb) override {
+        float* to = appendRow(image_, height_);
         for (int i = 0; i < image_.cols * 3; ++i) to[i] = static_cast<float>(rgb[i]);
     }
 
 private:
     FloatImage& image_;
+    int height_ = 0;
 };
 
 // Averages every 2 x 2 block of decoded pixels as it arrives, in the same single-precision sums
@@ -107,16 +129,15 @@ public:
         fullRows = height;
         fullCols = width;
         top_.assign(static_cast<size_t>(width) * 3, 0);
-        return image_.allocate(height / 2, width / 2, 3);
+        return beginGrowing(image_, height / 2, width / 2);
     }
     void row(int index, const uint8_t* rgb) override {
         if (index % 2 == 0) {
             std::copy(rgb, rgb + top_.size(), top_.begin());
             return;
         }
-        const int r = index / 2;
-        if (r >= image_.rows) return;
-        float* to = &image_.data[static_cast<size_t>(r) * image_.cols * 3];
+        if (index / 2 >= fullRows / 2) return;
+        float* to = appendRow(image_, fullRows / 2);
         const uint8_t* top = top_.data();
         for (int c = 0; c < image_.cols; ++c)
             for (int k = 0; k < 3; ++k) {

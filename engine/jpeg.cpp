@@ -23,6 +23,15 @@ namespace vantorra {
 namespace {
 
 constexpr int64_t kMaxDecodedSamples = int64_t{1} << 30;
+// libjpeg's own buffers (a progressive file holds every coefficient of the image while it is
+// read) are allocated from the header's size before any data is read, so they are capped: a
+// forged header must not cost more than this before the file is found to be short.
+constexpr long kMaxDecoderMemory = 1L << 30;
+// Decoding work follows the full size whatever the scaling asked for, and a file may claim a huge
+// size yet hold no data: the arithmetic decoder feeds zeros past the end of a scan without any
+// warning (its encoders may drop trailing zeros), so such a file would be decoded in full.
+// Beyond this many samples (about 1.4 gigapixels in colour) a file is refused before decoding.
+constexpr int64_t kMaxDecodeWork = int64_t{1} << 32;
 
 // libjpeg reports a fatal error by calling error_exit, which must not return. Ours records the
 // library's message and jumps back to the routine that started the call, so a corrupt file
@@ -40,11 +49,13 @@ struct ErrorManager {
 }
 
 // Warnings (recoverable corruption) are not printed: a library must not write to the user's
-// terminal. A premature end of file is the one warning promoted to an error, because the library
-// would otherwise hand back an image whose missing part is filled with grey.
+// terminal. A premature end of the file or of a data segment is promoted to an error, because
+// the library would otherwise hand back an image whose missing part is filled with grey (and a
+// header claiming a huge size followed by nothing would be decoded in full).
 void emitMessage(j_common_ptr cinfo, int level) {
     if (level < 0) {
-        if (cinfo->err->msg_code == JWRN_JPEG_EOF) errorExit(cinfo);
+        const int code = cinfo->err->msg_code;
+        if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) errorExit(cinfo);
         cinfo->err->num_warnings++;
     }
 }
@@ -115,10 +126,16 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     jpeg_decompress_struct cinfo;
     cinfo.err = &manager.pub;
     if (setjmp(manager.jump)) {
+        // The library's own words for its memory cap ("Backing store not supported") say nothing.
+        if (manager.pub.msg_code == JERR_NO_BACKING_STORE)
+            std::snprintf(manager.message, sizeof manager.message,
+                          "image of %u x %u pixels needs more than %ld MB to decode", cinfo.image_width,
+                          cinfo.image_height, kMaxDecoderMemory >> 20);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
     header.width = static_cast<int>(cinfo.image_width);
@@ -136,6 +153,15 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     cinfo.scale_num = 1;
     cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
     jpeg_calc_output_dimensions(&cinfo);
+    const int64_t work = static_cast<int64_t>(cinfo.image_width) * static_cast<int64_t>(cinfo.image_height) *
+                         cinfo.num_components;
+    if (work >= kMaxDecodeWork) {
+        std::snprintf(manager.message, sizeof manager.message,
+                      "image of %u x %u pixels is too large to decode (2^32 samples or more)", cinfo.image_width,
+                      cinfo.image_height);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     const int64_t samples =
         static_cast<int64_t>(cinfo.output_width) * static_cast<int64_t>(cinfo.output_height) * 3;
     if (samples >= kMaxDecodedSamples) {
@@ -177,22 +203,25 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     return true;
 }
 
-// Collects the rows into one byte buffer, 3 bytes per pixel.
+// Collects the rows into one byte buffer, 3 bytes per pixel, grown as rows arrive.
 class ByteSink : public JpegRowSink {
 public:
     explicit ByteSink(std::vector<uint8_t>& pixels) : pixels_(pixels) {}
     bool begin(int width, int height) override {
         rowBytes_ = static_cast<size_t>(width) * 3;
-        pixels_.resize(rowBytes_ * static_cast<size_t>(height));
+        height_ = height;
+        pixels_.clear();
         return true;
     }
-    void row(int index, const uint8_t* rgb) override {
-        std::memcpy(pixels_.data() + rowBytes_ * static_cast<size_t>(index), rgb, rowBytes_);
+    void row(int, const uint8_t* rgb) override {
+        reserveNextRow(pixels_, rowBytes_, height_);
+        pixels_.insert(pixels_.end(), rgb, rgb + rowBytes_);
     }
 
 private:
     std::vector<uint8_t>& pixels_;
     size_t rowBytes_ = 0;
+    int height_ = 0;
 };
 
 bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width, int height,
@@ -440,6 +469,23 @@ bool JpegFileSink::finish() {
     }
     encoder_.reset();
     finished_ = true;
+    return true;
+}
+
+bool writeJpegToFile(std::FILE* file, const uint8_t* pixels, int width, int height, int quality,
+                     std::string* error) {
+    if (width <= 0 || height <= 0 || !pixels) {
+        setError(error, "nothing to write (empty image)");
+        return false;
+    }
+    ErrorManager manager;
+    installErrorManager(manager);
+    errno = 0;
+    if (!encode(file, manager, pixels, width, height, quality)) {
+        // The library's "Output file write error" says less than the system's reason.
+        setError(error, errno != 0 ? std::strerror(errno) : manager.message);
+        return false;
+    }
     return true;
 }
 

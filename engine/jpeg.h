@@ -3,7 +3,10 @@
 // unopenable path, corrupt or truncated data, an unsupported colour space, an image too large to
 // hold): they report false with a one-line reason and never end the process.
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,18 @@ public:
     virtual void row(int index, const uint8_t* rgb) = 0;
 };
 
+// Makes room in `samples` for one more row of rowSamples, out of totalRows. Sinks grow their
+// storage this way instead of allocating the size the header claims, so the memory a file costs
+// follows the rows it really holds: capacity starts at about 16 MB and doubles, never beyond the
+// whole image.
+template <typename T>
+void reserveNextRow(std::vector<T>& samples, size_t rowSamples, int totalRows) {
+    if (samples.size() + rowSamples <= samples.capacity()) return;
+    const size_t whole = rowSamples * static_cast<size_t>(std::max(totalRows, 1));
+    const size_t start = std::max(rowSamples, (size_t{16} << 20) / sizeof(T));
+    samples.reserve(std::min(whole, std::max(start, 2 * samples.capacity())));
+}
+
 // Decodes into `sink` without holding the whole image, with the conversions of readJpeg.
 bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error = nullptr);
 
@@ -48,5 +63,10 @@ bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width,
 // failure "can't write PATH: reason".
 bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int height, int quality,
                std::string* error = nullptr);
+
+// Encodes as writeJpeg does into a file the caller has opened and will close; the reason of a
+// failure (a full disk, say) comes back in error. The caller flushes and checks the file.
+bool writeJpegToFile(std::FILE* file, const uint8_t* pixels, int width, int height, int quality,
+                     std::string* error = nullptr);
 
 }  // namespace vantorra

@@ -1,11 +1,15 @@
 #include "engine/parameter_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <fstream>
 #include <istream>
 #include <ostream>
 
+#include "engine/jpeg.h"
 #include "engine/stitcher.h"
 #include "numerics/mat3.h"
 
@@ -63,22 +67,55 @@ bool readName(std::istream& in, std::string& name) {
     return false;
 }
 
-bool readMatrix(std::istream& in, Matrix& m) {
+// The reasons a record is refused; empty when it can be used.
+std::string readMatrix(std::istream& in, Matrix& m, const char* what) {
     m.resize(3, 3);
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) {
             float value = 0.0f;
-            if (!(in >> value) || !std::isfinite(value)) return false;
+            if (!(in >> value)) return std::string("cut short or not a number in its ") + what;
+            if (!std::isfinite(value)) return std::string("a value of its ") + what + " is not finite";
             m.at(r, c) = value;
         }
-    return true;
+    return std::string();
 }
 
-bool readRecordNumbers(std::istream& in, ImageSize& size, Camera& camera) {
-    if (!(in >> size.width >> size.height) || size.width <= 0 || size.height <= 0) return false;
+// Saved with six significant digits, a true rotation keeps R * R^T within about 1e-6 of the
+// identity; 1e-3 leaves room for hand-edited files and refuses anything that is not a rotation.
+constexpr float kRotationTolerance = 1e-3f;
+
+bool isRotation(const Matrix& R) {
+    const Mat3 m = Mat3::fromMatrix(R);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            float dot = 0.0f;
+            for (int k = 0; k < 3; ++k) dot += m(i, k) * m(j, k);
+            if (std::fabs(dot - (i == j ? 1.0f : 0.0f)) > kRotationTolerance) return false;
+        }
+    const float det = m(0, 0) * (m(1, 1) * m(2, 2) - m(1, 2) * m(2, 1)) -
+                      m(0, 1) * (m(1, 0) * m(2, 2) - m(1, 2) * m(2, 0)) +
+                      m(0, 2) * (m(1, 0) * m(2, 1) - m(1, 1) * m(2, 0));
+    return det > 0.0f;  // a reflection is orthonormal but no camera
+}
+
+std::string readRecordNumbers(std::istream& in, ImageSize& size, Camera& camera) {
+    if (!(in >> size.width >> size.height)) return "its size is cut short or not a whole number";
+    if (size.width < 0 || size.height < 0) return "its size is negative";
     size.channels = 3;  // the JPEG reader always delivers three channels
-    if (!readMatrix(in, camera.imageTransform) || !readMatrix(in, camera.R)) return false;
-    return static_cast<bool>(in >> camera.f) && std::isfinite(camera.f);
+    if (std::string why = readMatrix(in, camera.imageTransform, "image transform"); !why.empty()) return why;
+    if (std::string why = readMatrix(in, camera.R, "rotation"); !why.empty()) return why;
+    if (!(in >> camera.f)) return "its focal length is cut short or not a number";
+    if (!std::isfinite(camera.f)) return "its focal length is not finite";
+    // f = 0 marks an image outside the panorama: its rotation is not used, and a photograph that
+    // could not be read at all is recorded there with the size 0 x 0.
+    if (camera.f == 0.0f) return std::string();
+    if (size.width == 0 || size.height == 0) return "its size is not positive";
+    if (!isRotation(camera.R)) return "its rotation is not orthonormal";
+    return std::string();
+}
+
+void setError(std::string* error, std::string text) {
+    if (error) *error = std::move(text);
 }
 
 }  // namespace
@@ -115,30 +152,53 @@ std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher) {
     return out;
 }
 
-int readParameterFile(std::istream& in, Stitcher& stitcher) {
-    int records = 0;
+int readParameterFile(std::istream& in, Stitcher& stitcher, std::string* error, int maxRecords) {
+    std::vector<std::string> names;
+    std::vector<ImageSize> sizes;
+    std::vector<Camera> cameras;
     std::string name;
     while (readName(in, name)) {
+        const int number = static_cast<int>(names.size()) + 1;
+        if (number > maxRecords) {
+            setError(error, "more than " + std::to_string(maxRecords) +
+                                " records, the most the memory budget can render");
+            return -1;
+        }
         ImageSize size;
         Camera camera;
-        if (!readRecordNumbers(in, size, camera)) break;
-        stitcher.imageNames.push_back(name);
-        stitcher.imageSizes.push_back(size);
-        stitcher.cameras.push_back(std::move(camera));
-        ++records;
+        if (const std::string why = readRecordNumbers(in, size, camera); !why.empty()) {
+            setError(error, "record " + std::to_string(number) + " (" + name + "): " + why);
+            return -1;
+        }
+        names.push_back(std::move(name));
+        sizes.push_back(size);
+        cameras.push_back(std::move(camera));
     }
-    return records;
+    stitcher.imageNames.insert(stitcher.imageNames.end(), names.begin(), names.end());
+    stitcher.imageSizes.insert(stitcher.imageSizes.end(), sizes.begin(), sizes.end());
+    stitcher.cameras.insert(stitcher.cameras.end(), cameras.begin(), cameras.end());
+    return static_cast<int>(names.size());
 }
 
-int loadParameterFile(const std::string& path, Stitcher& stitcher) {
+int maxParameterFileRecords(int64_t memoryBudget) {
+    const int64_t records = memoryBudget / kBytesPerRenderedImage;
+    return static_cast<int>(std::clamp<int64_t>(records, 2, std::numeric_limits<int>::max()));
+}
+
+int loadParameterFile(const std::string& path, Stitcher& stitcher, std::string* error) {
     stitcher.clearRunResults();
     stitcher.imageNames.clear();
     stitcher.imagesSelected = true;
     stitcher.needsRegistration = true;
 
     std::ifstream in(path);
-    if (!in.is_open()) return -1;
-    const int records = readParameterFile(in, stitcher);
+    if (!in.is_open()) {
+        setError(error, std::strerror(errno));
+        return -1;
+    }
+    const int records =
+        readParameterFile(in, stitcher, error, maxParameterFileRecords(stitcher.options.systemMemory));
+    if (records < 0) return -1;
 
     const size_t n = stitcher.imageNames.size();
     stitcher.featureImages.assign(n, FloatImage());
@@ -148,6 +208,23 @@ int loadParameterFile(const std::string& path, Stitcher& stitcher) {
     for (size_t i = 0; i < n; ++i)
         if (isRegistered(stitcher.cameras[i])) stitcher.component.push_back(static_cast<int32_t>(i));
     return records;
+}
+
+std::string checkParameterFilePhotographs(const Stitcher& stitcher) {
+    for (const int32_t i : stitcher.component) {
+        const size_t k = static_cast<size_t>(i);
+        if (k >= stitcher.imageNames.size() || k >= stitcher.imageSizes.size()) continue;
+        const std::string path = stitcher.imageDirectory + stitcher.imageNames[k];
+        JpegHeader header;
+        std::string why;
+        if (!readJpegHeader(path, header, &why)) return "record " + std::to_string(i + 1) + ": " + why;
+        const ImageSize& recorded = stitcher.imageSizes[k];
+        if (header.width != recorded.width || header.height != recorded.height)
+            return "record " + std::to_string(i + 1) + ": " + path + " is " + std::to_string(header.width) +
+                   " x " + std::to_string(header.height) + " pixels, the file records " +
+                   std::to_string(recorded.width) + " x " + std::to_string(recorded.height);
+    }
+    return std::string();
 }
 
 }  // namespace vantorra

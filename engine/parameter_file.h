@@ -3,7 +3,9 @@
 // size, imageTransform, rotation and focal length, so a panorama can be rendered again without
 // matching. Floats are saved with six significant digits.
 
+#include <cstdint>
 #include <iosfwd>
+#include <limits>
 #include <string>
 
 namespace vantorra {
@@ -17,17 +19,34 @@ std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher);
 
 // Appends the records of `in` to imageNames, imageSizes (channels 3) and cameras, and returns
 // how many it appended. A name is a whole line (surrounding white space removed, blank lines
-// skipped); numbers may be spread over lines in any spacing. Reading stops at the first record
-// that is cut short, has a size that is not positive or a number that is not finite; that
-// record adds nothing.
-int readParameterFile(std::istream& in, Stitcher& stitcher);
+// skipped); numbers may be spread over lines in any spacing. All or nothing: when a record is
+// cut short, has a negative size or a number that is not finite, or has a non-zero focal length
+// with a size that is not positive or a rotation that is not orthonormal (within 1e-3) or is a
+// reflection, nothing
+// is appended, -1 is returned and `error` names the record ("record N (name): reason", N from
+// 1). The same happens as soon as a record beyond maxRecords begins.
+int readParameterFile(std::istream& in, Stitcher& stitcher, std::string* error = nullptr,
+                      int maxRecords = std::numeric_limits<int>::max());
+
+// The least a rendered image costs for the whole render whatever its size: its gain thumbnail
+// of at least 50 x 50 pixels in three float channels, rounded up for its share of the block
+// plan. A memory budget therefore holds at most budget / this many images.
+constexpr int64_t kBytesPerRenderedImage = 32 * 1024;
+// The most records a parameter file may have under `memoryBudget` bytes (at least 2): 8192 at
+// the default 0.25 GB. A longer file is refused before anything is rendered.
+int maxParameterFileRecords(int64_t memoryBudget);
+
+// Why the photographs of the panorama's records cannot be rendered, or empty when they can:
+// each one's header must be readable and give the recorded size ("record N: reason").
+std::string checkParameterFilePhotographs(const Stitcher& stitcher);
 
 // Prepares `stitcher` to render the cameras of the parameter file at `path`: empties every
 // per-run list, sets featureImageMemory to 0, reads the records, gives each image an empty
 // feature image and thumbnail at level 0, and makes the component every image whose focal
 // length is not 0. imagesSelected and needsRegistration are set true; the caller sets
-// imageDirectory and, before rendering, clears needsRegistration. Returns the record count,
-// or -1 when the file cannot be opened (the lists are then empty).
-int loadParameterFile(const std::string& path, Stitcher& stitcher);
+// imageDirectory and, before rendering, clears needsRegistration. Returns the record count, or
+// -1 when the file cannot be opened, has a bad record or more records than the memory budget
+// (options.systemMemory) allows; the lists are then empty and `error` gives the reason.
+int loadParameterFile(const std::string& path, Stitcher& stitcher, std::string* error = nullptr);
 
 }  // namespace vantorra

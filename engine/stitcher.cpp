@@ -149,6 +149,7 @@ StitchOutcome Stitcher::stitchRun(std::string directory, std::vector<std::string
     const FeatureMatcher matcher(runFeatureOptions(options, n), options.ransac);
     ThreadPool pool(options.threads);
     MatchingResult matching = matcher.matchingStage(imageDirectory, imageNames, progress, &pool);
+    skippedReasons = std::move(matching.skippedReasons);
     if (!matching.ok) {
         lastError = matching.error;
         return StitchOutcome::Failed;
@@ -198,6 +199,7 @@ void Stitcher::clearRunResults() {
     thumbnails.clear();
     thumbnailLevels.clear();
     component.clear();
+    skippedReasons.clear();
     featureImageMemory = 0;
     registration = RegistrationSummary{};
     lastRender = RenderResult{};
@@ -237,8 +239,14 @@ bool Stitcher::renderRun(PanoramaSink& output) {
 int Stitcher::stitchFromParameterFileRun(const std::string& directory, const std::string& parameterFile,
                                          PanoramaSink& output) {
     lastError.clear();
-    const int records = loadParameterFile(parameterFile, *this);
+    const int records = loadParameterFile(parameterFile, *this, &lastError);
     imageDirectory = directory;
+    if (records > 0 && lastError.empty()) lastError = checkParameterFilePhotographs(*this);
+    if (!lastError.empty()) {  // all or nothing: a bad record or photograph renders nothing
+        lastError = "cannot read " + parameterFile + ": " + lastError;
+        component.clear();
+        return -1;
+    }
     if (records <= 0 || component.empty()) return records;  // nothing to render
     needsRegistration = false;
     progress.renderOnly = true;

@@ -39,7 +39,8 @@ public:
     StitchOutcome stitch(std::string imageDirectory, std::vector<std::string> imageNames,
                          PanoramaSink& output);
     // Loads names, sizes and cameras from a parameter file and renders them without matching.
-    // Returns the number of records read.
+    // Returns the number of records read, or -1 with lastError "cannot read PATH: reason" when
+    // the file, one of its records or one of its photographs cannot be used (nothing rendered).
     int stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
                                 Image& output);
     int stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
@@ -51,7 +52,8 @@ public:
     // Each of the runs above ends early, with `cancelled` set and `output` empty (or its sink
     // never finished), when progress.cancel is requested during it; no exception leaves them
     // for a cancel.
-    // Empties every per-run list (cameras, sizes, feature images, thumbnails, levels, component)
+    // Empties every per-run list (cameras, sizes, feature images, thumbnails, levels, component,
+    // skipped reasons)
     // and the kept-image byte count, as every run does before it starts.
     void clearRunResults();
     // The current cameras and photographs as the renderer reads them. Refers to this object's
@@ -68,6 +70,9 @@ public:
     std::vector<int32_t> thumbnailLevels;
     int64_t featureImageMemory = 0;           // bytes kept by the feature stage
     std::vector<int32_t> component;           // image numbers of the panorama, ascending
+    // Per image of the last stitch: why it could not be read and was left out, or empty. Front
+    // ends name each of these once; the run goes on without them.
+    std::vector<std::string> skippedReasons;
     bool imagesSelected = false;
     bool needsRegistration = false;
     ProgressReporter progress;

@@ -38,7 +38,8 @@ MatchingResult FeatureMatcher::matchingStage(const std::string& imageDirectory,
     const int32_t n = static_cast<int32_t>(imageNames.size());
     r.matches.reset(n);
     const FeatureStageOutputs outputs{r.imageSizes, r.featureLevels, r.featureImages,
-                                      r.thumbnails, r.thumbnailLevels, r.featureImageMemory};
+                                      r.thumbnails, r.thumbnailLevels, r.featureImageMemory,
+                                      &r.skippedReasons};
     int64_t totalFeatures = 0;
     if (!loadAndMatch(imageDirectory, imageNames, featureOptions, progress, outputs, r.matches,
                       totalFeatures, &r.error, pool)) {

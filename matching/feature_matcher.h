@@ -18,7 +18,7 @@ namespace vantorra {
 
 // Everything the matching stage found, per image number.
 struct MatchingResult {
-    bool ok = false;    // false: an image could not be read or feature memory ran out
+    bool ok = false;    // false: fewer than two images could be read or feature memory ran out
     std::string error;  // why, when not ok
     std::vector<ImageSize> imageSizes;       // full resolution
     std::vector<int32_t> featureLevels;      // feature image = photograph shrunk by 2^level
@@ -30,14 +30,18 @@ struct MatchingResult {
     // Verified counts and positions (pixels of the feature images, from the top-left pixel).
     MatchTable matches;
     std::vector<std::vector<int32_t>> components;  // largest first, each ascending, >= 2 images
+    std::vector<std::string> skippedReasons;  // per image: why it was left out, or empty
 };
 
 class FeatureMatcher {
 public:
     FeatureMatcher(const FeatureOptions& featureOptions, const RansacOptions& ransacOptions);
 
-    // Runs the stage over imageDirectory + every name and reports stages 0, 1 and 2. When it is
-    // not ok, the match table is empty and the per-image lists must not be used.
+    // Runs the stage over imageDirectory + every name and reports stages 0, 1 and 2. A
+    // photograph that cannot be decoded is left out like an unrelated one, its reason in
+    // skippedReasons; so is a repeat of an earlier photograph's view. Not ok when fewer than two
+    // can be read or feature memory runs out: the match table is then empty and the per-image
+    // lists must not be used.
     MatchingResult matchingStage(const std::string& imageDirectory,
                                  const std::vector<std::string>& imageNames,
                                  ProgressReporter& progress, ThreadPool* pool = nullptr) const;

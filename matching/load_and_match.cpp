@@ -1,6 +1,7 @@
 #include "matching/load_and_match.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <utility>
 
@@ -18,6 +19,76 @@ void releaseFeatureStorage() {
     poolRelease(kScratchPool);
     poolRelease(kTreePool);
     poolRelease(kFeaturePool);
+}
+
+// Mean absolute difference, on the 0-255 scale, below which two thumbnails show the same view.
+// Neighbouring views of a panorama differ by tens of levels (the content moves by a tenth of the
+// frame or more); copies of a file differ by 0 and burst shots of a still scene by a few.
+constexpr double kDuplicateDifference = 4.0;
+
+// The thumbnail's samples summed over an 8 x 8 grid of blocks, each sum divided by the number of
+// all samples. Block by block |mean a - mean b| <= mean |a - b|, so the summed difference of two
+// signatures is a lower bound of the thumbnails' mean absolute difference: most pairs are told
+// apart without comparing their pixels.
+constexpr int kGrid = 8;
+using Signature = std::vector<double>;
+
+Signature signatureOf(const FloatImage& image) {
+    Signature signature(static_cast<size_t>(kGrid * kGrid * image.channels), 0.0);
+    if (image.empty()) return signature;
+    const double scale = 1.0 / static_cast<double>(image.sampleCount());
+    for (int r = 0; r < image.rows; ++r) {
+        const int row = r * kGrid / image.rows;
+        for (int c = 0; c < image.cols; ++c) {
+            const size_t block = static_cast<size_t>((row * kGrid + c * kGrid / image.cols) * image.channels);
+            for (int k = 0; k < image.channels; ++k) signature[block + static_cast<size_t>(k)] += image.at(r, c, k) * scale;
+        }
+    }
+    return signature;
+}
+
+double signatureDifference(const Signature& a, const Signature& b) {
+    double sum = 0.0;
+    for (size_t k = 0; k < a.size(); ++k) sum += std::fabs(a[k] - b[k]);
+    return sum;
+}
+
+bool sameView(const FloatImage& a, const FloatImage& b) {
+    if (a.empty() || a.rows != b.rows || a.cols != b.cols || a.channels != b.channels) return false;
+    double sum = 0.0;
+    for (size_t k = 0; k < a.data.size(); ++k) sum += std::fabs(a.data[k] - b.data[k]);
+    return sum < kDuplicateDifference * static_cast<double>(a.data.size());
+}
+
+// An earlier kept photograph that image i repeats, or -1. Only photographs of the same full
+// size and thumbnail level are compared.
+int duplicateOf(int i, const FeatureStageOutputs& outputs, const std::vector<bool>& kept,
+                const std::vector<Signature>& signatures) {
+    const ImageSize& size = outputs.imageSizes[i];
+    for (int j = 0; j < i; ++j) {
+        const ImageSize& other = outputs.imageSizes[j];
+        if (!kept[j] || other.width != size.width || other.height != size.height ||
+            outputs.thumbnailLevels[j] != outputs.thumbnailLevels[i] ||
+            signatureDifference(signatures[j], signatures[i]) >= kDuplicateDifference)
+            continue;
+        if (sameView(outputs.thumbnails[j], outputs.thumbnails[i])) return j;
+    }
+    return -1;
+}
+
+int64_t imageBytes(const FloatImage& image) { return static_cast<int64_t>(image.sampleCount()) * 4; }
+
+// Leaves image i out of matching, keeping its size; its reason names it once.
+void leaveOut(int i, const std::string& reason, const FeatureStageOutputs& outputs,
+              std::vector<Feature*>& lists) {
+    std::cout << "  Image " << i << " left out: " << reason << std::endl;
+    (*outputs.skippedReasons)[static_cast<size_t>(i)] = reason;
+    outputs.featureImageMemory -= imageBytes(outputs.featureImages[i]) + imageBytes(outputs.thumbnails[i]);
+    outputs.featureImages[i].release();
+    outputs.thumbnails[i].release();
+    outputs.featureLevels[i] = 0;
+    outputs.thumbnailLevels[i] = 0;
+    lists[i] = nullptr;  // its features stay in the pool until the stage releases it
 }
 
 bool fail(std::string* error, const std::string& reason) {
@@ -40,8 +111,13 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
     outputs.thumbnails.assign(n, FloatImage{});
     outputs.thumbnailLevels.assign(n, 0);
     outputs.featureImageMemory = 0;
+    if (outputs.skippedReasons) outputs.skippedReasons->assign(n, std::string());
     std::vector<Feature*> lists(n, nullptr);
+    std::vector<bool> kept(n, false);
+    std::vector<Signature> signatures(n);
+    int readable = 0;
     // One photograph per thread decoded at a time: the batch bounds the decoded images held.
+    // Features are then looked for in order on this thread, so they are the ones one thread finds.
     const int batch = pool != nullptr ? pool->size() : 1;
     std::vector<DecodedFeatureImage> decoded(static_cast<size_t>(batch));
     for (int start = 0; start < n; start += batch) {
@@ -53,14 +129,33 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
         else decode(0, 0);
         for (int k = 0; k < count; ++k) {
             const int i = start + k;
+            const std::string path = imageDirectory + imageNames[i];
             std::string reason;
-            if (!prepareDecodedImage(i, n, std::move(decoded[static_cast<size_t>(k)]), options, progress,
-                                     outputs.imageSizes[i], outputs.featureImages[i],
-                                     outputs.featureLevels[i], outputs.thumbnails[i],
-                                     outputs.thumbnailLevels[i], outputs.featureImageMemory, lists[i],
-                                     &reason))
-                return fail(error, reason);  // the reader's reasons already name the file
+            if (prepareDecodedImage(i, n, std::move(decoded[static_cast<size_t>(k)]), options, progress,
+                                    outputs.imageSizes[i], outputs.featureImages[i], outputs.featureLevels[i],
+                                    outputs.thumbnails[i], outputs.thumbnailLevels[i],
+                                    outputs.featureImageMemory, lists[i], &reason)) {
+                ++readable;
+                // Identical descriptors in two images defeat the ratio test for both, so a repeated
+                // view would lose its matches to its neighbours: only the first copy is matched.
+                signatures[i] = signatureOf(outputs.thumbnails[i]);
+                const int original = outputs.skippedReasons ? duplicateOf(i, outputs, kept, signatures) : -1;
+                if (original >= 0)
+                    leaveOut(i, path + ": the same view as " + imageDirectory + imageNames[original], outputs,
+                             lists);
+                else
+                    kept[i] = true;
+                continue;
+            }
+            // A size means the photograph was decoded and the feature library failed: that ends
+            // the run. Otherwise the file is left out (the reader's reasons already name it).
+            if (outputs.imageSizes[i].width > 0 || !outputs.skippedReasons) return fail(error, reason);
+            leaveOut(i, reason, outputs, lists);
         }
+    }
+    if (readable < 2 && outputs.skippedReasons) {
+        for (const std::string& reason : *outputs.skippedReasons)
+            if (!reason.empty()) return fail(error, reason);
     }
     totalFeatures = 0;
     for (const Feature* list : lists)

@@ -23,12 +23,19 @@ struct FeatureStageOutputs {
     std::vector<FloatImage>& thumbnails;
     std::vector<int32_t>& thumbnailLevels;
     int64_t& featureImageMemory;
+    // Per image: why it could not be decoded and was left out, or empty. Without it an unreadable
+    // photograph ends the stage.
+    std::vector<std::string>* skippedReasons = nullptr;
 };
 
 // Prepares every image (imageDirectory + name) in order, then fills count and the positions of
 // `matches` (already n x n and empty) from nearest-neighbour matching. Releases pools 1, 3 and 4
-// before returning. False with the reason in *error when an image cannot be read or the feature
-// library runs out of memory; the outputs are then incomplete and must not be used.
+// before returning. A photograph that cannot be decoded is left out (no features, size 0 x 0)
+// and its reason recorded in skippedReasons, so it stays outside the panorama like an unrelated
+// one. So is a photograph showing the same view as an earlier one (identical, or a mean
+// thumbnail difference under 4 levels): "PATH: the same view as EARLIER". False with the reason in *error when fewer than two photographs can be read, or when an
+// image cannot be read and there is no skippedReasons, or the feature library runs out of
+// memory; the outputs are then incomplete and must not be used.
 // totalFeatures receives the number of features of all images.
 // Photographs are decoded a few at a time in parallel on `pool` (when there is one) and searched
 // for features in order on the calling thread: the features are those one thread finds.

@@ -2,6 +2,8 @@
 # Installs the Debian packages Vantorra needs to build, test and run, when they are missing
 # (xvfb and xauth: the desktop application's screenshot test runs under a virtual X server).
 # Run as root (or with sudo available). Safe to run again: installed packages are skipped.
+#   scripts/install-deps.sh          what the build and the tests need
+#   scripts/install-deps.sh --fuzz   also clang and its fuzzer runtime, for tests/fuzz
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,9 @@ packages=(
   qt6-base-dev libcli11-dev
   xvfb xauth
 )
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

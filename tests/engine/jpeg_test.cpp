@@ -51,7 +51,7 @@ protected:
     // writer never produces (greyscale, CMYK, YCCK).
     static void writeRaw(const std::string& file, int width, int height, int components,
                          J_COLOR_SPACE inSpace, J_COLOR_SPACE fileSpace,
-                         const std::vector<unsigned char>& pixel) {
+                         const std::vector<unsigned char>& pixel, bool progressive = false) {
         jpeg_compress_struct cinfo;
         jpeg_error_mgr err;
         cinfo.err = jpeg_std_error(&err);
@@ -66,6 +66,7 @@ protected:
         jpeg_set_defaults(&cinfo);
         jpeg_set_colorspace(&cinfo, fileSpace);
         jpeg_set_quality(&cinfo, 95, TRUE);
+        if (progressive) jpeg_simple_progression(&cinfo);
         jpeg_start_compress(&cinfo, TRUE);
         std::vector<unsigned char> row(static_cast<size_t>(width) * components);
         for (int x = 0; x < width; ++x)
@@ -228,6 +229,79 @@ TEST_F(JpegTest, HugeHeaderIsRefusedBeforeDecoding) {
     EXPECT_FALSE(image.readJpeg(path("huge.jpg"), &error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
     EXPECT_TRUE(image.empty());
+}
+
+// Counts what the decoder hands over, to see how far a forged file gets.
+class CountingSink : public JpegRowSink {
+public:
+    bool begin(int, int) override { return true; }
+    void row(int, const uint8_t*) override { ++rows; }
+    int rows = 0;
+};
+
+// A header may claim any size under the limit; the data behind it decides what is decoded. A
+// file whose data ends early must fail before the decoder fills the missing rows with grey,
+// and none of the readers may allocate the claimed size up front.
+TEST_F(JpegTest, ForgedSizeUnderTheLimitFailsOnTheMissingData) {
+    struct Case {
+        const char* what;
+        bool progressive;
+        int side;
+    };
+    const Case cases[] = {{"baseline 18000 x 18000", false, 18000}, {"progressive 16000 x 16000", true, 16000}};
+    for (const Case& test : cases) {
+        const std::string small = path("small.jpg");
+        if (test.progressive) {
+            writeRaw(small, 16, 16, 3, JCS_RGB, JCS_YCbCr, {128, 128, 128}, true);
+        } else {
+            ASSERT_TRUE(gradient(16, 16).writeJpeg(small, 90));
+        }
+        std::vector<unsigned char> bytes = readBytes(small);
+        const unsigned char frame = test.progressive ? 0xC2 : 0xC0;
+        bool patched = false;
+        for (size_t i = 0; i + 9 < bytes.size() && !patched; ++i) {
+            if (bytes[i] == 0xFF && bytes[i + 1] == frame) {
+                bytes[i + 5] = bytes[i + 7] = static_cast<unsigned char>(test.side >> 8);
+                bytes[i + 6] = bytes[i + 8] = static_cast<unsigned char>(test.side & 0xFF);
+                patched = true;
+            }
+        }
+        ASSERT_TRUE(patched) << test.what;
+        writeBytes(path("forged.jpg"), bytes);
+
+        CountingSink counting;
+        std::string error;
+        EXPECT_FALSE(readJpegRows(path("forged.jpg"), counting, &error)) << test.what;
+        EXPECT_LT(counting.rows, 64) << test.what;  // the file holds 16 rows' worth of data
+        EXPECT_NE(error.find("forged.jpg"), std::string::npos) << error;
+        EXPECT_EQ(error.find("Backing store"), std::string::npos) << error;
+
+        FloatImage image;
+        EXPECT_FALSE(image.readJpeg(path("forged.jpg"), &error)) << test.what;
+        EXPECT_TRUE(image.empty());
+        int rows = -1, cols = -1;
+        EXPECT_FALSE(image.readJpegHalved(path("forged.jpg"), rows, cols, &error)) << test.what;
+        EXPECT_TRUE(image.empty());
+        std::vector<uint8_t> pixels;
+        int width = -1, height = -1;
+        EXPECT_FALSE(readJpeg(path("forged.jpg"), pixels, width, height, &error)) << test.what;
+        EXPECT_TRUE(pixels.empty());
+    }
+}
+
+// Found by fuzzing: an arithmetic-coded frame of 65345 x 31757 pixels with no data. The
+// arithmetic decoder feeds zeros past the closing marker without a warning, so the scaled reader
+// (whose output is small enough to pass the output size check) used to decode all of it.
+TEST_F(JpegTest, HugeArithmeticCodedFileWithoutDataIsRefusedAtAnyScale) {
+    const std::string forged = std::string(VANTORRA_TEST_DATA) + "/bad/arithmetic_forged_size.jpg";
+    for (const int denominator : {1, 2, 8}) {
+        CountingSink counting;
+        std::string error;
+        EXPECT_FALSE(readJpegRowsScaled(forged, denominator, counting, &error)) << denominator;
+        EXPECT_EQ(counting.rows, 0) << denominator;
+        EXPECT_NE(error.find("arithmetic_forged_size.jpg: image of 65345 x 31757 pixels is too large"),
+                  std::string::npos) << error;
+    }
 }
 
 TEST_F(JpegTest, UnwritableOutputReturnsFalseAndKeepsWhatWasThere) {

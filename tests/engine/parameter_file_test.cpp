@@ -170,42 +170,119 @@ TEST(ParameterFile, SpacingAndBlankLinesDoNotMatter) {
     }
 }
 
-TEST(ParameterFile, FaultyRecordKeepsOnlyTheRecordsBefore) {
+// One bad record refuses the whole file: a panorama of the records before it would be a
+// partial result reported as a success.
+TEST(ParameterFile, FaultyRecordRefusesTheWholeFileNamingIt) {
     const std::string text = written(sampleStitcher());
     const size_t second = text.find("/photos/b.jpg");
     const size_t third = text.find("/photos/c.jpg");
     const std::string head = text.substr(0, second);
-    const std::string secondRecord = text.substr(second, third - second);
     const std::string tail = text.substr(third);
-    auto replaced = [&](const std::string& from, const std::string& to) {
-        std::string record = secondRecord;
+    auto replacedIn = [&](size_t begin, size_t end, const std::string& from, const std::string& to) {
+        std::string record = text.substr(begin, end - begin);
         const size_t at = record.find(from);
         EXPECT_NE(at, std::string::npos) << from;
-        return head + record.replace(at, from.size(), to) + tail;
+        return text.substr(0, begin) + record.replace(at, from.size(), to) + text.substr(end);
+    };
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        return replacedIn(second, third, from, to);
+    };
+    // The third record is in the panorama, so its rotation is checked. Its lines: name, size,
+    // blank, three of imageTransform, three of R, f.
+    auto rotationOfThird = [&](const std::string& to) {
+        size_t begin = third;
+        for (int line = 0; line < 6; ++line) begin = text.find('\n', begin) + 1;
+        size_t end = begin;
+        for (int line = 0; line < 3; ++line) end = text.find('\n', end) + 1;
+        return text.substr(0, begin) + to + text.substr(end);
     };
 
     struct Case {
         const char* what;
         std::string text;
+        int record;
     };
     const Case cases[] = {
-        {"cut inside the sizes", head + "/photos/b.jpg\n800"},
-        {"cut inside a matrix", text.substr(0, third - 12)},
-        {"name without numbers", head + "/photos/b.jpg\n"},
-        {"nan", replaced("800 600", "800 600 nan")},
-        {"inf", replaced("800 600", "800 600 inf")},
-        {"huge", replaced("800 600", "800 600 1e39")},
-        {"zero width", replaced("800 600", "0 600")},
-        {"negative height", replaced("800 600", "800 -600")},
-        {"fractional size", replaced("800 600", "800.5 600")},
+        {"cut inside the sizes", head + "/photos/b.jpg\n800", 2},
+        {"cut inside a matrix", text.substr(0, text.size() - 12), 3},
+        {"name without numbers", head + "/photos/b.jpg\n", 2},
+        {"nan", replaced("800 600", "800 600 nan"), 2},
+        {"inf", replaced("800 600", "800 600 inf"), 2},
+        {"huge", replaced("800 600", "800 600 1e39"), 2},
+        {"zero width in the panorama", replacedIn(third, text.size(), "640 480", "0 480"), 3},
+        {"negative height", replaced("800 600", "800 -600"), 2},
+        {"fractional size", replaced("800 600", "800.5 600"), 2},
+        {"non-finite focal length", text.substr(0, text.rfind("498.765")) + "nan\n", 3},
+        {"stretched rotation", rotationOfThird("2 0 0 \n0 1 0 \n0 0 1 \n"), 3},
+        {"sheared rotation", rotationOfThird("1 0.01 0 \n0 1 0 \n0 0 1 \n"), 3},
+        {"zero rotation with a focal length", rotationOfThird("0 0 0 \n0 0 0 \n0 0 0 \n"), 3},
+        {"reflection", rotationOfThird("1 0 0 \n0 1 0 \n0 0 -1 \n"), 3},
+        {"trailing name", text + "/photos/d.jpg\n", 4},
     };
     for (const Case& c : cases) {
         Stitcher s;
-        EXPECT_EQ(readText(c.text, s), 1) << c.what;
-        EXPECT_EQ(s.imageNames.size(), 1u) << c.what;
-        EXPECT_EQ(s.imageSizes.size(), 1u) << c.what;
-        EXPECT_EQ(s.cameras.size(), 1u) << c.what;
+        s.imageNames = {"kept.jpg"};
+        std::istringstream in(c.text);
+        std::string error;
+        EXPECT_EQ(readParameterFile(in, s, &error), -1) << c.what;
+        EXPECT_EQ(s.imageNames, std::vector<std::string>{"kept.jpg"}) << c.what;
+        EXPECT_TRUE(s.imageSizes.empty()) << c.what;
+        EXPECT_TRUE(s.cameras.empty()) << c.what;
+        EXPECT_EQ(error.rfind("record " + std::to_string(c.record) + " ", 0), 0u) << c.what << ": " << error;
     }
+}
+
+// Six significant digits already move R * R^T about 1e-6 from the identity; the check allows
+// small edits by hand and refuses a visibly distorted matrix.
+TEST(ParameterFile, RotationToleranceSeparatesRoundingFromDistortion) {
+    Stitcher identity = sampleStitcher();
+    identity.cameras[0].R.setIdentity();
+    const std::string text = written(identity);
+    const std::string rotation = "1 0 0 \n0 1 0 \n0 0 1 \n";
+    const size_t at = text.find(rotation);  // camera 0's imageTransform is no identity
+    ASSERT_NE(at, std::string::npos);
+    struct Case {
+        const char* firstEntry;
+        int expected;
+    };
+    for (const Case c : {Case{"1", 3}, Case{"1.0001", 3}, Case{"0.9996", 3}, Case{"1.01", -1}, Case{"0.99", -1}}) {
+        std::string edited = text;
+        edited.replace(at, 1, c.firstEntry);
+        Stitcher s;
+        EXPECT_EQ(readText(edited, s), c.expected) << c.firstEntry;
+    }
+}
+
+TEST(ParameterFile, RecordsBeyondTheLimitRefuseTheFile) {
+    const std::string three = written(sampleStitcher());
+    struct Case {
+        int limit;
+        int expected;
+    };
+    for (const Case c : {Case{3, 3}, Case{2, -1}, Case{1, -1}}) {
+        Stitcher s;
+        std::istringstream in(three);
+        std::string error;
+        EXPECT_EQ(readParameterFile(in, s, &error, c.limit), c.expected) << c.limit;
+        if (c.expected < 0) {
+            EXPECT_NE(error.find("more than " + std::to_string(c.limit) + " records"), std::string::npos) << error;
+            EXPECT_TRUE(s.imageNames.empty());
+        }
+    }
+    EXPECT_EQ(maxParameterFileRecords(int64_t{1} << 28), 8192);  // the default 0.25 GB
+    EXPECT_EQ(maxParameterFileRecords(int64_t{1} << 30), 32768);
+    EXPECT_EQ(maxParameterFileRecords(0), 2);
+}
+
+// A photograph that could not be read is recorded outside the panorama with the size 0 x 0.
+TEST(ParameterFile, UnreadPhotographOutsideThePanoramaReadsBack) {
+    Stitcher s = sampleStitcher();
+    s.imageSizes[1] = ImageSize{};
+    Stitcher loaded;
+    ASSERT_EQ(readText(written(s), loaded), 3);
+    EXPECT_EQ(loaded.imageSizes[1].width, 0);
+    EXPECT_EQ(loaded.imageSizes[1].height, 0);
+    EXPECT_EQ(loaded.cameras[1].f, 0.0f);
 }
 
 TEST(ParameterFile, ReadAppendsToExistingLists) {
@@ -248,12 +325,15 @@ TEST(ParameterFile, MatrixLayoutWritesProjection) {
     std::string rest;
     EXPECT_FALSE(in >> rest);
     Stitcher reader;
-    EXPECT_EQ(readText(written(s), reader), 0);  // the reader takes only the default layout
+    EXPECT_EQ(readText(written(s), reader), -1);  // the reader takes only the default layout
+    EXPECT_TRUE(reader.imageNames.empty());
 }
 
 TEST(ParameterFile, MissingFileReadsNothing) {
     Stitcher s = sampleStitcher();
-    EXPECT_EQ(loadParameterFile("/nonexistent/dir/pano.txt", s), -1);
+    std::string error;
+    EXPECT_EQ(loadParameterFile("/nonexistent/dir/pano.txt", s, &error), -1);
+    EXPECT_EQ(error, "No such file or directory");
     EXPECT_TRUE(s.imageNames.empty());
     EXPECT_TRUE(s.cameras.empty());
     EXPECT_TRUE(s.component.empty());

@@ -1,0 +1,42 @@
+#pragma once
+// The outputs of a run, pano.jpg and pano.txt in one folder, replaced only whole and together.
+// Each is written to an unnamed temporary file in the same folder (so an interrupted or killed
+// run leaves nothing behind and the earlier outputs untouched), flushed to the disk, and only
+// when both are complete are they given their names, one rename each. A failure, or a cancel
+// requested before the renames, removes the temporaries and keeps the earlier files.
+
+#include <string>
+
+namespace vantorra {
+
+class CancelFlag;
+class Image;
+
+struct OutputFiles {
+    static constexpr const char* kPanoramaName = "pano.jpg";
+    static constexpr const char* kParameterFileName = "pano.txt";
+};
+
+// Whether new files can be created in `folder` and its earlier outputs replaced: empty when they
+// can, else "cannot write PATH: reason". For the start of a run, so a long stitch never ends in
+// a folder it cannot use. An earlier output without write permission counts as not replaceable.
+std::string checkOutputsWritable(const std::string& folder);
+
+// Writes `panorama` as JPEG at `quality` and `parameters` (the parameter file's text) into
+// `folder`, replacing both together. Returns empty on success, else "cannot write PATH: reason"
+// or, when `cancel` was requested before the renames, "cancelled before the outputs were
+// replaced"; the earlier files are then as they were.
+std::string writeOutputs(const std::string& folder, const Image& panorama, int quality,
+                         const std::string& parameters, const CancelFlag* cancel = nullptr);
+
+// One file replaced whole the same way, for a front end that writes its outputs one at a time:
+// empty on success, else the reason alone (the caller names the file).
+std::string writeFileWhole(const std::string& path, const std::string& text);
+std::string writeJpegWhole(const std::string& path, const Image& image, int quality);
+
+// For a front end's SIGINT / SIGTERM handler that is about to end the process: removes the
+// named temporary that exists for an instant between a completed write and its rename.
+// Async-signal-safe (only unlink on paths stored beforehand).
+void removeOutputTemporaries() noexcept;
+
+}  // namespace vantorra

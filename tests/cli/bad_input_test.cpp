@@ -1,0 +1,388 @@
+// Bad input through the whole command: the real pipeline behind runCli, an output folder that
+// already holds an earlier pano.jpg and pano.txt, and afterwards either a complete new pair or
+// the earlier files byte for byte, never a temporary file left behind.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "cli/run.h"
+#include "engine/parameter_file.h"
+#include "engine/stitcher.h"
+
+namespace vantorra {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kViews[] = {"DSC_0100.jpg", "DSC_0107.jpg", "DSC_0114.jpg"};
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::set<std::string> namesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+PipelineCalls realPipeline() {
+    return {
+        [](Stitcher& stitcher, const std::vector<std::string>& names, Image& output) {
+            stitcher.stitch(std::string(), names, output);
+        },
+        [](Stitcher& stitcher, const std::string& path, Image& output) {
+            return stitcher.stitchFromParameterFile(std::string(), path, output);
+        },
+    };
+}
+
+
+// The JPEG at `bytes` with its frame header rewritten to width x height.
+std::string withFrameSize(std::string bytes, int width, int height) {
+    for (size_t i = 0; i + 9 < bytes.size(); ++i) {
+        const auto marker = static_cast<unsigned char>(bytes[i + 1]);
+        if (static_cast<unsigned char>(bytes[i]) == 0xFF && (marker == 0xC0 || marker == 0xC2)) {
+            bytes[i + 5] = static_cast<char>(height >> 8);
+            bytes[i + 6] = static_cast<char>(height & 0xFF);
+            bytes[i + 7] = static_cast<char>(width >> 8);
+            bytes[i + 8] = static_cast<char>(width & 0xFF);
+            return bytes;
+        }
+    }
+    ADD_FAILURE() << "no frame header";
+    return bytes;
+}
+
+class BadInputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vantorra-bad-input-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        fs::create_directories(dir_ / "in");
+        fs::create_directories(dir_ / "out");
+        for (const char* view : kViews)
+            fs::copy_file(fs::path(VANTORRA_TEST_DATA) / "matching/row6" / view, dir_ / "in" / view);
+        putEarlierOutputs(dir_ / "out");
+        options_.outputDirectory = (dir_ / "out").string();
+        options_.quiet = true;
+    }
+    void TearDown() override {
+        if (mounted_) umount2((dir_ / "out").c_str(), MNT_DETACH);
+        fs::remove_all(dir_);
+    }
+
+    // An earlier run's outputs (any bytes do: they are compared, never decoded).
+    void putEarlierOutputs(const fs::path& folder) {
+        earlierPanorama_ = readFile(fs::path(VANTORRA_TEST_DATA) / "features/view_600x400.jpg");
+        earlierParameters_ = "earlier.jpg\n600 400\n\n1 0 0 \n0 1 0 \n0 0 1 \n1 0 0 \n0 1 0 \n0 0 1 \n500\n\n";
+        writeFile(folder / "pano.jpg", earlierPanorama_);
+        writeFile(folder / "pano.txt", earlierParameters_);
+    }
+
+    std::string input(const std::string& name) const { return (dir_ / "in" / name).string(); }
+    std::vector<std::string> goodViews() const {
+        std::vector<std::string> paths;
+        for (const char* view : kViews) paths.push_back(input(view));
+        return paths;
+    }
+
+    int run(const std::vector<std::string>& inputs) {
+        options_.inputs = inputs;
+        messages_.str("");
+        errors_.str("");
+        return runCli(options_, realPipeline(), nullptr, messages_, errors_);
+    }
+
+    // The earlier outputs are there byte for byte and nothing else is.
+    void expectEarlierOutputsIntact(const std::string& what) const {
+        EXPECT_EQ(namesIn(dir_ / "out"), (std::set<std::string>{"pano.jpg", "pano.txt"})) << what;
+        EXPECT_TRUE(readFile(dir_ / "out/pano.jpg") == earlierPanorama_) << what;
+        EXPECT_EQ(readFile(dir_ / "out/pano.txt"), earlierParameters_) << what;
+    }
+
+    // Mounts a tmpfs of `bytes` over the output folder; false when this process may not mount.
+    bool mountSmallDisk(size_t bytes) {
+        const std::string size = "size=" + std::to_string(bytes);
+        if (mount("tmpfs", (dir_ / "out").c_str(), "tmpfs", 0, size.c_str()) != 0) return false;
+        mounted_ = true;
+        return true;
+    }
+
+    fs::path dir_;
+    CliOptions options_;
+    std::ostringstream messages_, errors_;
+    std::string earlierPanorama_, earlierParameters_;
+    bool mounted_ = false;
+};
+
+TEST_F(BadInputTest, AnUnreadablePhotographIsLeftOutAndTheOthersAreStitched) {
+    const std::string view = readFile(input(kViews[0]));
+    std::mt19937 random(13);
+    std::string noise(4096, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* reason;  // part of the reader's message
+    };
+    const Case cases[] = {
+        {"zero bytes", "", "Empty input file"},
+        {"random bytes", noise, "Not a JPEG file"},
+        {"truncated JPEG", view.substr(0, view.size() / 2), "Premature end of JPEG file"},
+        {"PNG named .jpg", readFile(fs::path(VANTORRA_TEST_DATA) / "bad/png_named_jpg.jpg"), "Not a JPEG file"},
+        {"60000 x 60000 header", withFrameSize(view, 60000, 60000), "too large"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        putEarlierOutputs(dir_ / "out");
+        writeFile(input("bad.jpg"), test.bytes);
+        std::vector<std::string> inputs = goodViews();
+        inputs.insert(inputs.begin() + 1, input("bad.jpg"));
+
+        ASSERT_EQ(run(inputs), ExitSuccess) << errors_.str();
+        const std::string errors = errors_.str();
+        const std::string skipLine = "skipping " + input("bad.jpg") + ": ";
+        EXPECT_EQ(errors.find(skipLine), 0u) << errors;
+        EXPECT_EQ(errors.find(skipLine, 1), std::string::npos) << "named once: " << errors;
+        EXPECT_NE(errors.find(test.reason), std::string::npos) << errors;
+        EXPECT_NE(errors.find("1 of 4 photographs were left out\n"), std::string::npos) << errors;
+
+        // A whole new pair: the bad file recorded outside the panorama, the three views in it.
+        EXPECT_EQ(namesIn(dir_ / "out"), (std::set<std::string>{"pano.jpg", "pano.txt"}));
+        EXPECT_FALSE(readFile(dir_ / "out/pano.jpg") == earlierPanorama_);
+        Stitcher saved;
+        ASSERT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), saved), 4);
+        EXPECT_EQ(saved.imageNames[1], input("bad.jpg"));
+        EXPECT_EQ(saved.component, (std::vector<int32_t>{0, 2, 3}));
+    }
+}
+
+// Every view of a row given three times, as a burst or a folder copied twice would: each repeat
+// is named once and left out, and all six views are stitched.
+TEST_F(BadInputTest, RepeatedPhotographsAreLeftOutAndEveryViewIsStitched) {
+    const fs::path row6 = fs::path(VANTORRA_TEST_DATA) / "matching/row6";
+    std::vector<std::string> inputs;
+    for (const char* view : {"DSC_0100", "DSC_0107", "DSC_0114", "DSC_0121", "DSC_0128", "DSC_0135"})
+        for (const char* copy : {"", "_b", "_c"}) {
+            const std::string name = std::string(view) + copy + ".jpg";
+            if (!fs::exists(input(name))) fs::copy_file(row6 / (std::string(view) + ".jpg"), input(name));
+            inputs.push_back(input(name));
+        }
+    ASSERT_EQ(run(inputs), ExitSuccess) << errors_.str();
+    const std::string errors = errors_.str();
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const std::string line = "skipping " + inputs[i] + ": the same view as " + inputs[i - i % 3] + "\n";
+        EXPECT_EQ(errors.find(line) != std::string::npos, i % 3 != 0) << inputs[i] << "\n" << errors;
+    }
+    EXPECT_NE(errors.find("12 of 18 photographs were left out\n"), std::string::npos) << errors;
+    Stitcher saved;
+    ASSERT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), saved), 18);
+    EXPECT_EQ(saved.component, (std::vector<int32_t>{0, 3, 6, 9, 12, 15}));
+}
+
+TEST_F(BadInputTest, FewerThanTwoReadablePhotographsFailAsBefore) {
+    writeFile(input("empty.jpg"), "");
+    writeFile(input("text.jpg"), "not a photograph");
+    struct Case {
+        const char* what;
+        std::vector<std::string> inputs;
+        int exitCode;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"one readable", {input(kViews[0]), input("empty.jpg")}, ExitFileError,
+         "cannot read " + input("empty.jpg") + ": Empty input file\n"},
+        {"none readable", {input("text.jpg"), input("empty.jpg"), input("gone.jpg")}, ExitFileError,
+         "cannot read " + input("text.jpg") + ": Not a JPEG file"},
+        {"missing", {input("gone.jpg"), input(kViews[1])}, ExitFileError,
+         "cannot read " + input("gone.jpg") + ": No such file or directory\n"},
+        {"one named", {input(kViews[0])}, ExitUsage, "Please select 2 or more images\n"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        EXPECT_EQ(run(test.inputs), test.exitCode);
+        EXPECT_EQ(errors_.str().rfind(test.message, 0), 0u) << errors_.str();
+        EXPECT_EQ(errors_.str().find('\n'), errors_.str().size() - 1) << "one line: " << errors_.str();
+        expectEarlierOutputsIntact(test.what);
+    }
+}
+
+TEST_F(BadInputTest, AParameterFileIsRenderedWholeOrNotAtAll) {
+    // A real parameter file of the three views, from a run into another folder.
+    fs::create_directories(dir_ / "first");
+    options_.outputDirectory = (dir_ / "first").string();
+    ASSERT_EQ(run(goodViews()), ExitSuccess) << errors_.str();
+    options_.outputDirectory = (dir_ / "out").string();
+    const std::string good = readFile(dir_ / "first/pano.txt");
+    std::vector<std::string> lines;
+    {
+        std::istringstream in(good);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 33u);  // three records of 11 lines: name, size, blank, 3 + 3 matrix rows, f, blank
+    auto edited = [&](size_t line, const std::string& text) {
+        std::string result;
+        for (size_t i = 0; i < lines.size(); ++i) result += (i == line ? text : lines[i]) + "\n";
+        return result;
+    };
+    std::string manyRecords;
+    for (int i = 0; i < 100000; ++i) manyRecords += good.substr(0, good.find(lines[11]));
+
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string reason;  // after "cannot read PATH: "
+    };
+    const Case cases[] = {
+        {"missing photograph", edited(11, input("gone.jpg")), "record 2: can't open " + input("gone.jpg")},
+        {"unreadable photograph", edited(11, input("text.jpg")), "record 2: " + input("text.jpg") + ": Not a JPEG file"},
+        {"size differs", edited(23, "640 480"), "record 3: " + input(kViews[2]) + " is 600 x 400 pixels, the file records 640 x 480"},
+        {"non-finite focal length", edited(20, "inf"), "record 2 (" + input(kViews[1]) + "): its focal length is cut short or not a number"},
+        {"non-finite rotation", edited(6, "nan 0 0"), "record 1 (" + input(kViews[0]) + "): cut short or not a number in its rotation"},
+        {"rotation not orthonormal", edited(6, "1.5 0 0"), "record 1 (" + input(kViews[0]) + "): its rotation is not orthonormal"},
+        {"cut short", good.substr(0, good.size() - 20), "record 3 (" + input(kViews[2]) + "): "},
+        {"malformed record", edited(14, "0 one 299.5"), "record 2 (" + input(kViews[1]) + "): cut short or not a number in its image transform"},
+        {"100,000 records", manyRecords, "more than 8192 records, the most the memory budget can render"},
+    };
+    writeFile(input("text.jpg"), "not a photograph");
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        const std::string path = (dir_ / "bad.txt").string();
+        writeFile(path, test.text);
+        EXPECT_EQ(run({path}), ExitFileError);
+        EXPECT_EQ(errors_.str().rfind("cannot read " + path + ": " + test.reason, 0), 0u) << errors_.str();
+        EXPECT_EQ(errors_.str().find('\n'), errors_.str().size() - 1) << "one line: " << errors_.str();
+        expectEarlierOutputsIntact(test.what);
+    }
+
+    // The unedited file renders, replacing both outputs.
+    writeFile(dir_ / "good.txt", good);
+    ASSERT_EQ(run({(dir_ / "good.txt").string()}), ExitSuccess) << errors_.str();
+    EXPECT_FALSE(readFile(dir_ / "out/pano.jpg") == earlierPanorama_);
+    Stitcher saved;
+    EXPECT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), saved), 3);
+    EXPECT_EQ(saved.component, (std::vector<int32_t>{0, 1, 2}));
+}
+
+TEST_F(BadInputTest, AnUnwritableFolderIsRefusedBeforeTheRunWithTheReason) {
+    std::string reason;
+    if (geteuid() == 0) {
+        // Permissions do not stop root: a read-only file system does.
+        if (!mountSmallDisk(1 << 20)) GTEST_SKIP() << "running as root without a mount of its own";
+        putEarlierOutputs(dir_ / "out");
+        ASSERT_EQ(mount(nullptr, (dir_ / "out").c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+        reason = "Read-only file system";
+    } else {
+        fs::permissions(dir_ / "out", fs::perms::owner_read | fs::perms::owner_exec);
+        reason = "Permission denied";
+    }
+    EXPECT_EQ(run(goodViews()), ExitFileError);
+    EXPECT_EQ(errors_.str(), "cannot write " + (dir_ / "out").string() + ": " + reason + "\n");
+    expectEarlierOutputsIntact("unwritable");
+    if (geteuid() != 0) fs::permissions(dir_ / "out", fs::perms::owner_all);
+}
+
+TEST_F(BadInputTest, AReadOnlyEarlierPanoramaIsRefusedBeforeTheRun) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may write any file; the mount case covers root";
+    fs::permissions(dir_ / "out/pano.jpg", fs::perms::owner_read);
+    EXPECT_EQ(run(goodViews()), ExitFileError);
+    EXPECT_EQ(errors_.str().rfind("cannot write " + (dir_ / "out/pano.jpg").string() + ": Permission denied", 0), 0u)
+        << errors_.str();
+    expectEarlierOutputsIntact("read-only pano.jpg");
+}
+
+// A disk with room for the new pano.jpg only, and one without room for even that: the earlier
+// pair stays, and no temporary is left taking the space.
+TEST_F(BadInputTest, AFullDiskKeepsTheEarlierOutputs) {
+    fs::create_directories(dir_ / "first");
+    options_.outputDirectory = (dir_ / "first").string();
+    ASSERT_EQ(run(goodViews()), ExitSuccess) << errors_.str();
+    options_.outputDirectory = (dir_ / "out").string();
+    const size_t newPanorama = fs::file_size(dir_ / "first/pano.jpg");
+
+    if (!mountSmallDisk(4 << 20)) GTEST_SKIP() << "cannot mount a small tmpfs here";
+    const size_t page = 4096;
+    const size_t panoramaPages = (newPanorama + page - 1) / page;
+    for (const size_t freePages : {panoramaPages, size_t{2}}) {
+        SCOPED_TRACE("free pages " + std::to_string(freePages));
+        fs::remove(dir_ / "out/filler");
+        putEarlierOutputs(dir_ / "out");
+        struct statvfs disk;
+        ASSERT_EQ(statvfs((dir_ / "out").c_str(), &disk), 0);
+        const size_t available = static_cast<size_t>(disk.f_bavail) * disk.f_frsize;
+        ASSERT_GT(available, freePages * page);
+        writeFile(dir_ / "out/filler", std::string(available - freePages * page, 'x'));
+
+        EXPECT_EQ(run(goodViews()), ExitFileError);
+        EXPECT_NE(errors_.str().find("No space left on device"), std::string::npos) << errors_.str();
+        EXPECT_EQ(errors_.str().rfind("cannot write " + (dir_ / "out").string() + "/pano.", 0), 0u) << errors_.str();
+        fs::remove(dir_ / "out/filler");
+        expectEarlierOutputsIntact("full disk");
+    }
+}
+
+// The command-line tool itself, stopped by a signal at moments spread over its run: whenever it
+// did not finish, the earlier outputs are intact and no temporary is left.
+TEST_F(BadInputTest, SigtermDuringARunLeavesTheEarlierOutputs) {
+    std::vector<std::string> arguments = {VANTORRA_CLI_PATH, "--quiet", "-o", (dir_ / "out").string()};
+    for (const std::string& view : goodViews()) arguments.push_back(view);
+    int interrupted = 0;
+    for (int delayMs = 5; delayMs < 20000; delayMs *= 2) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            std::vector<char*> argv;
+            for (std::string& argument : arguments) argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        kill(child, SIGTERM);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        // Killed, or stopped by its own handler with a failure status; never a bad command line.
+        ASSERT_TRUE(WIFSIGNALED(status) || (WEXITSTATUS(status) != 127 && WEXITSTATUS(status) != ExitUsage))
+            << "cannot run " << VANTORRA_CLI_PATH << ": status " << status;
+        if (WIFEXITED(status) && WEXITSTATUS(status) == ExitSuccess) {
+            // Finished before the signal: a whole new pair, then no later moment is left to try.
+            EXPECT_EQ(namesIn(dir_ / "out"), (std::set<std::string>{"pano.jpg", "pano.txt"}));
+            EXPECT_FALSE(readFile(dir_ / "out/pano.jpg") == earlierPanorama_);
+            break;
+        }
+        ++interrupted;
+        expectEarlierOutputsIntact("signal after " + std::to_string(delayMs) + " ms");
+    }
+    EXPECT_GT(interrupted, 0);
+}
+
+}  // namespace
+}  // namespace vantorra

@@ -1,0 +1,71 @@
+// Feeds arbitrary text to the parameter-file reader. Beyond not crashing: a refused file appends
+// nothing and says which record is bad; an accepted one holds only usable records (sizes positive
+// in the panorama, finite numbers) and reads back the same after being written out, so what the
+// reader accepts the writer can save.
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "engine/parameter_file.h"
+#include "engine/stitcher.h"
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+bool finite(const vantorra::Matrix& m) {
+    if (m.rows != 3 || m.cols != 3 || m.data.size() != 9) return false;
+    for (const float v : m.data)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace vantorra;
+    // A small limit, so the refusal of long files is exercised too.
+    constexpr int kMaxRecords = 64;
+    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    Stitcher stitcher;
+    std::string error;
+    const int records = readParameterFile(in, stitcher, &error, kMaxRecords);
+    if (records < 0) {
+        require(stitcher.imageNames.empty() && stitcher.imageSizes.empty() && stitcher.cameras.empty());
+        require(error.rfind("record ", 0) == 0 || error.rfind("more than ", 0) == 0);
+        return 0;
+    }
+    require(records <= kMaxRecords);
+    require(stitcher.imageNames.size() == static_cast<size_t>(records));
+    require(stitcher.imageSizes.size() == stitcher.imageNames.size());
+    require(stitcher.cameras.size() == stitcher.imageNames.size());
+    for (size_t i = 0; i < stitcher.cameras.size(); ++i) {
+        const Camera& camera = stitcher.cameras[i];
+        require(!stitcher.imageNames[i].empty());
+        const ImageSize& size = stitcher.imageSizes[i];
+        require(size.width >= 0 && size.height >= 0);
+        require(camera.f == 0.0f || (size.width > 0 && size.height > 0));
+        require(finite(camera.imageTransform) && finite(camera.R) && std::isfinite(camera.f));
+        if (camera.f != 0.0f) stitcher.component.push_back(static_cast<int32_t>(i));
+    }
+
+    std::ostringstream out;
+    writeParameterFile(out, stitcher);
+    std::istringstream back(out.str());
+    Stitcher again;
+    std::string againError;
+    // Six significant digits may round a focal length of about 1e-39 to 0, which only moves
+    // that image out of the panorama; every other record must come back as it was.
+    require(readParameterFile(back, again, &againError, kMaxRecords) == records);
+    require(again.imageNames == stitcher.imageNames);
+    for (size_t i = 0; i < again.imageSizes.size(); ++i) {
+        require(again.imageSizes[i].width == stitcher.imageSizes[i].width);
+        require(again.imageSizes[i].height == stitcher.imageSizes[i].height);
+    }
+    return 0;
+}
