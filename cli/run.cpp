@@ -13,6 +13,7 @@
 #include "engine/image.h"
 #include "engine/log_destination.h"
 #include "engine/output_files.h"
+#include "engine/panorama_sink.h"
 #include "engine/parameter_file.h"
 #include "engine/stitcher.h"
 
@@ -60,7 +61,8 @@ bool tooFewReadable(const Stitcher& stitcher) {
 }
 
 // Returns the number of images the run was given (records read, for a parameter file).
-int runPipeline(const InputSelection& selection, const PipelineCalls& calls, Stitcher& stitcher, Image& result) {
+int runPipeline(const InputSelection& selection, const PipelineCalls& calls, Stitcher& stitcher,
+                PanoramaSink& result) {
     if (selection.kind == InputSelection::ParameterFile) {
         return calls.stitchFromParameterFile(stitcher, selection.paths.front(), result);
     }
@@ -91,7 +93,12 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
 
     Stitcher stitcher;
     stitcher.options = options.stitch;
-    Image result;
+    // The panorama streams into a temporary beside the earlier one while it renders.
+    StagedOutputs outputs(folder.string(), stitcher.options.render.jpegQuality);
+    if (const std::string problem = outputs.open(); !problem.empty()) {
+        errors << problem << std::endl;
+        return ExitFileError;
+    }
     int imageCount = 0;
     {
         LogDestination log(options.logMode, false, folder / LogDestination::kLogFileName);
@@ -101,7 +108,7 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         }
         stitcher.progress.cancel = cancel;
         stitcher.progress.attach(progress);
-        imageCount = runPipeline(selection, calls, stitcher, result);
+        imageCount = runPipeline(selection, calls, stitcher, outputs.panorama());
         stitcher.progress.attach(nullptr);
         if (progress) progress->finish();
         log.close();
@@ -125,6 +132,10 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
     }
     reportSkipped(stitcher, errors);
 
+    if (const std::string problem = outputs.panoramaError(); !problem.empty()) {  // a full disk, say
+        errors << problem << std::endl;
+        return ExitFileError;
+    }
     if (!stitcher.lastError.empty()) {  // a photograph that failed to decode part-way, say
         errors << "cannot stitch: " << stitcher.lastError << std::endl;
         return ExitFileError;
@@ -135,15 +146,14 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
     }
     if (!options.quiet && !stitcher.registration.empty())
         messages << summaryLine(stitcher.registration) << std::endl;
-    if (result.empty()) {
+    if (!outputs.panoramaWritten()) {
         errors << "nothing was rendered from " << selection.paths.front() << std::endl;
         return ExitFileError;
     }
     const fs::path panorama = folder / OutputFiles::kPanoramaName;
     std::ostringstream parameters;
     writeParameterFile(parameters, stitcher);
-    const std::string problem = writeOutputs(folder.string(), result, stitcher.options.render.jpegQuality,
-                                             parameters.str(), cancel);
+    const std::string problem = outputs.commit(parameters.str(), cancel);
     if (!problem.empty()) {
         errors << problem << std::endl;
         return ExitFileError;

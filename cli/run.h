@@ -12,13 +12,14 @@
 namespace vantorra {
 
 class CancelFlag;
-class Image;
+class PanoramaSink;
 class TerminalProgressView;
 class Stitcher;
 
+// The runs, with the panorama going to a sink as it is rendered (the temporary pano.jpg).
 struct PipelineCalls {
-    std::function<void(Stitcher&, const std::vector<std::string>&, Image&)> stitch;
-    std::function<int(Stitcher&, const std::string&, Image&)> stitchFromParameterFile;
+    std::function<void(Stitcher&, const std::vector<std::string>&, PanoramaSink&)> stitch;
+    std::function<int(Stitcher&, const std::string&, PanoramaSink&)> stitchFromParameterFile;
 };
 
 // Selects and checks the inputs and that the outputs can be written, runs the pipeline with

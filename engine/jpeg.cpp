@@ -370,13 +370,18 @@ struct JpegFileSink::Encoder {
     ErrorManager manager{};
     FILE* file = nullptr;
     bool created = false;  // jpeg_create_compress has run
+    bool given = false;    // the file was handed over: the caller removes it
     int width = 0;
 };
 
 JpegFileSink::JpegFileSink(std::string path, int quality) : path_(std::move(path)), quality_(quality) {}
 
+JpegFileSink::JpegFileSink(std::FILE* file, std::string name, int quality)
+    : path_(std::move(name)), quality_(quality), given_(file) {}
+
 JpegFileSink::~JpegFileSink() {
     if (!finished_) abandon();
+    if (given_ != nullptr) std::fclose(given_);  // never begun
 }
 
 void JpegFileSink::abandon() {
@@ -384,7 +389,7 @@ void JpegFileSink::abandon() {
     if (encoder_->created) jpeg_destroy_compress(&encoder_->cinfo);
     if (encoder_->file != nullptr) {
         std::fclose(encoder_->file);
-        std::remove(path_.c_str());
+        if (!encoder_->given) std::remove(path_.c_str());
     }
     encoder_.reset();
 }
@@ -398,7 +403,9 @@ bool JpegFileSink::begin(int width, int height) {
     }
     encoder_ = std::make_unique<Encoder>();
     Encoder& e = *encoder_;
-    e.file = std::fopen(path_.c_str(), "wb");
+    e.given = given_ != nullptr;
+    e.file = e.given ? given_ : std::fopen(path_.c_str(), "wb");
+    given_ = nullptr;
     if (e.file == nullptr) {
         error_ = openFailure(path_, errno);
         encoder_.reset();
@@ -431,8 +438,10 @@ bool JpegFileSink::writeRows(const uint8_t* rgb, int count) {
         return false;
     }
     Encoder& e = *encoder_;
+    errno = 0;
     if (setjmp(e.manager.jump)) {
-        error_ = "can't write " + path_ + ": " + e.manager.message;
+        // The library's "Output file write error" says less than the system's reason.
+        error_ = "can't write " + path_ + ": " + (errno != 0 ? std::strerror(errno) : e.manager.message);
         abandon();
         return false;
     }
@@ -451,8 +460,10 @@ bool JpegFileSink::finish() {
         return false;
     }
     Encoder& e = *encoder_;
+    errno = 0;
     if (setjmp(e.manager.jump)) {
-        error_ = "can't write " + path_ + ": " + e.manager.message;
+        // The library's "Output file write error" says less than the system's reason.
+        error_ = "can't write " + path_ + ": " + (errno != 0 ? std::strerror(errno) : e.manager.message);
         abandon();
         return false;
     }
@@ -463,7 +474,7 @@ bool JpegFileSink::finish() {
     e.file = nullptr;
     if (!closed) {
         error_ = "can't write " + path_ + ": " + std::strerror(errno);
-        std::remove(path_.c_str());
+        if (!e.given) std::remove(path_.c_str());
         encoder_.reset();
         return false;
     }

@@ -210,6 +210,62 @@ std::string writeOutputs(const std::string& folder, const Image& panorama, int q
     return std::string();
 }
 
+struct StagedOutputs::State {
+    State(const std::string& folder, int quality)
+        : image(joined(folder, OutputFiles::kPanoramaName)),
+          text(joined(folder, OutputFiles::kParameterFileName)),
+          quality(quality) {}
+    StagedFile image, text;
+    int quality;
+    std::unique_ptr<JpegFileSink> sink;
+};
+
+StagedOutputs::StagedOutputs(const std::string& folder, int quality)
+    : state_(std::make_unique<State>(folder, quality)) {}
+
+StagedOutputs::~StagedOutputs() = default;
+
+std::string StagedOutputs::open() {
+    State& s = *state_;
+    if (std::string why = s.image.open(); !why.empty()) return cannotWrite(s.image.target(), why);
+    const int copy = dup(s.image.descriptor());
+    std::FILE* stream = copy >= 0 ? fdopen(copy, "wb") : nullptr;
+    if (!stream) {
+        const int saved = errno;
+        if (copy >= 0) close(copy);
+        return cannotWrite(s.image.target(), std::strerror(saved));
+    }
+    s.sink = std::make_unique<JpegFileSink>(stream, s.image.target(), s.quality);
+    return std::string();
+}
+
+PanoramaSink& StagedOutputs::panorama() { return *state_->sink; }
+
+bool StagedOutputs::panoramaWritten() const { return state_->sink && state_->sink->finished(); }
+
+std::string StagedOutputs::panoramaError() const {
+    if (!state_->sink || state_->sink->error().empty()) return std::string();
+    const std::string& error = state_->sink->error();
+    const std::string prefix = "can't write " + state_->image.target() + ": ";
+    return cannotWrite(state_->image.target(),
+                       error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error);
+}
+
+std::string StagedOutputs::commit(const std::string& parameters, const CancelFlag* cancel) {
+    const char* const cancelMessage = "cancelled before the outputs were replaced";
+    State& s = *state_;
+    if (!panoramaWritten()) return cannotWrite(s.image.target(), "the panorama was not completed");
+    if (cancelled(cancel)) return cancelMessage;
+    if (std::string why = s.image.flush(); !why.empty()) return cannotWrite(s.image.target(), why);
+    if (std::string why = stageText(s.text, parameters); !why.empty()) return cannotWrite(s.text.target(), why);
+    if (cancelled(cancel)) return cancelMessage;
+    for (StagedFile* file : {&s.image, &s.text})
+        if (std::string why = file->name(); !why.empty()) return cannotWrite(file->target(), why);
+    for (StagedFile* file : {&s.image, &s.text})
+        if (std::string why = file->replaceTarget(); !why.empty()) return cannotWrite(file->target(), why);
+    return std::string();
+}
+
 namespace {
 
 std::string publish(StagedFile& file, const std::string& staged) {

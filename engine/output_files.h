@@ -5,7 +5,10 @@
 // when both are complete are they given their names, one rename each. A failure, or a cancel
 // requested before the renames, removes the temporaries and keeps the earlier files.
 
+#include <memory>
 #include <string>
+
+#include "engine/panorama_sink.h"
 
 namespace vantorra {
 
@@ -28,6 +31,33 @@ std::string checkOutputsWritable(const std::string& folder);
 // replaced"; the earlier files are then as they were.
 std::string writeOutputs(const std::string& folder, const Image& panorama, int quality,
                          const std::string& parameters, const CancelFlag* cancel = nullptr);
+
+// The outputs of a run being made: the panorama is encoded into an unnamed temporary in the
+// folder while it renders (it is never held whole), and commit() adds the parameter file and
+// replaces both together. Destroyed without a commit, it leaves the earlier files as they were
+// and no temporary behind.
+class StagedOutputs {
+public:
+    StagedOutputs(const std::string& folder, int quality);
+    ~StagedOutputs();
+    StagedOutputs(const StagedOutputs&) = delete;
+    StagedOutputs& operator=(const StagedOutputs&) = delete;
+
+    // Before the run: empty, or "cannot write PATH: reason".
+    std::string open();
+    // Where the render writes the panorama; valid after a successful open().
+    PanoramaSink& panorama();
+    // Whether the panorama was completed; if not, why it could not be written ("cannot write
+    // PATH: reason"), or empty when nothing was rendered into it.
+    bool panoramaWritten() const;
+    std::string panoramaError() const;
+    // After the run, as writeOutputs: empty on success, else the reason; the earlier files stay.
+    std::string commit(const std::string& parameters, const CancelFlag* cancel = nullptr);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // One file replaced whole the same way, for a front end that writes its outputs one at a time:
 // empty on success, else the reason alone (the caller names the file).

@@ -4,6 +4,10 @@
 
 namespace vantorra {
 
+bool writeToSink(const Image& image, PanoramaSink& sink) {
+    return sink.begin(image.cols, image.rows) && sink.writeRows(image.data.data(), image.rows) && sink.finish();
+}
+
 bool ImageSink::begin(int width, int height) {
     image_.allocate(height, width, 3);
     row_ = 0;

@@ -29,6 +29,9 @@ protected:
     std::string error_;
 };
 
+// Hands a whole image to a sink: begin, every row, finish. False (reason in the sink) on failure.
+bool writeToSink(const Image& image, PanoramaSink& sink);
+
 // Collects the rows into `image`.
 class ImageSink : public PanoramaSink {
 public:
@@ -49,6 +52,9 @@ private:
 class JpegFileSink : public PanoramaSink {
 public:
     JpegFileSink(std::string path, int quality);
+    // Encodes into `file` (owned from here on, closed by finish or on failure); `name` is for
+    // messages only, and no file is removed on failure: the caller owns what `file` is.
+    JpegFileSink(std::FILE* file, std::string name, int quality);
     ~JpegFileSink() override;
     JpegFileSink(const JpegFileSink&) = delete;
     JpegFileSink& operator=(const JpegFileSink&) = delete;
@@ -58,6 +64,7 @@ public:
     bool finish() override;
     bool holdsWholePanorama() const override { return false; }
     const std::string& path() const { return path_; }
+    bool finished() const { return finished_; }
 
 private:
     struct Encoder;  // libjpeg's state, kept out of this header
@@ -66,6 +73,7 @@ private:
     std::string path_;
     int quality_;
     std::unique_ptr<Encoder> encoder_;
+    std::FILE* given_ = nullptr;  // a file handed over, not opened here
     bool finished_ = false;
 };
 

@@ -15,6 +15,7 @@
 #include "cli/run.h"
 #include "engine/image.h"
 #include "engine/stitcher.h"
+#include "engine/panorama_sink.h"
 
 namespace vantorra {
 namespace {
@@ -67,12 +68,12 @@ TEST_F(CancelTest, ASignalDuringTheRunUnwindsItWritesNothingAndGivesTheSignalsSt
         bool reachedTheEngine = false;
         // The real pipeline; the signal arrives once the run has begun, as Ctrl-C would.
         const PipelineCalls calls{
-            [&](Stitcher& stitcher, const std::vector<std::string>& names, Image& output) {
+            [&](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
                 std::raise(c.signalNumber);
                 reachedTheEngine = true;
                 stitcher.stitch(std::string(), names, output);
             },
-            [](Stitcher& stitcher, const std::string& path, Image& output) {
+            [](Stitcher& stitcher, const std::string& path, PanoramaSink& output) {
                 return stitcher.stitchFromParameterFile(std::string(), path, output);
             },
         };
@@ -95,13 +96,15 @@ TEST_F(CancelTest, WithoutASignalTheSameRunWritesThePanorama) {
     CancelFlag flag;
     installCancelSignals(flag);
     const PipelineCalls calls{
-        [](Stitcher& stitcher, const std::vector<std::string>& names, Image& output) {
+        [](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
             // Three identical photographs of a ramp: matched or not, the run is not cancelled.
-            stitcher.stitch(std::string(), names, output);
+            Image image;
+            stitcher.stitch(std::string(), names, image);
             stitcher.needsRegistration = false;
-            if (output.empty()) output.allocate(4, 6, 3);
+            if (image.empty()) image.allocate(4, 6, 3);
+            writeToSink(image, output);
         },
-        [](Stitcher&, const std::string&, Image&) { return 0; },
+        [](Stitcher&, const std::string&, PanoramaSink&) { return 0; },
     };
     std::ostringstream messages, errors;
     EXPECT_EQ(runCli(options, calls, nullptr, messages, errors, &flag), ExitSuccess) << errors.str();

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "cli/exit_codes.h"
+#include "engine/panorama_sink.h"
 #include "cli/terminal_progress.h"
 #include "engine/image.h"
 #include "engine/jpeg.h"
@@ -22,6 +23,13 @@ namespace fs = std::filesystem;
 
 // Stands in for the pipeline: records what it was given and produces a small panorama, or
 // leaves the cameras unregistered as a run without matches does.
+// A blank panorama of rows x cols, as a fake run renders it.
+void writeBlank(PanoramaSink& sink, int rows, int cols) {
+    Image image;
+    image.allocate(rows, cols, 3);
+    writeToSink(image, sink);
+}
+
 struct FakePipeline {
     bool findMatches = true;
     std::string failure;  // lastError a stitch leaves
@@ -33,7 +41,7 @@ struct FakePipeline {
 
     PipelineCalls calls_() {
         return {
-            [this](Stitcher& stitcher, const std::vector<std::string>& names, Image& output) {
+            [this](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
                 ++calls;
                 stitched = names;
                 std::cout << "[ fake log line ]" << std::endl;
@@ -42,13 +50,13 @@ struct FakePipeline {
                 stitcher.needsRegistration = !findMatches || !failure.empty();
                 stitcher.lastError = failure;
                 stitcher.registration = registration;
-                if (!stitcher.needsRegistration) output.allocate(20, 30, 3);
+                if (!stitcher.needsRegistration) writeBlank(output, 20, 30);
             },
-            [this](Stitcher& stitcher, const std::string& path, Image& output) {
+            [this](Stitcher& stitcher, const std::string& path, PanoramaSink& output) {
                 ++calls;
                 replayed = path;
                 stitcher.needsRegistration = false;
-                if (records > 0) output.allocate(10, 16, 3);
+                if (records > 0) writeBlank(output, 10, 16);
                 return records;
             },
         };
