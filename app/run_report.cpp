@@ -34,6 +34,12 @@ std::vector<PhotographEntry> photographEntries(const Stitcher& stitcher) {
         if (!entry.used) {
             const bool sized = i < stitcher.imageSizes.size() && stitcher.imageSizes[i].width > 0;
             entry.reason = sized ? "no overlap" : "unreadable";
+            // The engine's own reason when it left the photograph out ("PATH: reason").
+            const std::string& skipped =
+                i < stitcher.skippedReasons.size() ? stitcher.skippedReasons[i] : std::string();
+            if (!skipped.empty())
+                entry.reason = skipped.rfind(entry.path + ": ", 0) == 0 ? skipped.substr(entry.path.size() + 2)
+                                                                         : skipped;
         }
         entries.push_back(std::move(entry));
     }

@@ -46,8 +46,16 @@ TEST(RunReportTest, PhotographsOutsideThePanoramaAreLeftOutWithTheReason) {
     stitcher.imageSizes = {{300, 400, 3}, {300, 400, 3}, {0, 0, 0}, {300, 400, 3}};
     stitcher.component = {0, 3};
     stitcher.options.render.scale = 0.5f;
-    const RunReport report = makeRunReport(stitcher, 700, 200, "/out/pano.jpg", "/out/pano.txt");
+    stitcher.skippedReasons = {"", "", "/photos/c.jpg: Not a JPEG file: starts with 0x89 0x50", ""};
+    RunReport report = makeRunReport(stitcher, 700, 200, "/out/pano.jpg", "/out/pano.txt");
     ASSERT_EQ(report.photographs.size(), 4u);
+    // The engine's reason, without the path the list shows already.
+    EXPECT_EQ(report.photographs[2].reason, "Not a JPEG file: starts with 0x89 0x50");
+    stitcher.skippedReasons = {"", "/photos/b.jpg: the same view as /photos/a.jpg", "", ""};
+    EXPECT_EQ(makeRunReport(stitcher, 700, 200, "", "").photographs[1].reason,
+              "the same view as /photos/a.jpg");
+    stitcher.skippedReasons.clear();
+    report = makeRunReport(stitcher, 700, 200, "/out/pano.jpg", "/out/pano.txt");
     EXPECT_EQ(report.photographs[0].path, "/photos/a.jpg");
     EXPECT_TRUE(report.photographs[0].used);
     EXPECT_FALSE(report.photographs[1].used);
