@@ -432,19 +432,24 @@ bool JpegFileSink::begin(int width, int height) {
     return true;
 }
 
+bool JpegFileSink::begun() {
+    if (encoder_) return true;
+    if (error_.empty()) error_ = "can't write " + path_ + ": the panorama was not begun";
+    return false;
+}
+
+bool JpegFileSink::failed() {
+    // The library's "Output file write error" says less than the system's reason.
+    error_ = "can't write " + path_ + ": " + (errno != 0 ? std::strerror(errno) : encoder_->manager.message);
+    abandon();
+    return false;
+}
+
 bool JpegFileSink::writeRows(const uint8_t* rgb, int count) {
-    if (!encoder_) {
-        if (error_.empty()) error_ = "can't write " + path_ + ": the panorama was not begun";
-        return false;
-    }
+    if (!begun()) return false;
     Encoder& e = *encoder_;
     errno = 0;
-    if (setjmp(e.manager.jump)) {
-        // The library's "Output file write error" says less than the system's reason.
-        error_ = "can't write " + path_ + ": " + (errno != 0 ? std::strerror(errno) : e.manager.message);
-        abandon();
-        return false;
-    }
+    if (setjmp(e.manager.jump)) return failed();
     const size_t rowBytes = static_cast<size_t>(e.width) * 3;
     for (int r = 0; r < count; ++r) {
         // libjpeg's row type is not const, but the compressor only reads the rows.
@@ -455,18 +460,10 @@ bool JpegFileSink::writeRows(const uint8_t* rgb, int count) {
 }
 
 bool JpegFileSink::finish() {
-    if (!encoder_) {
-        if (error_.empty()) error_ = "can't write " + path_ + ": the panorama was not begun";
-        return false;
-    }
+    if (!begun()) return false;
     Encoder& e = *encoder_;
     errno = 0;
-    if (setjmp(e.manager.jump)) {
-        // The library's "Output file write error" says less than the system's reason.
-        error_ = "can't write " + path_ + ": " + (errno != 0 ? std::strerror(errno) : e.manager.message);
-        abandon();
-        return false;
-    }
+    if (setjmp(e.manager.jump)) return failed();
     jpeg_finish_compress(&e.cinfo);
     jpeg_destroy_compress(&e.cinfo);
     e.created = false;

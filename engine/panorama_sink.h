@@ -69,6 +69,8 @@ public:
 private:
     struct Encoder;  // libjpeg's state, kept out of this header
     void abandon();
+    bool begun();   // false, with the reason, before begin() has succeeded
+    bool failed();  // after the library's error: the reason, the encoder dropped, false
 
     std::string path_;
     int quality_;
