@@ -349,7 +349,8 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
         std::cout << " Sources of " << sourceBytes << " bytes exceed the budget: decoding rows per block row"
                   << std::endl;
         const int margin = renderBlockMargin(o);
-        bandSources = [&](int bandTop, int bandRows) {
+        // The margin by value: the lambda outlives this block.
+        bandSources = [&, margin](int bandTop, int bandRows) {
             sources = prepareBandSources(o, scene, gains, footprints, bandTop - margin,
                                          bandTop + bandRows - 1 + margin, pool);
             return std::span<const PreparedSource>(sources);
