@@ -195,19 +195,18 @@ std::string checkOutputsWritable(const std::string& folder) {
 
 std::string writeOutputs(const std::string& folder, const Image& panorama, int quality,
                          const std::string& parameters, const CancelFlag* cancel) {
-    const char* const cancelMessage = "cancelled before the outputs were replaced";
-    if (cancelled(cancel)) return cancelMessage;
-    StagedFile image(joined(folder, OutputFiles::kPanoramaName));
-    StagedFile text(joined(folder, OutputFiles::kParameterFileName));
-    if (std::string why = stageJpeg(image, panorama, quality); !why.empty()) return cannotWrite(image.target(), why);
-    if (std::string why = stageText(text, parameters); !why.empty()) return cannotWrite(text.target(), why);
-    if (cancelled(cancel)) return cancelMessage;
-    for (StagedFile* file : {&image, &text})
-        if (std::string why = file->name(); !why.empty()) return cannotWrite(file->target(), why);
-    // Two renames in one folder: nothing but a crash of the machine falls between them.
-    for (StagedFile* file : {&image, &text})
-        if (std::string why = file->replaceTarget(); !why.empty()) return cannotWrite(file->target(), why);
-    return std::string();
+    if (cancelled(cancel)) return "cancelled before the outputs were replaced";
+    const std::string target = joined(folder, OutputFiles::kPanoramaName);
+    if (panorama.channels != 3 || panorama.data.size() != static_cast<size_t>(panorama.rows) * panorama.cols * 3)
+        return cannotWrite(target, "only a 3-channel image can be written as JPEG");
+    // The same staging as a streamed run: the whole image is simply its only row of blocks.
+    StagedOutputs staged(folder, quality);
+    if (std::string why = staged.open(); !why.empty()) return why;
+    if (!writeToSink(panorama, staged.panorama())) {
+        const std::string why = staged.panoramaError();
+        return why.empty() ? cannotWrite(target, "the panorama was not completed") : why;
+    }
+    return staged.commit(parameters, cancel);
 }
 
 struct StagedOutputs::State {
