@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
 
     const PipelineCalls calls{
         [](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
-            stitcher.stitch(std::string(), names, output);
+            return stitcher.stitch(std::string(), names, output);
         },
         [](Stitcher& stitcher, const std::string& path, PanoramaSink& output) {
             return stitcher.stitchFromParameterFile(std::string(), path, output);

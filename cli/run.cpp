@@ -60,14 +60,12 @@ bool tooFewReadable(const Stitcher& stitcher) {
     return false;
 }
 
-// Returns the number of images the run was given (records read, for a parameter file).
-int runPipeline(const InputSelection& selection, const PipelineCalls& calls, Stitcher& stitcher,
-                PanoramaSink& result) {
-    if (selection.kind == InputSelection::ParameterFile) {
+// How the run ended, with the number of images it was given (records read, for a parameter file).
+ParameterFileRun runPipeline(const InputSelection& selection, const PipelineCalls& calls, Stitcher& stitcher,
+                             PanoramaSink& result) {
+    if (selection.kind == InputSelection::ParameterFile)
         return calls.stitchFromParameterFile(stitcher, selection.paths.front(), result);
-    }
-    calls.stitch(stitcher, selection.paths, result);
-    return static_cast<int>(selection.paths.size());
+    return {calls.stitch(stitcher, selection.paths, result), static_cast<int>(selection.paths.size())};
 }
 
 }  // namespace
@@ -99,7 +97,7 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         errors << problem << std::endl;
         return ExitFileError;
     }
-    int imageCount = 0;
+    ParameterFileRun run;
     {
         LogDestination log(options.logMode, false, folder / LogDestination::kLogFileName);
         if (!log.ok()) {
@@ -108,21 +106,22 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         }
         stitcher.progress.cancel = cancel;
         stitcher.progress.attach(progress);
-        imageCount = runPipeline(selection, calls, stitcher, outputs.panorama());
+        run = runPipeline(selection, calls, stitcher, outputs.panorama());
         stitcher.progress.attach(nullptr);
         if (progress) progress->finish();
         log.close();
     }
     // Also a request that came after the last report: nothing is written once cancelled.
-    if (stitcher.cancelled || (cancel != nullptr && cancel->requested())) {
+    if (run.outcome == StitchOutcome::Cancelled || (cancel != nullptr && cancel->requested())) {
         errors << "Stitching cancelled" << std::endl;
         return ExitInterrupted;
     }
-    if (imageCount < 0) {  // a parameter file refused whole, with its reason
-        errors << stitcher.lastError << std::endl;
+    const bool parameterFile = selection.kind == InputSelection::ParameterFile;
+    if (parameterFile && run.outcome == StitchOutcome::Failed && run.records == 0 && !stitcher.lastError.empty()) {
+        errors << stitcher.lastError << std::endl;  // refused whole, with its reason
         return ExitFileError;
     }
-    if (imageCount == 0) {
+    if (run.records == 0) {
         errors << "no image records in " << selection.paths.front() << std::endl;
         return ExitFileError;
     }
@@ -140,7 +139,7 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         errors << "cannot stitch: " << stitcher.lastError << std::endl;
         return ExitFileError;
     }
-    if (stitcher.needsRegistration) {
+    if (run.outcome == StitchOutcome::NoMatches) {
         errors << "No image matches found" << std::endl;
         return ExitNoMatches;
     }

@@ -8,18 +8,18 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "engine/stitcher.h"
 
 namespace vantorra {
 
 class CancelFlag;
 class PanoramaSink;
 class TerminalProgressView;
-class Stitcher;
 
 // The runs, with the panorama going to a sink as it is rendered (the temporary pano.jpg).
 struct PipelineCalls {
-    std::function<void(Stitcher&, const std::vector<std::string>&, PanoramaSink&)> stitch;
-    std::function<int(Stitcher&, const std::string&, PanoramaSink&)> stitchFromParameterFile;
+    std::function<StitchOutcome(Stitcher&, const std::vector<std::string>&, PanoramaSink&)> stitch;
+    std::function<ParameterFileRun(Stitcher&, const std::string&, PanoramaSink&)> stitchFromParameterFile;
 };
 
 // Selects and checks the inputs and that the outputs can be written, runs the pipeline with

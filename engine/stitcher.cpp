@@ -236,8 +236,8 @@ bool Stitcher::renderRun(PanoramaSink& output) {
     return true;
 }
 
-int Stitcher::stitchFromParameterFileRun(const std::string& directory, const std::string& parameterFile,
-                                         PanoramaSink& output) {
+ParameterFileRun Stitcher::stitchFromParameterFileRun(const std::string& directory, const std::string& parameterFile,
+                                                      PanoramaSink& output) {
     lastError.clear();
     const int records = loadParameterFile(parameterFile, *this, &lastError);
     imageDirectory = directory;
@@ -245,14 +245,15 @@ int Stitcher::stitchFromParameterFileRun(const std::string& directory, const std
     if (!lastError.empty()) {  // all or nothing: a bad record or photograph renders nothing
         lastError = "cannot read " + parameterFile + ": " + lastError;
         component.clear();
-        return -1;
+        return {StitchOutcome::Failed, 0};
     }
-    if (records <= 0 || component.empty()) return records;  // nothing to render
+    if (records <= 0) return {StitchOutcome::Failed, 0};
+    if (component.empty()) return {StitchOutcome::NoMatches, records};  // nothing to render
     needsRegistration = false;
     progress.renderOnly = true;
-    renderRun(output);
+    const bool rendered = renderRun(output);
     progress.renderOnly = false;
-    return records;
+    return {rendered ? StitchOutcome::Stitched : StitchOutcome::Failed, records};
 }
 
 // Cancelling: a cancel request unwinds the run from the progress report where it was seen.
@@ -286,14 +287,14 @@ StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> n
     return outcome;
 }
 
-int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
-                                      PanoramaSink& output) {
+ParameterFileRun Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
+                                                   PanoramaSink& output) {
     cancelled = false;
-    int records = 0;
-    cancellable(*this, progress.renderOnly,
-                [&] { records = stitchFromParameterFileRun(directory, parameterFile, output); });
-    if (!cancelled && lastRender.rendered) progress.finish();
-    return records;
+    ParameterFileRun run;
+    cancellable(*this, progress.renderOnly, [&] { run = stitchFromParameterFileRun(directory, parameterFile, output); });
+    if (cancelled) return {StitchOutcome::Cancelled, 0};
+    if (run.outcome == StitchOutcome::Stitched) progress.finish();
+    return run;
 }
 
 bool Stitcher::render(PanoramaSink& output) {
@@ -314,13 +315,13 @@ StitchOutcome Stitcher::stitch(std::string directory, std::vector<std::string> n
     return outcome;
 }
 
-int Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
-                                      Image& output) {
+ParameterFileRun Stitcher::stitchFromParameterFile(const std::string& directory, const std::string& parameterFile,
+                                                   Image& output) {
     ImageSink sink(output);
-    const int records = stitchFromParameterFile(directory, parameterFile, sink);
+    const ParameterFileRun run = stitchFromParameterFile(directory, parameterFile, sink);
     if (cancelled || (!needsRegistration && options.render.renderEnabled && !lastRender.rendered))
         output.clear();
-    return records;
+    return run;
 }
 
 void Stitcher::render(Image& output) {

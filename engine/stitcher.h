@@ -26,6 +26,12 @@ enum class StitchOutcome {
     Cancelled,  // a cancel request stopped it ("Stitching cancelled"); nothing was rendered
 };
 
+// How a run from a parameter file ended, and how many image records it read.
+struct ParameterFileRun {
+    StitchOutcome outcome = StitchOutcome::Failed;
+    int records = 0;  // 0 for a file without records, and for one refused whole
+};
+
 class Stitcher {
 public:
     Stitcher() = default;
@@ -39,12 +45,13 @@ public:
     StitchOutcome stitch(std::string imageDirectory, std::vector<std::string> imageNames,
                          PanoramaSink& output);
     // Loads names, sizes and cameras from a parameter file and renders them without matching.
-    // Returns the number of records read, or -1 with lastError "cannot read PATH: reason" when
-    // the file, one of its records or one of its photographs cannot be used (nothing rendered).
-    int stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
-                                Image& output);
-    int stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
-                                PanoramaSink& output);
+    // Failed with lastError "cannot read PATH: reason" when the file, one of its records or one
+    // of its photographs cannot be used (nothing rendered), and with no records read when the
+    // file holds none; NoMatches when no record is inside the panorama.
+    ParameterFileRun stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                             Image& output);
+    ParameterFileRun stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                             PanoramaSink& output);
     // Orientation and rendering of the current cameras; the cameras keep the orientation.
     void render(Image& output);
     // The same into a sink; false (reason in lastError) when the render failed.
@@ -94,8 +101,8 @@ private:
     // The runs themselves; the public calls wrap them to turn a cancel into `cancelled`.
     StitchOutcome stitchRun(std::string imageDirectory, std::vector<std::string> imageNames,
                             PanoramaSink& output);
-    int stitchFromParameterFileRun(const std::string& imageDirectory, const std::string& parameterFile,
-                                   PanoramaSink& output);
+    ParameterFileRun stitchFromParameterFileRun(const std::string& imageDirectory,
+                                                const std::string& parameterFile, PanoramaSink& output);
     bool renderRun(PanoramaSink& output);
 };
 

@@ -52,7 +52,7 @@ std::set<std::string> namesIn(const fs::path& folder) {
 PipelineCalls realPipeline() {
     return {
         [](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
-            stitcher.stitch(std::string(), names, output);
+            return stitcher.stitch(std::string(), names, output);
         },
         [](Stitcher& stitcher, const std::string& path, PanoramaSink& output) {
             return stitcher.stitchFromParameterFile(std::string(), path, output);

@@ -71,7 +71,7 @@ TEST_F(CancelTest, ASignalDuringTheRunUnwindsItWritesNothingAndGivesTheSignalsSt
             [&](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
                 std::raise(c.signalNumber);
                 reachedTheEngine = true;
-                stitcher.stitch(std::string(), names, output);
+                return stitcher.stitch(std::string(), names, output);
             },
             [](Stitcher& stitcher, const std::string& path, PanoramaSink& output) {
                 return stitcher.stitchFromParameterFile(std::string(), path, output);
@@ -103,8 +103,9 @@ TEST_F(CancelTest, WithoutASignalTheSameRunWritesThePanorama) {
             stitcher.needsRegistration = false;
             if (image.empty()) image.allocate(4, 6, 3);
             writeToSink(image, output);
+            return StitchOutcome::Stitched;
         },
-        [](Stitcher&, const std::string&, PanoramaSink&) { return 0; },
+        [](Stitcher&, const std::string&, PanoramaSink&) { return ParameterFileRun{}; },
     };
     std::ostringstream messages, errors;
     EXPECT_EQ(runCli(options, calls, nullptr, messages, errors, &flag), ExitSuccess) << errors.str();

@@ -51,13 +51,15 @@ struct FakePipeline {
                 stitcher.lastError = failure;
                 stitcher.registration = registration;
                 if (!stitcher.needsRegistration) writeBlank(output, 20, 30);
+                if (!failure.empty()) return StitchOutcome::Failed;
+                return findMatches ? StitchOutcome::Stitched : StitchOutcome::NoMatches;
             },
             [this](Stitcher& stitcher, const std::string& path, PanoramaSink& output) {
                 ++calls;
                 replayed = path;
                 stitcher.needsRegistration = false;
                 if (records > 0) writeBlank(output, 10, 16);
-                return records;
+                return ParameterFileRun{records > 0 ? StitchOutcome::Stitched : StitchOutcome::Failed, records};
             },
         };
     }

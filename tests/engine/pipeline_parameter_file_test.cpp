@@ -65,8 +65,9 @@ Image roundTrip(const Stitcher& stitcher, const Image& output, const test::TempD
     fresh.options = options;
     Image again;
     test::CoutCapture log;
-    const int records = fresh.stitchFromParameterFile(imageDirectory, dir.file("pano.txt"), again);
-    EXPECT_EQ(records, static_cast<int>(stitcher.imageNames.size()));
+    const ParameterFileRun run = fresh.stitchFromParameterFile(imageDirectory, dir.file("pano.txt"), again);
+    EXPECT_EQ(run.outcome, StitchOutcome::Stitched);
+    EXPECT_EQ(run.records, static_cast<int>(stitcher.imageNames.size()));
     EXPECT_EQ(fresh.component, stitcher.component);
     EXPECT_FALSE(fresh.needsRegistration);
     return again;
@@ -122,6 +123,42 @@ TEST(PipelineParameterFileTest, NamesWithSpacesSurviveTheRoundTrip) {
     for (int r = 0; r < again.rows; ++r)
         for (int c = 0; c < again.cols; ++c) covered += test::covered(again, r, c);
     EXPECT_GT(covered, again.rows * again.cols / 3);  // the photographs were found and drawn
+}
+
+// The front ends tell a refused file, an empty one and a rendered one apart by the outcome alone.
+TEST(PipelineParameterFileTest, TheOutcomeSaysWhetherTheFileWasRefusedEmptyOrRendered) {
+    test::StitchedSet& row = test::stitchedRow6();
+    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    {
+        std::ofstream file(dir.file("pano.txt"));
+        writeParameterFile(file, row.stitcher);
+    }
+    std::ofstream(dir.file("empty.txt")).close();
+    test::CoutCapture log;
+    Image output;
+
+    Stitcher elsewhere;  // the photographs are not in this folder
+    const ParameterFileRun refused = elsewhere.stitchFromParameterFile(dir.path + "/", dir.file("pano.txt"), output);
+    EXPECT_EQ(refused.outcome, StitchOutcome::Failed);
+    EXPECT_EQ(refused.records, 0);
+    EXPECT_EQ(elsewhere.lastError.rfind("cannot read " + dir.file("pano.txt") + ": ", 0), 0u) << elsewhere.lastError;
+    EXPECT_TRUE(output.empty());
+
+    Stitcher empty;
+    const ParameterFileRun none = empty.stitchFromParameterFile(row.stitcher.imageDirectory, dir.file("empty.txt"), output);
+    EXPECT_EQ(none.outcome, StitchOutcome::Failed);
+    EXPECT_EQ(none.records, 0);
+    EXPECT_TRUE(empty.lastError.empty()) << empty.lastError;
+
+    Stitcher fresh;
+    fresh.options = test::smallOptions(400, 0);
+    const ParameterFileRun rendered =
+        fresh.stitchFromParameterFile(row.stitcher.imageDirectory, dir.file("pano.txt"), output);
+    EXPECT_EQ(rendered.outcome, StitchOutcome::Stitched) << fresh.lastError;
+    EXPECT_EQ(rendered.records, static_cast<int>(row.stitcher.imageNames.size()));
+    EXPECT_FALSE(output.empty());
 }
 
 }  // namespace
