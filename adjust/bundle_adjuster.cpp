@@ -8,10 +8,22 @@
 
 namespace vantorra {
 
-int32_t parameterCount(int32_t cameraCount) { return 4 * cameraCount - 3; }
+int32_t parameterCount(int32_t cameraCount, int32_t lensParameters) {
+    return 4 * cameraCount - 3 + lensParameters;
+}
+
+namespace {
+
+// The prior deviation of lens coefficient e (k1, k2): a k2 of the same size bends the corners
+// about twice as much as k1 does.
+float coefficientSigma(const BundleAdjustOptions& options, int e) {
+    return e == 0 ? options.lensSigma : 0.5f * options.lensSigma;
+}
+
+}  // namespace
 
 std::vector<float> priorPrecision(const std::vector<CameraState>& cameras,
-                                  const BundleAdjustOptions& options) {
+                                  const BundleAdjustOptions& options, int32_t lensSlots) {
     float total = 0.0f;
     for (const CameraState& c : cameras) total += c.f;
     const float meanFocal = total / static_cast<float>(cameras.size());
@@ -22,6 +34,11 @@ std::vector<float> priorPrecision(const std::vector<CameraState>& cameras,
     std::vector<float> d{focalPrecision};
     for (size_t k = 1; k < cameras.size(); ++k)
         d.insert(d.end(), {rotationPrecision, rotationPrecision, rotationPrecision, focalPrecision});
+    for (int32_t l = 0; l < lensSlots; ++l)
+        for (int e = 0; e < options.lensCoefficients; ++e) {
+            const float sigma = coefficientSigma(options, e);
+            d.push_back(1.0f / (sigma * sigma));
+        }
     return d;
 }
 
@@ -57,10 +74,28 @@ bool adjustableInput(const MatchTable& matches, const std::vector<int32_t>& came
 
 namespace {
 
-std::vector<CameraState> listedStates(const std::vector<Camera>& cameras,
-                                      const std::vector<int32_t>& cameraList) {
+// The listed cameras' states; with `lensOf`, each lens met gets the next slot in list order and
+// its cameras start from the first one's coefficients.
+std::vector<CameraState> listedStates(const std::vector<Camera>& cameras, const std::vector<int32_t>& cameraList,
+                                      const std::vector<int32_t>* lensOf, int32_t& slots) {
     std::vector<CameraState> states;
-    for (int32_t i : cameraList) states.push_back({Mat3::fromMatrix(cameras[i].R), cameras[i].f});
+    std::vector<int32_t> slotLens;  // the lens number of each slot
+    slots = 0;
+    for (int32_t i : cameraList) {
+        CameraState state{Mat3::fromMatrix(cameras[i].R), cameras[i].f, cameras[i].lens, -1};
+        if (lensOf != nullptr && static_cast<size_t>(i) < lensOf->size()) {
+            const int32_t lens = (*lensOf)[static_cast<size_t>(i)];
+            const auto found = std::find(slotLens.begin(), slotLens.end(), lens);
+            state.lensSlot = static_cast<int32_t>(found - slotLens.begin());
+            if (found == slotLens.end()) slotLens.push_back(lens);
+            else state.lens = states[static_cast<size_t>(std::find_if(states.begin(), states.end(),
+                                                                      [&](const CameraState& s) {
+                                                                          return s.lensSlot == state.lensSlot;
+                                                                      }) - states.begin())].lens;
+        }
+        states.push_back(state);
+    }
+    slots = static_cast<int32_t>(slotLens.size());
     return states;
 }
 
@@ -70,7 +105,60 @@ void storeStates(const std::vector<CameraState>& states, const std::vector<int32
         Camera& c = cameras[cameraList[k]];
         c.R = states[k].R.toMatrix();
         c.f = states[k].f;
+        c.lens = states[k].lens;
     }
+}
+
+// The prior that keeps lens coefficients small: (k / sigma)^2 square pixels per coefficient are
+// added to the squared residuals, as much as one match a pixel off. It keeps a lens the matches
+// say nothing about near zero, and any visible bend outweighs it.
+constexpr float kPriorPixels = 1.0f;
+
+struct LensPrior {
+    std::vector<float> lambda;  // per coefficient of a slot
+};
+
+LensPrior lensPrior(const BundleAdjustOptions& options, const LensParameters& lenses) {
+    LensPrior prior;
+    for (int e = 0; e < lenses.coefficients; ++e) {
+        const float sigma = coefficientSigma(options, e);
+        prior.lambda.push_back(kPriorPixels * kPriorPixels / (sigma * sigma));
+    }
+    return prior;
+}
+
+// The lens coefficients of the states, slot by slot.
+float coefficientOf(const LensDistortion& lens, int e) { return e == 0 ? lens.k1 : lens.k2; }
+
+std::vector<LensDistortion> slotLenses(const std::vector<CameraState>& states, int32_t slots) {
+    std::vector<LensDistortion> lenses(static_cast<size_t>(slots));
+    for (const CameraState& s : states)
+        if (s.lensSlot >= 0) lenses[static_cast<size_t>(s.lensSlot)] = s.lens;
+    return lenses;
+}
+
+float priorCost(const LensPrior& prior, const std::vector<CameraState>& states, const LensParameters& lenses) {
+    float cost = 0.0f;
+    for (const LensDistortion& lens : slotLenses(states, lenses.slots))
+        for (int e = 0; e < lenses.coefficients; ++e) {
+            const float k = coefficientOf(lens, e);
+            cost += prior.lambda[static_cast<size_t>(e)] * k * k;
+        }
+    return cost;
+}
+
+// Adds the prior's curvature and pull to the reduced system (lens parameters last).
+void addPrior(const LensPrior& prior, const std::vector<CameraState>& states, const LensParameters& lenses,
+              Matrix& a, Matrix& g) {
+    const int first = a.rows - lenses.count();
+    const std::vector<LensDistortion> slots = slotLenses(states, lenses.slots);
+    for (int l = 0; l < lenses.slots; ++l)
+        for (int e = 0; e < lenses.coefficients; ++e) {
+            const int p = first + lenses.coefficients * l + e;
+            const float lambda = prior.lambda[static_cast<size_t>(e)];
+            a.at(p, p) += lambda;
+            g.at(p) -= lambda * coefficientOf(slots[static_cast<size_t>(l)], e);
+        }
 }
 
 void logError(float e) { std::cout << "  error = " << e << std::endl; }
@@ -86,7 +174,7 @@ Matrix dampedStep(const Matrix& a, const Matrix& g, const std::vector<float>& pr
 
 // Cameras moved by the reduced step: R <- R Rot(delta), f <- f + delta. The reference camera
 // keeps its rotation, so the reduced vector starts with its focal length.
-void applyStep(const std::vector<CameraState>& current, const Matrix& delta,
+void applyStep(const std::vector<CameraState>& current, const Matrix& delta, const LensParameters& lenses,
                std::vector<CameraState>& moved) {
     moved[0].R = current[0].R;
     moved[0].f = current[0].f + delta.at(0);
@@ -96,21 +184,33 @@ void applyStep(const std::vector<CameraState>& current, const Matrix& delta,
         moved[k].R = current[k].R * rotationFromVector(turn);
         moved[k].f = current[k].f + delta.at(base + 3);
     }
+    const int lensBase = 4 * static_cast<int>(current.size()) - 3;
+    for (size_t k = 0; k < current.size(); ++k) {
+        const int slot = current[k].lensSlot;
+        if (slot < 0) continue;
+        const int p = lensBase + lenses.coefficients * slot;
+        moved[k].lens.k1 = current[k].lens.k1 + delta.at(p);
+        if (lenses.coefficients > 1) moved[k].lens.k2 = current[k].lens.k2 + delta.at(p + 1);
+    }
 }
 
 }  // namespace
 
 void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t> cameraList,
                                   std::vector<Camera>& cameras, int32_t robustMode, float sigma,
-                                  int32_t sigmaIsRelative) const {
+                                  int32_t sigmaIsRelative, const std::vector<int32_t>* lensOf) const {
     if (!adjustableInput(matches, cameraList, cameras)) return;
     const std::vector<AdjustPair> pairs = adjustPairs(matches, cameraList);
     const float matchCount = static_cast<float>(totalMatches(pairs));
-    const int size = 4 * static_cast<int>(cameraList.size());
 
-    std::vector<CameraState> current = listedStates(cameras, cameraList);
+    LensParameters lenses;
+    std::vector<CameraState> current =
+        listedStates(cameras, cameraList, options_.lensCoefficients > 0 ? lensOf : nullptr, lenses.slots);
+    lenses.coefficients = lenses.slots > 0 ? std::min(options_.lensCoefficients, 2) : 0;
+    const int size = 4 * static_cast<int>(cameraList.size()) + lenses.count();
     std::vector<CameraState> moved = current;
-    const std::vector<float> prior = priorPrecision(current, options_);
+    const std::vector<float> prior = priorPrecision(current, options_, lenses.slots);
+    const LensPrior lensCost = lensPrior(options_, lenses);
 
     const float e0 = std::sqrt(errorSums(pairs, current, RobustNone, 0.0f).plain / matchCount);
     float threshold = sigmaIsRelative == 1 ? e0 * sigma : sigma;
@@ -118,21 +218,22 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
     float lastError = e0;
 
     for (int32_t iteration = 0; iteration < options_.maxIterations; ++iteration) {
-        const NormalEquations eq = linearise(pairs, current, robustMode, threshold);
-        const float e = std::sqrt(eq.residualSquares) / std::sqrt(matchCount);
+        const NormalEquations eq = linearise(pairs, current, robustMode, threshold, lenses);
+        const float e = std::sqrt(eq.residualSquares + priorCost(lensCost, current, lenses)) / std::sqrt(matchCount);
         logError(e);
-        const Matrix a = eq.a.subMatrix(3, size - 1, 3, size - 1);
-        const Matrix g = eq.g.subMatrix(3, size - 1, 0, 0);
+        Matrix a = eq.a.subMatrix(3, size - 1, 3, size - 1);
+        Matrix g = eq.g.subMatrix(3, size - 1, 0, 0);
+        addPrior(lensCost, current, lenses, a, g);
 
         int32_t trials = 0;
         bool trialLimit = false;
         float plainError = e;
         for (;;) {
             ++trials;
-            applyStep(current, dampedStep(a, g, prior, alpha), moved);
+            applyStep(current, dampedStep(a, g, prior, alpha), lenses, moved);
             const ErrorSums sums = errorSums(pairs, moved, robustMode, threshold);
             plainError = std::sqrt(sums.plain / matchCount);
-            lastError = std::sqrt(sums.robust / matchCount);
+            lastError = std::sqrt((sums.robust + priorCost(lensCost, moved, lenses)) / matchCount);
             // A step whose error is not a number fails this test too.
             const bool accepted = lastError < e;
             if (accepted) {

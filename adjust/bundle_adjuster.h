@@ -2,7 +2,9 @@
 // Levenberg-Marquardt refinement of the rotations and focal lengths of a set of cameras, so that
 // the matches of every ordered pair of listed images, carried through both cameras, land on their
 // partners. Four parameters per camera (rotation increments about the camera's x, y and z axes,
-// then the focal length); the first listed camera's rotation is the fixed reference.
+// then the focal length); the first listed camera's rotation is the fixed reference. Optionally
+// the radial distortion of each lens the listed cameras share, one or two coefficients after the
+// cameras' parameters, held near zero by a prior.
 
 #include <cstdint>
 #include <vector>
@@ -25,9 +27,13 @@ public:
     // logging anything when fewer than two cameras are listed, an image number repeats or is out
     // of range, a listed camera has no 3x3 rotation or no finite non-zero focal length, a match
     // list is shorter than its count, or the listed images share no match.
+    // With `lensOf` (a lens number per image number; photographs of one lens share it) and
+    // options().lensCoefficients above 0, the lens coefficients are adjusted too and every camera
+    // of a lens leaves with the same ones. Without it each camera keeps its lens.
     void BundleAdjust(const MatchTable& matches, std::vector<int32_t> cameraList,
                       std::vector<Camera>& cameras,
-                      int32_t robustMode, float sigma, int32_t sigmaIsRelative) const;
+                      int32_t robustMode, float sigma, int32_t sigmaIsRelative,
+                      const std::vector<int32_t>* lensOf = nullptr) const;
 
     const BundleAdjustOptions& options() const { return options_; }
 
@@ -35,14 +41,16 @@ private:
     BundleAdjustOptions options_;
 };
 
-// Size of the solved system for n cameras: 4n parameters less the reference rotation.
-int32_t parameterCount(int32_t cameraCount);
+// Size of the solved system for n cameras: 4n parameters less the reference rotation, plus the
+// lens coefficients.
+int32_t parameterCount(int32_t cameraCount, int32_t lensParameters = 0);
 
-// Diagonal of the prior precision D (parameterCount entries): 1 / sigma_f^2 for the reference
-// focal length, then per further camera three 1 / sigma_r^2 and one 1 / sigma_f^2, with
-// sigma_f = focalSigma x mean focal length of `cameras` and sigma_r = rotationSigma.
+// Diagonal of the damping D (parameterCount entries): 1 / sigma_f^2 for the reference focal
+// length, then per further camera three 1 / sigma_r^2 and one 1 / sigma_f^2, with
+// sigma_f = focalSigma x mean focal length of `cameras` and sigma_r = rotationSigma; then per
+// lens 1 / lensSigma^2 for k1 (and 4 / lensSigma^2 for k2).
 std::vector<float> priorPrecision(const std::vector<CameraState>& cameras,
-                                  const BundleAdjustOptions& options);
+                                  const BundleAdjustOptions& options, int32_t lensSlots = 0);
 
 // Whether BundleAdjust would work on this input (see BundleAdjust for what it rejects).
 bool adjustableInput(const MatchTable& matches, const std::vector<int32_t>& cameraList,

@@ -13,12 +13,6 @@ namespace {
 
 CameraState stateOf(const Camera& c) { return {Mat3::fromMatrix(c.R), c.f}; }
 
-float transferDistance(const Mat3& h, float x, float y, float u, float v) {
-    const Vec3 p = h * Vec3{x, y, 1.0f};
-    if (!(p.z > 0.0f)) return INFINITY;  // behind the camera: no partner can be close
-    return std::hypot(u - p.x / p.z, v - p.y / p.z);
-}
-
 float median(std::vector<float>& values) {
     if (values.empty()) return 0.0f;
     const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
@@ -90,16 +84,41 @@ std::vector<int32_t> largestPiece(const MatchTable& matches, const std::vector<i
 
 PairTransfer::PairTransfer(const Camera& ci, const Camera& cj)
     : forward_(pairHomography(stateOf(ci), stateOf(cj))),
-      backward_(pairHomography(stateOf(cj), stateOf(ci))) {}
+      backward_(pairHomography(stateOf(cj), stateOf(ci))),
+      first_{ci.lens, ci.f},
+      second_{cj.lens, cj.f} {}
+
+float PairTransfer::distance(const Mat3& h, const Side& from, const Side& to, float x, float y, float u,
+                             float v) {
+    undistortPosition(from.lens, from.f, x, y);
+    const Vec3 p = h * Vec3{x, y, 1.0f};
+    if (!(p.z > 0.0f)) return INFINITY;  // behind the camera: no partner can be close
+    float pu = p.x / p.z, pv = p.y / p.z;
+    distortPosition(to.lens, to.f, pu, pv);
+    return std::hypot(u - pu, v - pv);
+}
 
 TransferError PairTransfer::operator()(const MatchPoints& points, int k) const {
     const float x = points.first.at(0, k), y = points.first.at(1, k);
     const float u = points.second.at(0, k), v = points.second.at(1, k);
-    return {transferDistance(forward_, x, y, u, v), transferDistance(backward_, u, v, x, y)};
+    return {distance(forward_, first_, second_, x, y, u, v), distance(backward_, second_, first_, u, v, x, y)};
 }
 
 float sigmaFromMedianLength(float medianLength) {
     return medianLength / std::sqrt(2.0f * std::log(2.0f));
+}
+
+float transferSigma(const MatchTable& matches, const std::vector<Camera>& cameras,
+                    const std::vector<int32_t>& component) {
+    std::vector<float> all, pair;
+    for (const int32_t i : component)
+        for (const int32_t j : component) {
+            const int32_t count = matches.count(i, j);
+            if (i == j || count <= 0 || !registeredCamera(cameras[i]) || !registeredCamera(cameras[j])) continue;
+            pairErrors(cameras[i], cameras[j], matches.points(i, j), count, pair);
+            all.insert(all.end(), pair.begin(), pair.end());
+        }
+    return sigmaFromMedianLength(median(all));
 }
 
 std::vector<int32_t> pairCounts(const MatchTable& matches) {

@@ -31,21 +31,34 @@ struct TransferError {
     float forward = 0.0f;
     float backward = 0.0f;
 };
-// The two mappings of a pair under its cameras, made once for all its matches. A position that
-// lands behind the other camera has an infinite error.
+// The two mappings of a pair under its cameras, made once for all its matches: a seen position
+// is made ideal through its camera's lens, carried over and bent by the other camera's lens. A
+// position that lands behind the other camera has an infinite error.
 class PairTransfer {
 public:
     PairTransfer(const Camera& ci, const Camera& cj);
     TransferError operator()(const MatchPoints& points, int k) const;
 
 private:
+    struct Side {
+        LensDistortion lens;
+        float f = 0.0f;
+    };
+    static float distance(const Mat3& h, const Side& from, const Side& to, float x, float y, float u, float v);
+
     Mat3 forward_;
     Mat3 backward_;
+    Side first_, second_;
 };
 
 // Standard deviation of a two-dimensional Gaussian position error whose lengths have the median
 // `medianLength`: the length of such an error follows a Rayleigh law, median sigma sqrt(2 ln 2).
 float sigmaFromMedianLength(float medianLength);
+
+// The robust scale (sigmaFromMedianLength) of the larger transfer error of every match between
+// registered images of `component`, in feature-image pixels; 0 without matches.
+float transferSigma(const MatchTable& matches, const std::vector<Camera>& cameras,
+                    const std::vector<int32_t>& component);
 
 // What re-selection decided for one ordered pair.
 struct PairSelection {

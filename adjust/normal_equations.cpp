@@ -26,66 +26,158 @@ int32_t totalMatches(const std::vector<AdjustPair>& pairs) {
 
 namespace {
 
+// A match position made ideal through its camera's lens, with the seen position it came from and
+// how the ideal one moves with the focal length and the coefficients.
+struct IdealPoint {
+    float seenX = 0.0f, seenY = 0.0f;
+    float x = 0.0f, y = 0.0f;
+    Undistortion change;
+};
+
+// Whether the camera's positions are used as seen: no lens, and none being estimated.
+bool asSeen(const CameraState& c) { return c.lens.none() && c.lensSlot < 0; }
+
+IdealPoint idealPoint(const CameraState& c, const Matrix& positions, int k) {
+    IdealPoint p;
+    p.seenX = p.x = positions.at(0, k);
+    p.seenY = p.y = positions.at(1, k);
+    if (asSeen(c)) return p;
+    p.change = undistortion(c.lens, c.f, p.x, p.y);
+    p.x *= p.change.scale;
+    p.y *= p.change.scale;
+    return p;
+}
+
 struct Projected {
     Vec3 p;       // H (x, y, 1)
-    float rx;     // observed minus predicted position
+    float rx;     // ideal minus predicted position
     float ry;
 };
 
-Projected project(const Mat3& h, const MatchPoints& points, int k) {
-    const Vec3 x{points.first.at(0, k), points.first.at(1, k), 1.0f};
+Projected project(const Mat3& h, const IdealPoint& from, const IdealPoint& to) {
     Projected out;
-    out.p = h * x;
-    out.rx = points.second.at(0, k) - out.p.x / out.p.z;
-    out.ry = points.second.at(1, k) - out.p.y / out.p.z;
+    out.p = h * Vec3{from.x, from.y, 1.0f};
+    out.rx = to.x - out.p.x / out.p.z;
+    out.ry = to.y - out.p.y / out.p.z;
     return out;
 }
 
-// Derivative sums of one pair: the 8 x 8 products of its parameter columns and their products
-// with the residuals, each accumulated over the pair's matches before going into A and g.
+constexpr int kMaxColumns = 12;  // two cameras' 4, and two lenses' 2 coefficients each
+
+// The parameters one pair's residuals depend on: the two cameras', then the estimated
+// coefficients of the first camera's lens and, when it is another one, of the second's.
+struct PairColumns {
+    int count = 8;
+    std::array<int, kMaxColumns> index{};  // row in the whole system
+    int firstLens = -1;   // column of the first camera's first coefficient, or -1
+    int secondLens = -1;  // the same for the second camera (equal to firstLens for one lens)
+};
+
+PairColumns pairColumns(const AdjustPair& pair, const std::vector<CameraState>& cameras,
+                        const LensParameters& lenses) {
+    PairColumns c;
+    for (int q = 0; q < 4; ++q) {
+        c.index[static_cast<size_t>(q)] = 4 * pair.first + q;
+        c.index[static_cast<size_t>(4 + q)] = 4 * pair.second + q;
+    }
+    if (lenses.slots == 0) return c;
+    const int base = 4 * static_cast<int>(cameras.size());
+    auto addLens = [&](int slot) {
+        const int column = c.count;
+        for (int e = 0; e < lenses.coefficients; ++e)
+            c.index[static_cast<size_t>(c.count++)] = base + lenses.coefficients * slot + e;
+        return column;
+    };
+    const int si = cameras[static_cast<size_t>(pair.first)].lensSlot;
+    const int sj = cameras[static_cast<size_t>(pair.second)].lensSlot;
+    if (si >= 0) c.firstLens = addLens(si);
+    if (sj >= 0) c.secondLens = sj == si ? c.firstLens : addLens(sj);
+    return c;
+}
+
+float coefficientChange(const Undistortion& u, int e) { return e == 0 ? u.dScaleDk1 : u.dScaleDk2; }
+
+// Derivative sums of one pair: the products of its parameter columns and their products with
+// the residuals, each accumulated over the pair's matches before going into A and g.
 struct PairSums {
-    std::array<float, 64> jtj{};
-    std::array<float, 8> jtr{};
+    std::array<float, kMaxColumns * kMaxColumns> jtj{};
+    std::array<float, kMaxColumns> jtr{};
     float residualSquares = 0.0f;
 };
 
-void addRow(PairSums& sums, const std::array<float, 8>& row, float residual) {
-    for (int q = 0; q < 8; ++q) {
-        for (int r = q; r < 8; ++r) sums.jtj[8 * q + r] += row[q] * row[r];
+void addRow(PairSums& sums, const std::array<float, kMaxColumns>& row, int columns, float residual) {
+    for (int q = 0; q < columns; ++q) {
+        for (int r = q; r < columns; ++r) sums.jtj[kMaxColumns * q + r] += row[q] * row[r];
         sums.jtr[q] += row[q] * residual;
     }
     sums.residualSquares += residual * residual;
 }
 
+// The derivative rows of the predicted position less the ideal partner, for the parts that come
+// from the lenses: the first camera's ideal position moves the prediction through H, the second
+// one's moves the partner itself.
+void addLensTerms(const PairColumns& columns, const CameraState& ci, const CameraState& cj,
+                  const Mat3& h, const Projected& m, const IdealPoint& a, const IdealPoint& b,
+                  int coefficients, std::array<float, kMaxColumns>& rowX,
+                  std::array<float, kMaxColumns>& rowY) {
+    const float w = m.p.z;
+    const float px = m.p.x / w, py = m.p.y / w;
+    // d(prediction) / d(ideal position in image i)
+    const float jxx = (h(0, 0) - px * h(2, 0)) / w, jxy = (h(0, 1) - px * h(2, 1)) / w;
+    const float jyx = (h(1, 0) - py * h(2, 0)) / w, jyy = (h(1, 1) - py * h(2, 1)) / w;
+    auto throughFirst = [&](int column, float dScale) {
+        const float dx = a.seenX * dScale, dy = a.seenY * dScale;
+        rowX[static_cast<size_t>(column)] += jxx * dx + jxy * dy;
+        rowY[static_cast<size_t>(column)] += jyx * dx + jyy * dy;
+    };
+    auto throughSecond = [&](int column, float dScale) {
+        rowX[static_cast<size_t>(column)] -= b.seenX * dScale;
+        rowY[static_cast<size_t>(column)] -= b.seenY * dScale;
+    };
+    if (!asSeen(ci)) throughFirst(3, a.change.dScaleDf);
+    if (!asSeen(cj)) throughSecond(7, b.change.dScaleDf);
+    for (int e = 0; e < coefficients; ++e) {
+        if (columns.firstLens >= 0) throughFirst(columns.firstLens + e, coefficientChange(a.change, e));
+        if (columns.secondLens >= 0) throughSecond(columns.secondLens + e, coefficientChange(b.change, e));
+    }
+}
+
 // residualSquares continues the running sum over the whole residual vector.
 PairSums pairSums(const AdjustPair& pair, const std::vector<CameraState>& cameras,
-                  int32_t robustMode, float threshold, float residualSquares) {
-    const PairProjection proj = pairProjection(cameras[pair.first], cameras[pair.second]);
+                  int32_t robustMode, float threshold, float residualSquares,
+                  const PairColumns& columns, const LensParameters& lenses) {
+    const CameraState& ci = cameras[static_cast<size_t>(pair.first)];
+    const CameraState& cj = cameras[static_cast<size_t>(pair.second)];
+    const PairProjection proj = pairProjection(ci, cj);
+    const bool lensTerms = !asSeen(ci) || !asSeen(cj);
     PairSums sums;
     sums.residualSquares = residualSquares;
-    std::array<float, 8> rowX{}, rowY{};
+    std::array<float, kMaxColumns> rowX{}, rowY{};
     for (int k = 0; k < pair.count; ++k) {
-        const Projected m = project(proj.h, *pair.points, k);
+        const IdealPoint a = idealPoint(ci, pair.points->first, k);
+        const IdealPoint b = idealPoint(cj, pair.points->second, k);
+        const Projected m = project(proj.h, a, b);
         const RobustResidual r = robustResidual(m.rx, m.ry, robustMode, threshold);
-        const Vec3 x{pair.points->first.at(0, k), pair.points->first.at(1, k), 1.0f};
+        const Vec3 x{a.x, a.y, 1.0f};
         const float w = m.p.z, w2 = w * w;
         for (int q = 0; q < 8; ++q) {
             const Vec3 d = proj.derivatives[q] * x;
-            rowX[q] = (d.x / w - m.p.x * d.z / w2) * r.weight;
-            rowY[q] = (d.y / w - m.p.y * d.z / w2) * r.weight;
+            rowX[q] = d.x / w - m.p.x * d.z / w2;
+            rowY[q] = d.y / w - m.p.y * d.z / w2;
         }
-        addRow(sums, rowX, r.x);
-        addRow(sums, rowY, r.y);
+        for (int q = 8; q < columns.count; ++q) rowX[q] = rowY[q] = 0.0f;
+        if (lensTerms) addLensTerms(columns, ci, cj, proj.h, m, a, b, lenses.coefficients, rowX, rowY);
+        for (int q = 0; q < columns.count; ++q) {
+            rowX[q] *= r.weight;
+            rowY[q] *= r.weight;
+        }
+        addRow(sums, rowX, columns.count, r.x);
+        addRow(sums, rowY, columns.count, r.y);
     }
     // The products are symmetric; only the upper triangle was summed.
-    for (int q = 0; q < 8; ++q)
-        for (int r = 0; r < q; ++r) sums.jtj[8 * q + r] = sums.jtj[8 * r + q];
+    for (int q = 0; q < columns.count; ++q)
+        for (int r = 0; r < q; ++r) sums.jtj[kMaxColumns * q + r] = sums.jtj[kMaxColumns * r + q];
     return sums;
-}
-
-// Row in the 4n system of parameter q (0..7) of a pair.
-int systemIndex(const AdjustPair& pair, int q) {
-    return q < 4 ? 4 * pair.first + q : 4 * pair.second + (q - 4);
 }
 
 }  // namespace
@@ -94,9 +186,12 @@ ErrorSums errorSums(const std::vector<AdjustPair>& pairs, const std::vector<Came
                     int32_t robustMode, float threshold) {
     ErrorSums sums;
     for (const AdjustPair& pair : pairs) {
-        const Mat3 h = pairHomography(cameras[pair.first], cameras[pair.second]);
+        const CameraState& ci = cameras[static_cast<size_t>(pair.first)];
+        const CameraState& cj = cameras[static_cast<size_t>(pair.second)];
+        const Mat3 h = pairHomography(ci, cj);
         for (int k = 0; k < pair.count; ++k) {
-            const Projected m = project(h, *pair.points, k);
+            const Projected m =
+                project(h, idealPoint(ci, pair.points->first, k), idealPoint(cj, pair.points->second, k));
             const RobustResidual r = robustResidual(m.rx, m.ry, robustMode, threshold);
             sums.plain += m.rx * m.rx;
             sums.plain += m.ry * m.ry;
@@ -109,15 +204,17 @@ ErrorSums errorSums(const std::vector<AdjustPair>& pairs, const std::vector<Came
 
 NormalEquations linearise(const std::vector<AdjustPair>& pairs,
                           const std::vector<CameraState>& cameras, int32_t robustMode,
-                          float threshold) {
-    const int size = 4 * static_cast<int>(cameras.size());
+                          float threshold, const LensParameters& lenses) {
+    const int size = 4 * static_cast<int>(cameras.size()) + lenses.count();
     NormalEquations eq{Matrix(size, size), Matrix(size, 1), 0.0f};
     for (const AdjustPair& pair : pairs) {
+        const PairColumns columns = pairColumns(pair, cameras, lenses);
         const PairSums sums =
-            pairSums(pair, cameras, robustMode, threshold, eq.residualSquares);
-        for (int q = 0; q < 8; ++q) {
-            const int row = systemIndex(pair, q);
-            for (int r = 0; r < 8; ++r) eq.a.at(row, systemIndex(pair, r)) += sums.jtj[8 * q + r];
+            pairSums(pair, cameras, robustMode, threshold, eq.residualSquares, columns, lenses);
+        for (int q = 0; q < columns.count; ++q) {
+            const int row = columns.index[static_cast<size_t>(q)];
+            for (int r = 0; r < columns.count; ++r)
+                eq.a.at(row, columns.index[static_cast<size_t>(r)]) += sums.jtj[kMaxColumns * q + r];
             eq.g.at(row) += sums.jtr[q];
         }
         eq.residualSquares = sums.residualSquares;

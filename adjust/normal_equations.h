@@ -2,6 +2,10 @@
 // The least-squares pieces of bundle adjustment over a list of cameras: the ordered image pairs
 // that carry matches, the (robust) reprojection error, and the Gauss-Newton normal equations.
 // Cameras are addressed by their position in the camera list; per-match work allocates nothing.
+//
+// Seen match positions are first made ideal through each camera's lens; the residual of a match
+// is its ideal position in the second image less the first's ideal position carried over. With
+// estimated lenses, each lens slot adds its coefficients to the parameters after the cameras'.
 
 #include <cstdint>
 #include <vector>
@@ -23,6 +27,14 @@ struct AdjustPair {
 std::vector<AdjustPair> adjustPairs(const MatchTable& matches, const std::vector<int32_t>& cameraList);
 int32_t totalMatches(const std::vector<AdjustPair>& pairs);
 
+// The estimated lenses: `slots` of them, each with `coefficients` parameters (1: k1, 2: k1 and
+// k2), placed after the 4 per camera. No slots: every lens stays as it is.
+struct LensParameters {
+    int32_t slots = 0;
+    int32_t coefficients = 0;
+    int32_t count() const { return slots * coefficients; }
+};
+
 // Sum of squared residuals over every match, without and with the robust transform, each
 // accumulated per residual entry (x, then y) in pair and match order.
 struct ErrorSums {
@@ -32,8 +44,9 @@ struct ErrorSums {
 ErrorSums errorSums(const std::vector<AdjustPair>& pairs, const std::vector<CameraState>& cameras,
                     int32_t robustMode, float threshold);
 
-// J^T J (4n x 4n), J^T r (4n x 1) and |r|^2 for the robust-weighted derivatives J of the predicted
-// positions and the robust-transformed residuals r, parameters 4k..4k+3 belonging to camera k.
+// J^T J, J^T r and |r|^2 for the robust-weighted derivatives J of the predicted positions and
+// the robust-transformed residuals r, parameters 4k..4k+3 belonging to camera k and, after
+// 4n, lens slot l's coefficients at 4n + coefficients * l.
 struct NormalEquations {
     Matrix a;
     Matrix g;
@@ -41,6 +54,6 @@ struct NormalEquations {
 };
 NormalEquations linearise(const std::vector<AdjustPair>& pairs,
                           const std::vector<CameraState>& cameras, int32_t robustMode,
-                          float threshold);
+                          float threshold, const LensParameters& lenses = {});
 
 }  // namespace vantorra

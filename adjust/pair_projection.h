@@ -4,15 +4,23 @@
 // the image centre, in pixels of the feature image.
 
 #include <array>
+#include <cstdint>
 
+#include "numerics/lens_distortion.h"
 #include "numerics/mat3.h"
 
 namespace vantorra {
 
-// Rotation and focal length of one camera during adjustment.
+// Rotation, focal length and lens of one camera during adjustment.
 struct CameraState {
+    CameraState() = default;
+    CameraState(const Mat3& rotation, float focal, LensDistortion distortion = {}, int32_t slot = -1)
+        : R(rotation), f(focal), lens(distortion), lensSlot(slot) {}
+
     Mat3 R = Mat3::identity();  // world to camera
     float f = 0.0f;
+    LensDistortion lens;        // turns the camera's seen positions into ideal ones
+    int32_t lensSlot = -1;      // the estimated lens it shares, or -1 when its lens stays fixed
 };
 
 // H = K(f_j) R_j R_i^T K(f_i)^-1, taking homogeneous positions of image i to image j.

@@ -53,7 +53,8 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
                                     std::vector<Camera>& cameras,
                                     const std::vector<int32_t>& component,
                                     const BundleAdjustOptions& bundle,
-                                    const RansacOptions& acceptance) {
+                                    const RansacOptions& acceptance,
+                                    const std::vector<int32_t>* lensOf) {
     ReselectionRounds out;
     out.component = component;
     while (out.rounds < kMaxReselectionRounds && out.component.size() >= 2) {
@@ -67,7 +68,7 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
         out.component = out.last.component;
         if (!out.last.changed() || out.component.size() < 2) break;
         const BundleAdjuster adjuster(settlingOptions(bundle, keptRms(out.last)));
-        adjuster.BundleAdjust(matches, out.component, cameras, RobustNone, 0.0f, 0);
+        adjuster.BundleAdjust(matches, out.component, cameras, RobustNone, 0.0f, 0, lensOf);
     }
     for (const PairSelection& p : out.last.pairs)
         if (p.accepted) logPair(p);
@@ -108,11 +109,12 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
                                           const std::vector<int32_t>& component,
                                           const RegistrationImages& images,
                                           const BundleAdjustOptions& bundle,
-                                          const RansacOptions& acceptance) {
+                                          const RansacOptions& acceptance,
+                                          const std::vector<int32_t>* lensOf) {
     const std::vector<int32_t> verified = pairCounts(matches);
     std::cout << "[ Match Re-selection ]" << std::endl;
     ReselectionRounds rounds =
-        reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance);
+        reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance, lensOf);
     RegistrationRefinement out{rounds.component, rounds.leftOut};
     if (out.component.size() < 2) return out;
 
@@ -124,7 +126,7 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
     rasters.clear();
 
     std::cout << "[ Match Re-selection ]" << std::endl;
-    rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance);
+    rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, lensOf);
     out.component = rounds.component;
     out.leftOut.insert(out.leftOut.end(), rounds.leftOut.begin(), rounds.leftOut.end());
     std::sort(out.leftOut.begin(), out.leftOut.end());

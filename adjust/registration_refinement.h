@@ -33,13 +33,14 @@ struct ReselectionRounds {
 // Re-selects `matches` under `cameras` and adjusts the cameras of the remaining component with
 // plain least squares, until a round changes nothing or kMaxReselectionRounds have run. The
 // cameras of images that drop out are reset to unregistered (empty R, f = 0; imageTransform
-// kept). `verified` holds the pair counts after pairwise verification (pairCounts). Logs one line
-// per round and pair.
+// kept). `verified` holds the pair counts after pairwise verification (pairCounts). With
+// `lensOf` the lenses are adjusted too (see BundleAdjuster). Logs one line per round and pair.
 ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32_t>& verified,
                                     std::vector<Camera>& cameras,
                                     const std::vector<int32_t>& component,
                                     const BundleAdjustOptions& bundle,
-                                    const RansacOptions& acceptance);
+                                    const RansacOptions& acceptance,
+                                    const std::vector<int32_t>* lensOf = nullptr);
 
 // The pixels position refinement works on: the kept feature images, and for an image whose
 // feature image was not kept, its photograph (directory + name) decoded at its feature level.
@@ -61,7 +62,8 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
                                           const std::vector<int32_t>& component,
                                           const RegistrationImages& images,
                                           const BundleAdjustOptions& bundle,
-                                          const RansacOptions& acceptance);
+                                          const RansacOptions& acceptance,
+                                          const std::vector<int32_t>* lensOf = nullptr);
 
 // Options for an adjustment that runs until the error settles relative to `error` (pixels).
 BundleAdjustOptions settlingOptions(const BundleAdjustOptions& bundle, float error);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +58,7 @@ double angleDegrees(const Matrix& r) {
 struct Figures {
     int expected = 0, registered = 0, wrong = 0;
     double meanRotation = 0, maxRotation = 0, meanFocal = 0, maxFocal = 0;
+    double k1 = 0, k2 = 0;  // mean lens coefficients of the registered cameras
     double seconds = 0;
 };
 
@@ -68,6 +70,8 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
     vantorra::Stitcher stitcher;
     stitcher.options.render.renderEnabled = false;
     stitcher.options.bundle.refineRegistration = refine;
+    if (const char* v = std::getenv("VANTORRA_LENS_COEFFICIENTS")) stitcher.options.bundle.lensCoefficients = std::atoi(v);
+    if (const char* v = std::getenv("VANTORRA_LENS_SIGMA")) stitcher.options.bundle.lensSigma = std::atof(v);
     vantorra::Image output;
     const auto start = std::chrono::steady_clock::now();
     stitcher.stitch("", names, output);
@@ -93,6 +97,8 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
         const double focalError = std::abs(fullFocal - ta.focal) / ta.focal * 100.0;
         fig.meanFocal += focalError;
         fig.maxFocal = std::max(fig.maxFocal, focalError);
+        fig.k1 += ca.lens.k1;
+        fig.k2 += ca.lens.k2;
         for (size_t b = a + 1; b < good.size(); ++b) {
             const auto& cb = stitcher.cameras[good[b]];
             const auto& tb = truth.at(std::filesystem::path(names[good[b]]).filename().string());
@@ -107,7 +113,11 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
         }
     }
     if (pairs > 0) fig.meanRotation /= pairs;
-    if (!good.empty()) fig.meanFocal /= static_cast<double>(good.size());
+    if (!good.empty()) {
+        fig.meanFocal /= static_cast<double>(good.size());
+        fig.k1 /= static_cast<double>(good.size());
+        fig.k2 /= static_cast<double>(good.size());
+    }
     return fig;
 }
 
@@ -121,11 +131,11 @@ int main(int argc, char** argv) {
         folders.erase(folders.begin());
     }
     if (folders.empty()) {
-        for (const char* set : {"row6", "portrait4", "distractor", "pano360", "grid6", "unrelated"})
+        for (const char* set : {"row6", "portrait4", "distractor", "pano360", "grid6", "unrelated", "lens5"})
             folders.push_back(std::string(VANTORRA_SHARED_DATA) + "/" + set);
     }
-    std::printf("%-12s %10s %6s %12s %12s %11s %11s %8s\n", "set", "registered", "wrong",
-                "mean rot deg", "max rot deg", "mean f %", "max f %", "time s");
+    std::printf("%-12s %10s %6s %12s %12s %11s %11s %9s %9s %8s\n", "set", "registered", "wrong",
+                "mean rot deg", "max rot deg", "mean f %", "max f %", "k1", "k2", "time s");
     for (const auto& folder : folders) {
         if (!std::filesystem::exists(std::filesystem::path(folder) / "truth.txt")) {
             std::fprintf(stderr, "%s: no truth.txt\n", folder.c_str());
@@ -136,9 +146,9 @@ int main(int argc, char** argv) {
         std::cout.rdbuf(log.rdbuf());  // the engine log is not part of the table
         const Figures f = measure(folder, refine);
         std::cout.rdbuf(original);
-        std::printf("%-12s %7d/%-2d %6d %12.4f %12.4f %11.3f %11.3f %8.3f\n",
+        std::printf("%-12s %7d/%-2d %6d %12.4f %12.4f %11.3f %11.3f %9.5f %9.5f %8.3f\n",
                     std::filesystem::path(folder).filename().c_str(), f.registered, f.expected,
-                    f.wrong, f.meanRotation, f.maxRotation, f.meanFocal, f.maxFocal, f.seconds);
+                    f.wrong, f.meanRotation, f.maxRotation, f.meanFocal, f.maxFocal, f.k1, f.k2, f.seconds);
     }
     return 0;
 }

@@ -61,6 +61,11 @@ struct BundleAdjustOptions {
     // Between the global and the final adjustment: re-select the matches under the solved
     // cameras, refine their positions to sub-pixel precision and adjust again.
     bool refineRegistration = true;
+    // Radial lens distortion estimated per lens after the global adjustment: 0 none, 1 k1,
+    // 2 k1 and k2. The prior keeps each coefficient within about lensSigma (k2: half of it)
+    // unless the matches ask for more.
+    int32_t lensCoefficients = 1;
+    float lensSigma = 0.5f;
 };
 
 struct RenderOptions {

@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "adjust/bundle_adjuster.h"
+#include "adjust/lens_estimation.h"
 #include "adjust/registration_refinement.h"
+#include "engine/lens_groups.h"
 #include "engine/orientation.h"
 #include "engine/parameter_file.h"
 #include "engine/registration.h"
@@ -102,11 +104,42 @@ void adjustGlobally(Stitcher& s, const MatchTable& matches, BundleAdjuster& adju
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 2, 3);
 }
 
-void adjustFinally(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
+void logLensEstimate(const LensEstimate& e) {
+    std::cout << " Corner bend = " << e.bend << " px, match scale = " << e.sigma << " px, without distortion "
+              << e.plainSigma << " px" << (e.kept ? "" : " - no distortion") << std::endl;
+}
+
+// Once every camera is near its place the bend the matches share shows as lens distortion.
+// Returns whether the lenses are adjusted from here on.
+bool estimateDistortion(Stitcher& s, const MatchTable& matches, const std::vector<int32_t>& lenses) {
+    const BundleAdjustOptions& bundle = s.options.bundle;
+    if (bundle.lensCoefficients <= 0) return false;
+    std::cout << "[ Lens Distortion ]" << std::endl;
+    const LensEstimate estimate =
+        estimateLenses(matches, s.cameras, s.component, lenses, reducedSizes(s.imageSizes, s.featureLevels), bundle,
+                       bundle.finalRobustMode, bundle.finalSigma, bundle.finalSigmaRelative);
+    logLensEstimate(estimate);
+    return estimate.kept;
+}
+
+// With lenses, the clean matches have the last word: a bend they cannot see is dropped and the
+// cameras adjusted once more without it.
+void adjustFinally(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster,
+                   const std::vector<int32_t>* lenses) {
     const BundleAdjustOptions& bundle = s.options.bundle;
     std::cout << "[ Final Bundle Adjustment ]" << std::endl;
     adjuster.BundleAdjust(matches, s.component, s.cameras, bundle.finalRobustMode, bundle.finalSigma,
-                          bundle.finalSigmaRelative);
+                          bundle.finalSigmaRelative, lenses);
+    if (lenses != nullptr) {
+        const std::vector<ImageSize> featureSizes = reducedSizes(s.imageSizes, s.featureLevels);
+        std::vector<Camera> plain = s.cameras;
+        for (const int32_t i : s.component) plain[static_cast<size_t>(i)].lens = LensDistortion{};
+        adjuster.BundleAdjust(matches, s.component, plain, bundle.finalRobustMode, bundle.finalSigma,
+                              bundle.finalSigmaRelative);
+        const LensEstimate estimate = compareLenses(matches, s.cameras, plain, s.component, featureSizes);
+        logLensEstimate(estimate);
+        if (!estimate.kept) s.cameras = std::move(plain);
+    }
     s.progress.report(ProgressReporter::FinalBundleAdjustment, 3, 3);
 }
 
@@ -167,19 +200,21 @@ StitchOutcome Stitcher::stitchRun(std::string directory, std::vector<std::string
     BundleAdjuster adjuster(options.bundle);
     registerCameras(*this, matching.matches, adjuster);
 
-    // 4. Every camera adjusted together, the matches re-selected and refined, a final robust
-    // adjustment.
+    // 4. Every camera and lens adjusted together, the matches re-selected and refined, a final
+    // robust adjustment.
     adjustGlobally(*this, matching.matches, adjuster);
+    const std::vector<int32_t> lensNumbers = lensGroups(imageSizes);
+    const std::vector<int32_t>* lenses = estimateDistortion(*this, matching.matches, lensNumbers) ? &lensNumbers : nullptr;
     if (options.bundle.refineRegistration)
         component = refineRegistration(matching.matches, cameras, component,
                                        {featureImages, featureLevels, imageDirectory, imageNames},
-                                       options.bundle, options.ransac)
+                                       options.bundle, options.ransac, lenses)
                         .component;
     if (component.empty()) {  // re-selection left no pair standing
         std::cout << " No image matches found" << std::endl;
         return StitchOutcome::NoMatches;
     }
-    adjustFinally(*this, matching.matches, adjuster);
+    adjustFinally(*this, matching.matches, adjuster, lenses);
     registration = summariseRegistration(matching.matches, cameras, component, imageNames);
     logPairErrors(registration);
     std::cout << " " << summaryLine(registration) << std::endl;

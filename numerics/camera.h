@@ -4,15 +4,23 @@
 // x growing downwards and y to the right; the camera looks along +z, so (x, y) is the direction
 // (x / f, y / f, 1). R takes world directions to camera coordinates.
 
+#include <utility>
+
+#include "numerics/lens_distortion.h"
 #include "numerics/mat3.h"
 #include "numerics/matrix.h"
 
 namespace vantorra {
 
 struct Camera {
+    Camera() = default;
+    Camera(Matrix rotation, float focal, Matrix transform, LensDistortion distortion = {})
+        : R(std::move(rotation)), f(focal), imageTransform(std::move(transform)), lens(distortion) {}
+
     Matrix R;               // 3x3 world-to-camera rotation; empty until registered
     float f = 0.0f;         // focal length in pixels of the reduced feature image
     Matrix imageTransform;  // 3x3: centred feature-image position -> full-resolution pixel
+    LensDistortion lens;    // how the lens bends ideal positions; photographs of one lens share it
 };
 
 // Whether the camera has been solved: a 3x3 rotation and pixel matrix and a finite, non-zero

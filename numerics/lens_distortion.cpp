@@ -1,0 +1,67 @@
+#include "numerics/lens_distortion.h"
+
+#include <cmath>
+
+namespace vantorra {
+
+namespace {
+
+// g(t) = t (1 + k1 t^2 + k2 t^4), the seen normalised radius of ideal radius t, and g'(t).
+float seenRadius(const LensDistortion& d, float t) { return t * distortionFactor(d, t * t); }
+float seenSlope(const LensDistortion& d, float t) {
+    const float t2 = t * t;
+    return 1.0f + t2 * (3.0f * d.k1 + 5.0f * d.k2 * t2);
+}
+
+// Where g stops growing (g' = 0), or infinity when it grows for every radius that matters.
+// Radii beyond 2 (over 60 degrees off axis at the image's corners) are outside any lens this
+// model describes.
+float foldRadius(const LensDistortion& d) {
+    constexpr float kLargest = 2.0f;
+    if (seenSlope(d, kLargest) > 0.0f) {
+        // Positive at the ends does not rule out a dip between them when k1 and k2 differ in sign.
+        bool dips = false;
+        for (float t = 0.125f; t < kLargest && !dips; t += 0.125f) dips = seenSlope(d, t) <= 0.0f;
+        if (!dips) return INFINITY;
+    }
+    float lo = 0.0f, hi = kLargest;
+    for (int i = 0; i < 40; ++i) {
+        const float mid = 0.5f * (lo + hi);
+        (seenSlope(d, mid) > 0.0f ? lo : hi) = mid;
+    }
+    return lo;
+}
+
+}  // namespace
+
+Undistortion undistortion(const LensDistortion& d, float f, float x, float y) {
+    Undistortion out;
+    const float rho = std::sqrt(x * x + y * y) / f;
+    if (!(rho > 1e-12f) || !std::isfinite(rho)) return out;
+    if (d.none()) {  // the ideal position is the seen one; the derivatives are those at zero
+        out.dScaleDk1 = -rho * rho;
+        out.dScaleDk2 = -rho * rho * rho * rho;
+        return out;
+    }
+    const float fold = foldRadius(d);
+    float t;
+    if (std::isfinite(fold) && rho >= seenRadius(d, fold)) {
+        t = fold;
+    } else {
+        t = rho;
+        for (int i = 0; i < 20; ++i) {
+            const float step = (seenRadius(d, t) - rho) / seenSlope(d, t);
+            t -= step;
+            if (std::isfinite(fold)) t = std::fmin(t, fold);
+            if (std::fabs(step) <= 1e-7f * t) break;
+        }
+    }
+    const float slope = std::fmax(seenSlope(d, t), 1e-6f);
+    out.scale = t / rho;
+    out.dScaleDf = (out.scale - 1.0f / slope) / f;
+    out.dScaleDk1 = -t * t * t / (slope * rho);
+    out.dScaleDk2 = -t * t * t * t * t / (slope * rho);
+    return out;
+}
+
+}  // namespace vantorra
