@@ -44,6 +44,28 @@ Mat3 projectionMatrix(const Camera& camera) {
     return Mat3::fromMatrix(camera.imageTransform) * focalMatrix(camera.f) * Mat3::fromMatrix(camera.R);
 }
 
+PixelProjection pixelProjection(const Camera& camera) {
+    PixelProjection p;
+    p.T = Mat3::fromMatrix(camera.imageTransform);
+    p.KR = focalMatrix(camera.f) * Mat3::fromMatrix(camera.R);
+    p.P = projectionMatrix(camera);
+    p.lens = camera.lens;
+    p.f = camera.f;
+    const float fold = foldRadius(camera.lens);
+    p.maxRadius2 = fold * fold;
+    return p;
+}
+
+Vec3 rayOf(const Camera& camera, float u, float v) {
+    const Mat3 toCentred = invertPixelMatrix(Mat3::fromMatrix(camera.imageTransform));
+    float x = toCentred(0, 0) * u + toCentred(0, 2);
+    float y = toCentred(1, 1) * v + toCentred(1, 2);
+    undistortPosition(camera.lens, camera.f, x, y);
+    const Vec3 p = transposed(Mat3::fromMatrix(camera.R)) * Vec3{x / camera.f, y / camera.f, 1.0f};
+    const float n = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+    return Vec3{p.x / n, p.y / n, p.z / n};
+}
+
 Matrix rotationX(float a) {
     const float c = std::cos(a), s = std::sin(a);
     const float v[9] = {1, 0, 0, 0, c, -s, 0, s, c};

@@ -4,6 +4,7 @@
 // x growing downwards and y to the right; the camera looks along +z, so (x, y) is the direction
 // (x / f, y / f, 1). R takes world directions to camera coordinates.
 
+#include <cmath>
 #include <utility>
 
 #include "numerics/lens_distortion.h"
@@ -36,6 +37,41 @@ Matrix reductionMatrix(int a);
 Mat3 invertPixelMatrix(const Mat3& t);
 // P = T * K(f) * R: world direction to homogeneous (row, column) of the camera's source image.
 Mat3 projectionMatrix(const Camera& camera);
+// Where a world direction lands on the pixel grid of a camera's imageTransform (its source image,
+// or one reduced from it when the transform is). Without distortion that is P; with it, the
+// ideal centred position K R d is bent by the lens before the pixel matrix T places it.
+struct PixelProjection {
+    Mat3 P;        // T K R
+    Mat3 KR;       // K R: world direction -> homogeneous ideal centred position
+    Mat3 T;        // centred position -> pixel (a scale and an offset per axis)
+    LensDistortion lens;
+    float f = 0.0f;
+    float maxRadius2 = INFINITY;  // squared fold radius: ideal positions beyond it are not seen
+    bool bent() const { return !lens.none(); }
+};
+PixelProjection pixelProjection(const Camera& camera);
+
+// (u, v) = (row, column) of direction d through a bent projection; not a number when d lies
+// behind the camera or beyond the lens's fold.
+inline void projectBent(const PixelProjection& p, const Vec3& d, float& u, float& v) {
+    const float w = p.KR(2, 0) * d.x + p.KR(2, 1) * d.y + p.KR(2, 2) * d.z;
+    float x = (p.KR(0, 0) * d.x + p.KR(0, 1) * d.y + p.KR(0, 2) * d.z) / w;
+    float y = (p.KR(1, 0) * d.x + p.KR(1, 1) * d.y + p.KR(1, 2) * d.z) / w;
+    const float r2 = (x * x + y * y) / (p.f * p.f);
+    if (!(w > 0.0f) || !(r2 <= p.maxRadius2)) {
+        u = v = NAN;
+        return;
+    }
+    const float s = distortionFactor(p.lens, r2);
+    x *= s;
+    y *= s;
+    u = p.T(0, 0) * x + p.T(0, 2);
+    v = p.T(1, 1) * y + p.T(1, 2);
+}
+
+// The seen pixel (u, v) of the camera's grid as a unit world ray.
+Vec3 rayOf(const Camera& camera, float u, float v);
+
 Matrix rotationX(float a);
 Matrix rotationY(float a);
 Matrix rotationZ(float a);

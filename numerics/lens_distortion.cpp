@@ -13,10 +13,11 @@ float seenSlope(const LensDistortion& d, float t) {
     return 1.0f + t2 * (3.0f * d.k1 + 5.0f * d.k2 * t2);
 }
 
-// Where g stops growing (g' = 0), or infinity when it grows for every radius that matters.
-// Radii beyond 2 (over 60 degrees off axis at the image's corners) are outside any lens this
-// model describes.
+}  // namespace
+
+// Radii beyond 2 (over 60 degrees off axis) are outside any lens this model describes.
 float foldRadius(const LensDistortion& d) {
+    if (d.none()) return INFINITY;
     constexpr float kLargest = 2.0f;
     if (seenSlope(d, kLargest) > 0.0f) {
         // Positive at the ends does not rule out a dip between them when k1 and k2 differ in sign.
@@ -31,8 +32,6 @@ float foldRadius(const LensDistortion& d) {
     }
     return lo;
 }
-
-}  // namespace
 
 Undistortion undistortion(const LensDistortion& d, float f, float x, float y) {
     Undistortion out;

@@ -25,6 +25,11 @@ inline void distortPosition(const LensDistortion& d, float f, float& x, float& y
     y *= s;
 }
 
+// The ideal normalised radius beyond which the lens folds back (the seen radius stops growing),
+// or infinity when it grows for every radius that matters. Ideal positions beyond it are not
+// seen by the camera: bent, they would land back inside the image.
+float foldRadius(const LensDistortion& d);
+
 // The ideal position of a seen one is the seen position times `scale`, found by Newton's method
 // on the radius. The derivatives are those of `scale` with respect to the focal length and the
 // coefficients, for the adjustment. A position beyond the radius where the distortion folds

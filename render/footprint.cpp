@@ -41,12 +41,14 @@ int toPixel(float x) { return static_cast<int>(std::fmax(-1.0e9f, std::fmin(1.0e
 
 ImageFootprint computeFootprint(const Camera& camera, int rows, int cols) {
     const Mat3 m = inverseProjection(camera);
+    // Through a bent lens the border's rays come from its ideal positions.
+    auto ray = [&](float u, float v) { return camera.lens.none() ? rayOf(m, u, v) : rayOf(camera, u, v); };
     const float last = static_cast<float>(rows - 1), lastCol = static_cast<float>(cols - 1);
 
     const float corners[4][2] = {{0, 0}, {last, 0}, {0, lastCol}, {last, lastCol}};
     bool octant[8] = {};
     for (const auto& c : corners) {
-        const Vec3 d = rayOf(m, c[0], c[1]);
+        const Vec3 d = ray(c[0], c[1]);
         octant[4 * (d.x < 0) + 2 * (d.y < 0) + (d.z < 0)] = true;
     }
     const bool lowerPole = octant[0] && octant[1] && octant[2] && octant[3];
@@ -62,7 +64,7 @@ ImageFootprint computeFootprint(const Camera& camera, int rows, int cols) {
     float phiPositive = kHalfPi, phiNonPositive = -kHalfPi;
     Angles a[8];
     for (int i = 0; i < 8; ++i) {
-        a[i] = anglesOf(rayOf(m, points[i][0], points[i][1]));
+        a[i] = anglesOf(ray(points[i][0], points[i][1]));
         thetaLo = std::min(thetaLo, a[i].theta);
         thetaHi = std::max(thetaHi, a[i].theta);
         phiLo = std::min(phiLo, a[i].phi);

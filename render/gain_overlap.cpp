@@ -48,17 +48,28 @@ GainOverlap measureOverlap(const FloatImage& imageI, int levelI, const Camera& c
     const Mat3 H = gainPixelMatrix(cameraI, levelI) * focalMatrix(cameraI.f) *
                    Mat3::fromMatrix(cameraI.R) * transposed(Mat3::fromMatrix(cameraJ.R)) *
                    focalMatrix(1.0f / cameraJ.f) * invertPixelMatrix(gainPixelMatrix(cameraJ, levelJ));
+    const bool bent = !cameraI.lens.none() || !cameraJ.lens.none();
+    // Through a bent lens the corners go the long way: J's made ideal, then bent by I's lens.
+    Camera gainI = cameraI, gainJ = cameraJ;
+    gainI.imageTransform = gainPixelMatrix(cameraI, levelI).toMatrix();
+    gainJ.imageTransform = gainPixelMatrix(cameraJ, levelJ).toMatrix();
+    const PixelProjection intoI = pixelProjection(gainI);
 
     const float lastRowJ = static_cast<float>(imageJ.rows - 1);
     const float lastColJ = static_cast<float>(imageJ.cols - 1);
     const Vec3 corners[4] = {{0, 0, 1}, {lastRowJ, 0, 1}, {0, lastColJ, 1}, {lastRowJ, lastColJ, 1}};
     float rowMin = INFINITY, rowMax = -INFINITY, colMin = INFINITY, colMax = -INFINITY;
     for (const Vec3& corner : corners) {
-        const Vec3 p = H * corner;
-        // Behind camera i (or on its image plane's horizon): no box can be drawn.
-        if (!(p.z > 0.0f)) return overlap;
-        const float row = p.x / p.z;
-        const float col = p.y / p.z;
+        float row, col;
+        if (bent) {
+            projectBent(intoI, rayOf(gainJ, corner.x, corner.y), row, col);
+        } else {
+            const Vec3 p = H * corner;
+            // Behind camera i (or on its image plane's horizon): no box can be drawn.
+            if (!(p.z > 0.0f)) return overlap;
+            row = p.x / p.z;
+            col = p.y / p.z;
+        }
         if (!std::isfinite(row) || !std::isfinite(col)) return overlap;
         rowMin = std::min(rowMin, row);
         rowMax = std::max(rowMax, row);

@@ -57,7 +57,7 @@ void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& foo
         const SourceView view = source.view();
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
-            sampleBilinear(region, maxWeight, view, footprint.grid, source.P, context.pool);
+            sampleBilinear(region, maxWeight, view, footprint.grid, source.projection, context.pool);
             computeValidExtents(region);
         }
     }

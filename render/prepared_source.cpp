@@ -152,7 +152,7 @@ PreparedSource prepareSourceRows(const PhotoSources& sources, const SourcePlan& 
     source.fullRows = plan.rows;
     Camera moved = camera;
     moved.imageTransform = multiply(reductionMatrix(-plan.halvings), camera.imageTransform);
-    source.P = projectionMatrix(moved);
+    source.projection = pixelProjection(moved);
     return source;
 }
 
@@ -184,7 +184,7 @@ PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan
     }
     Camera moved = camera;
     moved.imageTransform = transform;
-    source.P = projectionMatrix(moved);
+    source.projection = pixelProjection(moved);
     return source;
 }
 

@@ -57,7 +57,7 @@ struct PreparedSource {
     Image bytes;        // decoded from the photograph
     const FloatImage* kept = nullptr;  // the kept feature image itself, not copied
     std::array<float, 3> gain{1.0f, 1.0f, 1.0f};
-    Mat3 P;             // world direction -> homogeneous (row, column) of this source
+    PixelProjection projection;  // world direction -> (row, column) of this source
     std::string error;  // why the photograph could not be read; the source is then empty
     int rowOffset = 0;  // a band of the decoded source: its first row ...
     int fullRows = 0;   // ... and the whole source's rows (0: not a band)

@@ -105,7 +105,7 @@ bool renderBlocks(PanoramaSink& sink, int width, int height, RenderContext conte
 // Source rows (of the reduced source) that output rows top .. bottom of `footprint` can sample:
 // the projections of points spread over the part of each region in those rows, widened by two
 // rows for bilinear sampling and rounding. The whole source when a point falls behind the camera.
-bool sourceRowsOf(const ImageFootprint& footprint, const Mat3& P, int top, int bottom, int sourceRows,
+bool sourceRowsOf(const ImageFootprint& footprint, const PixelProjection& projection, int top, int bottom, int sourceRows,
                   int& first, int& last) {
     float lo = INFINITY, hi = -INFINITY;
     bool any = false;
@@ -118,14 +118,20 @@ bool sourceRowsOf(const ImageFootprint& footprint, const Mat3& P, int top, int b
         auto visit = [&](int i, int j) {
             const Vec3 d = directionOf(g.thetaMin + static_cast<float>(j) * g.dTheta,
                                        g.phiMax + static_cast<float>(i) * g.dPhi);
-            const Vec3 p = P * d;
-            if (!(p.z > 0.0f)) {
+            float row = NAN;
+            if (projection.bent()) {
+                float column;
+                projectBent(projection, d, row, column);
+            } else if (const Vec3 p = projection.P * d; p.z > 0.0f) {
+                row = p.x / p.z;
+            }
+            if (std::isnan(row)) {  // behind the camera or beyond its lens's fold
                 lo = -INFINITY;
                 hi = INFINITY;
                 return;
             }
-            lo = std::fmin(lo, p.x / p.z);
-            hi = std::fmax(hi, p.x / p.z);
+            lo = std::fmin(lo, row);
+            hi = std::fmax(hi, row);
         };
         for (int i = r0;; i = std::min(r1, i + kStep)) {
             for (int j = region.colFirst;; j = std::min(region.colLast, j + kStep)) {
@@ -191,7 +197,7 @@ std::vector<PreparedSource> prepareBandSources(const RenderOptions& options, con
         Camera reduced = camera;
         reduced.imageTransform = multiply(reductionMatrix(-plan.halvings), camera.imageTransform);
         int first = 0, last = 0;
-        if (!sourceRowsOf(footprints[p], projectionMatrix(reduced), top, bottom, plan.rows, first, last))
+        if (!sourceRowsOf(footprints[p], pixelProjection(reduced), top, bottom, plan.rows, first, last))
             return;  // nothing of it in this band
         sources[p] = prepareSourceRows(scene.sources, plan, image, camera, g, first, last);
     };

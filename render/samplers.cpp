@@ -31,27 +31,42 @@ ColumnAngles columnAngles(const RenderRegion& region, const PanoramaGrid& grid) 
 }
 
 // Walks the region's rectangle calling visit(blockRow, blockCol, u, v) with the source position
-// (row u, column v) of every pixel; sin and cos of phi are taken once per row.
-template <typename Visit>
-void walkRows(const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P,
-              const ColumnAngles& a, int firstRow, int lastRow, Visit visit) {
+// (row u, column v) of every pixel; sin and cos of phi are taken once per row. The loop is
+// compiled apart for bent projections, so a lens without distortion costs nothing.
+template <bool Bent, typename Visit>
+void walkRowsThrough(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
+                     const ColumnAngles& a, int firstRow, int lastRow, Visit& visit) {
+    const Mat3& P = projection.P;
     for (int i = firstRow; i <= lastRow; ++i) {
         const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + i) * grid.dPhi;
         const float sinPhi = std::sin(phi), cosPhi = std::cos(phi);
         for (int j = region.colFirst; j <= region.colLast; ++j) {
             const size_t k = static_cast<size_t>(j - region.colFirst);
             const Vec3 d = directionFrom(a.sinTheta[k], a.cosTheta[k], sinPhi, cosPhi);
-            const float w = P(2, 0) * d.x + P(2, 1) * d.y + P(2, 2) * d.z;
-            const float u = (P(0, 0) * d.x + P(0, 1) * d.y + P(0, 2) * d.z) / w;
-            const float v = (P(1, 0) * d.x + P(1, 1) * d.y + P(1, 2) * d.z) / w;
+            float u, v;
+            if constexpr (Bent) {
+                projectBent(projection, d, u, v);
+            } else {
+                const float w = P(2, 0) * d.x + P(2, 1) * d.y + P(2, 2) * d.z;
+                u = (P(0, 0) * d.x + P(0, 1) * d.y + P(0, 2) * d.z) / w;
+                v = (P(1, 0) * d.x + P(1, 1) * d.y + P(1, 2) * d.z) / w;
+            }
             visit(i, j, u, v);
         }
     }
 }
 
 template <typename Visit>
-void walkRegion(const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P, Visit visit) {
-    walkRows(region, grid, P, columnAngles(region, grid), region.rowFirst, region.rowLast, visit);
+void walkRows(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
+              const ColumnAngles& a, int firstRow, int lastRow, Visit visit) {
+    if (projection.bent()) walkRowsThrough<true>(region, grid, projection, a, firstRow, lastRow, visit);
+    else walkRowsThrough<false>(region, grid, projection, a, firstRow, lastRow, visit);
+}
+
+template <typename Visit>
+void walkRegion(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
+                Visit visit) {
+    walkRows(region, grid, projection, columnAngles(region, grid), region.rowFirst, region.rowLast, visit);
 }
 
 // Rounded source pixel of (u, v), false when it lies outside (or the position is not a number).
@@ -84,7 +99,7 @@ float tentWeight(int r, int c, int rows, int cols) {
 
 
 void sampleNearest(FloatImage& block, const SourceView& source, const RenderRegion& region,
-                   const PanoramaGrid& grid, const Mat3& P) {
+                   const PanoramaGrid& grid, const PixelProjection& P) {
     const int channels = std::min(block.channels, source.channels);
     const std::array<float, 3> g = source.gain;
     withSamples(source, [&](const auto* samples) {
@@ -100,7 +115,7 @@ void sampleNearest(FloatImage& block, const SourceView& source, const RenderRegi
 }
 
 void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const SourceView& source,
-                           const RenderRegion& region, const PanoramaGrid& grid, const Mat3& P) {
+                           const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& P) {
     const int channels = std::min(block.channels, source.channels);
     const std::array<float, 3> g = source.gain;
     withSamples(source, [&](const auto* samples) {
@@ -120,7 +135,7 @@ void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const Sourc
 }
 
 void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceView& source,
-                    const PanoramaGrid& grid, const Mat3& P, ThreadPool* pool) {
+                    const PanoramaGrid& grid, const PixelProjection& P, ThreadPool* pool) {
     const int regionRows = region.rowLast - region.rowFirst + 1;
     const int regionCols = region.colLast - region.colFirst + 1;
     region.warped.allocate(regionRows, regionCols, source.channels);

@@ -32,7 +32,7 @@ void forEachImage(const RenderContext& context, std::vector<ImageFootprint>& foo
         std::cout << "  Image " << k << std::endl;
         const SourceView view = source.view();
         for (const RenderRegion& region : footprint.regions)
-            if (region.active) sample(view, region, footprint.grid, source.P);
+            if (region.active) sample(view, region, footprint.grid, source.projection);
     }
 }
 
@@ -43,7 +43,7 @@ void blendNone(FloatImage& block, const RenderContext& context,
     block.allocate(blockRows, blockCols, 3);
     forEachImage(context, footprints,
                  [&](const SourceView& source, const RenderRegion& region, const PanoramaGrid& grid,
-                     const Mat3& P) { sampleNearest(block, source, region, grid, P); });
+                     const PixelProjection& P) { sampleNearest(block, source, region, grid, P); });
 }
 
 void blendLinear(FloatImage& block, const RenderContext& context,
@@ -52,7 +52,7 @@ void blendLinear(FloatImage& block, const RenderContext& context,
     FloatImage weightSum(blockRows, blockCols, 1);
     forEachImage(context, footprints,
                  [&](const SourceView& source, const RenderRegion& region, const PanoramaGrid& grid,
-                     const Mat3& P) {
+                     const PixelProjection& P) {
                      sampleNearestWeighted(block, weightSum, source, region, grid, P);
                  });
     context.progress.report(ProgressReporter::Blending, 1, 2);

@@ -33,13 +33,6 @@ Camera makeCamera(float yaw, int rows = kRows, int cols = kCols) {
     return camera;
 }
 
-// World direction seen by pixel (r, c) of a camera made by makeCamera.
-Vec3 rayOf(const Camera& camera, float r, float c, int rows = kRows, int cols = kCols) {
-    const Vec3 d{(r - (rows - 1) / 2.0f) / kFocal, (c - (cols - 1) / 2.0f) / kFocal, 1.0f};
-    const Vec3 w = transposed(Mat3::fromMatrix(camera.R)) * d;
-    return w / norm(w);
-}
-
 // A gently textured world, different per channel, seen with the given exposure.
 FloatImage view(const Camera& camera, float exposure) {
     FloatImage image(kRows, kCols, 3);

@@ -78,7 +78,7 @@ TEST(PreparedSource, DecodedReductionStaysCloseToTheFloatReduction) {
         EXPECT_LT(mean, 1.0) << "ratio " << ratio;
         // Both sources map a direction onto the same place.
         const Mat3 expected = Mat3::fromMatrix(transform) * focalMatrix(photo.camera.f);
-        for (int e = 0; e < 9; ++e) EXPECT_NEAR(source.P.m[e], expected.m[e], 1e-3f) << ratio;
+        for (int e = 0; e < 9; ++e) EXPECT_NEAR(source.projection.P.m[e], expected.m[e], 1e-3f) << ratio;
     }
 }
 

@@ -81,7 +81,7 @@ TEST_F(PrepareSource, CoarserOutputHalvesThenBlurs) {
         gaussianBlur(halfSize(halfSize(stitcher.featureImages[0])), 0.375f * 5.0f / 4.0f);
     EXPECT_EQ(source.floats.rows, 25);
     EXPECT_EQ(source.floats.data, expected.data);
-    expectMat3Eq(source.P, projectionWith(multiply(reductionMatrix(-2), centring(100, 100))));
+    expectMat3Eq(source.projection.P, projectionWith(multiply(reductionMatrix(-2), centring(100, 100))));
 }
 
 TEST_F(PrepareSource, FinerOutputReadsTheKeptImageItselfWithoutACopy) {
@@ -91,7 +91,7 @@ TEST_F(PrepareSource, FinerOutputReadsTheKeptImageItselfWithoutACopy) {
     const PreparedSource source = prepare(fp);
     EXPECT_EQ(source.kept, &stitcher.featureImages[0]);
     EXPECT_TRUE(source.floats.empty());
-    expectMat3Eq(source.P, projectionWith(centring(100, 100)));
+    expectMat3Eq(source.projection.P, projectionWith(centring(100, 100)));
 }
 
 TEST_F(PrepareSource, ReducedCacheServesOnlyWhileCoarseEnough) {
@@ -101,7 +101,7 @@ TEST_F(PrepareSource, ReducedCacheServesOnlyWhileCoarseEnough) {
     fp.secondEdgePixels = 100;
     const PreparedSource cached = prepare(fp);
     EXPECT_EQ(cached.kept, &stitcher.featureImages[0]);
-    expectMat3Eq(cached.P, projectionWith(multiply(reductionMatrix(-2), centring(100, 100))));
+    expectMat3Eq(cached.projection.P, projectionWith(multiply(reductionMatrix(-2), centring(100, 100))));
 
     // A finer output needs the file, which does not exist: an empty source with the reason.
     fp.firstEdgePixels = 200;
@@ -134,13 +134,13 @@ struct OnePixel {
         region.rowFirst = region.rowLast = region.colFirst = region.colLast = 0;
         grid.dTheta = 0.01f;
         grid.dPhi = -0.01f;
-        P = Mat3::identity();
-        P(0, 2) = u;
-        P(1, 2) = v;
+        P.P = Mat3::identity();
+        P.P(0, 2) = u;
+        P.P(1, 2) = v;
     }
     RenderRegion region;
     PanoramaGrid grid;
-    Mat3 P;
+    PixelProjection P;
 };
 
 TEST(RenderSamplers, RoundingAndValidityAtTheSourceBorder) {
