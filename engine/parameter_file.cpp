@@ -118,6 +118,43 @@ void setError(std::string* error, std::string text) {
     if (error) *error = std::move(text);
 }
 
+bool anyDistortion(const Stitcher& stitcher, const std::vector<bool>& inPanorama) {
+    for (size_t i = 0; i < inPanorama.size() && i < stitcher.cameras.size(); ++i)
+        if (inPanorama[i] && !stitcher.cameras[i].lens.none()) return true;
+    return false;
+}
+
+// After the records: the marker line, then one "lens K1 K2" line per record in record order.
+void writeDistortion(std::ostream& out, const Stitcher& stitcher, const std::vector<bool>& inPanorama) {
+    out << kDistortionSection << '\n';
+    for (size_t i = 0; i < inPanorama.size(); ++i) {
+        const bool bent = inPanorama[i] && i < stitcher.cameras.size() && isRegistered(stitcher.cameras[i]);
+        const LensDistortion lens = bent ? stitcher.cameras[i].lens : LensDistortion{};
+        out << "lens " << lens.k1 << ' ' << lens.k2 << '\n';
+    }
+}
+
+// A lens that bends an ideal position at the normalised radius 1 by more than this is no lens.
+constexpr float kMaxCoefficient = 2.0f;
+
+// Reads the lines after the marker into the cameras; empty when they fit, or the reason.
+std::string readDistortion(std::istream& in, std::vector<Camera>& cameras) {
+    for (size_t i = 0; i < cameras.size(); ++i) {
+        const std::string where = "lens distortion of record " + std::to_string(i + 1) + ": ";
+        std::string word;
+        LensDistortion lens;
+        if (!(in >> word) || word != "lens") return where + "missing";
+        if (!(in >> lens.k1 >> lens.k2)) return where + "cut short or not a number";
+        if (!std::isfinite(lens.k1) || !std::isfinite(lens.k2) || std::fabs(lens.k1) > kMaxCoefficient ||
+            std::fabs(lens.k2) > kMaxCoefficient)
+            return where + "not a lens";
+        cameras[i].lens = lens;
+    }
+    std::string rest;
+    if (in >> rest) return "text after the lens distortion: " + rest;
+    return std::string();
+}
+
 }  // namespace
 
 std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher) {
@@ -149,6 +186,8 @@ std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher) {
             out << 0 << '\n' << '\n';
         }
     }
+    // Only a lens that bends anything is recorded, so files without distortion stay as they were.
+    if (anyDistortion(stitcher, inPanorama)) writeDistortion(out, stitcher, inPanorama);
     return out;
 }
 
@@ -158,6 +197,13 @@ int readParameterFile(std::istream& in, Stitcher& stitcher, std::string* error, 
     std::vector<Camera> cameras;
     std::string name;
     while (readName(in, name)) {
+        if (name == kDistortionSection) {
+            if (const std::string why = readDistortion(in, cameras); !why.empty()) {
+                setError(error, why);
+                return -1;
+            }
+            break;
+        }
         const int number = static_cast<int>(names.size()) + 1;
         if (number > maxRecords) {
             setError(error, "more than " + std::to_string(maxRecords) +

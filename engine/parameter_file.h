@@ -12,9 +12,16 @@ namespace vantorra {
 
 class Stitcher;
 
+// The line that follows the last record when lens distortion is recorded. One line per record
+// follows it, "lens K1 K2" in record order (0 0 outside the panorama). A reader that knows no
+// distortion sees the marker as the name of a record whose size is not a number, and stops there
+// without taking any camera for another.
+inline constexpr const char* kDistortionSection = "[lens distortion k1 k2]";
+
 // Writes one record per image name, in image-number order. Images outside the component are
 // written with a zero rotation and focal length 0. With options.parameterFileMatrices set, each
 // record holds instead the one matrix imageTransform * K(f) * R (zeros outside the component).
+// When a camera of the panorama has lens distortion, the distortion section follows the records.
 std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher);
 
 // Appends the records of `in` to imageNames, imageSizes (channels 3) and cameras, and returns
@@ -24,7 +31,9 @@ std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher);
 // with a size that is not positive or a rotation that is not orthonormal (within 1e-3) or is a
 // reflection, nothing
 // is appended, -1 is returned and `error` names the record ("record N (name): reason", N from
-// 1). The same happens as soon as a record beyond maxRecords begins.
+// 1). The same happens as soon as a record beyond maxRecords begins. A distortion section gives
+// the cameras their lenses; it must have a line for every record, hold finite coefficients of
+// at most 2 in size and end the file, or the file is refused in the same way.
 int readParameterFile(std::istream& in, Stitcher& stitcher, std::string* error = nullptr,
                       int maxRecords = std::numeric_limits<int>::max());
 
