@@ -62,17 +62,31 @@ ImageFootprint computeFootprint(const Camera& camera, int rows, int cols) {
     float thetaLo = kPi, thetaHi = -kPi, phiLo = kHalfPi, phiHi = -kHalfPi;
     float thetaPositive = kPi, thetaNonPositive = -kPi;
     float phiPositive = kHalfPi, phiNonPositive = -kHalfPi;
+    auto take = [&](const Angles& e) {
+        thetaLo = std::min(thetaLo, e.theta);
+        thetaHi = std::max(thetaHi, e.theta);
+        phiLo = std::min(phiLo, e.phi);
+        phiHi = std::max(phiHi, e.phi);
+        if (e.theta > 0) thetaPositive = std::min(thetaPositive, e.theta);
+        else thetaNonPositive = std::max(thetaNonPositive, e.theta);
+        if (e.phi > 0) phiPositive = std::min(phiPositive, e.phi);
+        else phiNonPositive = std::max(phiNonPositive, e.phi);
+    };
     Angles a[8];
     for (int i = 0; i < 8; ++i) {
         a[i] = anglesOf(ray(points[i][0], points[i][1]));
-        thetaLo = std::min(thetaLo, a[i].theta);
-        thetaHi = std::max(thetaHi, a[i].theta);
-        phiLo = std::min(phiLo, a[i].phi);
-        phiHi = std::max(phiHi, a[i].phi);
-        if (a[i].theta > 0) thetaPositive = std::min(thetaPositive, a[i].theta);
-        else thetaNonPositive = std::max(thetaNonPositive, a[i].theta);
-        if (a[i].phi > 0) phiPositive = std::min(phiPositive, a[i].phi);
-        else phiNonPositive = std::max(phiNonPositive, a[i].phi);
+        take(a[i]);
+    }
+    // A bent border is no great circle: its extremes can lie anywhere along an edge.
+    if (!camera.lens.none()) {
+        constexpr int kEdgeSamples = 32;
+        for (int k = 1; k < kEdgeSamples; ++k) {
+            const float t = static_cast<float>(k) / kEdgeSamples;
+            take(anglesOf(ray(t * last, 0)));
+            take(anglesOf(ray(t * last, lastCol)));
+            take(anglesOf(ray(0, t * lastCol)));
+            take(anglesOf(ray(last, t * lastCol)));
+        }
     }
 
     ImageFootprint footprint;

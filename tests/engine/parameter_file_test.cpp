@@ -339,5 +339,47 @@ TEST(ParameterFile, MissingFileReadsNothing) {
     EXPECT_TRUE(s.component.empty());
 }
 
+// A lens is recorded after the last record, read back onto its camera, and refused all or
+// nothing when its section is broken. The records themselves are unchanged by it.
+TEST(ParameterFile, LensDistortionFollowsTheRecordsAndReadsBack) {
+    Stitcher s = sampleStitcher();
+    const std::string straight = written(s);
+    EXPECT_EQ(straight.find("lens"), std::string::npos);
+    s.cameras[0].lens = {-0.0612345f, 0.00123f};
+    s.cameras[2].lens = {-0.0612345f, 0.00123f};
+    s.cameras[1].lens = {0.5f, 0.0f};  // outside the panorama: not recorded
+    const std::string bent = written(s);
+    ASSERT_EQ(bent.rfind(straight, 0), 0u) << "the records come first, as they were";
+    EXPECT_EQ(bent.substr(straight.size()),
+              "[lens distortion k1 k2]\nlens -0.0612345 0.00123\nlens 0 0\nlens -0.0612345 0.00123\n");
+
+    Stitcher back;
+    std::string error;
+    ASSERT_EQ(readText(bent, back), 3) << error;
+    EXPECT_FLOAT_EQ(back.cameras[0].lens.k1, -0.0612345f);
+    EXPECT_FLOAT_EQ(back.cameras[2].lens.k2, 0.00123f);
+    EXPECT_TRUE(back.cameras[1].lens.none());
+    back.component = {0, 2};
+    EXPECT_EQ(written(back), bent);
+
+    const std::string section = "[lens distortion k1 k2]\n";
+    const struct {
+        const char* what;
+        std::string tail;
+    } broken[] = {
+        {"a line short", section + "lens -0.06 0\nlens 0 0\n"},
+        {"not a number", section + "lens -0.06 0\nlens 0 0\nlens x 0\n"},
+        {"not finite", section + "lens -0.06 0\nlens 0 0\nlens inf 0\n"},
+        {"no lens", section + "lens -0.06 0\nlens 0 0\nlens -9 0\n"},
+        {"a record after it", section + "lens 0 0\nlens 0 0\nlens 0 0\n/photos/d.jpg\n"},
+        {"no keyword", section + "-0.06 0\n0 0\n0 0\n"},
+    };
+    for (const auto& b : broken) {
+        Stitcher refused;
+        EXPECT_EQ(readText(straight + b.tail, refused), -1) << b.what;
+        EXPECT_TRUE(refused.imageNames.empty()) << b.what;
+    }
+}
+
 }  // namespace
 }  // namespace vantorra
