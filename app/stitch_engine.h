@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/image.h"
+#include "engine/output_files.h"
 #include "engine/stitcher.h"
 
 namespace vantorra {
@@ -23,10 +24,10 @@ public:
     virtual void stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
                                          Image& output) = 0;
     virtual void render(Image& output) = 0;
-    // The outputs; false with a one-line reason when the file cannot be written.
-    virtual bool writePanorama(const Image& panorama, const std::string& path, int quality,
-                               std::string& error) = 0;
-    virtual bool writeParameters(const std::string& path, std::string& error) = 0;
+    // Writes the panorama and the parameter file of the current cameras, replacing both together
+    // or neither; false with the file it failed on and the reason.
+    virtual bool writeOutputs(const Image& panorama, const std::string& panoramaPath, int quality,
+                              const std::string& parameterPath, OutputFailure& failure) = 0;
 };
 
 // The production engine: a Stitcher with its defaults, JPEG writing and the parameter file.
@@ -38,8 +39,8 @@ public:
     void stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
                                  Image& output) override;
     void render(Image& output) override;
-    bool writePanorama(const Image& panorama, const std::string& path, int quality, std::string& error) override;
-    bool writeParameters(const std::string& path, std::string& error) override;
+    bool writeOutputs(const Image& panorama, const std::string& panoramaPath, int quality,
+                      const std::string& parameterPath, OutputFailure& failure) override;
 
 private:
     Stitcher engine;

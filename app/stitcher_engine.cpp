@@ -24,17 +24,12 @@ void StitcherEngine::render(Image& output) {
     showRenderResult(engine.options.render, engine.lastRender);
 }
 
-bool StitcherEngine::writePanorama(const Image& panorama, const std::string& path, int quality,
-                                   std::string& error) {
-    error = writeJpegWhole(path, panorama, quality);
-    return error.empty();
-}
-
-bool StitcherEngine::writeParameters(const std::string& path, std::string& error) {
+bool StitcherEngine::writeOutputs(const Image& panorama, const std::string& panoramaPath, int quality,
+                                  const std::string& parameterPath, OutputFailure& failure) {
     std::ostringstream text;
     writeParameterFile(text, engine);
-    error = writeFileWhole(path, text.str());
-    return error.empty();
+    failure = replaceOutputs(panoramaPath, parameterPath, panorama, quality, text.str());
+    return !failure.failed();
 }
 
 }  // namespace vantorra

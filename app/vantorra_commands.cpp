@@ -243,14 +243,10 @@ void VantorraCommands::run(bool appendLog, const std::string& runningText,
 }
 
 bool VantorraCommands::writeOutputs(const Image& result, const std::string& panorama, const std::string& parameters) {
-    std::string error;
+    OutputFailure failure;
     const int quality = engine.stitcher().options.render.jpegQuality;
-    if (!engine.writePanorama(result, panorama, quality, error)) {
-        platform.showMessage("Could not write " + fileNamePart(panorama) + ": " + error);
-        return false;
-    }
-    if (!engine.writeParameters(parameters, error)) {
-        platform.showMessage("Could not write " + fileNamePart(parameters) + ": " + error);
+    if (!engine.writeOutputs(result, panorama, quality, parameters, failure)) {
+        platform.showMessage("Could not write " + fileNamePart(failure.path) + ": " + failure.reason);
         return false;
     }
     return true;

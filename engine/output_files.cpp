@@ -265,24 +265,16 @@ std::string StagedOutputs::commit(const std::string& parameters, const CancelFla
     return std::string();
 }
 
-namespace {
-
-std::string publish(StagedFile& file, const std::string& staged) {
-    if (!staged.empty()) return staged;
-    if (std::string why = file.name(); !why.empty()) return why;
-    return file.replaceTarget();
-}
-
-}  // namespace
-
-std::string writeFileWhole(const std::string& path, const std::string& content) {
-    StagedFile file(path);
-    return publish(file, stageText(file, content));
-}
-
-std::string writeJpegWhole(const std::string& path, const Image& image, int quality) {
-    StagedFile file(path);
-    return publish(file, stageJpeg(file, image, quality));
+OutputFailure replaceOutputs(const std::string& panoramaPath, const std::string& parameterPath,
+                             const Image& panorama, int quality, const std::string& parameters) {
+    StagedFile image(panoramaPath), text(parameterPath);
+    if (std::string why = stageJpeg(image, panorama, quality); !why.empty()) return {panoramaPath, why};
+    if (std::string why = stageText(text, parameters); !why.empty()) return {parameterPath, why};
+    for (StagedFile* file : {&image, &text})
+        if (std::string why = file->name(); !why.empty()) return {file->target(), why};
+    for (StagedFile* file : {&image, &text})
+        if (std::string why = file->replaceTarget(); !why.empty()) return {file->target(), why};
+    return {};
 }
 
 void removeOutputTemporaries() noexcept {

@@ -32,6 +32,20 @@ std::string checkOutputsWritable(const std::string& folder);
 std::string writeOutputs(const std::string& folder, const Image& panorama, int quality,
                          const std::string& parameters, const CancelFlag* cancel = nullptr);
 
+// Why writing the outputs failed: the file it failed on and the reason alone; both empty when
+// the outputs were replaced.
+struct OutputFailure {
+    std::string path;
+    std::string reason;
+    bool failed() const { return !reason.empty(); }
+};
+
+// As writeOutputs for outputs of any names: the panorama to `panoramaPath` and the parameter
+// file's text to `parameterPath`, each staged beside its target, replaced together or not at
+// all. For a front end that lets the user name the panorama.
+OutputFailure replaceOutputs(const std::string& panoramaPath, const std::string& parameterPath,
+                             const Image& panorama, int quality, const std::string& parameters);
+
 // The outputs of a run being made: the panorama is encoded into an unnamed temporary in the
 // folder while it renders (it is never held whole), and commit() adds the parameter file and
 // replaces both together. Destroyed without a commit, it leaves the earlier files as they were
@@ -58,11 +72,6 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
-
-// One file replaced whole the same way, for a front end that writes its outputs one at a time:
-// empty on success, else the reason alone (the caller names the file).
-std::string writeFileWhole(const std::string& path, const std::string& text);
-std::string writeJpegWhole(const std::string& path, const Image& image, int quality);
 
 // For a front end's SIGINT / SIGTERM handler that is about to end the process: removes the
 // named temporary that exists for an instant between a completed write and its rename.

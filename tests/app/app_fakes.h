@@ -180,24 +180,24 @@ public:
             output.clear();
         }
     }
-    bool writePanorama(const Image& image, const std::string& path, int quality, std::string& error) override {
+    // Writes both or, with an error set for either, neither (as the real engine replaces them).
+    bool writeOutputs(const Image& image, const std::string& path, int quality, const std::string& parameterPath,
+                      OutputFailure& failure) override {
         writtenQualities.push_back(quality);
         writtenPaths.push_back(path);
-        if (!panoramaError.empty()) {
-            error = panoramaError;
-            return false;
+        writtenPaths.push_back(parameterPath);
+        if (!panoramaError.empty()) failure = {path, panoramaError};
+        else if (!parametersError.empty()) failure = {parameterPath, parametersError};
+        if (failure.failed()) return false;
+        if (writeRealJpeg) {
+            if (std::string error; !image.writeJpeg(path, quality, &error)) {
+                failure = {path, error};
+                return false;
+            }
+        } else {
+            std::ofstream(path) << image.rows << ' ' << image.cols;
         }
-        if (writeRealJpeg) return image.writeJpeg(path, quality, &error);
-        std::ofstream(path) << image.rows << ' ' << image.cols;
-        return true;
-    }
-    bool writeParameters(const std::string& path, std::string& error) override {
-        writtenPaths.push_back(path);
-        if (!parametersError.empty()) {
-            error = parametersError;
-            return false;
-        }
-        std::ofstream file(path);
+        std::ofstream file(parameterPath);
         for (const std::string& name : state.imageNames) file << name << '\n';
         return true;
     }

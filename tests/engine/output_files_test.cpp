@@ -95,16 +95,33 @@ TEST_F(OutputFilesTest, UnusableFoldersAndEarlierFilesAreNamedWithTheReason) {
     for (const Case& test : cases) EXPECT_EQ(checkOutputsWritable(test.folder), test.message) << test.what;
 }
 
-TEST_F(OutputFilesTest, OneFileReplacedWholeGivesOnlyTheReasonOnFailure) {
-    EXPECT_EQ(writeFileWhole((dir_ / "pano.txt").string(), "whole\n"), "");
-    EXPECT_EQ(readFile(dir_ / "pano.txt"), "whole\n");
-    EXPECT_EQ(writeJpegWhole((dir_ / "pano.jpg").string(), image_, 80), "");
+// Outputs of the user's own names: both replaced, or, when either cannot be written, neither,
+// with the file that failed and the reason alone.
+TEST_F(OutputFilesTest, NamedOutputsAreReplacedTogetherOrNotAtAll) {
+    const OutputFailure done = replaceOutputs((dir_ / "weir.jpg").string(), (dir_ / "weir.txt").string(), image_, 80,
+                                              "weir parameters\n");
+    EXPECT_FALSE(done.failed()) << done.reason;
+    EXPECT_EQ(readFile(dir_ / "weir.txt"), "weir parameters\n");
     JpegHeader header;
-    EXPECT_TRUE(readJpegHeader((dir_ / "pano.jpg").string(), header));
-    EXPECT_EQ(writeFileWhole((dir_ / "absent/pano.txt").string(), "x"), "No such file or directory");
-    EXPECT_EQ(names(), (std::set<std::string>{"pano.jpg", "pano.txt"}));
+    EXPECT_TRUE(readJpegHeader((dir_ / "weir.jpg").string(), header));
+
+    // The parameter file's folder is missing: the panorama, already staged, is not replaced.
+    const OutputFailure missing =
+        replaceOutputs((dir_ / "pano.jpg").string(), (dir_ / "absent/pano.txt").string(), image_, 80, "x");
+    EXPECT_EQ(missing.path, (dir_ / "absent/pano.txt").string());
+    EXPECT_EQ(missing.reason, "No such file or directory");
+    EXPECT_EQ(readFile(dir_ / "pano.jpg"), "earlier panorama");
+
+    Image grey;
+    grey.allocate(4, 4, 1);
+    const OutputFailure refused =
+        replaceOutputs((dir_ / "pano.jpg").string(), (dir_ / "pano.txt").string(), grey, 80, "new");
+    EXPECT_EQ(refused.path, (dir_ / "pano.jpg").string());
+    EXPECT_EQ(refused.reason, "only a 3-channel image can be written as JPEG");
+    EXPECT_EQ(readFile(dir_ / "pano.txt"), "earlier parameters");
+    EXPECT_EQ(names(), (std::set<std::string>{"pano.jpg", "pano.txt", "weir.jpg", "weir.txt"}));
     removeOutputTemporaries();  // with no write in progress, nothing to remove
-    EXPECT_EQ(names(), (std::set<std::string>{"pano.jpg", "pano.txt"}));
+    EXPECT_EQ(names(), (std::set<std::string>{"pano.jpg", "pano.txt", "weir.jpg", "weir.txt"}));
 }
 
 }  // namespace
