@@ -74,23 +74,23 @@ inline bool strictlyInside(const Mapped& p, int32_t rows, int32_t cols) {
 }  // namespace
 
 int32_t countInliers(const MatchPoints& points, int32_t n, const Similarity& h, float threshold,
-                     std::vector<uint8_t>& flags) {
-    flags.assign(static_cast<size_t>(n), 1);
+                     std::vector<uint8_t>& flags, int32_t toBeat) {
+    flags.assign(static_cast<size_t>(n), 0);
     const float* p = points.first.data.data();
     const float* q = points.second.data.data();
     const float t2 = threshold * threshold;
-    int32_t outliers = 0;
-    for (int32_t k = 0; k < n; ++k)
-        if (farFrom(apply(h, p[2 * k], p[2 * k + 1]), q[2 * k], q[2 * k + 1], t2)) {
-            flags[k] = 0;
-            ++outliers;
-        }
     const Similarity back = invertSimilarity(h);
-    for (int32_t k = 0; k < n; ++k)
-        if (flags[k] && farFrom(apply(back, q[2 * k], q[2 * k + 1]), p[2 * k], p[2 * k + 1], t2)) {
-            flags[k] = 0;
-            ++outliers;
+    // Both directions per column in one pass, so that the count can be given up early.
+    const int32_t mostOutliers = n - toBeat;  // one more and the count cannot exceed toBeat
+    int32_t outliers = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        if (farFrom(apply(h, p[2 * k], p[2 * k + 1]), q[2 * k], q[2 * k + 1], t2) ||
+            farFrom(apply(back, q[2 * k], q[2 * k + 1]), p[2 * k], p[2 * k + 1], t2)) {
+            if (++outliers >= mostOutliers && toBeat >= 0) return n - outliers;
+            continue;
         }
+        flags[k] = 1;
+    }
     return n - outliers;
 }
 
@@ -127,7 +127,7 @@ std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const Rans
                           p[2 * m2 + 1], q[2 * m2], q[2 * m2 + 1], options.minSampleDistance);
         const float s2 = h.squaredScale();
         if (!(minScale2 < s2 && s2 < maxScale2)) continue;
-        const int32_t k = countInliers(points, n, h, options.inlierThreshold, flags);
+        const int32_t k = countInliers(points, n, h, options.inlierThreshold, flags, best);
         if (k > best) {
             best = k;
             std::swap(bestFlags, flags);

@@ -37,8 +37,11 @@ Similarity invertSimilarity(const Similarity& h);
 
 // Columns within threshold of their partner both forward under h and backward under its inverse;
 // sets flags[k] (resized to n) for exactly those and returns their number.
+// With `toBeat`, counting stops as soon as the count can no longer exceed it: the result is then
+// some value not above toBeat and the flags are incomplete. A hypothesis that cannot win is
+// dropped that way without looking at the rest of its matches.
 int32_t countInliers(const MatchPoints& points, int32_t n, const Similarity& h, float threshold,
-                     std::vector<uint8_t>& flags);
+                     std::vector<uint8_t>& flags, int32_t toBeat = -1);
 // Columns whose position maps strictly inside the other image under h, and whose partner maps
 // strictly inside the first image under the inverse.
 int32_t countOverlap(const MatchPoints& points, int32_t n, const Similarity& h, int32_t rowsI,

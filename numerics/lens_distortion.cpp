@@ -42,17 +42,30 @@ Undistortion undistortion(const LensDistortion& d, float f, float x, float y) {
         out.dScaleDk2 = -rho * rho * rho * rho;
         return out;
     }
-    const float fold = foldRadius(d);
-    float t;
-    if (std::isfinite(fold) && rho >= seenRadius(d, fold)) {
-        t = fold;
-    } else {
-        t = rho;
-        for (int i = 0; i < 20; ++i) {
-            const float step = (seenRadius(d, t) - rho) / seenSlope(d, t);
-            t -= step;
-            if (std::isfinite(fold)) t = std::fmin(t, fold);
-            if (std::fabs(step) <= 1e-7f * t) break;
+    // Newton's method from the seen radius; it converges in a few steps wherever the lens is
+    // still growing. Only when it does not (a strong lens, a position near or past its fold) is
+    // the fold itself looked for.
+    float t = rho;
+    bool converged = false;
+    for (int i = 0; i < 20 && !converged; ++i) {
+        const float slope = seenSlope(d, t);
+        if (!(slope > 0.0f)) break;
+        const float step = (seenRadius(d, t) - rho) / slope;
+        t -= step;
+        converged = std::fabs(step) <= 1e-7f * std::fabs(t) && t > 0.0f && seenSlope(d, t) > 0.0f;
+    }
+    if (!converged) {
+        const float fold = foldRadius(d);
+        const float top = std::isfinite(fold) ? fold : 2.0f;
+        if (rho >= seenRadius(d, top)) {
+            t = top;
+        } else {  // the root lies below the fold, where g grows: bisection finds it
+            float lo = 0.0f, hi = top;
+            for (int i = 0; i < 40; ++i) {
+                const float mid = 0.5f * (lo + hi);
+                (seenRadius(d, mid) < rho ? lo : hi) = mid;
+            }
+            t = 0.5f * (lo + hi);
         }
     }
     const float slope = std::fmax(seenSlope(d, t), 1e-6f);

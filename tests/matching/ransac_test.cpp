@@ -89,6 +89,12 @@ TEST(RansacTest, InliersMustAgreeForwardAndBackward) {
     std::vector<uint8_t> flags;
     EXPECT_EQ(countInliers(points, 4, half, 10.0f, flags), 2);
     EXPECT_EQ(flags, (std::vector<uint8_t>{1, 0, 1, 0}));
+    // A count to beat: the exact count and flags while it can still be beaten, and no more than
+    // the count to beat once it cannot.
+    EXPECT_EQ(countInliers(points, 4, half, 10.0f, flags, 1), 2);
+    EXPECT_EQ(flags, (std::vector<uint8_t>{1, 0, 1, 0}));
+    EXPECT_LE(countInliers(points, 4, half, 10.0f, flags, 2), 2);
+    EXPECT_LE(countInliers(points, 4, half, 10.0f, flags, 3), 3);
 }
 
 TEST(RansacTest, OverlapCountsOnlyPositionsStrictlyInsideBothImages) {
