@@ -18,6 +18,7 @@
 
 #include "engine/option_ranges.h"
 #include "engine/panorama_sink.h"
+#include "engine/upright.h"
 
 namespace vantorra {
 namespace {
@@ -116,13 +117,104 @@ void cmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
     }
 }
 
-// Decodes from an open file, handing the rows to `sink` one at a time. Everything that must
-// outlive a longjmp (the sink's storage, the CMYK and RGB rows) belongs to the caller's frame;
-// nothing with a destructor lives between setjmp and the library's frames. Returns false with
-// the reason in manager.message.
-bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<uint8_t>& cmykRow,
-            std::vector<uint8_t>& rgbRow, JpegHeader& header, int scaleDenom, int firstRow,
-            int rowCount) {
+// The rows the decoder works in, and for a photograph not stored upright the stored block it is
+// gathered in and the upright rows built from it. They belong to the caller's frame so that a longjmp out of the library frees them.
+struct DecodeBuffers {
+    std::vector<uint8_t> cmykRow, rgbRow;
+    std::vector<uint8_t> stored, upright;
+};
+
+// The facts of the first APP1 segment that holds an EXIF block (saved while the header was read).
+ExifFacts exifFacts(const jpeg_decompress_struct& cinfo) {
+    static constexpr char kExifHeader[] = "Exif\0";  // with its terminator: "Exif\0\0"
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
+        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= sizeof kExifHeader &&
+            std::memcmp(marker->data, kExifHeader, sizeof kExifHeader) == 0)
+            return readExifFacts(marker->data, marker->data_length, static_cast<int>(cinfo.image_width),
+                                 static_cast<int>(cinfo.image_height));
+    }
+    return {};
+}
+
+// Decodes the next stored row as RGB into buffers.rgbRow.
+void readRgbRow(jpeg_decompress_struct& cinfo, bool fourComponent, DecodeBuffers& buffers) {
+    JSAMPROW row = fourComponent ? buffers.cmykRow.data() : buffers.rgbRow.data();
+    jpeg_read_scanlines(&cinfo, &row, 1);
+    if (fourComponent)
+        cmykRowToRgb(buffers.cmykRow.data(), buffers.rgbRow.data(), static_cast<int>(cinfo.output_width),
+                     cinfo.saw_Adobe_marker);
+}
+
+// A photograph stored upright: each row goes to the sink as it is decoded.
+void streamRows(jpeg_decompress_struct& cinfo, bool fourComponent, int first, int height,
+                DecodeBuffers& buffers, JpegRowSink& sink) {
+    if (first > 0) jpeg_skip_scanlines(&cinfo, static_cast<JDIMENSION>(first));
+    const int end = first + height;
+    while (static_cast<int>(cinfo.output_scanline) < end) {
+        const int index = static_cast<int>(cinfo.output_scanline);
+        readRgbRow(cinfo, fourComponent, buffers);
+        sink.row(index - first, buffers.rgbRow.data());
+    }
+}
+
+// Gathers the stored block into buffers.stored, 3 bytes a pixel, grown as rows arrive.
+void decodeRegion(jpeg_decompress_struct& cinfo, bool fourComponent, const StoredRegion& region,
+                  DecodeBuffers& buffers) {
+    buffers.stored.clear();
+    if (region.rows <= 0 || region.columns <= 0) return;
+    const size_t rowBytes = static_cast<size_t>(region.columns) * 3;
+    if (region.firstRow > 0) jpeg_skip_scanlines(&cinfo, static_cast<JDIMENSION>(region.firstRow));
+    const int end = region.firstRow + region.rows;
+    while (static_cast<int>(cinfo.output_scanline) < end) {
+        readRgbRow(cinfo, fourComponent, buffers);
+        reserveNextRow(buffers.stored, rowBytes, region.rows);
+        const uint8_t* from = buffers.rgbRow.data() + static_cast<size_t>(region.firstColumn) * 3;
+        buffers.stored.insert(buffers.stored.end(), from, from + rowBytes);
+    }
+}
+
+// Hands the sink the upright rows first .. first + height - 1 from the gathered block. The
+// stored position of an upright pixel moves by fixed steps along x and y. When the sides swap,
+// an upright row runs down a stored column, so rows are built kTurnedRows at a time with the
+// inner loop along a stored row: each stored cache line is read once, not once per row.
+void emitUpright(const UprightMapping& mapping, const StoredRegion& region, int first, int height,
+                 DecodeBuffers& buffers, JpegRowSink& sink) {
+    constexpr int kTurnedRows = 16;
+    const auto offset = [&](int x, int y) {
+        int column = 0, row = 0;
+        mapping.storedPixel(x, y, column, row);
+        return (static_cast<ptrdiff_t>(row - region.firstRow) * region.columns + (column - region.firstColumn)) * 3;
+    };
+    const ptrdiff_t origin = offset(0, first);
+    const ptrdiff_t alongX = offset(1, first) - origin, alongY = offset(0, first + 1) - origin;
+    const int width = mapping.uprightWidth();
+    const int group = mapping.swapsSides() ? kTurnedRows : 1;
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    buffers.upright.resize(rowBytes * static_cast<size_t>(group));
+    const uint8_t* from = buffers.stored.data();
+    uint8_t* to = buffers.upright.data();
+    for (int top = 0; top < height; top += group) {
+        const int rows = std::min(group, height - top);
+        for (int x = 0; x < width; ++x) {
+            const ptrdiff_t at = origin + alongX * x + alongY * top;
+            for (int j = 0; j < rows; ++j) {
+                const uint8_t* pixel = from + at + alongY * j;
+                uint8_t* out = to + rowBytes * static_cast<size_t>(j) + 3 * static_cast<size_t>(x);
+                out[0] = pixel[0];
+                out[1] = pixel[1];
+                out[2] = pixel[2];
+            }
+        }
+        for (int j = 0; j < rows; ++j) sink.row(top + j, to + rowBytes * static_cast<size_t>(j));
+    }
+}
+
+// Decodes from an open file, handing the upright rows to `sink` one at a time. Everything that
+// must outlive a longjmp (the sink's storage, the decoding buffers) belongs to the caller's
+// frame; nothing with a destructor lives between setjmp and the library's frames. Returns false
+// with the reason in manager.message.
+bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, DecodeBuffers& buffers, JpegHeader& header,
+            int scaleDenom, int firstRow, int rowCount) {
     jpeg_decompress_struct cinfo;
     cinfo.err = &manager.pub;
     if (setjmp(manager.jump)) {
@@ -137,9 +229,14 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
     jpeg_create_decompress(&cinfo);
     cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
     jpeg_stdio_src(&cinfo, file);
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xffff);
     jpeg_read_header(&cinfo, TRUE);
-    header.width = static_cast<int>(cinfo.image_width);
-    header.height = static_cast<int>(cinfo.image_height);
+    header.exif = exifFacts(cinfo);
+    const int orientation = header.exif.orientation;
+    const UprightMapping full(orientation, static_cast<int>(cinfo.image_width),
+                              static_cast<int>(cinfo.image_height));
+    header.width = full.uprightWidth();
+    header.height = full.uprightHeight();
     header.components = cinfo.num_components;
     if (!sink) {
         jpeg_destroy_decompress(&cinfo);
@@ -171,33 +268,32 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, std::vector<ui
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    const int width = static_cast<int>(cinfo.output_width);
-    const int fullHeight = static_cast<int>(cinfo.output_height);
+    const UprightMapping output(orientation, static_cast<int>(cinfo.output_width),
+                                static_cast<int>(cinfo.output_height));
+    const int width = output.uprightWidth();
+    const int fullHeight = output.uprightHeight();
     // A band of rows: the rows above it are skipped, the ones below never decoded.
     const int first = std::clamp(firstRow, 0, fullHeight);
     const int height = rowCount < 0 ? fullHeight - first : std::min(rowCount, fullHeight - first);
     if (!sink->begin(width, height)) {
         std::snprintf(manager.message, sizeof manager.message,
-                      "image of %u x %u pixels cannot be held in memory", cinfo.output_width,
-                      cinfo.output_height);
+                      "image of %d x %d pixels cannot be held in memory", width, fullHeight);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
 
     jpeg_start_decompress(&cinfo);
-    rgbRow.resize(static_cast<size_t>(width) * 3);
-    if (fourComponent) cmykRow.resize(static_cast<size_t>(width) * 4);
-    const bool inverted = cinfo.saw_Adobe_marker;
-    if (first > 0) jpeg_skip_scanlines(&cinfo, static_cast<JDIMENSION>(first));
-    const int end = first + height;
-    while (static_cast<int>(cinfo.output_scanline) < end) {
-        const int index = static_cast<int>(cinfo.output_scanline);
-        JSAMPROW row = fourComponent ? cmykRow.data() : rgbRow.data();
-        jpeg_read_scanlines(&cinfo, &row, 1);
-        if (fourComponent) cmykRowToRgb(cmykRow.data(), rgbRow.data(), width, inverted);
-        sink->row(index - first, rgbRow.data());
+    // A turned row may be longer than a stored one.
+    buffers.rgbRow.resize(static_cast<size_t>(std::max(width, static_cast<int>(cinfo.output_width))) * 3);
+    if (fourComponent) buffers.cmykRow.resize(static_cast<size_t>(cinfo.output_width) * 4);
+    if (orientation == 1) {
+        streamRows(cinfo, fourComponent, first, height, buffers, *sink);
+    } else {
+        const StoredRegion region = output.regionForRows(first, height);
+        decodeRegion(cinfo, fourComponent, region, buffers);
+        emitUpright(output, region, first, height, buffers, *sink);
     }
-    if (end == fullHeight) jpeg_finish_decompress(&cinfo);
+    if (cinfo.output_scanline == cinfo.output_height) jpeg_finish_decompress(&cinfo);
     else jpeg_abort_decompress(&cinfo);  // rows left unread on purpose
     jpeg_destroy_decompress(&cinfo);
     return true;
@@ -262,8 +358,8 @@ bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
     }
     ErrorManager manager;
     installErrorManager(manager);
-    std::vector<uint8_t> cmykRow, rgbRow;
-    if (!decode(file.get(), manager, sink, cmykRow, rgbRow, header, scaleDenom, firstRow, rowCount)) {
+    DecodeBuffers buffers;
+    if (!decode(file.get(), manager, sink, buffers, header, scaleDenom, firstRow, rowCount)) {
         setError(error, path + ": " + manager.message);
         return false;
     }

@@ -10,15 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "engine/exif.h"
+
 namespace vantorra {
 
+// Every reader delivers the photograph upright, turned and mirrored as its EXIF orientation asks,
+// so sizes and rows are those of the upright image.
 struct JpegHeader {
-    int width = 0;
+    int width = 0;   // upright: the stored height when the orientation swaps the sides
     int height = 0;
     int components = 0;  // as stored in the file (1 grey, 3 colour, 4 CMYK/YCCK)
+    ExifFacts exif;      // orientation, focal length and whatever in the EXIF block was ignored
 };
 
-// Reads only the header: the size of a photograph without decoding it.
+// Reads only the header (and the EXIF block): the size of a photograph without decoding it.
 bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* error = nullptr);
 
 // Receives a decoded image one row at a time, top row first, 3 bytes (RGB) per pixel.
@@ -48,8 +53,9 @@ bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error
 // As readJpegRows at 1/scaleDenom of the size (1, 2, 4 or 8), scaled by the decoder itself: a
 // side of n pixels gives ceil(n / scaleDenom), pixel centres as in a box reduction. With a
 // rowCount of 0 or more only the scaled rows firstRow .. firstRow + rowCount - 1 (cut at the
-// image's end) are decoded and handed to the sink as rows 0, 1, ...; the sink's begin() gets
-// that band's height.
+// image's end) of the upright image are handed to the sink as rows 0, 1, ...; the sink's begin()
+// gets that band's height. A photograph stored upright streams its rows; any other is decoded first,
+// only the stored rows or columns the band needs, 3 bytes a pixel, then handed over turned.
 bool readJpegRowsScaled(const std::string& path, int scaleDenom, JpegRowSink& sink,
                         std::string* error = nullptr, int firstRow = 0, int rowCount = -1);
 
