@@ -31,8 +31,10 @@ constexpr long kMaxDecoderMemory = 1L << 30;
 // Decoding work follows the full size whatever the scaling asked for, and a file may claim a huge
 // size yet hold no data: the arithmetic decoder feeds zeros past the end of a scan without any
 // warning (its encoders may drop trailing zeros), so such a file would be decoded in full.
-// Beyond this many samples (about 1.4 gigapixels in colour) a file is refused before decoding.
-constexpr int64_t kMaxDecodeWork = int64_t{1} << 32;
+// Beyond this many samples (about 360 megapixels in colour, more than any camera makes) a file
+// is refused before decoding: a forged file at the limit still costs seconds of decoding, twice
+// that when its orientation asks for a turn.
+constexpr int64_t kMaxDecodeWork = int64_t{1} << 30;
 
 // libjpeg reports a fatal error by calling error_exit, which must not return. Ours records the
 // library's message and jumps back to the routine that started the call, so a corrupt file
@@ -254,7 +256,7 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, DecodeBuffers&
                          cinfo.num_components;
     if (work >= kMaxDecodeWork) {
         std::snprintf(manager.message, sizeof manager.message,
-                      "image of %u x %u pixels is too large to decode (2^32 samples or more)", cinfo.image_width,
+                      "image of %u x %u pixels is too large to decode (2^30 samples or more)", cinfo.image_width,
                       cinfo.image_height);
         jpeg_destroy_decompress(&cinfo);
         return false;
