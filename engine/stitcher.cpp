@@ -11,6 +11,7 @@
 #include "engine/lens_groups.h"
 #include "engine/orientation.h"
 #include "engine/parameter_file.h"
+#include "engine/photo_exif.h"
 #include "engine/registration.h"
 #include "engine/stitch_cancelled.h"
 #include "engine/thread_pool.h"
@@ -33,22 +34,27 @@ void prepareCameras(Stitcher& s, MatchTable& matches) {
         s.cameras[i].imageTransform = featureToPhotoTransform(reduced[i], s.featureLevels[i]);
 }
 
-// The first camera keeps the identity rotation; its focal length comes from the larger side of
-// its feature image (or the default), since nothing better is known before adjustment.
-int32_t seedFirstCamera(Stitcher& s, const MatchTable& matches) {
+// The first camera keeps the identity rotation; its focal length comes from its EXIF block, or
+// else the larger side of its feature image (or the default), since nothing better is known
+// before adjustment.
+int32_t seedFirstCamera(Stitcher& s, const MatchTable& matches, const std::vector<PhotoExif>& exif) {
     const int32_t first = chooseFirstPair(matches, s.component).registered;
     Camera& camera = s.cameras[first];
     camera.R = Matrix(3, 3);
     camera.R.setIdentity();
-    const BundleAdjustOptions& bundle = s.options.bundle;
-    if (bundle.focalFromImage) {
-        const ImageSize reduced = reducedSizes({s.imageSizes[first]}, {s.featureLevels[first]}).front();
-        camera.f = static_cast<float>(reduced.height > reduced.width ? reduced.height : reduced.width);
-    } else {
-        camera.f = bundle.defaultFocal;
-    }
+    camera.f = seedFocal(s.imageSizes[first], s.featureLevels[first], exif[static_cast<size_t>(first)], s.options.bundle);
     std::cout << "f0 = " << camera.f << std::endl;
     return first;
+}
+
+// One line per photograph whose EXIF block gave a focal length or had to be partly ignored.
+void logExif(const std::vector<PhotoExif>& exif) {
+    for (size_t i = 0; i < exif.size(); ++i) {
+        if (exif[i].focalPixels > 0.0f)
+            std::cout << " Image " << i << ": EXIF focal length " << exif[i].focal35mm << " mm (35-mm equivalent), "
+                      << exif[i].focalPixels << " px" << std::endl;
+        if (!exif[i].ignored.empty()) std::cout << " Image " << i << ": EXIF ignored: " << exif[i].ignored << std::endl;
+    }
 }
 
 // A low-resolution preview of the cameras registered so far, without orientation.
@@ -68,12 +74,13 @@ void writeSnapshot(Stitcher& s, int registeredCount) {
 }
 
 // Adds the cameras one at a time, each adjusted together with its best registered partner.
-void registerCameras(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster) {
+void registerCameras(Stitcher& s, const MatchTable& matches, BundleAdjuster& adjuster,
+                     const std::vector<PhotoExif>& exif) {
     const BundleAdjustOptions& bundle = s.options.bundle;
     std::vector<bool> registered(s.imageNames.size(), false);
     std::cout << "[ Bundle Adjustment ]" << std::endl;
     std::cout << " Camera 0 " << std::endl;
-    registered[seedFirstCamera(s, matches)] = true;
+    registered[seedFirstCamera(s, matches, exif)] = true;
 
     const int m = static_cast<int>(s.component.size());
     for (int k = 1; k < m; ++k) {
@@ -84,7 +91,11 @@ void registerCameras(Stitcher& s, const MatchTable& matches, BundleAdjuster& adj
         std::cout << " Best next image = " << pair.next
                   << ", Best registered image = " << pair.registered << std::endl;
         s.cameras[pair.next].R = s.cameras[pair.registered].R;
-        s.cameras[pair.next].f = s.cameras[pair.registered].f;
+        // Its own EXIF focal length when it has one; else its partner's, the best guess there is.
+        const PhotoExif& own = exif[static_cast<size_t>(pair.next)];
+        s.cameras[pair.next].f = own.focalPixels > 0.0f
+                                     ? seedFocal(s.imageSizes[pair.next], s.featureLevels[pair.next], own, s.options.bundle)
+                                     : s.cameras[pair.registered].f;
         adjuster.BundleAdjust(matches, {pair.registered, pair.next}, s.cameras, bundle.registerRobustMode,
                               bundle.registerSigma, bundle.registerSigmaRelative);
         std::cout << " f = " << s.cameras[pair.next].f << std::endl;
@@ -197,13 +208,17 @@ StitchOutcome Stitcher::stitchRun(std::string directory, std::vector<std::string
     // 3. Cameras for the largest component, added one at a time.
     prepareCameras(*this, matching.matches);
     component = matching.components.front();
+    const std::vector<PhotoExif> exif = readPhotoExif(imageDirectory, imageNames, imageSizes);
+    logExif(exif);
     BundleAdjuster adjuster(options.bundle);
-    registerCameras(*this, matching.matches, adjuster);
+    registerCameras(*this, matching.matches, adjuster, exif);
 
     // 4. Every camera and lens adjusted together, the matches re-selected and refined, a final
     // robust adjustment.
     adjustGlobally(*this, matching.matches, adjuster);
-    const std::vector<int32_t> lensNumbers = lensGroups(imageSizes);
+    std::vector<float> focal35mm;
+    for (const PhotoExif& e : exif) focal35mm.push_back(e.focal35mm);
+    const std::vector<int32_t> lensNumbers = lensGroups(imageSizes, focal35mm);
     const std::vector<int32_t>* lenses = estimateDistortion(*this, matching.matches, lensNumbers) ? &lensNumbers : nullptr;
     if (options.bundle.refineRegistration)
         component = refineRegistration(matching.matches, cameras, component,

@@ -13,5 +13,12 @@ TEST(LensGroups, SameSizeSharesALens) {
     EXPECT_TRUE(lensGroups({}).empty());
 }
 
+// Where EXIF gives focal lengths, a zoom set at another length is another lens; an unknown focal
+// length does not split a group.
+TEST(LensGroups, KnownFocalLengthsMustAgree) {
+    const std::vector<ImageSize> sizes(4, ImageSize{1000, 750, 3});
+    EXPECT_EQ(lensGroups(sizes, {24.0f, 24.2f, 50.0f, 0.0f}), (std::vector<int32_t>{0, 0, 2, 0}));
+}
+
 }  // namespace
 }  // namespace vantorra
