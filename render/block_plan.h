@@ -2,6 +2,7 @@
 // Output size and the cutting of the output into square blocks that fit the memory budget.
 
 #include <cstdint>
+#include <functional>
 
 #include "engine/stitch_options.h"
 #include "render/footprint.h"
@@ -36,9 +37,16 @@ int64_t blockPixelBytes(const RenderOptions& options, int depth);
 // The block side for a render whose every buffer must fit in `budget`: `heldBytes` already
 // held (sources), the panorama itself (whole, or one row of blocks when it is streamed) and
 // `pixelBytes` per pixel of a block with its margin. The largest power of two in
-// minBlock .. maxBlock that fits, else minBlock.
+// minBlock .. maxBlock that fits. When not even minBlock fits (many images meeting at a pixel,
+// say), smaller blocks down to kSmallestBlock are tried: the budget is kept over the preferred
+// size. minBlock when not even kSmallestBlock fits.
+constexpr int kSmallestBlock = 16;
 int planBlockSize(int64_t budget, int64_t heldBytes, int width, int height, bool streamed,
                   int64_t pixelBytes, int margin, int minBlock, int maxBlock);
+// The same when what is held depends on the block side: `heldFor(b)` gives the sources a row
+// of blocks b rows high needs.
+int planBlockSize(int64_t budget, const std::function<int64_t(int)>& heldFor, int width, int height,
+                  bool streamed, int64_t pixelBytes, int margin, int minBlock, int maxBlock);
 
 // Pixels added around every block: only the multi-band blender needs room for its blurs.
 int renderBlockMargin(const RenderOptions& options);

@@ -148,6 +148,76 @@ bool sourceRowsOf(const ImageFootprint& footprint, const PixelProjection& projec
     return first <= last;
 }
 
+// What the band sources of a row of blocks hold, found once for every block height: per source,
+// the reduced rows each chunk of kRowChunk output rows can sample.
+constexpr int kRowChunk = 16;
+
+struct BandCost {
+    struct Source {
+        int64_t wholeBytes = 0;  // a source made whole whatever the band (from the feature image)
+        int64_t rowBytes = 0;    // one reduced row, for one decoded by rows
+        int radius = 0;          // the blur's reach beyond the band, in reduced rows
+        int rows = 0;
+        std::vector<int> first, last;  // per chunk; first > last where the chunk samples nothing
+    };
+    std::vector<Source> sources;
+};
+
+BandCost bandCost(const RenderOptions& o, const RenderScene& scene, const std::vector<ImageFootprint>& footprints,
+                  int height) {
+    BandCost cost;
+    const int chunks = (height + kRowChunk - 1) / kRowChunk;
+    for (size_t p = 0; p < footprints.size() && p < scene.component.size(); ++p) {
+        if (footprints[p].regions.empty()) continue;
+        const int image = scene.component[p];
+        const SourcePlan plan = planSource(scene.sources, o.antiAliasFactor, image, footprints[p]);
+        BandCost::Source s;
+        if (plan.fromFeatureImage) {
+            s.wholeBytes = plan.bytes;
+            cost.sources.push_back(std::move(s));
+            continue;
+        }
+        s.rowBytes = int64_t{plan.cols} * 3;
+        s.radius = plan.sigma > 0.0f ? static_cast<int>(std::floor(3.0f * plan.sigma + 0.5f)) : 0;
+        s.rows = plan.rows;
+        Camera reduced = scene.cameras[static_cast<size_t>(image)];
+        reduced.imageTransform = multiply(reductionMatrix(-plan.halvings), reduced.imageTransform);
+        const PixelProjection projection = pixelProjection(reduced);
+        s.first.assign(static_cast<size_t>(chunks), 1);
+        s.last.assign(static_cast<size_t>(chunks), 0);
+        for (int c = 0; c < chunks; ++c)
+            sourceRowsOf(footprints[p], projection, c * kRowChunk, std::min(height - 1, c * kRowChunk + kRowChunk - 1),
+                         plan.rows, s.first[static_cast<size_t>(c)], s.last[static_cast<size_t>(c)]);
+        cost.sources.push_back(std::move(s));
+    }
+    return cost;
+}
+
+// The most the band sources of any row of blocks `block` rows high (with the margin) hold.
+int64_t bandSourceBytes(const BandCost& cost, int block, int margin, int height) {
+    int64_t most = 0;
+    for (int top = 0; top < height; top += block) {
+        const int lo = std::max(0, top - margin) / kRowChunk;
+        const int hi = std::min(height - 1, top + block - 1 + margin) / kRowChunk;
+        int64_t bytes = 0;
+        for (const BandCost::Source& s : cost.sources) {
+            if (s.rowBytes == 0) {
+                bytes += s.wholeBytes;
+                continue;
+            }
+            int first = s.rows, last = -1;
+            for (int c = lo; c <= hi; ++c) {
+                if (s.first[static_cast<size_t>(c)] > s.last[static_cast<size_t>(c)]) continue;
+                first = std::min(first, s.first[static_cast<size_t>(c)]);
+                last = std::max(last, s.last[static_cast<size_t>(c)]);
+            }
+            if (first <= last) bytes += s.rowBytes * std::min(s.rows, last - first + 1 + 2 * s.radius);
+        }
+        most = std::max(most, bytes);
+    }
+    return most;
+}
+
 // The most images whose placed regions meet at any one output rectangle: an upper bound on
 // how many images a block pixel is sampled from.
 int overlapDepth(const std::vector<ImageFootprint>& placed) {
@@ -335,9 +405,15 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
     // of the photographs it needs, and those take the half.
     const int64_t pixelBytes = blockPixelBytes(o, overlapDepth(footprints));
     const bool banded = sourceBytes > o.renderMemoryBudget / 2;
-    result.blockSize = planBlockSize(o.renderMemoryBudget, banded ? o.renderMemoryBudget / 2 : sourceBytes,
-                                     size.width, size.height, !sink.holdsWholePanorama(), pixelBytes,
-                                     renderBlockMargin(o), o.minBlockSize, o.maxBlockSize);
+    const int margin = renderBlockMargin(o);
+    std::function<int64_t(int)> held = [sourceBytes](int) { return sourceBytes; };
+    BandCost cost;
+    if (banded) {  // a row of blocks holds what its rows sample: fewer rows, less held
+        cost = bandCost(o, scene, footprints, size.height);
+        held = [&cost, margin, &size](int block) { return bandSourceBytes(cost, block, margin, size.height); };
+    }
+    result.blockSize = planBlockSize(o.renderMemoryBudget, held, size.width, size.height, !sink.holdsWholePanorama(),
+                                     pixelBytes, margin, o.minBlockSize, o.maxBlockSize);
     std::cout << "Max memory = " << o.renderMemoryBudget << std::endl;
     std::cout << " Render Block Size = " << result.blockSize << std::endl;
 
@@ -354,7 +430,6 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
     } else {
         std::cout << " Sources of " << sourceBytes << " bytes exceed the budget: decoding rows per block row"
                   << std::endl;
-        const int margin = renderBlockMargin(o);
         // The margin by value: the lambda outlives this block.
         bandSources = [&, margin](int bandTop, int bandRows) {
             sources = prepareBandSources(o, scene, gains, footprints, bandTop - margin,

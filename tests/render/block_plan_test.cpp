@@ -84,6 +84,28 @@ TEST(RenderBlockPlan, PlannedBlocksKeepEveryBufferInsideTheBudget) {
     }
 }
 
+// Many images at one pixel make every block pixel expensive: the block shrinks below the
+// preferred size to keep the budget, unless even the smallest block cannot, when the preferred
+// size stays (smaller blocks would only be slower). What a row of blocks holds may depend on
+// its height.
+TEST(RenderBlockPlan, BlocksShrinkBelowThePreferredSizeToKeepTheBudget) {
+    const int64_t pixelBytes = 44 + 32 * 200;  // two hundred images meeting
+    const int64_t budget = int64_t{64} << 20;
+    const int b = planBlockSize(budget, 0, 4000, 2000, true, pixelBytes, 30, 512, 8192);
+    EXPECT_LT(b, 512);
+    EXPECT_GE(b, kSmallestBlock);
+    EXPECT_LE(3 * 4000 * int64_t{b} + pixelBytes * (b + 60) * (b + 60), budget);
+    EXPECT_GT(3 * 4000 * int64_t{2 * b} + pixelBytes * (2 * b + 60) * (2 * b + 60), budget);
+
+    EXPECT_EQ(planBlockSize(int64_t{1} << 20, 0, 4000, 2000, false, pixelBytes, 30, 512, 8192), 512);
+
+    // Held bytes that grow with the block: a smaller block than a constant would give.
+    auto rowsHeld = [](int block) { return int64_t{block} * 200 * 3000; };
+    const int banded = planBlockSize(budget, rowsHeld, 4000, 2000, true, 100, 0, 16, 8192);
+    EXPECT_LE(rowsHeld(banded) + 3 * 4000 * int64_t{banded} + 100 * int64_t{banded} * banded, budget);
+    EXPECT_GT(rowsHeld(2 * banded) + 3 * 4000 * int64_t{2 * banded} + 100 * int64_t{4} * banded * banded, budget);
+}
+
 TEST(RenderBlockPlan, BlockSizeIsAPowerOfTwoWithinTheBudget) {
     struct Case {
         int64_t budget;
