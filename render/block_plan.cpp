@@ -92,6 +92,11 @@ int planBlockSize(int64_t budget, const std::function<int64_t(int)>& heldFor, in
     return std::max(std::min(best, maxBlock), 1);
 }
 
+int64_t smallestBlockBytes(const std::function<int64_t(int)>& heldFor, int width, int64_t pixelBytes, int margin) {
+    const int64_t side = kSmallestBlock + 2 * int64_t{margin};
+    return heldFor(kSmallestBlock) + 3 * int64_t{width} * kSmallestBlock + pixelBytes * side * side;
+}
+
 int renderBlockMargin(const RenderOptions& options) {
     if (options.blendingMethod != BlendingMethod::MultiBand || !options.blockMargin) return 0;
     return options.blendingBands *

@@ -48,6 +48,11 @@ int planBlockSize(int64_t budget, int64_t heldBytes, int width, int height, bool
 int planBlockSize(int64_t budget, const std::function<int64_t(int)>& heldFor, int width, int height,
                   bool streamed, int64_t pixelBytes, int margin, int minBlock, int maxBlock);
 
+// The bytes the smallest block needs whatever the panorama: what a row of kSmallestBlock rows
+// holds, one such row of the panorama and the block's working bytes with its margin. A render
+// that needs more than its budget for this cannot keep its promise at any block size.
+int64_t smallestBlockBytes(const std::function<int64_t(int)>& heldFor, int width, int64_t pixelBytes, int margin);
+
 // Pixels added around every block: only the multi-band blender needs room for its blurs.
 int renderBlockMargin(const RenderOptions& options);
 

@@ -412,6 +412,14 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
         cost = bandCost(o, scene, footprints, size.height);
         held = [&cost, margin, &size](int block) { return bandSourceBytes(cost, block, margin, size.height); };
     }
+    // Every image meeting at a pixel has its own working images in a block: beyond some number of
+    // them no block is small enough, and the run says so instead of outgrowing its budget.
+    if (const int64_t least = smallestBlockBytes(held, size.width, pixelBytes, margin); least > o.renderMemoryBudget) {
+        result.error = "the memory budget of " + std::to_string(o.renderMemoryBudget >> 20) + " MB cannot hold the " +
+                       std::to_string(overlapDepth(footprints)) + " photographs that meet at one place (that needs " +
+                       std::to_string((least >> 20) + 1) + " MB): raise the memory setting or give fewer photographs";
+        return result;
+    }
     result.blockSize = planBlockSize(o.renderMemoryBudget, held, size.width, size.height, !sink.holdsWholePanorama(),
                                      pixelBytes, margin, o.minBlockSize, o.maxBlockSize);
     std::cout << "Max memory = " << o.renderMemoryBudget << std::endl;

@@ -161,5 +161,35 @@ TEST(PipelineParameterFileTest, TheOutcomeSaysWhetherTheFileWasRefusedEmptyOrRen
     EXPECT_FALSE(output.empty());
 }
 
+// More photographs at one place than any block of the budget can blend: the run fails with a
+// message that says so, before anything is rendered, rather than outgrowing the budget.
+TEST(PipelineParameterFileTest, TooManyPhotographsAtOnePlaceForTheBudgetAreRefusedWithTheReason) {
+    test::StitchedSet& row = test::stitchedRow6();
+    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    Stitcher copies;
+    const int32_t first = row.stitcher.component.front();
+    for (int k = 0; k < 40; ++k) {
+        copies.imageNames.push_back(row.stitcher.imageDirectory + row.stitcher.imageNames[first]);
+        copies.imageSizes.push_back(row.stitcher.imageSizes[first]);
+        copies.cameras.push_back(row.stitcher.cameras[first]);
+        copies.component.push_back(k);
+    }
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    {
+        std::ofstream file(dir.file("pano.txt"));
+        writeParameterFile(file, copies);
+    }
+    Stitcher stitcher;
+    stitcher.options.systemMemory = int64_t{4} << 20;
+    Image output;
+    test::CoutCapture log;
+    const ParameterFileRun run = stitcher.stitchFromParameterFile("", dir.file("pano.txt"), output);
+    EXPECT_EQ(run.outcome, StitchOutcome::Failed);
+    EXPECT_NE(stitcher.lastError.find("cannot hold the 40 photographs that meet at one place"), std::string::npos)
+        << stitcher.lastError;
+    EXPECT_TRUE(output.empty());
+}
+
 }  // namespace
 }  // namespace vantorra
