@@ -19,10 +19,10 @@ public:
 
     virtual Stitcher& stitcher() = 0;
     // The three runs of Stitcher, same contracts.
-    virtual void stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
-                        Image& output) = 0;
-    virtual void stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
-                                         Image& output) = 0;
+    virtual StitchOutcome stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                                 Image& output) = 0;
+    virtual ParameterFileRun stitchFromParameterFile(const std::string& imageDirectory,
+                                                     const std::string& parameterFile, Image& output) = 0;
     virtual void render(Image& output) = 0;
     // Writes the panorama and the parameter file of the current cameras, replacing both together
     // or neither; false with the file it failed on and the reason.
@@ -34,10 +34,10 @@ public:
 class StitcherEngine : public StitchEngine {
 public:
     Stitcher& stitcher() override { return engine; }
-    void stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
-                Image& output) override;
-    void stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
-                                 Image& output) override;
+    StitchOutcome stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                         Image& output) override;
+    ParameterFileRun stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                             Image& output) override;
     void render(Image& output) override;
     bool writeOutputs(const Image& panorama, const std::string& panoramaPath, int quality,
                       const std::string& parameterPath, OutputFailure& failure) override;

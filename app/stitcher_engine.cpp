@@ -6,16 +6,18 @@
 
 namespace vantorra {
 
-void StitcherEngine::stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
-                            Image& output) {
-    engine.stitch(imageDirectory, imageNames, output);
+StitchOutcome StitcherEngine::stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                                     Image& output) {
+    const StitchOutcome outcome = engine.stitch(imageDirectory, imageNames, output);
     showRenderResult(engine.options.render, engine.lastRender);
+    return outcome;
 }
 
-void StitcherEngine::stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
-                                             Image& output) {
-    engine.stitchFromParameterFile(imageDirectory, parameterFile, output);
+ParameterFileRun StitcherEngine::stitchFromParameterFile(const std::string& imageDirectory,
+                                                         const std::string& parameterFile, Image& output) {
+    const ParameterFileRun run = engine.stitchFromParameterFile(imageDirectory, parameterFile, output);
     showRenderResult(engine.options.render, engine.lastRender);
+    return run;
 }
 
 // The Options dialog shows what the render decided (size, scale, crop), as the next run needs it.

@@ -91,7 +91,7 @@ void VantorraCommands::openChosen(const std::vector<std::string>& chosen) {
             return;
         }
         run(false, runningLine(false, static_cast<int>(images.size())),
-            [&](Image& result) { engine.stitch("", images, result); });
+            [&](Image& result) { return engine.stitch("", images, result); });
         return;
     }
     const std::string& parameterFile = chosen.front();
@@ -104,7 +104,7 @@ void VantorraCommands::openChosen(const std::vector<std::string>& chosen) {
         return;
     }
     run(false, "Rendering " + fileNamePart(parameterFile) + "…",
-        [&](Image& result) { engine.stitchFromParameterFile("", parameterFile, result); });
+        [&](Image& result) { return engine.stitchFromParameterFile("", parameterFile, result).outcome; });
 }
 
 bool VantorraCommands::imagesChosen() {
@@ -113,11 +113,12 @@ bool VantorraCommands::imagesChosen() {
     return false;
 }
 
-void VantorraCommands::renderAgain(Image& result) {
+StitchOutcome VantorraCommands::renderAgain(Image& result) {
     Stitcher& stitcher = engine.stitcher();
     stitcher.progress.renderOnly = true;
     engine.render(result);
     stitcher.progress.renderOnly = false;
+    return stitcher.lastError.empty() ? StitchOutcome::Stitched : StitchOutcome::Failed;
 }
 
 void VantorraCommands::stitchStart() {
@@ -127,11 +128,8 @@ void VantorraCommands::stitchStart() {
     Stitcher& stitcher = engine.stitcher();
     const bool renderOnly = !stitcher.needsRegistration;
     run(true, runningLine(renderOnly, static_cast<int>(stitcher.imageNames.size())), [&](Image& result) {
-        if (renderOnly) {
-            renderAgain(result);
-        } else {
-            engine.stitch(stitcher.imageDirectory, stitcher.imageNames, result);
-        }
+        if (renderOnly) return renderAgain(result);
+        return engine.stitch(stitcher.imageDirectory, stitcher.imageNames, result);
     });
 }
 
@@ -148,7 +146,7 @@ void VantorraCommands::renderFullResolution() {
     const RenderOptions userChoice = stitcher.options.render;
     stitcher.options.render.sizeMode = SizeMode::Scale;
     stitcher.options.render.scale = 1.0f;
-    run(true, "Rendering at full resolution…", [&](Image& result) { renderAgain(result); });
+    run(true, "Rendering at full resolution…", [&](Image& result) { return renderAgain(result); });
     // After the outputs: the report has read the scale the renderer used.
     stitcher.options.render = userChoice;
 }
@@ -199,9 +197,10 @@ void VantorraCommands::openOutputFolder() {
 }
 
 void VantorraCommands::run(bool appendLog, const std::string& runningText,
-                           const std::function<void(Image&)>& engineCall) {
+                           const std::function<StitchOutcome(Image&)>& engineCall) {
     Stitcher& stitcher = engine.stitcher();
     Image result;
+    StitchOutcome outcome = StitchOutcome::Failed;
     cancelFlag.clear();
     stitcher.progress.cancel = &cancelFlag;
     setStatus(runningText);
@@ -210,7 +209,7 @@ void VantorraCommands::run(bool appendLog, const std::string& runningText,
         std::unique_ptr<StatusWindow> window = platform.createStatusWindow([this] { requestCancel(); });
         stitcher.progress.attach(window.get());
         try {
-            engineCall(result);
+            outcome = engineCall(result);
         } catch (const StitchCancelled&) {
             // The engine's runs catch it themselves; this is for a caller that reports directly.
             stitcher.cancelled = true;
@@ -239,7 +238,7 @@ void VantorraCommands::run(bool appendLog, const std::string& runningText,
     // After a registration the status line tells how it went.
     setStatus(stitcher.registration.empty() ? std::string(kStatusOptions)
                                             : summaryLine(stitcher.registration));
-    finishRun(result);
+    finishRun(result, outcome);
 }
 
 bool VantorraCommands::writeOutputs(const Image& result, const std::string& panorama, const std::string& parameters) {
@@ -252,13 +251,13 @@ bool VantorraCommands::writeOutputs(const Image& result, const std::string& pano
     return true;
 }
 
-void VantorraCommands::finishRun(Image& result) {
+void VantorraCommands::finishRun(Image& result, StitchOutcome outcome) {
     const Stitcher& stitcher = engine.stitcher();
     if (!stitcher.lastError.empty()) {  // a photograph that failed to decode part-way, say
         platform.showMessage("The run failed: " + stitcher.lastError);
         return;
     }
-    if (stitcher.needsRegistration) {
+    if (outcome == StitchOutcome::NoMatches) {
         platform.showMessage(kNoMatches);
         return;
     }

@@ -68,12 +68,12 @@ private:
     // False, after saying so, when no photographs have been chosen yet.
     bool imagesChosen();
     // Renders the solved cameras again, the overall bar covering the rendering stages alone.
-    void renderAgain(Image& result);
+    StitchOutcome renderAgain(Image& result);  // Stitched, or Failed with the reason in lastError
     // Checks the chosen paths and runs the engine on them.
     void openChosen(const std::vector<std::string>& chosen);
     // Steps shared by every run: log, status window, the engine call, then the outputs.
-    void run(bool appendLog, const std::string& runningText, const std::function<void(Image&)>& engineCall);
-    void finishRun(Image& result);
+    void run(bool appendLog, const std::string& runningText, const std::function<StitchOutcome(Image&)>& engineCall);
+    void finishRun(Image& result, StitchOutcome outcome);
     bool writeOutputs(const Image& result, const std::string& panorama, const std::string& parameters);
     void setStatus(const std::string& text);
     std::string resultStatus(const RunReport& report) const;

@@ -114,11 +114,14 @@ public:
 
     Stitcher& stitcher() override { return state; }
 
-    void stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
-                Image& output) override {
-        cancellable(output, [&] { stitchRun(imageDirectory, imageNames, output); });
+    StitchOutcome stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                         Image& output) override {
+        StitchOutcome outcome = StitchOutcome::Cancelled;
+        cancellable(output, [&] { outcome = stitchRun(imageDirectory, imageNames, output); });
+        return state.cancelled ? StitchOutcome::Cancelled : outcome;
     }
-    void stitchRun(const std::string& imageDirectory, const std::vector<std::string>& imageNames, Image& output) {
+    StitchOutcome stitchRun(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                            Image& output) {
         calls.push_back({"stitch", imageDirectory, imageNames, state.progress.renderOnly});
         state.imageDirectory = imageDirectory;
         state.imageNames = imageNames;
@@ -128,7 +131,8 @@ public:
         state.progress.report(ProgressReporter::Loading, 0, static_cast<int>(imageNames.size()) - 1);
         if (duringRun) duringRun();
         state.lastError = failure;
-        if (!matches || !failure.empty()) return;
+        if (!failure.empty()) return StitchOutcome::Failed;
+        if (!matches) return StitchOutcome::NoMatches;
         state.needsRegistration = false;
         state.registration = registration;
         state.component.clear();
@@ -136,9 +140,10 @@ public:
             if (static_cast<int>(i) != leftOut) state.component.push_back(static_cast<int32_t>(i));
         state.imageSizes.assign(imageNames.size(), ImageSize{30, 40, 3});
         renderRun(output);
+        return StitchOutcome::Stitched;
     }
-    void stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
-                                 Image& output) override {
+    ParameterFileRun stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                             Image& output) override {
         calls.push_back({"parameters", imageDirectory, {parameterFile}, state.progress.renderOnly});
         state.imageDirectory = imageDirectory;
         state.imageNames = parameterRecords;
@@ -147,7 +152,9 @@ public:
         std::cout << "parameters" << std::endl;
         state.component.clear();
         for (size_t i = 0; i < parameterRecords.size(); ++i) state.component.push_back(static_cast<int32_t>(i));
-        if (!parameterRecords.empty()) output.allocate(2, 3, 3);
+        if (parameterRecords.empty()) return {StitchOutcome::Failed, 0};
+        output.allocate(2, 3, 3);
+        return {StitchOutcome::Stitched, static_cast<int>(parameterRecords.size())};
     }
     void render(Image& output) override {
         calls.push_back({"render", state.imageDirectory, state.imageNames, state.progress.renderOnly});
