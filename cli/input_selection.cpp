@@ -43,18 +43,4 @@ InputSelection selectInputs(const std::vector<std::string>& arguments, const std
     return selection;
 }
 
-std::string firstUnreadableImage(const std::vector<std::string>& paths) {
-    for (const std::string& path : paths) {
-        JpegHeader header;
-        std::string error;
-        if (std::filesystem::is_directory(path)) return path + ": is a folder, not a JPEG file";
-        if (!readJpegHeader(path, header, &error)) {
-            // The reader says "can't open PATH: reason"; the caller puts its own verb in front.
-            const std::string openFailure = "can't open ";
-            return error.rfind(openFailure, 0) == 0 ? error.substr(openFailure.size()) : error;
-        }
-    }
-    return std::string();
-}
-
 }  // namespace vantorra

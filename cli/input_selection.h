@@ -24,8 +24,4 @@ struct InputSelection {
 // that cannot be opened is rejected with "File does not exist".
 InputSelection selectInputs(const std::vector<std::string>& arguments, const std::string& outputPanorama);
 
-// Reads the header of every image so an unreadable one stops the command before any work;
-// returns an empty string when all can be read, else a line naming the first bad file.
-std::string firstUnreadableImage(const std::vector<std::string>& paths);
-
 }  // namespace vantorra

@@ -11,6 +11,7 @@
 #include "cli/input_selection.h"
 #include "cli/terminal_progress.h"
 #include "engine/image.h"
+#include "engine/jpeg.h"
 #include "engine/log_destination.h"
 #include "engine/output_files.h"
 #include "engine/panorama_sink.h"
@@ -33,11 +34,8 @@ std::string prepareOutputFolder(const fs::path& folder) {
     return checkOutputsWritable(folder.string());
 }
 
-// The reader says "can't open PATH: reason" or "PATH: reason"; this gives "cannot read PATH: reason".
-std::string cannotRead(const std::string& reason) {
-    const std::string openFailure = "can't open ";
-    return "cannot read " + (reason.rfind(openFailure, 0) == 0 ? reason.substr(openFailure.size()) : reason);
-}
+// "cannot read PATH: reason" for whatever the reader said.
+std::string cannotRead(const std::string& reason) { return "cannot read " + readFailureReason(reason); }
 
 // One line per photograph left out (unreadable, or a duplicate of another), then how many of
 // how many.

@@ -77,8 +77,10 @@ void setError(std::string* error, const std::string& text) {
     if (error) *error = text;
 }
 
+constexpr const char* kOpenVerb = "can't open ";
+
 std::string openFailure(const std::string& path, int savedErrno) {
-    return "can't open " + path + ": " + std::strerror(savedErrno);
+    return kOpenVerb + path + ": " + std::strerror(savedErrno);
 }
 
 // Owns the FILE for the length of one call.
@@ -376,6 +378,11 @@ std::string temporaryNameFor(const std::string& path) {
 }
 
 }  // namespace
+
+std::string readFailureReason(const std::string& error) {
+    const std::string verb = kOpenVerb;
+    return error.rfind(verb, 0) == 0 ? error.substr(verb.size()) : error;
+}
 
 bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* error) {
     header = JpegHeader{};

@@ -47,6 +47,10 @@ void reserveNextRow(std::vector<T>& samples, size_t rowSamples, int totalRows) {
     samples.reserve(std::min(whole, std::max(start, 2 * samples.capacity())));
 }
 
+// A reader's failure as "PATH: reason": the "can't open " a failure to open the file starts with
+// is left off, for a front end that puts its own verb in front.
+std::string readFailureReason(const std::string& error);
+
 // Decodes into `sink` without holding the whole image, with the conversions of readJpeg.
 bool readJpegRows(const std::string& path, JpegRowSink& sink, std::string* error = nullptr);
 

@@ -304,6 +304,19 @@ TEST_F(JpegTest, HugeArithmeticCodedFileWithoutDataIsRefusedAtAnyScale) {
     }
 }
 
+// Every reader failure comes to "PATH: reason" without the verb, whichever way the file failed.
+TEST_F(JpegTest, AReadFailureReasonNamesThePathWithoutTheVerb) {
+    JpegHeader header;
+    std::string missing, notJpeg;
+    EXPECT_FALSE(readJpegHeader(path("absent.jpg"), header, &missing));
+    EXPECT_EQ(missing.rfind("can't open ", 0), 0u) << missing;
+    EXPECT_EQ(readFailureReason(missing), path("absent.jpg") + ": No such file or directory");
+    std::ofstream(path("words.jpg")) << "no picture here";
+    EXPECT_FALSE(readJpegHeader(path("words.jpg"), header, &notJpeg));
+    EXPECT_EQ(readFailureReason(notJpeg), notJpeg);
+    EXPECT_EQ(readFailureReason(notJpeg).rfind(path("words.jpg") + ": ", 0), 0u) << notJpeg;
+}
+
 TEST_F(JpegTest, UnwritableOutputReturnsFalseAndKeepsWhatWasThere) {
     const Image image = gradient(8, 8);
     std::string error;
