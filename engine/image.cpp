@@ -121,15 +121,28 @@ private:
 };
 
 // Averages every 2 x 2 block of decoded pixels as it arrives, in the same single-precision sums
-// as halfSize, so the full-resolution float image never exists.
+// as halfSize, and halves the result again as often as asked the same way, holding one row per
+// halving: neither the full-resolution float image nor any of the larger halvings ever exists.
 class HalvingSink : public JpegRowSink {
 public:
-    explicit HalvingSink(FloatImage& image) : image_(image) {}
+    HalvingSink(FloatImage& image, int halvings) : image_(image), halvings_(std::max(halvings, 1)) {}
     bool begin(int width, int height) override {
         fullRows = height;
         fullCols = width;
         top_.assign(static_cast<size_t>(width) * 3, 0);
-        return beginGrowing(image_, height / 2, width / 2);
+        // levels_[k] holds a pending row of the image halved k + 1 times.
+        levels_.assign(static_cast<size_t>(halvings_), Level{});
+        int rows = height, cols = width;
+        for (Level& level : levels_) {
+            rows /= 2;
+            cols /= 2;
+            level.rows = rows;
+            level.cols = cols;
+            level.pending.assign(static_cast<size_t>(cols) * 3, 0.0f);
+            level.next.assign(static_cast<size_t>(cols / 2) * 3, 0.0f);
+        }
+        halved_.assign(static_cast<size_t>(levels_.front().cols) * 3, 0.0f);
+        return beginGrowing(image_, rows, cols);
     }
     void row(int index, const uint8_t* rgb) override {
         if (index % 2 == 0) {
@@ -137,21 +150,52 @@ public:
             return;
         }
         if (index / 2 >= fullRows / 2) return;
-        float* to = appendRow(image_, fullRows / 2);
+        Level& first = levels_.front();
+        float* to = halvings_ == 1 ? appendRow(image_, first.rows) : halved_.data();
         const uint8_t* top = top_.data();
-        for (int c = 0; c < image_.cols; ++c)
+        for (int c = 0; c < first.cols; ++c)
             for (int k = 0; k < 3; ++k) {
                 const int left = 6 * c + k, right = left + 3;
                 to[3 * c + k] = 0.25f * (static_cast<float>(top[left]) + static_cast<float>(top[right]) +
                                          static_cast<float>(rgb[left]) + static_cast<float>(rgb[right]));
             }
+        if (halvings_ > 1) pass(0, halved_.data());
     }
     int fullRows = 0;
     int fullCols = 0;
 
 private:
+    struct Level {
+        int rows = 0, cols = 0, arrived = 0;
+        std::vector<float> pending;  // the even row waiting for its partner
+        std::vector<float> next;     // scratch for the row this level makes
+    };
+
+    // Row `samples` of the image halved k + 1 times goes on to the next halving.
+    void pass(int k, const float* samples) {
+        Level& level = levels_[static_cast<size_t>(k)];
+        const int index = level.arrived++;
+        if (index % 2 == 0) {
+            std::copy(samples, samples + level.pending.size(), level.pending.begin());
+            return;
+        }
+        Level& below = levels_[static_cast<size_t>(k + 1)];
+        const bool last = k + 2 == halvings_;
+        float* to = last ? appendRow(image_, below.rows) : level.next.data();
+        const float* top = level.pending.data();
+        for (int c = 0; c < below.cols; ++c) {
+            const int left = 2 * c * 3, right = left + 3;
+            for (int ch = 0; ch < 3; ++ch)
+                to[c * 3 + ch] = 0.25f * (top[left + ch] + top[right + ch] + samples[left + ch] + samples[right + ch]);
+        }
+        if (!last) pass(k + 1, to);
+    }
+
     FloatImage& image_;
+    int halvings_;
     std::vector<uint8_t> top_;
+    std::vector<float> halved_;  // a row of the first halving on its way to the next
+    std::vector<Level> levels_;
 };
 
 }  // namespace
@@ -165,9 +209,9 @@ bool FloatImage::readJpeg(const std::string& path, std::string* error) {
 }
 
 bool FloatImage::readJpegHalved(const std::string& path, int& fullRows, int& fullCols,
-                                std::string* error) {
+                                std::string* error, int halvings) {
     release();
-    HalvingSink sink(*this);
+    HalvingSink sink(*this, halvings);
     const bool ok = readJpegRows(path, sink, error);
     fullRows = ok ? sink.fullRows : 0;
     fullCols = ok ? sink.fullCols : 0;

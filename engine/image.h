@@ -44,10 +44,11 @@ public:
     void release();
     // Decodes a JPEG into 3-channel samples 0-255; false (left empty, reason in error) on failure.
     bool readJpeg(const std::string& path, std::string* error = nullptr);
-    // The same as readJpeg followed by halfSize, sample for sample, without ever holding the
-    // full-resolution image; the photograph's size comes back in fullRows and fullCols.
+    // The same as readJpeg followed by halfSize `halvings` times (at least once), sample for
+    // sample, without ever holding the full-resolution image or any larger halving; the
+    // photograph's size comes back in fullRows and fullCols.
     bool readJpegHalved(const std::string& path, int& fullRows, int& fullCols,
-                        std::string* error = nullptr);
+                        std::string* error = nullptr, int halvings = 1);
     void clampTo255();
 
     float& at(int r, int c, int k) { return data[(static_cast<size_t>(r) * cols + c) * channels + k]; }

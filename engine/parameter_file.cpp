@@ -137,21 +137,22 @@ void writeDistortion(std::ostream& out, const Stitcher& stitcher, const std::vec
 // A lens that bends an ideal position at the normalised radius 1 by more than this is no lens.
 constexpr float kMaxCoefficient = 2.0f;
 
-// Reads the lines after the marker into the cameras; empty when they fit, or the reason.
-std::string readDistortion(std::istream& in, std::vector<Camera>& cameras) {
+// Reads the lines after the marker into the cameras; empty when they fit, or the reason, naming
+// the record as every refusal of the file does.
+std::string readDistortion(std::istream& in, std::vector<Camera>& cameras, const std::vector<std::string>& names) {
     for (size_t i = 0; i < cameras.size(); ++i) {
-        const std::string where = "lens distortion of record " + std::to_string(i + 1) + ": ";
+        const std::string where = "record " + std::to_string(i + 1) + " (" + names[i] + "): its lens distortion ";
         std::string word;
         LensDistortion lens;
-        if (!(in >> word) || word != "lens") return where + "missing";
-        if (!(in >> lens.k1 >> lens.k2)) return where + "cut short or not a number";
+        if (!(in >> word) || word != "lens") return where + "is missing";
+        if (!(in >> lens.k1 >> lens.k2)) return where + "is cut short or not a number";
         if (!std::isfinite(lens.k1) || !std::isfinite(lens.k2) || std::fabs(lens.k1) > kMaxCoefficient ||
             std::fabs(lens.k2) > kMaxCoefficient)
-            return where + "not a lens";
+            return where + "is no lens";
         cameras[i].lens = lens;
     }
     std::string rest;
-    if (in >> rest) return "text after the lens distortion: " + rest;
+    if (in >> rest) return "record " + std::to_string(cameras.size() + 1) + ": text after the lens distortion";
     return std::string();
 }
 
@@ -198,7 +199,7 @@ int readParameterFile(std::istream& in, Stitcher& stitcher, std::string* error, 
     std::string name;
     while (readName(in, name)) {
         if (name == kDistortionSection) {
-            if (const std::string why = readDistortion(in, cameras); !why.empty()) {
+            if (const std::string why = readDistortion(in, cameras, names); !why.empty()) {
                 setError(error, why);
                 return -1;
             }

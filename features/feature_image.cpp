@@ -83,8 +83,9 @@ FloatImage halved(FloatImage image, int times) {
 }
 
 // Decodes the photograph and reduces it to the feature image. When it is to be halved at all,
-// the first halving happens while decoding, so the full-resolution float image (12 bytes per
-// pixel) is never held; the samples are the same as halving the decoded image.
+// every halving happens while decoding, so neither the full-resolution float image (12 bytes
+// per pixel) nor any larger halving is held; the samples are the same as halving the decoded
+// image.
 bool decodeReduced(const std::string& path, const FeatureOptions& options, FloatImage& image,
                    ImageSize& size, int32_t& level, std::string* error) {
     JpegHeader header;
@@ -96,9 +97,8 @@ bool decodeReduced(const std::string& path, const FeatureOptions& options, Float
         return true;
     }
     int fullRows = 0, fullCols = 0;
-    if (!image.readJpegHalved(path, fullRows, fullCols, error)) return false;
+    if (!image.readJpegHalved(path, fullRows, fullCols, error, level)) return false;
     size = {fullRows, fullCols, image.channels};
-    image = halved(std::move(image), level - 1);
     return true;
 }
 

@@ -42,6 +42,29 @@ TEST(ReadJpegHalved, EqualsDecodingThenHalvingSampleForSample) {
     std::filesystem::remove_all(dir);
 }
 
+// Halved several times while decoding, holding a row per halving: the same samples as halving
+// the decoded image that often, odd rows and columns dropped at every step.
+TEST(ReadJpegHalved, SeveralHalvingsEqualHalvingTheDecodedImageThatOften) {
+    const auto dir = std::filesystem::temp_directory_path() / "vantorra-jpeg-halvings-test";
+    std::filesystem::create_directories(dir);
+    for (const auto& [rows, cols] : {std::pair{75, 103}, std::pair{64, 48}, std::pair{9, 33}}) {
+        const std::string path = writeNoisyJpeg(dir, rows, cols);
+        FloatImage expected;
+        ASSERT_TRUE(expected.readJpeg(path));
+        for (int halvings = 1; halvings <= 3; ++halvings) {
+            expected = halfSize(expected);
+            FloatImage halved;
+            int fullRows = 0, fullCols = 0;
+            ASSERT_TRUE(halved.readJpegHalved(path, fullRows, fullCols, nullptr, halvings));
+            EXPECT_EQ(fullRows, rows);
+            EXPECT_EQ(halved.rows, expected.rows) << halvings;
+            EXPECT_EQ(halved.cols, expected.cols) << halvings;
+            EXPECT_EQ(halved.data, expected.data) << rows << " x " << cols << ", " << halvings << " halvings";
+        }
+    }
+    std::filesystem::remove_all(dir);
+}
+
 TEST(ReadJpegHalved, BadFilesLeaveTheImageEmptyWithAReason) {
     FloatImage image;
     image.allocate(4, 4, 3);

@@ -376,9 +376,18 @@ TEST(ParameterFile, LensDistortionFollowsTheRecordsAndReadsBack) {
     };
     for (const auto& b : broken) {
         Stitcher refused;
-        EXPECT_EQ(readText(straight + b.tail, refused), -1) << b.what;
+        std::istringstream in(straight + b.tail);
+        std::string error;
+        EXPECT_EQ(readParameterFile(in, refused, &error), -1) << b.what;
         EXPECT_TRUE(refused.imageNames.empty()) << b.what;
+        EXPECT_EQ(error.rfind("record ", 0), 0u) << b.what << ": " << error;  // names the record, as every refusal
     }
+    // A section before any record, with text after it (found by fuzzing): refused the same way.
+    Stitcher first;
+    std::istringstream in(section + "1 0 199.5\n");
+    std::string why;
+    EXPECT_EQ(readParameterFile(in, first, &why), -1);
+    EXPECT_EQ(why, "record 1: text after the lens distortion");
 }
 
 }  // namespace

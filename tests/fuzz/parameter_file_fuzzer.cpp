@@ -51,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(size.width >= 0 && size.height >= 0);
         require(camera.f == 0.0f || (size.width > 0 && size.height > 0));
         require(finite(camera.imageTransform) && finite(camera.R) && std::isfinite(camera.f));
+        require(std::isfinite(camera.lens.k1) && std::isfinite(camera.lens.k2));
         if (camera.f != 0.0f) stitcher.component.push_back(static_cast<int32_t>(i));
     }
 
