@@ -65,10 +65,13 @@ FloatImage::FloatImage(int newRows, int newCols, int newChannels) {
 }
 
 bool FloatImage::allocate(int newRows, int newCols, int newChannels) {
-    release();
-    if (newRows < 0 || newCols < 0 || newChannels < 0) return false;
     const int64_t samples = int64_t{newRows} * newCols * newChannels;
-    if (samples >= kMaxSamples) return false;
+    if (newRows < 0 || newCols < 0 || newChannels < 0 || samples >= kMaxSamples) {
+        release();
+        return false;
+    }
+    // The storage is kept: work images made again for every block then reuse their pages
+    // instead of faulting fresh ones in.
     data.assign(static_cast<size_t>(samples), 0.0f);
     rows = newRows;
     cols = newCols;

@@ -39,7 +39,8 @@ public:
     FloatImage() = default;
     FloatImage(int rows, int cols, int channels);
 
-    // Zero-filled; false (and left empty) when the request reaches kMaxSamples or is negative.
+    // Zero-filled, in the storage the image already has when it is large enough; false (and
+    // left empty) when the request reaches kMaxSamples or is negative.
     bool allocate(int rows, int cols, int channels);
     void release();
     // Decodes a JPEG into 3-channel samples 0-255; false (left empty, reason in error) on failure.

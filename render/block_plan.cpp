@@ -92,6 +92,18 @@ int planBlockSize(int64_t budget, const std::function<int64_t(int)>& heldFor, in
     return std::max(std::min(best, maxBlock), 1);
 }
 
+int concurrentBlocks(int64_t budget, int64_t heldBytes, int width, int height, bool streamed,
+                     int64_t pixelBytes, int margin, int block, int limit) {
+    const int64_t b = std::max(block, 1);
+    const int64_t rows = streamed ? std::min<int64_t>(b, height) : height;
+    const int64_t shared = heldBytes + 3 * int64_t{width} * rows;
+    const int64_t perBlock = pixelBytes * (std::min<int64_t>(b, height) + 2 * int64_t{margin}) *
+                             (std::min<int64_t>(b, width) + 2 * int64_t{margin});
+    if (perBlock <= 0 || limit <= 1) return 1;
+    const int64_t fit = (budget - shared) / perBlock;
+    return static_cast<int>(std::clamp<int64_t>(fit, 1, limit));
+}
+
 int64_t smallestBlockBytes(const std::function<int64_t(int)>& heldFor, int width, int64_t pixelBytes, int margin) {
     const int64_t side = kSmallestBlock + 2 * int64_t{margin};
     return heldFor(kSmallestBlock) + 3 * int64_t{width} * kSmallestBlock + pixelBytes * side * side;

@@ -48,6 +48,12 @@ int planBlockSize(int64_t budget, int64_t heldBytes, int width, int height, bool
 int planBlockSize(int64_t budget, const std::function<int64_t(int)>& heldFor, int width, int height,
                   bool streamed, int64_t pixelBytes, int margin, int minBlock, int maxBlock);
 
+// How many blocks of side `block` fit in `budget` at once, at most `limit` and at least 1: what
+// the planner counts once (`heldBytes` of sources, the panorama or one row of blocks of it)
+// and each block's working bytes with its margin.
+int concurrentBlocks(int64_t budget, int64_t heldBytes, int width, int height, bool streamed,
+                     int64_t pixelBytes, int margin, int block, int limit);
+
 // The bytes the smallest block needs whatever the panorama: what a row of kSmallestBlock rows
 // holds, one such row of the panorama and the block's working bytes with its margin. A render
 // that needs more than its budget for this cannot keep its promise at any block size.

@@ -157,9 +157,32 @@ void placeFootprint(ImageFootprint& footprint, const PanoramaGrid& grid, int wid
     }
 }
 
+namespace {
+
+void releaseWorkImages(RenderRegion& region) {
+    region.warped.release();
+    region.weight.release();
+    region.mask.release();
+    for (std::vector<int>* v : {&region.rowValidFirst, &region.rowValidLast, &region.colValidFirst, &region.colValidLast}) {
+        v->clear();
+        v->shrink_to_fit();
+    }
+}
+
+}  // namespace
+
 ImageFootprint clipFootprint(const ImageFootprint& footprint, int rowStart, int rowEnd,
                              int colStart, int colEnd, float dTheta, float dPhi, int margin) {
-    ImageFootprint clipped = footprint;
+    ImageFootprint clipped;
+    clipFootprintInto(clipped, footprint, rowStart, rowEnd, colStart, colEnd, dTheta, dPhi, margin);
+    return clipped;
+}
+
+void clipFootprintInto(ImageFootprint& clipped, const ImageFootprint& footprint, int rowStart, int rowEnd,
+                       int colStart, int colEnd, float dTheta, float dPhi, int margin) {
+    // Copy-assignment keeps the storage of the work images `clipped` already has: a placed
+    // footprint's are empty.
+    clipped = footprint;
     clipped.inBlock = false;
     const int top = rowStart - margin, bottom = rowEnd + margin;
     const int left = colStart - margin, right = colEnd + margin;
@@ -179,7 +202,12 @@ ImageFootprint clipFootprint(const ImageFootprint& footprint, int rowStart, int 
         const int r0 = std::max(region.rowFirst, top), r1 = std::min(region.rowLast, bottom);
         const int c0 = std::max(region.colFirst, left), c1 = std::min(region.colLast, right);
         // A region meeting the block in a single row or column is not drawn.
-        if (!(c0 < c1 && r0 < r1)) continue;
+        if (!(c0 < c1 && r0 < r1)) {
+            // Only the images in a block hold work images, which keeps a block's memory to
+            // the images that meet in it.
+            releaseWorkImages(region);
+            continue;
+        }
         region.active = true;
         clipped.inBlock = true;
         region.thetaMin += static_cast<float>(c0 - region.colFirst) * dTheta;
@@ -191,7 +219,6 @@ ImageFootprint clipFootprint(const ImageFootprint& footprint, int rowStart, int 
         region.colFirst = c0 - left;
         region.colLast = c1 - left;
     }
-    return clipped;
 }
 
 }  // namespace vantorra

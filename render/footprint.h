@@ -68,5 +68,9 @@ void placeFootprint(ImageFootprint& footprint, const PanoramaGrid& grid, int wid
 // bounds relative to the block's top-left (margin included); inBlock tells whether any did.
 ImageFootprint clipFootprint(const ImageFootprint& footprint, int rowStart, int rowEnd,
                              int colStart, int colEnd, float dTheta, float dPhi, int margin);
+// The same into `clipped`, whose regions keep the storage of their work images for the next
+// block to reuse.
+void clipFootprintInto(ImageFootprint& clipped, const ImageFootprint& footprint, int rowStart, int rowEnd,
+                       int colStart, int colEnd, float dTheta, float dPhi, int margin);
 
 }  // namespace vantorra

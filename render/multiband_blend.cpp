@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/progress_reporter.h"
+#include "render/block_buffers.h"
 #include "render/multiband_layers.h"
 #include "render/samplers.h"
 #include "render/prepared_source.h"
@@ -17,13 +18,15 @@ namespace {
 
 // Everything one call keeps for all its bands: the blur taps and the reused buffers.
 struct BandWork {
+    explicit BandWork(BlockBuffers& b)
+        : buffers(b.blur), low(b.low), colourSum(b.colourSum), weightSum(b.weightSum) {}
     std::vector<float> kernel;
     int radius = 0;
     bool edgeFill = true;
-    BlurBuffers buffers;
-    FloatImage low;  // next low-pass of the region being worked on
-    FloatImage colourSum;
-    FloatImage weightSum;
+    BlurBuffers& buffers;
+    FloatImage& low;  // next low-pass of the region being worked on
+    FloatImage& colourSum;
+    FloatImage& weightSum;
     ThreadPool* pool = nullptr;
 };
 
@@ -36,7 +39,7 @@ void zeroSums(BandWork& work) {
 // extents and leaves in maxWeight the largest tent weight of any image at each block pixel.
 void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& footprints,
                   FloatImage& maxWeight) {
-    std::cout << "  Sample images  " << std::endl;
+    *context.log << "  Sample images  " << std::endl;
     const RenderScene& scene = context.scene;
     const int n = static_cast<int>(scene.component.size());
     for (int i = 0; i < n; ++i) {
@@ -49,11 +52,11 @@ void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& foo
             static_cast<size_t>(i) < context.sources.size() ? context.sources[static_cast<size_t>(i)] : kMissing;
         if (source.empty()) {
             // A photograph that cannot be read leaves its part of the block to the others.
-            std::cout << "   Image " << image << " skipped: " << source.error << std::endl;
+            *context.log << "   Image " << image << " skipped: " << source.error << std::endl;
             footprint.inBlock = false;
             continue;
         }
-        std::cout << "   Image " << image << std::endl;
+        *context.log << "   Image " << image << std::endl;
         const SourceView view = source.view();
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
@@ -77,7 +80,7 @@ void lowPass(const RenderRegion& region, BandWork& work) {
 void blendBand(FloatImage& block, const RenderContext& context,
                std::vector<ImageFootprint>& footprints, int band, int& progress, int progressTotal,
                BandWork& work) {
-    std::cout << "   Band " << band << std::endl;
+    *context.log << "   Band " << band << std::endl;
     zeroSums(work);
     const std::span<const int32_t> component = context.scene.component;
     const int n = static_cast<int>(component.size());
@@ -86,7 +89,7 @@ void blendBand(FloatImage& block, const RenderContext& context,
         ++progress;
         ImageFootprint& footprint = footprints[i];
         if (!footprint.inBlock) continue;
-        std::cout << "    Image " << component[i] << std::endl;
+        *context.log << "    Image " << component[i] << std::endl;
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
             lowPass(region, work);
@@ -103,7 +106,7 @@ void blendBand(FloatImage& block, const RenderContext& context,
 void blendResidual(FloatImage& block, const RenderContext& context,
                    std::vector<ImageFootprint>& footprints, int band, int& progress,
                    int progressTotal, BandWork& work) {
-    std::cout << "   Band " << band << std::endl;
+    *context.log << "   Band " << band << std::endl;
     zeroSums(work);
     const std::span<const int32_t> component = context.scene.component;
     const int n = static_cast<int>(component.size());
@@ -112,7 +115,7 @@ void blendResidual(FloatImage& block, const RenderContext& context,
         context.progress.report(ProgressReporter::Blending, progress, progressTotal);
         ImageFootprint& footprint = footprints[i];
         if (!footprint.inBlock) continue;
-        std::cout << "    Image " << component[i] << std::endl;
+        *context.log << "    Image " << component[i] << std::endl;
         for (const RenderRegion& region : footprint.regions)
             if (region.active)
                 accumulate(region.warped, region.weight, region, work.colourSum, work.weightSum,
@@ -126,18 +129,18 @@ void blendResidual(FloatImage& block, const RenderContext& context,
 void blendMultiBand(FloatImage& block, const RenderContext& context,
                     std::vector<ImageFootprint>& footprints, int blockRows, int blockCols) {
     const RenderOptions& options = context.options;
-    {
-        FloatImage maxWeight(blockRows, blockCols, 1);
-        sampleImages(context, footprints, maxWeight);
-        for (ImageFootprint& footprint : footprints)
-            for (RenderRegion& region : footprint.regions)
-                if (footprint.inBlock && region.active)
-                    computeWinnerMask(region, maxWeight, context.pool);
-    }
+    BlockBuffers own;
+    BlockBuffers& buffers = context.buffers != nullptr ? *context.buffers : own;
+    buffers.maxWeight.allocate(blockRows, blockCols, 1);
+    sampleImages(context, footprints, buffers.maxWeight);
+    for (ImageFootprint& footprint : footprints)
+        for (RenderRegion& region : footprint.regions)
+            if (footprint.inBlock && region.active)
+                computeWinnerMask(region, buffers.maxWeight, context.pool);
 
-    std::cout << "  Multi-band blending  " << std::endl;
+    *context.log << "  Multi-band blending  " << std::endl;
     block.allocate(blockRows, blockCols, 3);
-    BandWork work;
+    BandWork work(buffers);
     work.pool = context.pool;
     const float sigma = options.blendingSigma;
     work.radius = static_cast<int>(std::floor(3.0f * sigma + 0.5f));

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <iostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -47,10 +48,13 @@ struct RenderScene {
 };
 
 struct PreparedSource;
+struct BlockBuffers;
 
 // Everything a block compositor reads. Progress is reported through `progress` only from the
 // thread that runs the render. `sources` holds, per position of the component, the photograph
-// prepared for this render (empty until the renderer has prepared them).
+// prepared for this render (empty until the renderer has prepared them). Log lines go to `log`:
+// a block composed on another thread writes them to its own stream, which the render's thread
+// passes on in block order.
 struct RenderContext {
     const RenderOptions& options;
     RenderScene scene;
@@ -58,6 +62,9 @@ struct RenderContext {
     ProgressReporter& progress;
     std::span<const PreparedSource> sources = {};
     ThreadPool* pool = nullptr;  // for rows within a block; none: one thread
+    std::ostream* log = &std::cout;
+    // Work images kept from block to block; none: a compositor makes its own.
+    BlockBuffers* buffers = nullptr;
 };
 
 // Every block compositor has this shape: it fills `block` (created blockRows x blockCols x 3,

@@ -8,11 +8,10 @@
 #include <iostream>
 
 #include "engine/option_ranges.h"
+#include "render/block_loop.h"
 #include "render/block_plan.h"
 #include "render/gain_compensation.h"
-#include "render/multiband_blend.h"
 #include "render/prepared_source.h"
-#include "render/simple_blend.h"
 #include "render/spherical.h"
 
 namespace vantorra {
@@ -46,60 +45,6 @@ Crop cropOf(const RenderOptions& options, const std::vector<ImageFootprint>& foo
             c.phiMax = std::max(c.phiMax, region.phiMax);
         }
     return c;
-}
-
-BlockCompositor compositorFor(BlendingMethod method) {
-    switch (method) {
-        case BlendingMethod::None: return blendNone;
-        case BlendingMethod::Linear: return blendLinear;
-        case BlendingMethod::MultiBand: return blendMultiBand;
-    }
-    return blendMultiBand;  // not reached: modeFrom admits no other value
-}
-
-// Block loop: composite every block, clamp it and paste it without its margin into the row of
-// blocks it belongs to; each finished row of blocks goes to the sink, top to bottom. False, with
-// the sink's reason, when the sink refuses rows.
-// `bandSources` gives the sources of each row of blocks (the same for all of them when the whole
-// photographs are held).
-using BandSources = std::function<std::span<const PreparedSource>(int bandTop, int bandRows)>;
-
-bool renderBlocks(PanoramaSink& sink, int width, int height, RenderContext context,
-                  const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid, int block,
-                  const BandSources& bandSources) {
-    const RenderOptions& options = context.options;
-    const int blockRowCount = blockCount(height, block), blockColCount = blockCount(width, block);
-    const int total = blockRowCount * blockColCount;
-    context.progress.setBlock(0, total);
-    const int margin = renderBlockMargin(options);
-    const BlockCompositor compose = compositorFor(options.blendingMethod);
-    std::vector<ImageFootprint> blockFootprints(placed.size());
-    FloatImage blockImage;
-    Image band;  // one row of blocks
-    int k = 1;
-    for (int blockRow = 0; blockRow < blockRowCount; ++blockRow) {
-        const int bandTop = blockRow * block;
-        const int bandRows = std::min(block, height - bandTop);
-        if (band.rows != bandRows) band.allocate(bandRows, width, 3);
-        context.sources = bandSources(bandTop, bandRows);
-        for (int blockCol = 0; blockCol < blockColCount; ++blockCol, ++k) {
-            const BlockBounds b = blockBounds(blockRow, blockCol, block, width, height);
-            const int blockRows = b.rowEnd - b.rowStart + 1 + 2 * margin;
-            const int blockCols = b.colEnd - b.colStart + 1 + 2 * margin;
-            std::cout << "[ Block " << k << " of " << total << " ]" << std::endl;
-            context.progress.setBlock(k, total);
-            for (size_t i = 0; i < placed.size(); ++i)
-                blockFootprints[i] = clipFootprint(placed[i], b.rowStart, b.rowEnd, b.colStart,
-                                                   b.colEnd, grid.dTheta, grid.dPhi, margin);
-            blockImage.release();
-            compose(blockImage, context, blockFootprints, blockRows, blockCols);
-            blockImage.clampTo255();
-            band.pasteFrom(b.rowStart - bandTop, b.colStart, blockImage, margin, margin,
-                           blockRows - margin - 1, blockCols - margin - 1);
-        }
-        if (!sink.writeRows(band.data.data(), bandRows)) return false;
-    }
-    return true;
 }
 
 // Source rows (of the reduced source) that output rows top .. bottom of `footprint` can sample:
@@ -449,8 +394,14 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
             return std::span<const PreparedSource>(sources);
         };
     }
-    if (!renderBlocks(sink, size.width, size.height, context, footprints, grid, result.blockSize,
-                      bandSources) ||
+    // Blocks of a row composed at once on their own threads, as many as the pool has and the
+    // budget holds; the panorama does not depend on how many.
+    BlockLoop loop{size.width, size.height, result.blockSize, 1};
+    loop.concurrentBlocks = concurrentBlocks(o.renderMemoryBudget, held(result.blockSize), size.width, size.height,
+                                             !sink.holdsWholePanorama(), pixelBytes, margin, result.blockSize,
+                                             pool != nullptr ? pool->size() : 1);
+    std::cout << " Blocks at once = " << loop.concurrentBlocks << std::endl;
+    if (!renderBlocks(sink, loop, context, footprints, grid, bandSources) ||
         !sink.finish()) {
         result.error = sink.error();
         return result;

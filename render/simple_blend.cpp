@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string>
 
+#include "render/block_buffers.h"
 #include "render/samplers.h"
 #include "render/prepared_source.h"
 
@@ -26,10 +27,10 @@ void forEachImage(const RenderContext& context, std::vector<ImageFootprint>& foo
             static_cast<size_t>(i) < context.sources.size() ? context.sources[static_cast<size_t>(i)] : kMissing;
         if (source.empty()) {
             // A photograph that cannot be read leaves its part of the panorama to the others.
-            std::cout << "  Image " << k << " skipped: " << source.error << std::endl;
+            *context.log << "  Image " << k << " skipped: " << source.error << std::endl;
             continue;
         }
-        std::cout << "  Image " << k << std::endl;
+        *context.log << "  Image " << k << std::endl;
         const SourceView view = source.view();
         for (const RenderRegion& region : footprint.regions)
             if (region.active) sample(view, region, footprint.grid, source.projection);
@@ -49,7 +50,9 @@ void blendNone(FloatImage& block, const RenderContext& context,
 void blendLinear(FloatImage& block, const RenderContext& context,
                  std::vector<ImageFootprint>& footprints, int blockRows, int blockCols) {
     block.allocate(blockRows, blockCols, 3);
-    FloatImage weightSum(blockRows, blockCols, 1);
+    BlockBuffers own;
+    FloatImage& weightSum = (context.buffers != nullptr ? *context.buffers : own).weightSum;
+    weightSum.allocate(blockRows, blockCols, 1);
     forEachImage(context, footprints,
                  [&](const SourceView& source, const RenderRegion& region, const PanoramaGrid& grid,
                      const PixelProjection& P) {
