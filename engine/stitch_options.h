@@ -86,7 +86,9 @@ struct RenderOptions {
     bool autoStraighten = true;
     bool autoCrop = true;
     bool reservedRenderFlag = true;  // travels with the block; no stage reads it
-    int32_t maxBlockSize = 8192;
+    // Larger blocks would fit a large budget but cost more than they save: their work images
+    // outgrow the caches and take long to fault in, and fewer blocks keep fewer threads busy.
+    int32_t maxBlockSize = 1024;
     int32_t minBlockSize = 512;
     int64_t renderMemoryBudget = 805306368;  // recomputed before every render
     bool debugSnapshots = false;
