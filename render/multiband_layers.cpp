@@ -9,6 +9,30 @@ namespace vantorra {
 
 namespace {
 
+// out[i] = the sum over t = 0 .. taps - 1, in that order, of kernel[taps - 1 - t] * rowAt(t)[i]:
+// one output row of a blur pass. Each chunk of outputs is summed across all taps in registers and
+// stored once, instead of the whole row being loaded and stored again for every tap; every sample
+// gets the same additions in the same order either way, so the floats are the same.
+template <typename RowAt>
+inline void weightedSum(float* out, size_t n, const float* kernel, int taps, RowAt rowAt) {
+    constexpr size_t kChunk = 16;
+    size_t i = 0;
+    for (; i + kChunk <= n; i += kChunk) {
+        float sum[kChunk] = {};
+        for (int t = 0; t < taps; ++t) {
+            const float w = kernel[taps - 1 - t];
+            const float* in = rowAt(t) + i;
+            for (size_t j = 0; j < kChunk; ++j) sum[j] += w * in[j];
+        }
+        std::copy(sum, sum + kChunk, out + i);
+    }
+    for (; i < n; ++i) {
+        float sum = 0.0f;
+        for (int t = 0; t < taps; ++t) sum += kernel[taps - 1 - t] * rowAt(t)[i];
+        out[i] = sum;
+    }
+}
+
 // Sample (r, c, k) of a region image whose channel count may be 1 (grey) or 3.
 inline float channelSample(const FloatImage& image, size_t pixel, int k) {
     const int channel = image.channels == 1 ? 0 : k;
@@ -42,27 +66,21 @@ void blurInPlace(FloatImage& image, const std::vector<float>& kernel, int radius
                           extended + edge + rowLength + e);
             }
             std::copy(source, source + rowLength, extended + edge);
-            float* out = buffers.rowPass.data() + r * rowLength;
-            std::fill(out, out + rowLength, 0.0f);
-            for (int t = 0; t < taps; ++t) {
-                const float w = kernel[2 * radius - t];
-                const float* in = extended + static_cast<size_t>(t) * channels;
-                for (size_t i = 0; i < rowLength; ++i) out[i] += w * in[i];
-            }
+            weightedSum(buffers.rowPass.data() + r * rowLength, rowLength, kernel.data(), taps,
+                        [&](int t) { return extended + static_cast<size_t>(t) * channels; });
         }
     });
     // Columns, a whole output row at a time; the row pass holds every input row, so the
     // result can go straight back into the image.
-    forRowRanges(pool, rows, [&](int first, int end, int) {
+    if (buffers.tapRows.size() < slots) buffers.tapRows.resize(slots);
+    for (std::vector<const float*>& rowsOfTaps : buffers.tapRows) rowsOfTaps.resize(static_cast<size_t>(taps));
+    forRowRanges(pool, rows, [&](int first, int end, int slot) {
+        const float** tapRow = buffers.tapRows[static_cast<size_t>(slot)].data();
         for (int r = first; r < end; ++r) {
-            float* out = image.data.data() + r * rowLength;
-            std::fill(out, out + rowLength, 0.0f);
-            for (int t = 0; t < taps; ++t) {
-                const int sourceRow = std::clamp(r + t - radius, 0, rows - 1);
-                const float w = kernel[2 * radius - t];
-                const float* in = buffers.rowPass.data() + sourceRow * rowLength;
-                for (size_t i = 0; i < rowLength; ++i) out[i] += w * in[i];
-            }
+            for (int t = 0; t < taps; ++t)
+                tapRow[t] = buffers.rowPass.data() + static_cast<size_t>(std::clamp(r + t - radius, 0, rows - 1)) * rowLength;
+            weightedSum(image.data.data() + r * rowLength, rowLength, kernel.data(), taps,
+                        [&](int t) { return tapRow[t]; });
         }
     });
 }

@@ -18,6 +18,7 @@ struct BlurBuffers {
     // Per thread of the pool, one row with `radius` edge copies on either side.
     std::vector<std::vector<float>> extendedRows;
     std::vector<float> rowPass;  // the image after the row pass
+    std::vector<std::vector<const float*>> tapRows;  // per thread, the row pass rows one output row sums
 };
 
 // Separable blur of `image` in place with the 2 * radius + 1 taps of `kernel`, along rows and
