@@ -79,6 +79,19 @@ bool FloatImage::allocate(int newRows, int newCols, int newChannels) {
     return true;
 }
 
+bool FloatImage::reshape(int newRows, int newCols, int newChannels) {
+    const int64_t samples = int64_t{newRows} * newCols * newChannels;
+    if (newRows < 0 || newCols < 0 || newChannels < 0 || samples >= kMaxSamples) {
+        release();
+        return false;
+    }
+    data.resize(static_cast<size_t>(samples));
+    rows = newRows;
+    cols = newCols;
+    channels = newChannels;
+    return true;
+}
+
 void FloatImage::release() {
     rows = cols = channels = 0;
     data.clear();

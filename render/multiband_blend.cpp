@@ -146,8 +146,8 @@ void blendMultiBand(FloatImage& block, const RenderContext& context,
     work.radius = static_cast<int>(std::floor(3.0f * sigma + 0.5f));
     if (work.radius > 0) work.kernel = gaussianKernel(sigma, work.radius);
     work.edgeFill = options.edgeFillBlur;
-    work.colourSum.allocate(blockRows, blockCols, 3);
-    work.weightSum.allocate(blockRows, blockCols, 1);
+    work.colourSum.reshape(blockRows, blockCols, 3);  // zeroed before every band
+    work.weightSum.reshape(blockRows, blockCols, 1);
 
     const int bands = options.blendingBands;
     const int n = static_cast<int>(context.scene.component.size());

@@ -170,7 +170,7 @@ void edgeFilledBlur(FloatImage& image, const RenderRegion& region,
 
 void computeWinnerMask(RenderRegion& region, const FloatImage& maxWeight, ThreadPool* pool) {
     const FloatImage& weight = region.weight;
-    region.mask.allocate(weight.rows, weight.cols, 1);
+    region.mask.reshape(weight.rows, weight.cols, 1);  // every sample set below
     forRowRanges(pool, weight.rows, [&](int first, int end, int) {
         for (int r = first; r < end; ++r) {
             const float* w = weight.data.data() + static_cast<size_t>(r) * weight.cols;

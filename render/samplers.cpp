@@ -138,8 +138,15 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
                     const PanoramaGrid& grid, const PixelProjection& P, ThreadPool* pool) {
     const int regionRows = region.rowLast - region.rowFirst + 1;
     const int regionCols = region.colLast - region.colFirst + 1;
-    region.warped.allocate(regionRows, regionCols, source.channels);
-    region.weight.allocate(regionRows, regionCols, 1);
+    // Every pixel is written below, those the photograph does not reach with zeros.
+    const bool any = source.floats != nullptr || source.bytes != nullptr;
+    region.warped.reshape(regionRows, regionCols, source.channels);
+    region.weight.reshape(regionRows, regionCols, 1);
+    if (!any) {
+        region.warped.allocate(regionRows, regionCols, source.channels);
+        region.weight.allocate(regionRows, regionCols, 1);
+        return;
+    }
     const int channels = source.channels;
     const size_t rowStride = static_cast<size_t>(source.cols) * channels;
     const std::array<float, 3> g = source.gain;
@@ -148,21 +155,25 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
       forRowRanges(pool, regionRows, [&](int first, int end, int) {
         walkRows(region, grid, P, angles, region.rowFirst + first, region.rowFirst + end - 1,
                  [&](int i, int j, float u, float v) {
+            const size_t local = static_cast<size_t>(i - region.rowFirst) * regionCols +
+                                 static_cast<size_t>(j - region.colFirst);
+            float* out = &region.warped.data[local * channels];
+            auto outside = [&] {
+                std::fill(out, out + channels, 0.0f);
+                region.weight.data[local] = 0.0f;
+            };
             const float fr = std::floor(u), fc = std::floor(v);
             if (!(fr >= 0.0f && fr + 1.0f < static_cast<float>(source.sourceRows()) && fc >= 0.0f &&
                   fc + 1.0f < static_cast<float>(source.cols)))
-                return;
+                return outside();
             const int r0 = static_cast<int>(fr), c0 = static_cast<int>(fc);
-            if (!source.holds(r0) || !source.holds(r0 + 1)) return;
+            if (!source.holds(r0) || !source.holds(r0 + 1)) return outside();
             const float du = u - fr, dv = v - fc;
             const float w00 = (1 - du) * (1 - dv), w01 = (1 - du) * dv, w10 = du * (1 - dv),
                         w11 = du * dv;
             const auto* s00 = &samples[static_cast<size_t>(r0 - source.rowOffset) * rowStride +
                                        static_cast<size_t>(c0) * channels];
             const auto* s10 = s00 + rowStride;
-            const size_t local = static_cast<size_t>(i - region.rowFirst) * regionCols +
-                                 static_cast<size_t>(j - region.colFirst);
-            float* out = &region.warped.data[local * channels];
             for (int k = 0; k < channels; ++k) {
                 const float gk = g[static_cast<size_t>(k)];
                 out[k] = w00 * (static_cast<float>(s00[k]) * gk) +
