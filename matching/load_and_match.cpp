@@ -1,6 +1,7 @@
 #include "matching/load_and_match.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iostream>
 #include <utility>
@@ -116,42 +117,71 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
     std::vector<bool> kept(n, false);
     std::vector<Signature> signatures(n);
     int readable = 0;
-    // One photograph per thread decoded at a time: the batch bounds the decoded images held.
-    // Features are then looked for in order on this thread, so they are the ones one thread finds.
+    // Photographs are decoded a batch ahead on the pool's threads while this thread looks for the
+    // features of the batch before, in order, so they are the ones one thread finds. Two batches
+    // of decoded images are held at a time.
     const int batch = pool != nullptr ? pool->size() : 1;
-    std::vector<DecodedFeatureImage> decoded(static_cast<size_t>(batch));
+    std::vector<DecodedFeatureImage> current(static_cast<size_t>(batch)), ahead(static_cast<size_t>(batch));
+    auto decodeInto = [&](std::vector<DecodedFeatureImage>& into, int start, size_t k) {
+        into[k] = decodeFeatureImage(imageDirectory + imageNames[start + static_cast<int>(k)], options);
+    };
+    // Looks for the features of image i; false when the run must end, with the reason in `reason`.
+    std::string failure;
+    auto detect = [&](int i, DecodedFeatureImage& decoded) {
+        const std::string path = imageDirectory + imageNames[i];
+        std::string reason;
+        if (prepareDecodedImage(i, n, std::move(decoded), options, progress, outputs.imageSizes[i],
+                                outputs.featureImages[i], outputs.featureLevels[i], outputs.thumbnails[i],
+                                outputs.thumbnailLevels[i], outputs.featureImageMemory, lists[i], &reason)) {
+            ++readable;
+            // Identical descriptors in two images defeat the ratio test for both, so a repeated
+            // view would lose its matches to its neighbours: only the first copy is matched.
+            signatures[i] = signatureOf(outputs.thumbnails[i]);
+            const int original = outputs.skippedReasons ? duplicateOf(i, outputs, kept, signatures) : -1;
+            if (original >= 0)
+                leaveOut(i, path + ": the same view as " + imageDirectory + imageNames[original], outputs, lists);
+            else
+                kept[i] = true;
+            return true;
+        }
+        // A size means the photograph was decoded and the feature library failed: that ends
+        // the run. Otherwise the file is left out (the reader's reasons already name it).
+        if (outputs.imageSizes[i].width > 0 || !outputs.skippedReasons) {
+            failure = reason;
+            return false;
+        }
+        leaveOut(i, reason, outputs, lists);
+        return true;
+    };
+    const int first = std::min(batch, n);
+    if (pool != nullptr) pool->parallelFor(static_cast<size_t>(first), [&](size_t k, int) { decodeInto(current, 0, k); });
+    else if (first > 0) decodeInto(current, 0, 0);
     for (int start = 0; start < n; start += batch) {
         const int count = std::min(batch, n - start);
-        auto decode = [&](size_t k, int) {
-            decoded[k] = decodeFeatureImage(imageDirectory + imageNames[start + static_cast<int>(k)], options);
+        const int next = start + batch, nextCount = std::max(0, std::min(batch, n - next));
+        bool going = true;
+        auto detectBatch = [&] {
+            for (int k = 0; k < count && going; ++k) going = detect(start + k, current[static_cast<size_t>(k)]);
         };
-        if (pool != nullptr) pool->parallelFor(static_cast<size_t>(count), decode);
-        else decode(0, 0);
-        for (int k = 0; k < count; ++k) {
-            const int i = start + k;
-            const std::string path = imageDirectory + imageNames[i];
-            std::string reason;
-            if (prepareDecodedImage(i, n, std::move(decoded[static_cast<size_t>(k)]), options, progress,
-                                    outputs.imageSizes[i], outputs.featureImages[i], outputs.featureLevels[i],
-                                    outputs.thumbnails[i], outputs.thumbnailLevels[i],
-                                    outputs.featureImageMemory, lists[i], &reason)) {
-                ++readable;
-                // Identical descriptors in two images defeat the ratio test for both, so a repeated
-                // view would lose its matches to its neighbours: only the first copy is matched.
-                signatures[i] = signatureOf(outputs.thumbnails[i]);
-                const int original = outputs.skippedReasons ? duplicateOf(i, outputs, kept, signatures) : -1;
-                if (original >= 0)
-                    leaveOut(i, path + ": the same view as " + imageDirectory + imageNames[original], outputs,
-                             lists);
-                else
-                    kept[i] = true;
-                continue;
-            }
-            // A size means the photograph was decoded and the feature library failed: that ends
-            // the run. Otherwise the file is left out (the reader's reasons already name it).
-            if (outputs.imageSizes[i].width > 0 || !outputs.skippedReasons) return fail(error, reason);
-            leaveOut(i, reason, outputs, lists);
+        if (pool != nullptr && nextCount > 0) {
+            // One task per thread: the one on this thread (slot 0) detects, then every task takes
+            // the next batch's photographs to decode until none is left.
+            std::atomic<int> taken{0};
+            bool detected = false;  // read and written on this thread only
+            pool->parallelFor(static_cast<size_t>(pool->size()), [&](size_t, int slot) {
+                if (slot == 0 && !detected) {
+                    detected = true;
+                    detectBatch();
+                }
+                for (int k = taken++; k < nextCount; k = taken++) decodeInto(ahead, next, static_cast<size_t>(k));
+            });
+            if (!detected) detectBatch();  // the workers took every task
+        } else {
+            detectBatch();
+            for (int k = 0; k < nextCount; ++k) decodeInto(ahead, next, static_cast<size_t>(k));
         }
+        if (!going) return fail(error, failure);
+        std::swap(current, ahead);
     }
     if (readable < 2 && outputs.skippedReasons) {
         for (const std::string& reason : *outputs.skippedReasons)
