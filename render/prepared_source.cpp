@@ -6,6 +6,7 @@
 
 #include "engine/jpeg.h"
 #include "render/warp.h"
+#include "render/weighted_sum.h"
 
 namespace vantorra {
 namespace {
@@ -248,27 +249,19 @@ void blurBytes(Image& image, float sigma) {
                 extended[rowSamples + static_cast<size_t>(radius + e) * ch + k] = from[rowSamples - ch + k];
             }
         for (size_t i = 0; i < rowSamples; ++i) extended[static_cast<size_t>(radius) * ch + i] = from[i];
-        float* to = &ring[static_cast<size_t>(m % span) * rowSamples];
-        std::fill(to, to + rowSamples, 0.0f);
-        for (int t = 0; t <= 2 * radius; ++t) {
-            const float weight = kernel[static_cast<size_t>(2 * radius - t)];
-            const float* tap = &extended[static_cast<size_t>(t) * ch];
-            for (size_t i = 0; i < rowSamples; ++i) to[i] += weight * tap[i];
-        }
+        weightedSum(&ring[static_cast<size_t>(m % span) * rowSamples], rowSamples, kernel.data(), span,
+                    [&](int t) { return &extended[static_cast<size_t>(t) * ch]; });
     };
+    std::vector<const float*> tapRows(static_cast<size_t>(span));
     const int last = image.rows - 1;
     int passed = -1;  // rows whose row pass is in the ring: up to this one
     for (int r = 0; r <= last; ++r) {
         // Row r needs rows r - radius .. r + radius; the rows above r are overwritten already,
         // but their row passes are still in the ring.
         while (passed < std::min(r + radius, last)) rowPass(++passed);
-        std::fill(out.begin(), out.end(), 0.0f);
-        for (int t = 0; t <= 2 * radius; ++t) {
-            const int m = std::clamp(r + t - radius, 0, last);
-            const float weight = kernel[static_cast<size_t>(2 * radius - t)];
-            const float* from = &ring[static_cast<size_t>(m % span) * rowSamples];
-            for (size_t i = 0; i < rowSamples; ++i) out[i] += weight * from[i];
-        }
+        for (int t = 0; t < span; ++t)
+            tapRows[static_cast<size_t>(t)] = &ring[static_cast<size_t>(std::clamp(r + t - radius, 0, last) % span) * rowSamples];
+        weightedSum(out.data(), rowSamples, kernel.data(), span, [&](int t) { return tapRows[static_cast<size_t>(t)]; });
         uint8_t* to = &image.data[static_cast<size_t>(r) * rowSamples];
         for (size_t i = 0; i < rowSamples; ++i) to[i] = roundedByte(out[i]);
     }
