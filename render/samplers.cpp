@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
 #include "engine/row_ranges.h"
@@ -147,11 +148,13 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
         region.weight.allocate(regionRows, regionCols, 1);
         return;
     }
-    const int channels = source.channels;
-    const size_t rowStride = static_cast<size_t>(source.cols) * channels;
+    const size_t rowStride = static_cast<size_t>(source.cols) * source.channels;
     const std::array<float, 3> g = source.gain;
     const ColumnAngles angles = columnAngles(region, grid);
-    withSamples(source, [&](const auto* samples) {
+    // The loop is compiled apart for colour sources, whose channel count is then a constant.
+    auto sampleAll = [&](const auto* samples, auto fixedChannels) {
+      constexpr int kFixed = decltype(fixedChannels)::value;
+      const int channels = kFixed > 0 ? kFixed : source.channels;
       forRowRanges(pool, regionRows, [&](int first, int end, int) {
         walkRows(region, grid, P, angles, region.rowFirst + first, region.rowFirst + end - 1,
                  [&](int i, int j, float u, float v) {
@@ -187,6 +190,10 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
             m = std::max(m, weight);
         });
       });
+    };
+    withSamples(source, [&](const auto* samples) {
+        if (source.channels == 3) sampleAll(samples, std::integral_constant<int, 3>{});
+        else sampleAll(samples, std::integral_constant<int, 0>{});
     });
 }
 
