@@ -68,11 +68,12 @@ void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& foo
 
 // The low-pass of a region's current image, into work.low.
 void lowPass(const RenderRegion& region, BandWork& work) {
+    if (work.edgeFill) {
+        edgeFilledBlur(region.warped, work.low, region, work.kernel, work.radius, work.buffers, work.pool);
+        return;
+    }
     work.low = region.warped;
-    if (work.edgeFill)
-        edgeFilledBlur(work.low, region, work.kernel, work.radius, work.buffers, work.pool);
-    else
-        blurInPlace(work.low, work.kernel, work.radius, work.buffers, work.pool);
+    blurInPlace(work.low, work.kernel, work.radius, work.buffers, work.pool);
 }
 
 // One band-pass layer: every region's detail between its current image and its next blur,

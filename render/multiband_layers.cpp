@@ -91,22 +91,26 @@ void computeValidExtents(RenderRegion& region) {
         if (region.colValidFirst[c] < 0) region.colValidFirst[c] = rows - 1;
 }
 
-void edgeFilledBlur(FloatImage& image, const RenderRegion& region,
+void edgeFilledBlur(const FloatImage& source, FloatImage& image, const RenderRegion& region,
                     const std::vector<float>& kernel, int radius, BlurBuffers& buffers,
                     ThreadPool* pool) {
-    const int rows = image.rows;
-    const int cols = image.cols;
-    const int channels = image.channels;
+    const int rows = source.rows;
+    const int cols = source.cols;
+    const int channels = source.channels;
+    image.reshape(rows, cols, channels);  // every sample written by the row fill
     auto pixel = [&](int r, int c) { return image.data.data() + (static_cast<size_t>(r) * cols + c) * channels; };
 
+    // Row by row: the source inside the valid extent, half its edge samples outside it.
     forRowRanges(pool, rows, [&](int firstRow, int endRow, int) {
         for (int r = firstRow; r < endRow; ++r) {
             const int first = region.rowValidFirst[r];
             const int last = region.rowValidLast[r];
-            const float* left = pixel(r, first);
-            const float* right = pixel(r, last);
+            const float* in = source.data.data() + static_cast<size_t>(r) * cols * channels;
+            const float* left = in + static_cast<size_t>(first) * channels;
+            const float* right = in + static_cast<size_t>(last) * channels;
             for (int c = 0; c < first; ++c)
                 for (int k = 0; k < channels; ++k) pixel(r, c)[k] = 0.5f * left[k];
+            std::copy(left, right + channels, pixel(r, first));
             for (int c = last + 1; c < cols; ++c)
                 for (int k = 0; k < channels; ++k) pixel(r, c)[k] = 0.5f * right[k];
         }

@@ -31,10 +31,11 @@ void blurInPlace(FloatImage& image, const std::vector<float>& kernel, int radius
 // a row or column without any gets its last index for both.
 void computeValidExtents(RenderRegion& region);
 
-// Blur of a region image that first fills the pixels outside the valid extents from the
-// nearest valid samples (half from the row's edge, half from the column's), so the image's dark
-// surroundings stay out of its low-pass; the filled pixels are zeroed again afterwards.
-void edgeFilledBlur(FloatImage& image, const RenderRegion& region,
+// Blur of a region image into `image` (not `source` itself) that first fills the pixels outside
+// the valid extents from the nearest valid samples (half from the row's edge, half from the
+// column's), so the image's dark surroundings stay out of its low-pass; the filled pixels are
+// zeroed again afterwards.
+void edgeFilledBlur(const FloatImage& source, FloatImage& image, const RenderRegion& region,
                     const std::vector<float>& kernel, int radius, BlurBuffers& buffers,
                     ThreadPool* pool = nullptr);
 

@@ -92,8 +92,8 @@ TEST(MultibandLayers, EdgeFilledBlurKeepsTheBorderBrightWherePlainBlurDarkensIt)
     computeValidExtents(region);
     const std::vector<float> kernel = gaussianKernel(2.0f, 6);
     BlurBuffers buffers;
-    FloatImage filled = region.warped;
-    edgeFilledBlur(filled, region, kernel, 6, buffers);
+    FloatImage filled(3, 3, 3);  // replaced whole
+    edgeFilledBlur(region.warped, filled, region, kernel, 6, buffers);
     FloatImage plain = region.warped;
     blurInPlace(plain, kernel, 6, buffers);
 
