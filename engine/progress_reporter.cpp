@@ -14,9 +14,10 @@ namespace {
 constexpr int kStageCount = 8;
 constexpr std::array<int, kStageCount> kStageWeights = {100, 20, 10, 15, 30, 20, 75, 75};
 
-// Rendering and blending share 150 units per run: each block moves the overall bar by
-// 150 / blockCount, the first half when its rendering ends and the rest when its blending ends.
-constexpr int kBlockUnits = 150;
+// Rendering and blending share the render weight (150 units at the default size): each block
+// moves the overall bar by weight / blockCount, the first half when its rendering ends and the
+// rest when its blending ends.
+constexpr int kMostRenderWeight = 150 * 100;
 
 std::string formatted(const char* format, int a, int b) {
     char text[64];
@@ -52,7 +53,14 @@ void ProgressReporter::setBlock(int index, int count) {
     blockCount = count;
 }
 
-int ProgressReporter::overallMaximum() const { return renderOnly ? kRenderOnlyWeight : kTotalWeight; }
+void ProgressReporter::setRenderWeight(int weight) {
+    renderWeight_ = std::clamp(weight, kDefaultRenderWeight, kMostRenderWeight) & ~1;  // halves per block
+}
+
+int ProgressReporter::overallMaximum() const {
+    const int extra = renderWeight_ - kDefaultRenderWeight;
+    return (renderOnly ? kRenderOnlyWeight : kTotalWeight) + extra;
+}
 
 int ProgressReporter::overallPosition(int stage, int index, int count) const {
     // How far into its stage the report is, in thousandths.
@@ -63,9 +71,10 @@ int ProgressReporter::overallPosition(int stage, int index, int count) const {
     } else if (stage == Rendering || stage == Blending) {
         // A block count below one would divide by zero; such a plan has at most one block.
         const int blocks = blockCount > 0 ? blockCount : 1;
-        const int64_t share = stageWeight(stage) * part / 1000;
-        const int64_t within = int64_t{kBlockUnits} * (std::max(blockIndex, 1) - 1) +
-                               (stage == Blending ? stageWeight(Rendering) : 0) + share;
+        const int64_t half = renderWeight_ / 2;  // of each block: rendering, then blending
+        const int64_t share = half * part / 1000;
+        const int64_t within = int64_t{renderWeight_} * (std::max(blockIndex, 1) - 1) +
+                               (stage == Blending ? half : 0) + share;
         position = stageWeight(GainCompensation) + static_cast<int>(within / blocks);
         if (!renderOnly) position += stageOffset(GainCompensation);
     } else {

@@ -40,6 +40,14 @@ public:
     static int stageWeight(int stage);
     static int stageOffset(int stage);  // sum of the weights of all lower stages
 
+    // The share of the overall bar that rendering and blending take together, in the units of
+    // the stage weights: kDefaultRenderWeight at the default output size, more for larger
+    // panoramas, whose render takes most of the run. Set before the run's first report; the
+    // weights of the other stages stay as they are.
+    static constexpr int kDefaultRenderWeight = 150;
+    void setRenderWeight(int weight);
+    int renderWeight() const { return renderWeight_; }
+
     // Stores the view (not owned); both bars 0..100 at 1, text "Initialising...", repaint.
     void attach(ProgressView* view);
     void setBlock(int index, int count);
@@ -67,6 +75,7 @@ public:
 private:
     void throwIfCancelled() const;
     int shownPosition_ = 0;  // the highest overall position shown since attach()
+    int renderWeight_ = kDefaultRenderWeight;
 };
 
 }  // namespace vantorra

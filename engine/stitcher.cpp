@@ -13,6 +13,7 @@
 #include "engine/parameter_file.h"
 #include "engine/photo_exif.h"
 #include "engine/registration.h"
+#include "engine/render_weight.h"
 #include "engine/stitch_cancelled.h"
 #include "engine/thread_pool.h"
 #include "features/arena_pools.h"
@@ -188,6 +189,8 @@ StitchOutcome Stitcher::stitchRun(std::string directory, std::vector<std::string
         std::cout << " No image matches found" << std::endl;
         return StitchOutcome::NoMatches;
     }
+    progress.setRenderWeight(
+        renderWeightFor(options.render, headerSizesForWeight(options.render, imageDirectory, imageNames)));
 
     // 2. Features, matches, verification and the match graph.
     const FeatureMatcher matcher(runFeatureOptions(options, n), options.ransac);
@@ -301,6 +304,7 @@ ParameterFileRun Stitcher::stitchFromParameterFileRun(const std::string& directo
     if (component.empty()) return {StitchOutcome::NoMatches, records};  // nothing to render
     needsRegistration = false;
     progress.renderOnly = true;
+    progress.setRenderWeight(renderWeightFor(options.render, imageSizes));
     const bool rendered = renderRun(output);
     progress.renderOnly = false;
     return {rendered ? StitchOutcome::Stitched : StitchOutcome::Failed, records};
@@ -350,6 +354,7 @@ ParameterFileRun Stitcher::stitchFromParameterFile(const std::string& directory,
 bool Stitcher::render(PanoramaSink& output) {
     cancelled = false;
     bool rendered = false;
+    progress.setRenderWeight(renderWeightFor(options.render, imageSizes));
     cancellable(*this, progress.renderOnly, [&] { rendered = renderRun(output); });
     if (rendered && !cancelled) progress.finish();
     return rendered && !cancelled;
