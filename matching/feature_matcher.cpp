@@ -53,7 +53,7 @@ MatchingResult FeatureMatcher::matchingStage(const std::string& imageDirectory,
         std::cout << " alpha = " << verification.alpha << std::endl;
     }
     r.alpha = verification.alpha;
-    verifyPairs(r.matches, reduced, verification, progress);
+    verifyPairs(r.matches, reduced, verification, progress, pool);
     r.components = findComponents(r.matches);
     r.ok = true;
     return r;

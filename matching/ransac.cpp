@@ -1,6 +1,7 @@
 #include "matching/ransac.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iostream>
 #include <utility>
@@ -107,8 +108,12 @@ int32_t countOverlap(const MatchPoints& points, int32_t n, const Similarity& h, 
     return kept;
 }
 
+uint64_t ransacDraws(int32_t n, const RansacOptions& options) {
+    return n > 0 && options.ransacIterations > 0 ? 2 * static_cast<uint64_t>(options.ransacIterations) : 0;
+}
+
 std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const RansacOptions& options,
-                                Matrix& model) {
+                                Matrix& model, RandomStream& random) {
     model.resize(3, 3);
     std::vector<int32_t> inliers;
     if (n <= 0) return inliers;
@@ -120,8 +125,8 @@ std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const Rans
     std::vector<uint8_t> bestFlags;
     int32_t best = 0;
     for (int32_t iteration = 0; iteration < options.ransacIterations; ++iteration) {
-        const int32_t m1 = nextRandom() % n;
-        const int32_t m2 = nextRandom() % n;
+        const int32_t m1 = random.next() % n;
+        const int32_t m2 = random.next() % n;
         const Similarity h =
             fitSimilarity(p[2 * m1], p[2 * m1 + 1], q[2 * m1], q[2 * m1 + 1], p[2 * m2],
                           p[2 * m2 + 1], q[2 * m2], q[2 * m2 + 1], options.minSampleDistance);
@@ -136,6 +141,14 @@ std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const Rans
     }
     for (int32_t k = 0; k < static_cast<int32_t>(bestFlags.size()); ++k)
         if (bestFlags[k]) inliers.push_back(k);
+    return inliers;
+}
+
+std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const RansacOptions& options,
+                                Matrix& model) {
+    RandomStream random = streamAhead(0);
+    std::vector<int32_t> inliers = ransacPair(points, n, options, model, random);
+    skipRandom(ransacDraws(n, options));
     return inliers;
 }
 
@@ -168,28 +181,61 @@ std::vector<int32_t> partnersByCount(const MatchTable& matches, int32_t i) {
     return partners;
 }
 
-// Runs one ordered pair and prints its line; true when accepted (the pair then holds its inliers).
-bool verifyPair(MatchTable& matches, int32_t i, int32_t j, const std::vector<ImageSize>& sizes,
-                const RansacOptions& options) {
-    MatchPoints& points = matches.points(i, j);
-    const int32_t n = matches.count(i, j);
-    Matrix model;
+// One ordered pair to verify, with where its draws start in the program's random sequence.
+struct PairCheck {
+    int32_t i = 0, j = 0;
+    uint64_t firstDraw = 0;
     std::vector<int32_t> inliers;
     int32_t nOverlap = 0;
-    if (n > 0) {  // an empty pair cannot be sampled: it is rejected with nothing counted
-        inliers = ransacPair(points, n, options, model);
-        nOverlap = countOverlap(points, n, Similarity::fromMatrix(model), sizes[i].height,
-                                sizes[i].width, sizes[j].height, sizes[j].width);
+};
+
+// Every image's candidateImages best-matched partners, in the order one thread verifies them.
+// Verifying a pair changes only its own count, so every list can be drawn up before the first.
+std::vector<PairCheck> pairsToCheck(const MatchTable& matches, const RansacOptions& options,
+                                    uint64_t& draws) {
+    const int32_t n = matches.size();
+    const int32_t m = std::min(options.candidateImages, n - 1);
+    std::vector<PairCheck> checks;
+    draws = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const std::vector<int32_t> partners = partnersByCount(matches, i);
+        for (int32_t c = 0; c < m; ++c) {
+            PairCheck check;
+            check.i = i;
+            check.j = partners[c];
+            check.firstDraw = draws;
+            draws += ransacDraws(matches.count(i, check.j), options);
+            checks.push_back(std::move(check));
+        }
     }
-    const int32_t nInliers = static_cast<int32_t>(inliers.size());
-    const int32_t minNInliers = minInliersFor(nOverlap, options);
+    return checks;
+}
+
+void runCheck(const MatchTable& matches, PairCheck& check, const std::vector<ImageSize>& sizes,
+              const RansacOptions& options) {
+    const int32_t n = matches.count(check.i, check.j);
+    if (n <= 0) return;  // an empty pair cannot be sampled: it is rejected with nothing counted
+    const MatchPoints& points = matches.points(check.i, check.j);
+    RandomStream random = streamAhead(check.firstDraw);
+    Matrix model;
+    check.inliers = ransacPair(points, n, options, model, random);
+    const ImageSize& a = sizes[check.i];
+    const ImageSize& b = sizes[check.j];
+    check.nOverlap = countOverlap(points, n, Similarity::fromMatrix(model), a.height, a.width, b.height, b.width);
+}
+
+// Prints the pair's line; true when accepted (the pair then holds its inliers).
+bool applyCheck(MatchTable& matches, const PairCheck& check, const RansacOptions& options) {
+    const int32_t n = matches.count(check.i, check.j);
+    const int32_t nInliers = static_cast<int32_t>(check.inliers.size());
+    const int32_t minNInliers = minInliersFor(check.nOverlap, options);
     const bool accept = n > 0 && nInliers > minNInliers;
-    std::cout << " nInliers = " << nInliers << ", nOverlap = " << nOverlap
+    std::cout << " nInliers = " << nInliers << ", nOverlap = " << check.nOverlap
               << ", minNInliers = " << minNInliers << (accept ? " - ACCEPT" : " - REJECT")
               << std::endl;
     if (accept) {
-        keepColumns(points, inliers);
-        matches.count(i, j) = nInliers;
+        keepColumns(matches.points(check.i, check.j), check.inliers);
+        matches.count(check.i, check.j) = nInliers;
     }
     return accept;
 }
@@ -197,23 +243,39 @@ bool verifyPair(MatchTable& matches, int32_t i, int32_t j, const std::vector<Ima
 }  // namespace
 
 void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes,
-                 const RansacOptions& options, ProgressReporter& progress) {
+                 const RansacOptions& options, ProgressReporter& progress, ThreadPool* pool) {
     const int32_t n = matches.size();
     std::cout << "[ Performing RANSAC ]" << std::endl;
-    const int32_t m = std::min(options.candidateImages, n - 1);
+    uint64_t draws = 0;
+    std::vector<PairCheck> checks = pairsToCheck(matches, options, draws);
+    // Each pair draws from its own place in the sequence, so the pairs may be verified in any
+    // order on any thread and still see the draws one thread in order would give them.
+    std::atomic<size_t> done{0};
+    auto check = [&](size_t k, int) {
+        runCheck(matches, checks[k], reducedSizes, options);
+        ++done;
+    };
+    auto report = [&] {
+        const size_t finished = done.load();
+        if (!checks.empty()) progress.report(ProgressReporter::Ransac, static_cast<int>(finished * static_cast<size_t>(n - 1) / checks.size()), n - 1);
+    };
+    if (pool != nullptr) pool->parallelFor(checks.size(), check, report);
+    else
+        for (size_t k = 0; k < checks.size(); ++k) {
+            check(k, 0);
+            report();
+        }
+    skipRandom(draws);
     std::vector<uint8_t> accepted(static_cast<size_t>(n) * n, 0);
+    auto next = checks.cbegin();
     for (int32_t i = 0; i < n; ++i) {
         std::cout << "  Image " << i << std::endl;
-        progress.report(ProgressReporter::Ransac, i, n - 1);
-        const std::vector<int32_t> partners = partnersByCount(matches, i);
-        for (int32_t c = 0; c < m; ++c) {
-            const int32_t j = partners[c];
-            if (verifyPair(matches, i, j, reducedSizes, options)) accepted[i * n + j] = 1;
-        }
+        for (; next != checks.cend() && next->i == i; ++next)
+            if (applyCheck(matches, *next, options)) accepted[static_cast<size_t>(i) * n + next->j] = 1;
     }
     for (int32_t i = 0; i < n; ++i)
         for (int32_t j = 0; j < n; ++j)
-            if (!accepted[i * n + j]) {
+            if (!accepted[static_cast<size_t>(i) * n + j]) {
                 matches.count(i, j) = 0;
                 matches.points(i, j) = MatchPoints{};
             }

@@ -10,7 +10,9 @@
 #include "engine/image_size.h"
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
+#include "engine/thread_pool.h"
 #include "matching/match_table.h"
+#include "matching/random.h"
 #include "numerics/matrix.h"
 
 namespace vantorra {
@@ -47,9 +49,15 @@ int32_t countInliers(const MatchPoints& points, int32_t n, const Similarity& h, 
 int32_t countOverlap(const MatchPoints& points, int32_t n, const Similarity& h, int32_t rowsI,
                      int32_t colsI, int32_t rowsJ, int32_t colsJ);
 
-// ransacIterations two-point hypotheses drawn from the program's random sequence; returns the
-// inlier columns of the best (ascending) and writes its model, all zero when none was evaluated.
-// A pair without columns draws nothing and returns no inliers.
+// The draws ransacPair makes for a pair of n columns: two per iteration, none for an empty pair.
+uint64_t ransacDraws(int32_t n, const RansacOptions& options);
+
+// ransacIterations two-point hypotheses drawn from `random`; returns the inlier columns of the
+// best (ascending) and writes its model, all zero when none was evaluated. A pair without
+// columns draws nothing and returns no inliers.
+std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const RansacOptions& options,
+                                Matrix& model, RandomStream& random);
+// The same, drawing from the program's random sequence.
 std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const RansacOptions& options,
                                 Matrix& model);
 
@@ -58,7 +66,9 @@ int32_t minInliersFor(int32_t nOverlap, const RansacOptions& options);
 
 // Verifies for every image its candidateImages best-matched partners; accepted pairs keep only
 // their inliers, every other ordered pair is cleared. reducedSizes are the feature-image sizes.
+// Pairs are verified on `pool`'s threads when there is one, each from the place in the program's
+// random sequence that one thread would reach it at: the outcome and the log are the same.
 void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes,
-                 const RansacOptions& options, ProgressReporter& progress);
+                 const RansacOptions& options, ProgressReporter& progress, ThreadPool* pool = nullptr);
 
 }  // namespace vantorra

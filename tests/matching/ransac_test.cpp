@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/thread_pool.h"
 #include "matching/random.h"
 #include "numerics/camera.h"
 
@@ -172,13 +173,50 @@ TEST(RansacTest, MinimumInliersGrowWithOverlap) {
     EXPECT_EQ(minInliersFor(7, options), 6);
 }
 
+TEST(RansacTest, StreamsAheadDrawWhatTheSequenceDrawsLater) {
+    for (const uint64_t offset : {uint64_t{0}, uint64_t{1}, uint64_t{2}, uint64_t{999}, uint64_t{1} << 20}) {
+        const uint32_t start = randomState();
+        RandomStream ahead = streamAhead(offset);
+        EXPECT_EQ(randomState(), start) << "looking ahead moved the sequence";
+        RandomStream walked(start);
+        for (uint64_t k = 0; k < offset; ++k) walked.next();
+        EXPECT_EQ(ahead.state(), walked.state()) << offset;
+        for (int k = 0; k < 5; ++k) EXPECT_EQ(ahead.next(), walked.next()) << offset;
+    }
+    const uint32_t start = randomState();
+    skipRandom(1000);
+    RandomStream walked(start);
+    for (int k = 0; k < 1000; ++k) walked.next();
+    EXPECT_EQ(nextRandom(), walked.next());
+    EXPECT_EQ(randomState(), walked.state());
+    EXPECT_EQ(stateAfter(12345u, 0), 12345u);
+}
+
+TEST(RansacTest, PairDrawsTwicePerIterationFromItsStream) {
+    std::mt19937 rng(8);
+    const MatchPoints points = pointsFrom(translatedWithOutliers(40, 20, rng));
+    RansacOptions options;
+    options.ransacIterations = 37;
+    EXPECT_EQ(ransacDraws(60, options), 74u);
+    EXPECT_EQ(ransacDraws(0, options), 0u);
+    const uint32_t start = randomState();
+    Matrix fromSequence, fromStream;
+    const std::vector<int32_t> a = ransacPair(points, 60, options, fromSequence);
+    EXPECT_EQ(randomState(), stateAfter(start, 74));
+    RandomStream stream(start);
+    const std::vector<int32_t> b = ransacPair(points, 60, options, fromStream, stream);
+    EXPECT_EQ(stream.state(), randomState());
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(fromSequence.data, fromStream.data);
+}
+
 class VerifyPairsTest : public ::testing::Test {
 protected:
     std::string verify(MatchTable& matches, const std::vector<ImageSize>& sizes,
-                       const RansacOptions& options = RansacOptions{}) {
+                       const RansacOptions& options = RansacOptions{}, ThreadPool* pool = nullptr) {
         ProgressReporter progress;
         testing::internal::CaptureStdout();
-        verifyPairs(matches, sizes, options, progress);
+        verifyPairs(matches, sizes, options, progress, pool);
         return testing::internal::GetCapturedStdout();
     }
     static void setPair(MatchTable& matches, int i, int j, const std::vector<Correspondence>& list) {
@@ -268,6 +306,70 @@ TEST_F(VerifyPairsTest, EachDirectionIsDecidedOnItsOwn) {
     EXPECT_EQ(matches.count(0, 1), 60);
     EXPECT_EQ(matches.count(1, 0), 0);
     EXPECT_TRUE(matches.points(1, 0).second.empty());
+}
+
+TEST_F(VerifyPairsTest, ThreadsGiveTheTableLogAndSequenceOfOneThread) {
+    // Five images with pairs of every kind: clean, noisy, hopeless and empty, so that pairs draw
+    // different amounts and a pair verified from the wrong place in the sequence would differ.
+    const auto makeTable = [this] {
+        std::mt19937 rng(21);
+        MatchTable matches(5);
+        for (int i = 0; i < 5; ++i)
+            for (int j = 0; j < 5; ++j) {
+                if (i == j || (i + j) % 4 == 3) continue;  // some pairs stay empty
+                const int good = (i * 7 + j * 3) % 5 * 12, bad = 5 + (i + 2 * j) % 3 * 30;
+                setPair(matches, i, j, translatedWithOutliers(good, bad, rng));
+            }
+        return matches;
+    };
+    const std::vector<ImageSize> sizes(5, ImageSize{400, 400, 3});
+    RansacOptions options;
+    options.ransacIterations = 40;  // few draws, so that the outcome leans on which ones
+    const MatchTable raw = makeTable();
+    uint64_t draws = 0;  // every partner is a candidate: each non-empty pair draws once
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j) draws += ransacDraws(raw.count(i, j), options);
+    const uint32_t start = randomState();
+    MatchTable serial = makeTable();
+    const std::string serialLog = verify(serial, sizes, options);
+    const uint32_t end = randomState();
+    ASSERT_EQ(end, stateAfter(start, draws));
+    for (const int threads : {2, 3, 4}) {
+        skipRandom((uint64_t{1} << 32) - draws);  // the sequence has period 2^32: back to start
+        ASSERT_EQ(randomState(), start);
+        ThreadPool pool(threads);
+        MatchTable parallel = makeTable();
+        EXPECT_EQ(verify(parallel, sizes, options, &pool), serialLog) << threads;
+        EXPECT_EQ(randomState(), end) << threads;
+        for (int i = 0; i < 5; ++i)
+            for (int j = 0; j < 5; ++j) {
+                ASSERT_EQ(parallel.count(i, j), serial.count(i, j)) << i << " " << j;
+                EXPECT_EQ(parallel.points(i, j).first.data, serial.points(i, j).first.data);
+                EXPECT_EQ(parallel.points(i, j).second.data, serial.points(i, j).second.data);
+            }
+    }
+}
+
+TEST_F(VerifyPairsTest, EachPairDrawsWhereThePairBeforeItLeftOff) {
+    // Three iterations on noisy pairs: how many inliers a pair finds depends on its draws.
+    std::mt19937 rng(33);
+    const std::vector<Correspondence> forward = translatedWithOutliers(30, 30, rng);
+    const std::vector<Correspondence> backward = translatedWithOutliers(25, 35, rng);
+    RansacOptions options;
+    options.ransacIterations = 3;
+    const uint32_t start = randomState();
+    Matrix model;
+    RandomStream stream(start);
+    const size_t first = ransacPair(pointsFrom(forward), 60, options, model, stream).size();
+    const size_t second = ransacPair(pointsFrom(backward), 60, options, model, stream).size();
+    MatchTable matches(2);
+    setPair(matches, 0, 1, forward);
+    setPair(matches, 1, 0, backward);
+    ThreadPool pool(2);
+    const std::string log = verify(matches, twoImages, options, &pool);
+    EXPECT_NE(log.find("  Image 0\n nInliers = " + std::to_string(first) + ","), std::string::npos) << log;
+    EXPECT_NE(log.find("  Image 1\n nInliers = " + std::to_string(second) + ","), std::string::npos) << log;
+    EXPECT_EQ(randomState(), stream.state());
 }
 
 }  // namespace
