@@ -1,5 +1,6 @@
 #include "matching/kd_tree.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -8,28 +9,17 @@
 
 namespace vantorra {
 
-// Module state of the tree and of the search. The feature library is procedural: the tree lives
-// in arena pool 3 from buildTree to the end of the matching stage, and the search reuses one
-// fixed heap instead of allocating per query. The overflow counter deliberately survives every
-// search and every stage, so that overflowing searches overwrite the last 256 heap positions in
-// turn across the whole program run.
+// Module state of the tree. The feature library is procedural: the tree lives in arena pool 3
+// from buildTree to the end of the matching stage. The program's overflow counter deliberately
+// survives every search and every stage, so that overflowing searches overwrite the last 256
+// heap positions in turn across the whole program run.
 namespace {
 
-constexpr int kHeapCapacity = 512;
 constexpr int kMaxChecks = 100;
 constexpr int kEarlyStopChecks = 25;
 
-struct HeapEntry {
-    const KdNode* node;
-    int32_t key;  // lower bound on the squared distance, raw byte units
-};
-
 KdNode* root = nullptr;
-HeapEntry heap[kHeapCapacity + 1];  // positions 1..512
-int heapSize = 0;
-int checks = 0;
-int found = 0;
-uint32_t overflowCounter = 0;
+NeighbourSearch programSearch;  // the searches of findNeighbours(query, k, result)
 
 // A list waiting to become the subtree under `node`, linked through treeLink.
 struct BuildItem {
@@ -152,13 +142,15 @@ bool splitNode(const BuildItem& item, std::vector<BuildItem>& pending) {
     return true;
 }
 
-void push(const KdNode* node, int32_t key) {
+void push(NeighbourSearch& search, const KdNode* node, int32_t key) {
+    auto& heap = search.heap;
     int position;
-    if (heapSize == kHeapCapacity) {
-        position = kHeapCapacity - static_cast<int>(overflowCounter % 256);
-        ++overflowCounter;
+    if (search.heapSize == NeighbourSearch::kHeapCapacity) {
+        position = NeighbourSearch::kHeapCapacity - static_cast<int>(search.overflowCounter % 256);
+        ++search.overflowCounter;
+        ++search.overflows;
     } else {
-        position = ++heapSize;
+        position = ++search.heapSize;
     }
     while (position > 1 && heap[position / 2].key > key) {
         heap[position] = heap[position / 2];
@@ -167,36 +159,40 @@ void push(const KdNode* node, int32_t key) {
     heap[position] = {node, key};
 }
 
-HeapEntry pop() {
-    const HeapEntry top = heap[1];
-    const HeapEntry moved = heap[heapSize--];
+NeighbourSearch::Entry pop(NeighbourSearch& search) {
+    auto& heap = search.heap;
+    const NeighbourSearch::Entry top = heap[1];
+    const NeighbourSearch::Entry moved = heap[search.heapSize--];
     int position = 1;
     for (;;) {
         int child = 2 * position;
-        if (child > heapSize) break;
-        if (child + 1 <= heapSize && heap[child + 1].key < heap[child].key) ++child;
+        if (child > search.heapSize) break;
+        if (child + 1 <= search.heapSize && heap[child + 1].key < heap[child].key) ++child;
         if (!(heap[child].key < moved.key)) break;
         heap[position] = heap[child];
         position = child;
     }
-    if (heapSize > 0) heap[position] = moved;
+    if (search.heapSize > 0) heap[position] = moved;
     return top;
 }
 
 // Offers a leaf's feature to the sorted result list; features of the query's own image are
 // passed over without counting as a check.
-void offer(const Feature* query, Feature* candidate, int k, Feature** result) {
+void offer(NeighbourSearch& search, const Feature* query, Feature* candidate, int k, Feature** result,
+           double* distances) {
     if (candidate->image == query->image) return;
-    ++checks;
+    ++search.checks;
     const float s = descriptorDistance(query->descriptor, candidate->descriptor);
-    if (found == k && !(s < result[k - 1]->distance)) return;
-    candidate->distance = s;
+    int& found = search.found;
+    if (found == k && !(s < distances[k - 1])) return;
     int position = found < k ? found : k - 1;
-    while (position > 0 && result[position - 1]->distance > s) {
+    while (position > 0 && distances[position - 1] > s) {
         result[position] = result[position - 1];
+        distances[position] = distances[position - 1];
         --position;
     }
     result[position] = candidate;
+    distances[position] = s;
     if (found < k) ++found;
 }
 
@@ -262,33 +258,46 @@ int treeDepth() {
     return deepest;
 }
 
-int findNeighbours(const Feature* query, int k, Feature** result) {
-    heapSize = 0;
-    checks = 0;
-    found = 0;
+int findNeighbours(const Feature* query, int k, Feature** result, double* distances,
+                   NeighbourSearch& search) {
+    search.heapSize = 0;
+    search.checks = 0;
+    search.found = 0;
+    search.overflows = 0;
     if (root == nullptr || k <= 0) return 0;
     const KdNode* node = root;
     int32_t bound = 0;
     for (;;) {
-        const bool mayPush = 2 * checks < kMaxChecks;
+        const bool mayPush = 2 * search.checks < kMaxChecks;
         while (!node->leaf) {
             const int32_t d = static_cast<int32_t>(query->descriptor[node->splitDim]) - node->splitValue;
             const KdNode* other = d < 0 ? node->right : node->left;
             node = d < 0 ? node->left : node->right;
-            if (mayPush) push(other, bound + d * d);
+            if (mayPush) push(search, other, bound + d * d);
         }
-        offer(query, node->feature, k, result);
-        if (heapSize == 0 || checks >= kMaxChecks) break;
-        const HeapEntry next = pop();
+        offer(search, query, node->feature, k, result, distances);
+        if (search.heapSize == 0 || search.checks >= kMaxChecks) break;
+        const NeighbourSearch::Entry next = pop(search);
         // Stop once the nearest bin left cannot hold anything within a tenth of the best distance.
-        if (checks >= kEarlyStopChecks &&
-            !(0.1 * result[0]->distance > static_cast<double>(next.key) * kDistanceUnit))
+        if (search.checks >= kEarlyStopChecks &&
+            !(0.1 * distances[0] > static_cast<double>(next.key) * kDistanceUnit))
             break;
         node = next.node;
         bound = next.key;
     }
+    return search.found;
+}
+
+int findNeighbours(const Feature* query, int k, Feature** result) {
+    double distances[kMaxChecks];
+    const int found = findNeighbours(query, std::min(k, kMaxChecks), result, distances, programSearch);
+    for (int l = 0; l < found; ++l) result[l]->distance = distances[l];
     return found;
 }
+
+uint32_t programOverflowCounter() { return programSearch.overflowCounter; }
+
+void setProgramOverflowCounter(uint32_t counter) { programSearch.overflowCounter = counter; }
 
 void releaseTree() {
     root = nullptr;

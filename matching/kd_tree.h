@@ -1,8 +1,8 @@
 #pragma once
 // The k-d tree over the 36 descriptor bytes of every feature of every image, and the approximate
 // nearest-neighbour search on it (best bin first). Part of the procedural feature library: plain
-// records and free functions over module state; one matching stage uses the tree at a time and
-// nothing here is reentrant.
+// records and free functions over module state; one matching stage uses the tree at a time.
+// Building is not reentrant; searches with their own NeighbourSearch state are.
 
 #include <cstdint>
 
@@ -36,10 +36,36 @@ const KdNode* treeRoot();
 // Depth of the deepest leaf (the root alone has depth 0); -1 without a tree. Walks the tree.
 int treeDepth();
 
+// The working state of one search: its heap of bins still to visit, and the overflow counter
+// that picks which of the last 256 heap positions an overflowing push overwrites. A search
+// touches nothing else but the (read-only) tree, so searches with states of their own may run
+// on several threads at once.
+struct NeighbourSearch {
+    static constexpr int kHeapCapacity = 512;
+    struct Entry {
+        const KdNode* node;
+        int32_t key;  // lower bound on the squared distance, raw byte units
+    };
+    Entry heap[kHeapCapacity + 1];  // positions 1..512
+    int heapSize = 0;
+    int checks = 0;
+    int found = 0;
+    uint32_t overflowCounter = 0;  // carried from search to search
+    int overflows = 0;             // overflowing pushes of the last search
+};
+
 // Fills result[0..found) with the nearest features of images other than the query's, nearest
-// first (ties in the order met), and sets their `distance` to the squared distance to `query`.
-// Visits at most 100 leaves of other images. Returns found (at most k).
+// first (ties in the order met), and distances[0..found) with their squared distances to `query`.
+// Visits at most 100 leaves of other images. Returns found (at most k). A search that does not
+// overflow its heap (search.overflows == 0 afterwards) finds the same whatever its counter was.
+int findNeighbours(const Feature* query, int k, Feature** result, double* distances,
+                   NeighbourSearch& search);
+// The same with the program's own search state, setting each result's `distance`; k is at most
+// 100, the most leaves one search visits.
 int findNeighbours(const Feature* query, int k, Feature** result);
+// The overflow counter of the program's search state, which the matching stage carries on.
+uint32_t programOverflowCounter();
+void setProgramOverflowCounter(uint32_t counter);
 
 // Forgets the tree and releases pool 3.
 void releaseTree();

@@ -190,7 +190,7 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
     totalFeatures = 0;
     for (const Feature* list : lists)
         for (const Feature* f = list; f != nullptr; f = f->next) ++totalFeatures;
-    if (!matchFeatureLists(lists, options, matches, progress))
+    if (!matchFeatureLists(lists, options, matches, progress, pool))
         return fail(error, "SIFT - Failed to allocate memory");
     std::cout << "Free SIFT storage" << std::endl;
     releaseFeatureStorage();

@@ -1,6 +1,7 @@
 #include "matching/neighbour_matching.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iostream>
 
 #include "matching/kd_tree.h"
@@ -11,15 +12,21 @@ int32_t neighbourCount(const FeatureOptions& options) {
     return std::max(options.nearestNeighbours, options.maxMatchesPerFeature + 1);
 }
 
-int32_t ratioTest(Feature* const* neighbours, int32_t found, const FeatureOptions& options) {
+int32_t ratioTest(const double* distances, int32_t found, const FeatureOptions& options) {
     if (found <= 0) return 0;
     // Distances are squared, so 0.8 here is a ratio of about 0.894 on plain distances.
-    const float limit = options.distanceRatio * static_cast<float>(neighbours[found - 1]->distance);
+    const float limit = options.distanceRatio * static_cast<float>(distances[found - 1]);
     int32_t accepted = 0;
     while (accepted < options.maxMatchesPerFeature && accepted < found &&
-           static_cast<float>(neighbours[accepted]->distance) < limit)
+           static_cast<float>(distances[accepted]) < limit)
         ++accepted;
     return accepted;
+}
+
+int32_t ratioTest(Feature* const* neighbours, int32_t found, const FeatureOptions& options) {
+    std::vector<double> distances(static_cast<size_t>(std::max(found, 0)));
+    for (int32_t l = 0; l < found; ++l) distances[static_cast<size_t>(l)] = neighbours[l]->distance;
+    return ratioTest(distances.data(), found, options);
 }
 
 namespace {
@@ -42,21 +49,68 @@ Feature* joinLists(const std::vector<Feature*>& lists, int64_t& total) {
     return head;
 }
 
-void searchAll(Feature* all, int32_t n, int32_t k, std::vector<Feature*>& neighbourStore,
-               const FeatureOptions& options, MatchTable& matches, ProgressReporter& progress) {
-    std::cout << "[ Find nearest neighbours  ]" << std::endl;
+// Features searched by one task of the parallel pass.
+constexpr size_t kSearchChunk = 256;
+
+// Every feature's neighbours, into its k slots of the stores. The features are searched in
+// chunks on the pool's threads, each thread with a search state of its own. A search whose heap
+// overflowed depends on the program's overflow counter as the searches before it left it, so
+// those few are searched again here, in order, with the counter carried on from one to the next:
+// every feature ends with the neighbours that searching all of them in order gives.
+void searchAll(const std::vector<Feature*>& features, int32_t n, int32_t k,
+               std::vector<Feature*>& neighbourStore, std::vector<double>& distanceStore,
+               ProgressReporter& progress, ThreadPool* pool) {
+    const size_t total = features.size();
+    std::vector<uint8_t> overflowed(total, 0);
+    std::vector<NeighbourSearch> searches(static_cast<size_t>(pool != nullptr ? pool->size() : 1));
+    std::atomic<size_t> searched{0};
+    const size_t chunks = (total + kSearchChunk - 1) / kSearchChunk;
+    auto searchChunk = [&](size_t chunk, int slot) {
+        NeighbourSearch& search = searches[static_cast<size_t>(slot)];
+        const size_t end = std::min(total, (chunk + 1) * kSearchChunk);
+        for (size_t q = chunk * kSearchChunk; q < end; ++q) {
+            const size_t first = q * static_cast<size_t>(k);
+            features[q]->matchCount = findNeighbours(features[q], k, &neighbourStore[first], &distanceStore[first], search);
+            overflowed[q] = search.overflows > 0;
+        }
+        searched += end - chunk * kSearchChunk;
+    };
+    // Progress runs through the images as the searched share grows.
+    auto report = [&] {
+        const size_t done = searched.load();
+        const int32_t image = done < total ? features[done]->image : n - 1;
+        progress.report(ProgressReporter::Matching, image, n - 1);
+    };
+    if (pool != nullptr) pool->parallelFor(chunks, searchChunk, report);
+    else
+        for (size_t chunk = 0; chunk < chunks; ++chunk) {
+            searchChunk(chunk, 0);
+            report();
+        }
+    NeighbourSearch& again = searches[0];
+    again.overflowCounter = programOverflowCounter();
+    for (size_t q = 0; q < total; ++q) {
+        if (!overflowed[q]) continue;
+        const size_t first = q * static_cast<size_t>(k);
+        features[q]->matchCount = findNeighbours(features[q], k, &neighbourStore[first], &distanceStore[first], again);
+    }
+    setProgramOverflowCounter(again.overflowCounter);
+}
+
+// Applies the ratio test to every feature's neighbours and counts the matches of each pair.
+void acceptMatches(const std::vector<Feature*>& features, int32_t k, std::vector<Feature*>& neighbourStore,
+                   const std::vector<double>& distanceStore, const FeatureOptions& options,
+                   MatchTable& matches) {
     int32_t previousImage = -1;
-    size_t slot = 0;
-    for (Feature* f = all; f != nullptr; f = f->next, slot += static_cast<size_t>(k)) {
+    for (size_t q = 0; q < features.size(); ++q) {
+        Feature* f = features[q];
         if (f->image != previousImage) {
             previousImage = f->image;
             std::cout << "  Image " << f->image << std::endl;
-            progress.report(ProgressReporter::Matching, f->image, n - 1);
         }
-        f->neighbours = &neighbourStore[slot];
-        const int32_t found = findNeighbours(f, k, f->neighbours);
-        // The distances live in the neighbours themselves: read them before the next search.
-        f->matchCount = ratioTest(f->neighbours, found, options);
+        const size_t first = q * static_cast<size_t>(k);
+        f->neighbours = &neighbourStore[first];
+        f->matchCount = ratioTest(&distanceStore[first], f->matchCount, options);
         for (int32_t l = 0; l < f->matchCount; ++l) ++matches.count(f->image, f->neighbours[l]->image);
     }
 }
@@ -93,7 +147,7 @@ void fillMatches(Feature* all, int32_t n, MatchTable& matches) {
 }  // namespace
 
 bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions& options,
-                       MatchTable& matches, ProgressReporter& progress) {
+                       MatchTable& matches, ProgressReporter& progress, ThreadPool* pool) {
     const int32_t n = static_cast<int32_t>(lists.size());
     int64_t total = 0;
     Feature* all = joinLists(lists, total);
@@ -104,9 +158,16 @@ bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions&
     std::cout << "[ Build k-d tree           ]" << std::endl;
     if (!buildTree(all)) return false;
     const int32_t k = neighbourCount(options);
+    std::vector<Feature*> features;
+    features.reserve(static_cast<size_t>(total));
+    for (Feature* f = all; f != nullptr; f = f->next) features.push_back(f);
     // One block for every neighbour array of the stage, released with it.
-    std::vector<Feature*> neighbourStore(static_cast<size_t>(total) * std::max(k, 1), nullptr);
-    searchAll(all, n, k, neighbourStore, options, matches, progress);
+    const size_t slots = static_cast<size_t>(total) * static_cast<size_t>(std::max(k, 1));
+    std::vector<Feature*> neighbourStore(slots, nullptr);
+    std::vector<double> distanceStore(slots, 0.0);
+    std::cout << "[ Find nearest neighbours  ]" << std::endl;
+    searchAll(features, n, k, neighbourStore, distanceStore, progress, pool);
+    acceptMatches(features, k, neighbourStore, distanceStore, options, matches);
     fillMatches(all, n, matches);
     for (Feature* f = all; f != nullptr; f = f->next) f->neighbours = nullptr;
     releaseTree();

@@ -8,6 +8,7 @@
 
 #include "engine/progress_reporter.h"
 #include "engine/stitch_options.h"
+#include "engine/thread_pool.h"
 #include "features/feature.h"
 #include "matching/match_table.h"
 
@@ -19,14 +20,16 @@ int32_t neighbourCount(const FeatureOptions& options);
 // Leading neighbours accepted: l < maxMatchesPerFeature and distance(l) < distanceRatio * dk,
 // stopping at the first failure. dk is the distance of the k-th neighbour, or of the farthest
 // found when the other images hold fewer than k features; none found accepts none.
+int32_t ratioTest(const double* distances, int32_t found, const FeatureOptions& options);
+// The same over the neighbours' own `distance`.
 int32_t ratioTest(Feature* const* neighbours, int32_t found, const FeatureOptions& options);
 
 // lists[i] is the feature list of image i (linked through next; may be empty). Joins them in
 // place in image order (the lists are consumed), matches every feature and adds count(i, j) and
 // the positions to `matches` (already n x n). Columns of a pair follow the joined list, then
 // neighbour order. Writes the log lines and reports stage 1. False when the tree's pool runs out
-// of memory.
+// of memory. The searches run on `pool`'s threads when there is one, with the same outcome.
 bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions& options,
-                       MatchTable& matches, ProgressReporter& progress);
+                       MatchTable& matches, ProgressReporter& progress, ThreadPool* pool = nullptr);
 
 }  // namespace vantorra

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "matching/kd_tree.h"
 #include "synthetic_features.h"
 
 namespace vantorra {
@@ -18,10 +19,10 @@ using test::Descriptor;
 using test::SyntheticFeatures;
 
 std::string matchQuietly(SyntheticFeatures& set, const FeatureOptions& options, MatchTable& matches,
-                         bool* ok = nullptr) {
+                         bool* ok = nullptr, ThreadPool* pool = nullptr) {
     ProgressReporter progress;
     testing::internal::CaptureStdout();
-    const bool result = matchFeatureLists(set.lists(), options, matches, progress);
+    const bool result = matchFeatureLists(set.lists(), options, matches, progress, pool);
     if (ok != nullptr) *ok = result;
     return testing::internal::GetCapturedStdout();
 }
@@ -189,6 +190,76 @@ TEST(NeighbourMatchingTest, ImagesWithoutFeaturesWriteNoImageLine) {
     const std::string log = matchQuietly(set, FeatureOptions{}, matches);
     EXPECT_EQ(log.find("  Image 1\n"), std::string::npos) << log;
     EXPECT_NE(log.find("  Image 2\n"), std::string::npos) << log;
+}
+
+// Three images of random descriptors, some of them near copies across images, and a run of
+// identical descriptors in images 1 and 2 that near copies in image 0 descend into: a chain of
+// identical features is one tree level each, so those searches overflow their heaps.
+std::unique_ptr<SyntheticFeatures> crowdedSet(uint32_t seed) {
+    std::mt19937 rng(seed);
+    auto set = std::make_unique<SyntheticFeatures>(3);
+    std::vector<Descriptor> shared;
+    for (int k = 0; k < 600; ++k) shared.push_back(descriptorIn(rng, 0, 200));
+    for (int image = 0; image < 3; ++image)
+        for (int k = 0; k < 1500; ++k) {
+            Descriptor d = k < 600 ? shared[static_cast<size_t>(k)] : descriptorIn(rng, 0, 200);
+            d[static_cast<size_t>(k % 36)] = static_cast<uint8_t>(d[static_cast<size_t>(k % 36)] ^ image);
+            set->add(image, d, k, image * 1000 + k);
+        }
+    const Descriptor repeated = test::filledDescriptor(230);
+    for (int k = 0; k < 1400; ++k) set->add(1 + k % 2, repeated, 2000 + k, k);
+    for (int k = 0; k < 40; ++k) {
+        Descriptor near = repeated;
+        near[static_cast<size_t>(k % 36)] = static_cast<uint8_t>(228 + k % 5);
+        set->add(0, near, 3000 + k, k);
+    }
+    return set;
+}
+
+void expectSameTables(const MatchTable& a, const MatchTable& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (int i = 0; i < a.size(); ++i)
+        for (int j = 0; j < a.size(); ++j) {
+            ASSERT_EQ(a.count(i, j), b.count(i, j)) << i << " " << j;
+            EXPECT_EQ(a.points(i, j).first.data, b.points(i, j).first.data) << i << " " << j;
+            EXPECT_EQ(a.points(i, j).second.data, b.points(i, j).second.data) << i << " " << j;
+        }
+}
+
+TEST(NeighbourMatchingTest, ThreadsFindWhatOneThreadFindsAndCarryTheOverflowCounterOn) {
+    // The overflow counter picks which heap positions an overflowing search overwrites, so a
+    // search that overflows depends on every search before it: threads must still give the
+    // table and the counter that one thread in order gives, from any counter left by earlier runs.
+    for (const uint32_t startCounter : {0u, 77u, 300u}) {
+        setProgramOverflowCounter(startCounter);
+        MatchTable serial(3);
+        const std::string serialLog = matchQuietly(*crowdedSet(5), FeatureOptions{}, serial);
+        const uint32_t serialCounter = programOverflowCounter();
+        ASSERT_GT(serialCounter, startCounter) << "no search overflowed: the case tests nothing";
+        for (const int threads : {2, 4}) {
+            ThreadPool pool(threads);
+            setProgramOverflowCounter(startCounter);
+            MatchTable parallel(3);
+            const std::string parallelLog = matchQuietly(*crowdedSet(5), FeatureOptions{}, parallel, nullptr, &pool);
+            EXPECT_EQ(programOverflowCounter(), serialCounter) << threads;
+            EXPECT_EQ(parallelLog, serialLog);
+            expectSameTables(serial, parallel);
+        }
+    }
+}
+
+TEST(NeighbourMatchingTest, RatioTestOnDistancesAgreesWithTheNeighboursOwn) {
+    const std::vector<double> distances{1, 2, 2.5, 9, 10};
+    std::vector<Feature> storage(distances.size());
+    std::vector<Feature*> neighbours;
+    for (size_t l = 0; l < distances.size(); ++l) {
+        storage[l].distance = distances[l];
+        neighbours.push_back(&storage[l]);
+    }
+    for (int found = 0; found <= 5; ++found)
+        EXPECT_EQ(ratioTest(distances.data(), found, FeatureOptions{}),
+                  ratioTest(neighbours.data(), found, FeatureOptions{}))
+            << found;
 }
 
 }  // namespace
