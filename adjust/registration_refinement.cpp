@@ -85,15 +85,27 @@ std::vector<RefinementLimits> limitsOf(const Reselection& r, int32_t n) {
     return limits;
 }
 
-AlignmentRaster alignmentRaster(const RegistrationImages& images, int32_t i) {
+AlignmentRaster alignmentRaster(const RegistrationImages& images, int32_t i, std::string& error) {
     const size_t k = static_cast<size_t>(i);
     if (k < images.featureImages.size() && !images.featureImages[k].empty())
         return greyRaster(images.featureImages[k], 1.0f);
-    std::string error;
-    AlignmentRaster raster =
-        decodeGreyRaster(images.directory + images.names[k], images.featureLevels[k], &error);
-    if (raster.empty()) std::cout << "  Image " << i << " not refined: " << error << std::endl;
-    return raster;
+    return decodeGreyRaster(images.directory + images.names[k], images.featureLevels[k], &error);
+}
+
+// The rasters of the component's images, made on the pool's threads; a failure is logged in
+// image order.
+std::vector<AlignmentRaster> alignmentRasters(const RegistrationImages& images,
+                                              const std::vector<int32_t>& component, ThreadPool* pool) {
+    std::vector<AlignmentRaster> rasters(images.names.size());
+    std::vector<std::string> errors(component.size());
+    auto make = [&](size_t k, int) { rasters[component[k]] = alignmentRaster(images, component[k], errors[k]); };
+    if (pool != nullptr) pool->parallelFor(component.size(), make);
+    else
+        for (size_t k = 0; k < component.size(); ++k) make(k, 0);
+    for (size_t k = 0; k < component.size(); ++k)
+        if (rasters[component[k]].empty())
+            std::cout << "  Image " << component[k] << " not refined: " << errors[k] << std::endl;
+    return rasters;
 }
 
 void logRefinement(const std::vector<PairRefinement>& pairs) {
@@ -110,7 +122,7 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
                                           const RegistrationImages& images,
                                           const BundleAdjustOptions& bundle,
                                           const RansacOptions& acceptance,
-                                          const std::vector<int32_t>* lensOf) {
+                                          const std::vector<int32_t>* lensOf, ThreadPool* pool) {
     const std::vector<int32_t> verified = pairCounts(matches);
     std::cout << "[ Match Re-selection ]" << std::endl;
     ReselectionRounds rounds =
@@ -119,10 +131,9 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
     if (out.component.size() < 2) return out;
 
     std::cout << "[ Match Position Refinement ]" << std::endl;
-    std::vector<AlignmentRaster> rasters(images.names.size());
-    for (const int32_t i : out.component) rasters[i] = alignmentRaster(images, i);
+    std::vector<AlignmentRaster> rasters = alignmentRasters(images, out.component, pool);
     logRefinement(refinePositions(matches, cameras, out.component, rasters,
-                                  limitsOf(rounds.last, matches.size())));
+                                  limitsOf(rounds.last, matches.size()), pool));
     rasters.clear();
 
     std::cout << "[ Match Re-selection ]" << std::endl;

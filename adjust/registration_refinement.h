@@ -10,6 +10,7 @@
 #include "adjust/match_reselection.h"
 #include "engine/image.h"
 #include "engine/stitch_options.h"
+#include "engine/thread_pool.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
 
@@ -63,7 +64,8 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
                                           const RegistrationImages& images,
                                           const BundleAdjustOptions& bundle,
                                           const RansacOptions& acceptance,
-                                          const std::vector<int32_t>* lensOf = nullptr);
+                                          const std::vector<int32_t>* lensOf = nullptr,
+                                          ThreadPool* pool = nullptr);
 
 // Options for an adjustment that runs until the error settles relative to `error` (pixels).
 BundleAdjustOptions settlingOptions(const BundleAdjustOptions& bundle, float error);

@@ -226,7 +226,7 @@ StitchOutcome Stitcher::stitchRun(std::string directory, std::vector<std::string
     if (options.bundle.refineRegistration)
         component = refineRegistration(matching.matches, cameras, component,
                                        {featureImages, featureLevels, imageDirectory, imageNames},
-                                       options.bundle, options.ransac, lenses)
+                                       options.bundle, options.ransac, lenses, &pool)
                         .component;
     if (component.empty()) {  // re-selection left no pair standing
         std::cout << " No image matches found" << std::endl;

@@ -209,49 +209,66 @@ Alignment alignPatch(const AlignmentRaster& from, float row, float col, const Al
     return out;
 }
 
+namespace {
+
+// Refines the positions of pair (i, j) in place.
+PairRefinement refinePair(MatchPoints& p, int32_t count, int32_t i, int32_t j, const Mat3& h,
+                          const AlignmentRaster& from, const AlignmentRaster& to,
+                          const RefinementLimits& limit) {
+    const float fromRow0 = 0.5f * static_cast<float>(from.rows - 1);
+    const float fromCol0 = 0.5f * static_cast<float>(from.cols - 1);
+    const float toRow0 = 0.5f * static_cast<float>(to.rows - 1);
+    const float toCol0 = 0.5f * static_cast<float>(to.cols - 1);
+    PairRefinement pair{i, j, 0, 0, 0.0f};
+    double moved = 0.0;
+    for (int k = 0; k < count; ++k) {
+        const float x = p.first.at(0, k), y = p.first.at(1, k);
+        float a[4];
+        localAffine(h, x, y, to.scale / from.scale, a);
+        const Alignment al = alignPatch(from, x * from.scale + fromRow0, y * from.scale + fromCol0, to,
+                                        p.second.at(0, k) * to.scale + toRow0,
+                                        p.second.at(1, k) * to.scale + toCol0, a, limit);
+        if (!al.accepted) {
+            ++pair.refused;
+            continue;
+        }
+        p.second.at(0, k) = (al.row - toRow0) / to.scale;
+        p.second.at(1, k) = (al.col - toCol0) / to.scale;
+        moved += al.moved / to.scale;
+        ++pair.refined;
+    }
+    pair.meanMove = pair.refined > 0 ? static_cast<float>(moved / pair.refined) : 0.0f;
+    return pair;
+}
+
+}  // namespace
+
 std::vector<PairRefinement> refinePositions(MatchTable& matches, const std::vector<Camera>& cameras,
                                             const std::vector<int32_t>& component,
                                             const std::vector<AlignmentRaster>& rasters,
-                                            const std::vector<RefinementLimits>& limits) {
-    std::vector<PairRefinement> out;
+                                            const std::vector<RefinementLimits>& limits,
+                                            ThreadPool* pool) {
     const int32_t n = matches.size();
+    std::vector<PairRefinement> out;
     for (const int32_t i : component)
         for (const int32_t j : component) {
             const int32_t count = matches.count(i, j);
             if (i == j || count <= 0 || !registered(cameras[i]) || !registered(cameras[j])) continue;
-            const AlignmentRaster& from = rasters[i];
-            const AlignmentRaster& to = rasters[j];
             const RefinementLimits& limit = limits[static_cast<size_t>(i * n + j)];
-            if (from.empty() || to.empty() || !(limit.sigma > 0.0f)) continue;
-            const Mat3 h = pairHomography({Mat3::fromMatrix(cameras[i].R), cameras[i].f},
-                                          {Mat3::fromMatrix(cameras[j].R), cameras[j].f});
-            const float fromRow0 = 0.5f * static_cast<float>(from.rows - 1);
-            const float fromCol0 = 0.5f * static_cast<float>(from.cols - 1);
-            const float toRow0 = 0.5f * static_cast<float>(to.rows - 1);
-            const float toCol0 = 0.5f * static_cast<float>(to.cols - 1);
-            MatchPoints& p = matches.points(i, j);
-            PairRefinement pair{i, j, 0, 0, 0.0f};
-            double moved = 0.0;
-            for (int k = 0; k < count; ++k) {
-                const float x = p.first.at(0, k), y = p.first.at(1, k);
-                float a[4];
-                localAffine(h, x, y, to.scale / from.scale, a);
-                const Alignment al = alignPatch(
-                    from, x * from.scale + fromRow0, y * from.scale + fromCol0, to,
-                    p.second.at(0, k) * to.scale + toRow0, p.second.at(1, k) * to.scale + toCol0, a,
-                    limit);
-                if (!al.accepted) {
-                    ++pair.refused;
-                    continue;
-                }
-                p.second.at(0, k) = (al.row - toRow0) / to.scale;
-                p.second.at(1, k) = (al.col - toCol0) / to.scale;
-                moved += al.moved / to.scale;
-                ++pair.refined;
-            }
-            pair.meanMove = pair.refined > 0 ? static_cast<float>(moved / pair.refined) : 0.0f;
-            out.push_back(pair);
+            if (rasters[i].empty() || rasters[j].empty() || !(limit.sigma > 0.0f)) continue;
+            out.push_back(PairRefinement{i, j, 0, 0, 0.0f});
         }
+    // Each pair moves only its own positions, so the pairs may be refined on any thread.
+    auto refine = [&](size_t k, int) {
+        const int32_t i = out[k].first, j = out[k].second;
+        const Mat3 h = pairHomography({Mat3::fromMatrix(cameras[i].R), cameras[i].f},
+                                      {Mat3::fromMatrix(cameras[j].R), cameras[j].f});
+        out[k] = refinePair(matches.points(i, j), matches.count(i, j), i, j, h, rasters[i], rasters[j],
+                            limits[static_cast<size_t>(i * n + j)]);
+    };
+    if (pool != nullptr) pool->parallelFor(out.size(), refine);
+    else
+        for (size_t k = 0; k < out.size(); ++k) refine(k, 0);
     return out;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/image.h"
+#include "engine/thread_pool.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
 
@@ -77,10 +78,11 @@ struct PairRefinement {
 // Refines the second position of every match of every ordered pair (i, j) of `component` with
 // registered cameras and both rasters present; `limits` gives each pair's limits (indexed
 // i * n + j; a pair with sigma 0 is left alone). Positions are centred feature-image positions
-// as the adjuster uses them.
+// as the adjuster uses them. Pairs are refined on `pool`'s threads when there is one.
 std::vector<PairRefinement> refinePositions(MatchTable& matches, const std::vector<Camera>& cameras,
                                             const std::vector<int32_t>& component,
                                             const std::vector<AlignmentRaster>& rasters,
-                                            const std::vector<RefinementLimits>& limits);
+                                            const std::vector<RefinementLimits>& limits,
+                                            ThreadPool* pool = nullptr);
 
 }  // namespace vantorra
