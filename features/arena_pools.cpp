@@ -1,6 +1,7 @@
 #include "features/arena_pools.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -30,30 +31,52 @@ constexpr size_t kHeaderBytes = kLinkBytes + sizeof(size_t);
 
 bool validPool(int pool) { return pool >= 0 && pool < kPoolCount; }
 
+// What the pools of every state hold together, and its cap: threads take blocks at once.
+std::atomic<int64_t> heapBytes{0};
+std::atomic<int64_t> heapLimit{-1};
+
+// Counts `bytes` against the cap; false (and nothing counted) when they would exceed it.
+bool takeHeapBytes(size_t bytes) {
+    const int64_t amount = static_cast<int64_t>(bytes);
+    const int64_t total = heapBytes.fetch_add(amount) + amount;
+    const int64_t limit = heapLimit.load();
+    if (limit >= 0 && total > limit) {
+        heapBytes.fetch_sub(amount);
+        return false;
+    }
+    return true;
+}
+
+void reportFailure(const sift::State& s) {
+    if (!s.quietFailures) std::cout << "SIFT - Failed to allocate memory" << std::endl;
+}
+
 }  // namespace
 
 void* poolAlloc(size_t size, int pool) {
+    sift::State& s = sift::state();
     if (!validPool(pool) || size > (SIZE_MAX >> 2)) {
-        std::cout << "SIFT - Failed to allocate memory" << std::endl;
+        reportFailure(s);
         return nullptr;
     }
-    sift::State& s = sift::state();
     sift::PoolState& p = s.pools[pool];
     size = (size + kGranule - 1) / kGranule * kGranule;
     if (p.current == nullptr || p.freeBytes < size) {
         const size_t bytes = std::max(kMinBlockBytes, size + kHeaderBytes);
-        const bool overLimit =
-            s.heapLimit >= 0 && s.heapBytes + static_cast<int64_t>(bytes) > s.heapLimit;
-        auto* block = overLimit ? nullptr : static_cast<std::byte*>(std::malloc(bytes));
+        if (!takeHeapBytes(bytes)) {
+            reportFailure(s);
+            return nullptr;
+        }
+        auto* block = static_cast<std::byte*>(std::malloc(bytes));
         if (block == nullptr) {
-            std::cout << "SIFT - Failed to allocate memory" << std::endl;
+            heapBytes.fetch_sub(static_cast<int64_t>(bytes));
+            reportFailure(s);
             return nullptr;
         }
         std::memcpy(block, &p.current, kLinkBytes);
         std::memcpy(block + kLinkBytes, &bytes, sizeof bytes);
         p.current = block;
         p.freeBytes = bytes - kHeaderBytes;
-        s.heapBytes += static_cast<int64_t>(bytes);
     }
     p.freeBytes -= size;
     return p.current + kHeaderBytes + p.freeBytes;
@@ -66,7 +89,7 @@ void poolRelease(int pool) {
     while (p.current != nullptr) {
         std::byte* previous = nullptr;
         std::memcpy(&previous, p.current, kLinkBytes);
-        s.heapBytes -= static_cast<int64_t>(blockBytes(p.current));
+        heapBytes.fetch_sub(static_cast<int64_t>(blockBytes(p.current)));
         std::free(p.current);
         p.current = previous;
     }
@@ -77,8 +100,8 @@ void poolRelease(int pool) {
     }
 }
 
-int64_t poolHeapBytes() { return sift::state().heapBytes; }
+int64_t poolHeapBytes() { return heapBytes.load(); }
 
-void poolSetHeapLimit(int64_t bytes) { sift::state().heapLimit = bytes; }
+void poolSetHeapLimit(int64_t bytes) { heapLimit.store(bytes); }
 
 }  // namespace vantorra

@@ -22,10 +22,11 @@ constexpr int kFeaturePool = 4;
 // starts with the link to the previous block and its own size). Not zeroed.
 // On heap exhaustion logs "SIFT - Failed to allocate memory" and returns nullptr.
 void* poolAlloc(size_t size, int pool);
-// Frees every block of the pool; everything allocated from it becomes invalid.
+// Frees every block of the pool; everything allocated from it becomes invalid. Both work on the
+// pools of the workspace bound to the calling thread (feature_workspace.h), or the program's.
 void poolRelease(int pool);
 
-// Bytes the pools currently hold from the heap, all pools together.
+// Bytes the pools currently hold from the heap, all pools of every workspace together.
 int64_t poolHeapBytes();
 // Caps poolHeapBytes(): a block that would exceed `bytes` is treated as a heap failure.
 // A negative value removes the cap (the default). Lets tests exercise the failure path.

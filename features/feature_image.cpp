@@ -8,6 +8,7 @@
 #include "features/arena_pools.h"
 #include "engine/jpeg.h"
 #include "features/extract_features.h"
+#include "features/sift_state.h"
 
 namespace vantorra {
 
@@ -129,39 +130,62 @@ bool prepareImage(int i, int n, const std::string& path, const FeatureOptions& o
                                featureImageMemory, features, error);
 }
 
-bool prepareDecodedImage(int i, int n, DecodedFeatureImage decoded, const FeatureOptions& options,
-                         ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
-                         int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
-                         int64_t& featureImageMemory, Feature*& features, std::string* error) {
+DetectedFeatureImage detectFeatures(DecodedFeatureImage decoded, const FeatureOptions& options) {
+    DetectedFeatureImage d;
+    d.decoded = std::move(decoded);
+    if (!d.decoded.ok) return d;
+    const FloatImage& image = d.decoded.image;
+    const int thumbnailHalvings = thumbnailReductionCount(image.rows, image.cols, options.thumbnailMinDim);
+    // Halving straight from the feature image spares a copy of it.
+    d.thumbnail = thumbnailHalvings > 0 ? halved(halfSize(image), thumbnailHalvings - 1) : image;
+    d.thumbnailLevel = d.decoded.level + thumbnailHalvings;
+    sift::State& state = sift::state();
+    const bool quiet = state.quietFailures;
+    state.quietFailures = true;  // the failure is logged with the image, in its order
+    const int mode = chooseDetectorMode(image.rows, image.cols, options);
+    const GreyRaster* grey = greyRaster(image);
+    d.failed = grey == nullptr;
+    if (!d.failed) d.features = extractFeatures(*grey, mode, &d.failed);
+    poolRelease(kScratchPool);
+    state.quietFailures = quiet;
+    return d;
+}
+
+bool takeDetectedImage(int i, int n, DetectedFeatureImage detected, const FeatureOptions& options,
+                       ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
+                       int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
+                       int64_t& featureImageMemory, Feature*& features, std::string* error) {
     std::cout << "  Image " << i << std::endl;
     reporter.report(ProgressReporter::Loading, i, n - 1);
     features = nullptr;
+    DecodedFeatureImage& decoded = detected.decoded;
     if (!decoded.ok) return fail(error, decoded.error);
     size = decoded.size;
     featureImage = std::move(decoded.image);
     featureLevel = decoded.level;
-
-    const int thumbnailHalvings =
-        thumbnailReductionCount(featureImage.rows, featureImage.cols, options.thumbnailMinDim);
-    // Halving straight from the feature image spares a copy of it.
-    thumbnail = thumbnailHalvings > 0 ? halved(halfSize(featureImage), thumbnailHalvings - 1)
-                                      : featureImage;
-    thumbnailLevel = featureLevel + thumbnailHalvings;
+    thumbnail = std::move(detected.thumbnail);
+    thumbnailLevel = detected.thumbnailLevel;
     featureImageMemory += imageBytes(thumbnail);
-
-    const int mode = chooseDetectorMode(featureImage.rows, featureImage.cols, options);
-    const GreyRaster* grey = greyRaster(featureImage);
-    bool failed = grey == nullptr;
-    if (!failed) features = extractFeatures(*grey, mode, &failed);
-
     if (!keepsFeatureImage(featureImage.rows, featureImage.cols, size.channels, n,
                            options.featureImageBudget))
         featureImage.release();
     else
         featureImageMemory += imageBytes(featureImage);
-    poolRelease(kScratchPool);
-    if (failed) return fail(error, "SIFT - Failed to allocate memory");
+    if (detected.failed) {
+        std::cout << "SIFT - Failed to allocate memory" << std::endl;
+        return fail(error, "SIFT - Failed to allocate memory");
+    }
+    features = detected.features;
     return true;
+}
+
+bool prepareDecodedImage(int i, int n, DecodedFeatureImage decoded, const FeatureOptions& options,
+                         ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
+                         int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
+                         int64_t& featureImageMemory, Feature*& features, std::string* error) {
+    return takeDetectedImage(i, n, detectFeatures(std::move(decoded), options), options, reporter,
+                             size, featureImage, featureLevel, thumbnail, thumbnailLevel,
+                             featureImageMemory, features, error);
 }
 
 }  // namespace vantorra

@@ -40,8 +40,27 @@ struct DecodedFeatureImage {
 };
 DecodedFeatureImage decodeFeatureImage(const std::string& path, const FeatureOptions& options);
 
-// The rest of prepareImage for an image decoded by decodeFeatureImage: on the calling thread,
-// since the feature library is not reentrant.
+// A decoded photograph with its thumbnail and features (pool 4 of the workspace bound while they
+// were looked for; feature_workspace.h). Made without logging or reporting, so several can be
+// made at once on threads that each have a workspace bound.
+struct DetectedFeatureImage {
+    DecodedFeatureImage decoded;
+    FloatImage thumbnail;
+    int32_t thumbnailLevel = 0;
+    Feature* features = nullptr;
+    bool failed = false;  // the feature library ran out of memory
+};
+DetectedFeatureImage detectFeatures(DecodedFeatureImage decoded, const FeatureOptions& options);
+
+// The rest of prepareImage for a detected image, on the thread that logs and reports: logs
+// "  Image i", reports progress and hands the results over (the feature image released when
+// over budget).
+bool takeDetectedImage(int i, int n, DetectedFeatureImage detected, const FeatureOptions& options,
+                       ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
+                       int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
+                       int64_t& featureImageMemory, Feature*& features, std::string* error = nullptr);
+
+// detectFeatures and takeDetectedImage in one, for an image decoded by decodeFeatureImage.
 bool prepareDecodedImage(int i, int n, DecodedFeatureImage decoded, const FeatureOptions& options,
                          ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
                          int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,

@@ -28,14 +28,17 @@ struct RowBuffer {
 
 struct State {
     PoolState pools[kPoolCount];
-    int64_t heapBytes = 0;
-    int64_t heapLimit = -1;
+    // While set, a failed allocation is not logged here: the caller logs it in its own order.
+    bool quietFailures = false;
     float expTable[kExpTableSize] = {};
     float atanTable[kAtanTableSize] = {};
     ColumnBuffers columns;
     RowBuffer row;
 };
 
+// The state bound to the calling thread, or the program's own when none is bound.
 State& state();
+// Binds `bound` (null: the program's own) to the calling thread; returns what was bound before.
+State* bindState(State* bound);
 
 }  // namespace vantorra::sift

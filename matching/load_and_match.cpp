@@ -1,13 +1,13 @@
 #include "matching/load_and_match.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <iostream>
 #include <utility>
 
 #include "features/arena_pools.h"
 #include "features/feature_image.h"
+#include "features/feature_workspace.h"
 #include "matching/neighbour_matching.h"
 
 namespace vantorra {
@@ -117,22 +117,14 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
     std::vector<bool> kept(n, false);
     std::vector<Signature> signatures(n);
     int readable = 0;
-    // Photographs are decoded a batch ahead on the pool's threads while this thread looks for the
-    // features of the batch before, in order, so they are the ones one thread finds. Two batches
-    // of decoded images are held at a time.
-    const int batch = pool != nullptr ? pool->size() : 1;
-    std::vector<DecodedFeatureImage> current(static_cast<size_t>(batch)), ahead(static_cast<size_t>(batch));
-    auto decodeInto = [&](std::vector<DecodedFeatureImage>& into, int start, size_t k) {
-        into[k] = decodeFeatureImage(imageDirectory + imageNames[start + static_cast<int>(k)], options);
-    };
-    // Looks for the features of image i; false when the run must end, with the reason in `reason`.
+    // Looks at the results for image i; false when the run must end, with the reason in `failure`.
     std::string failure;
-    auto detect = [&](int i, DecodedFeatureImage& decoded) {
+    auto take = [&](int i, DetectedFeatureImage& detected) {
         const std::string path = imageDirectory + imageNames[i];
         std::string reason;
-        if (prepareDecodedImage(i, n, std::move(decoded), options, progress, outputs.imageSizes[i],
-                                outputs.featureImages[i], outputs.featureLevels[i], outputs.thumbnails[i],
-                                outputs.thumbnailLevels[i], outputs.featureImageMemory, lists[i], &reason)) {
+        if (takeDetectedImage(i, n, std::move(detected), options, progress, outputs.imageSizes[i],
+                              outputs.featureImages[i], outputs.featureLevels[i], outputs.thumbnails[i],
+                              outputs.thumbnailLevels[i], outputs.featureImageMemory, lists[i], &reason)) {
             ++readable;
             // Identical descriptors in two images defeat the ratio test for both, so a repeated
             // view would lose its matches to its neighbours: only the first copy is matched.
@@ -153,35 +145,24 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
         leaveOut(i, reason, outputs, lists);
         return true;
     };
-    const int first = std::min(batch, n);
-    if (pool != nullptr) pool->parallelFor(static_cast<size_t>(first), [&](size_t k, int) { decodeInto(current, 0, k); });
-    else if (first > 0) decodeInto(current, 0, 0);
+    // Photographs are decoded and their features looked for a batch at a time on the pool's
+    // threads, each thread in a feature workspace of its own (the features live there until the
+    // stage ends). This thread then takes the batch in order, logging, reporting and looking for
+    // repeated views, so the outcome is the one of one thread.
+    const int batch = pool != nullptr ? pool->size() : 1;
+    std::vector<FeatureWorkspace> workspaces(static_cast<size_t>(batch));
+    std::vector<DetectedFeatureImage> detected(static_cast<size_t>(batch));
     for (int start = 0; start < n; start += batch) {
         const int count = std::min(batch, n - start);
-        const int next = start + batch, nextCount = std::max(0, std::min(batch, n - next));
-        bool going = true;
-        auto detectBatch = [&] {
-            for (int k = 0; k < count && going; ++k) going = detect(start + k, current[static_cast<size_t>(k)]);
+        auto detect = [&](size_t k, int slot) {
+            const FeatureWorkspace::Binding bound(workspaces[static_cast<size_t>(slot)]);
+            const std::string path = imageDirectory + imageNames[start + static_cast<int>(k)];
+            detected[k] = detectFeatures(decodeFeatureImage(path, options), options);
         };
-        if (pool != nullptr && nextCount > 0) {
-            // One task per thread: the one on this thread (slot 0) detects, then every task takes
-            // the next batch's photographs to decode until none is left.
-            std::atomic<int> taken{0};
-            bool detected = false;  // read and written on this thread only
-            pool->parallelFor(static_cast<size_t>(pool->size()), [&](size_t, int slot) {
-                if (slot == 0 && !detected) {
-                    detected = true;
-                    detectBatch();
-                }
-                for (int k = taken++; k < nextCount; k = taken++) decodeInto(ahead, next, static_cast<size_t>(k));
-            });
-            if (!detected) detectBatch();  // the workers took every task
-        } else {
-            detectBatch();
-            for (int k = 0; k < nextCount; ++k) decodeInto(ahead, next, static_cast<size_t>(k));
-        }
-        if (!going) return fail(error, failure);
-        std::swap(current, ahead);
+        if (pool != nullptr) pool->parallelFor(static_cast<size_t>(count), detect);
+        else detect(0, 0);
+        for (int k = 0; k < count; ++k)
+            if (!take(start + k, detected[static_cast<size_t>(k)])) return fail(error, failure);
     }
     if (readable < 2 && outputs.skippedReasons) {
         for (const std::string& reason : *outputs.skippedReasons)

@@ -37,8 +37,9 @@ struct FeatureStageOutputs {
 // image cannot be read and there is no skippedReasons, or the feature library runs out of
 // memory; the outputs are then incomplete and must not be used.
 // totalFeatures receives the number of features of all images.
-// Photographs are decoded a few at a time in parallel on `pool` (when there is one) and searched
-// for features in order on the calling thread: the features are those one thread finds.
+// Photographs are decoded and searched for features a few at a time in parallel on `pool` (when
+// there is one), each thread in its own feature workspace; the calling thread takes them in
+// order, so features, log and outcome are those of one thread.
 bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
                   const FeatureOptions& options, ProgressReporter& progress,
                   const FeatureStageOutputs& outputs, MatchTable& matches, int64_t& totalFeatures,

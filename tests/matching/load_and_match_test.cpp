@@ -1,5 +1,5 @@
-// The feature stage on a pool: photographs decoded ahead on other threads must not change what
-// is found, what is left out, or in which order.
+// The feature stage on a pool: photographs decoded and searched for features on other threads
+// must not change what is found, what is left out, or in which order.
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,7 @@ StageRun runStage(const std::string& directory, const std::vector<std::string>& 
     return run;
 }
 
-TEST(LoadAndMatch, DecodingAheadOnAPoolFindsWhatOneThreadFinds) {
+TEST(LoadAndMatch, DetectingOnAPoolFindsWhatOneThreadFinds) {
     // Five photographs, one unreadable and one a copy, so batches of two and of three both end
     // in the middle of the list and the left-out ones fall inside batches.
     const std::string row6 = test::testData("matching/row6");
