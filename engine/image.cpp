@@ -214,6 +214,19 @@ private:
     std::vector<Level> levels_;
 };
 
+// Keeps the top-left rows x cols of `image` (no larger than it), in place.
+void cropTo(FloatImage& image, int rows, int cols) {
+    rows = std::min(rows, image.rows);
+    cols = std::min(cols, image.cols);
+    const size_t from = static_cast<size_t>(image.cols) * 3, to = static_cast<size_t>(cols) * 3;
+    for (int r = 0; r < rows; ++r)
+        std::copy_n(image.data.begin() + static_cast<std::ptrdiff_t>(r * from), to,
+                    image.data.begin() + static_cast<std::ptrdiff_t>(r * to));
+    image.data.resize(static_cast<size_t>(rows) * to);
+    image.rows = rows;
+    image.cols = cols;
+}
+
 }  // namespace
 
 bool FloatImage::readJpeg(const std::string& path, std::string* error) {
@@ -233,6 +246,25 @@ bool FloatImage::readJpegHalved(const std::string& path, int& fullRows, int& ful
     fullCols = ok ? sink.fullCols : 0;
     if (!ok) release();
     return ok;
+}
+
+bool FloatImage::readJpegReduced(const std::string& path, int fullRows, int fullCols, int halvings,
+                                 std::string* error) {
+    halvings = std::max(halvings, 0);
+    const int byDecoder = std::clamp(halvings - 1, 0, 3);
+    HalvingSink halving(*this, halvings - byDecoder);
+    FloatSink whole(*this);
+    JpegRowSink& sink = halvings > 0 ? static_cast<JpegRowSink&>(halving) : whole;
+    const bool ok = readJpegRowsScaled(path, 1 << byDecoder, sink, error);
+    // The decoder rounds its reduced sizes up where halving rounds down: at most a row and a
+    // column more than the photograph's own halvings.
+    if (ok) cropTo(*this, fullRows >> halvings, fullCols >> halvings);
+    if (!ok || rows != fullRows >> halvings || cols != fullCols >> halvings) {
+        if (ok && error != nullptr) *error = path + ": decoded size differs from its header";
+        release();
+        return false;
+    }
+    return true;
 }
 
 void FloatImage::clampTo255() {

@@ -97,9 +97,8 @@ bool decodeReduced(const std::string& path, const FeatureOptions& options, Float
         size = {image.rows, image.cols, image.channels};
         return true;
     }
-    int fullRows = 0, fullCols = 0;
-    if (!image.readJpegHalved(path, fullRows, fullCols, error, level)) return false;
-    size = {fullRows, fullCols, image.channels};
+    if (!image.readJpegReduced(path, header.height, header.width, level, error)) return false;
+    size = {header.height, header.width, image.channels};
     return true;
 }
 

@@ -130,46 +130,15 @@ AlignmentRaster greyRaster(const FloatImage& image, float scale) {
     return r;
 }
 
-namespace {
-
-// Sums every decoded row into its block of the reduced grey raster.
-class BlockAveragingSink : public JpegRowSink {
-public:
-    BlockAveragingSink(AlignmentRaster& raster, int32_t level) : raster_(raster), level_(level) {}
-    bool begin(int width, int height) override {
-        raster_.rows = height >> level_;
-        raster_.cols = width >> level_;
-        if (raster_.rows <= 0 || raster_.cols <= 0) return false;
-        raster_.grey.assign(static_cast<size_t>(raster_.rows) * raster_.cols, 0.0f);
-        return true;
-    }
-    void row(int index, const uint8_t* rgb) override {
-        const int r = index >> level_;
-        if (r >= raster_.rows) return;
-        float* line = &raster_.grey[static_cast<size_t>(r) * raster_.cols];
-        const int width = raster_.cols << level_;
-        for (int c = 0; c < width; ++c, rgb += 3)
-            line[c >> level_] += static_cast<float>(rgb[0] + rgb[1] + rgb[2]);
-    }
-    void finish() {
-        const float norm = 1.0f / (3.0f * static_cast<float>(1 << (2 * level_)));
-        for (float& g : raster_.grey) g *= norm;
-    }
-
-private:
-    AlignmentRaster& raster_;
-    int32_t level_;
-};
-
-}  // namespace
-
 AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error) {
-    AlignmentRaster raster;
-    if (level < 0 || level > 15) return raster;
-    BlockAveragingSink sink(raster, level);
-    if (!readJpegRows(path, sink, error)) return AlignmentRaster{};
-    sink.finish();
-    return raster;
+    if (level < 0 || level > 15) return AlignmentRaster{};
+    // The feature image's own reduction, so that positions refined here are those of its pixels.
+    JpegHeader header;
+    FloatImage image;
+    if (!readJpegHeader(path, header, error) ||
+        !image.readJpegReduced(path, header.height, header.width, level, error))
+        return AlignmentRaster{};
+    return greyRaster(image, 1.0f);
 }
 
 Alignment alignPatch(const AlignmentRaster& from, float row, float col, const AlignmentRaster& to,

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <string>
 #include <random>
 
 #include "engine/image.h"
@@ -62,6 +64,54 @@ TEST(ReadJpegHalved, SeveralHalvingsEqualHalvingTheDecodedImageThatOften) {
             EXPECT_EQ(halved.data, expected.data) << rows << " x " << cols << ", " << halvings << " halvings";
         }
     }
+    std::filesystem::remove_all(dir);
+}
+
+double meanDifference(const FloatImage& a, const FloatImage& b) {
+    double sum = 0.0;
+    for (size_t k = 0; k < a.data.size(); ++k) sum += std::abs(a.data[k] - b.data[k]);
+    return sum / static_cast<double>(a.data.size());
+}
+
+// The decoder's own scaling does all but the last halving: one halving is the block average
+// exactly, more are close to it on a real photograph, and the size is always the halvings'.
+TEST(ReadJpegReduced, KeepsTheHalvingsSizeAndStaysCloseToTheirSamples) {
+    const std::string photo = std::string(VANTORRA_TEST_DATA) + "/features/view_600x400.jpg";
+    FloatImage expected;
+    ASSERT_TRUE(expected.readJpeg(photo));
+    FloatImage same;
+    ASSERT_TRUE(same.readJpegReduced(photo, 400, 600, 0));
+    EXPECT_EQ(same.data, expected.data);
+    for (int halvings = 1; halvings <= 5; ++halvings) {
+        expected = halfSize(expected);
+        FloatImage reduced;
+        ASSERT_TRUE(reduced.readJpegReduced(photo, 400, 600, halvings)) << halvings;
+        ASSERT_EQ(reduced.rows, expected.rows) << halvings;
+        ASSERT_EQ(reduced.cols, expected.cols) << halvings;
+        if (halvings == 1) EXPECT_EQ(reduced.data, expected.data);
+        else EXPECT_LT(meanDifference(reduced, expected), 1.0) << halvings;  // 0.14-0.42 measured
+    }
+    // Odd sizes: the decoder rounds up, the halvings round down.
+    const auto dir = std::filesystem::temp_directory_path() / "vantorra-jpeg-reduced-test";
+    std::filesystem::create_directories(dir);
+    for (const auto& [rows, cols] : {std::pair{75, 103}, std::pair{9, 33}, std::pair{127, 129}}) {
+        const std::string path = writeNoisyJpeg(dir, rows, cols);
+        for (int halvings = 1; halvings <= 4; ++halvings) {
+            FloatImage reduced;
+            ASSERT_TRUE(reduced.readJpegReduced(path, rows, cols, halvings));
+            EXPECT_EQ(reduced.rows, rows >> halvings) << rows << " x " << cols << ", " << halvings;
+            EXPECT_EQ(reduced.cols, cols >> halvings) << rows << " x " << cols << ", " << halvings;
+            EXPECT_EQ(reduced.data.size(), static_cast<size_t>((rows >> halvings) * (cols >> halvings) * 3));
+        }
+    }
+    // A size other than the file's is refused, as is a file that cannot be read.
+    FloatImage image;
+    std::string error;
+    EXPECT_FALSE(image.readJpegReduced(photo, 800, 1200, 2, &error));
+    EXPECT_TRUE(image.empty());
+    EXPECT_NE(error.find("differs"), std::string::npos) << error;
+    EXPECT_FALSE(image.readJpegReduced("/nonexistent-vantorra/photo.jpg", 400, 600, 2, &error));
+    EXPECT_NE(error.find("photo.jpg"), std::string::npos) << error;
     std::filesystem::remove_all(dir);
 }
 

@@ -98,6 +98,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(halved.empty() && fullRows == 0 && fullCols == 0 && !halvedError.empty());
     }
 
+    if (wholeRead) {  // the feature stage's reduction, from the header's size
+        FloatImage reduced;
+        std::string reducedError;
+        if (reduced.readJpegReduced(path, whole.rows, whole.cols, 3, &reducedError))
+            require(reduced.rows == whole.rows >> 3 && reduced.cols == whole.cols >> 3 &&
+                    reduced.data.size() == static_cast<size_t>(reduced.rows) * reduced.cols * 3);
+        else
+            require(reduced.empty() && !reducedError.empty());
+    }
+
     for (const int denominator : {2, 8}) {
         OrderSink sink;
         std::string error;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/image.h"
+#include "features/feature_image.h"
 
 namespace vantorra {
 namespace {
@@ -119,11 +120,12 @@ TEST(PositionRefinementTest, DecodedRasterIsTheFeatureImagesGrey) {
     const std::string path = std::string(VANTORRA_TEST_DATA) + "/features/view_600x400.jpg";
     for (const int level : {0, 1, 2}) {
         SCOPED_TRACE(level);
-        FloatImage image;
-        int rows = 0, cols = 0;
-        ASSERT_TRUE(level == 0 ? image.readJpeg(path) : image.readJpegHalved(path, rows, cols));
-        for (int k = 1; k < level; ++k) image = halfSize(image);
-        const AlignmentRaster expected = greyRaster(image, 1.0f);
+        FeatureOptions options;
+        options.siftMinDim = 400 >> level;  // the feature image is halved `level` times
+        const DecodedFeatureImage featureImage = decodeFeatureImage(path, options);
+        ASSERT_TRUE(featureImage.ok) << featureImage.error;
+        ASSERT_EQ(featureImage.level, level);
+        const AlignmentRaster expected = greyRaster(featureImage.image, 1.0f);
         const AlignmentRaster decoded = decodeGreyRaster(path, level);
         ASSERT_EQ(decoded.rows, expected.rows);
         ASSERT_EQ(decoded.cols, expected.cols);
