@@ -5,6 +5,7 @@
 
 #include "engine/jpeg.h"
 #include "numerics/angles.h"
+#include "numerics/weighted_sum.h"
 
 namespace vantorra {
 
@@ -353,12 +354,12 @@ bool kernelFits(const std::vector<float>& kernel, int radius) {
 }  // namespace
 
 // The extended row is built once per row in a buffer reused for the whole image. Each output
-// sample is accumulated tap by tap in the order t = 0 ... 2 * radius, so sweeping whole rows per
-// tap gives the same float sums as a per-pixel loop while letting the compiler vectorise.
+// sample is summed tap by tap in the order t = 0 ... 2 * radius (weightedSum), the same float
+// sums as a per-pixel loop.
 FloatImage convolveRows(const FloatImage& source, const std::vector<float>& kernel, int radius) {
     if (!kernelFits(kernel, radius)) return FloatImage();
     FloatImage result;
-    result.allocate(source.rows, source.cols, source.channels);
+    result.reshape(source.rows, source.cols, source.channels);  // every sample is written
     if (source.data.empty()) return result;
     const int ch = source.channels;
     const size_t rowSamples = static_cast<size_t>(source.cols) * ch;
@@ -371,12 +372,8 @@ FloatImage convolveRows(const FloatImage& source, const std::vector<float>& kern
                       &extended[rowSamples + static_cast<size_t>(radius + e) * ch]);
         }
         std::copy(from, from + rowSamples, &extended[static_cast<size_t>(radius) * ch]);
-        float* to = &result.data[static_cast<size_t>(r) * rowSamples];
-        for (int t = 0; t <= 2 * radius; ++t) {
-            const float weight = kernel[2 * radius - t];
-            const float* tap = &extended[static_cast<size_t>(t) * ch];
-            for (size_t i = 0; i < rowSamples; ++i) to[i] += weight * tap[i];
-        }
+        weightedSum(&result.data[static_cast<size_t>(r) * rowSamples], rowSamples, kernel.data(), 2 * radius + 1,
+                    [&](int t) { return &extended[static_cast<size_t>(t) * ch]; });
     }
     return result;
 }
@@ -388,18 +385,15 @@ namespace {
 // order, so the samples are identical without the two transposes.
 FloatImage convolveColumns(const FloatImage& source, const std::vector<float>& kernel, int radius) {
     FloatImage result;
-    result.allocate(source.rows, source.cols, source.channels);
+    result.reshape(source.rows, source.cols, source.channels);  // every sample is written
     const size_t rowSamples = static_cast<size_t>(source.cols) * source.channels;
     if (rowSamples == 0) return result;
-    for (int r = 0; r < source.rows; ++r) {
-        float* to = &result.data[static_cast<size_t>(r) * rowSamples];
-        for (int t = 0; t <= 2 * radius; ++t) {
-            const int sourceRow = std::clamp(r + t - radius, 0, source.rows - 1);
-            const float weight = kernel[2 * radius - t];
-            const float* from = &source.data[static_cast<size_t>(sourceRow) * rowSamples];
-            for (size_t i = 0; i < rowSamples; ++i) to[i] += weight * from[i];
-        }
-    }
+    for (int r = 0; r < source.rows; ++r)
+        weightedSum(&result.data[static_cast<size_t>(r) * rowSamples], rowSamples, kernel.data(), 2 * radius + 1,
+                    [&](int t) {
+                        const int sourceRow = std::clamp(r + t - radius, 0, source.rows - 1);
+                        return &source.data[static_cast<size_t>(sourceRow) * rowSamples];
+                    });
     return result;
 }
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "engine/row_ranges.h"
-#include "render/weighted_sum.h"
+#include "numerics/weighted_sum.h"
 
 namespace vantorra {
 

@@ -6,7 +6,7 @@
 
 #include "engine/jpeg.h"
 #include "render/warp.h"
-#include "render/weighted_sum.h"
+#include "numerics/weighted_sum.h"
 
 namespace vantorra {
 namespace {
