@@ -212,13 +212,13 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
     const std::vector<float> prior = priorPrecision(current, options_, lenses.slots);
     const LensPrior lensCost = lensPrior(options_, lenses);
 
-    const float e0 = std::sqrt(errorSums(pairs, current, RobustNone, 0.0f).plain / matchCount);
+    const float e0 = std::sqrt(errorSums(pairs, current, RobustNone, 0.0f, pool_).plain / matchCount);
     float threshold = sigmaIsRelative == 1 ? e0 * sigma : sigma;
     float alpha = options_.alphaStart;
     float lastError = e0;
 
     for (int32_t iteration = 0; iteration < options_.maxIterations; ++iteration) {
-        const NormalEquations eq = linearise(pairs, current, robustMode, threshold, lenses);
+        const NormalEquations eq = linearise(pairs, current, robustMode, threshold, lenses, pool_);
         const float e = std::sqrt(eq.residualSquares + priorCost(lensCost, current, lenses)) / std::sqrt(matchCount);
         logError(e);
         Matrix a = eq.a.subMatrix(3, size - 1, 3, size - 1);
@@ -231,7 +231,7 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
         for (;;) {
             ++trials;
             applyStep(current, dampedStep(a, g, prior, alpha), lenses, moved);
-            const ErrorSums sums = errorSums(pairs, moved, robustMode, threshold);
+            const ErrorSums sums = errorSums(pairs, moved, robustMode, threshold, pool_);
             plainError = std::sqrt(sums.plain / matchCount);
             lastError = std::sqrt((sums.robust + priorCost(lensCost, moved, lenses)) / matchCount);
             // A step whose error is not a number fails this test too.

@@ -11,6 +11,7 @@
 
 #include "adjust/pair_projection.h"
 #include "engine/stitch_options.h"
+#include "engine/thread_pool.h"
 #include "numerics/camera.h"
 #include "matching/match_table.h"
 
@@ -18,7 +19,10 @@ namespace vantorra {
 
 class BundleAdjuster {
 public:
-    explicit BundleAdjuster(const BundleAdjustOptions& options) : options_(options) {}
+    // The pairs' sums of each step are worked on on `pool`'s threads when there is one; the
+    // cameras come out the same.
+    explicit BundleAdjuster(const BundleAdjustOptions& options, ThreadPool* pool = nullptr)
+        : options_(options), pool_(pool) {}
 
     // Refines R and f of the cameras in `cameraList` (element 0 the reference, whose rotation
     // stays fixed) in `cameras` (indexed by image number), using every ordered pair of listed images with matches.
@@ -39,6 +43,7 @@ public:
 
 private:
     BundleAdjustOptions options_;
+    ThreadPool* pool_ = nullptr;
 };
 
 // Size of the solved system for n cameras: 4n parameters less the reference rotation, plus the

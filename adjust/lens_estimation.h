@@ -11,6 +11,7 @@
 
 #include "engine/image_size.h"
 #include "engine/stitch_options.h"
+#include "engine/thread_pool.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
 
@@ -46,6 +47,7 @@ LensEstimate compareLenses(const MatchTable& matches, const std::vector<Camera>&
 LensEstimate estimateLenses(const MatchTable& matches, std::vector<Camera>& cameras,
                             const std::vector<int32_t>& component, const std::vector<int32_t>& lensOf,
                             const std::vector<ImageSize>& featureSizes, const BundleAdjustOptions& options,
-                            int32_t robustMode, float sigma, int32_t sigmaIsRelative);
+                            int32_t robustMode, float sigma, int32_t sigmaIsRelative,
+                            ThreadPool* pool = nullptr);
 
 }  // namespace vantorra

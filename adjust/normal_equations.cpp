@@ -1,5 +1,6 @@
 #include "adjust/normal_equations.h"
 
+#include <algorithm>
 #include <array>
 
 #include "adjust/robust_error.h"
@@ -102,7 +103,6 @@ float coefficientChange(const Undistortion& u, int e) { return e == 0 ? u.dScale
 struct PairSums {
     std::array<float, kMaxColumns * kMaxColumns> jtj{};
     std::array<float, kMaxColumns> jtr{};
-    float residualSquares = 0.0f;
 };
 
 void addRow(PairSums& sums, const std::array<float, kMaxColumns>& row, int columns, float residual) {
@@ -110,7 +110,6 @@ void addRow(PairSums& sums, const std::array<float, kMaxColumns>& row, int colum
         for (int r = q; r < columns; ++r) sums.jtj[kMaxColumns * q + r] += row[q] * row[r];
         sums.jtr[q] += row[q] * residual;
     }
-    sums.residualSquares += residual * residual;
 }
 
 // The derivative rows of the predicted position less the ideal partner, for the parts that come
@@ -142,16 +141,16 @@ void addLensTerms(const PairColumns& columns, const CameraState& ci, const Camer
     }
 }
 
-// residualSquares continues the running sum over the whole residual vector.
+// squares[2k] and squares[2k + 1] receive the squares of match k's robust residuals, for the
+// running sum over the whole residual vector.
 PairSums pairSums(const AdjustPair& pair, const std::vector<CameraState>& cameras,
-                  int32_t robustMode, float threshold, float residualSquares,
+                  int32_t robustMode, float threshold, float* squares,
                   const PairColumns& columns, const LensParameters& lenses) {
     const CameraState& ci = cameras[static_cast<size_t>(pair.first)];
     const CameraState& cj = cameras[static_cast<size_t>(pair.second)];
     const PairProjection proj = pairProjection(ci, cj);
     const bool lensTerms = !asSeen(ci) || !asSeen(cj);
     PairSums sums;
-    sums.residualSquares = residualSquares;
     std::array<float, kMaxColumns> rowX{}, rowY{};
     for (int k = 0; k < pair.count; ++k) {
         const IdealPoint a = idealPoint(ci, pair.points->first, k);
@@ -173,6 +172,8 @@ PairSums pairSums(const AdjustPair& pair, const std::vector<CameraState>& camera
         }
         addRow(sums, rowX, columns.count, r.x);
         addRow(sums, rowY, columns.count, r.y);
+        squares[2 * k] = r.x * r.x;
+        squares[2 * k + 1] = r.y * r.y;
     }
     // The products are symmetric; only the upper triangle was summed.
     for (int q = 0; q < columns.count; ++q)
@@ -180,44 +181,80 @@ PairSums pairSums(const AdjustPair& pair, const std::vector<CameraState>& camera
     return sums;
 }
 
+// Runs work(p) for every pair, on the pool's threads when there is one.
+template <typename Work>
+void forEachPair(size_t pairs, ThreadPool* pool, Work work) {
+    if (pool != nullptr && pairs > 1) pool->parallelFor(pairs, [&](size_t p, int) { work(p); });
+    else
+        for (size_t p = 0; p < pairs; ++p) work(p);
+}
+
+// Where each pair's entries start in a list of `perMatch` entries per match, pair after pair.
+std::vector<size_t> entryStarts(const std::vector<AdjustPair>& pairs, size_t perMatch) {
+    std::vector<size_t> starts(pairs.size() + 1, 0);
+    for (size_t p = 0; p < pairs.size(); ++p)
+        starts[p + 1] = starts[p] + perMatch * static_cast<size_t>(std::max(pairs[p].count, 0));
+    return starts;
+}
+
 }  // namespace
 
+// The pairs are worked on apart (on the pool's threads when there is one), each keeping the
+// squares of its residuals one by one; the running sums then add them in pair and match order,
+// exactly as one pass over the pairs would.
 ErrorSums errorSums(const std::vector<AdjustPair>& pairs, const std::vector<CameraState>& cameras,
-                    int32_t robustMode, float threshold) {
-    ErrorSums sums;
-    for (const AdjustPair& pair : pairs) {
+                    int32_t robustMode, float threshold, ThreadPool* pool) {
+    const std::vector<size_t> starts = entryStarts(pairs, 4);
+    std::vector<float> squares(starts.back());
+    forEachPair(pairs.size(), pool, [&](size_t p) {
+        const AdjustPair& pair = pairs[p];
         const CameraState& ci = cameras[static_cast<size_t>(pair.first)];
         const CameraState& cj = cameras[static_cast<size_t>(pair.second)];
         const Mat3 h = pairHomography(ci, cj);
-        for (int k = 0; k < pair.count; ++k) {
+        float* out = &squares[starts[p]];
+        for (int k = 0; k < pair.count; ++k, out += 4) {
             const Projected m =
                 project(h, idealPoint(ci, pair.points->first, k), idealPoint(cj, pair.points->second, k));
             const RobustResidual r = robustResidual(m.rx, m.ry, robustMode, threshold);
-            sums.plain += m.rx * m.rx;
-            sums.plain += m.ry * m.ry;
-            sums.robust += r.x * r.x;
-            sums.robust += r.y * r.y;
+            out[0] = m.rx * m.rx;
+            out[1] = m.ry * m.ry;
+            out[2] = r.x * r.x;
+            out[3] = r.y * r.y;
         }
+    });
+    ErrorSums sums;
+    for (size_t k = 0; k < squares.size(); k += 4) {
+        sums.plain += squares[k];
+        sums.plain += squares[k + 1];
+        sums.robust += squares[k + 2];
+        sums.robust += squares[k + 3];
     }
     return sums;
 }
 
 NormalEquations linearise(const std::vector<AdjustPair>& pairs,
                           const std::vector<CameraState>& cameras, int32_t robustMode,
-                          float threshold, const LensParameters& lenses) {
+                          float threshold, const LensParameters& lenses, ThreadPool* pool) {
     const int size = 4 * static_cast<int>(cameras.size()) + lenses.count();
     NormalEquations eq{Matrix(size, size), Matrix(size, 1), 0.0f};
-    for (const AdjustPair& pair : pairs) {
-        const PairColumns columns = pairColumns(pair, cameras, lenses);
-        const PairSums sums =
-            pairSums(pair, cameras, robustMode, threshold, eq.residualSquares, columns, lenses);
-        for (int q = 0; q < columns.count; ++q) {
-            const int row = columns.index[static_cast<size_t>(q)];
-            for (int r = 0; r < columns.count; ++r)
-                eq.a.at(row, columns.index[static_cast<size_t>(r)]) += sums.jtj[kMaxColumns * q + r];
-            eq.g.at(row) += sums.jtr[q];
+    const std::vector<size_t> starts = entryStarts(pairs, 2);
+    std::vector<float> squares(starts.back());
+    std::vector<PairColumns> columns(pairs.size());
+    std::vector<PairSums> sums(pairs.size());
+    forEachPair(pairs.size(), pool, [&](size_t p) {
+        columns[p] = pairColumns(pairs[p], cameras, lenses);
+        sums[p] = pairSums(pairs[p], cameras, robustMode, threshold, &squares[starts[p]], columns[p], lenses);
+    });
+    // Added up in pair order, as one pass over the pairs adds them.
+    for (size_t p = 0; p < pairs.size(); ++p) {
+        const PairColumns& c = columns[p];
+        for (int q = 0; q < c.count; ++q) {
+            const int row = c.index[static_cast<size_t>(q)];
+            for (int r = 0; r < c.count; ++r)
+                eq.a.at(row, c.index[static_cast<size_t>(r)]) += sums[p].jtj[kMaxColumns * q + r];
+            eq.g.at(row) += sums[p].jtr[q];
         }
-        eq.residualSquares = sums.residualSquares;
+        for (size_t k = starts[p]; k < starts[p + 1]; ++k) eq.residualSquares += squares[k];
     }
     return eq;
 }

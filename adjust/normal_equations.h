@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "adjust/pair_projection.h"
+#include "engine/thread_pool.h"
 #include "matching/match_table.h"
 
 namespace vantorra {
@@ -41,8 +42,9 @@ struct ErrorSums {
     float plain = 0.0f;
     float robust = 0.0f;
 };
+// The pairs are worked on on `pool`'s threads when there is one, with the same sums.
 ErrorSums errorSums(const std::vector<AdjustPair>& pairs, const std::vector<CameraState>& cameras,
-                    int32_t robustMode, float threshold);
+                    int32_t robustMode, float threshold, ThreadPool* pool = nullptr);
 
 // J^T J, J^T r and |r|^2 for the robust-weighted derivatives J of the predicted positions and
 // the robust-transformed residuals r, parameters 4k..4k+3 belonging to camera k and, after
@@ -52,8 +54,9 @@ struct NormalEquations {
     Matrix g;
     float residualSquares = 0.0f;
 };
+// The pairs are worked on on `pool`'s threads when there is one, with the same sums.
 NormalEquations linearise(const std::vector<AdjustPair>& pairs,
                           const std::vector<CameraState>& cameras, int32_t robustMode,
-                          float threshold, const LensParameters& lenses = {});
+                          float threshold, const LensParameters& lenses = {}, ThreadPool* pool = nullptr);
 
 }  // namespace vantorra

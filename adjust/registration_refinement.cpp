@@ -54,7 +54,7 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
                                     const std::vector<int32_t>& component,
                                     const BundleAdjustOptions& bundle,
                                     const RansacOptions& acceptance,
-                                    const std::vector<int32_t>* lensOf) {
+                                    const std::vector<int32_t>* lensOf, ThreadPool* pool) {
     ReselectionRounds out;
     out.component = component;
     while (out.rounds < kMaxReselectionRounds && out.component.size() >= 2) {
@@ -67,7 +67,7 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
         }
         out.component = out.last.component;
         if (!out.last.changed() || out.component.size() < 2) break;
-        const BundleAdjuster adjuster(settlingOptions(bundle, keptRms(out.last)));
+        const BundleAdjuster adjuster(settlingOptions(bundle, keptRms(out.last)), pool);
         adjuster.BundleAdjust(matches, out.component, cameras, RobustNone, 0.0f, 0, lensOf);
     }
     for (const PairSelection& p : out.last.pairs)
@@ -126,7 +126,7 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
     const std::vector<int32_t> verified = pairCounts(matches);
     std::cout << "[ Match Re-selection ]" << std::endl;
     ReselectionRounds rounds =
-        reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance, lensOf);
+        reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance, lensOf, pool);
     RegistrationRefinement out{rounds.component, rounds.leftOut};
     if (out.component.size() < 2) return out;
 
@@ -137,7 +137,7 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
     rasters.clear();
 
     std::cout << "[ Match Re-selection ]" << std::endl;
-    rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, lensOf);
+    rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, lensOf, pool);
     out.component = rounds.component;
     out.leftOut.insert(out.leftOut.end(), rounds.leftOut.begin(), rounds.leftOut.end());
     std::sort(out.leftOut.begin(), out.leftOut.end());

@@ -36,12 +36,14 @@ struct ReselectionRounds {
 // cameras of images that drop out are reset to unregistered (empty R, f = 0; imageTransform
 // kept). `verified` holds the pair counts after pairwise verification (pairCounts). With
 // `lensOf` the lenses are adjusted too (see BundleAdjuster). Logs one line per round and pair.
+// The adjustments work on `pool`'s threads when there is one.
 ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32_t>& verified,
                                     std::vector<Camera>& cameras,
                                     const std::vector<int32_t>& component,
                                     const BundleAdjustOptions& bundle,
                                     const RansacOptions& acceptance,
-                                    const std::vector<int32_t>* lensOf = nullptr);
+                                    const std::vector<int32_t>* lensOf = nullptr,
+                                    ThreadPool* pool = nullptr);
 
 // The pixels position refinement works on: the kept feature images, and for an image whose
 // feature image was not kept, its photograph (directory + name) decoded at its feature level.

@@ -123,13 +123,14 @@ void logLensEstimate(const LensEstimate& e) {
 
 // Once every camera is near its place the bend the matches share shows as lens distortion.
 // Returns whether the lenses are adjusted from here on.
-bool estimateDistortion(Stitcher& s, const MatchTable& matches, const std::vector<int32_t>& lenses) {
+bool estimateDistortion(Stitcher& s, const MatchTable& matches, const std::vector<int32_t>& lenses,
+                        ThreadPool& pool) {
     const BundleAdjustOptions& bundle = s.options.bundle;
     if (bundle.lensCoefficients <= 0) return false;
     std::cout << "[ Lens Distortion ]" << std::endl;
     const LensEstimate estimate =
         estimateLenses(matches, s.cameras, s.component, lenses, reducedSizes(s.imageSizes, s.featureLevels), bundle,
-                       bundle.finalRobustMode, bundle.finalSigma, bundle.finalSigmaRelative);
+                       bundle.finalRobustMode, bundle.finalSigma, bundle.finalSigmaRelative, &pool);
     logLensEstimate(estimate);
     return estimate.kept;
 }
@@ -213,7 +214,7 @@ StitchOutcome Stitcher::stitchRun(std::string directory, std::vector<std::string
     component = matching.components.front();
     const std::vector<PhotoExif> exif = readPhotoExif(imageDirectory, imageNames, imageSizes);
     logExif(exif);
-    BundleAdjuster adjuster(options.bundle);
+    BundleAdjuster adjuster(options.bundle, &pool);
     registerCameras(*this, matching.matches, adjuster, exif);
 
     // 4. Every camera and lens adjusted together, the matches re-selected and refined, a final
@@ -222,7 +223,7 @@ StitchOutcome Stitcher::stitchRun(std::string directory, std::vector<std::string
     std::vector<float> focal35mm;
     for (const PhotoExif& e : exif) focal35mm.push_back(e.focal35mm);
     const std::vector<int32_t> lensNumbers = lensGroups(imageSizes, focal35mm);
-    const std::vector<int32_t>* lenses = estimateDistortion(*this, matching.matches, lensNumbers) ? &lensNumbers : nullptr;
+    const std::vector<int32_t>* lenses = estimateDistortion(*this, matching.matches, lensNumbers, pool) ? &lensNumbers : nullptr;
     if (options.bundle.refineRegistration)
         component = refineRegistration(matching.matches, cameras, component,
                                        {featureImages, featureLevels, imageDirectory, imageNames},

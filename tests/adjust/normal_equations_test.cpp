@@ -146,5 +146,35 @@ TEST(Linearise, SystemIsSymmetricAndPlacesPairBlocks) {
     for (int r = 0; r < 8; ++r) EXPECT_GT(eq.a.at(r, r), 0.0f) << r;
 }
 
+TEST(Linearise, ThreadsGiveTheSystemAndSumsOfOnePass) {
+    SceneShape shape;
+    shape.cameras = 5;
+    shape.matchesPerPair = 120;
+    const synthetic::SyntheticScene scene = makeScene(shape);
+    std::vector<CameraState> cameras = scene.truth;
+    for (size_t k = 1; k < cameras.size(); ++k) cameras[k].f *= 1.0f + 0.01f * static_cast<float>(k);  // off the truth
+    cameras[1].lens.k1 = -0.05f;  // a bent camera and estimated lenses exercise the lens columns
+    cameras[1].lensSlot = 0;
+    cameras[2].lensSlot = 0;
+    const LensParameters lenses{1, 2};
+    const std::vector<AdjustPair> pairs = adjustPairs(scene.matches, {0, 1, 2, 3, 4});
+    for (const int32_t mode : {RobustNone, RobustHuber}) {
+        const NormalEquations alone = linearise(pairs, cameras, mode, 1.5f, lenses);
+        const ErrorSums aloneSums = errorSums(pairs, cameras, mode, 1.5f);
+        for (const int threads : {2, 3}) {
+            ThreadPool pool(threads);
+            const NormalEquations shared = linearise(pairs, cameras, mode, 1.5f, lenses, &pool);
+            EXPECT_EQ(shared.a.data, alone.a.data) << mode << " " << threads;
+            EXPECT_EQ(shared.g.data, alone.g.data) << mode << " " << threads;
+            EXPECT_EQ(shared.residualSquares, alone.residualSquares) << mode << " " << threads;
+            const ErrorSums sums = errorSums(pairs, cameras, mode, 1.5f, &pool);
+            EXPECT_EQ(sums.plain, aloneSums.plain);
+            EXPECT_EQ(sums.robust, aloneSums.robust);
+        }
+        // Both add the squared residuals one by one in pair and match order.
+        EXPECT_EQ(alone.residualSquares, aloneSums.robust) << mode;
+    }
+}
+
 }  // namespace
 }  // namespace vantorra
