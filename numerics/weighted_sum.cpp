@@ -19,7 +19,9 @@ inline void addScaled(Lanes& sum, float w, const float* from) {
 
 }  // namespace
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under the thread sanitizer: its hooks in the function that picks the compilation would run
+// before the sanitizer itself has started.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define VANTORRA_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define VANTORRA_WIDE_VECTORS
