@@ -72,6 +72,7 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
     stitcher.options.bundle.refineRegistration = refine;
     if (const char* v = std::getenv("VANTORRA_LENS_COEFFICIENTS")) stitcher.options.bundle.lensCoefficients = std::atoi(v);
     if (const char* v = std::getenv("VANTORRA_LENS_SIGMA")) stitcher.options.bundle.lensSigma = std::atof(v);
+    if (const char* v = std::getenv("VANTORRA_SIFT_MIN_DIM")) stitcher.options.feature.siftMinDim = std::atoi(v);
     vantorra::Image output;
     const auto start = std::chrono::steady_clock::now();
     stitcher.stitch("", names, output);

@@ -252,10 +252,10 @@ bool FloatImage::readJpegHalved(const std::string& path, int& fullRows, int& ful
 bool FloatImage::readJpegReduced(const std::string& path, int fullRows, int fullCols, int halvings,
                                  std::string* error) {
     halvings = std::max(halvings, 0);
-    const int byDecoder = std::clamp(halvings - 1, 0, 3);
+    const int byDecoder = std::min(halvings, 1);
     HalvingSink halving(*this, halvings - byDecoder);
     FloatSink whole(*this);
-    JpegRowSink& sink = halvings > 0 ? static_cast<JpegRowSink&>(halving) : whole;
+    JpegRowSink& sink = halvings > byDecoder ? static_cast<JpegRowSink&>(halving) : whole;
     const bool ok = readJpegRowsScaled(path, 1 << byDecoder, sink, error);
     // The decoder rounds its reduced sizes up where halving rounds down: at most a row and a
     // column more than the photograph's own halvings.

@@ -54,11 +54,11 @@ public:
     bool readJpegHalved(const std::string& path, int& fullRows, int& fullCols,
                         std::string* error = nullptr, int halvings = 1);
     // The fullRows x fullCols photograph reduced `halvings` times to (fullRows >> halvings) x
-    // (fullCols >> halvings): the decoder's own scaling does all but the last halving (three at
-    // most) from the coefficients, so most of the decoding work is never done, and the rest
-    // average 2 x 2 blocks as readJpegHalved does. The last halving stays a block average: the
-    // decoder's reduction is a smoother low-pass, and feature positions measured on it alone
-    // came out less precise. Close to readJpegHalved, and equal to it for one halving.
+    // (fullCols >> halvings). The decoder's own half-size decoding (a 4 x 4 inverse transform per
+    // block, a fair low-pass) does the first halving, so most of the decoding work is never done;
+    // 2 x 2 block averages do the rest, as readJpegHalved does. The decoder's coarser scalings
+    // keep two or one coefficient of a block and gave less precise registrations. Close to
+    // readJpegHalved, not equal to it.
     bool readJpegReduced(const std::string& path, int fullRows, int fullCols, int halvings,
                          std::string* error = nullptr);
     void clampTo255();

@@ -73,8 +73,8 @@ double meanDifference(const FloatImage& a, const FloatImage& b) {
     return sum / static_cast<double>(a.data.size());
 }
 
-// The decoder's own scaling does all but the last halving: one halving is the block average
-// exactly, more are close to it on a real photograph, and the size is always the halvings'.
+// The decoder's half-size decoding does the first halving, block averages the rest: close to
+// block averages alone on a real photograph, and always the halvings' size.
 TEST(ReadJpegReduced, KeepsTheHalvingsSizeAndStaysCloseToTheirSamples) {
     const std::string photo = std::string(VANTORRA_TEST_DATA) + "/features/view_600x400.jpg";
     FloatImage expected;
@@ -88,8 +88,7 @@ TEST(ReadJpegReduced, KeepsTheHalvingsSizeAndStaysCloseToTheirSamples) {
         ASSERT_TRUE(reduced.readJpegReduced(photo, 400, 600, halvings)) << halvings;
         ASSERT_EQ(reduced.rows, expected.rows) << halvings;
         ASSERT_EQ(reduced.cols, expected.cols) << halvings;
-        if (halvings == 1) EXPECT_EQ(reduced.data, expected.data);
-        else EXPECT_LT(meanDifference(reduced, expected), 1.0) << halvings;  // 0.14-0.42 measured
+        EXPECT_LT(meanDifference(reduced, expected), 1.0) << halvings;  // 0.05-0.65 measured
     }
     // Odd sizes: the decoder rounds up, the halvings round down.
     const auto dir = std::filesystem::temp_directory_path() / "vantorra-jpeg-reduced-test";
