@@ -64,8 +64,10 @@ void searchAll(Feature* all, int32_t n, int32_t k, std::vector<Feature*>& neighb
 void fillMatches(Feature* all, int32_t n, MatchTable& matches) {
     std::cout << "[ Build match array        ]" << std::endl;
     std::cout << "[ Allocate Space for match array ]" << std::endl;
+    matches.placeCounted();
     for (int32_t i = 0; i < n; ++i)
         for (int32_t j = 0; j < n; ++j) {
+            if (matches.count(i, j) <= 0) continue;
             MatchPoints& points = matches.points(i, j);
             points.first.resize(2, matches.count(i, j));
             points.second.resize(2, matches.count(i, j));

@@ -171,12 +171,14 @@ std::vector<int32_t> partnersByCount(const MatchTable& matches, int32_t i) {
 // Runs one ordered pair and prints its line; true when accepted (the pair then holds its inliers).
 bool verifyPair(MatchTable& matches, int32_t i, int32_t j, const std::vector<ImageSize>& sizes,
                 const RansacOptions& options) {
-    MatchPoints& points = matches.points(i, j);
     const int32_t n = matches.count(i, j);
     Matrix model;
     std::vector<int32_t> inliers;
     int32_t nOverlap = 0;
-    if (n > 0) {  // an empty pair cannot be sampled: it is rejected with nothing counted
+    // An empty pair cannot be sampled (and has no place for positions): it is rejected with
+    // nothing counted.
+    const MatchPoints& points = std::as_const(matches).points(i, j);
+    if (n > 0) {
         inliers = ransacPair(points, n, options, model);
         nOverlap = countOverlap(points, n, Similarity::fromMatrix(model), sizes[i].height,
                                 sizes[i].width, sizes[j].height, sizes[j].width);
@@ -188,7 +190,7 @@ bool verifyPair(MatchTable& matches, int32_t i, int32_t j, const std::vector<Ima
               << ", minNInliers = " << minNInliers << (accept ? " - ACCEPT" : " - REJECT")
               << std::endl;
     if (accept) {
-        keepColumns(points, inliers);
+        keepColumns(matches.points(i, j), inliers);
         matches.count(i, j) = nInliers;
     }
     return accept;
@@ -201,22 +203,22 @@ void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes
     const int32_t n = matches.size();
     std::cout << "[ Performing RANSAC ]" << std::endl;
     const int32_t m = std::min(options.candidateImages, n - 1);
-    std::vector<uint8_t> accepted(static_cast<size_t>(n) * n, 0);
+    // A row's pairs are decided from that row alone, so its unaccepted pairs are cleared as soon
+    // as it is done.
+    std::vector<uint8_t> accepted(static_cast<size_t>(n), 0);
     for (int32_t i = 0; i < n; ++i) {
         std::cout << "  Image " << i << std::endl;
         progress.report(ProgressReporter::Ransac, i, n - 1);
         const std::vector<int32_t> partners = partnersByCount(matches, i);
+        std::fill(accepted.begin(), accepted.end(), 0);
         for (int32_t c = 0; c < m; ++c) {
             const int32_t j = partners[c];
-            if (verifyPair(matches, i, j, reducedSizes, options)) accepted[i * n + j] = 1;
+            if (verifyPair(matches, i, j, reducedSizes, options)) accepted[j] = 1;
         }
-    }
-    for (int32_t i = 0; i < n; ++i)
         for (int32_t j = 0; j < n; ++j)
-            if (!accepted[i * n + j]) {
-                matches.count(i, j) = 0;
-                matches.points(i, j) = MatchPoints{};
-            }
+            if (!accepted[j]) matches.clear(i, j);
+    }
+    matches.dropEmpty();
 }
 
 }  // namespace vantorra

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "matching/random.h"
@@ -183,7 +184,7 @@ protected:
     }
     static void setPair(MatchTable& matches, int i, int j, const std::vector<Correspondence>& list) {
         matches.count(i, j) = static_cast<int32_t>(list.size());
-        matches.points(i, j) = pointsFrom(list);
+        matches.place(i, j) = pointsFrom(list);
     }
     const std::vector<ImageSize> twoImages{{400, 400, 3}, {400, 400, 3}};
 };
@@ -205,7 +206,7 @@ TEST_F(VerifyPairsTest, AcceptsOnlyAboveTheMinimumAndKeepsOnlyInliers) {
                                  (c.accepted ? " - ACCEPT" : " - REJECT");
         EXPECT_NE(log.find(line + "\n"), std::string::npos) << log;
         EXPECT_EQ(matches.count(0, 1), c.accepted ? c.good : 0);
-        EXPECT_EQ(matches.points(0, 1).first.cols, c.accepted ? c.good : 0);
+        EXPECT_EQ(std::as_const(matches).points(0, 1).first.cols, c.accepted ? c.good : 0);
         if (c.accepted) {
             for (int k = 0; k < c.good; ++k) {  // the inlier columns, in their original order
                 EXPECT_EQ(matches.points(0, 1).first.at(0, k), list[k].x);
@@ -224,7 +225,7 @@ TEST_F(VerifyPairsTest, RejectedLineShowsItsFigures) {
     EXPECT_NE(log.find(" nInliers = 3, nOverlap = 0, minNInliers = 10 - REJECT\n"), std::string::npos)
         << log;
     EXPECT_EQ(matches.count(0, 1), 0);
-    EXPECT_TRUE(matches.points(0, 1).first.empty());
+    EXPECT_TRUE(std::as_const(matches).points(0, 1).first.empty());
 }
 
 TEST_F(VerifyPairsTest, PairWithoutRawMatchesIsRejectedWithoutDrawing) {
@@ -267,7 +268,7 @@ TEST_F(VerifyPairsTest, EachDirectionIsDecidedOnItsOwn) {
     verify(matches, twoImages);
     EXPECT_EQ(matches.count(0, 1), 60);
     EXPECT_EQ(matches.count(1, 0), 0);
-    EXPECT_TRUE(matches.points(1, 0).second.empty());
+    EXPECT_TRUE(std::as_const(matches).points(1, 0).second.empty());
 }
 
 }  // namespace
