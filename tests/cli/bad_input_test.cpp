@@ -156,6 +156,10 @@ TEST_F(BadInputTest, AnUnreadablePhotographIsLeftOutAndTheOthersAreStitched) {
         {"truncated JPEG", view.substr(0, view.size() / 2), "Premature end of JPEG file"},
         {"PNG named .jpg", readFile(fs::path(VANTORRA_TEST_DATA) / "bad/png_named_jpg.jpg"), "Not a JPEG file"},
         {"60000 x 60000 header", withFrameSize(view, 60000, 60000), "too large"},
+        {"progressive 18000 x 18000 header",
+         withFrameSize(readFile(fs::path(VANTORRA_TEST_DATA) / "bad/progressive_40x24.jpg"), 18000, 18000),
+         "progressive image of 18000 x 18000 pixels needs 927 MB for its coefficients, more than the 128 MB its "
+         "decoder may use"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
