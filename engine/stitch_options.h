@@ -23,6 +23,7 @@ struct FeatureOptions {
     int32_t upsampleBelow = 300;
     DetectorMode detectorMode = DetectorMode::AsIs;
     int64_t featureImageBudget = 268435456;  // recomputed by the driver at every run
+    int32_t maxFeaturesPerImage = 0;  // the strongest kept per photograph (0: all); recomputed by the driver
 };
 
 struct RansacOptions {

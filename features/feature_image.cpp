@@ -8,6 +8,7 @@
 #include "features/arena_pools.h"
 #include "engine/jpeg.h"
 #include "features/extract_features.h"
+#include "features/strongest_features.h"
 
 namespace vantorra {
 
@@ -152,7 +153,13 @@ bool prepareDecodedImage(int i, int n, DecodedFeatureImage decoded, const Featur
     const int mode = chooseDetectorMode(featureImage.rows, featureImage.cols, options);
     const GreyRaster* grey = greyRaster(featureImage);
     bool failed = grey == nullptr;
+    const PoolMark before = poolMark(kFeaturePool);
     if (!failed) features = extractFeatures(*grey, mode, &failed);
+    if (!failed && featureCount(features) > options.maxFeaturesPerImage && options.maxFeaturesPerImage > 0) {
+        std::cout << "  Kept the " << options.maxFeaturesPerImage << " strongest of " << featureCount(features)
+                  << " features" << std::endl;
+        features = keepStrongest(features, options.maxFeaturesPerImage, before, failed);
+    }
 
     if (!keepsFeatureImage(featureImage.rows, featureImage.cols, size.channels, n,
                            options.featureImageBudget))

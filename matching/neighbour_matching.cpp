@@ -11,6 +11,13 @@ int32_t neighbourCount(const FeatureOptions& options) {
     return std::max(options.nearestNeighbours, options.maxMatchesPerFeature + 1);
 }
 
+int64_t matchedFeatureBytes(const FeatureOptions& options) {
+    const auto pooled = [](size_t bytes) { return static_cast<int64_t>((bytes + 7) / 8 * 8); };  // pool granules
+    return pooled(sizeof(Feature)) + pooled(kDescriptorLength) +
+           static_cast<int64_t>(neighbourCount(options)) * static_cast<int64_t>(sizeof(Feature*)) +
+           pooled(sizeof(KdNode)) + int64_t{options.maxMatchesPerFeature} * 4 * static_cast<int64_t>(sizeof(float));
+}
+
 int32_t ratioTest(Feature* const* neighbours, int32_t found, const FeatureOptions& options) {
     if (found <= 0) return 0;
     // Distances are squared, so 0.8 here is a ratio of about 0.894 on plain distances.
