@@ -209,6 +209,20 @@ TEST_F(BadInputTest, RepeatedPhotographsAreLeftOutAndEveryViewIsStitched) {
     EXPECT_EQ(saved.component, (std::vector<int32_t>{0, 3, 6, 9, 12, 15}));
 }
 
+// More photographs than the budget can adjust together: one line with the reason before any is
+// read, exit 3, the earlier outputs intact. The names need not exist.
+TEST_F(BadInputTest, TooManyPhotographsForTheBudgetStopAtOnce) {
+    std::vector<std::string> inputs = goodViews();
+    for (int i = 0; i < 1500; ++i) inputs.push_back(input("gone_" + std::to_string(i) + ".jpg"));
+    EXPECT_EQ(run(inputs), ExitFileError);
+    const std::string errors = errors_.str();
+    EXPECT_EQ(errors.rfind("cannot stitch: 1503 photographs need ", 0), 0u) << errors;
+    EXPECT_NE(errors.find("more than the 192 MB of the 256 MB memory budget"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find('\n'), errors.size() - 1) << "one line: " << errors;
+    EXPECT_EQ(errors.find("gone_"), std::string::npos) << "nothing read: " << errors;
+    expectEarlierOutputsIntact("too many photographs");
+}
+
 TEST_F(BadInputTest, FewerThanTwoReadablePhotographsFailAsBefore) {
     writeFile(input("empty.jpg"), "");
     writeFile(input("text.jpg"), "not a photograph");
