@@ -79,18 +79,21 @@ void fillMatches(Feature* all, int32_t n, MatchTable& matches) {
             points.first.resize(2, matches.count(i, j));
             points.second.resize(2, matches.count(i, j));
         }
-    std::vector<int32_t> fill(static_cast<size_t>(n) * n, 0);
+    // The list is in image order, so the pairs of one image are filled before the next image's
+    // begin: the columns filled so far are counted for one image at a time.
+    std::vector<int32_t> fill(static_cast<size_t>(n), 0);
     int32_t previousImage = -1;
     for (Feature* f = all; f != nullptr; f = f->next) {
         if (f->image != previousImage) {
             previousImage = f->image;
+            std::fill(fill.begin(), fill.end(), 0);
             std::cout << "  Image " << f->image << std::endl;
         }
         for (int32_t l = 0; l < f->matchCount; ++l) {
             const Feature* partner = f->neighbours[l];
             const int32_t i = f->image, j = partner->image;
             MatchPoints& points = matches.points(i, j);
-            const int32_t column = fill[static_cast<size_t>(i) * n + j]++;
+            const int32_t column = fill[static_cast<size_t>(j)]++;
             points.first.at(0, column) = static_cast<float>(f->row);
             points.first.at(1, column) = static_cast<float>(f->col);
             points.second.at(0, column) = static_cast<float>(partner->row);
