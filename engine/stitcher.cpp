@@ -183,29 +183,40 @@ int32_t fewestFeatures(const RansacOptions& ransac) {
 
 std::string megabytes(double bytes) { return std::to_string(static_cast<int64_t>(std::ceil(bytes / 1048576.0))); }
 
-// Why a run of n photographs cannot be stitched within its budget, or empty when it can; known
-// from the count alone, so the refusal comes before any photograph is read. The features of all
-// photographs are matched at once, and each must be able to keep enough of them. The cameras of
-// one panorama are adjusted together, in memory that grows with the square of their number,
-// which must fit in what the feature images leave of the budget.
-std::string budgetRefusal(const StitchOptions& options, int n) {
-    const std::string budget = megabytes(static_cast<double>(options.systemMemory)) + " MB memory budget";
-    const std::string advice = "; stitch fewer at once or raise the budget";
-    const FeatureOptions feature = runFeatureOptions(options, n);
-    if (feature.maxFeaturesPerImage < fewestFeatures(options.ransac))
-        return std::to_string(n) + " photographs can keep only " + std::to_string(feature.maxFeaturesPerImage) +
-               " features each in the " +
-               std::to_string(static_cast<int64_t>(static_cast<double>(options.systemMemory) *
-                                                   options.matchedFeatureFraction) >> 20) +
-               " MB of the " + budget + " that matching may use, fewer than the " +
-               std::to_string(fewestFeatures(options.ransac)) + " verification needs" + advice;
+std::string budgetText(const StitchOptions& options) {
+    return megabytes(static_cast<double>(options.systemMemory)) + " MB memory budget";
+}
+
+constexpr const char* kFewerAdvice = "; stitch fewer at once or raise the budget";
+
+// The features of all photographs are matched at once: each must be able to keep enough of them.
+std::string featureRefusal(const StitchOptions& options, int n) {
+    const int32_t each = runFeatureOptions(options, n).maxFeaturesPerImage;
+    const int32_t fewest = fewestFeatures(options.ransac);
+    if (each >= fewest) return {};
+    const auto share = static_cast<int64_t>(static_cast<double>(options.systemMemory) * options.matchedFeatureFraction);
+    return std::to_string(n) + " photographs can keep only " + std::to_string(each) + " features each in the " +
+           std::to_string(share >> 20) + " MB of the " + budgetText(options) + " that matching may use, fewer than the " +
+           std::to_string(fewest) + " verification needs" + kFewerAdvice;
+}
+
+// The cameras of one panorama are adjusted together, in memory that grows with the square of
+// their number: it must fit in what the feature images leave of the budget.
+std::string adjustmentRefusal(const StitchOptions& options, int n) {
     const auto share = static_cast<int64_t>(static_cast<double>(options.systemMemory) *
                                             (1.0 - static_cast<double>(options.featureMemoryFraction)));
     const int64_t needed = adjustmentBytes(n);
     if (needed <= share) return {};
     return std::to_string(n) + " photographs need " + megabytes(static_cast<double>(needed)) +
            " MB to adjust their cameras together, more than the " + std::to_string(share >> 20) + " MB of the " +
-           budget + " left beside the feature images" + advice;
+           budgetText(options) + " left beside the feature images" + kFewerAdvice;
+}
+
+// Why a run of n photographs cannot be stitched within its budget, or empty when it can; known
+// from the count alone, so the refusal comes before any photograph is read.
+std::string budgetRefusal(const StitchOptions& options, int n) {
+    const std::string features = featureRefusal(options, n);
+    return features.empty() ? adjustmentRefusal(options, n) : features;
 }
 
 // Keeps the per-image results of the matching stage for registration and rendering.
