@@ -12,6 +12,13 @@ int32_t parameterCount(int32_t cameraCount, int32_t lensParameters) {
     return 4 * cameraCount - 3 + lensParameters;
 }
 
+int64_t adjustmentBytes(int32_t cameraCount, int32_t lensParameters) {
+    // The full normal equations while the reduced ones are copied out of them, then the reduced
+    // ones and the damped copy that is solved: two square matrices of floats either way.
+    const int64_t full = 4 * static_cast<int64_t>(cameraCount) + lensParameters;
+    return 2 * full * full * static_cast<int64_t>(sizeof(float));
+}
+
 namespace {
 
 // The prior deviation of lens coefficient e (k1, k2): a k2 of the same size bends the corners
@@ -218,11 +225,15 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
     float lastError = e0;
 
     for (int32_t iteration = 0; iteration < options_.maxIterations; ++iteration) {
-        const NormalEquations eq = linearise(pairs, current, robustMode, threshold, lenses, pool_);
-        const float e = std::sqrt(eq.residualSquares + priorCost(lensCost, current, lenses)) / std::sqrt(matchCount);
+        Matrix a, g;
+        float e = 0.0f;
+        {  // the full system is released before the damped copy is made (adjustmentBytes)
+            const NormalEquations eq = linearise(pairs, current, robustMode, threshold, lenses, pool_);
+            e = std::sqrt(eq.residualSquares + priorCost(lensCost, current, lenses)) / std::sqrt(matchCount);
+            a = eq.a.subMatrix(3, size - 1, 3, size - 1);
+            g = eq.g.subMatrix(3, size - 1, 0, 0);
+        }
         logError(e);
-        Matrix a = eq.a.subMatrix(3, size - 1, 3, size - 1);
-        Matrix g = eq.g.subMatrix(3, size - 1, 0, 0);
         addPrior(lensCost, current, lenses, a, g);
 
         int32_t trials = 0;

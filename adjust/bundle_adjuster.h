@@ -50,6 +50,11 @@ private:
 // lens coefficients.
 int32_t parameterCount(int32_t cameraCount, int32_t lensParameters = 0);
 
+// The most memory one adjustment of cameraCount cameras holds at once, in bytes: its dense
+// normal equations grow with the square of the camera count, so a run of many photographs is
+// measured against its budget with this before any work.
+int64_t adjustmentBytes(int32_t cameraCount, int32_t lensParameters = 0);
+
 // Diagonal of the damping D (parameterCount entries): 1 / sigma_f^2 for the reference focal
 // length, then per further camera three 1 / sigma_r^2 and one 1 / sigma_f^2, with
 // sigma_f = focalSigma x mean focal length of `cameras` and sigma_r = rotationSigma; then per

@@ -50,11 +50,6 @@ int32_t keepColumns(MatchPoints& points, const std::vector<float>& errors, float
     return kept;
 }
 
-void clearPair(MatchTable& matches, int32_t i, int32_t j) {
-    matches.count(i, j) = 0;
-    matches.points(i, j) = MatchPoints{};
-}
-
 // The images of `component` joined to each other by the remaining pairs, largest piece first
 // (ties: the piece of the lowest image number), ascending.
 std::vector<int32_t> largestPiece(const MatchTable& matches, const std::vector<int32_t>& component) {
@@ -170,7 +165,7 @@ Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& ver
         if (pair.accepted)
             matches.count(pair.first, pair.second) = pair.kept;
         else
-            clearPair(matches, pair.first, pair.second);
+            matches.clear(pair.first, pair.second);
     }
     result.component = largestPiece(matches, component);
     for (const int32_t i : component)

@@ -26,8 +26,10 @@ namespace {
 constexpr int64_t kMaxDecodedSamples = int64_t{1} << 30;
 // libjpeg's own buffers (a progressive file holds every coefficient of the image while it is
 // read) are allocated from the header's size before any data is read, so they are capped: a
-// forged header must not cost more than this before the file is found to be short.
-constexpr long kMaxDecoderMemory = 1L << 30;
+// forged header must not cost more than this before the file is found to be short. It is half
+// the default memory budget; a file that needs more is refused from its header
+// (coefficientBytes) with both sizes.
+constexpr long kMaxDecoderMemory = 128L << 20;
 // Decoding work follows the full size whatever the scaling asked for, and a file may claim a huge
 // size yet hold no data: the arithmetic decoder feeds zeros past the end of a scan without any
 // warning (its encoders may drop trailing zeros), so such a file would be decoded in full.
@@ -213,6 +215,22 @@ void emitUpright(const UprightMapping& mapping, const StoredRegion& region, int 
     }
 }
 
+// A file of several scans (every progressive one) holds all its coefficients while it is read,
+// at any output scale: 64 of them per 8 x 8 block, each component's blocks padded to its
+// sampling factors as the decoder pads them. Valid once the header has been read.
+int64_t coefficientBytes(const jpeg_decompress_struct& cinfo) {
+    int64_t blocks = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& component = cinfo.comp_info[c];
+        const int64_t across = (component.width_in_blocks + component.h_samp_factor - 1) /
+                               component.h_samp_factor * component.h_samp_factor;
+        const int64_t down = (component.height_in_blocks + component.v_samp_factor - 1) /
+                             component.v_samp_factor * component.v_samp_factor;
+        blocks += across * down;
+    }
+    return blocks * DCTSIZE2 * static_cast<int64_t>(sizeof(JCOEF));
+}
+
 // Decodes from an open file, handing the upright rows to `sink` one at a time. Everything that
 // must outlive a longjmp (the sink's storage, the decoding buffers) belongs to the caller's
 // frame; nothing with a destructor lives between setjmp and the library's frames. Returns false
@@ -260,6 +278,15 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, DecodeBuffers&
         std::snprintf(manager.message, sizeof manager.message,
                       "image of %u x %u pixels is too large to decode (2^30 samples or more)", cinfo.image_width,
                       cinfo.image_height);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    if (jpeg_has_multiple_scans(&cinfo) && coefficientBytes(cinfo) > kMaxDecoderMemory) {
+        std::snprintf(manager.message, sizeof manager.message,
+                      "%s image of %u x %u pixels needs %lld MB for its coefficients, more than the %ld MB its "
+                      "decoder may use",
+                      cinfo.progressive_mode ? "progressive" : "multi-scan", cinfo.image_width, cinfo.image_height,
+                      static_cast<long long>((coefficientBytes(cinfo) + (1 << 20) - 1) >> 20), kMaxDecoderMemory >> 20);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }

@@ -23,6 +23,7 @@ struct FeatureOptions {
     int32_t upsampleBelow = 300;
     DetectorMode detectorMode = DetectorMode::AsIs;
     int64_t featureImageBudget = 268435456;  // recomputed by the driver at every run
+    int32_t maxFeaturesPerImage = 0;  // the strongest kept per photograph (0: all); recomputed by the driver
 };
 
 struct RansacOptions {
@@ -111,6 +112,8 @@ struct StitchOptions {
     RenderOptions render;
     int64_t systemMemory = 268435456;  // 2^28 bytes, shown as 0.25 GB
     float featureMemoryFraction = 0.25f;
+    // Of systemMemory, what the features of all photographs may take while they are matched.
+    float matchedFeatureFraction = 0.5f;
     bool parameterFileMatrices = false;
     int32_t threads = 0;  // threads of a run, the calling one included; 0: one per core
 };

@@ -100,6 +100,26 @@ void poolRelease(int pool) {
     }
 }
 
+PoolMark poolMark(int pool) {
+    if (!validPool(pool)) return {};
+    const sift::PoolState& p = sift::state().pools[pool];
+    return {p.current, p.freeBytes};
+}
+
+void poolRollback(int pool, PoolMark mark) {
+    if (!validPool(pool)) return;
+    sift::State& s = sift::state();
+    sift::PoolState& p = s.pools[pool];
+    while (p.current != nullptr && p.current != mark.block) {
+        std::byte* previous = nullptr;
+        std::memcpy(&previous, p.current, kLinkBytes);
+        heapBytes.fetch_sub(static_cast<int64_t>(blockBytes(p.current)));
+        std::free(p.current);
+        p.current = previous;
+    }
+    p.freeBytes = p.current != nullptr ? mark.freeBytes : 0;
+}
+
 int64_t poolHeapBytes() { return heapBytes.load(); }
 
 void poolSetHeapLimit(int64_t bytes) { heapLimit.store(bytes); }

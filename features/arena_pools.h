@@ -26,6 +26,16 @@ void* poolAlloc(size_t size, int pool);
 // pools of the workspace bound to the calling thread (feature_workspace.h), or the program's.
 void poolRelease(int pool);
 
+// Where a pool's allocations stand; poolRollback frees everything allocated after it.
+struct PoolMark {
+    const std::byte* block = nullptr;
+    size_t freeBytes = 0;
+};
+PoolMark poolMark(int pool);
+// Gives back what the pool allocated since `mark` (taken from the same pool, which was not
+// released in between): later blocks are freed, the marked block's space is reused.
+void poolRollback(int pool, PoolMark mark);
+
 // Bytes the pools currently hold from the heap, all pools of every workspace together.
 int64_t poolHeapBytes();
 // Caps poolHeapBytes(): a block that would exceed `bytes` is treated as a heap failure.

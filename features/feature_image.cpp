@@ -9,6 +9,7 @@
 #include "engine/jpeg.h"
 #include "features/extract_features.h"
 #include "features/sift_state.h"
+#include "features/strongest_features.h"
 
 namespace vantorra {
 
@@ -144,7 +145,13 @@ DetectedFeatureImage detectFeatures(DecodedFeatureImage decoded, const FeatureOp
     const int mode = chooseDetectorMode(image.rows, image.cols, options);
     const GreyRaster* grey = greyRaster(image);
     d.failed = grey == nullptr;
+    const PoolMark before = poolMark(kFeaturePool);
     if (!d.failed) d.features = extractFeatures(*grey, mode, &d.failed);
+    if (!d.failed && options.maxFeaturesPerImage > 0) {
+        d.found = featureCount(d.features);
+        if (d.found > options.maxFeaturesPerImage)
+            d.features = keepStrongest(d.features, options.maxFeaturesPerImage, before, d.failed);
+    }
     poolRelease(kScratchPool);
     state.quietFailures = quiet;
     return d;
@@ -159,6 +166,9 @@ bool takeDetectedImage(int i, int n, DetectedFeatureImage detected, const Featur
     features = nullptr;
     DecodedFeatureImage& decoded = detected.decoded;
     if (!decoded.ok) return fail(error, decoded.error);
+    if (!detected.failed && options.maxFeaturesPerImage > 0 && detected.found > options.maxFeaturesPerImage)
+        std::cout << "  Kept the " << options.maxFeaturesPerImage << " strongest of " << detected.found
+                  << " features" << std::endl;
     size = decoded.size;
     featureImage = std::move(decoded.image);
     featureLevel = decoded.level;

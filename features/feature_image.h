@@ -48,6 +48,7 @@ struct DetectedFeatureImage {
     FloatImage thumbnail;
     int32_t thumbnailLevel = 0;
     Feature* features = nullptr;
+    int32_t found = 0;    // features found before the strongest were kept (with a limit)
     bool failed = false;  // the feature library ran out of memory
 };
 DetectedFeatureImage detectFeatures(DecodedFeatureImage decoded, const FeatureOptions& options);
@@ -68,7 +69,8 @@ bool prepareDecodedImage(int i, int n, DecodedFeatureImage decoded, const Featur
 
 // Prepares image i of n (the file at `path`): logs "  Image i", reports progress, fills `size`,
 // the feature image (its pixels released when over budget) and its level, the thumbnail and its
-// level, adds the kept bytes to featureImageMemory and extracts `features` (pool 4). Releases
+// level, adds the kept bytes to featureImageMemory and extracts `features` (pool 4; the
+// strongest options.maxFeaturesPerImage when that is above 0). Releases
 // pool 1. False with the reason in *error when the image cannot be read or the feature library
 // runs out of memory.
 bool prepareImage(int i, int n, const std::string& path, const FeatureOptions& options,

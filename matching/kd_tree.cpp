@@ -179,7 +179,7 @@ NeighbourSearch::Entry pop(NeighbourSearch& search) {
 // Offers a leaf's feature to the sorted result list; features of the query's own image are
 // passed over without counting as a check.
 void offer(NeighbourSearch& search, const Feature* query, Feature* candidate, int k, Feature** result,
-           double* distances) {
+           float* distances) {
     if (candidate->image == query->image) return;
     ++search.checks;
     const float s = descriptorDistance(query->descriptor, candidate->descriptor);
@@ -258,7 +258,7 @@ int treeDepth() {
     return deepest;
 }
 
-int findNeighbours(const Feature* query, int k, Feature** result, double* distances,
+int findNeighbours(const Feature* query, int k, Feature** result, float* distances,
                    NeighbourSearch& search) {
     search.heapSize = 0;
     search.checks = 0;
@@ -289,7 +289,7 @@ int findNeighbours(const Feature* query, int k, Feature** result, double* distan
 }
 
 int findNeighbours(const Feature* query, int k, Feature** result) {
-    double distances[kMaxChecks];
+    float distances[kMaxChecks];
     const int found = findNeighbours(query, std::min(k, kMaxChecks), result, distances, programSearch);
     for (int l = 0; l < found; ++l) result[l]->distance = distances[l];
     return found;

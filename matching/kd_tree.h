@@ -58,7 +58,7 @@ struct NeighbourSearch {
 // first (ties in the order met), and distances[0..found) with their squared distances to `query`.
 // Visits at most 100 leaves of other images. Returns found (at most k). A search that does not
 // overflow its heap (search.overflows == 0 afterwards) finds the same whatever its counter was.
-int findNeighbours(const Feature* query, int k, Feature** result, double* distances,
+int findNeighbours(const Feature* query, int k, Feature** result, float* distances,
                    NeighbourSearch& search);
 // The same with the program's own search state, setting each result's `distance`; k is at most
 // 100, the most leaves one search visits.

@@ -12,7 +12,18 @@ int32_t neighbourCount(const FeatureOptions& options) {
     return std::max(options.nearestNeighbours, options.maxMatchesPerFeature + 1);
 }
 
-int32_t ratioTest(const double* distances, int32_t found, const FeatureOptions& options) {
+int64_t matchedFeatureBytes(const FeatureOptions& options) {
+    const auto pooled = [](size_t bytes) { return static_cast<int64_t>((bytes + 7) / 8 * 8); };  // pool granules
+    // A feature, its descriptor, its neighbours with their distances, its place in the search
+    // list, its tree node, its match positions and their place among a pair's inliers.
+    return pooled(sizeof(Feature)) + pooled(kDescriptorLength) +
+           static_cast<int64_t>(neighbourCount(options)) * static_cast<int64_t>(sizeof(Feature*) + sizeof(float)) +
+           static_cast<int64_t>(sizeof(Feature*)) +
+           pooled(sizeof(KdNode)) +
+           int64_t{options.maxMatchesPerFeature} * static_cast<int64_t>(4 * sizeof(float) + sizeof(int32_t));
+}
+
+int32_t ratioTest(const float* distances, int32_t found, const FeatureOptions& options) {
     if (found <= 0) return 0;
     // Distances are squared, so 0.8 here is a ratio of about 0.894 on plain distances.
     const float limit = options.distanceRatio * static_cast<float>(distances[found - 1]);
@@ -24,8 +35,8 @@ int32_t ratioTest(const double* distances, int32_t found, const FeatureOptions& 
 }
 
 int32_t ratioTest(Feature* const* neighbours, int32_t found, const FeatureOptions& options) {
-    std::vector<double> distances(static_cast<size_t>(std::max(found, 0)));
-    for (int32_t l = 0; l < found; ++l) distances[static_cast<size_t>(l)] = neighbours[l]->distance;
+    std::vector<float> distances(static_cast<size_t>(std::max(found, 0)));
+    for (int32_t l = 0; l < found; ++l) distances[static_cast<size_t>(l)] = static_cast<float>(neighbours[l]->distance);
     return ratioTest(distances.data(), found, options);
 }
 
@@ -58,7 +69,7 @@ constexpr size_t kSearchChunk = 256;
 // those few are searched again here, in order, with the counter carried on from one to the next:
 // every feature ends with the neighbours that searching all of them in order gives.
 void searchAll(const std::vector<Feature*>& features, int32_t n, int32_t k,
-               std::vector<Feature*>& neighbourStore, std::vector<double>& distanceStore,
+               std::vector<Feature*>& neighbourStore, std::vector<float>& distanceStore,
                ProgressReporter& progress, ThreadPool* pool) {
     const size_t total = features.size();
     std::vector<uint8_t> overflowed(total, 0);
@@ -99,7 +110,7 @@ void searchAll(const std::vector<Feature*>& features, int32_t n, int32_t k,
 
 // Applies the ratio test to every feature's neighbours and counts the matches of each pair.
 void acceptMatches(const std::vector<Feature*>& features, int32_t k, std::vector<Feature*>& neighbourStore,
-                   const std::vector<double>& distanceStore, const FeatureOptions& options,
+                   const std::vector<float>& distanceStore, const FeatureOptions& options,
                    MatchTable& matches) {
     int32_t previousImage = -1;
     for (size_t q = 0; q < features.size(); ++q) {
@@ -118,24 +129,29 @@ void acceptMatches(const std::vector<Feature*>& features, int32_t k, std::vector
 void fillMatches(Feature* all, int32_t n, MatchTable& matches) {
     std::cout << "[ Build match array        ]" << std::endl;
     std::cout << "[ Allocate Space for match array ]" << std::endl;
+    matches.placeCounted();
     for (int32_t i = 0; i < n; ++i)
         for (int32_t j = 0; j < n; ++j) {
+            if (matches.count(i, j) <= 0) continue;
             MatchPoints& points = matches.points(i, j);
             points.first.resize(2, matches.count(i, j));
             points.second.resize(2, matches.count(i, j));
         }
-    std::vector<int32_t> fill(static_cast<size_t>(n) * n, 0);
+    // The list is in image order, so the pairs of one image are filled before the next image's
+    // begin: the columns filled so far are counted for one image at a time.
+    std::vector<int32_t> fill(static_cast<size_t>(n), 0);
     int32_t previousImage = -1;
     for (Feature* f = all; f != nullptr; f = f->next) {
         if (f->image != previousImage) {
             previousImage = f->image;
+            std::fill(fill.begin(), fill.end(), 0);
             std::cout << "  Image " << f->image << std::endl;
         }
         for (int32_t l = 0; l < f->matchCount; ++l) {
             const Feature* partner = f->neighbours[l];
             const int32_t i = f->image, j = partner->image;
             MatchPoints& points = matches.points(i, j);
-            const int32_t column = fill[static_cast<size_t>(i) * n + j]++;
+            const int32_t column = fill[static_cast<size_t>(j)]++;
             points.first.at(0, column) = static_cast<float>(f->row);
             points.first.at(1, column) = static_cast<float>(f->col);
             points.second.at(0, column) = static_cast<float>(partner->row);
@@ -164,7 +180,7 @@ bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions&
     // One block for every neighbour array of the stage, released with it.
     const size_t slots = static_cast<size_t>(total) * static_cast<size_t>(std::max(k, 1));
     std::vector<Feature*> neighbourStore(slots, nullptr);
-    std::vector<double> distanceStore(slots, 0.0);
+    std::vector<float> distanceStore(slots, 0.0f);
     std::cout << "[ Find nearest neighbours  ]" << std::endl;
     searchAll(features, n, k, neighbourStore, distanceStore, progress, pool);
     acceptMatches(features, k, neighbourStore, distanceStore, options, matches);

@@ -17,10 +17,14 @@ namespace vantorra {
 // Neighbours searched per feature: max(nearestNeighbours, maxMatchesPerFeature + 1).
 int32_t neighbourCount(const FeatureOptions& options);
 
+// The memory one feature costs while the features of all images are matched: its record and
+// descriptor, its neighbour array, its leaf of the k-d tree and the positions of its matches.
+int64_t matchedFeatureBytes(const FeatureOptions& options);
+
 // Leading neighbours accepted: l < maxMatchesPerFeature and distance(l) < distanceRatio * dk,
 // stopping at the first failure. dk is the distance of the k-th neighbour, or of the farthest
 // found when the other images hold fewer than k features; none found accepts none.
-int32_t ratioTest(const double* distances, int32_t found, const FeatureOptions& options);
+int32_t ratioTest(const float* distances, int32_t found, const FeatureOptions& options);
 // The same over the neighbours' own `distance`.
 int32_t ratioTest(Feature* const* neighbours, int32_t found, const FeatureOptions& options);
 

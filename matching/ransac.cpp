@@ -266,19 +266,19 @@ void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes
             report();
         }
     skipRandom(draws);
-    std::vector<uint8_t> accepted(static_cast<size_t>(n) * n, 0);
+    // A row's pairs are decided from that row alone, so its unaccepted pairs are cleared as soon
+    // as it is done.
+    std::vector<uint8_t> accepted(static_cast<size_t>(n), 0);
     auto next = checks.cbegin();
     for (int32_t i = 0; i < n; ++i) {
         std::cout << "  Image " << i << std::endl;
+        std::fill(accepted.begin(), accepted.end(), 0);
         for (; next != checks.cend() && next->i == i; ++next)
-            if (applyCheck(matches, *next, options)) accepted[static_cast<size_t>(i) * n + next->j] = 1;
-    }
-    for (int32_t i = 0; i < n; ++i)
+            if (applyCheck(matches, *next, options)) accepted[static_cast<size_t>(next->j)] = 1;
         for (int32_t j = 0; j < n; ++j)
-            if (!accepted[static_cast<size_t>(i) * n + j]) {
-                matches.count(i, j) = 0;
-                matches.points(i, j) = MatchPoints{};
-            }
+            if (!accepted[static_cast<size_t>(j)]) matches.clear(i, j);
+    }
+    matches.dropEmpty();
 }
 
 }  // namespace vantorra

@@ -190,22 +190,72 @@ int pivotRow(const Matrix& a, int i) {
     return best;
 }
 
+void swapRows(Matrix& a, Matrix& b, int i, int p) {
+    for (int k = i; k < a.rows; ++k) std::swap(a.at(i, k), a.at(p, k));
+    std::swap(b.at(i), b.at(p));
+}
+
+// Rows below i with a non-zero entry in column i, their multipliers, and the columns after i
+// where row i is non-zero: the only places elimination step i changes. Kept between steps so
+// the elimination allocates nothing per step.
+struct EliminationStep {
+    std::vector<int> rows;
+    std::vector<float> multipliers;
+    std::vector<int> columns;
+};
+
+// True when row i from the pivot on, and b(i), hold finite numbers only, the pivot non-zero.
+bool finiteRow(const Matrix& a, const Matrix& b, int i) {
+    if (a.at(i, i) == 0.0f || !std::isfinite(b.at(i))) return false;
+    for (int k = i; k < a.rows; ++k)
+        if (!std::isfinite(a.at(i, k))) return false;
+    return true;
+}
+
+// One step of the elimination, touching only rows whose multiplier is non-zero and columns where
+// row i is non-zero: subtracting a zero product leaves an entry as it was, so the result is the
+// same as updating every entry, and the normal equations of many cameras, mostly zeros, are
+// eliminated in far less than cubic time. When a zero product could be NaN (a zero pivot, an
+// infinite entry or multiplier) every entry is updated, so a singular system gives its
+// infinities and NaN as before.
+void eliminateColumn(Matrix& a, Matrix& b, int i, EliminationStep& step) {
+    const int n = a.rows;
+    const float pivot = a.at(i, i);
+    step.rows.clear();
+    step.multipliers.clear();
+    step.columns.clear();
+    bool sparse = finiteRow(a, b, i);
+    for (int j = i + 1; j < n; ++j) {
+        if (sparse && a.at(j, i) == 0.0f) continue;
+        const float q = a.at(j, i) / pivot;
+        a.at(j, i) = 0.0f;
+        step.rows.push_back(j);
+        step.multipliers.push_back(q);
+        sparse = sparse && std::isfinite(q);
+    }
+    for (int k = i + 1; k < n; ++k)
+        if (!sparse || a.at(i, k) != 0.0f) step.columns.push_back(k);
+    const size_t m = step.rows.size();
+    for (const int k : step.columns) {  // column by column: the storage order
+        const float aik = a.at(i, k);
+        float* column = &a.at(0, k);
+        for (size_t r = 0; r < m; ++r) column[step.rows[r]] -= step.multipliers[r] * aik;
+    }
+    for (size_t r = 0; r < m; ++r) b.at(step.rows[r]) -= step.multipliers[r] * b.at(i);
+}
+
 void eliminate(Matrix& a, Matrix& b) {
     const int n = a.rows;
+    EliminationStep step;
+    step.rows.reserve(static_cast<size_t>(n));
+    step.multipliers.reserve(static_cast<size_t>(n));
+    step.columns.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
         if (i < n - 1) {
             const int p = pivotRow(a, i);
-            if (p != i) {
-                for (int k = i; k < n; ++k) std::swap(a.at(i, k), a.at(p, k));
-                std::swap(b.at(i), b.at(p));
-            }
+            if (p != i) swapRows(a, b, i, p);
         }
-        for (int j = i + 1; j < n; ++j) {
-            const float q = a.at(j, i) / a.at(i, i);
-            a.at(j, i) = 0.0f;
-            for (int k = i + 1; k < n; ++k) a.at(j, k) -= q * a.at(i, k);
-            b.at(j) -= q * b.at(i);
-        }
+        eliminateColumn(a, b, i, step);
     }
 }
 

@@ -26,6 +26,7 @@ void bendMatches(synthetic::SyntheticScene& scene, const std::vector<LensDistort
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j) {
             const int count = scene.matches.count(i, j);
+            if (count <= 0) continue;
             MatchPoints& p = scene.matches.points(i, j);
             for (int k = 0; k < count; ++k) {
                 distortPosition(lenses[i], scene.truth[i].f, p.first.at(0, k), p.first.at(1, k));

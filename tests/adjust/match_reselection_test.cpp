@@ -42,10 +42,7 @@ void shiftMatches(MatchTable& matches, int i, int j, int count, float dr, float 
 // Keeps only the first `count` matches of (i, j).
 void truncatePair(MatchTable& matches, int i, int j, int count) { matches.count(i, j) = count; }
 
-void clearPair(MatchTable& matches, int i, int j) {
-    matches.count(i, j) = 0;
-    matches.points(i, j) = MatchPoints{};
-}
+void clearPair(MatchTable& matches, int i, int j) { matches.clear(i, j); }
 
 // The kept columns of (i, j) that still carry one of the first `shifted` original columns,
 // recognised by their first position.

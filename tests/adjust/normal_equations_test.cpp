@@ -63,6 +63,7 @@ TEST(AdjustPairs, OrderedPairsWithMatchesInListOrder) {
     t.count(0, 2) = 1;
     t.count(1, 3) = 5;  // camera 1 not listed
     t.count(3, 0) = 2;
+    t.placeCounted();
     const std::vector<AdjustPair> pairs = adjustPairs(t, {2, 0, 3});
     ASSERT_EQ(pairs.size(), 3u);
     // First outer, second inner, by list position: (2,0), (0,2), (3,0).
@@ -78,7 +79,7 @@ TEST(AdjustPairs, OrderedPairsWithMatchesInListOrder) {
 
 // Appends a match (x, y) -> (X, Y) to the pair (i, j).
 void addMatch(MatchTable& t, int i, int j, float x, float y, float X, float Y) {
-    MatchPoints& p = t.points(i, j);
+    MatchPoints& p = t.place(i, j);
     const int n = t.count(i, j);
     Matrix first(2, n + 1), second(2, n + 1);
     first.pasteBlock(p.first, 0, 0);

@@ -63,7 +63,7 @@ inline SyntheticScene makeScene(const SceneShape& shape) {
             }
             const int count = static_cast<int>(a.size() / 2);
             if (count == 0) continue;
-            MatchPoints& points = scene.matches.points(i, j);
+            MatchPoints& points = scene.matches.place(i, j);
             points.first.resize(2, count);
             points.second.resize(2, count);
             points.first.data = a;  // column-major 2 x count: x0, y0, x1, y1, ...

@@ -156,6 +156,10 @@ TEST_F(BadInputTest, AnUnreadablePhotographIsLeftOutAndTheOthersAreStitched) {
         {"truncated JPEG", view.substr(0, view.size() / 2), "Premature end of JPEG file"},
         {"PNG named .jpg", readFile(fs::path(VANTORRA_TEST_DATA) / "bad/png_named_jpg.jpg"), "Not a JPEG file"},
         {"60000 x 60000 header", withFrameSize(view, 60000, 60000), "too large"},
+        {"progressive 18000 x 18000 header",
+         withFrameSize(readFile(fs::path(VANTORRA_TEST_DATA) / "bad/progressive_40x24.jpg"), 18000, 18000),
+         "progressive image of 18000 x 18000 pixels needs 927 MB for its coefficients, more than the 128 MB its "
+         "decoder may use"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
@@ -203,6 +207,20 @@ TEST_F(BadInputTest, RepeatedPhotographsAreLeftOutAndEveryViewIsStitched) {
     Stitcher saved;
     ASSERT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), saved), 18);
     EXPECT_EQ(saved.component, (std::vector<int32_t>{0, 3, 6, 9, 12, 15}));
+}
+
+// More photographs than the budget can adjust together: one line with the reason before any is
+// read, exit 3, the earlier outputs intact. The names need not exist.
+TEST_F(BadInputTest, TooManyPhotographsForTheBudgetStopAtOnce) {
+    std::vector<std::string> inputs = goodViews();
+    for (int i = 0; i < 1500; ++i) inputs.push_back(input("gone_" + std::to_string(i) + ".jpg"));
+    EXPECT_EQ(run(inputs), ExitFileError);
+    const std::string errors = errors_.str();
+    EXPECT_EQ(errors.rfind("cannot stitch: 1503 photographs need ", 0), 0u) << errors;
+    EXPECT_NE(errors.find("more than the 192 MB of the 256 MB memory budget"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find('\n'), errors.size() - 1) << "one line: " << errors;
+    EXPECT_EQ(errors.find("gone_"), std::string::npos) << "nothing read: " << errors;
+    expectEarlierOutputsIntact("too many photographs");
 }
 
 TEST_F(BadInputTest, FewerThanTwoReadablePhotographsFailAsBefore) {

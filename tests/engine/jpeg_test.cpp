@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -287,6 +291,90 @@ TEST_F(JpegTest, ForgedSizeUnderTheLimitFailsOnTheMissingData) {
         EXPECT_FALSE(readJpeg(path("forged.jpg"), pixels, width, height, &error)) << test.what;
         EXPECT_TRUE(pixels.empty());
     }
+}
+
+// The peak resident memory, in MB, of a child process that runs `body`; -1 when it failed.
+template <typename Body>
+long childPeakMegabytes(Body body) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        body();
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const long peak = usage.ru_maxrss >> 10;
+        _exit(write(fds[1], &peak, sizeof peak) == static_cast<ssize_t>(sizeof peak) ? 0 : 1);
+    }
+    close(fds[1]);
+    long peak = -1;
+    if (::read(fds[0], &peak, sizeof peak) != static_cast<ssize_t>(sizeof peak)) peak = -1;
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? peak : -1;
+}
+
+// A progressive file keeps every coefficient while it is read, at any scale. One whose
+// coefficients outgrow the decoder's share is refused from its header with both sizes, before
+// the decoder allocates them; one under it is read (or fails on its missing data) as before.
+TEST_F(JpegTest, ProgressiveFileIsRefusedWhenItsCoefficientsOutgrowTheDecoder) {
+    const std::vector<unsigned char> small = readBytes(std::string(VANTORRA_TEST_DATA) + "/bad/progressive_40x24.jpg");
+    const auto claiming = [&](int side, const std::string& name) {
+        std::vector<unsigned char> bytes = small;
+        for (size_t i = 0; i + 9 < bytes.size(); ++i)
+            if (bytes[i] == 0xFF && bytes[i + 1] == 0xC2) {
+                bytes[i + 5] = bytes[i + 7] = static_cast<unsigned char>(side >> 8);
+                bytes[i + 6] = bytes[i + 8] = static_cast<unsigned char>(side & 0xFF);
+                break;
+            }
+        writeBytes(path(name), bytes);
+        return path(name);
+    };
+    struct Case {
+        int side;
+        const char* refusal;  // empty: read as any file
+    };
+    // 4:2:0 colour, 128 bytes per 8 x 8 block: 6688 pixels a side need 127.97 MB, 6689 128.6 MB.
+    const Case cases[] = {
+        {18000, "progressive image of 18000 x 18000 pixels needs 927 MB for its coefficients, more than the 128 MB "
+                "its decoder may use"},
+        {6000, ""},
+        {6688, ""},
+        {6689, "progressive image of 6689 x 6689 pixels needs 129 MB for its coefficients"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.side);
+        const std::string file = claiming(test.side, "claims_" + std::to_string(test.side) + ".jpg");
+        const bool refused = *test.refusal != '\0';
+        for (const int denominator : {1, 8}) {
+            CountingSink counting;
+            std::string error;
+            EXPECT_FALSE(readJpegRowsScaled(file, denominator, counting, &error));  // the data ends early
+            if (refused) {
+                EXPECT_NE(error.find(test.refusal), std::string::npos) << error;
+                EXPECT_EQ(counting.rows, 0);
+            } else {
+                EXPECT_EQ(error.find("coefficients"), std::string::npos) << error;
+            }
+        }
+        JpegHeader header;  // the header alone is still read
+        EXPECT_TRUE(readJpegHeader(file, header));
+        EXPECT_EQ(header.width, test.side);
+    }
+    CountingSink whole;
+    EXPECT_TRUE(readJpegRows(std::string(VANTORRA_TEST_DATA) + "/bad/progressive_40x24.jpg", whole));
+    EXPECT_EQ(whole.rows, 24);
+
+    const std::string huge = claiming(18000, "huge.jpg");
+    const long peak = childPeakMegabytes([&] {
+        FloatImage image;
+        int rows = 0, cols = 0;
+        image.readJpegHalved(huge, rows, cols);
+    });
+    ASSERT_GE(peak, 0);
+    EXPECT_LT(peak, 64) << "MB to refuse a progressive 18000 x 18000 file";
 }
 
 // Found by fuzzing: an arithmetic-coded frame of 65345 x 31757 pixels with no data. The

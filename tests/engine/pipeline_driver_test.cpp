@@ -152,6 +152,56 @@ TEST(PipelineDriverTest, UnreadableImageIsLeftOutAndTheRunGoesOn) {
     EXPECT_FALSE(stitcher.needsRegistration);
 }
 
+// The features of all photographs are matched at once (336 bytes a feature with the default
+// options) in half the budget, and each photograph must be able to keep enough of them for
+// verification (5 candidates x 11 inliers / 0.8: 69). The cameras of a panorama are adjusted
+// together in memory that grows with the square of their number (4 parameters a camera, two
+// square matrices of floats), within three quarters of the budget. A run that breaks either
+// stops before any photograph is read, so the names need not exist; one that keeps both goes
+// on to read them.
+TEST(PipelineDriverTest, TooManyPhotographsForTheBudgetAreRefusedBeforeAnyIsRead) {
+    struct Case {
+        int photographs;
+        int64_t budget;
+        std::string refusal;  // empty: not refused, the missing files are found instead
+    };
+    const Case cases[] = {
+        // About 330 features each; 2 x 4000^2 x 4 bytes = 122 MB.
+        {1000, int64_t{256} << 20, ""},
+        // About 255 features each; 2 x 5200^2 x 4 bytes = 206.3 MB.
+        {1300, int64_t{256} << 20,
+         "1300 photographs need 207 MB to adjust their cameras together, more than the 192 MB of the 256 MB memory "
+         "budget left beside the feature images"},
+        // 128 MB / 6000 / about 400 bytes (a feature with its descriptor, its neighbours and their
+        // distances, its tree node and its matches): 55 features each.
+        {6000, int64_t{256} << 20,
+         "6000 photographs can keep only 55 features each in the 128 MB of the 256 MB memory budget that matching "
+         "may use, fewer than the 69 verification needs"},
+        {300, int64_t{8} << 20, "300 photographs can keep only 34 features each in the 4 MB of the 8 MB"},
+        // 69 features each, just enough; 2 x 1200^2 x 4 bytes = 11 MB within 12 MB.
+        {300, int64_t{16} << 20, ""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::to_string(test.photographs) + " photographs, " + std::to_string(test.budget >> 20) + " MB");
+        Stitcher stitcher;
+        stitcher.options = test::smallOptions(500, 0);
+        stitcher.options.systemMemory = test.budget;
+        std::vector<std::string> names;
+        for (int i = 0; i < test.photographs; ++i) names.push_back("missing_" + std::to_string(i) + ".jpg");
+        Image output;
+        CoutCapture log;
+        EXPECT_EQ(stitcher.stitch("/nonexistent/", names, output), StitchOutcome::Failed);
+        EXPECT_TRUE(output.empty());
+        if (test.refusal.empty()) {
+            EXPECT_EQ(stitcher.lastError.find("to adjust their cameras"), std::string::npos) << stitcher.lastError;
+            EXPECT_NE(stitcher.lastError.find("missing_"), std::string::npos) << stitcher.lastError;
+        } else {
+            EXPECT_EQ(stitcher.lastError.rfind(test.refusal, 0), 0u) << stitcher.lastError;
+            EXPECT_TRUE(stitcher.skippedReasons.empty());  // nothing was read
+        }
+    }
+}
+
 TEST(PipelineDriverTest, ImageOutsideTheComponentKeepsAnUnregisteredCameraWithItsTransform) {
     const std::string distractor = testData("matching/distractor");
     const std::vector<std::string> names = jpegNames(distractor);

@@ -35,7 +35,7 @@ TEST(FeatureToPhotoTransform, CarriesCentredPositionsToPhotographPixels) {
 TEST(CentreMatches, MovesEachSideByItsOwnImageCentre) {
     MatchTable table(2);
     table.count(0, 1) = 1;
-    table.points(0, 1).first = Matrix(2, 1);
+    table.place(0, 1).first = Matrix(2, 1);
     table.points(0, 1).second = Matrix(2, 1);
     table.points(0, 1).first.at(0, 0) = 10;
     table.points(0, 1).first.at(1, 0) = 20;

@@ -56,6 +56,34 @@ TEST(ArenaPools, OpensANewBlockWhenTheCurrentOneIsFullAndReleasesAllOfThem) {
     EXPECT_EQ(poolHeapBytes(), before);
 }
 
+// A rollback gives back exactly what was allocated after the mark, whether that stayed in the
+// marked block or opened new ones, and what came before stays readable.
+TEST(ArenaPools, RollbackGivesBackWhatCameAfterTheMark) {
+    poolRelease(kTestPool);
+    const int64_t empty = poolHeapBytes();
+    const PoolMark start = poolMark(kTestPool);
+    auto* early = static_cast<int64_t*>(poolAlloc(sizeof(int64_t), kTestPool));
+    ASSERT_NE(early, nullptr);
+    *early = 77;
+    const PoolMark mark = poolMark(kTestPool);
+    const int64_t atMark = poolHeapBytes();
+    for (const int count : {1, 10, 500}) {  // within the block, a few blocks, many blocks
+        SCOPED_TRACE(count);
+        for (int k = 0; k < count; ++k) ASSERT_NE(poolAlloc(1000, kTestPool), nullptr);
+        EXPECT_EQ(poolHeapBytes() > atMark, count > 1);
+        poolRollback(kTestPool, mark);
+        EXPECT_EQ(poolHeapBytes(), atMark);
+        EXPECT_EQ(*early, 77);
+        // The space after the mark is handed out again, from the same place.
+        auto* again = static_cast<int64_t*>(poolAlloc(sizeof(int64_t), kTestPool));
+        EXPECT_EQ(again, early - 1);
+        poolRollback(kTestPool, mark);
+    }
+    poolRollback(kTestPool, start);  // a mark of an empty pool frees every block
+    EXPECT_EQ(poolHeapBytes(), empty);
+    poolRelease(kTestPool);
+}
+
 TEST(ArenaPools, ReleasingOnePoolLeavesTheOthersIntact) {
     poolRelease(kScratchPool);
     auto* kept = static_cast<double*>(poolAlloc(sizeof(double) * 1000, kFeaturePool));

@@ -249,7 +249,7 @@ TEST(NeighbourMatchingTest, ThreadsFindWhatOneThreadFindsAndCarryTheOverflowCoun
 }
 
 TEST(NeighbourMatchingTest, RatioTestOnDistancesAgreesWithTheNeighboursOwn) {
-    const std::vector<double> distances{1, 2, 2.5, 9, 10};
+    const std::vector<float> distances{1, 2, 2.5, 9, 10};
     std::vector<Feature> storage(distances.size());
     std::vector<Feature*> neighbours;
     for (size_t l = 0; l < distances.size(); ++l) {

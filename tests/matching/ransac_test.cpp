@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/thread_pool.h"
@@ -221,7 +222,7 @@ protected:
     }
     static void setPair(MatchTable& matches, int i, int j, const std::vector<Correspondence>& list) {
         matches.count(i, j) = static_cast<int32_t>(list.size());
-        matches.points(i, j) = pointsFrom(list);
+        matches.place(i, j) = pointsFrom(list);
     }
     const std::vector<ImageSize> twoImages{{400, 400, 3}, {400, 400, 3}};
 };
@@ -243,7 +244,7 @@ TEST_F(VerifyPairsTest, AcceptsOnlyAboveTheMinimumAndKeepsOnlyInliers) {
                                  (c.accepted ? " - ACCEPT" : " - REJECT");
         EXPECT_NE(log.find(line + "\n"), std::string::npos) << log;
         EXPECT_EQ(matches.count(0, 1), c.accepted ? c.good : 0);
-        EXPECT_EQ(matches.points(0, 1).first.cols, c.accepted ? c.good : 0);
+        EXPECT_EQ(std::as_const(matches).points(0, 1).first.cols, c.accepted ? c.good : 0);
         if (c.accepted) {
             for (int k = 0; k < c.good; ++k) {  // the inlier columns, in their original order
                 EXPECT_EQ(matches.points(0, 1).first.at(0, k), list[k].x);
@@ -262,7 +263,7 @@ TEST_F(VerifyPairsTest, RejectedLineShowsItsFigures) {
     EXPECT_NE(log.find(" nInliers = 3, nOverlap = 0, minNInliers = 10 - REJECT\n"), std::string::npos)
         << log;
     EXPECT_EQ(matches.count(0, 1), 0);
-    EXPECT_TRUE(matches.points(0, 1).first.empty());
+    EXPECT_TRUE(std::as_const(matches).points(0, 1).first.empty());
 }
 
 TEST_F(VerifyPairsTest, PairWithoutRawMatchesIsRejectedWithoutDrawing) {
@@ -305,7 +306,7 @@ TEST_F(VerifyPairsTest, EachDirectionIsDecidedOnItsOwn) {
     verify(matches, twoImages);
     EXPECT_EQ(matches.count(0, 1), 60);
     EXPECT_EQ(matches.count(1, 0), 0);
-    EXPECT_TRUE(matches.points(1, 0).second.empty());
+    EXPECT_TRUE(std::as_const(matches).points(1, 0).second.empty());
 }
 
 TEST_F(VerifyPairsTest, ThreadsGiveTheTableLogAndSequenceOfOneThread) {
@@ -344,8 +345,8 @@ TEST_F(VerifyPairsTest, ThreadsGiveTheTableLogAndSequenceOfOneThread) {
         for (int i = 0; i < 5; ++i)
             for (int j = 0; j < 5; ++j) {
                 ASSERT_EQ(parallel.count(i, j), serial.count(i, j)) << i << " " << j;
-                EXPECT_EQ(parallel.points(i, j).first.data, serial.points(i, j).first.data);
-                EXPECT_EQ(parallel.points(i, j).second.data, serial.points(i, j).second.data);
+                EXPECT_EQ(std::as_const(parallel).points(i, j).first.data, std::as_const(serial).points(i, j).first.data);
+                EXPECT_EQ(std::as_const(parallel).points(i, j).second.data, std::as_const(serial).points(i, j).second.data);
             }
     }
 }

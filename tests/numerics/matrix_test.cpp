@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <sstream>
 
 namespace vantorra {
@@ -194,6 +196,83 @@ TEST(MatrixSolve, SingularSystemGivesNonNumbers) {
     Matrix b = rowMajor({1, 1}, 2, 1);
     const Matrix x = solve(a, b);
     EXPECT_FALSE(std::isfinite(x.at(0)) && std::isfinite(x.at(1)));
+}
+
+// Gaussian elimination with partial pivoting updating every entry below and right of each
+// pivot: what solve must give, bit for bit, however it skips work.
+Matrix denseSolve(Matrix a, Matrix b) {
+    const int n = a.rows;
+    for (int i = 0; i < n; ++i) {
+        if (i < n - 1) {
+            int p = i;
+            for (int j = i + 1; j < n; ++j)
+                if (std::fabs(a.at(j, i)) > std::fabs(a.at(p, i))) p = j;
+            for (int k = i; k < n && p != i; ++k) std::swap(a.at(i, k), a.at(p, k));
+            std::swap(b.at(i), b.at(p));
+        }
+        for (int j = i + 1; j < n; ++j) {
+            const float q = a.at(j, i) / a.at(i, i);
+            a.at(j, i) = 0.0f;
+            for (int k = i + 1; k < n; ++k) a.at(j, k) -= q * a.at(i, k);
+            b.at(j) -= q * b.at(i);
+        }
+    }
+    Matrix x(n, 1);
+    for (int m = n - 1; m >= 0; --m) {
+        float s = 0.0f;
+        for (int k = m + 1; k < n; ++k) s += a.at(m, k) * x.at(k);
+        x.at(m) = (b.at(m) - s) / a.at(m, m);
+    }
+    return x;
+}
+
+// Bitwise equality, NaN included (a NaN must be one where the dense elimination has one).
+bool sameBits(const Matrix& x, const Matrix& y) {
+    return x.data.size() == y.data.size() &&
+           std::memcmp(x.data.data(), y.data.data(), x.data.size() * sizeof(float)) == 0;
+}
+
+// Mostly zero systems of the shape the adjustment makes (blocks of coupled cameras, some far
+// apart in the list), and ones whose pivots force row swaps, non-finite entries or a zero
+// pivot: solving skips the zero updates yet gives the dense elimination's bits.
+TEST(MatrixSolve, SparseSystemsGiveTheDenseEliminationsBits) {
+    struct Case {
+        const char* what;
+        int n;
+        float fill;       // share of off-diagonal entries that are not zero
+        float diagonal;   // added to every diagonal entry
+        float special;    // placed at (n / 2, n / 3) when not zero
+    };
+    const Case cases[] = {
+        {"banded, dominant diagonal", 60, 0.08f, 20.0f, 0.0f},
+        {"sparse, pivots swap rows", 50, 0.1f, 0.0f, 0.0f},
+        {"dense", 20, 1.0f, 0.0f, 0.0f},
+        {"an infinite entry", 30, 0.1f, 5.0f, INFINITY},
+        {"a NaN entry", 30, 0.1f, 5.0f, NAN},
+        {"all zero but the diagonal", 25, 0.0f, 1.0f, 0.0f},
+        {"singular: a zero row", 25, 0.1f, 0.0f, 0.0f},
+    };
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    std::uniform_real_distribution<float> chance(0.0f, 1.0f);
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        for (int trial = 0; trial < 5; ++trial) {
+            Matrix a(test.n, test.n), b(test.n, 1);
+            for (int r = 0; r < test.n; ++r) {
+                b.at(r) = value(random);
+                for (int c = 0; c < test.n; ++c)
+                    if (r == c || chance(random) < test.fill) a.at(r, c) = value(random);
+                a.at(r, r) += test.diagonal;
+            }
+            if (test.special != 0.0f || std::isnan(test.special)) a.at(test.n / 2, test.n / 3) = test.special;
+            if (std::strncmp(test.what, "singular", 8) == 0)
+                for (int c = 0; c < test.n; ++c) a.at(test.n / 2, c) = 0.0f;
+            const Matrix expected = denseSolve(a, b);
+            Matrix aCopy = a, bCopy = b;
+            EXPECT_TRUE(sameBits(solve(aCopy, bCopy), expected)) << "trial " << trial;
+        }
+    }
 }
 
 TEST(MatrixText, WritesRowsWithTrailingSpaces) {
