@@ -1,8 +1,10 @@
 #include "matching/load_and_match.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iostream>
+#include <memory>
 #include <utility>
 
 #include "features/arena_pools.h"
@@ -145,25 +147,45 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
         leaveOut(i, reason, outputs, lists);
         return true;
     };
-    // Photographs are decoded and their features looked for a batch at a time on the pool's
-    // threads, each thread in a feature workspace of its own (the features live there until the
-    // stage ends). This thread then takes the batch in order, logging, reporting and looking for
-    // repeated views, so the outcome is the one of one thread.
-    const int batch = pool != nullptr ? pool->size() : 1;
-    std::vector<FeatureWorkspace> workspaces(static_cast<size_t>(batch));
-    std::vector<DetectedFeatureImage> detected(static_cast<size_t>(batch));
-    for (int start = 0; start < n; start += batch) {
-        const int count = std::min(batch, n - start);
+    // Photographs are decoded and their features looked for on the pool's threads, each thread
+    // in a feature workspace of its own (the features live there until the stage ends). This
+    // thread takes each finished photograph in order between its own tasks, logging, reporting
+    // and looking for repeated views, so the outcome is the one of one thread. No thread waits
+    // for a batch to finish; a window of a few photographs per thread bounds what waits to be
+    // taken.
+    const int threads = pool != nullptr ? pool->size() : 1;
+    const int window = 4 * threads;
+    std::vector<FeatureWorkspace> workspaces(static_cast<size_t>(threads));
+    std::vector<DetectedFeatureImage> detected(static_cast<size_t>(window));
+    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[static_cast<size_t>(window)]);
+    std::atomic<bool> stopped{false};
+    for (int start = 0; start < n && !stopped; start += window) {
+        const int count = std::min(window, n - start);
+        for (int k = 0; k < count; ++k) done[static_cast<size_t>(k)].store(false);
         auto detect = [&](size_t k, int slot) {
+            if (stopped.load(std::memory_order_relaxed)) return;
             const FeatureWorkspace::Binding bound(workspaces[static_cast<size_t>(slot)]);
             const std::string path = imageDirectory + imageNames[start + static_cast<int>(k)];
             detected[k] = detectFeatures(decodeFeatureImage(path, options), options);
+            done[k].store(true, std::memory_order_release);
         };
-        if (pool != nullptr) pool->parallelFor(static_cast<size_t>(count), detect);
-        else detect(0, 0);
-        for (int k = 0; k < count; ++k)
-            if (!take(start + k, detected[static_cast<size_t>(k)])) return fail(error, failure);
+        int taken = 0;
+        auto takeFinished = [&] {
+            while (!stopped && taken < count && done[static_cast<size_t>(taken)].load(std::memory_order_acquire)) {
+                DetectedFeatureImage next = std::move(detected[static_cast<size_t>(taken)]);
+                if (!take(start + taken, next)) stopped = true;
+                ++taken;
+            }
+        };
+        if (pool != nullptr) pool->parallelFor(static_cast<size_t>(count), detect, takeFinished);
+        else
+            for (int k = 0; k < count && !stopped; ++k) {
+                detect(static_cast<size_t>(k), 0);
+                takeFinished();
+            }
+        takeFinished();
     }
+    if (stopped) return fail(error, failure);
     if (readable < 2 && outputs.skippedReasons) {
         for (const std::string& reason : *outputs.skippedReasons)
             if (!reason.empty()) return fail(error, reason);
