@@ -31,7 +31,7 @@ struct BandJob {
     BlockCompositor compose;
     int margin = 0;
     int blockRow = 0, bandTop = 0;
-    int blockCols = 0, total = 0;
+    int colSide = 0, blockCols = 0, total = 0;
     Image& band;
 
     int number(int blockCol) const { return blockRow * blockCols + blockCol + 1; }
@@ -39,7 +39,7 @@ struct BandJob {
 
 // Composites block `blockCol` of the job's row with `buffers` and pastes it into the band.
 void composeBlock(const BandJob& job, int blockCol, const RenderContext& context, BlockBuffers& buffers) {
-    const BlockBounds b = blockBounds(job.blockRow, blockCol, job.loop.block, job.loop.width, job.loop.height);
+    const BlockBounds b = blockBounds(job.blockRow, blockCol, job.loop.block, job.colSide, job.loop.width, job.loop.height);
     const int m = job.margin;
     const int rows = b.rowEnd - b.rowStart + 1 + 2 * m, cols = b.colEnd - b.colStart + 1 + 2 * m;
     buffers.footprints.resize(job.placed.size());
@@ -98,7 +98,9 @@ void composeAtOnce(const BandJob& job, const RenderContext& context, std::vector
 bool renderBlocks(PanoramaSink& sink, const BlockLoop& loop, const RenderContext& base,
                   const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid,
                   const BandSources& bandSources) {
-    const int blockRows = blockCount(loop.height, loop.block), blockCols = blockCount(loop.width, loop.block);
+    // Bands are `block` rows high; the columns of a band are shared evenly among its blocks.
+    const int colSide = evenBlockSide(loop.width, loop.block);
+    const int blockRows = blockCount(loop.height, loop.block), blockCols = blockCount(loop.width, colSide);
     const int total = blockRows * blockCols;
     base.progress.setBlock(0, total);
     RenderContext context = base;
@@ -113,7 +115,7 @@ bool renderBlocks(PanoramaSink& sink, const BlockLoop& loop, const RenderContext
         if (band.rows != bandRows) band.allocate(bandRows, loop.width, 3);
         context.sources = bandSources(bandTop, bandRows);
         const BandJob job{loop, placed, grid, compositorFor(context.options.blendingMethod),
-                          renderBlockMargin(context.options), blockRow, bandTop, blockCols, total, band};
+                          renderBlockMargin(context.options), blockRow, bandTop, colSide, blockCols, total, band};
         if (lanes > 1 && blockCols > 1) composeAtOnce(job, context, buffers, silent, *context.pool);
         else composeInTurn(job, context, buffers.front());
         if (!sink.writeRows(band.data.data(), bandRows)) return false;

@@ -97,8 +97,9 @@ int concurrentBlocks(int64_t budget, int64_t heldBytes, int width, int height, b
     const int64_t b = std::max(block, 1);
     const int64_t rows = streamed ? std::min<int64_t>(b, height) : height;
     const int64_t shared = heldBytes + 3 * int64_t{width} * rows;
+    // A band's blocks share its columns evenly (evenBlockSide).
     const int64_t perBlock = pixelBytes * (std::min<int64_t>(b, height) + 2 * int64_t{margin}) *
-                             (std::min<int64_t>(b, width) + 2 * int64_t{margin});
+                             (std::min<int64_t>(evenBlockSide(width, block), width) + 2 * int64_t{margin});
     if (perBlock <= 0 || limit <= 1) return 1;
     const int64_t fit = (budget - shared) / perBlock;
     return static_cast<int>(std::clamp<int64_t>(fit, 1, limit));
@@ -116,16 +117,26 @@ int renderBlockMargin(const RenderOptions& options) {
 }
 
 BlockBounds blockBounds(int blockRow, int blockCol, int block, int width, int height) {
+    return blockBounds(blockRow, blockCol, block, block, width, height);
+}
+
+BlockBounds blockBounds(int blockRow, int blockCol, int rowSide, int colSide, int width, int height) {
     BlockBounds b;
-    b.rowStart = blockRow * block;
-    b.rowEnd = std::min(height - 1, b.rowStart + block - 1);
-    b.colStart = blockCol * block;
-    b.colEnd = std::min(width - 1, b.colStart + block - 1);
+    b.rowStart = blockRow * rowSide;
+    b.rowEnd = std::min(height - 1, b.rowStart + rowSide - 1);
+    b.colStart = blockCol * colSide;
+    b.colEnd = std::min(width - 1, b.colStart + colSide - 1);
     return b;
 }
 
 int blockCount(int extent, int block) {
     return static_cast<int>(std::ceil(static_cast<float>(extent) / static_cast<float>(block)));
+}
+
+int evenBlockSide(int extent, int block) {
+    if (extent <= 0 || block <= 0) return std::max(block, 1);
+    const int count = blockCount(extent, block);
+    return (extent + count - 1) / count;
 }
 
 }  // namespace vantorra

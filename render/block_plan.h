@@ -68,8 +68,15 @@ struct BlockBounds {
     int rowStart = 0, rowEnd = -1, colStart = 0, colEnd = -1;
 };
 BlockBounds blockBounds(int blockRow, int blockCol, int block, int width, int height);
+// The same for blocks rowSide rows high and colSide columns wide.
+BlockBounds blockBounds(int blockRow, int blockCol, int rowSide, int colSide, int width, int height);
 
 // Number of blocks along a side of `extent` pixels.
 int blockCount(int extent, int block);
+
+// The side, at most `block`, that cuts `extent` into as many blocks as `block` does but of
+// about equal sizes: blocks composed at the same time on different threads then take about as
+// long, instead of one full block waiting on a thin remainder.
+int evenBlockSide(int extent, int block);
 
 }  // namespace vantorra
