@@ -159,5 +159,28 @@ TEST(RenderBlockPlan, BlocksTileTheOutputWithoutPassingItsEdge) {
     EXPECT_EQ(last.colEnd - last.colStart + 1, 1300 - 1024);
 }
 
+// Even blocks: as many as the planned side gives, none wider than it, tiling the width once,
+// the widest and narrowest at most one column apart except a remainder narrower than a block.
+TEST(RenderBlockPlan, EvenBlocksShareTheWidthWithoutAddingBlocks) {
+    for (const int width : {1, 2, 15, 700, 1024, 1025, 1400, 3000, 8401, 65535})
+        for (const int block : {16, 512, 1024, 4096}) {
+            SCOPED_TRACE(testing::Message() << width << " / " << block);
+            const int side = evenBlockSide(width, block);
+            ASSERT_GE(side, 1);
+            ASSERT_LE(side, block);
+            const int count = blockCount(width, side);
+            EXPECT_EQ(count, blockCount(width, block));
+            int covered = 0;
+            for (int c = 0; c < count; ++c) {
+                const BlockBounds b = blockBounds(0, c, block, side, width, 1);
+                EXPECT_EQ(b.colStart, covered);
+                covered = b.colEnd + 1;
+            }
+            EXPECT_EQ(covered, width);
+        }
+    // The 1400-pixel default: two blocks of 700, not 1024 and 376.
+    EXPECT_EQ(evenBlockSide(1400, 1024), 700);
+}
+
 }  // namespace
 }  // namespace vantorra
