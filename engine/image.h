@@ -4,10 +4,35 @@
 // all sizes 0. Copies are deep. FloatImage samples are on the 0-255 scale.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantorra {
+
+// An allocator whose value-less construction leaves a float as it is: resizing a FloatImage that
+// is about to be overwritten then costs no pass of zeros, and its pages are first touched by the
+// threads that write them. Every explicit fill (allocate, assign) still writes its value.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using FloatSamples = std::vector<float, UninitialisedAllocator<float>>;
 
 class FloatImage;
 
@@ -71,7 +96,7 @@ public:
     int rows = 0;
     int cols = 0;
     int channels = 0;
-    std::vector<float> data;
+    FloatSamples data;
 };
 
 FloatImage transpose(const FloatImage& source);

@@ -39,8 +39,8 @@ public:
 // storage this way instead of allocating the size the header claims, so the memory a file costs
 // follows the rows it really holds: capacity starts at about 16 MB and doubles, never beyond the
 // whole image.
-template <typename T>
-void reserveNextRow(std::vector<T>& samples, size_t rowSamples, int totalRows) {
+template <typename T, typename Allocator>
+void reserveNextRow(std::vector<T, Allocator>& samples, size_t rowSamples, int totalRows) {
     if (samples.size() + rowSamples <= samples.capacity()) return;
     const size_t whole = rowSamples * static_cast<size_t>(std::max(totalRows, 1));
     const size_t start = std::max(rowSamples, (size_t{16} << 20) / sizeof(T));

@@ -153,7 +153,7 @@ TEST(ImageTest, ClampTo255) {
     FloatImage image(1, 5, 1);
     image.data = {-3.0f, 300.0f, 100.0f, 255.0f, 0.0f};
     image.clampTo255();
-    EXPECT_EQ(image.data, (std::vector<float>{0.0f, 255.0f, 100.0f, 255.0f, 0.0f}));
+    EXPECT_EQ(image.data, (FloatSamples{0.0f, 255.0f, 100.0f, 255.0f, 0.0f}));
 }
 
 TEST(ImageTest, PasteFromTruncatesAndHonoursBounds) {

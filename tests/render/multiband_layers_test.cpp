@@ -134,8 +134,8 @@ TEST(MultibandLayers, WinnerMaskGoesToTheLargestWeightAndSharesTies) {
     }
     computeWinnerMask(a, maxWeight);
     computeWinnerMask(b, maxWeight);
-    EXPECT_EQ(a.mask.data, (std::vector<float>{1, 1, 0, 0, 0, 1, 1, 0}));
-    EXPECT_EQ(b.mask.data, (std::vector<float>{0, 1, 1, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(a.mask.data, (FloatSamples{1, 1, 0, 0, 0, 1, 1, 0}));
+    EXPECT_EQ(b.mask.data, (FloatSamples{0, 1, 1, 0, 1, 0, 1, 0}));
 }
 
 TEST(MultibandLayers, AccumulateAndNormaliseGiveTheWeightedMeanAtTheRegionOffset) {
