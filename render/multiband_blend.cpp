@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/progress_reporter.h"
+#include "engine/row_ranges.h"
 #include "render/block_buffers.h"
 #include "render/multiband_layers.h"
 #include "render/samplers.h"
@@ -31,8 +32,13 @@ struct BandWork {
 };
 
 void zeroSums(BandWork& work) {
-    std::fill(work.colourSum.data.begin(), work.colourSum.data.end(), 0.0f);
-    std::fill(work.weightSum.data.begin(), work.weightSum.data.end(), 0.0f);
+    const size_t cols = static_cast<size_t>(work.weightSum.cols);
+    forRowRanges(work.pool, work.weightSum.rows, [&](int first, int end, int) {
+        std::fill(work.colourSum.data.begin() + static_cast<std::ptrdiff_t>(first * cols * 3),
+                  work.colourSum.data.begin() + static_cast<std::ptrdiff_t>(end * cols * 3), 0.0f);
+        std::fill(work.weightSum.data.begin() + static_cast<std::ptrdiff_t>(first * cols),
+                  work.weightSum.data.begin() + static_cast<std::ptrdiff_t>(end * cols), 0.0f);
+    });
 }
 
 // Warps every image in the block bilinearly into its regions, records each region's valid
@@ -61,7 +67,7 @@ void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& foo
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
             sampleBilinear(region, maxWeight, view, footprint.grid, source.projection, context.pool);
-            computeValidExtents(region);
+            computeValidExtents(region, context.pool);
         }
     }
 }

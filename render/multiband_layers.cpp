@@ -62,33 +62,41 @@ void blurInPlace(FloatImage& image, const std::vector<float>& kernel, int radius
     });
 }
 
-void computeValidExtents(RenderRegion& region) {
+void computeValidExtents(RenderRegion& region, ThreadPool* pool) {
     const FloatImage& weight = region.weight;
     const int rows = weight.rows;
     const int cols = weight.cols;
-    region.rowValidFirst.assign(rows, cols - 1);
-    region.rowValidLast.assign(rows, cols - 1);
-    region.colValidFirst.assign(cols, -1);
-    region.colValidLast.assign(cols, rows - 1);
-    for (int r = 0; r < rows; ++r) {
-        const float* w = weight.data.data() + static_cast<size_t>(r) * cols;
-        int first = -1;
-        int last = -1;
-        for (int c = 0; c < cols; ++c) {
-            if (w[c] <= 0.0f) continue;
-            if (first < 0) first = c;
-            last = c;
-            if (region.colValidFirst[c] < 0) region.colValidFirst[c] = r;
-            region.colValidLast[c] = r;
+    region.rowValidFirst.resize(static_cast<size_t>(rows));
+    region.rowValidLast.resize(static_cast<size_t>(rows));
+    region.colValidFirst.resize(static_cast<size_t>(cols));
+    region.colValidLast.resize(static_cast<size_t>(cols));
+    // As in the blend: a weight that is not <= 0 counts (a NaN would too).
+    auto valid = [&](int r, int c) { return !(weight.data[static_cast<size_t>(r) * cols + c] <= 0.0f); };
+    forRowRanges(pool, rows, [&](int first, int end, int) {
+        for (int r = first; r < end; ++r) {
+            int lo = 0, hi = cols - 1;
+            while (lo < cols && !valid(r, lo)) ++lo;
+            while (hi > lo && !valid(r, hi)) --hi;
+            const bool any = lo < cols;
+            region.rowValidFirst[static_cast<size_t>(r)] = any ? lo : cols - 1;
+            region.rowValidLast[static_cast<size_t>(r)] = any ? hi : cols - 1;
         }
-        if (first >= 0) {
-            region.rowValidFirst[r] = first;
-            region.rowValidLast[r] = last;
-        }
-    }
-    // colValidLast was preset to the last row, so an empty column only needs its first fixed.
-    for (int c = 0; c < cols; ++c)
-        if (region.colValidFirst[c] < 0) region.colValidFirst[c] = rows - 1;
+    });
+    // Columns a range at a time, each scanning the rows in turn: the reads stay along rows.
+    forRowRanges(pool, cols, [&](int first, int end, int) {
+        for (int c = first; c < end; ++c) region.colValidFirst[static_cast<size_t>(c)] = -1;
+        for (int r = 0; r < rows; ++r)
+            for (int c = first; c < end; ++c)
+                if (valid(r, c)) {
+                    if (region.colValidFirst[static_cast<size_t>(c)] < 0) region.colValidFirst[static_cast<size_t>(c)] = r;
+                    region.colValidLast[static_cast<size_t>(c)] = r;
+                }
+        for (int c = first; c < end; ++c)
+            if (region.colValidFirst[static_cast<size_t>(c)] < 0) {
+                region.colValidFirst[static_cast<size_t>(c)] = rows - 1;
+                region.colValidLast[static_cast<size_t>(c)] = rows - 1;
+            }
+    });
 }
 
 void edgeFilledBlur(const FloatImage& source, FloatImage& image, const RenderRegion& region,

@@ -28,8 +28,9 @@ void blurInPlace(FloatImage& image, const std::vector<float>& kernel, int radius
                  BlurBuffers& buffers, ThreadPool* pool = nullptr);
 
 // Per region row the first and last column with weight > 0, per column the first and last row;
-// a row or column without any gets its last index for both.
-void computeValidExtents(RenderRegion& region);
+// a row or column without any gets its last index for both. Rows, then columns, are split over
+// `pool` when there is one; each extent is found by the same scan whatever the split.
+void computeValidExtents(RenderRegion& region, ThreadPool* pool = nullptr);
 
 // Blur of a region image into `image` (not `source` itself) that first fills the pixels outside
 // the valid extents from the nearest valid samples (half from the row's edge, half from the

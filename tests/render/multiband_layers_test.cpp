@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/thread_pool.h"
 #include "render/warp.h"
 
 namespace vantorra {
@@ -85,6 +86,40 @@ TEST(MultibandLayers, ValidExtentsPerRowAndColumnWithEmptyLines) {
     EXPECT_EQ(region.rowValidLast, (std::vector<int>{3, 4, 2, 4}));
     EXPECT_EQ(region.colValidFirst, (std::vector<int>{3, 0, 2, 0, 3}));
     EXPECT_EQ(region.colValidLast, (std::vector<int>{3, 0, 2, 0, 3}));
+}
+
+// Rows and columns split over threads find the extents one scan finds: a region with holes,
+// several runs per row, NaN weights (which count, as in the blend) and empty lines at both ends.
+TEST(MultibandLayers, ValidExtentsAreTheSameWhenSplitOverThreads) {
+    RenderRegion region;
+    const int rows = 157, cols = 211;
+    region.weight.allocate(rows, cols, 1);
+    for (int r = 1; r < rows - 3; ++r)
+        for (int c = 2; c < cols - 1; ++c) {
+            const int h = (r * 7919 + c * 104729) % 23;
+            region.weight.at(r, c, 0) = h < 9 ? 0.0f : h == 9 ? -0.5f : h == 10 ? std::nanf("") : 0.01f * h;
+        }
+    std::vector<int> rowFirst(rows, -1), rowLast(rows, cols - 1), colFirst(cols, -1), colLast(cols, rows - 1);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            if (region.weight.at(r, c, 0) <= 0.0f) continue;
+            if (rowFirst[r] < 0) rowFirst[r] = c;
+            rowLast[r] = c;
+            if (colFirst[c] < 0) colFirst[c] = r;
+            colLast[c] = r;
+        }
+    for (int& first : rowFirst)
+        if (first < 0) first = cols - 1;
+    for (int& first : colFirst)
+        if (first < 0) first = rows - 1;
+    ThreadPool pool(3);
+    for (ThreadPool* p : {static_cast<ThreadPool*>(nullptr), &pool}) {
+        computeValidExtents(region, p);
+        EXPECT_EQ(region.rowValidFirst, rowFirst);
+        EXPECT_EQ(region.rowValidLast, rowLast);
+        EXPECT_EQ(region.colValidFirst, colFirst);
+        EXPECT_EQ(region.colValidLast, colLast);
+    }
 }
 
 TEST(MultibandLayers, EdgeFilledBlurKeepsTheBorderBrightWherePlainBlurDarkensIt) {
