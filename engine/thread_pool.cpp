@@ -1,6 +1,7 @@
 #include "engine/thread_pool.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace vantorra {
 
@@ -44,10 +45,27 @@ void ThreadPool::finishTask(std::exception_ptr failure) {
     done_.notify_all();
 }
 
+namespace {
+
+// How long a worker that finished its part of a loop looks for the next loop before it sleeps.
+// A render runs many loops of a few hundred microseconds back to back, with moments of work on
+// the calling thread between them; waking a sleeping thread takes tens of microseconds or more,
+// long enough for the calling thread to take most of a short loop alone.
+constexpr auto kLookAhead = std::chrono::microseconds(200);
+
+}  // namespace
+
 void ThreadPool::workerLoop(int slot) {
     unsigned seen = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+        if (!closing_ && generation_.load(std::memory_order_relaxed) == seen) {
+            lock.unlock();
+            const auto until = std::chrono::steady_clock::now() + kLookAhead;
+            while (generation_.load(std::memory_order_relaxed) == seen && std::chrono::steady_clock::now() < until)
+                std::this_thread::yield();
+            lock.lock();
+        }
         wake_.wait(lock, [&] { return closing_ || (generation_ != seen && task_ != nullptr); });
         if (closing_) return;
         size_t index = 0;

@@ -4,6 +4,7 @@
 // Each task writes only its own results, which keeps the outcome independent of the number of
 // threads and of the order in which tasks finish.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -46,7 +47,7 @@ private:
     std::condition_variable done_;  // caller: a task finished
     const std::function<void(size_t, int)>* task_ = nullptr;
     size_t next_ = 0, count_ = 0, running_ = 0, finished_ = 0;
-    unsigned generation_ = 0;
+    std::atomic<unsigned> generation_{0};  // also read without the lock by a waiting worker
     bool stopping_ = false;  // the current loop takes no new task
     bool closing_ = false;
     std::exception_ptr failure_;
