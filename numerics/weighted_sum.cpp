@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "numerics/wide_vectors.h"
+
 namespace vantorra {
 
 namespace {
@@ -18,14 +20,6 @@ inline void addScaled(Lanes& sum, float w, const float* from) {
 }
 
 }  // namespace
-
-// Not under the thread sanitizer: its hooks in the function that picks the compilation would run
-// before the sanitizer itself has started.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
-#define VANTORRA_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
-#else
-#define VANTORRA_WIDE_VECTORS
-#endif
 
 VANTORRA_WIDE_VECTORS
 void weightedSumOfRows(float* out, size_t n, const float* kernel, int taps, const float* const* rows) {

@@ -99,6 +99,47 @@ TEST(RansacTest, InliersMustAgreeForwardAndBackward) {
     EXPECT_LE(countInliers(points, 4, half, 10.0f, flags, 3), 3);
 }
 
+// Many columns, not a whole number of the blocks counted at once, near the threshold either way
+// and with a NaN: the flags and count of a column-by-column check, and a count given up only once
+// it cannot beat the count to beat.
+TEST(RansacTest, InlierCountOfManyColumnsMatchesOneColumnAtATime) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> position(0.0f, 500.0f), miss(-12.0f, 12.0f);
+    const Similarity h{0.93f, 0.21f, 14.5f, -3.25f};
+    const Similarity back = invertSimilarity(h);
+    const int n = 1001;
+    std::vector<Correspondence> list;
+    for (int k = 0; k < n; ++k) {
+        const float x = position(rng), y = position(rng);
+        list.push_back({x, y, h.a * x + h.b * y + h.tx + miss(rng), h.a * y - h.b * x + h.ty + miss(rng)});
+    }
+    list[500].u = std::nanf("");
+    const MatchPoints points = pointsFrom(list);
+    const float threshold = 9.0f;
+    std::vector<uint8_t> expected(n, 0);
+    int inliers = 0;
+    auto within = [&](float x, float y, float u, float v) {
+        const float ex = x - u, ey = y - v;
+        return !(ex * ex + ey * ey > threshold * threshold);
+    };
+    for (int k = 0; k < n; ++k) {
+        const Correspondence& c = list[k];
+        const bool in = within(h.a * c.x + h.b * c.y + h.tx, h.a * c.y - h.b * c.x + h.ty, c.u, c.v) &&
+                        within(back.a * c.u + back.b * c.v + back.tx, back.a * c.v - back.b * c.u + back.ty, c.x, c.y);
+        expected[k] = in;
+        inliers += in;
+    }
+    ASSERT_GT(inliers, n / 4);
+    ASSERT_LT(inliers, n);
+    std::vector<uint8_t> flags;
+    EXPECT_EQ(countInliers(points, n, h, threshold, flags), inliers);
+    EXPECT_EQ(flags, expected);
+    EXPECT_EQ(countInliers(points, n, h, threshold, flags, inliers - 1), inliers);
+    EXPECT_EQ(flags, expected);
+    EXPECT_LE(countInliers(points, n, h, threshold, flags, inliers), inliers);
+    EXPECT_LE(countInliers(points, n, h, threshold, flags, n - 1), n - 1);
+}
+
 TEST(RansacTest, OverlapCountsOnlyPositionsStrictlyInsideBothImages) {
     const Similarity shift{1.0f, 0.0f, 0.0f, 10.0f};  // column + 10
     struct Case {
