@@ -150,11 +150,12 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
     // Photographs are decoded and their features looked for on the pool's threads, each thread
     // in a feature workspace of its own (the features live there until the stage ends). This
     // thread takes each finished photograph in order between its own tasks, logging, reporting
-    // and looking for repeated views, so the outcome is the one of one thread. No thread waits
-    // for a batch to finish; a window of a few photographs per thread bounds what waits to be
-    // taken.
+    // and looking for repeated views, so the outcome is the one of one thread. Threads wait for
+    // each other only at the end of a window of two photographs per thread, which bounds the
+    // finished photographs held before they are taken (the batch of one per thread made every
+    // thread wait for the slowest photograph of each).
     const int threads = pool != nullptr ? pool->size() : 1;
-    const int window = 4 * threads;
+    const int window = 2 * threads;
     std::vector<FeatureWorkspace> workspaces(static_cast<size_t>(threads));
     std::vector<DetectedFeatureImage> detected(static_cast<size_t>(window));
     std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[static_cast<size_t>(window)]);
