@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/thread_pool.h"
+#include "features/arena_pools.h"
 #include "matching/load_and_match.h"
 #include "support/pipeline_support.h"
 
@@ -22,6 +23,7 @@ struct StageRun {
     std::vector<std::string> skipped;
     std::vector<int32_t> counts;
     std::string log;
+    std::string error;
 };
 
 StageRun runStage(const std::string& directory, const std::vector<std::string>& names, ThreadPool* pool) {
@@ -38,14 +40,15 @@ StageRun runStage(const std::string& directory, const std::vector<std::string>& 
     test::CoutCapture log;
     run.ok = loadAndMatch(directory, names, FeatureOptions{}, progress, outputs, matches, run.totalFeatures, &error, pool);
     run.log = log.text();
+    run.error = error;
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j) run.counts.push_back(matches.count(i, j));
     return run;
 }
 
 TEST(LoadAndMatch, DetectingOnAPoolFindsWhatOneThreadFinds) {
-    // Five photographs, one unreadable and one a copy, so batches of two and of three both end
-    // in the middle of the list and the left-out ones fall inside batches.
+    // Six photographs, one unreadable and one a copy, so that windows of four end in the middle of
+    // the list and the left-out ones fall inside windows.
     const std::string row6 = test::testData("matching/row6");
     const std::vector<std::string> views = test::jpegNames(row6);
     ASSERT_GE(views.size(), 4u);
@@ -78,6 +81,28 @@ TEST(LoadAndMatch, DetectingOnAPoolFindsWhatOneThreadFinds) {
         EXPECT_EQ(shared.counts, alone.counts) << threads;
         EXPECT_EQ(shared.log, alone.log) << threads;
         for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(shared.sizes[i].width, alone.sizes[i].width) << i;
+    }
+}
+
+// The feature library running out of memory ends the stage on a pool as it does alone, whichever
+// photograph meets the limit first: no later window starts, and the pools are given back.
+TEST(LoadAndMatch, ExhaustedFeatureMemoryEndsTheStageOnAPool) {
+    const std::string row6 = test::testData("matching/row6");
+    const std::vector<std::string> views = test::jpegNames(row6);
+    ASSERT_GE(views.size(), 4u);
+    std::vector<std::string> names;
+    for (int round = 0; round < 3; ++round)
+        for (const std::string& view : views) names.push_back(view);
+    for (const int threads : {1, 2, 3}) {
+        ThreadPool pool(threads);
+        const int64_t before = poolHeapBytes();
+        poolSetHeapLimit(before + 4096);
+        const StageRun run = runStage(row6 + "/", names, &pool);
+        poolSetHeapLimit(-1);
+        EXPECT_FALSE(run.ok) << threads;
+        EXPECT_NE(run.error.find("SIFT - Failed to allocate memory"), std::string::npos) << run.error;
+        EXPECT_EQ(run.log.find("Build k-d tree"), std::string::npos) << threads;
+        EXPECT_LE(poolHeapBytes(), before) << threads;
     }
 }
 
