@@ -167,7 +167,8 @@ NeighbourSearch::Entry pop(NeighbourSearch& search) {
     for (;;) {
         int child = 2 * position;
         if (child > search.heapSize) break;
-        if (child + 1 <= search.heapSize && heap[child + 1].key < heap[child].key) ++child;
+        // The smaller of the two children, chosen without a branch (which side it is is a coin toss).
+        if (child + 1 <= search.heapSize) child += heap[child + 1].key < heap[child].key ? 1 : 0;
         if (!(heap[child].key < moved.key)) break;
         heap[position] = heap[child];
         position = child;
@@ -271,8 +272,12 @@ int findNeighbours(const Feature* query, int k, Feature** result, float* distanc
         const bool mayPush = 2 * search.checks < kMaxChecks;
         while (!node->leaf) {
             const int32_t d = static_cast<int32_t>(query->descriptor[node->splitDim]) - node->splitValue;
-            const KdNode* other = d < 0 ? node->right : node->left;
-            node = d < 0 ? node->left : node->right;
+            // Which side is nearer is a coin toss to the processor: chosen by masks, not a branch.
+            const uintptr_t left = reinterpret_cast<uintptr_t>(node->left);
+            const uintptr_t right = reinterpret_cast<uintptr_t>(node->right);
+            const uintptr_t toLeft = uintptr_t{0} - static_cast<uintptr_t>(d < 0);
+            const KdNode* other = reinterpret_cast<const KdNode*>((right & toLeft) | (left & ~toLeft));
+            node = reinterpret_cast<const KdNode*>((left & toLeft) | (right & ~toLeft));
             if (mayPush) push(search, other, bound + d * d);
         }
         offer(search, query, node->feature, k, result, distances);
