@@ -86,6 +86,8 @@ bool FloatImage::reshape(int newRows, int newCols, int newChannels) {
         release();
         return false;
     }
+    // Emptied first: storage that must grow is then replaced, not copied over.
+    data.clear();
     data.resize(static_cast<size_t>(samples));
     rows = newRows;
     cols = newCols;

@@ -67,8 +67,8 @@ public:
     // Zero-filled, in the storage the image already has when it is large enough; false (and
     // left empty) when the request reaches kMaxSamples or is negative.
     bool allocate(int rows, int cols, int channels);
-    // The same without clearing: the samples are left as they were, for an image every sample
-    // of which is written next.
+    // The same without setting the samples (storage that must grow is replaced, not copied),
+    // for an image every sample of which is written next.
     bool reshape(int rows, int cols, int channels);
     void release();
     // Decodes a JPEG into 3-channel samples 0-255; false (left empty, reason in error) on failure.

@@ -1,6 +1,7 @@
 #include "engine/row_ranges.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace vantorra {
 
@@ -22,6 +23,14 @@ void forRowRanges(ThreadPool* pool, int rows, const std::function<void(int, int,
     pool->parallelFor(static_cast<size_t>(ranges), [&](size_t k, int slot) {
         const int first = static_cast<int>(k) * range;
         body(first, std::min(rows, first + range), slot);
+    });
+}
+
+void clearRows(FloatImage& image, ThreadPool* pool) {
+    const size_t rowSamples = static_cast<size_t>(image.cols) * static_cast<size_t>(image.channels);
+    forRowRanges(pool, image.rows, [&](int first, int end, int) {
+        std::fill(image.data.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(first) * rowSamples),
+                  image.data.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(end) * rowSamples), 0.0f);
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "engine/image.h"
 #include "engine/thread_pool.h"
 
 namespace vantorra {
@@ -13,5 +14,9 @@ namespace vantorra {
 // parallel on `pool` when there is one and the rows are worth splitting, else at once on the
 // calling thread with slot 0.
 void forRowRanges(ThreadPool* pool, int rows, const std::function<void(int first, int end, int slot)>& body);
+
+// Sets every sample of `image` to 0, a range of rows at a time on `pool`: a large image's pages
+// are then first touched by all the threads instead of the calling one alone.
+void clearRows(FloatImage& image, ThreadPool* pool);
 
 }  // namespace vantorra

@@ -32,13 +32,8 @@ struct BandWork {
 };
 
 void zeroSums(BandWork& work) {
-    const size_t cols = static_cast<size_t>(work.weightSum.cols);
-    forRowRanges(work.pool, work.weightSum.rows, [&](int first, int end, int) {
-        std::fill(work.colourSum.data.begin() + static_cast<std::ptrdiff_t>(first * cols * 3),
-                  work.colourSum.data.begin() + static_cast<std::ptrdiff_t>(end * cols * 3), 0.0f);
-        std::fill(work.weightSum.data.begin() + static_cast<std::ptrdiff_t>(first * cols),
-                  work.weightSum.data.begin() + static_cast<std::ptrdiff_t>(end * cols), 0.0f);
-    });
+    clearRows(work.colourSum, work.pool);
+    clearRows(work.weightSum, work.pool);
 }
 
 // Warps every image in the block bilinearly into its regions, records each region's valid
@@ -138,7 +133,8 @@ void blendMultiBand(FloatImage& block, const RenderContext& context,
     const RenderOptions& options = context.options;
     BlockBuffers own;
     BlockBuffers& buffers = context.buffers != nullptr ? *context.buffers : own;
-    buffers.maxWeight.allocate(blockRows, blockCols, 1);
+    buffers.maxWeight.reshape(blockRows, blockCols, 1);
+    clearRows(buffers.maxWeight, context.pool);
     sampleImages(context, footprints, buffers.maxWeight);
     for (ImageFootprint& footprint : footprints)
         for (RenderRegion& region : footprint.regions)
@@ -146,7 +142,8 @@ void blendMultiBand(FloatImage& block, const RenderContext& context,
                 computeWinnerMask(region, buffers.maxWeight, context.pool);
 
     *context.log << "  Multi-band blending  " << std::endl;
-    block.allocate(blockRows, blockCols, 3);
+    block.reshape(blockRows, blockCols, 3);
+    clearRows(block, context.pool);
     BandWork work(buffers);
     work.pool = context.pool;
     const float sigma = options.blendingSigma;

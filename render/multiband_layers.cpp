@@ -29,6 +29,7 @@ void blurInPlace(FloatImage& image, const std::vector<float>& kernel, int radius
     const size_t slots = static_cast<size_t>(pool != nullptr ? pool->size() : 1);
     if (buffers.extendedRows.size() < slots) buffers.extendedRows.resize(slots);
     for (std::vector<float>& row : buffers.extendedRows) row.resize(rowLength + 2 * edge);
+    buffers.rowPass.clear();  // storage that must grow is replaced, not copied
     buffers.rowPass.resize(rowLength * rows);
 
     // Rows: each output sample sums kernel[2 * radius - t] * extended[c + t] for t = 0 .. 2 * radius

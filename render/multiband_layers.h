@@ -17,7 +17,7 @@ namespace vantorra {
 struct BlurBuffers {
     // Per thread of the pool, one row with `radius` edge copies on either side.
     std::vector<std::vector<float>> extendedRows;
-    std::vector<float> rowPass;  // the image after the row pass
+    FloatSamples rowPass;  // the image after the row pass: every sample written before it is read
     std::vector<std::vector<const float*>> tapRows;  // per thread, the row pass rows one output row sums
 };
 
