@@ -4,6 +4,7 @@
 
 #include "features/arena_pools.h"
 #include "features/sift_state.h"
+#include "numerics/weighted_sum.h"
 
 namespace vantorra {
 
@@ -43,16 +44,20 @@ bool blurRows(GreyRaster& image, const float (&w)[Taps]) {
     const int n = image.cols;
     float* buffer = rowBuffer(static_cast<size_t>(n) + Taps - 1);
     if (buffer == nullptr) return false;
+    float reversed[Taps];
+    const float* taps[Taps];
+    for (int t = 0; t < Taps; ++t) {
+        reversed[Taps - 1 - t] = w[t];
+        taps[t] = buffer + t;
+    }
     for (int r = 0; r < image.rows; ++r) {
         float* line = image.data[r];
         std::fill(buffer, buffer + half, line[0]);
         std::copy(line, line + n, buffer + half);
         std::fill(buffer + half + n, buffer + n + Taps - 1, line[n - 1]);
-        for (int k = 0; k < n; ++k) {
-            float sum = 0.0f;
-            for (int t = 0; t < Taps; ++t) sum += w[t] * buffer[k + t];
-            line[k] = sum;
-        }
+        // line[k] = the sum over t of w[t] * buffer[k + t], t ascending: the blur's shared inner
+        // sum, which adds the same products in the same order a vector of outputs at a time.
+        weightedSumOfRows(line, static_cast<size_t>(n), reversed, Taps, taps);
     }
     return true;
 }
