@@ -76,5 +76,40 @@ TEST(RowRanges, RangesCoverEveryRowExactlyOnce) {
         }
 }
 
+// Loops that follow each other at once (a worker still looking for the next), after a pause
+// longer than it looks (the worker asleep), and a pool closed while a worker looks: every index
+// runs once each time, and closing does not wait on the look-ahead.
+TEST(ThreadPool, LoopsRunWhetherTheWorkersLookAheadOrSleep) {
+    ThreadPool pool(3);
+    std::vector<std::atomic<int>> runs(64);
+    for (int loop = 0; loop < 200; ++loop) {
+        if (loop % 50 == 49) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        pool.parallelFor(runs.size(), [&](size_t i, int) { runs[i].fetch_add(1); });
+    }
+    for (const std::atomic<int>& r : runs) EXPECT_EQ(r.load(), 200);
+    const auto start = std::chrono::steady_clock::now();
+    {
+        ThreadPool closing(2);
+        closing.parallelFor(4, [](size_t, int) {});
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+// Clearing a range of rows at a time leaves no stale sample, for any split.
+TEST(RowRanges, ClearRowsZeroesEverySample) {
+    for (const int threads : {1, 3}) {
+        ThreadPool pool(threads);
+        FloatImage image(37, 11, 3);
+        for (float& v : image.data) v = 7.5f;
+        image.reshape(53, 9, 3);  // larger: new storage, samples not set
+        for (float& v : image.data) v = -1.0f;
+        clearRows(image, &pool);
+        for (const float v : image.data) ASSERT_EQ(v, 0.0f);
+        image.data.assign(image.data.size(), 2.0f);
+        clearRows(image, nullptr);
+        for (const float v : image.data) ASSERT_EQ(v, 0.0f);
+    }
+}
+
 }  // namespace
 }  // namespace vantorra
