@@ -3,9 +3,10 @@
 # system) and peak resident memory of each, best of a few tries. Run it on an otherwise idle
 # machine after building (Release):
 #   bench/whole_runs.sh [TRIES]        (default 3)
+# VANTORRA_CLI names another build's command-line tool, to compare two builds in one sitting.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cli=build/cli/vantorra-cli
+cli=${VANTORRA_CLI:-build/cli/vantorra-cli}
 data=../shared/data
 tries=${1:-3}
 [ -x "$cli" ] || { echo "build $cli first" >&2; exit 1; }
