@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "render/band_writer.h"
 #include "render/block_buffers.h"
 #include "render/block_plan.h"
 #include "render/multiband_blend.h"
@@ -108,19 +109,22 @@ bool renderBlocks(PanoramaSink& sink, const BlockLoop& loop, const RenderContext
     std::vector<BlockBuffers> buffers(static_cast<size_t>(std::max(1, lanes)));
     std::vector<ProgressReporter> silent(buffers.size());
     for (ProgressReporter& s : silent) s.cancel = base.progress.cancel;
-    Image band;  // one row of blocks
+    // One row of blocks, or two in turn when one is written while the next is composed.
+    Image bands[2];
+    BandWriter writer(sink, loop.overlapWriting);
     for (int blockRow = 0; blockRow < blockRows; ++blockRow) {
         const int bandTop = blockRow * loop.block;
         const int bandRows = std::min(loop.block, loop.height - bandTop);
+        Image& band = bands[loop.overlapWriting ? blockRow % 2 : 0];
         if (band.rows != bandRows) band.allocate(bandRows, loop.width, 3);
         context.sources = bandSources(bandTop, bandRows);
         const BandJob job{loop, placed, grid, compositorFor(context.options.blendingMethod),
                           renderBlockMargin(context.options), blockRow, bandTop, colSide, blockCols, total, band};
         if (lanes > 1 && blockCols > 1) composeAtOnce(job, context, buffers, silent, *context.pool);
         else composeInTurn(job, context, buffers.front());
-        if (!sink.writeRows(band.data.data(), bandRows)) return false;
+        if (!writer.write(band.data.data(), bandRows)) return false;
     }
-    return true;
+    return writer.finish();
 }
 
 }  // namespace vantorra

@@ -23,6 +23,8 @@ struct BlockLoop {
     // Blocks of one row composited at once, each on its own thread with its own buffers; 1
     // composites one block at a time, its rows split over the context's pool.
     int concurrentBlocks = 1;
+    // Each finished row of blocks is written while the next is composed (a second row is held).
+    bool overlapWriting = false;
 };
 
 // False, with the sink's reason, when the sink refuses rows. The panorama is the same whatever

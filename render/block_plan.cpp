@@ -92,17 +92,35 @@ int planBlockSize(int64_t budget, const std::function<int64_t(int)>& heldFor, in
     return std::max(std::min(best, maxBlock), 1);
 }
 
+namespace {
+
+// Working bytes of one block of side `block` with its margin; its columns are the band's even
+// share (evenBlockSide).
+int64_t blockBytes(int width, int height, int64_t pixelBytes, int margin, int block) {
+    const int64_t b = std::max(block, 1);
+    return pixelBytes * (std::min<int64_t>(b, height) + 2 * int64_t{margin}) *
+           (std::min<int64_t>(evenBlockSide(width, block), width) + 2 * int64_t{margin});
+}
+
+}  // namespace
+
 int concurrentBlocks(int64_t budget, int64_t heldBytes, int width, int height, bool streamed,
                      int64_t pixelBytes, int margin, int block, int limit) {
     const int64_t b = std::max(block, 1);
     const int64_t rows = streamed ? std::min<int64_t>(b, height) : height;
     const int64_t shared = heldBytes + 3 * int64_t{width} * rows;
-    // A band's blocks share its columns evenly (evenBlockSide).
-    const int64_t perBlock = pixelBytes * (std::min<int64_t>(b, height) + 2 * int64_t{margin}) *
-                             (std::min<int64_t>(evenBlockSide(width, block), width) + 2 * int64_t{margin});
+    const int64_t perBlock = blockBytes(width, height, pixelBytes, margin, block);
     if (perBlock <= 0 || limit <= 1) return 1;
     const int64_t fit = (budget - shared) / perBlock;
     return static_cast<int>(std::clamp<int64_t>(fit, 1, limit));
+}
+
+bool secondBandFits(int64_t budget, int64_t heldBytes, int width, int height, int64_t pixelBytes, int margin,
+                    int block, int blocksAtOnce) {
+    const int64_t rows = std::min<int64_t>(std::max(block, 1), height);
+    const int64_t need = heldBytes + 2 * 3 * int64_t{width} * rows +
+                         int64_t{std::max(blocksAtOnce, 1)} * blockBytes(width, height, pixelBytes, margin, block);
+    return need <= budget;
 }
 
 int64_t smallestBlockBytes(const std::function<int64_t(int)>& heldFor, int width, int64_t pixelBytes, int margin) {

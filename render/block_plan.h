@@ -54,6 +54,11 @@ int planBlockSize(int64_t budget, const std::function<int64_t(int)>& heldFor, in
 int concurrentBlocks(int64_t budget, int64_t heldBytes, int width, int height, bool streamed,
                      int64_t pixelBytes, int margin, int block, int limit);
 
+// Whether a streamed render can hold a second row of blocks beside what it holds at
+// `blocksAtOnce` blocks at a time, so that one row is written while the next is composed.
+bool secondBandFits(int64_t budget, int64_t heldBytes, int width, int height, int64_t pixelBytes, int margin,
+                    int block, int blocksAtOnce);
+
 // The bytes the smallest block needs whatever the panorama: what a row of kSmallestBlock rows
 // holds, one such row of the panorama and the block's working bytes with its margin. A render
 // that needs more than its budget for this cannot keep its promise at any block size.

@@ -401,6 +401,12 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
                                              !sink.holdsWholePanorama(), pixelBytes, margin, result.blockSize,
                                              pool != nullptr ? pool->size() : 1);
     std::cout << " Blocks at once = " << loop.concurrentBlocks << std::endl;
+    // A file is encoded on a thread of its own while the next row of blocks is composed, when
+    // there are threads to compose it and the budget holds a second row.
+    loop.overlapWriting = !sink.holdsWholePanorama() && pool != nullptr && pool->size() > 1 &&
+                          size.height > result.blockSize &&
+                          secondBandFits(o.renderMemoryBudget, held(result.blockSize), size.width, size.height,
+                                         pixelBytes, margin, result.blockSize, loop.concurrentBlocks);
     if (!renderBlocks(sink, loop, context, footprints, grid, bandSources) ||
         !sink.finish()) {
         result.error = sink.error();

@@ -15,6 +15,7 @@
 #include "engine/image.h"
 #include "engine/panorama_sink.h"
 #include "engine/stitcher.h"
+#include "engine/thread_pool.h"
 #include "render/renderer.h"
 #include "support/pipeline_support.h"
 
@@ -86,6 +87,53 @@ TEST(StreamedRender, RowBandDecodingGivesThePanoramaOfWholeSources) {
         for (size_t i = 0; i < whole.data.size(); ++i)
             worst = std::max(worst, std::abs(whole.data[i] - banded.data[i]));
         EXPECT_EQ(worst, 0) << "blending " << blending;
+    }
+}
+
+// A sink that refuses its third row of blocks: the render stops with the sink's reason whether
+// rows are written on the render's thread or beside the composing of the next row, and rows
+// reach the sink in order, each whole.
+class RefusingSink : public PanoramaSink {
+public:
+    bool begin(int width, int) override {
+        width_ = width;
+        return true;
+    }
+    bool writeRows(const uint8_t* rgb, int count) override {
+        if (++calls == 3) {
+            error_ = "disk full";
+            return false;
+        }
+        rows += count;
+        // Reads the whole band, so the sanitizer build sees a band freed or reused too early.
+        for (size_t k = 0; k < static_cast<size_t>(count) * width_ * 3; ++k) checksum += rgb[k];
+        return true;
+    }
+    bool finish() override { return true; }
+    bool holdsWholePanorama() const override { return false; }
+    int calls = 0, rows = 0, width_ = 0;
+    long checksum = 0;
+};
+
+TEST(StreamedRender, ASinkThatRefusesARowStopsTheRenderWithItsReason) {
+    test::StitchedSet& row = test::stitchedRow6();
+    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    const RenderScene scene = row.stitcher.renderScene();
+    for (const int threads : {1, 2, 3}) {
+        RenderOptions options = row.stitcher.options.render;
+        options.minBlockSize = 64;  // many rows of blocks
+        options.maxBlockSize = 64;
+        ThreadPool pool(threads);
+        RefusingSink sink;
+        RenderResult result;
+        {
+            test::CoutCapture log;
+            result = Renderer(options).render(sink, scene, Gains{}, row.stitcher.progress, &pool);
+        }
+        EXPECT_FALSE(result.rendered) << threads;
+        EXPECT_EQ(result.error, "disk full") << threads;
+        EXPECT_EQ(sink.calls, 3) << threads;
+        EXPECT_EQ(sink.rows, 2 * 64) << threads;
     }
 }
 
