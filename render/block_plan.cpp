@@ -153,7 +153,10 @@ int blockCount(int extent, int block) {
 
 int evenBlockSide(int extent, int block) {
     if (extent <= 0 || block <= 0) return std::max(block, 1);
-    const int count = blockCount(extent, block);
+    int count = blockCount(extent, block);
+    // An even count, so that the blocks of a band split evenly over two threads (a count fixed by
+    // the panorama alone: the panorama never depends on the thread count).
+    if (count > 1 && count % 2 != 0 && count < extent) ++count;
     return (extent + count - 1) / count;
 }
 

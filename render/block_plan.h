@@ -79,9 +79,9 @@ BlockBounds blockBounds(int blockRow, int blockCol, int rowSide, int colSide, in
 // Number of blocks along a side of `extent` pixels.
 int blockCount(int extent, int block);
 
-// The side, at most `block`, that cuts `extent` into as many blocks as `block` does but of
-// about equal sizes: blocks composed at the same time on different threads then take about as
-// long, instead of one full block waiting on a thin remainder.
+// The side, at most `block`, that cuts `extent` into blocks of about equal sizes, as many as
+// `block` does, or one more to make an even count: blocks composed at the same time on different
+// threads then take about as long, instead of one full block, or the odd block out, waiting.
 int evenBlockSide(int extent, int block);
 
 }  // namespace vantorra
