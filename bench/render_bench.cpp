@@ -1,14 +1,19 @@
 // Speed of the multi-band blender's per-region kernels on a block-sized region (1084 pixels a
 // side: a 1024 block with its margin), colour and one-channel: the blur at the default sigma of
-// 5 (31 taps), the edge-filled blur and the accumulation into the block's sums.
+// 5 (31 taps), the edge-filled blur, the accumulation into the block's sums, and the bilinear
+// sampling of an 8-bit photograph into the region (a camera looking along the panorama's centre,
+// whose photograph covers about half of the region).
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "engine/image.h"
+#include "numerics/camera.h"
 #include "render/multiband_layers.h"
+#include "render/samplers.h"
 
 namespace vantorra {
 namespace {
@@ -72,6 +77,36 @@ void accumulateLayer(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kSide * kSide);
 }
 BENCHMARK(accumulateLayer)->Unit(benchmark::kMillisecond);
+
+void sample(benchmark::State& state) {
+    // A 3000 x 2000 photograph of focal 2400 pixels whose centre is the panorama's centre, on a
+    // grid of a third of a photograph pixel per output pixel.
+    Image photo;
+    photo.allocate(2000, 3000, 3);
+    for (size_t k = 0; k < photo.data.size(); ++k) photo.data[k] = static_cast<uint8_t>((k * 37) % 251);
+    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    const float centre[9] = {1, 0, 999.5f, 0, 1, 1499.5f, 0, 0, 1};  // centred position -> pixel
+    const Camera camera(Matrix::fromRowMajor(identity, 3, 3), 2400.0f, Matrix::fromRowMajor(centre, 3, 3));
+    const PixelProjection projection = pixelProjection(camera);
+    PanoramaGrid grid;
+    grid.dTheta = 3.0f / 2400.0f;
+    grid.dPhi = -3.0f / 2400.0f;
+    grid.thetaMin = -grid.dTheta * kSide / 2;
+    grid.phiMax = -grid.dPhi * kSide / 2;
+    RenderRegion region;
+    region.active = true;
+    region.rowLast = region.colLast = kSide - 1;
+    FloatImage maxWeight(kSide, kSide, 1);
+    const SourceView view = viewOf(photo);
+    for (auto _ : state) {
+        sampleBilinear(region, maxWeight, view, grid, projection, nullptr);
+        benchmark::DoNotOptimize(region.warped.data.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kSide * kSide);
+    const auto inside = std::count_if(region.weight.data.begin(), region.weight.data.end(), [](float w) { return w > 0.0f; });
+    state.counters["inside"] = static_cast<double>(inside) / (double{kSide} * kSide);
+}
+BENCHMARK(sample)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vantorra
