@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/row_ranges.h"
+#include "numerics/wide_vectors.h"
 #include "render/spherical.h"
 
 namespace vantorra {
@@ -31,37 +32,49 @@ ColumnAngles columnAngles(const RenderRegion& region, const PanoramaGrid& grid) 
     return a;
 }
 
-// Walks the region's rectangle calling visit(blockRow, blockCol, u, v) with the source position
-// (row u, column v) of every pixel; sin and cos of phi are taken once per row. The loop is
-// compiled apart for bent projections, so a lens without distortion costs nothing.
-template <bool Bent, typename Visit>
-void walkRowsThrough(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
-                     const ColumnAngles& a, int firstRow, int lastRow, Visit& visit) {
-    const Mat3& P = projection.P;
-    for (int i = firstRow; i <= lastRow; ++i) {
-        const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + i) * grid.dPhi;
-        const float sinPhi = std::sin(phi), cosPhi = std::cos(phi);
-        for (int j = region.colFirst; j <= region.colLast; ++j) {
-            const size_t k = static_cast<size_t>(j - region.colFirst);
-            const Vec3 d = directionFrom(a.sinTheta[k], a.cosTheta[k], sinPhi, cosPhi);
-            float u, v;
-            if constexpr (Bent) {
-                projectBent(projection, d, u, v);
-            } else {
-                const float w = P(2, 0) * d.x + P(2, 1) * d.y + P(2, 2) * d.z;
-                u = (P(0, 0) * d.x + P(0, 1) * d.y + P(0, 2) * d.z) / w;
-                v = (P(1, 0) * d.x + P(1, 1) * d.y + P(1, 2) * d.z) / w;
-            }
-            visit(i, j, u, v);
-        }
+// Source positions (row u, column v) of n pixels of one output row through an unbent
+// projection: the operations of one pixel at a time (directionFrom, then P), done for a vector of
+// pixels at once.
+VANTORRA_WIDE_VECTORS
+void projectRow(const float* sinTheta, const float* cosTheta, int n, float sinPhi, float cosPhi, const Mat3& P,
+                float* u, float* v) {
+    const float p00 = P(0, 0), p01 = P(0, 1), p02 = P(0, 2);
+    const float p10 = P(1, 0), p11 = P(1, 1), p12 = P(1, 2);
+    const float p20 = P(2, 0), p21 = P(2, 1), p22 = P(2, 2);
+    const float dx = -sinPhi;
+    for (int j = 0; j < n; ++j) {
+        const float dy = sinTheta[j] * cosPhi, dz = cosTheta[j] * cosPhi;
+        const float w = p20 * dx + p21 * dy + p22 * dz;
+        u[j] = (p00 * dx + p01 * dy + p02 * dz) / w;
+        v[j] = (p10 * dx + p11 * dy + p12 * dz) / w;
     }
 }
 
+// Walks the region's rectangle calling visit(blockRow, blockCol, u, v) with the source position
+// (row u, column v) of every pixel; sin and cos of phi are taken once per row. Unbent positions
+// are worked out a run of columns at a time; a bent lens goes pixel by pixel.
 template <typename Visit>
 void walkRows(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
               const ColumnAngles& a, int firstRow, int lastRow, Visit visit) {
-    if (projection.bent()) walkRowsThrough<true>(region, grid, projection, a, firstRow, lastRow, visit);
-    else walkRowsThrough<false>(region, grid, projection, a, firstRow, lastRow, visit);
+    constexpr int kRun = 128;
+    float u[kRun], v[kRun];
+    const bool bent = projection.bent();
+    for (int i = firstRow; i <= lastRow; ++i) {
+        const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + i) * grid.dPhi;
+        const float sinPhi = std::sin(phi), cosPhi = std::cos(phi);
+        for (int first = region.colFirst; first <= region.colLast; first += kRun) {
+            const int n = std::min(kRun, region.colLast - first + 1);
+            const size_t k = static_cast<size_t>(first - region.colFirst);
+            if (bent) {
+                for (int t = 0; t < n; ++t)
+                    projectBent(projection, directionFrom(a.sinTheta[k + t], a.cosTheta[k + t], sinPhi, cosPhi),
+                                u[t], v[t]);
+            } else {
+                projectRow(&a.sinTheta[k], &a.cosTheta[k], n, sinPhi, cosPhi, projection.P, u, v);
+            }
+            for (int t = 0; t < n; ++t) visit(i, first + t, u[t], v[t]);
+        }
+    }
 }
 
 template <typename Visit>
