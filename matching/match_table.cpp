@@ -19,10 +19,19 @@ void MatchTable::reset(int n) {
     rows_.assign(static_cast<size_t>(n), {});
 }
 
+namespace {
+
+// Where pair (i, j) is, or would go, in row i (ascending in partner).
+template <typename Row>
+auto partnerAt(Row& row, int j) {
+    return std::lower_bound(row.begin(), row.end(), j, [](const auto& e, int partner) { return e.partner < partner; });
+}
+
+}  // namespace
+
 const MatchTable::Entry* MatchTable::find(int i, int j) const {
     const std::vector<Entry>& row = rows_[static_cast<size_t>(i)];
-    const auto at = std::lower_bound(row.begin(), row.end(), j,
-                                     [](const Entry& e, int partner) { return e.partner < partner; });
+    const auto at = partnerAt(row, j);
     return at != row.end() && at->partner == j ? &*at : nullptr;
 }
 
@@ -56,10 +65,9 @@ void MatchTable::placeCounted() {
 }
 
 MatchPoints& MatchTable::place(int i, int j) {
-    if (Entry* entry = find(i, j)) return entry->points;
     std::vector<Entry>& row = rows_[static_cast<size_t>(i)];
-    const auto at = std::lower_bound(row.begin(), row.end(), j,
-                                     [](const Entry& e, int partner) { return e.partner < partner; });
+    const auto at = partnerAt(row, j);
+    if (at != row.end() && at->partner == j) return at->points;
     return row.insert(at, Entry{j, {}})->points;
 }
 

@@ -134,10 +134,6 @@ int renderBlockMargin(const RenderOptions& options) {
            static_cast<int>(std::floor(3.0f * options.blendingSigma + 0.5f));
 }
 
-BlockBounds blockBounds(int blockRow, int blockCol, int block, int width, int height) {
-    return blockBounds(blockRow, blockCol, block, block, width, height);
-}
-
 BlockBounds blockBounds(int blockRow, int blockCol, int rowSide, int colSide, int width, int height) {
     BlockBounds b;
     b.rowStart = blockRow * rowSide;

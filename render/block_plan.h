@@ -72,8 +72,7 @@ int renderBlockMargin(const RenderOptions& options);
 struct BlockBounds {
     int rowStart = 0, rowEnd = -1, colStart = 0, colEnd = -1;
 };
-BlockBounds blockBounds(int blockRow, int blockCol, int block, int width, int height);
-// The same for blocks rowSide rows high and colSide columns wide.
+// Blocks are rowSide rows high and colSide columns wide.
 BlockBounds blockBounds(int blockRow, int blockCol, int rowSide, int colSide, int width, int height);
 
 // Number of blocks along a side of `extent` pixels.

@@ -147,14 +147,14 @@ TEST(RenderBlockPlan, BlocksTileTheOutputWithoutPassingItsEdge) {
     std::vector<int> covered(static_cast<size_t>(width) * height, 0);
     for (int br = 0; br < rows; ++br)
         for (int bc = 0; bc < cols; ++bc) {
-            const BlockBounds b = blockBounds(br, bc, block, width, height);
+            const BlockBounds b = blockBounds(br, bc, block, block, width, height);
             ASSERT_LE(b.rowEnd, height - 1);
             ASSERT_LE(b.colEnd, width - 1);
             for (int r = b.rowStart; r <= b.rowEnd; ++r)
                 for (int c = b.colStart; c <= b.colEnd; ++c) ++covered[static_cast<size_t>(r) * width + c];
         }
     for (const int n : covered) ASSERT_EQ(n, 1);
-    const BlockBounds last = blockBounds(rows - 1, cols - 1, block, width, height);
+    const BlockBounds last = blockBounds(rows - 1, cols - 1, block, block, width, height);
     EXPECT_EQ(last.rowEnd - last.rowStart + 1, 700 - 512);
     EXPECT_EQ(last.colEnd - last.colStart + 1, 1300 - 1024);
 }
