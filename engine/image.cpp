@@ -349,61 +349,68 @@ std::vector<float> gaussianKernel(float sigma, int radius) {
 
 namespace {
 
+// Output row r of the row pass: source row r extended by its edge pixels into `extended` (reused
+// from row to row), each sample summed tap by tap in the order t = 0 ... 2 * radius
+// (weightedSum), the same float sums as a per-pixel loop.
+void convolveRow(const FloatImage& source, int r, const std::vector<float>& kernel, int radius,
+                 FloatSamples& extended, float* out) {
+    const int ch = source.channels;
+    const size_t rowSamples = static_cast<size_t>(source.cols) * ch;
+    const float* from = &source.data[static_cast<size_t>(r) * rowSamples];
+    for (int e = 0; e < radius; ++e) {
+        std::copy(from, from + ch, &extended[static_cast<size_t>(e) * ch]);
+        std::copy(from + rowSamples - ch, from + rowSamples,
+                  &extended[rowSamples + static_cast<size_t>(radius + e) * ch]);
+    }
+    std::copy(from, from + rowSamples, &extended[static_cast<size_t>(radius) * ch]);
+    weightedSum(out, rowSamples, kernel.data(), 2 * radius + 1,
+                [&](int t) { return &extended[static_cast<size_t>(t) * ch]; });
+}
+
+FloatSamples extensionBuffer(const FloatImage& source, int radius) {
+    return FloatSamples((static_cast<size_t>(source.cols) + 2 * static_cast<size_t>(radius)) * source.channels);
+}
+
 bool kernelFits(const std::vector<float>& kernel, int radius) {
     return radius >= 0 && kernel.size() >= 2 * static_cast<size_t>(radius) + 1;
 }
 
 }  // namespace
 
-// The extended row is built once per row in a buffer reused for the whole image. Each output
-// sample is summed tap by tap in the order t = 0 ... 2 * radius (weightedSum), the same float
-// sums as a per-pixel loop.
 FloatImage convolveRows(const FloatImage& source, const std::vector<float>& kernel, int radius) {
     if (!kernelFits(kernel, radius)) return FloatImage();
     FloatImage result;
     result.reshape(source.rows, source.cols, source.channels);  // every sample is written
     if (source.data.empty()) return result;
-    const int ch = source.channels;
-    const size_t rowSamples = static_cast<size_t>(source.cols) * ch;
-    std::vector<float> extended(rowSamples + 2 * static_cast<size_t>(radius) * ch);
-    for (int r = 0; r < source.rows; ++r) {
-        const float* from = &source.data[static_cast<size_t>(r) * rowSamples];
-        for (int e = 0; e < radius; ++e) {
-            std::copy(from, from + ch, &extended[static_cast<size_t>(e) * ch]);
-            std::copy(from + rowSamples - ch, from + rowSamples,
-                      &extended[rowSamples + static_cast<size_t>(radius + e) * ch]);
-        }
-        std::copy(from, from + rowSamples, &extended[static_cast<size_t>(radius) * ch]);
-        weightedSum(&result.data[static_cast<size_t>(r) * rowSamples], rowSamples, kernel.data(), 2 * radius + 1,
-                    [&](int t) { return &extended[static_cast<size_t>(t) * ch]; });
-    }
+    const size_t rowSamples = static_cast<size_t>(source.cols) * source.channels;
+    FloatSamples extended = extensionBuffer(source, radius);
+    for (int r = 0; r < source.rows; ++r)
+        convolveRow(source, r, kernel, radius, extended, &result.data[static_cast<size_t>(r) * rowSamples]);
     return result;
 }
 
-namespace {
-
-// The column pass of separableFilter done in place of transpose, convolveRows, transpose: output
-// row r sums the source rows r - radius ... r + radius (clamped to the image) in the same tap
-// order, so the samples are identical without the two transposes.
-FloatImage convolveColumns(const FloatImage& source, const std::vector<float>& kernel, int radius) {
+// The row pass is kept only for the rows the column pass still needs, in a ring of 2 * radius + 1
+// rows (or all rows of a shorter image), instead of as a whole image: output row r sums row-pass
+// rows r - radius ... r + radius, clamped to the image, in tap order, the same floats as
+// filtering the whole image by rows and then by columns.
+FloatImage separableFilter(const FloatImage& source, const std::vector<float>& kernel, int radius) {
+    if (!kernelFits(kernel, radius)) return FloatImage();
     FloatImage result;
     result.reshape(source.rows, source.cols, source.channels);  // every sample is written
     const size_t rowSamples = static_cast<size_t>(source.cols) * source.channels;
-    if (rowSamples == 0) return result;
-    for (int r = 0; r < source.rows; ++r)
+    if (rowSamples == 0 || source.rows == 0) return result;
+    const int window = std::min(2 * radius + 1, source.rows);
+    FloatSamples ring(static_cast<size_t>(window) * rowSamples);
+    FloatSamples extended = extensionBuffer(source, radius);
+    auto slot = [&](int row) { return &ring[static_cast<size_t>(row % window) * rowSamples]; };
+    int made = 0;  // rows of the row pass in the ring so far
+    for (int r = 0; r < source.rows; ++r) {
+        for (const int needed = std::min(r + radius, source.rows - 1); made <= needed; ++made)
+            convolveRow(source, made, kernel, radius, extended, slot(made));
         weightedSum(&result.data[static_cast<size_t>(r) * rowSamples], rowSamples, kernel.data(), 2 * radius + 1,
-                    [&](int t) {
-                        const int sourceRow = std::clamp(r + t - radius, 0, source.rows - 1);
-                        return &source.data[static_cast<size_t>(sourceRow) * rowSamples];
-                    });
+                    [&](int t) { return slot(std::clamp(r + t - radius, 0, source.rows - 1)); });
+    }
     return result;
-}
-
-}  // namespace
-
-FloatImage separableFilter(const FloatImage& source, const std::vector<float>& kernel, int radius) {
-    if (!kernelFits(kernel, radius)) return FloatImage();
-    return convolveColumns(convolveRows(source, kernel, radius), kernel, radius);
 }
 
 }  // namespace vantorra

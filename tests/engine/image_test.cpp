@@ -126,6 +126,15 @@ TEST(ImageTest, SeparableFilterEqualsRowsThenColumnsThroughTranspose) {
     ASSERT_EQ(filtered.cols, 9);
     EXPECT_EQ(filtered.data, expected.data);
 
+    // Images taller than the kernel keep only a window of row-pass rows; shorter ones (down to a
+    // single row) clamp every tap into the few rows they have. All give the two-pass floats.
+    const std::vector<float> wide = gaussianKernel(1.5f, 4);
+    for (const int rows : {1, 2, 8, 9, 10, 23}) {
+        const FloatImage tall = patterned(rows, 5, 2);
+        const FloatImage twoPasses = transpose(convolveRows(transpose(convolveRows(tall, wide, 4)), wide, 4));
+        EXPECT_EQ(separableFilter(tall, wide, 4).data, twoPasses.data) << rows << " rows";
+    }
+
     // A normalised kernel leaves a flat image flat, edges included.
     FloatImage flat(4, 3, 1);
     for (float& v : flat.data) v = 42.0f;
