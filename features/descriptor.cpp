@@ -48,6 +48,50 @@ void accumulate(float (&sums)[36], float u, float v, float rel, float weight) {
     }
 }
 
+// A run of samples of one window row, worked out side by side before any of them is added in:
+// where each falls in the grid, its relative orientation and its weight's table entry, and
+// whether it counts at all.
+constexpr int kRun = 32;
+struct SampleRun {
+    alignas(32) float u[kRun];
+    alignas(32) float v[kRun];
+    alignas(32) float rel[kRun];
+    alignas(32) int32_t index[kRun];
+    alignas(32) int32_t counts[kRun];
+};
+
+// The geometry of one keypoint's window.
+struct Window {
+    float sinT, cosT, radius, theta;
+    double row, col;
+};
+
+// Samples at columns first, first + 2, ... (count of them) of row r, dr from the keypoint; the
+// same floats, sample by sample, as working each one out on its own.
+void describeRun(const Window& w, float dr, const float* orientation, int first, int count,
+                 SampleRun& run) {
+    for (int j = 0; j < count; ++j) {
+        const int c = first + 2 * j;
+        const float dc = static_cast<float>(c - w.col);
+        const float x = dc * w.sinT + dr * w.cosT;
+        const float y = dc * w.cosT - dr * w.sinT;
+        const float u = x + 1;
+        const float v = y + 1;
+        const int32_t inCircle = dr * dr + dc * dc < w.radius * w.radius;
+        const int32_t inGrid = (u > -1) & (u < 3) & (v > -1) & (v < 3);
+        // x * x + y * y is never negative, so clamping before the conversion is min(999, (int)...).
+        const float table = 100 * kCellWeighting * (x * x + y * y);
+        run.index[j] = static_cast<int32_t>(table < 999.0f ? table : 999.0f);
+        float rel = orientation[(first >> 1) + j] - w.theta;
+        rel = rel > kTwoPi ? rel - kWrap : rel;
+        rel = rel < 0 ? rel + kWrap : rel;
+        run.u[j] = u;
+        run.v[j] = v;
+        run.rel[j] = rel;
+        run.counts[j] = inCircle & inGrid;
+    }
+}
+
 }  // namespace
 
 void descriptorSums(const GradientImages& gradients,
@@ -56,34 +100,27 @@ void descriptorSums(const GradientImages& gradients,
     fillLookupTables();
     const float* e = expTable();
     const float cellWidth = 4 * keypoint.sigma;
-    const float sinT = std::sin(theta) / cellWidth;
-    const float cosT = std::cos(theta) / cellWidth;
     const float radius = 1.2f * 4 * 0.5f * cellWidth + 0.5f;
+    const Window w{std::sin(theta) / cellWidth, std::cos(theta) / cellWidth, radius, theta, keypoint.row, keypoint.col};
     const int iR = static_cast<int>(radius);
     const int ir = static_cast<int>(keypoint.row + 0.5);
     const int ic = static_cast<int>(keypoint.col + 0.5);
     const int rows = gradients.rows;
-    const int cols = gradients.cols;
+    // Sampled columns: odd, inside 1 .. cols - 3.
+    const int firstColumn = std::max(firstOdd(ic - iR), 1);
+    const int lastColumn = std::min(ic + iR, gradients.cols - 3);
+    SampleRun run;
     for (int r = firstOdd(ir - iR); r <= ir + iR; r += 2) {
         if (r <= 0 || r >= rows - 2) continue;
         const float dr = static_cast<float>(r - keypoint.row);
         const float* m = gradients.magnitude->data[r >> 1];
         const float* o = gradients.orientation->data[r >> 1];
-        for (int c = firstOdd(ic - iR); c <= ic + iR; c += 2) {
-            if (c <= 0 || c >= cols - 2) continue;
-            const float dc = static_cast<float>(c - keypoint.col);
-            if (!(dr * dr + dc * dc < radius * radius)) continue;
-            const float x = dc * sinT + dr * cosT;
-            const float y = dc * cosT - dr * sinT;
-            const float u = x + 1;
-            const float v = y + 1;
-            if (!(u > -1 && u < 3 && v > -1 && v < 3)) continue;
-            const int index = std::min(999, static_cast<int>(100 * kCellWeighting * (x * x + y * y)));
-            const float weight = e[index] * m[c >> 1];
-            float rel = o[c >> 1] - theta;
-            if (rel > kTwoPi) rel -= kWrap;
-            if (rel < 0) rel += kWrap;
-            accumulate(sums, u, v, rel, weight);
+        for (int first = firstColumn; first <= lastColumn; first += 2 * kRun) {
+            const int count = std::min(kRun, (lastColumn - first) / 2 + 1);
+            describeRun(w, dr, o, first, count, run);
+            for (int j = 0; j < count; ++j)
+                if (run.counts[j])
+                    accumulate(sums, run.u[j], run.v[j], run.rel[j], e[run.index[j]] * m[(first >> 1) + j]);
         }
     }
 }

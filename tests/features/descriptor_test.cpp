@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
+#include "features/lookup_tables.h"
 #include "features/refinement.h"
+#include "numerics/angles.h"
 #include "raster_helpers.h"
 
 namespace vantorra {
@@ -118,6 +122,83 @@ TEST_F(KeypointGradients, NearTheBorderOnlyInsideSamplesCount) {
     // row 2 lies below it, inside.
     for (int gridCol = 0; gridCol < 3; ++gridCol)
         EXPECT_LT(10 * sums[gridCol * 4], sums[(6 + gridCol) * 4]) << gridCol;
+}
+
+// The window sums written out sample by sample, each sample worked out and added on its own.
+void sumsSampleBySample(const GradientImages& g, const RefinedKeypoint& k, float theta, float (&sums)[36]) {
+    std::fill(std::begin(sums), std::end(sums), 0.0f);
+    fillLookupTables();
+    const float* e = expTable();
+    const float cellWidth = 4 * k.sigma;
+    const float sinT = std::sin(theta) / cellWidth, cosT = std::cos(theta) / cellWidth;
+    const float radius = 1.2f * 4 * 0.5f * cellWidth + 0.5f;
+    const int iR = static_cast<int>(radius);
+    const int ir = static_cast<int>(k.row + 0.5), ic = static_cast<int>(k.col + 0.5);
+    auto odd = [](int n) { return n % 2 == 0 ? n + 1 : n; };
+    for (int r = odd(ir - iR); r <= ir + iR; r += 2) {
+        if (r <= 0 || r >= g.rows - 2) continue;
+        for (int c = odd(ic - iR); c <= ic + iR; c += 2) {
+            if (c <= 0 || c >= g.cols - 2) continue;
+            const float dr = static_cast<float>(r - k.row), dc = static_cast<float>(c - k.col);
+            if (!(dr * dr + dc * dc < radius * radius)) continue;
+            const float x = dc * sinT + dr * cosT, y = dc * cosT - dr * sinT;
+            const float u = x + 1, v = y + 1;
+            if (!(u > -1 && u < 3 && v > -1 && v < 3)) continue;
+            const float weight = e[std::min(999, static_cast<int>(100 * 0.3472222f * (x * x + y * y)))] *
+                                 g.magnitudeAt(r, c);
+            float rel = g.orientationAt(r, c) - theta;
+            if (rel > kTwoPi) rel -= 6.2831855f;
+            if (rel < 0) rel += 6.2831855f;
+            // Trilinear spread over the 2 x 2 cells and 2 bins around the sample.
+            const float gu = u < 0 ? -1.0f : static_cast<float>(static_cast<int>(u));
+            const float gv = v < 0 ? -1.0f : static_cast<float>(static_cast<int>(v));
+            const float fu = u - gu, fv = v - gv;
+            const float o = rel * 4 / kTwoPi;
+            const int b = static_cast<int>(o);
+            const float fo = o - b;
+            const int b0 = b < 4 ? b : 0, b1 = b == 3 ? 0 : b0 + 1;
+            for (int du = 0; du < 2; ++du)
+                for (int dv = 0; dv < 2; ++dv) {
+                    const int gridRow = static_cast<int>(gu) + du, gridCol = static_cast<int>(gv) + dv;
+                    if (gridRow < 0 || gridRow > 2 || gridCol < 0 || gridCol > 2) continue;
+                    const float spatial = (du == 0 ? 1 - fu : fu) * (dv == 0 ? 1 - fv : fv);
+                    float* cell = sums + (gridRow * 3 + gridCol) * 4;
+                    cell[b0] += weight * spatial * (1 - fo);
+                    cell[b1] += weight * spatial * fo;
+                }
+        }
+    }
+}
+
+TEST_F(KeypointGradients, WindowSumsAreThoseOfEverySampleAddedInTurn) {
+    // Irregular gradients, and keypoints inside, at every border and in the corners, of small and
+    // large scale and of every orientation: the sums are bit for bit those of the plain loop.
+    GradientImages g;
+    ASSERT_TRUE(allocGradientImages(91, 71, g));  // odd sizes: the last sampled column is cols - 3
+    uint32_t state = 12345u;
+    auto next = [&] { return (state = state * 1664525u + 1013904223u) >> 8; };
+    for (int r = 0; r < g.magnitude->rows; ++r)
+        for (int c = 0; c < g.magnitude->cols; ++c) {
+            g.magnitude->data[r][c] = static_cast<float>(next() % 1000) / 37.0f;
+            g.orientation->data[r][c] = static_cast<float>(next() % 6284) / 1000.0f - 3.1416f;
+            if (next() % 7 == 0) g.orientation->data[r][c] = 0.7f;  // exactly one keypoint's orientation
+        }
+    const double places[][2] = {{45.3, 35.7}, {1.2, 30.0}, {89.6, 20.4}, {40.0, 0.4}, {50.5, 69.9},
+                                {2.0, 2.0}, {88.9, 69.1}, {30.25, 41.75}};
+    for (const auto& place : places)
+        for (const float sigma : {0.8f, 1.7f, 3.9f, 7.5f})
+            for (const float theta : {0.0f, 0.7f, -1.9f, 3.1f, -3.14159f}) {
+                RefinedKeypoint keypoint;
+                keypoint.row = place[0];
+                keypoint.col = place[1];
+                keypoint.sigma = sigma;
+                float got[36], expected[36];
+                descriptorSums(g, keypoint, theta, got);
+                sumsSampleBySample(g, keypoint, theta, expected);
+                for (int k = 0; k < 36; ++k)
+                    ASSERT_EQ(got[k], expected[k]) << place[0] << "," << place[1] << " sigma " << sigma
+                                                   << " theta " << theta << " value " << k;
+            }
 }
 
 }  // namespace
