@@ -172,11 +172,11 @@ public:
         Level& first = levels_.front();
         float* to = halvings_ == 1 ? appendRow(image_, first.rows) : halved_.data();
         const uint8_t* top = top_.data();
+        // Four bytes add up exactly in floats as in integers, so the sum is taken in integers.
         for (int c = 0; c < first.cols; ++c)
             for (int k = 0; k < 3; ++k) {
                 const int left = 6 * c + k, right = left + 3;
-                to[3 * c + k] = 0.25f * (static_cast<float>(top[left]) + static_cast<float>(top[right]) +
-                                         static_cast<float>(rgb[left]) + static_cast<float>(rgb[right]));
+                to[3 * c + k] = 0.25f * static_cast<float>(top[left] + top[right] + rgb[left] + rgb[right]);
             }
         if (halvings_ > 1) pass(0, halved_.data());
     }
