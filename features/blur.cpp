@@ -10,8 +10,6 @@ namespace vantorra {
 
 namespace {
 
-constexpr int kStrip = 8;  // columns blurred together, one lane each
-
 // The buffers live in pool 0 for the whole program and only grow: to twice their old length or
 // to the needed length, whichever is more.
 size_t grownLength(size_t old, size_t needed) { return std::max(old * 2, needed); }
@@ -27,11 +25,11 @@ float* rowBuffer(size_t needed) {
     return b.values;
 }
 
-float* columnBuffers(size_t needed) {
+float* ringBuffer(size_t needed) {
     sift::ColumnBuffers& b = sift::state().columns;
     if (b.length < needed) {
         const size_t length = grownLength(b.length, needed);
-        auto* values = static_cast<float*>(poolAlloc(length * kStrip * sizeof(float), kPermanentPool));
+        auto* values = static_cast<float*>(poolAlloc(length * sizeof(float), kPermanentPool));
         if (values == nullptr) return nullptr;
         b = {values, length};
     }
@@ -62,33 +60,27 @@ bool blurRows(GreyRaster& image, const float (&w)[Taps]) {
     return true;
 }
 
-template <int Taps>
-void blurStrip(GreyRaster& image, int c0, int width, float* buffer, const float (&w)[Taps]) {
-    constexpr int half = Taps / 2;
-    const int n = image.rows;
-    auto lane = [&](int k) { return buffer + static_cast<size_t>(k) * kStrip; };
-    for (int k = 0; k < n + Taps - 1; ++k) {
-        const int r = std::clamp(k - half, 0, n - 1);
-        float* dst = lane(k);
-        for (int l = 0; l < width; ++l) dst[l] = image.data[r][c0 + l];
-        for (int l = width; l < kStrip; ++l) dst[l] = 0.0f;
-    }
-    for (int k = 0; k < n; ++k) {
-        float sum[kStrip] = {};
-        for (int t = 0; t < Taps; ++t) {
-            const float* src = lane(k + t);
-            for (int l = 0; l < kStrip; ++l) sum[l] += w[t] * src[l];
-        }
-        for (int l = 0; l < width; ++l) image.data[k][c0 + l] = sum[l];
-    }
-}
-
+// Row k becomes the sum over t of w[t] * row k + t - half (clamped to the image), t ascending,
+// a whole row at a time. The rows it reads are copied into a ring of Taps rows before the blur
+// overwrites them.
 template <int Taps>
 bool blurColumns(GreyRaster& image, const float (&w)[Taps]) {
-    float* buffer = columnBuffers(static_cast<size_t>(image.rows) + Taps - 1);
-    if (buffer == nullptr) return false;
-    for (int c0 = 0; c0 < image.cols; c0 += kStrip)
-        blurStrip(image, c0, std::min(kStrip, image.cols - c0), buffer, w);
+    constexpr int half = Taps / 2;
+    const int n = image.rows;
+    const size_t cols = static_cast<size_t>(image.cols);
+    float* ring = ringBuffer(Taps * cols);
+    if (ring == nullptr) return false;
+    auto slot = [&](int r) { return ring + static_cast<size_t>(r % Taps) * cols; };
+    float reversed[Taps];
+    for (int t = 0; t < Taps; ++t) reversed[Taps - 1 - t] = w[t];
+    const float* taps[Taps];
+    int copied = 0;  // rows 0 .. copied - 1 have been in the ring
+    for (int k = 0; k < n; ++k) {
+        for (const int needed = std::min(k + half, n - 1); copied <= needed; ++copied)
+            std::copy(image.data[copied], image.data[copied] + cols, slot(copied));
+        for (int t = 0; t < Taps; ++t) taps[t] = slot(std::clamp(k + t - half, 0, n - 1));
+        weightedSumOfRows(image.data[k], cols, reversed, Taps, taps);
+    }
     return true;
 }
 

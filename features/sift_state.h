@@ -17,8 +17,8 @@ struct PoolState {
 };
 
 struct ColumnBuffers {
-    float* values = nullptr;  // eight column buffers, interleaved: value k of lane l at k * 8 + l
-    size_t length = 0;        // values per lane
+    float* values = nullptr;  // a ring of the rows the column blur still reads, row after row
+    size_t length = 0;        // floats
 };
 
 struct RowBuffer {
