@@ -177,6 +177,39 @@ TEST_F(JpegTest, BadFilesFailCleanlyWithAMessage) {
     }
 }
 
+TEST_F(JpegTest, LongMarkersTheDecoderSkipsSpanSeveralReads) {
+    // Application segments the decoder skips unread, longer together than the data it reads from
+    // the file at once (a header read takes less than a decode), right after the start of image.
+    const Image original = gradient(40, 56);
+    ASSERT_TRUE(original.writeJpeg(path("plain.jpg"), 90));
+    const std::vector<unsigned char> plain = readBytes(path("plain.jpg"));
+    std::vector<unsigned char> padded(plain.begin(), plain.begin() + 2);
+    for (int segment = 0; segment < 3; ++segment) {
+        const unsigned length = 65533;  // the most a segment holds, its two length bytes included
+        padded.insert(padded.end(), {0xFF, static_cast<unsigned char>(0xEC + segment),
+                                     static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length & 0xFF)});
+        for (unsigned k = 2; k < length; ++k) padded.push_back(static_cast<unsigned char>(k * 31 + segment));
+    }
+    padded.insert(padded.end(), plain.begin() + 2, plain.end());
+    writeBytes(path("padded.jpg"), padded);
+
+    std::string error;
+    JpegHeader header;
+    ASSERT_TRUE(readJpegHeader(path("padded.jpg"), header, &error)) << error;
+    EXPECT_EQ(header.width, 56);
+    EXPECT_EQ(header.height, 40);
+    FloatImage expected, got;
+    ASSERT_TRUE(expected.readJpeg(path("plain.jpg"), &error)) << error;
+    ASSERT_TRUE(got.readJpeg(path("padded.jpg"), &error)) << error;
+    EXPECT_EQ(got.data, expected.data);
+
+    // Cut inside the last segment: the file ends before its image data.
+    padded.resize(3 * 65535);
+    writeBytes(path("cut.jpg"), padded);
+    EXPECT_FALSE(got.readJpeg(path("cut.jpg"), &error));
+    EXPECT_NE(error.find("Premature end"), std::string::npos) << error;
+}
+
 TEST_F(JpegTest, GreyscaleAndFourComponentFilesDecodeToRgb) {
     struct Case {
         const char* name;
