@@ -50,14 +50,16 @@ void projectRow(const float* sinTheta, const float* cosTheta, int n, float sinPh
     }
 }
 
-// Walks the region's rectangle calling visit(blockRow, blockCol, u, v) with the source position
-// (row u, column v) of every pixel; sin and cos of phi are taken once per row. Unbent positions
-// are worked out a run of columns at a time; a bent lens goes pixel by pixel.
-template <typename Visit>
-void walkRows(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
-              const ColumnAngles& a, int firstRow, int lastRow, Visit visit) {
-    constexpr int kRun = 128;
-    float u[kRun], v[kRun];
+constexpr int kRun = 128;  // pixels of a row whose positions are worked out together
+
+// Walks the region's rectangle calling visitRun(blockRow, firstCol, n, u, v) with the source
+// positions (rows u, columns v) of a run of n pixels; sin and cos of phi are taken once per row.
+// Unbent positions are worked out a run of columns at a time; a bent lens goes pixel by pixel.
+template <typename VisitRun>
+void walkRuns(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
+              const ColumnAngles& a, int firstRow, int lastRow, VisitRun visitRun) {
+    alignas(32) float u[kRun];
+    alignas(32) float v[kRun];
     const bool bent = projection.bent();
     for (int i = firstRow; i <= lastRow; ++i) {
         const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + i) * grid.dPhi;
@@ -72,9 +74,18 @@ void walkRows(const RenderRegion& region, const PanoramaGrid& grid, const PixelP
             } else {
                 projectRow(&a.sinTheta[k], &a.cosTheta[k], n, sinPhi, cosPhi, projection.P, u, v);
             }
-            for (int t = 0; t < n; ++t) visit(i, first + t, u[t], v[t]);
+            visitRun(i, first, n, u, v);
         }
     }
+}
+
+// The same, calling visit(blockRow, blockCol, u, v) for every pixel.
+template <typename Visit>
+void walkRows(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
+              const ColumnAngles& a, int firstRow, int lastRow, Visit visit) {
+    walkRuns(region, grid, projection, a, firstRow, lastRow, [&](int i, int first, int n, const float* u, const float* v) {
+        for (int t = 0; t < n; ++t) visit(i, first + t, u[t], v[t]);
+    });
 }
 
 template <typename Visit>
@@ -92,6 +103,47 @@ inline bool nearestPixel(float u, float v, int rows, int cols, int& r, int& c) {
     r = static_cast<int>(fr);
     c = static_cast<int>(fc);
     return true;
+}
+
+// Where a run of positions falls for bilinear sampling: the top-left source pixel, the four
+// weights and the tent weight of each, and whether it counts (inside the photograph, both rows
+// held by the view, a number).
+struct BilinearRun {
+    alignas(32) int32_t r0[kRun];
+    alignas(32) int32_t c0[kRun];
+    alignas(32) int32_t inside[kRun];
+    alignas(32) float w00[kRun];
+    alignas(32) float w01[kRun];
+    alignas(32) float w10[kRun];
+    alignas(32) float w11[kRun];
+    alignas(32) float tent[kRun];
+};
+
+// The floats of one pixel at a time (floor, the four weights, tentWeight of the top-left pixel
+// plus a millionth), worked out for a vector of pixels at once.
+VANTORRA_WIDE_VECTORS
+void locateBilinear(const float* u, const float* v, int n, const SourceView& source, BilinearRun& run) {
+    const float rows = static_cast<float>(source.sourceRows()), cols = static_cast<float>(source.cols);
+    const float cr = static_cast<float>(source.sourceRows() - 1) / 2.0f, cc = static_cast<float>(source.cols - 1) / 2.0f;
+    const int32_t heldFirst = source.rowOffset, heldEnd = source.rowOffset + source.rows;
+    for (int t = 0; t < n; ++t) {
+        const float fr = std::floor(u[t]), fc = std::floor(v[t]);
+        const int32_t within = (fr >= 0.0f) & (fr + 1.0f < rows) & (fc >= 0.0f) & (fc + 1.0f < cols);
+        // Converted only when inside: the conversion of a position far outside is undefined.
+        const int32_t r0 = static_cast<int32_t>(within ? fr : 0.0f), c0 = static_cast<int32_t>(within ? fc : 0.0f);
+        run.r0[t] = r0;
+        run.c0[t] = c0;
+        run.inside[t] = within & (r0 >= heldFirst) & (r0 + 1 < heldEnd);
+        const float du = u[t] - fr, dv = v[t] - fc;
+        run.w00[t] = (1 - du) * (1 - dv);
+        run.w01[t] = (1 - du) * dv;
+        run.w10[t] = du * (1 - dv);
+        run.w11[t] = du * dv;
+        // tentWeight(r0, c0, ...), whose pixel coordinates are fr and fc. A position inside has a
+        // pixel below and to the right, so the photograph has an interior (cr, cc > 0); outside
+        // ones are not used.
+        run.tent[t] = (cc - std::fabs(fc - cc)) * (cr - std::fabs(fr - cr)) / (cr * cc) + 1.0e-6f;
+    }
 }
 
 // Calls visit(samples) with the typed sample pointer of the view, so each sampler's inner loop is
@@ -169,38 +221,36 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
       constexpr int kFixed = decltype(fixedChannels)::value;
       const int channels = kFixed > 0 ? kFixed : source.channels;
       forRowRanges(pool, regionRows, [&](int first, int end, int) {
-        walkRows(region, grid, P, angles, region.rowFirst + first, region.rowFirst + end - 1,
-                 [&](int i, int j, float u, float v) {
-            const size_t local = static_cast<size_t>(i - region.rowFirst) * regionCols +
-                                 static_cast<size_t>(j - region.colFirst);
-            float* out = &region.warped.data[local * channels];
-            auto outside = [&] {
-                std::fill(out, out + channels, 0.0f);
-                region.weight.data[local] = 0.0f;
-            };
-            const float fr = std::floor(u), fc = std::floor(v);
-            if (!(fr >= 0.0f && fr + 1.0f < static_cast<float>(source.sourceRows()) && fc >= 0.0f &&
-                  fc + 1.0f < static_cast<float>(source.cols)))
-                return outside();
-            const int r0 = static_cast<int>(fr), c0 = static_cast<int>(fc);
-            if (!source.holds(r0) || !source.holds(r0 + 1)) return outside();
-            const float du = u - fr, dv = v - fc;
-            const float w00 = (1 - du) * (1 - dv), w01 = (1 - du) * dv, w10 = du * (1 - dv),
-                        w11 = du * dv;
-            const auto* s00 = &samples[static_cast<size_t>(r0 - source.rowOffset) * rowStride +
-                                       static_cast<size_t>(c0) * channels];
-            const auto* s10 = s00 + rowStride;
-            for (int k = 0; k < channels; ++k) {
-                const float gk = g[static_cast<size_t>(k)];
-                out[k] = w00 * (static_cast<float>(s00[k]) * gk) +
-                         w01 * (static_cast<float>(s00[channels + k]) * gk) +
-                         w10 * (static_cast<float>(s10[k]) * gk) +
-                         w11 * (static_cast<float>(s10[channels + k]) * gk);
+        BilinearRun run;
+        walkRuns(region, grid, P, angles, region.rowFirst + first, region.rowFirst + end - 1,
+                 [&](int i, int firstCol, int n, const float* u, const float* v) {
+            locateBilinear(u, v, n, source, run);
+            const size_t rowStart = static_cast<size_t>(i - region.rowFirst) * regionCols +
+                                    static_cast<size_t>(firstCol - region.colFirst);
+            float* maxRow = &maxWeight.data[static_cast<size_t>(i) * maxWeight.cols + firstCol];
+            for (int t = 0; t < n; ++t) {
+                const size_t local = rowStart + static_cast<size_t>(t);
+                float* out = &region.warped.data[local * channels];
+                if (!run.inside[t]) {
+                    std::fill(out, out + channels, 0.0f);
+                    region.weight.data[local] = 0.0f;
+                    continue;
+                }
+                const auto* s00 = &samples[static_cast<size_t>(run.r0[t] - source.rowOffset) * rowStride +
+                                           static_cast<size_t>(run.c0[t]) * channels];
+                const auto* s10 = s00 + rowStride;
+                const float w00 = run.w00[t], w01 = run.w01[t], w10 = run.w10[t], w11 = run.w11[t];
+                for (int k = 0; k < channels; ++k) {
+                    const float gk = g[static_cast<size_t>(k)];
+                    out[k] = w00 * (static_cast<float>(s00[k]) * gk) +
+                             w01 * (static_cast<float>(s00[channels + k]) * gk) +
+                             w10 * (static_cast<float>(s10[k]) * gk) +
+                             w11 * (static_cast<float>(s10[channels + k]) * gk);
+                }
+                const float weight = run.tent[t];
+                region.weight.data[local] = weight;
+                maxRow[t] = std::max(maxRow[t], weight);
             }
-            const float weight = tentWeight(r0, c0, source.sourceRows(), source.cols) + 1.0e-6f;
-            region.weight.data[local] = weight;
-            float& m = maxWeight.data[static_cast<size_t>(i) * maxWeight.cols + j];
-            m = std::max(m, weight);
         });
       });
     };

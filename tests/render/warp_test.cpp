@@ -201,5 +201,74 @@ TEST(RenderSamplers, BilinearInterpolatesAndKeepsBorderWeightAboveZero) {
     EXPECT_FLOAT_EQ(maxWeight.at(0, 0, 0), 0.5f);
 }
 
+TEST(RenderSamplers, BilinearRunsOfARegionSampleAsSinglePixelsDo) {
+    // A region wider than a run of positions, whose positions sweep past every edge of a source
+    // of which the view holds only rows 3 to 12, with gains: each pixel is what the same pixel
+    // sampled alone gives, and the block's largest weights are each pixel's own.
+    const FloatImage whole = ramp(20, 40);
+    // Rows 3 to 12 of the source, and a row of other values after them that must never be read.
+    FloatImage band(11, 40, 3);
+    std::copy(&whole.data[3 * 40 * 3], &whole.data[13 * 40 * 3], band.data.begin());
+    std::fill(band.data.begin() + 10 * 40 * 3, band.data.end(), 999.0f);
+    SourceView held = viewOf(band);
+    held.rowOffset = 3;
+    held.rows = 10;
+    held.fullRows = 20;
+    held.gain = {0.5f, 1.0f, 2.0f};
+    PanoramaGrid grid;
+    grid.thetaMin = -0.3f;
+    grid.dTheta = 0.6f / 300.0f;
+    grid.phiMax = 0.2f;
+    grid.dPhi = -0.4f / 40.0f;
+    PixelProjection P;
+    P.P = Mat3::identity();
+    P.P(0, 0) = -60.0f;
+    P.P(1, 1) = 60.0f;
+    P.P(0, 2) = 10.0f;
+    P.P(1, 2) = 20.0f;
+    RenderRegion region;
+    region.rowFirst = 2;
+    region.rowLast = 41;
+    region.colFirst = 5;
+    region.colLast = 304;  // 300 columns: two whole runs and a partial one
+    FloatImage maxWeight(45, 310, 1);
+    for (float& m : maxWeight.data) m = 0.2f;
+    sampleBilinear(region, maxWeight, held, grid, P);
+    int inside = 0, outside = 0;
+    for (int i = region.rowFirst; i <= region.rowLast; ++i)
+        for (int j = region.colFirst; j <= region.colLast; ++j) {
+            RenderRegion one;
+            one.rowFirst = one.rowLast = i;
+            one.colFirst = one.colLast = j;
+            FloatImage oneMax(45, 310, 1);
+            for (float& m : oneMax.data) m = 0.2f;
+            sampleBilinear(one, oneMax, held, grid, P);
+            const int r = i - region.rowFirst, c = j - region.colFirst;
+            for (int k = 0; k < 3; ++k) ASSERT_EQ(region.warped.at(r, c, k), one.warped.at(0, 0, k)) << i << "," << j;
+            ASSERT_EQ(region.weight.at(r, c, 0), one.weight.at(0, 0, 0)) << i << "," << j;
+            ASSERT_EQ(maxWeight.at(i, j, 0), oneMax.at(i, j, 0)) << i << "," << j;
+            (one.weight.at(0, 0, 0) > 0.0f ? inside : outside)++;
+        }
+    EXPECT_GT(inside, 1000);
+    EXPECT_GT(outside, 1000);
+
+    // The whole source gives the same where the band holds both rows a pixel reads, and more.
+    SourceView all = viewOf(whole);
+    all.gain = held.gain;
+    RenderRegion everything = region;
+    FloatImage allMax(45, 310, 1);
+    sampleBilinear(everything, allMax, all, grid, P);
+    int onlyInWhole = 0;
+    for (size_t p = 0; p < region.weight.data.size(); ++p) {
+        if (region.weight.data[p] > 0.0f) {
+            ASSERT_EQ(everything.weight.data[p], region.weight.data[p]) << p;
+            for (int k = 0; k < 3; ++k) ASSERT_EQ(everything.warped.data[3 * p + k], region.warped.data[3 * p + k]) << p;
+        } else if (everything.weight.data[p] > 0.0f) {
+            ++onlyInWhole;
+        }
+    }
+    EXPECT_GT(onlyInWhole, 500);
+}
+
 }  // namespace
 }  // namespace vantorra
