@@ -1,11 +1,13 @@
 #include "matching/position_refinement.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
 #include "adjust/pair_projection.h"
 #include "engine/jpeg.h"
 #include "numerics/mat3.h"
+#include "numerics/wide_vectors.h"
 
 namespace vantorra {
 
@@ -14,19 +16,21 @@ namespace {
 constexpr int kSide = 2 * kPatchRadius + 1;
 constexpr int kSamples = kSide * kSide;
 
-// Bilinear sample; false when the four neighbours are not all inside.
-bool sample(const AlignmentRaster& r, float row, float col, float& value) {
-    // Checked before any conversion: a diverged search may ask for any value, NaN included.
-    if (!(row >= 0.0f && col >= 0.0f && row < static_cast<float>(r.rows - 1) &&
-          col < static_cast<float>(r.cols - 1)))
-        return false;
-    const int r0 = static_cast<int>(row), c0 = static_cast<int>(col);
-    const float fr = row - static_cast<float>(r0), fc = col - static_cast<float>(c0);
-    const float* top = &r.grey[static_cast<size_t>(r0) * r.cols + c0];
-    const float* bottom = top + r.cols;
-    value = (1.0f - fr) * ((1.0f - fc) * top[0] + fc * top[1]) +
-            fr * ((1.0f - fc) * bottom[0] + fc * bottom[1]);
-    return true;
+// The bilinear samples at (row + orow[k], col + ocol[k]), every position known to be inside
+// (the four neighbours of each within the raster).
+VANTORRA_WIDE_VECTORS
+void sampleInside(const AlignmentRaster& r, float row, float col, const float* __restrict orow,
+                  const float* __restrict ocol, float* __restrict values) {
+    const float* __restrict grey = r.grey.data();
+    const int cols = r.cols;
+    for (int k = 0; k < kSamples; ++k) {
+        const float y = row + orow[k], x = col + ocol[k];
+        const int r0 = static_cast<int>(y), c0 = static_cast<int>(x);
+        const float fr = y - static_cast<float>(r0), fc = x - static_cast<float>(c0);
+        const int top = r0 * cols + c0, bottom = top + cols;
+        values[k] = (1.0f - fr) * ((1.0f - fc) * grey[top] + fc * grey[top + 1]) +
+                    fr * ((1.0f - fc) * grey[bottom] + fc * grey[bottom + 1]);
+    }
 }
 
 // Template of one match: zero-mean samples on the integer grid around the rounded position,
@@ -37,6 +41,7 @@ struct Template {
     std::array<float, kSamples> orow, ocol;  // offset of each sample in the target
     float variance = 0.0f;                // sum of squared zero-mean values
     float h00 = 0.0f, h01 = 0.0f, h11 = 0.0f;  // sum of S S^T
+    float rowLow = 0.0f, rowHigh = 0.0f, colLow = 0.0f, colHigh = 0.0f;  // extremes of orow, ocol
 };
 
 bool buildTemplate(const AlignmentRaster& from, float row, float col, const float a[4],
@@ -66,6 +71,10 @@ bool buildTemplate(const AlignmentRaster& from, float row, float col, const floa
             t.ocol[k] = a[2] * oy + a[3] * ox;
         }
     mean /= static_cast<float>(kSamples);
+    t.rowLow = *std::min_element(t.orow.begin(), t.orow.end());
+    t.rowHigh = *std::max_element(t.orow.begin(), t.orow.end());
+    t.colLow = *std::min_element(t.ocol.begin(), t.ocol.end());
+    t.colHigh = *std::max_element(t.ocol.begin(), t.ocol.end());
     t.variance = 0.0f;
     t.h00 = t.h01 = t.h11 = 0.0f;
     for (k = 0; k < kSamples; ++k) {
@@ -82,11 +91,14 @@ bool buildTemplate(const AlignmentRaster& from, float row, float col, const floa
 // the template's mean and spread; false when the patch leaves the target or is flat.
 bool residuals(const Template& t, const AlignmentRaster& to, float row, float col,
                std::array<float, kSamples>& e) {
+    // Rounding keeps the order of sums, so every sample position lies inside exactly when the
+    // extreme ones do; each is then sampled without a test (a NaN position fails here too).
+    if (!(row + t.rowLow >= 0.0f && col + t.colLow >= 0.0f && row + t.rowHigh < static_cast<float>(to.rows - 1) &&
+          col + t.colHigh < static_cast<float>(to.cols - 1)))
+        return false;
+    sampleInside(to, row, col, t.orow.data(), t.ocol.data(), e.data());
     float mean = 0.0f;
-    for (int k = 0; k < kSamples; ++k) {
-        if (!sample(to, row + t.orow[k], col + t.ocol[k], e[k])) return false;
-        mean += e[k];
-    }
+    for (int k = 0; k < kSamples; ++k) mean += e[k];
     mean /= static_cast<float>(kSamples);
     float variance = 0.0f;
     for (int k = 0; k < kSamples; ++k) variance += (e[k] - mean) * (e[k] - mean);

@@ -116,6 +116,34 @@ TEST(PositionRefinementTest, RefusesWhatItCannotMeasure) {
     EXPECT_TRUE(alignPatch(textured, 40.0f, 40.0f, shifted, 40.0f, 40.0f, kIdentity, kLoose).accepted);
 }
 
+// Rows r0 .. r0 + rows - 1 and columns c0 .. c0 + cols - 1 of `from`.
+AlignmentRaster crop(const AlignmentRaster& from, int r0, int c0, int rows, int cols) {
+    AlignmentRaster r;
+    r.rows = rows;
+    r.cols = cols;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < cols; ++x) r.grey.push_back(from.at(r0 + y, c0 + x));
+    return r;
+}
+
+TEST(PositionRefinementTest, APatchNeedsItsLastSampleInsideTheTarget) {
+    // The 9 x 9 samples around (4, 4) reach rows and columns 0 .. 8; bilinear sampling at 8 needs
+    // a pixel at 9. A target of exactly 10 x 10 pixels holds the patch, one a pixel short on any
+    // side does not.
+    const AlignmentRaster from = render(Texture(3), kIdentity, 0.0f, 0.0f, 1.0f, 0.0f);
+    const AlignmentRaster exact = crop(from, 36, 36, 10, 10);
+    const Alignment a = alignPatch(from, 40.0f, 40.0f, exact, 4.0f, 4.0f, kIdentity, kLoose);
+    ASSERT_TRUE(a.accepted);
+    EXPECT_NEAR(a.row, 4.0f, 1e-3f);
+    EXPECT_NEAR(a.col, 4.0f, 1e-3f);
+    EXPECT_FALSE(alignPatch(from, 40.0f, 40.0f, crop(from, 36, 36, 10, 9), 4.0f, 4.0f, kIdentity, kLoose).accepted);
+    EXPECT_FALSE(alignPatch(from, 40.0f, 40.0f, crop(from, 36, 36, 9, 10), 4.0f, 4.0f, kIdentity, kLoose).accepted);
+    EXPECT_FALSE(alignPatch(from, 40.0f, 40.0f, crop(from, 37, 36, 10, 10), 3.0f, 4.0f, kIdentity, kLoose).accepted);
+    EXPECT_FALSE(alignPatch(from, 40.0f, 40.0f, crop(from, 36, 37, 10, 10), 4.0f, 3.0f, kIdentity, kLoose).accepted);
+    // A search that has run away to no position at all is refused, not sampled.
+    EXPECT_FALSE(alignPatch(from, 40.0f, 40.0f, exact, NAN, 4.0f, kIdentity, kLoose).accepted);
+}
+
 TEST(PositionRefinementTest, DecodedRasterIsTheFeatureImagesGrey) {
     const std::string path = std::string(VANTORRA_TEST_DATA) + "/features/view_600x400.jpg";
     for (const int level : {0, 1, 2}) {
