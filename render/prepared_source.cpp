@@ -34,8 +34,10 @@ private:
     Image& image_;
 };
 
+// The nearest byte: floor(v + 0.5) within 0 .. 255. Clamped first, the sum is never negative,
+// so truncation is the floor, and the loops that use this need no call to floor.
 uint8_t roundedByte(float v) {
-    return static_cast<uint8_t>(std::clamp(std::floor(v + 0.5f), 0.0f, 255.0f));
+    return static_cast<uint8_t>(static_cast<int>(std::clamp(v + 0.5f, 0.0f, 255.0f)));
 }
 
 }  // namespace
