@@ -217,8 +217,13 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
     const std::array<float, 3> g = source.gain;
     const ColumnAngles angles = columnAngles(region, grid);
     // The loop is compiled apart for colour sources, whose channel count is then a constant.
-    auto sampleAll = [&](const auto* samples, auto fixedChannels) {
+    // ... and apart for unit gains (no gain compensation), whose products by 1 change nothing.
+    auto sampleAll = [&](const auto* samples, auto fixedChannels, auto unitGains) {
       constexpr int kFixed = decltype(fixedChannels)::value;
+      constexpr bool kUnit = decltype(unitGains)::value;
+      auto gained = [&](auto sample, int k) {
+          return kUnit ? static_cast<float>(sample) : static_cast<float>(sample) * g[static_cast<size_t>(k)];
+      };
       const int channels = kFixed > 0 ? kFixed : source.channels;
       forRowRanges(pool, regionRows, [&](int first, int end, int) {
         BilinearRun run;
@@ -240,13 +245,9 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
                                            static_cast<size_t>(run.c0[t]) * channels];
                 const auto* s10 = s00 + rowStride;
                 const float w00 = run.w00[t], w01 = run.w01[t], w10 = run.w10[t], w11 = run.w11[t];
-                for (int k = 0; k < channels; ++k) {
-                    const float gk = g[static_cast<size_t>(k)];
-                    out[k] = w00 * (static_cast<float>(s00[k]) * gk) +
-                             w01 * (static_cast<float>(s00[channels + k]) * gk) +
-                             w10 * (static_cast<float>(s10[k]) * gk) +
-                             w11 * (static_cast<float>(s10[channels + k]) * gk);
-                }
+                for (int k = 0; k < channels; ++k)
+                    out[k] = w00 * gained(s00[k], k) + w01 * gained(s00[channels + k], k) +
+                             w10 * gained(s10[k], k) + w11 * gained(s10[channels + k], k);
                 const float weight = run.tent[t];
                 region.weight.data[local] = weight;
                 maxRow[t] = std::max(maxRow[t], weight);
@@ -254,9 +255,12 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
         });
       });
     };
+    const bool unit = g[0] == 1.0f && g[1] == 1.0f && g[2] == 1.0f;
     withSamples(source, [&](const auto* samples) {
-        if (source.channels == 3) sampleAll(samples, std::integral_constant<int, 3>{});
-        else sampleAll(samples, std::integral_constant<int, 0>{});
+        if (source.channels == 3 && unit) sampleAll(samples, std::integral_constant<int, 3>{}, std::true_type{});
+        else if (source.channels == 3) sampleAll(samples, std::integral_constant<int, 3>{}, std::false_type{});
+        else if (unit) sampleAll(samples, std::integral_constant<int, 0>{}, std::true_type{});
+        else sampleAll(samples, std::integral_constant<int, 0>{}, std::false_type{});
     });
 }
 
