@@ -4,6 +4,7 @@
 #include <array>
 
 #include "adjust/robust_error.h"
+#include "numerics/wide_vectors.h"
 
 namespace vantorra {
 
@@ -141,6 +142,33 @@ void addLensTerms(const PairColumns& columns, const CameraState& ci, const Camer
     }
 }
 
+// The eight derivative matrices of a pair, element e of matrix q at a[e][q], so that the eight
+// camera columns of a match are worked out side by side.
+struct DerivativeLanes {
+    alignas(32) float a[9][8];
+};
+
+DerivativeLanes derivativeLanes(const PairProjection& proj) {
+    DerivativeLanes lanes;
+    for (int q = 0; q < 8; ++q)
+        for (int e = 0; e < 9; ++e) lanes.a[e][q] = proj.derivatives[static_cast<size_t>(q)](e / 3, e % 3);
+    return lanes;
+}
+
+// The camera columns of one match, d(prediction)/d(parameter q) for q = 0 .. 7: the operations of
+// proj.derivatives[q] * (x, y, 1) and of the quotient rule, column by column, for eight at once.
+VANTORRA_WIDE_VECTORS
+void cameraColumns(const DerivativeLanes& d, float x, float y, const Vec3& p, float* rowX, float* rowY) {
+    const float w = p.z, w2 = w * w;
+    for (int q = 0; q < 8; ++q) {
+        const float dx = 0.0f + d.a[0][q] * x + d.a[1][q] * y + d.a[2][q] * 1.0f;
+        const float dy = 0.0f + d.a[3][q] * x + d.a[4][q] * y + d.a[5][q] * 1.0f;
+        const float dz = 0.0f + d.a[6][q] * x + d.a[7][q] * y + d.a[8][q] * 1.0f;
+        rowX[q] = dx / w - p.x * dz / w2;
+        rowY[q] = dy / w - p.y * dz / w2;
+    }
+}
+
 // squares[2k] and squares[2k + 1] receive the squares of match k's robust residuals, for the
 // running sum over the whole residual vector.
 PairSums pairSums(const AdjustPair& pair, const std::vector<CameraState>& cameras,
@@ -149,6 +177,7 @@ PairSums pairSums(const AdjustPair& pair, const std::vector<CameraState>& camera
     const CameraState& ci = cameras[static_cast<size_t>(pair.first)];
     const CameraState& cj = cameras[static_cast<size_t>(pair.second)];
     const PairProjection proj = pairProjection(ci, cj);
+    const DerivativeLanes lanes = derivativeLanes(proj);
     const bool lensTerms = !asSeen(ci) || !asSeen(cj);
     PairSums sums;
     std::array<float, kMaxColumns> rowX{}, rowY{};
@@ -157,13 +186,7 @@ PairSums pairSums(const AdjustPair& pair, const std::vector<CameraState>& camera
         const IdealPoint b = idealPoint(cj, pair.points->second, k);
         const Projected m = project(proj.h, a, b);
         const RobustResidual r = robustResidual(m.rx, m.ry, robustMode, threshold);
-        const Vec3 x{a.x, a.y, 1.0f};
-        const float w = m.p.z, w2 = w * w;
-        for (int q = 0; q < 8; ++q) {
-            const Vec3 d = proj.derivatives[q] * x;
-            rowX[q] = d.x / w - m.p.x * d.z / w2;
-            rowY[q] = d.y / w - m.p.y * d.z / w2;
-        }
+        cameraColumns(lanes, a.x, a.y, m.p, rowX.data(), rowY.data());
         for (int q = 8; q < columns.count; ++q) rowX[q] = rowY[q] = 0.0f;
         if (lensTerms) addLensTerms(columns, ci, cj, proj.h, m, a, b, lenses.coefficients, rowX, rowY);
         for (int q = 0; q < columns.count; ++q) {

@@ -123,6 +123,45 @@ TEST(Linearise, RejectDropsMatchesAtOrAboveSigmaExactly) {
     EXPECT_GT(sums.plain, sums.robust + 1000.0f);
 }
 
+TEST(Linearise, EquationsAreProductsOfTheResidualsDerivatives) {
+    // Two cameras, matches of pair (0, 1) that their cameras do not quite explain: the system is
+    // J^T J and J^T r of the residuals r = partner - prediction, J = d(prediction) / d(parameters),
+    // J here from central differences.
+    std::vector<CameraState> cameras{{rotationFromVector(Vec3{0.1f, -0.2f, 0.05f}), 550.0f},
+                                     {rotationFromVector(Vec3{0.4f, 0.1f, -0.03f}), 640.0f}};
+    const float points[][2] = {{-80.0f, 120.0f}, {35.0f, -60.0f}, {150.0f, 10.0f}, {-20.0f, -140.0f}};
+    MatchTable table(2);
+    for (const auto& pt : points) {
+        const Vec3 seen = predicted(cameras[0], cameras[1], pt[0], pt[1]);
+        addMatch(table, 0, 1, pt[0], pt[1], seen.x + 0.7f, seen.y - 1.1f);
+    }
+    const NormalEquations eq = linearise(adjustPairs(table, {0, 1}), cameras, RobustNone, 0.0f);
+    ASSERT_EQ(eq.a.rows, 8);
+    double a[8][8] = {}, g[8] = {};
+    for (const auto& pt : points) {
+        const double rx = 0.7, ry = -1.1;  // partner minus prediction
+        double jx[8], jy[8];
+        for (int q = 0; q < 8; ++q) {
+            const float eps = q % 4 == 3 ? 0.5f : 1e-3f;
+            CameraState ai = cameras[0], aj = cameras[1], bi = cameras[0], bj = cameras[1];
+            nudge(ai, aj, q, eps);
+            nudge(bi, bj, q, -eps);
+            const Vec3 plus = predicted(ai, aj, pt[0], pt[1]), minus = predicted(bi, bj, pt[0], pt[1]);
+            jx[q] = (plus.x - minus.x) / (2.0 * eps);
+            jy[q] = (plus.y - minus.y) / (2.0 * eps);
+        }
+        for (int q = 0; q < 8; ++q) {
+            for (int r = 0; r < 8; ++r) a[q][r] += jx[q] * jx[r] + jy[q] * jy[r];
+            g[q] += jx[q] * rx + jy[q] * ry;
+        }
+    }
+    for (int q = 0; q < 8; ++q) {
+        EXPECT_NEAR(eq.g.at(q), g[q], 0.02 * (std::fabs(g[q]) + 1.0)) << q;
+        for (int r = 0; r < 8; ++r)
+            EXPECT_NEAR(eq.a.at(q, r), a[q][r], 0.02 * (std::sqrt(std::fabs(a[q][q] * a[r][r])) + 1.0)) << q << "," << r;
+    }
+}
+
 TEST(Linearise, SystemIsSymmetricAndPlacesPairBlocks) {
     SceneShape shape;
     shape.cameras = 3;
