@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "features/arena_pools.h"
 #include "features/blur.h"
@@ -76,11 +77,18 @@ Feature* searchLevel(const Pyramid& pyramid, int s, Feature* head, bool& failed)
     const GreyRaster& finer = *pyramid.dog[s - 1];
     const GreyRaster& dog = *pyramid.dog[s];
     const GreyRaster& coarser = *pyramid.dog[s + 1];
+    const int first = kSearchBorder, last = dog.cols - kSearchBorder - 1;
+    std::vector<float> highest(static_cast<size_t>(std::max(dog.cols, 0)));
+    std::vector<float> lowest(highest.size());
     for (int i = kSearchBorder; i <= dog.rows - kSearchBorder - 1; ++i) {
         const float* line = dog.data[i];
-        for (int j = kSearchBorder; j <= dog.cols - kSearchBorder - 1; ++j) {
-            if (!(std::fabs(line[j]) > kPreThreshold)) continue;
-            if (!isScaleSpaceExtremum(finer, dog, coarser, i, j)) continue;
+        // The level's own test for the whole row at once; most values fail it.
+        neighbourhoodExtremes(dog, i, first, last, highest.data(), lowest.data());
+        for (int j = first; j <= last; ++j) {
+            const float v = line[j];
+            if (!(std::fabs(v) > kPreThreshold)) continue;
+            if (!(v > 0.0f ? highest[static_cast<size_t>(j)] <= v : lowest[static_cast<size_t>(j)] >= v)) continue;
+            if (!isExtremumAcrossLevels(finer, coarser, i, j, v)) continue;
             if (!passesEdgeTest(dog, i, j)) continue;
             RefinedKeypoint keypoint;
             if (!refineCandidate(finer, dog, coarser, i, j, s, pyramid.doubled, keypoint)) continue;

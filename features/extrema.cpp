@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "numerics/wide_vectors.h"
+
 namespace vantorra {
 
 namespace {
@@ -23,9 +25,29 @@ bool blockAllows(const GreyRaster& level, int r, int c, float v, bool maximum) {
 bool isScaleSpaceExtremum(const GreyRaster& finer, const GreyRaster& dog, const GreyRaster& coarser,
                           int i, int j) {
     const float v = dog.data[i][j];
+    return blockAllows(dog, i, j, v, v > 0.0f) && isExtremumAcrossLevels(finer, coarser, i, j, v);
+}
+
+VANTORRA_WIDE_VECTORS
+void neighbourhoodExtremes(const GreyRaster& dog, int i, int first, int last, float* highest, float* lowest) {
+    const float* above = dog.data[i - 1];
+    const float* line = dog.data[i];
+    const float* below = dog.data[i + 1];
+    for (int j = first; j <= last; ++j) {
+        float high = line[j], low = line[j];
+        for (const float* row : {above, line, below})
+            for (int x = j - 1; x <= j + 1; ++x) {
+                high = std::max(high, row[x]);
+                low = std::min(low, row[x]);
+            }
+        highest[j] = high;
+        lowest[j] = low;
+    }
+}
+
+bool isExtremumAcrossLevels(const GreyRaster& finer, const GreyRaster& coarser, int i, int j, float v) {
     const bool maximum = v > 0.0f;
-    return blockAllows(dog, i, j, v, maximum) &&
-           blockAllows(finer, (3 * i + 1) / 2, (3 * j + 1) / 2, v, maximum) &&
+    return blockAllows(finer, (3 * i + 1) / 2, (3 * j + 1) / 2, v, maximum) &&
            blockAllows(coarser, 2 * i / 3, 2 * j / 3, v, maximum);
 }
 
