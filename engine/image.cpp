@@ -280,7 +280,7 @@ void FloatImage::clampTo255() {
 // Tiled so that both the reads and the writes stay within a few cache lines at a time.
 FloatImage transpose(const FloatImage& source) {
     FloatImage result;
-    result.allocate(source.cols, source.rows, source.channels);
+    result.reshape(source.cols, source.rows, source.channels);  // every sample is written
     if (source.data.empty()) return result;
     constexpr int kTile = 32;
     const int ch = source.channels;
@@ -303,14 +303,14 @@ FloatImage transpose(const FloatImage& source) {
 FloatImage difference(const FloatImage& a, const FloatImage& b) {
     if (a.rows != b.rows || a.cols != b.cols || a.channels != b.channels) return FloatImage();
     FloatImage result;
-    result.allocate(a.rows, a.cols, a.channels);
+    result.reshape(a.rows, a.cols, a.channels);  // every sample is written
     for (size_t i = 0; i < a.data.size(); ++i) result.data[i] = a.data[i] - b.data[i];
     return result;
 }
 
 FloatImage halfSize(const FloatImage& source) {
     FloatImage result;
-    result.allocate(source.rows / 2, source.cols / 2, source.channels);
+    result.reshape(source.rows / 2, source.cols / 2, source.channels);  // every sample is written
     if (result.data.empty()) return result;
     const int ch = source.channels;
     const size_t sourceRow = static_cast<size_t>(source.cols) * ch;
