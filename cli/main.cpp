@@ -20,9 +20,12 @@ namespace {
 // Each stage of a run frees most of what it allocated (feature pyramids, match lists, scratch
 // images) just before the next allocates as much again. Kept in the process rather than handed
 // back to the system, that memory is reused without the kernel mapping and zeroing fresh pages,
-// a tenth of a small run's time. This process ends after one run, so nothing is held for long;
-// the peak stays within the memory budget's allowance.
+// a tenth of a small run's time. One arena for all threads, so that what one thread frees serves
+// the next allocation of any other: kept memory is never dead weight, and the peak is lower than
+// with an arena per thread (43 photographs of the shared sets: 167 -> 127 MB). This process ends
+// after one run, so nothing is held for long.
 void keepFreedMemory() {
+    mallopt(M_ARENA_MAX, 1);  // before any thread starts
     mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the largest glibc allows; larger blocks are still mapped
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
