@@ -113,6 +113,15 @@ void addRow(PairSums& sums, const std::array<float, kMaxColumns>& row, int colum
     }
 }
 
+// The same for the eight columns of two cameras without lens terms, the common case: with the
+// count known the compiler unrolls and vectorises it (each sum still gets its products in turn).
+void addCameraRow(PairSums& sums, const std::array<float, kMaxColumns>& row, float residual) {
+    for (int q = 0; q < 8; ++q) {
+        for (int r = q; r < 8; ++r) sums.jtj[kMaxColumns * q + r] += row[q] * row[r];
+        sums.jtr[q] += row[q] * residual;
+    }
+}
+
 // The derivative rows of the predicted position less the ideal partner, for the parts that come
 // from the lenses: the first camera's ideal position moves the prediction through H, the second
 // one's moves the partner itself.
@@ -193,8 +202,13 @@ PairSums pairSums(const AdjustPair& pair, const std::vector<CameraState>& camera
             rowX[q] *= r.weight;
             rowY[q] *= r.weight;
         }
-        addRow(sums, rowX, columns.count, r.x);
-        addRow(sums, rowY, columns.count, r.y);
+        if (columns.count == 8) {
+            addCameraRow(sums, rowX, r.x);
+            addCameraRow(sums, rowY, r.y);
+        } else {
+            addRow(sums, rowX, columns.count, r.x);
+            addRow(sums, rowY, columns.count, r.y);
+        }
         squares[2 * k] = r.x * r.x;
         squares[2 * k + 1] = r.y * r.y;
     }
