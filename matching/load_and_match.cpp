@@ -1,12 +1,11 @@
 #include "matching/load_and_match.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <iostream>
-#include <memory>
 #include <utility>
 
+#include "engine/ordered_tasks.h"
 #include "features/arena_pools.h"
 #include "features/feature_image.h"
 #include "features/feature_workspace.h"
@@ -149,43 +148,23 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
     };
     // Photographs are decoded and their features looked for on the pool's threads, each thread
     // in a feature workspace of its own (the features live there until the stage ends). This
-    // thread takes each finished photograph in order between its own tasks, logging, reporting
-    // and looking for repeated views, so the outcome is the one of one thread. Threads wait for
-    // each other only at the end of a window of two photographs per thread, which bounds the
-    // finished photographs held before they are taken (the batch of one per thread made every
-    // thread wait for the slowest photograph of each).
+    // thread takes each finished photograph in order as soon as it is ready, logging, reporting
+    // and looking for repeated views, so the outcome is the one of one thread. At most two
+    // finished photographs per thread wait to be taken; otherwise no thread waits for another
+    // (windows of photographs made every thread wait for the slowest of each window).
     const int threads = pool != nullptr ? pool->size() : 1;
-    const int window = 2 * threads;
+    const size_t places = 2 * static_cast<size_t>(threads);
     std::vector<FeatureWorkspace> workspaces(static_cast<size_t>(threads));
-    std::vector<DetectedFeatureImage> detected(static_cast<size_t>(window));
-    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[static_cast<size_t>(window)]);
-    std::atomic<bool> stopped{false};
-    for (int start = 0; start < n && !stopped; start += window) {
-        const int count = std::min(window, n - start);
-        for (int k = 0; k < count; ++k) done[static_cast<size_t>(k)].store(false);
-        auto detect = [&](size_t k, int slot) {
-            if (stopped.load(std::memory_order_relaxed)) return;
-            const FeatureWorkspace::Binding bound(workspaces[static_cast<size_t>(slot)]);
-            const std::string path = imageDirectory + imageNames[start + static_cast<int>(k)];
-            detected[k] = detectFeatures(decodeFeatureImage(path, options), options);
-            done[k].store(true, std::memory_order_release);
-        };
-        int taken = 0;
-        auto takeFinished = [&] {
-            while (!stopped && taken < count && done[static_cast<size_t>(taken)].load(std::memory_order_acquire)) {
-                DetectedFeatureImage next = std::move(detected[static_cast<size_t>(taken)]);
-                if (!take(start + taken, next)) stopped = true;
-                ++taken;
-            }
-        };
-        if (pool != nullptr) pool->parallelFor(static_cast<size_t>(count), detect, takeFinished);
-        else
-            for (int k = 0; k < count && !stopped; ++k) {
-                detect(static_cast<size_t>(k), 0);
-                takeFinished();
-            }
-        takeFinished();
-    }
+    std::vector<DetectedFeatureImage> detected(places);
+    auto detect = [&](size_t k, int slot) {
+        const FeatureWorkspace::Binding bound(workspaces[static_cast<size_t>(slot)]);
+        detected[k % places] = detectFeatures(decodeFeatureImage(imageDirectory + imageNames[k], options), options);
+    };
+    auto takeNext = [&](size_t k) {
+        DetectedFeatureImage finished = std::move(detected[k % places]);
+        return take(static_cast<int>(k), finished);
+    };
+    const bool stopped = !runInOrder(pool, static_cast<size_t>(n), places, detect, takeNext);
     if (stopped) return fail(error, failure);
     if (readable < 2 && outputs.skippedReasons) {
         for (const std::string& reason : *outputs.skippedReasons)
