@@ -21,7 +21,9 @@ constexpr int kEarlyStopChecks = 25;
 KdNode* root = nullptr;
 NeighbourSearch programSearch;  // the searches of findNeighbours(query, k, result)
 
-// A list waiting to become the subtree under `node`, linked through treeLink.
+// A list waiting to become the subtree under `node`, linked through treeLink. A tree over m
+// features has 2m - 1 nodes; the subtree's are the 2 * count - 1 from `node` on, so subtrees
+// are laid out apart and can be built at once.
 struct BuildItem {
     KdNode* node;
     Feature* list;
@@ -29,9 +31,10 @@ struct BuildItem {
     uint64_t ancestorDims;  // bit d set: an ancestor splits on byte d
 };
 
-KdNode* newNode(KdNode* parent) {
-    auto* node = static_cast<KdNode*>(poolAlloc(sizeof(KdNode), kTreePool));
-    if (node == nullptr) return nullptr;
+// Subtrees of fewer features are built on one thread.
+constexpr int kParallelFrom = 4096;
+
+KdNode* newNode(KdNode* node, KdNode* parent) {
     *node = KdNode{0, nullptr, parent, 0, 0, nullptr, nullptr};
     return node;
 }
@@ -50,7 +53,7 @@ bool allIdentical(const Feature* list) {
 // Identical descriptors make every split take byte 0 at its own value: all features go left, and
 // the last of the list is moved alone to the right. The remaining list is the reversed rest, so
 // the whole chain is laid down here in one loop over an array instead of one level at a time.
-bool buildIdenticalChain(KdNode* node, Feature* list, int count) {
+void buildIdenticalChain(KdNode* node, Feature* list, int count) {
     std::vector<Feature*> features;
     features.reserve(static_cast<size_t>(count));
     for (Feature* f = list; f != nullptr; f = f->treeLink) features.push_back(f);
@@ -58,19 +61,19 @@ bool buildIdenticalChain(KdNode* node, Feature* list, int count) {
     size_t lo = 0;
     size_t hi = features.size();
     bool reversed = false;
+    KdNode* free = node + 1;  // the chain's nodes follow its top one
     while (hi - lo > 1) {
         node->splitDim = 0;
         node->splitValue = value;
         Feature* last = reversed ? features[lo++] : features[--hi];
         reversed = !reversed;
-        node->left = newNode(node);
-        node->right = newNode(node);
-        if (node->left == nullptr || node->right == nullptr) return false;
+        node->left = newNode(free, node);
+        node->right = newNode(free + 1, node);
+        free += 2;
         makeLeaf(node->right, last);
         node = node->left;
     }
     makeLeaf(node, features[lo]);
-    return true;
 }
 
 // Byte with the largest spread of the list, never one an ancestor split on; the first maximum
@@ -103,7 +106,7 @@ void chooseSplit(KdNode* node, const Feature* list, int count, uint64_t ancestor
 
 // Splits `item` into two children, each side built as a stack (its order reversed); an empty
 // side takes the first feature of the other, so both children always exist.
-bool splitNode(const BuildItem& item, std::vector<BuildItem>& pending) {
+void splitNode(const BuildItem& item, std::vector<BuildItem>& pending) {
     KdNode* node = item.node;
     chooseSplit(node, item.list, item.count, item.ancestorDims);
     Feature* left = nullptr;
@@ -132,14 +135,33 @@ bool splitNode(const BuildItem& item, std::vector<BuildItem>& pending) {
         right->treeLink = nullptr;
         --leftCount;
     }
-    node->left = newNode(node);
-    node->right = newNode(node);
-    if (node->left == nullptr || node->right == nullptr) return false;
+    node->left = newNode(node + 1, node);
+    node->right = newNode(node + 2 * leftCount, node);
     const uint64_t dims = item.ancestorDims | (uint64_t{1} << node->splitDim);
     // The right child waits below the left one, so the left subtree is built first.
     pending.push_back({node->right, right, item.count - leftCount, dims});
     pending.push_back({node->left, left, leftCount, dims});
-    return true;
+}
+
+// Builds the subtree of `item` and every subtree below it. With a pool, a split of enough
+// features hands its two halves to two threads.
+void buildSubtree(const BuildItem& item, ThreadPool* pool) {
+    std::vector<BuildItem> pending{item};
+    while (!pending.empty()) {
+        const BuildItem next = pending.back();
+        pending.pop_back();
+        if (next.count == 1) {
+            makeLeaf(next.node, next.list);
+        } else if (allIdentical(next.list)) {
+            buildIdenticalChain(next.node, next.list, next.count);
+        } else if (pool != nullptr && next.count >= kParallelFrom) {
+            std::vector<BuildItem> halves;
+            splitNode(next, halves);
+            pool->parallelFor(halves.size(), [&](size_t h, int) { buildSubtree(halves[h], nullptr); });
+        } else {
+            splitNode(next, pending);
+        }
+    }
 }
 
 void push(NeighbourSearch& search, const KdNode* node, int32_t key) {
@@ -208,7 +230,7 @@ float descriptorDistance(const uint8_t* a, const uint8_t* b) {
     return static_cast<float>(sum) * kDistanceUnit;
 }
 
-bool buildTree(Feature* list) {
+bool buildTree(Feature* list, ThreadPool* pool) {
     releaseTree();
     // treeLink runs in the reverse order of next.
     Feature* linked = nullptr;
@@ -219,24 +241,11 @@ bool buildTree(Feature* list) {
         ++count;
     }
     if (count == 0) return true;
-    root = newNode(nullptr);
-    if (root == nullptr) return false;
-    std::vector<BuildItem> pending{{root, linked, count, 0}};
-    while (!pending.empty()) {
-        const BuildItem item = pending.back();
-        pending.pop_back();
-        bool ok = true;
-        if (item.count == 1)
-            makeLeaf(item.node, item.list);
-        else if (allIdentical(item.list))
-            ok = buildIdenticalChain(item.node, item.list, item.count);
-        else
-            ok = splitNode(item, pending);
-        if (!ok) {  // the arena is exhausted: no half-built tree is ever searched
-            releaseTree();
-            return false;
-        }
-    }
+    // Every node at once: an exhausted arena is found before any building.
+    auto* nodes = static_cast<KdNode*>(poolAlloc(sizeof(KdNode) * (2 * static_cast<size_t>(count) - 1), kTreePool));
+    if (nodes == nullptr) return false;
+    root = newNode(nodes, nullptr);
+    buildSubtree({root, linked, count, 0}, pool);
     return true;
 }
 

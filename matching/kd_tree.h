@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "engine/thread_pool.h"
 #include "features/feature.h"
 
 namespace vantorra {
@@ -28,8 +29,9 @@ float descriptorDistance(const uint8_t* a, const uint8_t* b);
 
 // Releases pool 3 and builds the tree over `list` (linked through `next`). Iterative, so any
 // number of identical descriptors cannot exhaust the call stack. An empty list gives no tree.
-// False when pool 3 runs out of memory; no tree is left then.
-bool buildTree(Feature* list);
+// False when pool 3 runs out of memory; no tree is left then. With a pool, the two halves of a
+// large list are built on two threads: the same tree.
+bool buildTree(Feature* list, ThreadPool* pool = nullptr);
 
 // The current root, or null before the first build and after releaseTree().
 const KdNode* treeRoot();

@@ -172,7 +172,7 @@ bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions&
         return true;
     }
     std::cout << "[ Build k-d tree           ]" << std::endl;
-    if (!buildTree(all)) return false;
+    if (!buildTree(all, pool)) return false;
     const int32_t k = neighbourCount(options);
     std::vector<Feature*> features;
     features.reserve(static_cast<size_t>(total));
