@@ -8,21 +8,13 @@
 #include "features/descriptor.h"
 #include "features/lookup_tables.h"
 #include "numerics/angles.h"
+#include "numerics/wide_vectors.h"
 
 namespace vantorra {
 
 namespace {
 
 int firstOdd(int start) { return (start % 2 == 0) ? start + 1 : start; }
-
-void addSample(float (&histogram)[kOrientationBins], float angle, float weight) {
-    const float p = (angle + kPi + 0.0001f) * kOrientationBins / kTwoPi;
-    const int b = static_cast<int>(p);
-    const float t = p - b;
-    const int low = b % kOrientationBins;  // an angle of pi lands on bin 36, which is bin 0
-    histogram[low] += weight * (1 - t);
-    histogram[(low + 1) % kOrientationBins] += weight * t;
-}
 
 Feature* newFeature(const GradientImages& gradients,
                     const RefinedKeypoint& keypoint, float theta, Feature* head) {
@@ -44,6 +36,36 @@ Feature* newFeature(const GradientImages& gradients,
     return feature;
 }
 
+// A run of samples of one window row, worked out side by side before any is added in: whether
+// each counts, its weight's table entry, and the bin below its angle with its share of the next.
+constexpr int kRun = 32;
+struct HistogramRun {
+    alignas(32) int32_t counts[kRun];
+    alignas(32) int32_t index[kRun];
+    alignas(32) int32_t low[kRun];
+    alignas(32) float share[kRun];
+};
+
+// The samples at columns first, first + 2, ... (count of them) of a row dr from the keypoint:
+// the floats of the window test and of the bin split, one sample at a time, for a vector at once.
+VANTORRA_WIDE_VECTORS
+void histogramRun(float dr, double col, int first, int count, float limit, float spread,
+                  const float* orientation, HistogramRun& run) {
+    for (int j = 0; j < count; ++j) {
+        const int c = first + 2 * j;
+        const float dc = static_cast<float>(c - col);
+        const float d2 = dr * dr + dc * dc;
+        run.counts[j] = d2 < limit;
+        // d2 is never negative, so clamping before the conversion is min(999, (int)...).
+        const float entry = 100 * d2 / spread;
+        run.index[j] = static_cast<int32_t>(entry < 999.0f ? entry : 999.0f);
+        const float p = (orientation[(first >> 1) + j] + kPi + 0.0001f) * kOrientationBins / kTwoPi;
+        const int b = static_cast<int>(p);
+        run.share[j] = p - static_cast<float>(b);
+        run.low[j] = b % kOrientationBins;  // an angle of pi lands on bin 36, which is bin 0
+    }
+}
+
 }  // namespace
 
 void orientationHistogram(const GradientImages& gradients,
@@ -55,16 +77,27 @@ void orientationHistogram(const GradientImages& gradients,
     const int h = static_cast<int>(2.5f * sigmaW);
     const int ir = static_cast<int>(keypoint.row + 0.5);
     const int ic = static_cast<int>(keypoint.col + 0.5);
+    const float limit = static_cast<float>(h * h);
+    const float spread = 2 * sigmaW * sigmaW;
+    // Sampled columns: odd, inside 1 .. cols - 3.
+    const int firstColumn = std::max(firstOdd(ic - h), 1);
+    const int lastColumn = std::min(ic + h, gradients.cols - 3);
+    HistogramRun run;
     for (int r = firstOdd(ir - h); r <= ir + h; r += 2) {
         if (r <= 0 || r >= gradients.rows - 2) continue;
         const float dr = static_cast<float>(r - keypoint.row);
-        for (int c = firstOdd(ic - h); c <= ic + h; c += 2) {
-            if (c <= 0 || c >= gradients.cols - 2) continue;
-            const float dc = static_cast<float>(c - keypoint.col);
-            const float d2 = dr * dr + dc * dc;
-            if (!(d2 < static_cast<float>(h * h))) continue;
-            const int index = std::min(999, static_cast<int>(100 * d2 / (2 * sigmaW * sigmaW)));
-            addSample(histogram, gradients.orientationAt(r, c), e[index] * gradients.magnitudeAt(r, c));
+        const float* m = gradients.magnitude->data[r >> 1];
+        const float* o = gradients.orientation->data[r >> 1];
+        for (int first = firstColumn; first <= lastColumn; first += 2 * kRun) {
+            const int count = std::min(kRun, (lastColumn - first) / 2 + 1);
+            histogramRun(dr, keypoint.col, first, count, limit, spread, o, run);
+            for (int j = 0; j < count; ++j) {
+                if (!run.counts[j]) continue;
+                const float weight = e[run.index[j]] * m[(first >> 1) + j];
+                const float t = run.share[j];
+                histogram[run.low[j]] += weight * (1 - t);
+                histogram[(run.low[j] + 1) % kOrientationBins] += weight * t;
+            }
         }
     }
 }

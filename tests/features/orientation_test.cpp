@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
+#include "features/lookup_tables.h"
 #include "raster_helpers.h"
 
 namespace vantorra {
@@ -147,6 +150,59 @@ TEST_F(OrientedFeatures, DominantDirectionBecomesTheOrientation) {
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->next, nullptr);
     EXPECT_NEAR(f->orientation, 1.2, 0.02);
+}
+
+// The histogram written out sample by sample, each sample worked out and added on its own.
+void histogramSampleBySample(const GradientImages& g, const RefinedKeypoint& k, float (&histogram)[36]) {
+    std::fill(std::begin(histogram), std::end(histogram), 0.0f);
+    fillLookupTables();
+    const float* e = expTable();
+    const float sigmaW = 2 * k.sigma;
+    const int h = static_cast<int>(2.5f * sigmaW);
+    const int ir = static_cast<int>(k.row + 0.5), ic = static_cast<int>(k.col + 0.5);
+    auto odd = [](int n) { return n % 2 == 0 ? n + 1 : n; };
+    for (int r = odd(ir - h); r <= ir + h; r += 2) {
+        if (r <= 0 || r >= g.rows - 2) continue;
+        for (int c = odd(ic - h); c <= ic + h; c += 2) {
+            if (c <= 0 || c >= g.cols - 2) continue;
+            const float dr = static_cast<float>(r - k.row), dc = static_cast<float>(c - k.col);
+            const float d2 = dr * dr + dc * dc;
+            if (!(d2 < static_cast<float>(h * h))) continue;
+            const float weight = e[std::min(999, static_cast<int>(100 * d2 / (2 * sigmaW * sigmaW)))] * g.magnitudeAt(r, c);
+            const float p = (g.orientationAt(r, c) + 3.14159265f + 0.0001f) * 36 / 6.28318531f;
+            const int b = static_cast<int>(p);
+            const float t = p - b;
+            histogram[b % 36] += weight * (1 - t);
+            histogram[(b % 36 + 1) % 36] += weight * t;
+        }
+    }
+}
+
+TEST_F(OrientedFeatures, HistogramIsThatOfEverySampleAddedInTurn) {
+    // Irregular gradients, angles of exactly pi among them, and keypoints inside, at every border
+    // and in the corners at several scales: the bins are bit for bit those of the plain loop.
+    GradientImages g;
+    ASSERT_TRUE(allocGradientImages(91, 71, g));
+    uint32_t state = 4321u;
+    auto next = [&] { return (state = state * 1664525u + 1013904223u) >> 8; };
+    for (int r = 0; r < g.magnitude->rows; ++r)
+        for (int c = 0; c < g.magnitude->cols; ++c) {
+            g.magnitude->data[r][c] = static_cast<float>(next() % 1000) / 41.0f;
+            g.orientation->data[r][c] = next() % 9 == 0 ? 3.14159265f : static_cast<float>(next() % 6284) / 1000.0f - 3.1416f;
+        }
+    const double places[][2] = {{45.3, 35.7}, {1.2, 30.0}, {89.6, 20.4}, {40.0, 0.4}, {50.5, 69.9}, {2.0, 2.0}};
+    for (const auto& place : places)
+        for (const float sigma : {0.8f, 1.7f, 3.9f, 7.5f}) {
+            RefinedKeypoint keypoint;
+            keypoint.row = place[0];
+            keypoint.col = place[1];
+            keypoint.sigma = sigma;
+            float got[36], expected[36];
+            orientationHistogram(g, keypoint, got);
+            histogramSampleBySample(g, keypoint, expected);
+            for (int k = 0; k < 36; ++k)
+                ASSERT_EQ(got[k], expected[k]) << place[0] << "," << place[1] << " sigma " << sigma << " bin " << k;
+        }
 }
 
 }  // namespace
