@@ -132,42 +132,34 @@ void sumsSampleBySample(const GradientImages& g, const RefinedKeypoint& k, float
     const float cellWidth = 4 * k.sigma;
     const float sinT = std::sin(theta) / cellWidth, cosT = std::cos(theta) / cellWidth;
     const float radius = 1.2f * 4 * 0.5f * cellWidth + 0.5f;
-    const int iR = static_cast<int>(radius);
-    const int ir = static_cast<int>(k.row + 0.5), ic = static_cast<int>(k.col + 0.5);
-    auto odd = [](int n) { return n % 2 == 0 ? n + 1 : n; };
-    for (int r = odd(ir - iR); r <= ir + iR; r += 2) {
-        if (r <= 0 || r >= g.rows - 2) continue;
-        for (int c = odd(ic - iR); c <= ic + iR; c += 2) {
-            if (c <= 0 || c >= g.cols - 2) continue;
-            const float dr = static_cast<float>(r - k.row), dc = static_cast<float>(c - k.col);
-            if (!(dr * dr + dc * dc < radius * radius)) continue;
-            const float x = dc * sinT + dr * cosT, y = dc * cosT - dr * sinT;
-            const float u = x + 1, v = y + 1;
-            if (!(u > -1 && u < 3 && v > -1 && v < 3)) continue;
-            const float weight = e[std::min(999, static_cast<int>(100 * 0.3472222f * (x * x + y * y)))] *
-                                 g.magnitudeAt(r, c);
-            float rel = g.orientationAt(r, c) - theta;
-            if (rel > kTwoPi) rel -= 6.2831855f;
-            if (rel < 0) rel += 6.2831855f;
-            // Trilinear spread over the 2 x 2 cells and 2 bins around the sample.
-            const float gu = u < 0 ? -1.0f : static_cast<float>(static_cast<int>(u));
-            const float gv = v < 0 ? -1.0f : static_cast<float>(static_cast<int>(v));
-            const float fu = u - gu, fv = v - gv;
-            const float o = rel * 4 / kTwoPi;
-            const int b = static_cast<int>(o);
-            const float fo = o - b;
-            const int b0 = b < 4 ? b : 0, b1 = b == 3 ? 0 : b0 + 1;
-            for (int du = 0; du < 2; ++du)
-                for (int dv = 0; dv < 2; ++dv) {
-                    const int gridRow = static_cast<int>(gu) + du, gridCol = static_cast<int>(gv) + dv;
-                    if (gridRow < 0 || gridRow > 2 || gridCol < 0 || gridCol > 2) continue;
-                    const float spatial = (du == 0 ? 1 - fu : fu) * (dv == 0 ? 1 - fv : fv);
-                    float* cell = sums + (gridRow * 3 + gridCol) * 4;
-                    cell[b0] += weight * spatial * (1 - fo);
-                    cell[b1] += weight * spatial * fo;
-                }
-        }
-    }
+    testing_support::forOddSamplesAround(g, k, static_cast<int>(radius), [&](int r, int c, float dr, float dc) {
+        if (!(dr * dr + dc * dc < radius * radius)) return;
+        const float x = dc * sinT + dr * cosT, y = dc * cosT - dr * sinT;
+        const float u = x + 1, v = y + 1;
+        if (!(u > -1 && u < 3 && v > -1 && v < 3)) return;
+        const float weight = e[std::min(999, static_cast<int>(100 * 0.3472222f * (x * x + y * y)))] *
+                             g.magnitudeAt(r, c);
+        float rel = g.orientationAt(r, c) - theta;
+        if (rel > kTwoPi) rel -= 6.2831855f;
+        if (rel < 0) rel += 6.2831855f;
+        // Trilinear spread over the 2 x 2 cells and 2 bins around the sample.
+        const float gu = u < 0 ? -1.0f : static_cast<float>(static_cast<int>(u));
+        const float gv = v < 0 ? -1.0f : static_cast<float>(static_cast<int>(v));
+        const float fu = u - gu, fv = v - gv;
+        const float o = rel * 4 / kTwoPi;
+        const int b = static_cast<int>(o);
+        const float fo = o - b;
+        const int b0 = b < 4 ? b : 0, b1 = b == 3 ? 0 : b0 + 1;
+        for (int du = 0; du < 2; ++du)
+            for (int dv = 0; dv < 2; ++dv) {
+                const int gridRow = static_cast<int>(gu) + du, gridCol = static_cast<int>(gv) + dv;
+                if (gridRow < 0 || gridRow > 2 || gridCol < 0 || gridCol > 2) continue;
+                const float spatial = (du == 0 ? 1 - fu : fu) * (dv == 0 ? 1 - fv : fv);
+                float* cell = sums + (gridRow * 3 + gridCol) * 4;
+                cell[b0] += weight * spatial * (1 - fo);
+                cell[b1] += weight * spatial * fo;
+            }
+    });
 }
 
 TEST_F(KeypointGradients, WindowSumsAreThoseOfEverySampleAddedInTurn) {

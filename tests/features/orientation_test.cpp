@@ -159,23 +159,16 @@ void histogramSampleBySample(const GradientImages& g, const RefinedKeypoint& k, 
     const float* e = expTable();
     const float sigmaW = 2 * k.sigma;
     const int h = static_cast<int>(2.5f * sigmaW);
-    const int ir = static_cast<int>(k.row + 0.5), ic = static_cast<int>(k.col + 0.5);
-    auto odd = [](int n) { return n % 2 == 0 ? n + 1 : n; };
-    for (int r = odd(ir - h); r <= ir + h; r += 2) {
-        if (r <= 0 || r >= g.rows - 2) continue;
-        for (int c = odd(ic - h); c <= ic + h; c += 2) {
-            if (c <= 0 || c >= g.cols - 2) continue;
-            const float dr = static_cast<float>(r - k.row), dc = static_cast<float>(c - k.col);
-            const float d2 = dr * dr + dc * dc;
-            if (!(d2 < static_cast<float>(h * h))) continue;
-            const float weight = e[std::min(999, static_cast<int>(100 * d2 / (2 * sigmaW * sigmaW)))] * g.magnitudeAt(r, c);
-            const float p = (g.orientationAt(r, c) + 3.14159265f + 0.0001f) * 36 / 6.28318531f;
-            const int b = static_cast<int>(p);
-            const float t = p - b;
-            histogram[b % 36] += weight * (1 - t);
-            histogram[(b % 36 + 1) % 36] += weight * t;
-        }
-    }
+    testing_support::forOddSamplesAround(g, k, h, [&](int r, int c, float dr, float dc) {
+        const float d2 = dr * dr + dc * dc;
+        if (!(d2 < static_cast<float>(h * h))) return;
+        const float weight = e[std::min(999, static_cast<int>(100 * d2 / (2 * sigmaW * sigmaW)))] * g.magnitudeAt(r, c);
+        const float p = (g.orientationAt(r, c) + 3.14159265f + 0.0001f) * 36 / 6.28318531f;
+        const int b = static_cast<int>(p);
+        const float t = p - b;
+        histogram[b % 36] += weight * (1 - t);
+        histogram[(b % 36 + 1) % 36] += weight * t;
+    });
 }
 
 TEST_F(OrientedFeatures, HistogramIsThatOfEverySampleAddedInTurn) {

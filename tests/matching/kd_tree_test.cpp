@@ -21,6 +21,7 @@ struct TreeCensus {
     bool everyInnerSplitsDimZero = true;
     bool parentsConsistent = true;
     std::vector<const Feature*> leafFeatures;
+    std::vector<int> splits;  // in the order visited: -1 for a leaf, else splitDim * 1000 + splitValue
 };
 
 TreeCensus census(const KdNode* root) {
@@ -32,9 +33,11 @@ TreeCensus census(const KdNode* root) {
         if (node->leaf) {
             ++c.leaves;
             c.leafFeatures.push_back(node->feature);
+            c.splits.push_back(-1);
             continue;
         }
         ++c.inner;
+        c.splits.push_back(node->splitDim * 1000 + node->splitValue);
         if (node->splitDim != 0) c.everyInnerSplitsDimZero = false;
         if (node->left->parent != node || node->right->parent != node) c.parentsConsistent = false;
         pending.push_back(node->left);
@@ -198,33 +201,6 @@ TEST(KdTreeTest, LargeSetsFindNearCopiesInTheOtherImage) {
     releaseTree();
 }
 
-// The tree in preorder: each node's kind, split and feature, and whether its children know it.
-struct TreeShape {
-    std::vector<int> splits;  // -1 for a leaf, else splitDim * 1000 + splitValue
-    std::vector<const Feature*> leaves;
-    bool parentsConsistent = true;
-    bool operator==(const TreeShape&) const = default;
-};
-
-TreeShape shapeOf(const KdNode* root) {
-    TreeShape shape;
-    std::vector<const KdNode*> pending{root};
-    while (!pending.empty()) {
-        const KdNode* node = pending.back();
-        pending.pop_back();
-        if (node->leaf) {
-            shape.splits.push_back(-1);
-            shape.leaves.push_back(node->feature);
-            continue;
-        }
-        shape.splits.push_back(node->splitDim * 1000 + node->splitValue);
-        if (node->left->parent != node || node->right->parent != node) shape.parentsConsistent = false;
-        pending.push_back(node->right);
-        pending.push_back(node->left);
-    }
-    return shape;
-}
-
 TEST(KdTreeTest, APoolBuildsTheTreeOneThreadBuilds) {
     // Enough features for the halves below the root to go to two threads, with runs of identical
     // descriptors that become chains inside them.
@@ -233,14 +209,15 @@ TEST(KdTreeTest, APoolBuildsTheTreeOneThreadBuilds) {
     for (int i = 0; i < 12000; ++i)
         set.add(i % 3, i % 10 == 0 ? test::filledDescriptor(static_cast<uint8_t>(40 + i % 3)) : test::randomDescriptor(rng));
     ASSERT_TRUE(buildTree(set.joined()));
-    const TreeShape alone = shapeOf(treeRoot());
+    const TreeCensus alone = census(treeRoot());
     ThreadPool pool(3);
     ASSERT_TRUE(buildTree(set.joined(), &pool));
-    const TreeShape shared = shapeOf(treeRoot());
+    const TreeCensus shared = census(treeRoot());
     EXPECT_TRUE(shared.parentsConsistent);
-    EXPECT_EQ(shared.leaves.size(), 12000u);
-    EXPECT_EQ(shared.splits.size(), 2 * 12000u - 1);
-    EXPECT_TRUE(shared == alone);
+    EXPECT_EQ(shared.leaves, 12000);
+    EXPECT_EQ(shared.inner, 12000 - 1);
+    EXPECT_EQ(shared.splits, alone.splits);
+    EXPECT_EQ(shared.leafFeatures, alone.leafFeatures);
     releaseTree();
 }
 
