@@ -5,7 +5,9 @@
 #include <iterator>
 
 #include "features/lookup_tables.h"
+#include "features/window_samples.h"
 #include "numerics/angles.h"
+#include "numerics/wide_vectors.h"
 
 namespace vantorra {
 
@@ -14,9 +16,6 @@ namespace {
 constexpr float kWrap = 6.2831855f;
 // 1 / (2 * 1.2^2): the Gaussian weighting has a sigma of 1.2 cells.
 constexpr float kCellWeighting = 0.3472222f;
-
-// The first odd index at or after `start`: gradients exist at odd positions only.
-int firstOdd(int start) { return (start % 2 == 0) ? start + 1 : start; }
 
 // floor(x) for x > -1, without the library call.
 float floorAboveMinusOne(float x) { return x < 0.0f ? -1.0f : static_cast<float>(static_cast<int>(x)); }
@@ -52,12 +51,9 @@ void accumulate(float (&sums)[36], float u, float v, float rel, float weight) {
 // where each falls in the grid, its relative orientation and its weight's table entry, and
 // whether it counts at all.
 constexpr int kRun = 32;
-struct SampleRun {
-    alignas(32) float u[kRun];
-    alignas(32) float v[kRun];
-    alignas(32) float rel[kRun];
-    alignas(32) int32_t index[kRun];
-    alignas(32) int32_t counts[kRun];
+struct alignas(32) SampleRun {  // every array a whole number of vectors long
+    float u[kRun], v[kRun], rel[kRun];
+    int32_t index[kRun], counts[kRun];
 };
 
 // The geometry of one keypoint's window.
@@ -68,6 +64,7 @@ struct Window {
 
 // Samples at columns first, first + 2, ... (count of them) of row r, dr from the keypoint; the
 // same floats, sample by sample, as working each one out on its own.
+VANTORRA_WIDE_VECTORS
 void describeRun(const Window& w, float dr, const float* orientation, int first, int count,
                  SampleRun& run) {
     for (int j = 0; j < count; ++j) {
@@ -102,27 +99,15 @@ void descriptorSums(const GradientImages& gradients,
     const float cellWidth = 4 * keypoint.sigma;
     const float radius = 1.2f * 4 * 0.5f * cellWidth + 0.5f;
     const Window w{std::sin(theta) / cellWidth, std::cos(theta) / cellWidth, radius, theta, keypoint.row, keypoint.col};
-    const int iR = static_cast<int>(radius);
-    const int ir = static_cast<int>(keypoint.row + 0.5);
-    const int ic = static_cast<int>(keypoint.col + 0.5);
-    const int rows = gradients.rows;
-    // Sampled columns: odd, inside 1 .. cols - 3.
-    const int firstColumn = std::max(firstOdd(ic - iR), 1);
-    const int lastColumn = std::min(ic + iR, gradients.cols - 3);
     SampleRun run;
-    for (int r = firstOdd(ir - iR); r <= ir + iR; r += 2) {
-        if (r <= 0 || r >= rows - 2) continue;
-        const float dr = static_cast<float>(r - keypoint.row);
-        const float* m = gradients.magnitude->data[r >> 1];
-        const float* o = gradients.orientation->data[r >> 1];
-        for (int first = firstColumn; first <= lastColumn; first += 2 * kRun) {
-            const int count = std::min(kRun, (lastColumn - first) / 2 + 1);
-            describeRun(w, dr, o, first, count, run);
-            for (int j = 0; j < count; ++j)
-                if (run.counts[j])
-                    accumulate(sums, run.u[j], run.v[j], run.rel[j], e[run.index[j]] * m[(first >> 1) + j]);
-        }
-    }
+    forWindowRuns(static_cast<int>(keypoint.row + 0.5), static_cast<int>(keypoint.col + 0.5), static_cast<int>(radius),
+                  gradients.rows, gradients.cols, kRun, [&](int r, int first, int count) {
+                      const float dr = static_cast<float>(r - keypoint.row);
+                      describeRun(w, dr, gradients.orientation->data[r >> 1], first, count, run);
+                      const float* m = gradients.magnitude->data[r >> 1] + (first >> 1);
+                      for (int j = 0; j < count; ++j)
+                          if (run.counts[j]) accumulate(sums, run.u[j], run.v[j], run.rel[j], e[run.index[j]] * m[j]);
+                  });
 }
 
 namespace {

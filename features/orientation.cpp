@@ -7,14 +7,13 @@
 #include "features/arena_pools.h"
 #include "features/descriptor.h"
 #include "features/lookup_tables.h"
+#include "features/window_samples.h"
 #include "numerics/angles.h"
 #include "numerics/wide_vectors.h"
 
 namespace vantorra {
 
 namespace {
-
-int firstOdd(int start) { return (start % 2 == 0) ? start + 1 : start; }
 
 Feature* newFeature(const GradientImages& gradients,
                     const RefinedKeypoint& keypoint, float theta, Feature* head) {
@@ -39,11 +38,9 @@ Feature* newFeature(const GradientImages& gradients,
 // A run of samples of one window row, worked out side by side before any is added in: whether
 // each counts, its weight's table entry, and the bin below its angle with its share of the next.
 constexpr int kRun = 32;
-struct HistogramRun {
-    alignas(32) int32_t counts[kRun];
-    alignas(32) int32_t index[kRun];
-    alignas(32) int32_t low[kRun];
-    alignas(32) float share[kRun];
+struct alignas(32) HistogramRun {  // every array a whole number of vectors long
+    int32_t counts[kRun], index[kRun], low[kRun];
+    float share[kRun];
 };
 
 // The samples at columns first, first + 2, ... (count of them) of a row dr from the keypoint:
@@ -75,31 +72,22 @@ void orientationHistogram(const GradientImages& gradients,
     const float* e = expTable();
     const float sigmaW = 2 * keypoint.sigma;
     const int h = static_cast<int>(2.5f * sigmaW);
-    const int ir = static_cast<int>(keypoint.row + 0.5);
-    const int ic = static_cast<int>(keypoint.col + 0.5);
     const float limit = static_cast<float>(h * h);
     const float spread = 2 * sigmaW * sigmaW;
-    // Sampled columns: odd, inside 1 .. cols - 3.
-    const int firstColumn = std::max(firstOdd(ic - h), 1);
-    const int lastColumn = std::min(ic + h, gradients.cols - 3);
     HistogramRun run;
-    for (int r = firstOdd(ir - h); r <= ir + h; r += 2) {
-        if (r <= 0 || r >= gradients.rows - 2) continue;
-        const float dr = static_cast<float>(r - keypoint.row);
-        const float* m = gradients.magnitude->data[r >> 1];
-        const float* o = gradients.orientation->data[r >> 1];
-        for (int first = firstColumn; first <= lastColumn; first += 2 * kRun) {
-            const int count = std::min(kRun, (lastColumn - first) / 2 + 1);
-            histogramRun(dr, keypoint.col, first, count, limit, spread, o, run);
-            for (int j = 0; j < count; ++j) {
-                if (!run.counts[j]) continue;
-                const float weight = e[run.index[j]] * m[(first >> 1) + j];
-                const float t = run.share[j];
-                histogram[run.low[j]] += weight * (1 - t);
-                histogram[(run.low[j] + 1) % kOrientationBins] += weight * t;
-            }
-        }
-    }
+    forWindowRuns(static_cast<int>(keypoint.row + 0.5), static_cast<int>(keypoint.col + 0.5), h, gradients.rows,
+                  gradients.cols, kRun, [&](int r, int first, int count) {
+                      const float dr = static_cast<float>(r - keypoint.row);
+                      histogramRun(dr, keypoint.col, first, count, limit, spread, gradients.orientation->data[r >> 1], run);
+                      const float* m = gradients.magnitude->data[r >> 1] + (first >> 1);
+                      for (int j = 0; j < count; ++j) {
+                          if (!run.counts[j]) continue;
+                          const float weight = e[run.index[j]] * m[j];
+                          const float t = run.share[j];
+                          histogram[run.low[j]] += weight * (1 - t);
+                          histogram[(run.low[j] + 1) % kOrientationBins] += weight * t;
+                      }
+                  });
 }
 
 void smoothHistogram(float (&histogram)[kOrientationBins]) {

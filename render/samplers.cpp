@@ -105,18 +105,18 @@ inline bool nearestPixel(float u, float v, int rows, int cols, int& r, int& c) {
     return true;
 }
 
+// The tent weight of the pixel at (fr, fc) of a photograph whose centre is (cr, cc), both > 0:
+// 1 at the centre, falling linearly to 0 at the border.
+inline float tent(float fr, float fc, float cr, float cc) {
+    return (cc - std::fabs(fc - cc)) * (cr - std::fabs(fr - cr)) / (cr * cc);
+}
+
 // Where a run of positions falls for bilinear sampling: the top-left source pixel, the four
 // weights and the tent weight of each, and whether it counts (inside the photograph, both rows
 // held by the view, a number).
-struct BilinearRun {
-    alignas(32) int32_t r0[kRun];
-    alignas(32) int32_t c0[kRun];
-    alignas(32) int32_t inside[kRun];
-    alignas(32) float w00[kRun];
-    alignas(32) float w01[kRun];
-    alignas(32) float w10[kRun];
-    alignas(32) float w11[kRun];
-    alignas(32) float tent[kRun];
+struct alignas(32) BilinearRun {  // every array a whole number of vectors long
+    int32_t r0[kRun], c0[kRun], inside[kRun];
+    float w00[kRun], w01[kRun], w10[kRun], w11[kRun], tent[kRun];
 };
 
 // The floats of one pixel at a time (floor, the four weights, tentWeight of the top-left pixel
@@ -142,7 +142,7 @@ void locateBilinear(const float* u, const float* v, int n, const SourceView& sou
         // tentWeight(r0, c0, ...), whose pixel coordinates are fr and fc. A position inside has a
         // pixel below and to the right, so the photograph has an interior (cr, cc > 0); outside
         // ones are not used.
-        run.tent[t] = (cc - std::fabs(fc - cc)) * (cr - std::fabs(fr - cr)) / (cr * cc) + 1.0e-6f;
+        run.tent[t] = tent(fr, fc, cr, cc) + 1.0e-6f;
     }
 }
 
@@ -159,10 +159,8 @@ void withSamples(const SourceView& source, Visit visit) {
 float tentWeight(int r, int c, int rows, int cols) {
     const float cr = static_cast<float>(rows - 1) / 2.0f, cc = static_cast<float>(cols - 1) / 2.0f;
     if (cr <= 0.0f || cc <= 0.0f) return 0.0f;  // no interior to favour
-    const float fr = static_cast<float>(r), fc = static_cast<float>(c);
-    return (cc - std::fabs(fc - cc)) * (cr - std::fabs(fr - cr)) / (cr * cc);
+    return tent(static_cast<float>(r), static_cast<float>(c), cr, cc);
 }
-
 
 void sampleNearest(FloatImage& block, const SourceView& source, const RenderRegion& region,
                    const PanoramaGrid& grid, const PixelProjection& P) {
