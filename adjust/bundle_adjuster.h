@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "adjust/pair_projection.h"
-#include "engine/stitch_options.h"
-#include "engine/thread_pool.h"
+#include "numerics/pair_projection.h"
+#include "options/stitch_options.h"
+#include "core/thread_pool.h"
 #include "numerics/camera.h"
 #include "matching/match_table.h"
 

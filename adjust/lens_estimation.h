@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/image_size.h"
-#include "engine/stitch_options.h"
-#include "engine/thread_pool.h"
+#include "core/image_size.h"
+#include "options/stitch_options.h"
+#include "core/thread_pool.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "adjust/pair_projection.h"
+#include "numerics/pair_projection.h"
 #include "matching/ransac.h"
 #include "numerics/mat3.h"
 

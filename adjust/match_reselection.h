@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/stitch_options.h"
+#include "options/stitch_options.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "adjust/pair_projection.h"
-#include "engine/thread_pool.h"
+#include "numerics/pair_projection.h"
+#include "core/thread_pool.h"
 #include "matching/match_table.h"
 
 namespace vantorra {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "adjust/match_reselection.h"
-#include "engine/image.h"
-#include "engine/stitch_options.h"
-#include "engine/thread_pool.h"
+#include "core/image.h"
+#include "options/stitch_options.h"
+#include "core/thread_pool.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/stitch_options.h"
+#include "options/stitch_options.h"
 
 namespace vantorra {
 

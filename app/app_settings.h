@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/stitch_options.h"
+#include "options/stitch_options.h"
 
 class QSettings;
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdint>
 
-#include "engine/option_conversions.h"
-#include "engine/option_ranges.h"
+#include "options/option_conversions.h"
+#include "options/option_ranges.h"
 
 namespace vantorra {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/stitch_options.h"
+#include "options/stitch_options.h"
 
 namespace vantorra {
 

@@ -11,8 +11,8 @@
 
 #include "app/options_exchange.h"
 #include "app/run_report.h"
-#include "engine/image.h"
-#include "engine/progress_reporter.h"
+#include "core/image.h"
+#include "core/progress_reporter.h"
 
 namespace vantorra {
 

@@ -7,7 +7,7 @@
 #include <QWidget>
 
 #include "app/run_report.h"
-#include "engine/image.h"
+#include "core/image.h"
 
 class QLabel;
 class QListWidget;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/stitcher.h"
+#include "pipeline/stitcher.h"
 
 namespace vantorra {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/output_files.h"
-#include "engine/stitcher.h"
+#include "core/image.h"
+#include "io/output_files.h"
+#include "pipeline/stitcher.h"
 
 namespace vantorra {
 

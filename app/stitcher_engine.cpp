@@ -1,8 +1,8 @@
 #include <sstream>
 
 #include "app/stitch_engine.h"
-#include "engine/output_files.h"
-#include "engine/parameter_file.h"
+#include "io/output_files.h"
+#include "pipeline/stitcher_records.h"
 
 namespace vantorra {
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "app/image_selection.h"
-#include "engine/stitch_cancelled.h"
+#include "core/stitch_cancelled.h"
 
 namespace vantorra {
 

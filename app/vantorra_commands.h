@@ -13,8 +13,8 @@
 #include "app/platform.h"
 #include "app/run_report.h"
 #include "app/stitch_engine.h"
-#include "engine/cancel_flag.h"
-#include "engine/log_destination.h"
+#include "core/cancel_flag.h"
+#include "io/log_destination.h"
 
 namespace vantorra {
 

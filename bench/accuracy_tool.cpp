@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/stitcher.h"
+#include "pipeline/stitcher.h"
 #include "numerics/matrix.h"
 
 namespace {

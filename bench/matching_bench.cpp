@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
+#include "core/image.h"
 #include "features/arena_pools.h"
 #include "features/feature_image.h"
 #include "matching/feature_matcher.h"
@@ -21,6 +21,7 @@
 #include "matching/match_graph.h"
 #include "matching/neighbour_matching.h"
 #include "matching/ransac.h"
+#include "io/jpeg_image.h"
 
 namespace vantorra {
 namespace {
@@ -118,7 +119,7 @@ void decode(benchmark::State& state) {
     for (auto _ : state)
         for (const std::string& name : names) {
             FloatImage image;
-            if (!image.readJpeg(kSet + name)) return state.SkipWithError("decode failed");
+            if (!readJpeg(kSet + name, image)) return state.SkipWithError("decode failed");
             benchmark::DoNotOptimize(image.data.data());
         }
     perImage(state, static_cast<int>(names.size()));

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/image.h"
+#include "core/image.h"
 #include "numerics/camera.h"
 #include "render/multiband_layers.h"
 #include "render/samplers.h"

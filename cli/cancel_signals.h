@@ -4,7 +4,7 @@
 // exits with 128 + the signal's number having written nothing. A second signal of the same kind
 // ends the process at once, for a run that has stopped reporting.
 
-#include "engine/cancel_flag.h"
+#include "core/cancel_flag.h"
 
 namespace vantorra {
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <sstream>
 
-#include "engine/option_conversions.h"
-#include "engine/option_ranges.h"
+#include "options/option_conversions.h"
+#include "options/option_ranges.h"
 
 namespace vantorra {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/log_destination.h"
-#include "engine/stitch_options.h"
+#include "io/log_destination.h"
+#include "options/stitch_options.h"
 
 namespace vantorra {
 

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "cli/exit_codes.h"
-#include "engine/jpeg.h"
+#include "io/jpeg.h"
 
 namespace vantorra {
 namespace {

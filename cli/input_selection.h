@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/photo_selection.h"
+#include "io/photo_selection.h"
 
 namespace vantorra {
 

@@ -13,7 +13,7 @@
 #include "cli/exit_codes.h"
 #include "cli/run.h"
 #include "cli/terminal_progress.h"
-#include "engine/stitcher.h"
+#include "pipeline/stitcher.h"
 
 namespace {
 

@@ -7,16 +7,16 @@
 #include <sstream>
 
 #include "cli/exit_codes.h"
-#include "engine/cancel_flag.h"
+#include "core/cancel_flag.h"
 #include "cli/input_selection.h"
 #include "cli/terminal_progress.h"
-#include "engine/image.h"
-#include "engine/jpeg.h"
-#include "engine/log_destination.h"
-#include "engine/output_files.h"
-#include "engine/panorama_sink.h"
-#include "engine/parameter_file.h"
-#include "engine/stitcher.h"
+#include "core/image.h"
+#include "io/jpeg.h"
+#include "io/log_destination.h"
+#include "io/output_files.h"
+#include "io/panorama_sink.h"
+#include "pipeline/stitcher_records.h"
+#include "pipeline/stitcher.h"
 
 namespace vantorra {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "engine/stitcher.h"
+#include "pipeline/stitcher.h"
 
 namespace vantorra {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/progress_reporter.h"
+#include "core/progress_reporter.h"
 
 namespace vantorra {
 

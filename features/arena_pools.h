@@ -1,21 +1,14 @@
 #pragma once
-// The five numbered arena pools of the feature library. An image costs a handful of large
-// allocations and one wholesale release instead of one heap allocation per raster or feature.
-//   0: program lifetime (blur column buffers), never released
-//   1: per-image scratch (grey image, pyramid, gradients), released after every image
-//   3: the k-d tree, 4: features, descriptors and neighbour arrays (both released per stage)
-// Pool 2 is not used.
+// The numbered arena pools of the feature library (features/pool_numbers.h). An image costs a
+// handful of large allocations and one wholesale release instead of one heap allocation per
+// raster or feature.
 
 #include <cstddef>
 #include <cstdint>
 
-namespace vantorra {
+#include "features/pool_numbers.h"
 
-constexpr int kPoolCount = 5;
-constexpr int kPermanentPool = 0;
-constexpr int kScratchPool = 1;
-constexpr int kTreePool = 3;
-constexpr int kFeaturePool = 4;
+namespace vantorra {
 
 // `size` bytes (rounded up to a multiple of 8) carved from the top of the pool's current block,
 // or from a new block of max(2048, size + 16) bytes when it has too little left (a block

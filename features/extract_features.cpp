@@ -9,7 +9,7 @@
 #include "features/extrema.h"
 #include "features/gradients.h"
 #include "features/lookup_tables.h"
-#include "features/orientation.h"
+#include "features/keypoint_orientation.h"
 #include "features/pyramid.h"
 #include "features/refinement.h"
 

@@ -6,10 +6,11 @@
 #include <utility>
 
 #include "features/arena_pools.h"
-#include "engine/jpeg.h"
+#include "io/jpeg.h"
 #include "features/extract_features.h"
 #include "features/sift_state.h"
 #include "features/strongest_features.h"
+#include "io/jpeg_image.h"
 
 namespace vantorra {
 
@@ -94,11 +95,11 @@ bool decodeReduced(const std::string& path, const FeatureOptions& options, Float
     if (!readJpegHeader(path, header, error)) return false;
     level = featureReductionCount(header.height, header.width, options);
     if (level == 0) {
-        if (!image.readJpeg(path, error)) return false;
+        if (!readJpeg(path, image, error)) return false;
         size = {image.rows, image.cols, image.channels};
         return true;
     }
-    if (!image.readJpegReduced(path, header.height, header.width, level, error)) return false;
+    if (!readJpegReduced(path, image, header.height, header.width, level, error)) return false;
     size = {header.height, header.width, image.channels};
     return true;
 }

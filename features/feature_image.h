@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/image.h"
-#include "engine/image_size.h"
-#include "engine/progress_reporter.h"
-#include "engine/stitch_options.h"
+#include "core/image.h"
+#include "core/image_size.h"
+#include "core/progress_reporter.h"
+#include "options/stitch_options.h"
 #include "features/feature.h"
 #include "features/grey_raster.h"
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "features/arena_pools.h"
+#include "features/pool_numbers.h"
 
 namespace vantorra::sift {
 

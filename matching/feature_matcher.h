@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/image_size.h"
-#include "engine/progress_reporter.h"
-#include "engine/stitch_options.h"
-#include "engine/thread_pool.h"
+#include "core/image.h"
+#include "core/image_size.h"
+#include "core/progress_reporter.h"
+#include "options/stitch_options.h"
+#include "core/thread_pool.h"
 #include "matching/match_table.h"
 
 namespace vantorra {
@@ -50,9 +50,6 @@ public:
     const RansacOptions ransacOptions;
 };
 
-// Sizes of the feature images: full size divided by 2^level, truncated.
-std::vector<ImageSize> reducedSizes(const std::vector<ImageSize>& imageSizes,
-                                    const std::vector<int32_t>& featureLevels);
 // The automatic alpha: clamp(total features * 0.015 / n, alphaMin, alphaMax).
 float automaticAlpha(int64_t totalFeatures, int32_t n, const RansacOptions& options);
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/thread_pool.h"
+#include "core/thread_pool.h"
 #include "features/feature.h"
 
 namespace vantorra {

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <utility>
 
-#include "engine/ordered_tasks.h"
+#include "core/ordered_tasks.h"
 #include "features/arena_pools.h"
 #include "features/feature_image.h"
 #include "features/feature_workspace.h"

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/progress_reporter.h"
-#include "engine/stitch_options.h"
-#include "engine/thread_pool.h"
+#include "core/progress_reporter.h"
+#include "options/stitch_options.h"
+#include "core/thread_pool.h"
 #include "features/feature.h"
 #include "matching/match_table.h"
 

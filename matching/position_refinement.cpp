@@ -4,10 +4,11 @@
 #include <array>
 #include <cmath>
 
-#include "adjust/pair_projection.h"
-#include "engine/jpeg.h"
+#include "numerics/pair_projection.h"
+#include "io/jpeg.h"
 #include "numerics/mat3.h"
 #include "numerics/wide_vectors.h"
+#include "io/jpeg_image.h"
 
 namespace vantorra {
 
@@ -148,7 +149,7 @@ AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::st
     JpegHeader header;
     FloatImage image;
     if (!readJpegHeader(path, header, error) ||
-        !image.readJpegReduced(path, header.height, header.width, level, error))
+        !readJpegReduced(path, image, header.height, header.width, level, error))
         return AlignmentRaster{};
     return greyRaster(image, 1.0f);
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/thread_pool.h"
+#include "core/image.h"
+#include "core/thread_pool.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
 

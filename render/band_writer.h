@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "engine/panorama_sink.h"
+#include "io/panorama_sink.h"
 
 namespace vantorra {
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "engine/image.h"
+#include "core/image.h"
 #include "render/footprint.h"
 #include "render/multiband_layers.h"
 

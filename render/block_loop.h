@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "engine/panorama_sink.h"
+#include "io/panorama_sink.h"
 #include "render/footprint.h"
 #include "render/prepared_source.h"
 #include "render/render_context.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/option_ranges.h"
+#include "options/option_ranges.h"
 
 namespace vantorra {
 namespace {

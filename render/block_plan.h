@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/stitch_options.h"
+#include "options/stitch_options.h"
 #include "render/footprint.h"
 
 namespace vantorra {

@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "engine/image.h"
+#include "core/image.h"
 #include "numerics/angles.h"
 #include "numerics/camera.h"
 

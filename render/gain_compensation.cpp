@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/progress_reporter.h"
+#include "core/progress_reporter.h"
 #include "numerics/matrix.h"
 #include "render/gain_overlap.h"
 

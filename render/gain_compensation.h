@@ -3,7 +3,7 @@
 // the mean intensities of small reduced copies of the images where they overlap, balanced
 // against a prior that keeps every gain near 1.
 
-#include "engine/stitch_options.h"
+#include "options/stitch_options.h"
 #include "render/footprint.h"
 #include "render/render_context.h"
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "engine/image.h"
+#include "core/image.h"
 #include "numerics/camera.h"
 #include "render/render_context.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "engine/progress_reporter.h"
-#include "engine/row_ranges.h"
+#include "core/progress_reporter.h"
+#include "core/row_ranges.h"
 #include "render/block_buffers.h"
 #include "render/multiband_layers.h"
 #include "render/samplers.h"

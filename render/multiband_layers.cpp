@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "engine/row_ranges.h"
+#include "core/row_ranges.h"
 #include "numerics/weighted_sum.h"
 
 namespace vantorra {

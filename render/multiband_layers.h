@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/thread_pool.h"
+#include "core/image.h"
+#include "core/thread_pool.h"
 #include "render/footprint.h"
 
 namespace vantorra {

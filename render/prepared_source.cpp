@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/jpeg.h"
+#include "io/jpeg.h"
 #include "render/warp.h"
 #include "numerics/weighted_sum.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/thread_pool.h"
+#include "core/image.h"
+#include "core/thread_pool.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
 #include "render/footprint.h"

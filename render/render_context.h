@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/image_size.h"
-#include "engine/progress_reporter.h"
-#include "engine/stitch_options.h"
-#include "engine/thread_pool.h"
+#include "core/image.h"
+#include "core/image_size.h"
+#include "core/progress_reporter.h"
+#include "options/stitch_options.h"
+#include "core/thread_pool.h"
 #include "numerics/camera.h"
 #include "render/footprint.h"
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <iostream>
 
-#include "engine/option_ranges.h"
+#include "options/option_ranges.h"
 #include "render/block_loop.h"
 #include "render/block_plan.h"
 #include "render/gain_compensation.h"

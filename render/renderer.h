@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/panorama_sink.h"
-#include "engine/thread_pool.h"
-#include "engine/stitch_options.h"
+#include "core/image.h"
+#include "io/panorama_sink.h"
+#include "core/thread_pool.h"
+#include "options/stitch_options.h"
 #include "numerics/camera.h"
 #include "render/footprint.h"
 #include "render/render_context.h"

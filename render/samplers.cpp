@@ -6,7 +6,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "engine/row_ranges.h"
+#include "core/row_ranges.h"
 #include "numerics/wide_vectors.h"
 #include "render/spherical.h"
 

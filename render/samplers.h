@@ -4,8 +4,8 @@
 // the footprint's grid and projects it (through the lens, if bent) into (u, v) = (row, column)
 // of the source.
 
-#include "engine/image.h"
-#include "engine/thread_pool.h"
+#include "core/image.h"
+#include "core/thread_pool.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
 #include "render/footprint.h"

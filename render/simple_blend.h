@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/image.h"
+#include "core/image.h"
 #include "render/footprint.h"
 #include "render/render_context.h"
 

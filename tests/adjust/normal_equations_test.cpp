@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "adjust/robust_error.h"
-#include "engine/stitch_options.h"
+#include "options/stitch_options.h"
 #include "synthetic_scene.h"
 
 namespace vantorra {

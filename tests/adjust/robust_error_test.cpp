@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "engine/stitch_options.h"
+#include "options/stitch_options.h"
 
 namespace vantorra {
 namespace {

@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "adjust/pair_projection.h"
-#include "engine/image_size.h"
+#include "numerics/pair_projection.h"
+#include "core/image_size.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
 #include "matching/match_table.h"

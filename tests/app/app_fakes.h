@@ -13,7 +13,8 @@
 
 #include "app/platform.h"
 #include "app/stitch_engine.h"
-#include "engine/stitch_cancelled.h"
+#include "core/stitch_cancelled.h"
+#include "io/jpeg_image.h"
 
 namespace vantorra::testing {
 
@@ -197,7 +198,7 @@ public:
         else if (!parametersError.empty()) failure = {parameterPath, parametersError};
         if (failure.failed()) return false;
         if (writeRealJpeg) {
-            if (std::string error; !image.writeJpeg(path, quality, &error)) {
+            if (std::string error; !writeJpeg(path, image, quality, &error)) {
                 failure = {path, error};
                 return false;
             }

@@ -8,7 +8,7 @@
 #include <QProgressBar>
 #include <QTimer>
 
-#include "engine/progress_reporter.h"
+#include "core/progress_reporter.h"
 
 namespace vantorra::testing {
 namespace {

@@ -24,13 +24,16 @@
 
 #include "cli/exit_codes.h"
 #include "cli/run.h"
-#include "engine/parameter_file.h"
-#include "engine/stitcher.h"
+#include "io/parameter_file.h"
+#include "pipeline/stitcher.h"
 
 namespace vantorra {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The default memory budget, which bounds the records a file may have.
+constexpr int64_t kBudget = int64_t{1} << 28;
 
 const char* const kViews[] = {"DSC_0100.jpg", "DSC_0107.jpg", "DSC_0114.jpg"};
 
@@ -179,10 +182,10 @@ TEST_F(BadInputTest, AnUnreadablePhotographIsLeftOutAndTheOthersAreStitched) {
         // A whole new pair: the bad file recorded outside the panorama, the three views in it.
         EXPECT_EQ(namesIn(dir_ / "out"), (std::set<std::string>{"pano.jpg", "pano.txt"}));
         EXPECT_FALSE(readFile(dir_ / "out/pano.jpg") == earlierPanorama_);
-        Stitcher saved;
-        ASSERT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), saved), 4);
-        EXPECT_EQ(saved.imageNames[1], input("bad.jpg"));
-        EXPECT_EQ(saved.component, (std::vector<int32_t>{0, 2, 3}));
+        std::vector<CameraRecord> saved;
+        ASSERT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), kBudget, saved), 4);
+        EXPECT_EQ(saved[1].name, input("bad.jpg"));
+        EXPECT_EQ(registeredRecords(saved), (std::vector<int32_t>{0, 2, 3}));
     }
 }
 
@@ -204,9 +207,9 @@ TEST_F(BadInputTest, RepeatedPhotographsAreLeftOutAndEveryViewIsStitched) {
         EXPECT_EQ(errors.find(line) != std::string::npos, i % 3 != 0) << inputs[i] << "\n" << errors;
     }
     EXPECT_NE(errors.find("12 of 18 photographs were left out\n"), std::string::npos) << errors;
-    Stitcher saved;
-    ASSERT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), saved), 18);
-    EXPECT_EQ(saved.component, (std::vector<int32_t>{0, 3, 6, 9, 12, 15}));
+    std::vector<CameraRecord> saved;
+    ASSERT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), kBudget, saved), 18);
+    EXPECT_EQ(registeredRecords(saved), (std::vector<int32_t>{0, 3, 6, 9, 12, 15}));
 }
 
 // More photographs than the budget can adjust together: one line with the reason before any is
@@ -302,9 +305,9 @@ TEST_F(BadInputTest, AParameterFileIsRenderedWholeOrNotAtAll) {
     writeFile(dir_ / "good.txt", good);
     ASSERT_EQ(run({(dir_ / "good.txt").string()}), ExitSuccess) << errors_.str();
     EXPECT_FALSE(readFile(dir_ / "out/pano.jpg") == earlierPanorama_);
-    Stitcher saved;
-    EXPECT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), saved), 3);
-    EXPECT_EQ(saved.component, (std::vector<int32_t>{0, 1, 2}));
+    std::vector<CameraRecord> saved;
+    EXPECT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), kBudget, saved), 3);
+    EXPECT_EQ(registeredRecords(saved), (std::vector<int32_t>{0, 1, 2}));
 }
 
 TEST_F(BadInputTest, AnUnwritableFolderIsRefusedBeforeTheRunWithTheReason) {

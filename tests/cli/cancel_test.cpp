@@ -13,9 +13,10 @@
 #include "cli/cancel_signals.h"
 #include "cli/exit_codes.h"
 #include "cli/run.h"
-#include "engine/image.h"
-#include "engine/stitcher.h"
-#include "engine/panorama_sink.h"
+#include "core/image.h"
+#include "pipeline/stitcher.h"
+#include "io/panorama_sink.h"
+#include "io/jpeg_image.h"
 
 namespace vantorra {
 namespace {
@@ -37,7 +38,7 @@ protected:
         photo.allocate(40, 60, 3);
         for (int r = 0; r < photo.rows; ++r)
             for (int c = 0; c < photo.cols; ++c) photo.at(r, c, 0) = static_cast<uint8_t>(r * 5 + c);
-        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) ASSERT_TRUE(photo.writeJpeg((dir / name).string(), 90));
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) ASSERT_TRUE(writeJpeg((dir / name).string(), photo, 90));
         fs::create_directories(dir / "out");
         // The results of an earlier run, which a cancelled one must leave as they were.
         std::ofstream(dir / "out" / "pano.jpg") << "earlier panorama";

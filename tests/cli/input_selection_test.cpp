@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "cli/exit_codes.h"
-#include "engine/image.h"
+#include "core/image.h"
 
 namespace vantorra {
 namespace {

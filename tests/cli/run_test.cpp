@@ -10,11 +10,12 @@
 #include <sstream>
 
 #include "cli/exit_codes.h"
-#include "engine/panorama_sink.h"
+#include "io/panorama_sink.h"
 #include "cli/terminal_progress.h"
-#include "engine/image.h"
-#include "engine/jpeg.h"
-#include "engine/stitcher.h"
+#include "core/image.h"
+#include "io/jpeg.h"
+#include "pipeline/stitcher.h"
+#include "io/jpeg_image.h"
 
 namespace vantorra {
 namespace {
@@ -73,7 +74,7 @@ protected:
         dir_ = pattern;
         Image photo;
         photo.allocate(8, 12, 3);
-        for (const char* name : {"a.jpg", "b.jpg", "c.JPG"}) ASSERT_TRUE(photo.writeJpeg(file(name), 90));
+        for (const char* name : {"a.jpg", "b.jpg", "c.JPG"}) ASSERT_TRUE(writeJpeg(file(name), photo, 90));
         std::ofstream(file("notes.md")) << "not an image";
         std::ofstream(file("broken.jpg")) << "not a jpeg either";
         options_.outputDirectory = file("out");

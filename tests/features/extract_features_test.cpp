@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
+#include "core/image.h"
 #include "features/feature_image.h"
 #include "raster_helpers.h"
+#include "io/jpeg_image.h"
 
 namespace vantorra {
 namespace {
@@ -31,7 +32,7 @@ protected:
     static const GreyRaster* photograph() {
         FloatImage image;
         std::string error;
-        EXPECT_TRUE(image.readJpeg(kView, &error)) << error;
+        EXPECT_TRUE(readJpeg(kView, image, &error)) << error;
         return greyRaster(image);
     }
 

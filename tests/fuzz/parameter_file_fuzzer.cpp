@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <vector>
 
-#include "engine/parameter_file.h"
-#include "engine/stitcher.h"
+#include "io/parameter_file.h"
 
 namespace {
 
@@ -32,41 +32,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A small limit, so the refusal of long files is exercised too.
     constexpr int kMaxRecords = 64;
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-    Stitcher stitcher;
+    std::vector<CameraRecord> read;
     std::string error;
-    const int records = readParameterFile(in, stitcher, &error, kMaxRecords);
+    const int records = readParameterFile(in, read, &error, kMaxRecords);
     if (records < 0) {
-        require(stitcher.imageNames.empty() && stitcher.imageSizes.empty() && stitcher.cameras.empty());
+        require(read.empty());
         require(error.rfind("record ", 0) == 0 || error.rfind("more than ", 0) == 0);
         return 0;
     }
     require(records <= kMaxRecords);
-    require(stitcher.imageNames.size() == static_cast<size_t>(records));
-    require(stitcher.imageSizes.size() == stitcher.imageNames.size());
-    require(stitcher.cameras.size() == stitcher.imageNames.size());
-    for (size_t i = 0; i < stitcher.cameras.size(); ++i) {
-        const Camera& camera = stitcher.cameras[i];
-        require(!stitcher.imageNames[i].empty());
-        const ImageSize& size = stitcher.imageSizes[i];
+    require(read.size() == static_cast<size_t>(records));
+    for (const CameraRecord& record : read) {
+        const Camera& camera = record.camera;
+        require(!record.name.empty());
+        const ImageSize& size = record.size;
         require(size.width >= 0 && size.height >= 0);
         require(camera.f == 0.0f || (size.width > 0 && size.height > 0));
         require(finite(camera.imageTransform) && finite(camera.R) && std::isfinite(camera.f));
         require(std::isfinite(camera.lens.k1) && std::isfinite(camera.lens.k2));
-        if (camera.f != 0.0f) stitcher.component.push_back(static_cast<int32_t>(i));
     }
 
     std::ostringstream out;
-    writeParameterFile(out, stitcher);
+    writeParameterFile(out, read, registeredRecords(read));
     std::istringstream back(out.str());
-    Stitcher again;
+    std::vector<CameraRecord> again;
     std::string againError;
     // Six significant digits may round a focal length of about 1e-39 to 0, which only moves
     // that image out of the panorama; every other record must come back as it was.
     require(readParameterFile(back, again, &againError, kMaxRecords) == records);
-    require(again.imageNames == stitcher.imageNames);
-    for (size_t i = 0; i < again.imageSizes.size(); ++i) {
-        require(again.imageSizes[i].width == stitcher.imageSizes[i].width);
-        require(again.imageSizes[i].height == stitcher.imageSizes[i].height);
+    for (size_t i = 0; i < again.size(); ++i) {
+        require(again[i].name == read[i].name);
+        require(again[i].size.width == read[i].size.width);
+        require(again[i].size.height == read[i].size.height);
     }
     return 0;
 }

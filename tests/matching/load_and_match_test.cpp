@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/thread_pool.h"
+#include "core/thread_pool.h"
 #include "features/arena_pools.h"
 #include "matching/load_and_match.h"
 #include "support/pipeline_support.h"

@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "engine/image.h"
+#include "core/image.h"
 #include "features/feature_image.h"
 
 namespace vantorra {

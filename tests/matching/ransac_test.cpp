@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/thread_pool.h"
+#include "core/thread_pool.h"
 #include "matching/random.h"
 #include "numerics/camera.h"
 

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/stitcher.h"
-#include "engine/thread_pool.h"
+#include "core/image.h"
+#include "pipeline/stitcher.h"
+#include "core/thread_pool.h"
 #include "render/block_plan.h"
 #include "render/renderer.h"
 #include "support/pipeline_support.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "engine/option_ranges.h"
+#include "options/option_ranges.h"
 
 namespace vantorra {
 namespace {

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/stitcher.h"
+#include "core/image.h"
+#include "pipeline/stitcher.h"
 #include "render/gain_compensation.h"
 #include "render/warp.h"
 #include "support/pipeline_support.h"
+#include "io/jpeg_image.h"
 
 namespace vantorra {
 namespace {
@@ -21,14 +22,14 @@ namespace {
 // Writes `name` of the row multiplied by `factor` (clamped) into `dir` at quality 95.
 void writeExposed(const std::string& name, float factor, const test::TempDir& dir) {
     FloatImage image;
-    ASSERT_TRUE(image.readJpeg(test::testData("matching/row6") + name));
+    ASSERT_TRUE(readJpeg(test::testData("matching/row6") + name, image));
     for (float& v : image.data) v *= factor;
     image.clampTo255();
     Image out;
     out.allocate(image.rows, image.cols, 3);
     out.pasteFrom(0, 0, image, 0, 0, image.rows - 1, image.cols - 1);
     std::string error;
-    ASSERT_TRUE(out.writeJpeg(dir.file(name), 95, &error)) << error;
+    ASSERT_TRUE(writeJpeg(dir.file(name), out, 95, &error)) << error;
 }
 
 FloatImage toFloat(const Image& image, const std::array<float, 3>& gains) {

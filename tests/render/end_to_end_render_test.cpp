@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/stitcher.h"
+#include "core/image.h"
+#include "pipeline/stitcher.h"
 #include "render/renderer.h"
 #include "support/pipeline_support.h"
 

@@ -12,9 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/stitcher.h"
+#include "pipeline/stitcher.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
+#include "io/jpeg_image.h"
 
 namespace vantorra {
 namespace {
@@ -226,7 +227,7 @@ TEST(GainCompensation, GainImageComesFromThePhotographWhenNoCopyIsKept) {
     Image photo;
     photo.allocate(240, 220, 3);
     for (uint8_t& s : photo.data) s = 90;
-    ASSERT_TRUE(photo.writeJpeg((dir / "photo.jpg").string(), 95));
+    ASSERT_TRUE(writeJpeg((dir / "photo.jpg").string(), photo, 95));
 
     Stitcher stitcher;
     stitcher.imageDirectory = dir.string() + "/";

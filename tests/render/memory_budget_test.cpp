@@ -11,10 +11,11 @@
 #include <fstream>
 #include <string>
 
-#include "engine/panorama_sink.h"
-#include "engine/parameter_file.h"
-#include "engine/stitcher.h"
+#include "io/panorama_sink.h"
+#include "pipeline/stitcher_records.h"
+#include "pipeline/stitcher.h"
 #include "support/pipeline_support.h"
+#include "io/jpeg_image.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VANTORRA_UNDER_SANITIZER 1
@@ -108,7 +109,7 @@ TEST(MemoryBudget, APanoramaLargerThanTheBudgetStaysWithinItPlusTheAllowance) {
     EXPECT_GT(panoramaBytes, 3 * kBudget);  // several times the budget
     EXPECT_LE(run.ownBytes(), kBudget + kAllowance);
     FloatImage written;
-    EXPECT_TRUE(written.readJpeg(dir.file("pano.jpg")));
+    EXPECT_TRUE(readJpeg(dir.file("pano.jpg"), written));
     EXPECT_EQ(written.cols, run.width);
 }
 

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/stitcher.h"
+#include "pipeline/stitcher.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
 #include "render/samplers.h"

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/thread_pool.h"
+#include "core/thread_pool.h"
 #include "render/warp.h"
 
 namespace vantorra {

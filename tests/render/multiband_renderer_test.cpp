@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/stitcher.h"
+#include "pipeline/stitcher.h"
 #include "support/render_support.h"
 #include "render/renderer.h"
 #include "synthetic_scene.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "engine/stitcher.h"
+#include "pipeline/stitcher.h"
 #include "render/block_plan.h"
 #include "support/render_support.h"
 #include "render/spherical.h"

@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/panorama_sink.h"
-#include "engine/stitcher.h"
-#include "engine/thread_pool.h"
+#include "core/image.h"
+#include "io/panorama_sink.h"
+#include "pipeline/stitcher.h"
+#include "core/thread_pool.h"
 #include "render/renderer.h"
 #include "support/pipeline_support.h"
+#include "io/jpeg_image.h"
 
 namespace vantorra {
 namespace {
@@ -45,7 +46,7 @@ TEST(StreamedRender, StreamedJpegEqualsTheImageWrittenWholeForManyBlocks) {
         ASSERT_FALSE(whole.empty()) << s.lastError;
         EXPECT_LT(s.lastRender.blockSize, whole.cols);
         const std::string expected = dir.file("whole.jpg"), streamed = dir.file("streamed.jpg");
-        ASSERT_TRUE(whole.writeJpeg(expected, s.options.render.jpegQuality));
+        ASSERT_TRUE(writeJpeg(expected, whole, s.options.render.jpegQuality));
         JpegFileSink sink(streamed, s.options.render.jpegQuality);
         {
             test::CoutCapture log;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/stitcher.h"
+#include "pipeline/stitcher.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/stitcher.h"
-#include "engine/thread_pool.h"
+#include "core/image.h"
+#include "pipeline/stitcher.h"
+#include "core/thread_pool.h"
 #include "render/gain_compensation.h"
 #include "render/renderer.h"
 #include "support/pipeline_support.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/stitcher.h"
+#include "pipeline/stitcher.h"
 #include "render/samplers.h"
 #include "synthetic_scene.h"
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/image.h"
-#include "engine/stitcher.h"
+#include "core/image.h"
+#include "pipeline/stitcher.h"
 #include "support/render_support.h"
 #include "numerics/matrix.h"
 #include "render/renderer.h"

@@ -3,8 +3,8 @@
 // gains when the options ask for them, then the renderer, with what it decided written back
 // (the re-centred cameras into the stitcher, size and crop into `options`).
 
-#include "engine/image.h"
-#include "engine/stitcher.h"
+#include "core/image.h"
+#include "pipeline/stitcher.h"
 #include "render/gain_compensation.h"
 #include "render/renderer.h"
 

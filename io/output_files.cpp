@@ -1,0 +1,285 @@
+#include "io/output_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/cancel_flag.h"
+#include "core/image.h"
+#include "io/jpeg.h"
+
+namespace vantorra {
+namespace {
+
+std::string cannotWrite(const std::string& path, const std::string& reason) {
+    return "cannot write " + path + ": " + reason;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string joined(const std::string& folder, const char* name) {
+    if (folder.empty()) return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// The names a temporary holds for an instant before its rename, kept in fixed storage so that a
+// signal handler can remove them without allocating.
+constexpr size_t kSlots = 4;
+constexpr size_t kPathBytes = 4096;
+char slotPaths[kSlots][kPathBytes];
+std::atomic<bool> slotInUse[kSlots];
+
+int claimSlot(const std::string& path) {
+    if (path.size() >= kPathBytes) return -1;
+    for (size_t i = 0; i < kSlots; ++i) {
+        bool expected = false;
+        if (!slotInUse[i].compare_exchange_strong(expected, true)) continue;
+        std::memcpy(slotPaths[i], path.c_str(), path.size() + 1);
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void releaseSlot(int slot) {
+    if (slot >= 0) slotInUse[slot].store(false);
+}
+
+// One output being written: an unnamed file in the target's folder when the file system offers
+// them (nothing is left if the process dies), else a hidden named one beside the target.
+class StagedFile {
+public:
+    explicit StagedFile(std::string target) : target_(std::move(target)) {}
+    ~StagedFile() { discard(); }
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    // Empty, or the reason the temporary cannot be created.
+    std::string open() {
+        descriptor_ = ::open(folderOf(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (descriptor_ >= 0) return std::string();  // created with 0666 less the umask
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return std::strerror(errno);
+        std::string pattern = joined(folderOf(target_), ".") + target_.substr(target_.rfind('/') + 1) + ".XXXXXX";
+        slot_ = claimSlot(pattern);
+        descriptor_ = mkostemp(pattern.data(), O_CLOEXEC);
+        if (descriptor_ < 0) {
+            const int saved = errno;
+            releaseSlot(slot_);
+            slot_ = -1;
+            return std::strerror(saved);
+        }
+        named_ = pattern;
+        if (slot_ >= 0) std::memcpy(slotPaths[slot_], named_.c_str(), named_.size() + 1);
+        fchmod(descriptor_, 0644);  // mkostemp's 0600 would hide the panorama from other users
+        return std::string();
+    }
+
+    int descriptor() const { return descriptor_; }
+
+    // Everything written reaches the disk before the file gets its name.
+    std::string flush() { return fsync(descriptor_) == 0 ? std::string() : std::strerror(errno); }
+
+    // Gives the unnamed file a name beside the target (the named one has it already).
+    std::string name() {
+        if (!named_.empty()) return std::string();
+        const std::string fd = "/proc/self/fd/" + std::to_string(descriptor_);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string candidate = joined(folderOf(target_), ".") + target_.substr(target_.rfind('/') + 1) +
+                                    "." + std::to_string(getpid()) + "-" + std::to_string(attempt);
+            slot_ = claimSlot(candidate);
+            if (linkat(AT_FDCWD, fd.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                named_ = std::move(candidate);
+                return std::string();
+            }
+            const int saved = errno;
+            releaseSlot(slot_);
+            slot_ = -1;
+            if (saved != EEXIST) return std::strerror(saved);
+        }
+        return "no free temporary name";
+    }
+
+    std::string replaceTarget() {
+        if (std::rename(named_.c_str(), target_.c_str()) != 0) return std::strerror(errno);
+        named_.clear();
+        releaseSlot(slot_);
+        slot_ = -1;
+        return std::string();
+    }
+
+    void discard() {
+        if (!named_.empty()) unlink(named_.c_str());
+        named_.clear();
+        releaseSlot(slot_);
+        slot_ = -1;
+        if (descriptor_ >= 0) close(descriptor_);
+        descriptor_ = -1;
+    }
+
+    const std::string& target() const { return target_; }
+
+private:
+    std::string target_;
+    std::string named_;
+    int descriptor_ = -1;
+    int slot_ = -1;
+};
+
+std::string writeAll(int descriptor, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(descriptor, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::strerror(n < 0 ? errno : ENOSPC);
+        done += static_cast<size_t>(n);
+    }
+    return std::string();
+}
+
+std::string stageText(StagedFile& file, const std::string& text) {
+    if (std::string why = file.open(); !why.empty()) return why;
+    if (std::string why = writeAll(file.descriptor(), text); !why.empty()) return why;
+    return file.flush();
+}
+
+std::string stageJpeg(StagedFile& file, const Image& panorama, int quality) {
+    if (std::string why = file.open(); !why.empty()) return why;
+    if (panorama.channels != 3 || panorama.data.size() != static_cast<size_t>(panorama.rows) * panorama.cols * 3)
+        return "only a 3-channel image can be written as JPEG";
+    const int copy = dup(file.descriptor());
+    std::FILE* stream = copy >= 0 ? fdopen(copy, "wb") : nullptr;
+    if (!stream) {
+        const int saved = errno;
+        if (copy >= 0) close(copy);
+        return std::strerror(saved);
+    }
+    std::string why;
+    const bool encoded = writeJpegToFile(stream, panorama.data.data(), panorama.cols, panorama.rows, quality, &why);
+    errno = 0;
+    const bool closed = std::fclose(stream) == 0;
+    if (!encoded) return why;
+    if (!closed) return std::strerror(errno != 0 ? errno : EIO);
+    return file.flush();
+}
+
+bool cancelled(const CancelFlag* cancel) { return cancel && cancel->requested(); }
+
+}  // namespace
+
+std::string checkOutputsWritable(const std::string& folder) {
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) return cannotWrite(folder, std::strerror(errno));
+    if (!S_ISDIR(info.st_mode)) return cannotWrite(folder, "not a folder");
+    // Creating a file is the only honest test: permissions, a read-only mount, no free inodes.
+    StagedFile probe(joined(folder, OutputFiles::kPanoramaName));
+    if (std::string why = probe.open(); !why.empty()) return cannotWrite(folder, why);
+    for (const char* name : {OutputFiles::kPanoramaName, OutputFiles::kParameterFileName}) {
+        const std::string path = joined(folder, name);
+        if (lstat(path.c_str(), &info) != 0) continue;  // nothing to replace
+        if (!S_ISREG(info.st_mode)) return cannotWrite(path, "not a regular file");
+        // A read-only earlier output is the user's wish to keep it, though a rename could replace it.
+        if (access(path.c_str(), W_OK) != 0)
+            return cannotWrite(path, std::string(std::strerror(errno)) + " (the earlier file is read-only)");
+    }
+    return std::string();
+}
+
+std::string writeOutputs(const std::string& folder, const Image& panorama, int quality,
+                         const std::string& parameters, const CancelFlag* cancel) {
+    if (cancelled(cancel)) return "cancelled before the outputs were replaced";
+    const std::string target = joined(folder, OutputFiles::kPanoramaName);
+    if (panorama.channels != 3 || panorama.data.size() != static_cast<size_t>(panorama.rows) * panorama.cols * 3)
+        return cannotWrite(target, "only a 3-channel image can be written as JPEG");
+    // The same staging as a streamed run: the whole image is simply its only row of blocks.
+    StagedOutputs staged(folder, quality);
+    if (std::string why = staged.open(); !why.empty()) return why;
+    if (!writeToSink(panorama, staged.panorama())) {
+        const std::string why = staged.panoramaError();
+        return why.empty() ? cannotWrite(target, "the panorama was not completed") : why;
+    }
+    return staged.commit(parameters, cancel);
+}
+
+struct StagedOutputs::State {
+    State(const std::string& folder, int quality)
+        : image(joined(folder, OutputFiles::kPanoramaName)),
+          text(joined(folder, OutputFiles::kParameterFileName)),
+          quality(quality) {}
+    StagedFile image, text;
+    int quality;
+    std::unique_ptr<JpegFileSink> sink;
+};
+
+StagedOutputs::StagedOutputs(const std::string& folder, int quality)
+    : state_(std::make_unique<State>(folder, quality)) {}
+
+StagedOutputs::~StagedOutputs() = default;
+
+std::string StagedOutputs::open() {
+    State& s = *state_;
+    if (std::string why = s.image.open(); !why.empty()) return cannotWrite(s.image.target(), why);
+    const int copy = dup(s.image.descriptor());
+    std::FILE* stream = copy >= 0 ? fdopen(copy, "wb") : nullptr;
+    if (!stream) {
+        const int saved = errno;
+        if (copy >= 0) close(copy);
+        return cannotWrite(s.image.target(), std::strerror(saved));
+    }
+    s.sink = std::make_unique<JpegFileSink>(stream, s.image.target(), s.quality);
+    return std::string();
+}
+
+PanoramaSink& StagedOutputs::panorama() { return *state_->sink; }
+
+bool StagedOutputs::panoramaWritten() const { return state_->sink && state_->sink->finished(); }
+
+std::string StagedOutputs::panoramaError() const {
+    if (!state_->sink || state_->sink->error().empty()) return std::string();
+    const std::string& error = state_->sink->error();
+    const std::string prefix = "can't write " + state_->image.target() + ": ";
+    return cannotWrite(state_->image.target(),
+                       error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error);
+}
+
+std::string StagedOutputs::commit(const std::string& parameters, const CancelFlag* cancel) {
+    const char* const cancelMessage = "cancelled before the outputs were replaced";
+    State& s = *state_;
+    if (!panoramaWritten()) return cannotWrite(s.image.target(), "the panorama was not completed");
+    if (cancelled(cancel)) return cancelMessage;
+    if (std::string why = s.image.flush(); !why.empty()) return cannotWrite(s.image.target(), why);
+    if (std::string why = stageText(s.text, parameters); !why.empty()) return cannotWrite(s.text.target(), why);
+    if (cancelled(cancel)) return cancelMessage;
+    for (StagedFile* file : {&s.image, &s.text})
+        if (std::string why = file->name(); !why.empty()) return cannotWrite(file->target(), why);
+    for (StagedFile* file : {&s.image, &s.text})
+        if (std::string why = file->replaceTarget(); !why.empty()) return cannotWrite(file->target(), why);
+    return std::string();
+}
+
+OutputFailure replaceOutputs(const std::string& panoramaPath, const std::string& parameterPath,
+                             const Image& panorama, int quality, const std::string& parameters) {
+    StagedFile image(panoramaPath), text(parameterPath);
+    if (std::string why = stageJpeg(image, panorama, quality); !why.empty()) return {panoramaPath, why};
+    if (std::string why = stageText(text, parameters); !why.empty()) return {parameterPath, why};
+    for (StagedFile* file : {&image, &text})
+        if (std::string why = file->name(); !why.empty()) return {file->target(), why};
+    for (StagedFile* file : {&image, &text})
+        if (std::string why = file->replaceTarget(); !why.empty()) return {file->target(), why};
+    return {};
+}
+
+void removeOutputTemporaries() noexcept {
+    for (size_t i = 0; i < kSlots; ++i)
+        if (slotInUse[i].load()) unlink(slotPaths[i]);
+}
+
+}  // namespace vantorra

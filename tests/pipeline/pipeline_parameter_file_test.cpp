@@ -1,0 +1,196 @@
+// The parameter file written after a stitch renders the same panorama again through a fresh
+// engine, also when the photographs sit in a folder whose name has a space.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/image.h"
+#include "pipeline/stitcher_records.h"
+#include "pipeline/stitcher.h"
+#include "support/pipeline_support.h"
+#include "io/jpeg_image.h"
+
+namespace vantorra {
+namespace {
+
+struct Difference {
+    int maxLevels = 0;
+    long differing = 0;  // samples that differ at all
+    long far = 0;        // samples more than 8 levels apart
+    double mean = 0;     // mean absolute difference in levels
+};
+
+Difference compare(const Image& a, const Image& b) {
+    Difference d;
+    const size_t n = std::min(a.data.size(), b.data.size());
+    double sum = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int delta = std::abs(a.data[i] - b.data[i]);
+        d.maxLevels = std::max(d.maxLevels, delta);
+        d.differing += delta != 0;
+        d.far += delta > 8;
+        sum += delta;
+    }
+    d.mean = n > 0 ? sum / static_cast<double>(n) : 0.0;
+    return d;
+}
+
+// The first render reduces the kept feature images; the re-render has none and decodes the
+// photographs at a reduced scale, which rounds differently by a fraction of a level on average.
+// Six significant digits move the cameras by a tiny fraction of a pixel: only a few pixels on an
+// image border or a seam flip to the other side. Together: close on average, few samples far.
+void expectSamePanorama(const Difference& d, size_t samples) {
+    EXPECT_LT(d.mean, 1.5);
+    EXPECT_LT(d.far, static_cast<long>(samples / 100));
+}
+
+// Writes pano.txt and pano.jpg of `stitcher` into `dir`, renders pano.txt with a fresh engine
+// holding the same options and returns its panorama.
+Image roundTrip(const Stitcher& stitcher, const Image& output, const test::TempDir& dir,
+                const StitchOptions& options, const std::string& imageDirectory) {
+    {
+        std::ofstream file(dir.file("pano.txt"));
+        writeParameterFile(file, stitcher);
+    }
+    std::string error;
+    EXPECT_TRUE(writeJpeg(dir.file("pano.jpg"), output, stitcher.options.render.jpegQuality, &error))
+        << error;
+    Stitcher fresh;
+    fresh.options = options;
+    Image again;
+    test::CoutCapture log;
+    const ParameterFileRun run = fresh.stitchFromParameterFile(imageDirectory, dir.file("pano.txt"), again);
+    EXPECT_EQ(run.outcome, StitchOutcome::Stitched);
+    EXPECT_EQ(run.records, static_cast<int>(stitcher.imageNames.size()));
+    EXPECT_EQ(fresh.component, stitcher.component);
+    EXPECT_FALSE(fresh.needsRegistration);
+    return again;
+}
+
+TEST(PipelineParameterFileTest, RowOfSixRendersAgainFromItsParameterFile) {
+    test::StitchedSet& row = test::stitchedRow6();
+    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const Image again = roundTrip(row.stitcher, row.output, dir, test::smallOptions(800, 0),
+                                  test::testData("matching/row6"));
+    ASSERT_EQ(again.rows, row.output.rows);
+    ASSERT_EQ(again.cols, row.output.cols);
+    const Difference d = compare(row.output, again);
+    std::printf("row6 parameter-file round trip: max difference %d levels, mean %.3f, %ld of %zu samples "
+                "more than 8 levels apart\n", d.maxLevels, d.mean, d.far, again.data.size());
+    expectSamePanorama(d, again.data.size());
+    FloatImage written;
+    EXPECT_TRUE(readJpeg(dir.file("pano.jpg"), written));
+    EXPECT_EQ(written.cols, row.output.cols);
+}
+
+TEST(PipelineParameterFileTest, NamesWithSpacesSurviveTheRoundTrip) {
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string folder = dir.file("Summer 2026");
+    std::filesystem::create_directory(folder);
+    const std::string row6 = test::testData("matching/row6");
+    std::vector<std::string> paths;
+    for (const char* name : {"DSC_0100.jpg", "DSC_0135.jpg", "DSC_0114.jpg"}) {
+        std::filesystem::copy_file(row6 + name, folder + "/" + name);
+        paths.push_back(folder + "/" + name);  // full paths and no directory, as the front ends do
+    }
+    const StitchOptions options = test::smallOptions(500, 0);
+    Stitcher stitcher;
+    stitcher.options = options;
+    Image output;
+    {
+        test::CoutCapture log;
+        stitcher.stitch("", paths, output);
+    }
+    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
+    ASSERT_EQ(stitcher.component.size(), 3u);
+    const Image again = roundTrip(stitcher, output, dir, options, "");
+    ASSERT_EQ(again.rows, output.rows);
+    ASSERT_EQ(again.cols, output.cols);
+    const Difference d = compare(output, again);
+    std::printf("names with spaces round trip: max difference %d levels, mean %.3f, %ld samples more than "
+                "8 levels apart\n", d.maxLevels, d.mean, d.far);
+    expectSamePanorama(d, again.data.size());
+    long covered = 0;
+    for (int r = 0; r < again.rows; ++r)
+        for (int c = 0; c < again.cols; ++c) covered += test::covered(again, r, c);
+    EXPECT_GT(covered, again.rows * again.cols / 3);  // the photographs were found and drawn
+}
+
+// The front ends tell a refused file, an empty one and a rendered one apart by the outcome alone.
+TEST(PipelineParameterFileTest, TheOutcomeSaysWhetherTheFileWasRefusedEmptyOrRendered) {
+    test::StitchedSet& row = test::stitchedRow6();
+    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    {
+        std::ofstream file(dir.file("pano.txt"));
+        writeParameterFile(file, row.stitcher);
+    }
+    std::ofstream(dir.file("empty.txt")).close();
+    test::CoutCapture log;
+    Image output;
+
+    Stitcher elsewhere;  // the photographs are not in this folder
+    const ParameterFileRun refused = elsewhere.stitchFromParameterFile(dir.path + "/", dir.file("pano.txt"), output);
+    EXPECT_EQ(refused.outcome, StitchOutcome::Failed);
+    EXPECT_EQ(refused.records, 0);
+    EXPECT_EQ(elsewhere.lastError.rfind("cannot read " + dir.file("pano.txt") + ": ", 0), 0u) << elsewhere.lastError;
+    EXPECT_TRUE(output.empty());
+
+    Stitcher empty;
+    const ParameterFileRun none = empty.stitchFromParameterFile(row.stitcher.imageDirectory, dir.file("empty.txt"), output);
+    EXPECT_EQ(none.outcome, StitchOutcome::Failed);
+    EXPECT_EQ(none.records, 0);
+    EXPECT_TRUE(empty.lastError.empty()) << empty.lastError;
+
+    Stitcher fresh;
+    fresh.options = test::smallOptions(400, 0);
+    const ParameterFileRun rendered =
+        fresh.stitchFromParameterFile(row.stitcher.imageDirectory, dir.file("pano.txt"), output);
+    EXPECT_EQ(rendered.outcome, StitchOutcome::Stitched) << fresh.lastError;
+    EXPECT_EQ(rendered.records, static_cast<int>(row.stitcher.imageNames.size()));
+    EXPECT_FALSE(output.empty());
+}
+
+// More photographs at one place than any block of the budget can blend: the run fails with a
+// message that says so, before anything is rendered, rather than outgrowing the budget.
+TEST(PipelineParameterFileTest, TooManyPhotographsAtOnePlaceForTheBudgetAreRefusedWithTheReason) {
+    test::StitchedSet& row = test::stitchedRow6();
+    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    Stitcher copies;
+    const int32_t first = row.stitcher.component.front();
+    for (int k = 0; k < 400; ++k) {
+        copies.imageNames.push_back(row.stitcher.imageDirectory + row.stitcher.imageNames[first]);
+        copies.imageSizes.push_back(row.stitcher.imageSizes[first]);
+        copies.cameras.push_back(row.stitcher.cameras[first]);
+        copies.component.push_back(k);
+    }
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    {
+        std::ofstream file(dir.file("pano.txt"));
+        writeParameterFile(file, copies);
+    }
+    Stitcher stitcher;
+    stitcher.options.systemMemory = int64_t{16} << 20;  // room for 512 records, not for 400 in one place
+    Image output;
+    test::CoutCapture log;
+    const ParameterFileRun run = stitcher.stitchFromParameterFile("", dir.file("pano.txt"), output);
+    EXPECT_EQ(run.outcome, StitchOutcome::Failed);
+    EXPECT_NE(stitcher.lastError.find("cannot hold the 400 photographs that meet at one place"), std::string::npos)
+        << stitcher.lastError;
+    EXPECT_TRUE(output.empty());
+}
+
+}  // namespace
+}  // namespace vantorra
