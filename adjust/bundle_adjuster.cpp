@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
+#include <ostream>
 
 #include "adjust/normal_equations.h"
 
@@ -168,7 +168,7 @@ void addPrior(const LensPrior& prior, const std::vector<CameraState>& states, co
         }
 }
 
-void logError(float e) { std::cout << "  error = " << e << std::endl; }
+void logError(std::ostream& log, float e) { log << "  error = " << e << std::endl; }
 
 // Solves (A + alpha^2 D) delta = g for the P reduced parameters.
 Matrix dampedStep(const Matrix& a, const Matrix& g, const std::vector<float>& prior, float alpha) {
@@ -233,7 +233,7 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
             a = eq.a.subMatrix(3, size - 1, 3, size - 1);
             g = eq.g.subMatrix(3, size - 1, 0, 0);
         }
-        logError(e);
+        logError(*log_, e);
         addPrior(lensCost, current, lenses, a, g);
 
         int32_t trials = 0;
@@ -255,7 +255,7 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
                 alpha *= options_.alphaFactor;
             }
             if (trials > options_.maxTrials) {
-                std::cout << "  BundleAdjust: maximum LM iterations reached " << std::endl;
+                *log_ << "  BundleAdjust: maximum LM iterations reached " << std::endl;
                 trialLimit = true;
             }
             if (accepted || trialLimit) break;
@@ -264,7 +264,7 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
         if (trialLimit) break;
         if (lastError < options_.errorThreshold && e - lastError < options_.minImprovement) break;
     }
-    logError(lastError);
+    logError(*log_, lastError);
 }
 
 }  // namespace vantorra

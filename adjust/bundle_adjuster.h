@@ -7,6 +7,7 @@
 // cameras' parameters, held near zero by a prior.
 
 #include <cstdint>
+#include <iosfwd>
 #include <vector>
 
 #include "numerics/pair_projection.h"
@@ -21,8 +22,9 @@ class BundleAdjuster {
 public:
     // The pairs' sums of each step are worked on on `pool`'s threads when there is one; the
     // cameras come out the same.
-    explicit BundleAdjuster(const BundleAdjustOptions& options, ThreadPool* pool = nullptr)
-        : options_(options), pool_(pool) {}
+    // Its log lines go to `log`.
+    BundleAdjuster(const BundleAdjustOptions& options, std::ostream& log, ThreadPool* pool = nullptr)
+        : options_(options), log_(&log), pool_(pool) {}
 
     // Refines R and f of the cameras in `cameraList` (element 0 the reference, whose rotation
     // stays fixed) in `cameras` (indexed by image number), using every ordered pair of listed images with matches.
@@ -43,6 +45,7 @@ public:
 
 private:
     BundleAdjustOptions options_;
+    std::ostream* log_;
     ThreadPool* pool_ = nullptr;
 };
 

@@ -39,13 +39,14 @@ LensEstimate compareLenses(const MatchTable& matches, const std::vector<Camera>&
 LensEstimate estimateLenses(const MatchTable& matches, std::vector<Camera>& cameras,
                             const std::vector<int32_t>& component, const std::vector<int32_t>& lensOf,
                             const std::vector<ImageSize>& featureSizes, const BundleAdjustOptions& options,
-                            int32_t robustMode, float sigma, int32_t sigmaIsRelative, ThreadPool* pool) {
+                            int32_t robustMode, float sigma, int32_t sigmaIsRelative, std::ostream& log,
+                            ThreadPool* pool) {
     LensEstimate estimate;
     if (options.lensCoefficients <= 0) return estimate;
     std::vector<Camera> trial = cameras;
     // Settling to a fraction of a pixel: a distortion half estimated would make the bent matches
     // at the corners look wrong to the re-selection that follows.
-    const BundleAdjuster adjuster(settlingOptions(options, 1.0f), pool);
+    const BundleAdjuster adjuster(settlingOptions(options, 1.0f), log, pool);
     adjuster.BundleAdjust(matches, component, trial, robustMode, sigma, sigmaIsRelative, &lensOf);
     estimate = compareLenses(matches, trial, cameras, component, featureSizes);
     if (estimate.kept) cameras = std::move(trial);

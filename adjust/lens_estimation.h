@@ -7,6 +7,7 @@
 // stay without distortion.
 
 #include <cstdint>
+#include <iosfwd>
 #include <vector>
 
 #include "core/image_size.h"
@@ -47,7 +48,7 @@ LensEstimate compareLenses(const MatchTable& matches, const std::vector<Camera>&
 LensEstimate estimateLenses(const MatchTable& matches, std::vector<Camera>& cameras,
                             const std::vector<int32_t>& component, const std::vector<int32_t>& lensOf,
                             const std::vector<ImageSize>& featureSizes, const BundleAdjustOptions& options,
-                            int32_t robustMode, float sigma, int32_t sigmaIsRelative,
+                            int32_t robustMode, float sigma, int32_t sigmaIsRelative, std::ostream& log,
                             ThreadPool* pool = nullptr);
 
 }  // namespace vantorra

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
+#include <ostream>
 
 #include "adjust/bundle_adjuster.h"
 #include "matching/position_refinement.h"
@@ -11,19 +11,19 @@ namespace vantorra {
 
 namespace {
 
-void logPair(const PairSelection& p) {
-    std::cout << "  Pair " << p.first << "-" << p.second << ": kept " << p.kept << " of "
+void logPair(std::ostream& log, const PairSelection& p) {
+    log << "  Pair " << p.first << "-" << p.second << ": kept " << p.kept << " of "
               << p.before << ", sigma = " << p.sigma << ", threshold = " << p.threshold
               << ", rms = " << p.rmsKept << (p.accepted ? "" : " - REJECT") << std::endl;
 }
 
 // Every round names what it dropped; the pairs that settled are listed once, after the last.
-void logRound(int32_t round, const Reselection& r) {
-    std::cout << " Re-selection round " << round << ": " << r.removedMatches
+void logRound(std::ostream& log, int32_t round, const Reselection& r) {
+    log << " Re-selection round " << round << ": " << r.removedMatches
               << " matches dropped" << std::endl;
     for (const PairSelection& p : r.pairs)
-        if (!p.accepted) logPair(p);
-    for (const int32_t i : r.leftOut) std::cout << "  Image " << i << " left out" << std::endl;
+        if (!p.accepted) logPair(log, p);
+    for (const int32_t i : r.leftOut) log << "  Image " << i << " left out" << std::endl;
 }
 
 float keptRms(const Reselection& r) {
@@ -54,24 +54,24 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
                                     const std::vector<int32_t>& component,
                                     const BundleAdjustOptions& bundle,
                                     const RansacOptions& acceptance,
-                                    const std::vector<int32_t>* lensOf, ThreadPool* pool) {
+                                    std::ostream& log, const std::vector<int32_t>* lensOf, ThreadPool* pool) {
     ReselectionRounds out;
     out.component = component;
     while (out.rounds < kMaxReselectionRounds && out.component.size() >= 2) {
         ++out.rounds;
         out.last = reselectMatches(matches, verified, cameras, out.component, acceptance);
-        logRound(out.rounds, out.last);
+        logRound(log, out.rounds, out.last);
         for (const int32_t i : out.last.leftOut) {
             unregister(cameras[i]);
             out.leftOut.push_back(i);
         }
         out.component = out.last.component;
         if (!out.last.changed() || out.component.size() < 2) break;
-        const BundleAdjuster adjuster(settlingOptions(bundle, keptRms(out.last)), pool);
+        const BundleAdjuster adjuster(settlingOptions(bundle, keptRms(out.last)), log, pool);
         adjuster.BundleAdjust(matches, out.component, cameras, RobustNone, 0.0f, 0, lensOf);
     }
     for (const PairSelection& p : out.last.pairs)
-        if (p.accepted) logPair(p);
+        if (p.accepted) logPair(log, p);
     std::sort(out.leftOut.begin(), out.leftOut.end());
     return out;
 }
@@ -86,17 +86,17 @@ std::vector<RefinementLimits> limitsOf(const Reselection& r, int32_t n) {
 }
 
 AlignmentRaster alignmentRaster(const RegistrationImages& images, int32_t i, std::string& error) {
-    const size_t k = static_cast<size_t>(i);
-    if (k < images.featureImages.size() && !images.featureImages[k].empty())
-        return greyRaster(images.featureImages[k], 1.0f);
-    return decodeGreyRaster(images.directory + images.names[k], images.featureLevels[k], &error);
+    const Photograph& photograph = images.photographs[static_cast<size_t>(i)];
+    if (!photograph.featureImage.empty()) return greyRaster(photograph.featureImage, 1.0f);
+    return decodeGreyRaster(images.directory + photograph.name, photograph.featureLevel, &error);
 }
 
 // The rasters of the component's images, made on the pool's threads; a failure is logged in
 // image order.
 std::vector<AlignmentRaster> alignmentRasters(const RegistrationImages& images,
-                                              const std::vector<int32_t>& component, ThreadPool* pool) {
-    std::vector<AlignmentRaster> rasters(images.names.size());
+                                              const std::vector<int32_t>& component, std::ostream& log,
+                                              ThreadPool* pool) {
+    std::vector<AlignmentRaster> rasters(images.photographs.size());
     std::vector<std::string> errors(component.size());
     auto make = [&](size_t k, int) { rasters[component[k]] = alignmentRaster(images, component[k], errors[k]); };
     if (pool != nullptr) pool->parallelFor(component.size(), make);
@@ -104,15 +104,14 @@ std::vector<AlignmentRaster> alignmentRasters(const RegistrationImages& images,
         for (size_t k = 0; k < component.size(); ++k) make(k, 0);
     for (size_t k = 0; k < component.size(); ++k)
         if (rasters[component[k]].empty())
-            std::cout << "  Image " << component[k] << " not refined: " << errors[k] << std::endl;
+            log << "  Image " << component[k] << " not refined: " << errors[k] << std::endl;
     return rasters;
 }
 
-void logRefinement(const std::vector<PairRefinement>& pairs) {
+void logRefinement(std::ostream& log, const std::vector<PairRefinement>& pairs) {
     for (const PairRefinement& p : pairs)
-        std::cout << "  Pair " << p.first << "-" << p.second << ": refined " << p.refined
-                  << ", kept at feature position " << p.refused << ", mean shift = " << p.meanMove
-                  << std::endl;
+        log << "  Pair " << p.first << "-" << p.second << ": refined " << p.refined << ", kept at feature position "
+            << p.refused << ", mean shift = " << p.meanMove << std::endl;
 }
 
 }  // namespace
@@ -121,23 +120,23 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
                                           const std::vector<int32_t>& component,
                                           const RegistrationImages& images,
                                           const BundleAdjustOptions& bundle,
-                                          const RansacOptions& acceptance,
+                                          const RansacOptions& acceptance, std::ostream& log,
                                           const std::vector<int32_t>* lensOf, ThreadPool* pool) {
     const std::vector<int32_t> verified = pairCounts(matches);
-    std::cout << "[ Match Re-selection ]" << std::endl;
+    log << "[ Match Re-selection ]" << std::endl;
     ReselectionRounds rounds =
-        reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance, lensOf, pool);
+        reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance, log, lensOf, pool);
     RegistrationRefinement out{rounds.component, rounds.leftOut};
     if (out.component.size() < 2) return out;
 
-    std::cout << "[ Match Position Refinement ]" << std::endl;
-    std::vector<AlignmentRaster> rasters = alignmentRasters(images, out.component, pool);
-    logRefinement(refinePositions(matches, cameras, out.component, rasters,
+    log << "[ Match Position Refinement ]" << std::endl;
+    std::vector<AlignmentRaster> rasters = alignmentRasters(images, out.component, log, pool);
+    logRefinement(log, refinePositions(matches, cameras, out.component, rasters,
                                   limitsOf(rounds.last, matches.size()), pool));
     rasters.clear();
 
-    std::cout << "[ Match Re-selection ]" << std::endl;
-    rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, lensOf, pool);
+    log << "[ Match Re-selection ]" << std::endl;
+    rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, log, lensOf, pool);
     out.component = rounds.component;
     out.leftOut.insert(out.leftOut.end(), rounds.leftOut.begin(), rounds.leftOut.end());
     std::sort(out.leftOut.begin(), out.leftOut.end());

@@ -4,11 +4,13 @@
 // repeats until the kept set stops changing.
 
 #include <cstdint>
+#include <iosfwd>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "adjust/match_reselection.h"
-#include "core/image.h"
+#include "core/photograph.h"
 #include "options/stitch_options.h"
 #include "core/thread_pool.h"
 #include "matching/match_table.h"
@@ -42,16 +44,14 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
                                     const std::vector<int32_t>& component,
                                     const BundleAdjustOptions& bundle,
                                     const RansacOptions& acceptance,
-                                    const std::vector<int32_t>* lensOf = nullptr,
+                                    std::ostream& log, const std::vector<int32_t>* lensOf = nullptr,
                                     ThreadPool* pool = nullptr);
 
 // The pixels position refinement works on: the kept feature images, and for an image whose
 // feature image was not kept, its photograph (directory + name) decoded at its feature level.
 struct RegistrationImages {
-    const std::vector<FloatImage>& featureImages;
-    const std::vector<int32_t>& featureLevels;
+    std::span<const Photograph> photographs;  // by image number
     const std::string& directory;
-    const std::vector<std::string>& names;
 };
 
 // The whole refinement between the global and the final adjustment: rounds of re-selection and
@@ -65,7 +65,7 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
                                           const std::vector<int32_t>& component,
                                           const RegistrationImages& images,
                                           const BundleAdjustOptions& bundle,
-                                          const RansacOptions& acceptance,
+                                          const RansacOptions& acceptance, std::ostream& log,
                                           const std::vector<int32_t>* lensOf = nullptr,
                                           ThreadPool* pool = nullptr);
 

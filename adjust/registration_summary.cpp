@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
+#include <ostream>
 
 #include "adjust/match_reselection.h"
 
@@ -63,9 +63,9 @@ std::string summaryLine(const RegistrationSummary& summary) {
     return line;
 }
 
-void logPairErrors(const RegistrationSummary& summary) {
+void logPairErrors(const RegistrationSummary& summary, std::ostream& log) {
     for (const PairError& p : summary.pairs)
-        std::cout << "  Pair " << p.first << "-" << p.second << ": " << p.matches
+        log << "  Pair " << p.first << "-" << p.second << ": " << p.matches
                   << " matches, RMS error " << errorText(p.rmsFullResolution)
                   << " px (full resolution)" << std::endl;
 }

@@ -3,6 +3,7 @@
 // transfer error of the kept matches at full resolution, and which photographs were left out.
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,6 @@ RegistrationSummary summariseRegistration(const MatchTable& matches,
 std::string summaryLine(const RegistrationSummary& summary);
 
 // One log line per pair: "  Pair i-j: n matches, RMS error e px (full resolution)".
-void logPairErrors(const RegistrationSummary& summary);
+void logPairErrors(const RegistrationSummary& summary, std::ostream& log);
 
 }  // namespace vantorra

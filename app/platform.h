@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/options_exchange.h"
-#include "app/run_report.h"
+#include "app/result_summary.h"
 #include "core/image.h"
 #include "core/progress_reporter.h"
 
@@ -38,7 +38,7 @@ public:
     virtual std::unique_ptr<StatusWindow> createStatusWindow(std::function<void()> cancel) = 0;
     // The result panel: the written panorama, its size and the photographs; `panorama` is only
     // read during the call.
-    virtual void showResult(const RunReport& report, const Image& panorama) = 0;
+    virtual void showResult(const ResultSummary& report, const Image& panorama) = 0;
     // The Options dialog, filled with `values`; true (with `values` read back) on OK.
     virtual bool editOptions(OptionsDialogValues& values) = 0;
     virtual void setStatusLine(const std::string& text) = 0;

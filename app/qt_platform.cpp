@@ -73,7 +73,7 @@ std::unique_ptr<StatusWindow> QtPlatform::createStatusWindow(std::function<void(
     return status;
 }
 
-void QtPlatform::showResult(const RunReport& report, const Image& panorama) {
+void QtPlatform::showResult(const ResultSummary& report, const Image& panorama) {
     if (hooks.showResult) hooks.showResult(report, panorama);
 }
 

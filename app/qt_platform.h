@@ -15,7 +15,7 @@ namespace vantorra {
 struct WindowHooks {
     std::function<void(const std::string&)> statusLine;
     std::function<void(bool)> commandsEnabled;
-    std::function<void(const RunReport&, const Image&)> showResult;
+    std::function<void(const ResultSummary&, const Image&)> showResult;
 };
 
 class QtPlatform : public AppPlatform {
@@ -29,7 +29,7 @@ public:
     void openPicture(const std::string& path) override;
     void openFolder(const std::string& path) override;
     std::unique_ptr<StatusWindow> createStatusWindow(std::function<void()> cancel) override;
-    void showResult(const RunReport& report, const Image& panorama) override;
+    void showResult(const ResultSummary& report, const Image& panorama) override;
     bool editOptions(OptionsDialogValues& values) override;
     void setStatusLine(const std::string& text) override;
     void setCommandsEnabled(bool enabled) override;

@@ -126,7 +126,7 @@ QWidget* ResultPanel::sideColumn() {
     return column;
 }
 
-void ResultPanel::showResult(const RunReport& report, const Image& panorama) {
+void ResultPanel::showResult(const ResultSummary& report, const Image& panorama) {
     hasResult = true;
     preview->setPanorama(toQImage(panorama));
     photographs->clear();

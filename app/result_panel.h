@@ -6,7 +6,7 @@
 
 #include <QWidget>
 
-#include "app/run_report.h"
+#include "app/result_summary.h"
 #include "core/image.h"
 
 class QLabel;
@@ -23,7 +23,7 @@ public:
     explicit ResultPanel(QWidget* parent = nullptr);
 
     // Shows a written panorama; `panorama` is copied.
-    void showResult(const RunReport& report, const Image& panorama);
+    void showResult(const ResultSummary& report, const Image& panorama);
     // Enables the actions that start commands (off while a run goes on).
     void setActionsEnabled(bool enabled);
 

@@ -1,9 +1,10 @@
 #pragma once
-// The engine as the main window's commands use it: the one Stitcher (its options, flags and
+// The engine as the main window's commands use it: the one Stitcher (its options, state and
 // stored names), the three kinds of run and the two output files. StitcherEngine is the real
 // one; tests substitute runs that only change the Stitcher's state, so every command path can
 // be exercised without photographs.
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,12 @@ public:
     virtual ~StitchEngine() = default;
 
     virtual Stitcher& stitcher() = 0;
-    // The three runs of Stitcher, same contracts.
-    virtual StitchOutcome stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
-                                 Image& output) = 0;
-    virtual ParameterFileRun stitchFromParameterFile(const std::string& imageDirectory,
-                                                     const std::string& parameterFile, Image& output) = 0;
-    virtual void render(Image& output) = 0;
+    // The three runs of Stitcher, same contracts; render() with the render options given.
+    virtual RunReport stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                             Image& output, std::ostream& log) = 0;
+    virtual RunReport stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                              Image& output, std::ostream& log) = 0;
+    virtual RunReport render(Image& output, const RenderOptions& options, std::ostream& log) = 0;
     // Writes the panorama and the parameter file of the current cameras, replacing both together
     // or neither; false with the file it failed on and the reason.
     virtual bool writeOutputs(const Image& panorama, const std::string& panoramaPath, int quality,
@@ -34,11 +35,17 @@ public:
 class StitcherEngine : public StitchEngine {
 public:
     Stitcher& stitcher() override { return engine; }
-    StitchOutcome stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
-                         Image& output) override;
-    ParameterFileRun stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
-                                             Image& output) override;
-    void render(Image& output) override;
+    RunReport stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames, Image& output,
+                     std::ostream& log) override {
+        return engine.stitch(imageDirectory, imageNames, output, log);
+    }
+    RunReport stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                      Image& output, std::ostream& log) override {
+        return engine.stitchFromParameterFile(imageDirectory, parameterFile, output, log);
+    }
+    RunReport render(Image& output, const RenderOptions& options, std::ostream& log) override {
+        return engine.render(output, options, log);
+    }
     bool writeOutputs(const Image& panorama, const std::string& panoramaPath, int quality,
                       const std::string& parameterPath, OutputFailure& failure) override;
 

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "app/image_selection.h"
-#include "core/stitch_cancelled.h"
 
 namespace vantorra {
 
@@ -45,8 +44,7 @@ VantorraCommands::VantorraCommands(StitchEngine& engine, AppPlatform& platform) 
 }
 
 // After a run: where the panorama went and, when cameras were registered, how well.
-std::string VantorraCommands::resultStatus(const RunReport& report) const {
-    const RegistrationSummary& registration = engine.stitcher().registration;
+std::string VantorraCommands::resultStatus(const ResultSummary& report) const {
     if (registration.empty()) return summaryLine(report);
     return summaryLine(report) + "; " + summaryLine(registration);
 }
@@ -91,7 +89,7 @@ void VantorraCommands::openChosen(const std::vector<std::string>& chosen) {
             return;
         }
         run(false, runningLine(false, static_cast<int>(images.size())),
-            [&](Image& result) { return engine.stitch("", images, result); });
+            [&](Image& result, std::ostream& log) { return engine.stitch("", images, result, log); });
         return;
     }
     const std::string& parameterFile = chosen.front();
@@ -104,21 +102,22 @@ void VantorraCommands::openChosen(const std::vector<std::string>& chosen) {
         return;
     }
     run(false, "Rendering " + fileNamePart(parameterFile) + "…",
-        [&](Image& result) { return engine.stitchFromParameterFile("", parameterFile, result).outcome; });
+        [&](Image& result, std::ostream& log) { return engine.stitchFromParameterFile("", parameterFile, result, log); });
 }
 
 bool VantorraCommands::imagesChosen() {
-    if (engine.stitcher().imagesSelected) return true;
+    if (engine.stitcher().imagesSelected()) return true;
     platform.showMessage(kSelectImagesFirst);
     return false;
 }
 
-StitchOutcome VantorraCommands::renderAgain(Image& result) {
+RunReport VantorraCommands::renderAgain(Image& result, const RenderOptions& options, std::ostream& log) {
     Stitcher& stitcher = engine.stitcher();
     stitcher.progress.renderOnly = true;
-    engine.render(result);
+    RunReport report = engine.render(result, options, log);
     stitcher.progress.renderOnly = false;
-    return stitcher.lastError.empty() ? StitchOutcome::Stitched : StitchOutcome::Failed;
+    report.registration = registration;  // the cameras are the ones that registration solved
+    return report;
 }
 
 void VantorraCommands::stitchStart() {
@@ -126,11 +125,12 @@ void VantorraCommands::stitchStart() {
     BusyScope scope(busy, platform);
     if (!imagesChosen()) return;
     Stitcher& stitcher = engine.stitcher();
-    const bool renderOnly = !stitcher.needsRegistration;
-    run(true, runningLine(renderOnly, static_cast<int>(stitcher.imageNames.size())), [&](Image& result) {
-        if (renderOnly) return renderAgain(result);
-        return engine.stitch(stitcher.imageDirectory, stitcher.imageNames, result);
-    });
+    const bool renderOnly = !stitcher.needsRegistration();
+    run(true, runningLine(renderOnly, static_cast<int>(stitcher.photographs().size())),
+        [&](Image& result, std::ostream& log) {
+            if (renderOnly) return renderAgain(result, stitcher.options.render, log);
+            return engine.stitch(stitcher.directory(), stitcher.names(), result, log);
+        });
 }
 
 void VantorraCommands::renderFullResolution() {
@@ -138,17 +138,16 @@ void VantorraCommands::renderFullResolution() {
     BusyScope scope(busy, platform);
     if (!imagesChosen()) return;
     Stitcher& stitcher = engine.stitcher();
-    if (stitcher.needsRegistration) {
+    if (stitcher.needsRegistration()) {
         platform.showMessage("The cameras must be solved first: select Stitch::Start to stitch");
         return;
     }
-    // The renderer writes the size it used back into the options; the user's choice stays.
-    const RenderOptions userChoice = stitcher.options.render;
-    stitcher.options.render.sizeMode = SizeMode::Scale;
-    stitcher.options.render.scale = 1.0f;
-    run(true, "Rendering at full resolution…", [&](Image& result) { return renderAgain(result); });
-    // After the outputs: the report has read the scale the renderer used.
-    stitcher.options.render = userChoice;
+    // This render alone is at 100 %; the size the user chose stays for the next.
+    RenderOptions full = stitcher.options.render;
+    full.sizeMode = SizeMode::Scale;
+    full.scale = 1.0f;
+    run(true, "Rendering at full resolution…",
+        [&](Image& result, std::ostream& log) { return renderAgain(result, full, log); });
 }
 
 void VantorraCommands::editOptions() {
@@ -157,8 +156,8 @@ void VantorraCommands::editOptions() {
     Stitcher& stitcher = engine.stitcher();
     OptionsDialogValues values = fillOptionsDialog(stitcher.options, anglesInDegrees);
     if (!platform.editOptions(values)) return;
-    if (readBackOptions(values, anglesInDegrees, stitcher.options)) stitcher.needsRegistration = true;
-    if (stitcher.imagesSelected) setStatus(kStatusStitch);
+    if (readBackOptions(values, anglesInDegrees, stitcher.options)) stitcher.invalidateCameras();
+    if (stitcher.imagesSelected()) setStatus(kStatusStitch);
 }
 
 void VantorraCommands::saveAs() {
@@ -170,10 +169,10 @@ void VantorraCommands::saveAs() {
     if (fs::path(target).extension().empty()) target += ".jpg";
     // Writing the panorama over one of its own photographs would lose that photograph.
     const Stitcher& stitcher = engine.stitcher();
-    for (const std::string& name : stitcher.imageNames) {
-        if (isSameFile(stitcher.imageDirectory + name, target) ||
-            isSameFile(stitcher.imageDirectory + name, parameterPathFor(target))) {
-            platform.showMessage(fileNamePart(name) + " is one of the photographs: please choose another name");
+    for (const Photograph& photograph : stitcher.photographs()) {
+        const std::string path = stitcher.directory() + photograph.name;
+        if (isSameFile(path, target) || isSameFile(path, parameterPathFor(target))) {
+            platform.showMessage(fileNamePart(photograph.name) + " is one of the photographs: please choose another name");
             return;
         }
     }
@@ -196,11 +195,10 @@ void VantorraCommands::openOutputFolder() {
     if (report) platform.openFolder(fs::path(report->panoramaPath).parent_path().string());
 }
 
-void VantorraCommands::run(bool appendLog, const std::string& runningText,
-                           const std::function<StitchOutcome(Image&)>& engineCall) {
+void VantorraCommands::run(bool appendLog, const std::string& runningText, const EngineCall& engineCall) {
     Stitcher& stitcher = engine.stitcher();
     Image result;
-    StitchOutcome outcome = StitchOutcome::Failed;
+    RunReport outcome;
     cancelFlag.clear();
     stitcher.progress.cancel = &cancelFlag;
     setStatus(runningText);
@@ -209,17 +207,14 @@ void VantorraCommands::run(bool appendLog, const std::string& runningText,
         std::unique_ptr<StatusWindow> window = platform.createStatusWindow([this] { requestCancel(); });
         stitcher.progress.attach(window.get());
         try {
-            outcome = engineCall(result);
-        } catch (const StitchCancelled&) {
-            // The engine's runs catch it themselves; this is for a caller that reports directly.
-            stitcher.cancelled = true;
-            stitcher.progress.renderOnly = false;
+            outcome = engineCall(result, log->stream());
         } catch (const std::exception& failure) {
             // The engine reports no errors of its own; whatever escapes it ends this run, not
             // the program, and leaves no output file.
             log.reset();
             stitcher.progress.dialog = nullptr;
             stitcher.progress.cancel = nullptr;
+            stitcher.progress.renderOnly = false;
             window.reset();
             setStatus(kStatusOptions);
             platform.showMessage(std::string("The run failed: ") + failure.what());
@@ -231,13 +226,13 @@ void VantorraCommands::run(bool appendLog, const std::string& runningText,
         stitcher.progress.cancel = nullptr;
     }
     // A request that came after the last report still counts: nothing is written.
-    if (stitcher.cancelled || cancelFlag.requested()) {
+    if (outcome.outcome == StitchOutcome::Cancelled || cancelFlag.requested()) {
         setStatus(kStatusCancelled);
         return;
     }
     // After a registration the status line tells how it went.
-    setStatus(stitcher.registration.empty() ? std::string(kStatusOptions)
-                                            : summaryLine(stitcher.registration));
+    registration = outcome.registration;
+    setStatus(registration.empty() ? std::string(kStatusOptions) : summaryLine(registration));
     finishRun(result, outcome);
 }
 
@@ -251,13 +246,17 @@ bool VantorraCommands::writeOutputs(const Image& result, const std::string& pano
     return true;
 }
 
-void VantorraCommands::finishRun(Image& result, StitchOutcome outcome) {
+void VantorraCommands::finishRun(Image& result, const RunReport& outcome) {
     const Stitcher& stitcher = engine.stitcher();
-    if (!stitcher.lastError.empty()) {  // a photograph that failed to decode part-way, say
-        platform.showMessage("The run failed: " + stitcher.lastError);
+    if (outcome.outcome == StitchOutcome::Unreadable) {  // the input itself could not be used
+        platform.showMessage("Nothing was rendered, so no panorama was written: " + outcome.message);
         return;
     }
-    if (outcome == StitchOutcome::NoMatches) {
+    if (!outcome.message.empty()) {  // a photograph that failed to decode part-way, say
+        platform.showMessage("The run failed: " + outcome.message);
+        return;
+    }
+    if (outcome.outcome == StitchOutcome::NoMatches) {
         platform.showMessage(kNoMatches);
         return;
     }
@@ -269,7 +268,7 @@ void VantorraCommands::finishRun(Image& result, StitchOutcome outcome) {
     const std::string panorama = panoramaPath();
     const std::string parameters = parameterPathFor(panorama);
     if (!writeOutputs(result, panorama, parameters)) return;
-    report = makeRunReport(stitcher, result.cols, result.rows, panorama, parameters);
+    report = makeResultSummary(stitcher, outcome.render, panorama, parameters);
     shown = std::move(result);
     platform.showResult(*report, shown);
     setStatus(resultStatus(*report));

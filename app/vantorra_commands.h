@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/platform.h"
-#include "app/run_report.h"
+#include "app/result_summary.h"
 #include "app/stitch_engine.h"
 #include "core/cancel_flag.h"
 #include "io/log_destination.h"
@@ -56,7 +56,7 @@ public:
     bool running() const { return busy; }
     const std::string& statusLine() const { return status; }
     // The report of the panorama shown, if any.
-    const std::optional<RunReport>& lastReport() const { return report; }
+    const std::optional<ResultSummary>& lastReport() const { return report; }
     // Where the next panorama goes: the Save As choice, else pano.jpg in the current directory.
     std::string panoramaPath() const;
 
@@ -67,16 +67,18 @@ public:
 private:
     // False, after saying so, when no photographs have been chosen yet.
     bool imagesChosen();
-    // Renders the solved cameras again, the overall bar covering the rendering stages alone.
-    StitchOutcome renderAgain(Image& result);  // Stitched, or Failed with the reason in lastError
+    // Renders the solved cameras again with `options`, the overall bar covering the rendering
+    // stages alone.
+    RunReport renderAgain(Image& result, const RenderOptions& options, std::ostream& log);
     // Checks the chosen paths and runs the engine on them.
     void openChosen(const std::vector<std::string>& chosen);
     // Steps shared by every run: log, status window, the engine call, then the outputs.
-    void run(bool appendLog, const std::string& runningText, const std::function<StitchOutcome(Image&)>& engineCall);
-    void finishRun(Image& result, StitchOutcome outcome);
+    using EngineCall = std::function<RunReport(Image&, std::ostream& log)>;
+    void run(bool appendLog, const std::string& runningText, const EngineCall& engineCall);
+    void finishRun(Image& result, const RunReport& outcome);
     bool writeOutputs(const Image& result, const std::string& panorama, const std::string& parameters);
     void setStatus(const std::string& text);
-    std::string resultStatus(const RunReport& report) const;
+    std::string resultStatus(const ResultSummary& report) const;
 
     StitchEngine& engine;
     AppPlatform& platform;
@@ -84,7 +86,8 @@ private:
     bool busy = false;
     CancelFlag cancelFlag;
     std::optional<std::string> chosenPanoramaPath;  // Save As, until another set is opened
-    std::optional<RunReport> report;
+    std::optional<ResultSummary> report;
+    RegistrationSummary registration;  // of the last run that registered cameras
     Image shown;  // the panorama of `report`, kept for Save As
 };
 

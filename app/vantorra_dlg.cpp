@@ -46,7 +46,7 @@ CVantorraDlg::CVantorraDlg(std::unique_ptr<StitchEngine> engineToUse, QWidget* p
       platform(this, WindowHooks{
                          [this](const std::string& text) { statusLine->setText(QString::fromStdString(text)); },
                          [this](bool enabled) { setCommandsEnabled(enabled); },
-                         [this](const RunReport& report, const Image& panorama) {
+                         [this](const ResultSummary& report, const Image& panorama) {
                              panel->showResult(report, panorama);
                          },
                      }) {
@@ -128,7 +128,7 @@ void CVantorraDlg::setCommandsEnabled(bool enabled) {
 }
 
 void CVantorraDlg::rememberFolder() {
-    if (settings && engine->stitcher().imagesSelected) saveLastFolder(*settings, QDir::currentPath().toStdString());
+    if (settings && engine->stitcher().imagesSelected()) saveLastFolder(*settings, QDir::currentPath().toStdString());
 }
 
 void CVantorraDlg::onFileOpen() {

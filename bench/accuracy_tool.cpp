@@ -75,13 +75,14 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
     if (const char* v = std::getenv("VANTORRA_SIFT_MIN_DIM")) stitcher.options.feature.siftMinDim = std::atoi(v);
     vantorra::Image output;
     const auto start = std::chrono::steady_clock::now();
-    stitcher.stitch("", names, output);
+    std::ostringstream log;  // the engine log is not part of the table
+    stitcher.stitch("", names, output, log);
     Figures fig;
     fig.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     std::vector<int> good;
     for (const auto& [name, camera] : truth) fig.expected += camera.focal > 0 ? 1 : 0;
-    for (const int i : stitcher.component) {
+    for (const int i : stitcher.component()) {
         const auto& t = truth.at(std::filesystem::path(names[i]).filename().string());
         if (t.focal > 0) {
             ++fig.registered;
@@ -92,7 +93,7 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
     }
     int pairs = 0;
     for (size_t a = 0; a < good.size(); ++a) {
-        const auto& ca = stitcher.cameras[good[a]];
+        const auto& ca = stitcher.cameras()[good[a]];
         const auto& ta = truth.at(std::filesystem::path(names[good[a]]).filename().string());
         const double fullFocal = static_cast<double>(ca.f) * ca.imageTransform.at(0, 0);
         const double focalError = std::abs(fullFocal - ta.focal) / ta.focal * 100.0;
@@ -101,7 +102,7 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
         fig.k1 += ca.lens.k1;
         fig.k2 += ca.lens.k2;
         for (size_t b = a + 1; b < good.size(); ++b) {
-            const auto& cb = stitcher.cameras[good[b]];
+            const auto& cb = stitcher.cameras()[good[b]];
             const auto& tb = truth.at(std::filesystem::path(names[good[b]]).filename().string());
             using vantorra::multiply;
             using vantorra::transpose;
@@ -142,11 +143,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: no truth.txt\n", folder.c_str());
             continue;
         }
-        std::streambuf* original = std::cout.rdbuf();
-        std::ostringstream log;
-        std::cout.rdbuf(log.rdbuf());  // the engine log is not part of the table
         const Figures f = measure(folder, refine);
-        std::cout.rdbuf(original);
         std::printf("%-12s %7d/%-2d %6d %12.4f %12.4f %11.3f %11.3f %9.5f %9.5f %8.3f\n",
                     std::filesystem::path(folder).filename().c_str(), f.registered, f.expected,
                     f.wrong, f.meanRotation, f.maxRotation, f.meanFocal, f.maxFocal, f.k1, f.k2, f.seconds);

@@ -27,9 +27,8 @@ void BM_BundleAdjust(benchmark::State& state) {
     const std::vector<Camera> start = synthetic::perturbedCameras(scene.truth, 0.03f, 1.04f, 9);
     std::vector<int32_t> list;
     for (int k = 0; k < cameras; ++k) list.push_back(k);
-    const BundleAdjuster adjuster{BundleAdjustOptions{}};
     std::ostringstream sink;
-    std::streambuf* old = std::cout.rdbuf(sink.rdbuf());
+    const BundleAdjuster adjuster{BundleAdjustOptions{}, sink};
     std::vector<Camera> solved;
     for (auto _ : state) {
         solved = start;
@@ -37,7 +36,6 @@ void BM_BundleAdjust(benchmark::State& state) {
         benchmark::DoNotOptimize(solved.back().f);
         sink.str("");
     }
-    std::cout.rdbuf(old);
     state.counters["matches"] = totalMatches(adjustPairs(scene.matches, list));
 }
 BENCHMARK(BM_BundleAdjust)->Arg(6)->Arg(12)->Unit(benchmark::kMillisecond);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/null_stream.h"
 #include "core/image.h"
 #include "features/arena_pools.h"
 #include "features/feature_image.h"
@@ -37,30 +38,25 @@ std::vector<std::string> viewNames() {
     return names;
 }
 
-// Sends std::cout to nowhere for its lifetime.
-class QuietLog {
-public:
-    QuietLog() : previous_(std::cout.rdbuf(sink_.rdbuf())) {}
-    ~QuietLog() { std::cout.rdbuf(previous_); }
-
-private:
-    std::ostringstream sink_;
-    std::streambuf* previous_;
-};
+// The stages' log, discarded.
+using QuietLog = NullStream;
 
 FeatureOptions stageOptions(int n) {
     FeatureOptions options;
     options.maxMatchesPerFeature = std::min(options.maxMatchesPerFeature, n - 1);
-    options.featureImageBudget = 67108864;
     return options;
+}
+
+FeatureBudget stageBudget() {
+    FeatureBudget budget;
+    budget.featureImageBytes = 67108864;
+    return budget;
 }
 
 // Every view prepared as the stage does it; the features stay in pool 4 until releaseAll().
 struct PreparedViews {
     std::vector<Feature*> lists;
-    std::vector<ImageSize> sizes;
-    std::vector<int32_t> levels;
-    std::vector<FloatImage> featureImages, thumbnails;  // kept, as the stage keeps them
+    std::vector<Photograph> photographs;  // feature images and thumbnails kept, as the stage keeps them
     int64_t features = 0;
 };
 
@@ -68,18 +64,14 @@ bool prepareViews(const std::vector<std::string>& names, PreparedViews& views) {
     const int n = static_cast<int>(names.size());
     const FeatureOptions options = stageOptions(n);
     ProgressReporter progress;
+    NullStream quiet;
     views.lists.assign(n, nullptr);
-    views.sizes.assign(n, ImageSize{});
-    views.levels.assign(n, 0);
-    views.featureImages.assign(n, FloatImage{});
-    views.thumbnails.assign(n, FloatImage{});
+    views.photographs.assign(n, Photograph{});
     views.features = 0;
     int64_t memory = 0;
     for (int i = 0; i < n; ++i) {
-        int32_t thumbnailLevel = 0;
-        if (!prepareImage(i, n, kSet + names[i], options, progress, views.sizes[i],
-                          views.featureImages[i], views.levels[i], views.thumbnails[i],
-                          thumbnailLevel, memory, views.lists[i]))
+        if (!prepareImage(kSet + names[i], options, stageBudget(), n, quiet, views.photographs[i], memory,
+                          views.lists[i]))
             return false;
         for (const Feature* f = views.lists[i]; f != nullptr; f = f->next) ++views.features;
     }
@@ -103,9 +95,9 @@ void matchingStage(benchmark::State& state) {
     options.feature = stageOptions(static_cast<int>(names.size()));
     size_t components = 0;
     for (auto _ : state) {
-        const FeatureMatcher matcher(options.feature, options.ransac);
+        const FeatureMatcher matcher(options.feature, options.ransac, stageBudget());
         ProgressReporter progress;
-        const MatchingResult result = matcher.matchingStage(kSet, names, progress);
+        const MatchingResult result = matcher.matchingStage(kSet, names, progress, quiet);
         if (!result.ok) return state.SkipWithError("stage failed");
         components = result.components.size();
     }
@@ -182,10 +174,11 @@ void searchStep(benchmark::State& state) {
     const int k = neighbourCount(options);
     std::vector<Feature*> neighbours(static_cast<size_t>(k));
     int64_t accepted = 0;
+    NeighbourSearch search;
     for (auto _ : state) {
         accepted = 0;
         for (Feature* f = all; f != nullptr; f = f->next)
-            accepted += ratioTest(neighbours.data(), findNeighbours(f, k, neighbours.data()), options);
+            accepted += ratioTest(neighbours.data(), findNeighbours(f, k, neighbours.data(), search), options);
     }
     state.counters["matches"] = static_cast<double>(accepted);
     releaseAll();
@@ -201,16 +194,17 @@ void verifyStep(benchmark::State& state) {
     if (!prepareViews(names, views)) return state.SkipWithError("preparation failed");
     MatchTable raw(n);
     ProgressReporter progress;
-    if (!matchFeatureLists(views.lists, stageOptions(n), raw, progress))
+    if (!matchFeatureLists(views.lists, stageOptions(n), raw, progress, quiet))
         return state.SkipWithError("out of memory");
     releaseAll();
-    const std::vector<ImageSize> reduced = reducedSizes(views.sizes, views.levels);
+    const std::vector<ImageSize> reduced = featureImageSizes(views.photographs);
     for (auto _ : state) {
         state.PauseTiming();
         MatchTable matches = raw;
+        RandomStream random;
         state.ResumeTiming();
-        verifyPairs(matches, reduced, RansacOptions{}, progress);
-        benchmark::DoNotOptimize(findComponents(matches));
+        verifyPairs(matches, reduced, RansacOptions{}, random, progress, quiet);
+        benchmark::DoNotOptimize(findComponents(matches, quiet));
     }
     perImage(state, n);
 }

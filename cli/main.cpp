@@ -49,11 +49,11 @@ int main(int argc, char** argv) {
     }
 
     const PipelineCalls calls{
-        [](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
-            return stitcher.stitch(std::string(), names, output);
+        [](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output, std::ostream& log) {
+            return stitcher.stitch(std::string(), names, output, log);
         },
-        [](Stitcher& stitcher, const std::string& path, PanoramaSink& output) {
-            return stitcher.stitchFromParameterFile(std::string(), path, output);
+        [](Stitcher& stitcher, const std::string& path, PanoramaSink& output, std::ostream& log) {
+            return stitcher.stitchFromParameterFile(std::string(), path, output, log);
         },
     };
     // The live display only makes sense on a terminal; redirected output stays clean.

@@ -15,7 +15,6 @@
 #include "io/log_destination.h"
 #include "io/output_files.h"
 #include "io/panorama_sink.h"
-#include "pipeline/stitcher_records.h"
 #include "pipeline/stitcher.h"
 
 namespace vantorra {
@@ -34,36 +33,19 @@ std::string prepareOutputFolder(const fs::path& folder) {
     return checkOutputsWritable(folder.string());
 }
 
-// "cannot read PATH: reason" for whatever the reader said.
-std::string cannotRead(const std::string& reason) { return "cannot read " + readFailureReason(reason); }
-
 // One line per photograph left out (unreadable, or a duplicate of another), then how many of
 // how many.
-void reportSkipped(const Stitcher& stitcher, std::ostream& errors) {
-    int skipped = 0;
-    for (const std::string& reason : stitcher.skippedReasons) {
-        if (reason.empty()) continue;
-        errors << "skipping " << reason << std::endl;
-        ++skipped;
-    }
-    if (skipped > 0)
-        errors << skipped << " of " << stitcher.imageNames.size() << " photographs were left out" << std::endl;
+void reportSkipped(const RunReport& report, std::ostream& errors) {
+    for (const LeftOutPhotograph& photograph : report.leftOut) errors << "skipping " << photograph.reason << std::endl;
+    if (!report.leftOut.empty())
+        errors << report.leftOut.size() << " of " << report.records << " photographs were left out" << std::endl;
 }
 
-// The engine ends a run with one of its skip reasons when fewer than two photographs are readable.
-bool tooFewReadable(const Stitcher& stitcher) {
-    if (stitcher.lastError.empty()) return false;
-    for (const std::string& reason : stitcher.skippedReasons)
-        if (reason == stitcher.lastError) return true;
-    return false;
-}
-
-// How the run ended, with the number of images it was given (records read, for a parameter file).
-ParameterFileRun runPipeline(const InputSelection& selection, const PipelineCalls& calls, Stitcher& stitcher,
-                             PanoramaSink& result) {
+RunReport runPipeline(const InputSelection& selection, const PipelineCalls& calls, Stitcher& stitcher,
+                      PanoramaSink& result, std::ostream& log) {
     if (selection.kind == InputSelection::ParameterFile)
-        return calls.stitchFromParameterFile(stitcher, selection.paths.front(), result);
-    return {calls.stitch(stitcher, selection.paths, result), static_cast<int>(selection.paths.size())};
+        return calls.stitchFromParameterFile(stitcher, selection.paths.front(), result, log);
+    return calls.stitch(stitcher, selection.paths, result, log);
 }
 
 }  // namespace
@@ -95,7 +77,7 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         errors << problem << std::endl;
         return ExitFileError;
     }
-    ParameterFileRun run;
+    RunReport report;
     {
         LogDestination log(options.logMode, false, folder / LogDestination::kLogFileName);
         if (!log.ok()) {
@@ -104,45 +86,35 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         }
         stitcher.progress.cancel = cancel;
         stitcher.progress.attach(progress);
-        run = runPipeline(selection, calls, stitcher, outputs.panorama());
+        report = runPipeline(selection, calls, stitcher, outputs.panorama(), log.stream());
         stitcher.progress.attach(nullptr);
         if (progress) progress->finish();
         log.close();
     }
     // Also a request that came after the last report: nothing is written once cancelled.
-    if (run.outcome == StitchOutcome::Cancelled || (cancel != nullptr && cancel->requested())) {
+    if (report.outcome == StitchOutcome::Cancelled || (cancel != nullptr && cancel->requested())) {
         errors << "Stitching cancelled" << std::endl;
         return ExitInterrupted;
     }
-    const bool parameterFile = selection.kind == InputSelection::ParameterFile;
-    if (parameterFile && run.outcome == StitchOutcome::Failed && run.records == 0 && !stitcher.lastError.empty()) {
-        errors << stitcher.lastError << std::endl;  // refused whole, with its reason
+    if (report.outcome == StitchOutcome::Unreadable) {  // refused whole, with its reason
+        errors << report.message << std::endl;
         return ExitFileError;
     }
-    if (run.records == 0) {
-        errors << "no image records in " << selection.paths.front() << std::endl;
-        return ExitFileError;
-    }
-    if (tooFewReadable(stitcher)) {
-        errors << cannotRead(stitcher.lastError) << std::endl;
-        return ExitFileError;
-    }
-    reportSkipped(stitcher, errors);
+    reportSkipped(report, errors);
 
     if (const std::string problem = outputs.panoramaError(); !problem.empty()) {  // a full disk, say
         errors << problem << std::endl;
         return ExitFileError;
     }
-    if (!stitcher.lastError.empty()) {  // a photograph that failed to decode part-way, say
-        errors << "cannot stitch: " << stitcher.lastError << std::endl;
+    if (report.outcome == StitchOutcome::Failed) {  // a photograph that failed to decode part-way, say
+        errors << "cannot stitch: " << report.message << std::endl;
         return ExitFileError;
     }
-    if (run.outcome == StitchOutcome::NoMatches) {
+    if (report.outcome == StitchOutcome::NoMatches) {
         errors << "No image matches found" << std::endl;
         return ExitNoMatches;
     }
-    if (!options.quiet && !stitcher.registration.empty())
-        messages << summaryLine(stitcher.registration) << std::endl;
+    if (!options.quiet && !report.registration.empty()) messages << summaryLine(report.registration) << std::endl;
     if (!outputs.panoramaWritten()) {
         errors << "nothing was rendered from " << selection.paths.front() << std::endl;
         return ExitFileError;

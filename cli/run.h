@@ -18,8 +18,8 @@ class TerminalProgressView;
 
 // The runs, with the panorama going to a sink as it is rendered (the temporary pano.jpg).
 struct PipelineCalls {
-    std::function<StitchOutcome(Stitcher&, const std::vector<std::string>&, PanoramaSink&)> stitch;
-    std::function<ParameterFileRun(Stitcher&, const std::string&, PanoramaSink&)> stitchFromParameterFile;
+    std::function<RunReport(Stitcher&, const std::vector<std::string>&, PanoramaSink&, std::ostream& log)> stitch;
+    std::function<RunReport(Stitcher&, const std::string&, PanoramaSink&, std::ostream& log)> stitchFromParameterFile;
 };
 
 // Selects and checks the inputs and that the outputs can be written, runs the pipeline with

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
+#include <ostream>
 
 #include "features/sift_state.h"
 
@@ -48,7 +48,7 @@ bool takeHeapBytes(size_t bytes) {
 }
 
 void reportFailure(const sift::State& s) {
-    if (!s.quietFailures) std::cout << "SIFT - Failed to allocate memory" << std::endl;
+    if (!s.quietFailures && s.failureLog != nullptr) *s.failureLog << "SIFT - Failed to allocate memory" << std::endl;
 }
 
 }  // namespace
@@ -123,5 +123,12 @@ void poolRollback(int pool, PoolMark mark) {
 int64_t poolHeapBytes() { return heapBytes.load(); }
 
 void poolSetHeapLimit(int64_t bytes) { heapLimit.store(bytes); }
+
+std::ostream* poolSetFailureLog(std::ostream* log) {
+    sift::State& s = sift::state();
+    std::ostream* before = s.failureLog;
+    s.failureLog = log;
+    return before;
+}
 
 }  // namespace vantorra

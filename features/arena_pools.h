@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 
 #include "features/pool_numbers.h"
 
@@ -13,7 +14,8 @@ namespace vantorra {
 // `size` bytes (rounded up to a multiple of 8) carved from the top of the pool's current block,
 // or from a new block of max(2048, size + 16) bytes when it has too little left (a block
 // starts with the link to the previous block and its own size). Not zeroed.
-// On heap exhaustion logs "SIFT - Failed to allocate memory" and returns nullptr.
+// On heap exhaustion logs "SIFT - Failed to allocate memory" (see poolSetFailureLog) and returns
+// nullptr.
 void* poolAlloc(size_t size, int pool);
 // Frees every block of the pool; everything allocated from it becomes invalid. Both work on the
 // pools of the workspace bound to the calling thread (feature_workspace.h), or the program's.
@@ -28,6 +30,10 @@ PoolMark poolMark(int pool);
 // Gives back what the pool allocated since `mark` (taken from the same pool, which was not
 // released in between): later blocks are freed, the marked block's space is reused.
 void poolRollback(int pool, PoolMark mark);
+
+// Where the pools of the calling thread's workspace (or the program's) log a failed allocation;
+// nullptr, the default, logs nowhere. Returns the stream set before.
+std::ostream* poolSetFailureLog(std::ostream* log);
 
 // Bytes the pools currently hold from the heap, all pools of every workspace together.
 int64_t poolHeapBytes();

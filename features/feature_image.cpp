@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
+#include <ostream>
 #include <utility>
 
 #include "features/arena_pools.h"
@@ -122,16 +122,8 @@ DecodedFeatureImage decodeFeatureImage(const std::string& path, const FeatureOpt
     return decoded;
 }
 
-bool prepareImage(int i, int n, const std::string& path, const FeatureOptions& options,
-                  ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
-                  int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
-                  int64_t& featureImageMemory, Feature*& features, std::string* error) {
-    return prepareDecodedImage(i, n, decodeFeatureImage(path, options), options, reporter, size,
-                               featureImage, featureLevel, thumbnail, thumbnailLevel,
-                               featureImageMemory, features, error);
-}
-
-DetectedFeatureImage detectFeatures(DecodedFeatureImage decoded, const FeatureOptions& options) {
+DetectedFeatureImage detectFeatures(DecodedFeatureImage decoded, const FeatureOptions& options,
+                                    const FeatureBudget& budget) {
     DetectedFeatureImage d;
     d.decoded = std::move(decoded);
     if (!d.decoded.ok) return d;
@@ -148,54 +140,49 @@ DetectedFeatureImage detectFeatures(DecodedFeatureImage decoded, const FeatureOp
     d.failed = grey == nullptr;
     const PoolMark before = poolMark(kFeaturePool);
     if (!d.failed) d.features = extractFeatures(*grey, mode, &d.failed);
-    if (!d.failed && options.maxFeaturesPerImage > 0) {
+    if (!d.failed && budget.featuresPerImage > 0) {
         d.found = featureCount(d.features);
-        if (d.found > options.maxFeaturesPerImage)
-            d.features = keepStrongest(d.features, options.maxFeaturesPerImage, before, d.failed);
+        if (d.found > budget.featuresPerImage)
+            d.features = keepStrongest(d.features, budget.featuresPerImage, before, d.failed);
     }
     poolRelease(kScratchPool);
     state.quietFailures = quiet;
     return d;
 }
 
-bool takeDetectedImage(int i, int n, DetectedFeatureImage detected, const FeatureOptions& options,
-                       ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
-                       int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
-                       int64_t& featureImageMemory, Feature*& features, std::string* error) {
-    std::cout << "  Image " << i << std::endl;
-    reporter.report(ProgressReporter::Loading, i, n - 1);
+bool takeDetectedImage(DetectedFeatureImage detected, const FeatureBudget& budget, int imageCount, std::ostream& log,
+                       Photograph& photograph, int64_t& featureImageMemory, Feature*& features,
+                       std::string* error) {
     features = nullptr;
     DecodedFeatureImage& decoded = detected.decoded;
     if (!decoded.ok) return fail(error, decoded.error);
-    if (!detected.failed && options.maxFeaturesPerImage > 0 && detected.found > options.maxFeaturesPerImage)
-        std::cout << "  Kept the " << options.maxFeaturesPerImage << " strongest of " << detected.found
-                  << " features" << std::endl;
-    size = decoded.size;
-    featureImage = std::move(decoded.image);
-    featureLevel = decoded.level;
-    thumbnail = std::move(detected.thumbnail);
-    thumbnailLevel = detected.thumbnailLevel;
-    featureImageMemory += imageBytes(thumbnail);
-    if (!keepsFeatureImage(featureImage.rows, featureImage.cols, size.channels, n,
-                           options.featureImageBudget))
-        featureImage.release();
+    if (!detected.failed && budget.featuresPerImage > 0 && detected.found > budget.featuresPerImage)
+        log << "  Kept the " << budget.featuresPerImage << " strongest of " << detected.found << " features"
+            << std::endl;
+    photograph.size = decoded.size;
+    photograph.featureImage = std::move(decoded.image);
+    photograph.featureLevel = decoded.level;
+    photograph.thumbnail = std::move(detected.thumbnail);
+    photograph.thumbnailLevel = detected.thumbnailLevel;
+    featureImageMemory += imageBytes(photograph.thumbnail);
+    const FloatImage& kept = photograph.featureImage;
+    if (!keepsFeatureImage(kept.rows, kept.cols, photograph.size.channels, imageCount, budget.featureImageBytes))
+        photograph.featureImage.release();
     else
-        featureImageMemory += imageBytes(featureImage);
+        featureImageMemory += imageBytes(kept);
     if (detected.failed) {
-        std::cout << "SIFT - Failed to allocate memory" << std::endl;
+        log << "SIFT - Failed to allocate memory" << std::endl;
         return fail(error, "SIFT - Failed to allocate memory");
     }
     features = detected.features;
     return true;
 }
 
-bool prepareDecodedImage(int i, int n, DecodedFeatureImage decoded, const FeatureOptions& options,
-                         ProgressReporter& reporter, ImageSize& size, FloatImage& featureImage,
-                         int32_t& featureLevel, FloatImage& thumbnail, int32_t& thumbnailLevel,
-                         int64_t& featureImageMemory, Feature*& features, std::string* error) {
-    return takeDetectedImage(i, n, detectFeatures(std::move(decoded), options), options, reporter,
-                             size, featureImage, featureLevel, thumbnail, thumbnailLevel,
-                             featureImageMemory, features, error);
+bool prepareImage(const std::string& path, const FeatureOptions& options, const FeatureBudget& budget,
+                  int imageCount, std::ostream& log, Photograph& photograph, int64_t& featureImageMemory,
+                  Feature*& features, std::string* error) {
+    return takeDetectedImage(detectFeatures(decodeFeatureImage(path, options), options, budget), budget, imageCount,
+                             log, photograph, featureImageMemory, features, error);
 }
 
 }  // namespace vantorra

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 
 #include "features/pool_numbers.h"
 
@@ -28,7 +29,9 @@ struct RowBuffer {
 
 struct State {
     PoolState pools[kPoolCount];
-    // While set, a failed allocation is not logged here: the caller logs it in its own order.
+    // Where a failed allocation is logged (nowhere when null). While quietFailures is set it is
+    // not logged here: the caller logs it in its own order.
+    std::ostream* failureLog = nullptr;
     bool quietFailures = false;
     float expTable[kExpTableSize] = {};
     float atanTable[kAtanTableSize] = {};

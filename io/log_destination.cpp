@@ -1,21 +1,20 @@
 #include "io/log_destination.h"
 
-#include <cstdio>
+#include <iostream>
 
 namespace vantorra {
 
 LogDestination::LogDestination(int mode, bool append) : LogDestination(mode, append, kLogFileName) {}
 
 LogDestination::LogDestination(int mode, bool append, const std::filesystem::path& logFile) {
-    std::cout.flush();
-    std::fflush(stdout);
-    savedState_ = std::cout.rdstate();
     switch (mode) {
         case Console:
-            // The terminal already owns the standard streams; only make every line appear at once.
-            savedFlags_ = std::cout.flags();
+            // The terminal already owns the standard output stream; only make every line appear
+            // at once while the run writes to it.
+            consoleFlags_ = std::cout.flags();
             std::cout << std::unitbuf;
-            active_ = true;
+            stream_ = &std::cout;
+            console_ = true;
             break;
         case File:
             file_.open(logFile, append ? std::ios::out | std::ios::app : std::ios::out | std::ios::trunc);
@@ -23,14 +22,9 @@ LogDestination::LogDestination(int mode, bool append, const std::filesystem::pat
                 error_ = "can't open " + logFile.string();
                 return;
             }
-            savedFlags_ = std::cout.flags();
-            savedBuffer_ = std::cout.rdbuf(file_.rdbuf());
-            active_ = true;
+            stream_ = &file_;
             break;
         case None:
-            savedFlags_ = std::cout.flags();
-            savedBuffer_ = std::cout.rdbuf(&nullBuffer_);
-            active_ = true;
             break;
         default:
             error_ = "unknown log destination " + std::to_string(mode);
@@ -41,16 +35,17 @@ LogDestination::LogDestination(int mode, bool append, const std::filesystem::pat
 LogDestination::~LogDestination() { close(); }
 
 bool LogDestination::close() {
-    if (!active_) return true;
-    active_ = false;
-    std::cout.flush();
-    const bool written = !std::cout.fail();
-    // std::cout must stop using the file's buffer before that buffer goes away.
-    if (savedBuffer_ != nullptr) std::cout.rdbuf(savedBuffer_);
-    savedBuffer_ = nullptr;
-    std::cout.flags(savedFlags_);
-    std::cout.clear(savedState_);
-    if (!file_.is_open()) return true;
+    std::ostream* was = stream_;
+    stream_ = &discard_;
+    if (console_) {
+        console_ = false;
+        std::cout.flush();
+        std::cout.flags(consoleFlags_);
+        return true;
+    }
+    if (was != &file_ || !file_.is_open()) return true;
+    file_.flush();
+    const bool written = !file_.fail();
     file_.close();
     return written && !file_.fail();
 }

@@ -1,12 +1,13 @@
 #pragma once
-// Where the log lines written to std::cout go during one run. Construct before the run; the
-// destructor (or close()) puts std::cout back exactly as it was.
+// Where the log lines of one run go: the console (the standard output stream), a file, or
+// nowhere. The run writes to stream(); nothing else of the program is redirected.
 
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <streambuf>
+#include <iosfwd>
 #include <string>
+
+#include "core/null_stream.h"
 
 namespace vantorra {
 
@@ -20,7 +21,7 @@ public:
     static constexpr const char* kLogFileName = "log.txt";
 
     // File mode empties the log file first unless `append` is set. A file that cannot be opened,
-    // or an unknown mode, leaves std::cout untouched and is reported by ok() and error().
+    // or an unknown mode, is reported by ok() and error(); stream() then discards.
     LogDestination(int mode, bool append);
     // The same with the log file at `logFile` instead of kLogFileName.
     LogDestination(int mode, bool append, const std::filesystem::path& logFile);
@@ -30,25 +31,19 @@ public:
 
     bool ok() const { return error_.empty(); }
     const std::string& error() const { return error_; }
+    // The stream the run's log lines go to, valid until close().
+    std::ostream& stream() { return *stream_; }
 
-    // Restores std::cout and closes the log file; false when writing or closing the file failed.
-    // Later calls do nothing and return true.
+    // Flushes and closes the log file (the console keeps its own settings); false when writing or
+    // closing the file failed. Later calls do nothing and return true; stream() discards after.
     bool close();
 
 private:
-    // Swallows everything written to it.
-    class NullBuffer : public std::streambuf {
-    protected:
-        int_type overflow(int_type ch) override { return traits_type::not_eof(ch); }
-        std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
-    };
-
-    std::streambuf* savedBuffer_ = nullptr;  // std::cout's buffer before we replaced it
-    std::ios_base::fmtflags savedFlags_{};
-    std::ios_base::iostate savedState_{};
-    bool active_ = false;
     std::ofstream file_;
-    NullBuffer nullBuffer_;
+    NullStream discard_;
+    std::ostream* stream_ = &discard_;
+    std::ios_base::fmtflags consoleFlags_{};
+    bool console_ = false;
     std::string error_;
 };
 

@@ -10,16 +10,14 @@
 namespace vantorra {
 
 // Module state of the tree. The feature library is procedural: the tree lives in arena pool 3
-// from buildTree to the end of the matching stage. The program's overflow counter deliberately
-// survives every search and every stage, so that overflowing searches overwrite the last 256
-// heap positions in turn across the whole program run.
+// from buildTree to the end of the matching stage. Searches keep their state in the caller's
+// NeighbourSearch.
 namespace {
 
 constexpr int kMaxChecks = 100;
 constexpr int kEarlyStopChecks = 25;
 
 KdNode* root = nullptr;
-NeighbourSearch programSearch;  // the searches of findNeighbours(query, k, result)
 
 // A list waiting to become the subtree under `node`, linked through treeLink. A tree over m
 // features has 2m - 1 nodes; the subtree's are the 2 * count - 1 from `node` on, so subtrees
@@ -302,16 +300,12 @@ int findNeighbours(const Feature* query, int k, Feature** result, float* distanc
     return search.found;
 }
 
-int findNeighbours(const Feature* query, int k, Feature** result) {
+int findNeighbours(const Feature* query, int k, Feature** result, NeighbourSearch& search) {
     float distances[kMaxChecks];
-    const int found = findNeighbours(query, std::min(k, kMaxChecks), result, distances, programSearch);
+    const int found = findNeighbours(query, std::min(k, kMaxChecks), result, distances, search);
     for (int l = 0; l < found; ++l) result[l]->distance = distances[l];
     return found;
 }
-
-uint32_t programOverflowCounter() { return programSearch.overflowCounter; }
-
-void setProgramOverflowCounter(uint32_t counter) { programSearch.overflowCounter = counter; }
 
 void releaseTree() {
     root = nullptr;

@@ -62,12 +62,9 @@ struct NeighbourSearch {
 // overflow its heap (search.overflows == 0 afterwards) finds the same whatever its counter was.
 int findNeighbours(const Feature* query, int k, Feature** result, float* distances,
                    NeighbourSearch& search);
-// The same with the program's own search state, setting each result's `distance`; k is at most
-// 100, the most leaves one search visits.
-int findNeighbours(const Feature* query, int k, Feature** result);
-// The overflow counter of the program's search state, which the matching stage carries on.
-uint32_t programOverflowCounter();
-void setProgramOverflowCounter(uint32_t counter);
+// The same setting each result's `distance` instead; k is at most 100, the most leaves one search
+// visits.
+int findNeighbours(const Feature* query, int k, Feature** result, NeighbourSearch& search);
 
 // Forgets the tree and releases pool 3.
 void releaseTree();

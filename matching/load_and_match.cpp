@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
+#include <ostream>
 #include <utility>
 
 #include "core/ordered_tasks.h"
@@ -64,16 +64,16 @@ bool sameView(const FloatImage& a, const FloatImage& b) {
 
 // An earlier kept photograph that image i repeats, or -1. Only photographs of the same full
 // size and thumbnail level are compared.
-int duplicateOf(int i, const FeatureStageOutputs& outputs, const std::vector<bool>& kept,
+int duplicateOf(int i, const std::vector<Photograph>& photographs, const std::vector<bool>& kept,
                 const std::vector<Signature>& signatures) {
-    const ImageSize& size = outputs.imageSizes[i];
+    const Photograph& photograph = photographs[static_cast<size_t>(i)];
     for (int j = 0; j < i; ++j) {
-        const ImageSize& other = outputs.imageSizes[j];
-        if (!kept[j] || other.width != size.width || other.height != size.height ||
-            outputs.thumbnailLevels[j] != outputs.thumbnailLevels[i] ||
+        const Photograph& other = photographs[static_cast<size_t>(j)];
+        if (!kept[j] || other.size.width != photograph.size.width || other.size.height != photograph.size.height ||
+            other.thumbnailLevel != photograph.thumbnailLevel ||
             signatureDifference(signatures[j], signatures[i]) >= kDuplicateDifference)
             continue;
-        if (sameView(outputs.thumbnails[j], outputs.thumbnails[i])) return j;
+        if (sameView(other.thumbnail, photograph.thumbnail)) return j;
     }
     return -1;
 }
@@ -81,15 +81,16 @@ int duplicateOf(int i, const FeatureStageOutputs& outputs, const std::vector<boo
 int64_t imageBytes(const FloatImage& image) { return static_cast<int64_t>(image.sampleCount()) * 4; }
 
 // Leaves image i out of matching, keeping its size; its reason names it once.
-void leaveOut(int i, const std::string& reason, const FeatureStageOutputs& outputs,
-              std::vector<Feature*>& lists) {
-    std::cout << "  Image " << i << " left out: " << reason << std::endl;
-    (*outputs.skippedReasons)[static_cast<size_t>(i)] = reason;
-    outputs.featureImageMemory -= imageBytes(outputs.featureImages[i]) + imageBytes(outputs.thumbnails[i]);
-    outputs.featureImages[i].release();
-    outputs.thumbnails[i].release();
-    outputs.featureLevels[i] = 0;
-    outputs.thumbnailLevels[i] = 0;
+void leaveOut(int i, const std::string& reason, const FeatureStageOutputs& outputs, std::vector<Feature*>& lists,
+              std::ostream& log) {
+    log << "  Image " << i << " left out: " << reason << std::endl;
+    Photograph& photograph = outputs.photographs[static_cast<size_t>(i)];
+    photograph.leftOut = reason;
+    outputs.featureImageMemory -= imageBytes(photograph.featureImage) + imageBytes(photograph.thumbnail);
+    photograph.featureImage.release();
+    photograph.thumbnail.release();
+    photograph.featureLevel = 0;
+    photograph.thumbnailLevel = 0;
     lists[i] = nullptr;  // its features stay in the pool until the stage releases it
 }
 
@@ -102,18 +103,15 @@ bool fail(std::string* error, const std::string& reason) {
 }  // namespace
 
 bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
-                  const FeatureOptions& options, ProgressReporter& progress,
+                  const FeatureOptions& options, const FeatureBudget& budget, ProgressReporter& progress,
+                  std::ostream& log,
                   const FeatureStageOutputs& outputs, MatchTable& matches, int64_t& totalFeatures,
                   std::string* error, ThreadPool* pool) {
     const int n = static_cast<int>(imageNames.size());
-    std::cout << "[ Load images and extract SIFT features ]" << std::endl;
-    outputs.imageSizes.assign(n, ImageSize{});
-    outputs.featureLevels.assign(n, 0);
-    outputs.featureImages.assign(n, FloatImage{});
-    outputs.thumbnails.assign(n, FloatImage{});
-    outputs.thumbnailLevels.assign(n, 0);
+    log << "[ Load images and extract SIFT features ]" << std::endl;
+    outputs.photographs.assign(static_cast<size_t>(n), Photograph{});
+    for (int i = 0; i < n; ++i) outputs.photographs[static_cast<size_t>(i)].name = imageNames[static_cast<size_t>(i)];
     outputs.featureImageMemory = 0;
-    if (outputs.skippedReasons) outputs.skippedReasons->assign(n, std::string());
     std::vector<Feature*> lists(n, nullptr);
     std::vector<bool> kept(n, false);
     std::vector<Signature> signatures(n);
@@ -122,28 +120,30 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
     std::string failure;
     auto take = [&](int i, DetectedFeatureImage& detected) {
         const std::string path = imageDirectory + imageNames[i];
+        Photograph& photograph = outputs.photographs[static_cast<size_t>(i)];
         std::string reason;
-        if (takeDetectedImage(i, n, std::move(detected), options, progress, outputs.imageSizes[i],
-                              outputs.featureImages[i], outputs.featureLevels[i], outputs.thumbnails[i],
-                              outputs.thumbnailLevels[i], outputs.featureImageMemory, lists[i], &reason)) {
+        log << "  Image " << i << std::endl;
+        progress.report(ProgressReporter::Loading, i, n - 1);
+        if (takeDetectedImage(std::move(detected), budget, n, log, photograph, outputs.featureImageMemory, lists[i],
+                              &reason)) {
             ++readable;
             // Identical descriptors in two images defeat the ratio test for both, so a repeated
             // view would lose its matches to its neighbours: only the first copy is matched.
-            signatures[i] = signatureOf(outputs.thumbnails[i]);
-            const int original = outputs.skippedReasons ? duplicateOf(i, outputs, kept, signatures) : -1;
+            signatures[i] = signatureOf(photograph.thumbnail);
+            const int original = outputs.leaveOutUnreadable ? duplicateOf(i, outputs.photographs, kept, signatures) : -1;
             if (original >= 0)
-                leaveOut(i, path + ": the same view as " + imageDirectory + imageNames[original], outputs, lists);
+                leaveOut(i, path + ": the same view as " + imageDirectory + imageNames[original], outputs, lists, log);
             else
                 kept[i] = true;
             return true;
         }
         // A size means the photograph was decoded and the feature library failed: that ends
         // the run. Otherwise the file is left out (the reader's reasons already name it).
-        if (outputs.imageSizes[i].width > 0 || !outputs.skippedReasons) {
+        if (photograph.size.width > 0 || !outputs.leaveOutUnreadable) {
             failure = reason;
             return false;
         }
-        leaveOut(i, reason, outputs, lists);
+        leaveOut(i, reason, outputs, lists, log);
         return true;
     };
     // Photographs are decoded and their features looked for on the pool's threads, each thread
@@ -158,7 +158,8 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
     std::vector<DetectedFeatureImage> detected(places);
     auto detect = [&](size_t k, int slot) {
         const FeatureWorkspace::Binding bound(workspaces[static_cast<size_t>(slot)]);
-        detected[k % places] = detectFeatures(decodeFeatureImage(imageDirectory + imageNames[k], options), options);
+        detected[k % places] =
+            detectFeatures(decodeFeatureImage(imageDirectory + imageNames[k], options), options, budget);
     };
     auto takeNext = [&](size_t k) {
         DetectedFeatureImage finished = std::move(detected[k % places]);
@@ -166,16 +167,16 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
     };
     const bool stopped = !runInOrder(pool, static_cast<size_t>(n), places, detect, takeNext);
     if (stopped) return fail(error, failure);
-    if (readable < 2 && outputs.skippedReasons) {
-        for (const std::string& reason : *outputs.skippedReasons)
-            if (!reason.empty()) return fail(error, reason);
+    if (readable < 2 && outputs.leaveOutUnreadable) {
+        for (const Photograph& photograph : outputs.photographs)
+            if (!photograph.leftOut.empty()) return fail(error, photograph.leftOut);
     }
     totalFeatures = 0;
     for (const Feature* list : lists)
         for (const Feature* f = list; f != nullptr; f = f->next) ++totalFeatures;
-    if (!matchFeatureLists(lists, options, matches, progress, pool))
+    if (!matchFeatureLists(lists, options, matches, progress, log, pool))
         return fail(error, "SIFT - Failed to allocate memory");
-    std::cout << "Free SIFT storage" << std::endl;
+    log << "Free SIFT storage" << std::endl;
     releaseFeatureStorage();
     return true;
 }

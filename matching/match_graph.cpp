@@ -1,7 +1,7 @@
 #include "matching/match_graph.h"
 
 #include <algorithm>
-#include <iostream>
+#include <ostream>
 
 namespace vantorra {
 
@@ -38,8 +38,8 @@ std::vector<int32_t> growComponent(const MatchTable& matches, int32_t seed) {
 
 }  // namespace
 
-std::vector<std::vector<int32_t>> findComponents(const MatchTable& matches) {
-    std::cout << "[ Finding connected components ]" << std::endl;
+std::vector<std::vector<int32_t>> findComponents(const MatchTable& matches, std::ostream& log) {
+    log << "[ Finding connected components ]" << std::endl;
     const int32_t n = matches.size();
     std::vector<uint8_t> visited(static_cast<size_t>(n), 0);
     std::vector<std::vector<int32_t>> components;
@@ -51,13 +51,13 @@ std::vector<std::vector<int32_t>> findComponents(const MatchTable& matches) {
     }
     std::stable_sort(components.begin(), components.end(),
                      [](const auto& a, const auto& b) { return a.size() > b.size(); });
-    std::cout << "[ Found " << components.size() << " connected components ]" << std::endl;
+    log << "[ Found " << components.size() << " connected components ]" << std::endl;
     for (const auto& component : components) {
-        std::cout << " ";
-        for (const int32_t i : component) std::cout << i << " ";
-        std::cout << std::endl;
+        log << " ";
+        for (const int32_t i : component) log << i << " ";
+        log << std::endl;
     }
-    std::cout << std::endl;
+    log << std::endl;
     return components;
 }
 

@@ -3,6 +3,7 @@
 // verified match. Its connected components decide which images can form one panorama.
 
 #include <cstdint>
+#include <iosfwd>
 #include <vector>
 
 #include "matching/match_table.h"
@@ -14,6 +15,6 @@ bool joined(const MatchTable& matches, int32_t i, int32_t j);
 
 // Components of two or more images, each ascending, ordered largest first; components of equal
 // size keep the order of their lowest image number. Writes the component log lines.
-std::vector<std::vector<int32_t>> findComponents(const MatchTable& matches);
+std::vector<std::vector<int32_t>> findComponents(const MatchTable& matches, std::ostream& log);
 
 }  // namespace vantorra

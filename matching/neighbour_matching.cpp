@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iostream>
+#include <ostream>
 
 #include "matching/kd_tree.h"
 
@@ -65,12 +65,13 @@ constexpr size_t kSearchChunk = 256;
 
 // Every feature's neighbours, into its k slots of the stores. The features are searched in
 // chunks on the pool's threads, each thread with a search state of its own. A search whose heap
-// overflowed depends on the program's overflow counter as the searches before it left it, so
-// those few are searched again here, in order, with the counter carried on from one to the next:
-// every feature ends with the neighbours that searching all of them in order gives.
-void searchAll(const std::vector<Feature*>& features, int32_t n, int32_t k,
-               std::vector<Feature*>& neighbourStore, std::vector<float>& distanceStore,
-               ProgressReporter& progress, ThreadPool* pool) {
+// overflowed depends on the overflow counter as the searches before it left it, so those few are
+// searched again here, in order, with the counter carried on from one to the next (from 0):
+// every feature ends with the neighbours that searching all of them in order gives. Returns the
+// final counter.
+uint32_t searchAll(const std::vector<Feature*>& features, int32_t n, int32_t k,
+                   std::vector<Feature*>& neighbourStore, std::vector<float>& distanceStore,
+                   ProgressReporter& progress, ThreadPool* pool) {
     const size_t total = features.size();
     std::vector<uint8_t> overflowed(total, 0);
     std::vector<NeighbourSearch> searches(static_cast<size_t>(pool != nullptr ? pool->size() : 1));
@@ -99,25 +100,25 @@ void searchAll(const std::vector<Feature*>& features, int32_t n, int32_t k,
             report();
         }
     NeighbourSearch& again = searches[0];
-    again.overflowCounter = programOverflowCounter();
+    again.overflowCounter = 0;
     for (size_t q = 0; q < total; ++q) {
         if (!overflowed[q]) continue;
         const size_t first = q * static_cast<size_t>(k);
         features[q]->matchCount = findNeighbours(features[q], k, &neighbourStore[first], &distanceStore[first], again);
     }
-    setProgramOverflowCounter(again.overflowCounter);
+    return again.overflowCounter;
 }
 
 // Applies the ratio test to every feature's neighbours and counts the matches of each pair.
 void acceptMatches(const std::vector<Feature*>& features, int32_t k, std::vector<Feature*>& neighbourStore,
                    const std::vector<float>& distanceStore, const FeatureOptions& options,
-                   MatchTable& matches) {
+                   MatchTable& matches, std::ostream& log) {
     int32_t previousImage = -1;
     for (size_t q = 0; q < features.size(); ++q) {
         Feature* f = features[q];
         if (f->image != previousImage) {
             previousImage = f->image;
-            std::cout << "  Image " << f->image << std::endl;
+            log << "  Image " << f->image << std::endl;
         }
         const size_t first = q * static_cast<size_t>(k);
         f->neighbours = &neighbourStore[first];
@@ -126,9 +127,9 @@ void acceptMatches(const std::vector<Feature*>& features, int32_t k, std::vector
     }
 }
 
-void fillMatches(Feature* all, int32_t n, MatchTable& matches) {
-    std::cout << "[ Build match array        ]" << std::endl;
-    std::cout << "[ Allocate Space for match array ]" << std::endl;
+void fillMatches(Feature* all, int32_t n, MatchTable& matches, std::ostream& log) {
+    log << "[ Build match array        ]" << std::endl;
+    log << "[ Allocate Space for match array ]" << std::endl;
     matches.placeCounted();
     for (int32_t i = 0; i < n; ++i)
         for (int32_t j = 0; j < n; ++j) {
@@ -145,7 +146,7 @@ void fillMatches(Feature* all, int32_t n, MatchTable& matches) {
         if (f->image != previousImage) {
             previousImage = f->image;
             std::fill(fill.begin(), fill.end(), 0);
-            std::cout << "  Image " << f->image << std::endl;
+            log << "  Image " << f->image << std::endl;
         }
         for (int32_t l = 0; l < f->matchCount; ++l) {
             const Feature* partner = f->neighbours[l];
@@ -162,16 +163,16 @@ void fillMatches(Feature* all, int32_t n, MatchTable& matches) {
 
 }  // namespace
 
-bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions& options,
-                       MatchTable& matches, ProgressReporter& progress, ThreadPool* pool) {
+bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions& options, MatchTable& matches,
+                       ProgressReporter& progress, std::ostream& log, ThreadPool* pool, uint32_t* overflowCounter) {
     const int32_t n = static_cast<int32_t>(lists.size());
     int64_t total = 0;
     Feature* all = joinLists(lists, total);
     if (all == nullptr) {
-        std::cout << "No features found!" << std::endl;
+        log << "No features found!" << std::endl;
         return true;
     }
-    std::cout << "[ Build k-d tree           ]" << std::endl;
+    log << "[ Build k-d tree           ]" << std::endl;
     if (!buildTree(all, pool)) return false;
     const int32_t k = neighbourCount(options);
     std::vector<Feature*> features;
@@ -181,10 +182,11 @@ bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions&
     const size_t slots = static_cast<size_t>(total) * static_cast<size_t>(std::max(k, 1));
     std::vector<Feature*> neighbourStore(slots, nullptr);
     std::vector<float> distanceStore(slots, 0.0f);
-    std::cout << "[ Find nearest neighbours  ]" << std::endl;
-    searchAll(features, n, k, neighbourStore, distanceStore, progress, pool);
-    acceptMatches(features, k, neighbourStore, distanceStore, options, matches);
-    fillMatches(all, n, matches);
+    log << "[ Find nearest neighbours  ]" << std::endl;
+    const uint32_t counter = searchAll(features, n, k, neighbourStore, distanceStore, progress, pool);
+    if (overflowCounter != nullptr) *overflowCounter = counter;
+    acceptMatches(features, k, neighbourStore, distanceStore, options, matches, log);
+    fillMatches(all, n, matches, log);
     for (Feature* f = all; f != nullptr; f = f->next) f->neighbours = nullptr;
     releaseTree();
     return true;

@@ -4,6 +4,7 @@
 // per-pair match counts and position lists that verification starts from.
 
 #include <cstdint>
+#include <iosfwd>
 #include <vector>
 
 #include "core/progress_reporter.h"
@@ -32,8 +33,11 @@ int32_t ratioTest(Feature* const* neighbours, int32_t found, const FeatureOption
 // place in image order (the lists are consumed), matches every feature and adds count(i, j) and
 // the positions to `matches` (already n x n). Columns of a pair follow the joined list, then
 // neighbour order. Writes the log lines and reports stage 1. False when the tree's pool runs out
-// of memory. The searches run on `pool`'s threads when there is one, with the same outcome.
-bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions& options,
-                       MatchTable& matches, ProgressReporter& progress, ThreadPool* pool = nullptr);
+// of memory. The searches run on `pool`'s threads when there is one, with the same outcome: the
+// overflow counter of the searches starts at 0 for every call and is carried from search to
+// search as one thread in order carries it; its final value goes to *overflowCounter.
+bool matchFeatureLists(const std::vector<Feature*>& lists, const FeatureOptions& options, MatchTable& matches,
+                       ProgressReporter& progress, std::ostream& log, ThreadPool* pool = nullptr,
+                       uint32_t* overflowCounter = nullptr);
 
 }  // namespace vantorra

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <iostream>
+#include <ostream>
 #include <utility>
 
 #include "matching/random.h"
@@ -162,14 +162,6 @@ std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const Rans
     return inliers;
 }
 
-std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const RansacOptions& options,
-                                Matrix& model) {
-    RandomStream random = streamAhead(0);
-    std::vector<int32_t> inliers = ransacPair(points, n, options, model, random);
-    skipRandom(ransacDraws(n, options));
-    return inliers;
-}
-
 int32_t minInliersFor(int32_t nOverlap, const RansacOptions& options) {
     return static_cast<int32_t>(static_cast<float>(nOverlap) * options.beta + options.alpha);
 }
@@ -199,7 +191,7 @@ std::vector<int32_t> partnersByCount(const MatchTable& matches, int32_t i) {
     return partners;
 }
 
-// One ordered pair to verify, with where its draws start in the program's random sequence.
+// One ordered pair to verify, with where its draws start in the run's random sequence.
 struct PairCheck {
     int32_t i = 0, j = 0;
     uint64_t firstDraw = 0;
@@ -230,11 +222,11 @@ std::vector<PairCheck> pairsToCheck(const MatchTable& matches, const RansacOptio
 }
 
 void runCheck(const MatchTable& matches, PairCheck& check, const std::vector<ImageSize>& sizes,
-              const RansacOptions& options) {
+              const RansacOptions& options, const RandomStream& sequence) {
     const int32_t n = matches.count(check.i, check.j);
     if (n <= 0) return;  // an empty pair cannot be sampled: it is rejected with nothing counted
     const MatchPoints& points = matches.points(check.i, check.j);
-    RandomStream random = streamAhead(check.firstDraw);
+    RandomStream random = sequence.ahead(check.firstDraw);
     Matrix model;
     check.inliers = ransacPair(points, n, options, model, random);
     const ImageSize& a = sizes[check.i];
@@ -243,14 +235,13 @@ void runCheck(const MatchTable& matches, PairCheck& check, const std::vector<Ima
 }
 
 // Prints the pair's line; true when accepted (the pair then holds its inliers).
-bool applyCheck(MatchTable& matches, const PairCheck& check, const RansacOptions& options) {
+bool applyCheck(MatchTable& matches, const PairCheck& check, const RansacOptions& options, std::ostream& log) {
     const int32_t n = matches.count(check.i, check.j);
     const int32_t nInliers = static_cast<int32_t>(check.inliers.size());
     const int32_t minNInliers = minInliersFor(check.nOverlap, options);
     const bool accept = n > 0 && nInliers > minNInliers;
-    std::cout << " nInliers = " << nInliers << ", nOverlap = " << check.nOverlap
-              << ", minNInliers = " << minNInliers << (accept ? " - ACCEPT" : " - REJECT")
-              << std::endl;
+    log << " nInliers = " << nInliers << ", nOverlap = " << check.nOverlap << ", minNInliers = " << minNInliers
+        << (accept ? " - ACCEPT" : " - REJECT") << std::endl;
     if (accept) {
         keepColumns(matches.points(check.i, check.j), check.inliers);
         matches.count(check.i, check.j) = nInliers;
@@ -260,17 +251,17 @@ bool applyCheck(MatchTable& matches, const PairCheck& check, const RansacOptions
 
 }  // namespace
 
-void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes,
-                 const RansacOptions& options, ProgressReporter& progress, ThreadPool* pool) {
+void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes, const RansacOptions& options,
+                 RandomStream& random, ProgressReporter& progress, std::ostream& log, ThreadPool* pool) {
     const int32_t n = matches.size();
-    std::cout << "[ Performing RANSAC ]" << std::endl;
+    log << "[ Performing RANSAC ]" << std::endl;
     uint64_t draws = 0;
     std::vector<PairCheck> checks = pairsToCheck(matches, options, draws);
     // Each pair draws from its own place in the sequence, so the pairs may be verified in any
     // order on any thread and still see the draws one thread in order would give them.
     std::atomic<size_t> done{0};
     auto check = [&](size_t k, int) {
-        runCheck(matches, checks[k], reducedSizes, options);
+        runCheck(matches, checks[k], reducedSizes, options, random);
         ++done;
     };
     auto report = [&] {
@@ -283,16 +274,16 @@ void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes
             check(k, 0);
             report();
         }
-    skipRandom(draws);
+    random.skip(draws);
     // A row's pairs are decided from that row alone, so its unaccepted pairs are cleared as soon
     // as it is done.
     std::vector<uint8_t> accepted(static_cast<size_t>(n), 0);
     auto next = checks.cbegin();
     for (int32_t i = 0; i < n; ++i) {
-        std::cout << "  Image " << i << std::endl;
+        log << "  Image " << i << std::endl;
         std::fill(accepted.begin(), accepted.end(), 0);
         for (; next != checks.cend() && next->i == i; ++next)
-            if (applyCheck(matches, *next, options)) accepted[static_cast<size_t>(next->j)] = 1;
+            if (applyCheck(matches, *next, options, log)) accepted[static_cast<size_t>(next->j)] = 1;
         for (int32_t j = 0; j < n; ++j)
             if (!accepted[static_cast<size_t>(j)]) matches.clear(i, j);
     }

@@ -5,6 +5,7 @@
 // centre.
 
 #include <cstdint>
+#include <iosfwd>
 #include <vector>
 
 #include "core/image_size.h"
@@ -57,18 +58,16 @@ uint64_t ransacDraws(int32_t n, const RansacOptions& options);
 // columns draws nothing and returns no inliers.
 std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const RansacOptions& options,
                                 Matrix& model, RandomStream& random);
-// The same, drawing from the program's random sequence.
-std::vector<int32_t> ransacPair(const MatchPoints& points, int32_t n, const RansacOptions& options,
-                                Matrix& model);
 
 // The accept threshold: inliers must exceed (int)(nOverlap * beta + alpha).
 int32_t minInliersFor(int32_t nOverlap, const RansacOptions& options);
 
 // Verifies for every image its candidateImages best-matched partners; accepted pairs keep only
 // their inliers, every other ordered pair is cleared. reducedSizes are the feature-image sizes.
-// Pairs are verified on `pool`'s threads when there is one, each from the place in the program's
-// random sequence that one thread would reach it at: the outcome and the log are the same.
-void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes,
-                 const RansacOptions& options, ProgressReporter& progress, ThreadPool* pool = nullptr);
+// The pairs draw from `random`, which moves on past every draw. Pairs are verified on `pool`'s
+// threads when there is one, each from the place in the sequence that one thread would reach it
+// at: the outcome and the log are the same.
+void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes, const RansacOptions& options,
+                 RandomStream& random, ProgressReporter& progress, std::ostream& log, ThreadPool* pool = nullptr);
 
 }  // namespace vantorra

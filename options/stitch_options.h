@@ -13,8 +13,6 @@ namespace vantorra {
 struct FeatureOptions {
     int32_t maxMatchesPerFeature = 5;  // clamped to n - 1 images at the start of every run
     int32_t nearestNeighbours = 9;
-    int32_t reservedFeatureCount = 5000;  // travels with the block; no stage reads it
-    float reservedFeatureRatio = 0.9f;    // travels with the block; no stage reads it
     float distanceRatio = 0.8f;
     SiftSizeMode siftSizeMode = SiftSizeMode::MinDimension;  // siftMinDim pixels, or siftScale
     int32_t siftMinDim = 400;
@@ -22,8 +20,6 @@ struct FeatureOptions {
     float siftScale = 0.25f;
     int32_t upsampleBelow = 300;
     DetectorMode detectorMode = DetectorMode::AsIs;
-    int64_t featureImageBudget = 268435456;  // recomputed by the driver at every run
-    int32_t maxFeaturesPerImage = 0;  // the strongest kept per photograph (0: all); recomputed by the driver
 };
 
 struct RansacOptions {
@@ -86,7 +82,6 @@ struct RenderOptions {
     BlendingMethod blendingMethod = BlendingMethod::MultiBand;
     bool autoStraighten = true;
     bool autoCrop = true;
-    bool reservedRenderFlag = true;  // travels with the block; no stage reads it
     // Larger blocks would fit a large budget but cost more than they save: their work images
     // outgrow the caches and take long to fault in, and fewer blocks keep fewer threads busy.
     int32_t maxBlockSize = 1024;

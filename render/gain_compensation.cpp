@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <iostream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,11 +29,11 @@ struct OverlapTable {
 
 void prepareGainImages(const RenderScene& scene, int gainImageSize,
                        std::vector<FloatImage>& thumbnails, std::vector<int32_t>& levels,
-                       ProgressReporter& progress) {
+                       ProgressReporter& progress, std::ostream& log) {
     const int n = static_cast<int>(scene.component.size());
     for (int p = 0; p < n; ++p) {
         const int image = scene.component[p];
-        std::cout << "  Image " << image << std::endl;
+        log << "  Image " << image << std::endl;
         progress.report(ProgressReporter::GainCompensation, p, n - 1);
         const size_t needed = static_cast<size_t>(image) + 1;
         if (thumbnails.size() < needed) thumbnails.resize(needed);
@@ -42,7 +42,7 @@ void prepareGainImages(const RenderScene& scene, int gainImageSize,
         // An unreadable photograph keeps an empty gain image, so it overlaps nothing.
         if (!prepareGainImage(scene.sources, image, gainImageSize, thumbnails[image],
                               levels[image], &error))
-            std::cout << "  Image " << image << " has no gain image: " << error << std::endl;
+            log << "  Image " << image << " has no gain image: " << error << std::endl;
     }
 }
 
@@ -93,31 +93,37 @@ Matrix solveChannel(const OverlapTable& table, const std::vector<bool>& overlaps
     return solve(a, b);
 }
 
-void logChannel(int channel, const Matrix& g, float mean) {
-    std::cout << std::endl;
-    std::cout << " band = " << channel << std::endl;
-    std::cout << std::endl;
-    std::cout << " g = " << std::endl;
-    std::cout << g;
-    std::cout << std::endl;
-    std::cout << " g mean = " << std::endl;
-    std::cout << mean << std::endl;
-    std::cout << std::endl;
+void logChannel(std::ostream& log, int channel, const Matrix& g, float mean) {
+    log << std::endl;
+    log << " band = " << channel << std::endl;
+    log << std::endl;
+    log << " g = " << std::endl;
+    log << g;
+    log << std::endl;
+    log << " g mean = " << std::endl;
+    log << mean << std::endl;
+    log << std::endl;
 }
 
 }  // namespace
 
-Gains computeGains(const RenderOptions& options, const RenderScene& scene,
-                   std::vector<FloatImage>& thumbnails, std::vector<int32_t>& thumbnailLevels,
-                   ProgressReporter& progress) {
-    std::cout << "[ Compute Image Gain ]" << std::endl;
+Gains computeGains(const RenderOptions& options, const RenderScene& scene, ProgressReporter& progress,
+                   std::ostream& log) {
+    log << "[ Compute Image Gain ]" << std::endl;
     const std::span<const int32_t> component = scene.component;
     const int n = static_cast<int>(component.size());
-    size_t images = std::max(scene.cameras.size(), scene.sources.names.size());
+    size_t images = std::max(scene.cameras.size(), scene.sources.photographs.size());
     for (int image : component) images = std::max(images, static_cast<size_t>(image) + 1);
     Gains gains(images, {0.0f, 0.0f, 0.0f});
 
-    prepareGainImages(scene, options.gainImageSize, thumbnails, thumbnailLevels, progress);
+    // The kept thumbnails, reduced here to the gain image's size; missing ones are read.
+    std::vector<FloatImage> thumbnails;
+    std::vector<int32_t> thumbnailLevels;
+    for (const Photograph& photograph : scene.sources.photographs) {
+        thumbnails.push_back(photograph.thumbnail);
+        thumbnailLevels.push_back(photograph.thumbnailLevel);
+    }
+    prepareGainImages(scene, options.gainImageSize, thumbnails, thumbnailLevels, progress, log);
     const OverlapTable table = measureOverlaps(scene, thumbnails, thumbnailLevels);
     std::vector<bool> overlaps(n, false);
     for (int p = 0; p < n; ++p)
@@ -136,7 +142,7 @@ Gains computeGains(const RenderOptions& options, const RenderScene& scene,
             ++counted;
         }
         const float mean = counted > 0 ? total / static_cast<float>(counted) : 1.0f;
-        logChannel(channel, g, mean);
+        logChannel(log, channel, g, mean);
         const bool meanUsable = std::isfinite(mean) && mean > 0.0f;
         for (int p = 0; p < n; ++p) {
             const float value = options.gainMean * g.at(p) / mean;

@@ -3,6 +3,8 @@
 // the mean intensities of small reduced copies of the images where they overlap, balanced
 // against a prior that keeps every gain near 1.
 
+#include <iosfwd>
+
 #include "options/stitch_options.h"
 #include "render/footprint.h"
 #include "render/render_context.h"
@@ -14,8 +16,7 @@ namespace vantorra {
 // gainMean. `thumbnails` and `thumbnailLevels` (by image number) are the run's gain images:
 // filled where empty, kept for the next render. An unreadable photograph is named in the log
 // and overlaps nothing.
-Gains computeGains(const RenderOptions& options, const RenderScene& scene,
-                   std::vector<FloatImage>& thumbnails, std::vector<int32_t>& thumbnailLevels,
-                   ProgressReporter& progress);
+Gains computeGains(const RenderOptions& options, const RenderScene& scene, ProgressReporter& progress,
+                   std::ostream& log);
 
 }  // namespace vantorra

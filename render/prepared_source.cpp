@@ -64,7 +64,7 @@ SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int im
         }
     }
     const size_t i = static_cast<size_t>(image);
-    const ImageSize size = image >= 0 && i < sources.sizes.size() ? sources.sizes[i] : ImageSize{};
+    const ImageSize size = sources.size(image);
     const float ratio = outputRatio(size.height, size.width, p, q);
     if (ratio > 1.0f) chooseReduction(size.height, size.width, ratio, antiAliasFactor, plan);
     plan.decoderScale = 1 << std::min(plan.halvings, 3);

@@ -5,13 +5,14 @@
 
 #include <array>
 #include <cstdint>
-#include <iostream>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "core/image.h"
 #include "core/image_size.h"
+#include "core/photograph.h"
 #include "core/progress_reporter.h"
 #include "options/stitch_options.h"
 #include "core/thread_pool.h"
@@ -27,12 +28,11 @@ using Gains = std::vector<std::array<float, 3>>;
 // (a feature image may be missing or empty when the budget did not allow keeping it).
 struct PhotoSources {
     std::string directory;  // prefix in front of every name
-    std::span<const std::string> names;
-    std::span<const ImageSize> sizes;  // full resolution
-    std::span<const FloatImage> featureImages;
-    std::span<const int32_t> featureLevels;  // feature image = photograph shrunk by 2^level
+    std::span<const Photograph> photographs;  // by image number
 
     std::string path(int image) const;
+    // The full-resolution size of `image`, 0 x 0 when unknown.
+    ImageSize size(int image) const;
     // The kept feature image of `image`, or nullptr.
     const FloatImage* featureImage(int image) const;
     int featureLevel(int image) const;
@@ -62,7 +62,7 @@ struct RenderContext {
     ProgressReporter& progress;
     std::span<const PreparedSource> sources = {};
     ThreadPool* pool = nullptr;  // for rows within a block; none: one thread
-    std::ostream* log = &std::cout;
+    std::ostream* log = nullptr;  // the render's log; every context that composes has one
     // Work images kept from block to block; none: a compositor makes its own.
     BlockBuffers* buffers = nullptr;
 };

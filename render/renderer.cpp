@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <span>
-#include <iostream>
+#include <ostream>
 
 #include "options/option_ranges.h"
 #include "render/block_loop.h"
@@ -240,16 +240,16 @@ std::vector<ImageFootprint> computeFootprints(const RenderScene& scene) {
     for (size_t p = 0; p < scene.component.size(); ++p) {
         const int k = scene.component[p];
         if (!scene.sources.drawable(k, scene.cameras)) continue;
-        const ImageSize& size = scene.sources.sizes[static_cast<size_t>(k)];
+        const ImageSize size = scene.sources.size(k);
         footprints[p] = computeFootprint(scene.cameras[static_cast<size_t>(k)], size.height,
                                          size.width);
     }
     return footprints;
 }
 
-bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn) {
+bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn, std::ostream& log) {
     if (!coverage(footprints, -kPi).found) return false;
-    std::cout << "pano is split" << std::endl;
+    log << "pano is split" << std::endl;
     // Each step moves strictly outward to another region's edge, so the region count bounds
     // both searches.
     size_t steps = 1;
@@ -263,7 +263,7 @@ bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn) {
             const Coverage c = coverage(footprints, t);
             cur = upwards ? c.thetaMax : c.thetaMin;
             t = cur;
-            std::cout << label << cur << std::endl;
+            log << label << cur << std::endl;
             if (!c.found || cur == prev) break;
         }
         return cur;
@@ -273,27 +273,27 @@ bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn) {
 
     if (!(thetaMaxOverlap < thetaMinOverlap)) return false;  // the covered arcs meet
     const float thetaMiddle = 0.5f * thetaMaxOverlap + kPi + 0.5f * thetaMinOverlap;
-    std::cout << "theta middle = " << thetaMiddle << std::endl;
+    log << "theta middle = " << thetaMiddle << std::endl;
     turn = rotationX(-thetaMiddle);
     return true;
 }
 
 RenderResult Renderer::render(Image& panorama, const RenderScene& input, const Gains& gains,
-                              ProgressReporter& progress, ThreadPool* pool) const {
+                              ProgressReporter& progress, std::ostream& log, ThreadPool* pool) const {
     ImageSink sink(panorama);
-    RenderResult result = render(sink, input, gains, progress, pool);
+    RenderResult result = render(sink, input, gains, progress, log, pool);
     if (!result.rendered) panorama.clear();
     return result;
 }
 
 RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, const Gains& gains,
-                              ProgressReporter& progress, ThreadPool* pool) const {
+                              ProgressReporter& progress, std::ostream& log, ThreadPool* pool) const {
     const RenderOptions& o = options;
     RenderResult result;
     RenderScene scene = input;
     std::vector<ImageFootprint> footprints = computeFootprints(scene);
     Matrix turn;
-    if (seamTurn(footprints, turn)) {
+    if (seamTurn(footprints, turn, log)) {
         result.cameras = turnedCameras(scene, turn);
         result.recentred = true;
         scene.cameras = result.cameras;
@@ -307,7 +307,7 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
     const float dT = crop.thetaMax - crop.thetaMin, dP = crop.phiMax - crop.phiMin;
     if (reference < 0 || !(dT > 0.0f) || !(dP > 0.0f)) return result;  // nothing to draw
     const int refImage = scene.component[static_cast<size_t>(reference)];
-    const ImageSize& refSize = scene.sources.sizes[static_cast<size_t>(refImage)];
+    const ImageSize refSize = scene.sources.size(refImage);
     const ImageFootprint& refFootprint = footprints[static_cast<size_t>(reference)];
     const OutputSize size = outputSize(o, dT, dP, refFootprint, refSize.height, refSize.width);
     if (size.tooLarge()) {
@@ -371,21 +371,21 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
     }
     result.blockSize = planBlockSize(o.renderMemoryBudget, held, size.width, size.height, !sink.holdsWholePanorama(),
                                      pixelBytes, margin, o.minBlockSize, o.maxBlockSize);
-    std::cout << "Max memory = " << o.renderMemoryBudget << std::endl;
-    std::cout << " Render Block Size = " << result.blockSize << std::endl;
+    log << "Max memory = " << o.renderMemoryBudget << std::endl;
+    log << " Render Block Size = " << result.blockSize << std::endl;
 
     if (!sink.begin(size.width, size.height)) {
         result.error = sink.error();
         return result;
     }
-    const RenderContext context{o, scene, gains, progress, {}, pool};
+    const RenderContext context{o, scene, gains, progress, {}, pool, &log};
     std::vector<PreparedSource> sources;
     BandSources bandSources;
     if (!banded) {
         sources = prepareSources(o, scene, gains, footprints, pool);
         bandSources = [&](int, int) { return std::span<const PreparedSource>(sources); };
     } else {
-        std::cout << " Sources of " << sourceBytes << " bytes exceed the budget: decoding rows per block row"
+        log << " Sources of " << sourceBytes << " bytes exceed the budget: decoding rows per block row"
                   << std::endl;
         // The margin by value: the lambda outlives this block.
         bandSources = [&, margin](int bandTop, int bandRows) {
@@ -400,7 +400,7 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
     loop.concurrentBlocks = concurrentBlocks(o.renderMemoryBudget, held(result.blockSize), size.width, size.height,
                                              !sink.holdsWholePanorama(), pixelBytes, margin, result.blockSize,
                                              pool != nullptr ? pool->size() : 1);
-    std::cout << " Blocks at once = " << loop.concurrentBlocks << std::endl;
+    log << " Blocks at once = " << loop.concurrentBlocks << std::endl;
     // A file is encoded on a thread of its own while the next row of blocks is composed, when
     // there are threads to compose it and the budget holds a second row.
     loop.overlapWriting = !sink.holdsWholePanorama() && pool != nullptr && pool->size() > 1 &&

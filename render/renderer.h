@@ -3,6 +3,7 @@
 // re-centring, crop, output size, memory-bounded blocks and, per block, the compositor chosen by
 // the options.
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -44,11 +45,12 @@ public:
     // drawn. Images without a registered camera or size are left out.
     // Work is shared out over `pool` when there is one; the panorama is the same without it.
     // The rows go to `sink` as each row of blocks is finished.
+    // Log lines go to `log`.
     RenderResult render(PanoramaSink& sink, const RenderScene& scene, const Gains& gains,
-                        ProgressReporter& progress, ThreadPool* pool = nullptr) const;
+                        ProgressReporter& progress, std::ostream& log, ThreadPool* pool = nullptr) const;
     // The same into an image in memory; an empty image when nothing is rendered.
     RenderResult render(Image& panorama, const RenderScene& scene, const Gains& gains,
-                        ProgressReporter& progress, ThreadPool* pool = nullptr) const;
+                        ProgressReporter& progress, std::ostream& log, ThreadPool* pool = nullptr) const;
 
 private:
     RenderOptions options;
@@ -61,6 +63,6 @@ std::vector<ImageFootprint> computeFootprints(const RenderScene& scene);
 // The turn about the first world axis that moves an uncovered gap in longitude onto the seam at
 // +-pi, when there is such a gap and the panorama is split across the seam. Logs the search.
 // Returns whether a turn is needed; `turn` receives it.
-bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn);
+bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn, std::ostream& log);
 
 }  // namespace vantorra

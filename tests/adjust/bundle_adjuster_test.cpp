@@ -18,11 +18,10 @@ using synthetic::makeScene;
 using synthetic::perturbedCameras;
 using synthetic::SceneShape;
 
-// Captures std::cout for the lifetime of the object.
-class CoutCapture {
+// The adjuster's log, kept in a string.
+class LogCapture {
 public:
-    CoutCapture() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(old_); }
+    operator std::ostream&() { return buffer_; }
     std::string text() const { return buffer_.str(); }
     int countLines(const std::string& line) const {
         std::istringstream in(buffer_.str());
@@ -39,7 +38,6 @@ public:
 
 private:
     std::ostringstream buffer_;
-    std::streambuf* old_;
 };
 
 const std::string kLimit = "  BundleAdjust: maximum LM iterations reached ";
@@ -100,8 +98,8 @@ TEST(BundleAdjusterRun, TwoCamerasKeepReferenceRotationAndImprove) {
     const auto pairs = adjustPairs(scene.matches, {0, 1});
     const float before = errorSums(pairs, {s0, s1}, RobustNone, 0).plain;
 
-    CoutCapture capture;
-    BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {0, 1}, cameras, RobustNone, 3.0f, 1);
+    LogCapture capture;
+    BundleAdjuster(BundleAdjustOptions{}, capture).BundleAdjust(scene.matches, {0, 1}, cameras, RobustNone, 3.0f, 1);
     EXPECT_EQ(cameras[0].R.data, referenceBefore.data);
     EXPECT_NE(cameras[1].R.data, secondBefore.data);
     EXPECT_NE(cameras[0].f, focalBefore);
@@ -122,9 +120,9 @@ TEST(BundleAdjusterRun, UnlistedCamerasAreNeverTouched) {
     const Camera unlisted3 = cameras[3];
     const Camera listed2 = cameras[2];
 
-    CoutCapture capture;
+    LogCapture capture;
     // Camera 1 is the reference; cameras 0 and 3 have matches with it but are not listed.
-    BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {1, 2}, cameras, RobustNone, 3.0f, 1);
+    BundleAdjuster(BundleAdjustOptions{}, capture).BundleAdjust(scene.matches, {1, 2}, cameras, RobustNone, 3.0f, 1);
     EXPECT_EQ(cameras[0].R.data, unlisted0.R.data);
     EXPECT_EQ(cameras[0].f, unlisted0.f);
     EXPECT_EQ(cameras[3].R.data, unlisted3.R.data);
@@ -159,10 +157,10 @@ TEST(BundleAdjusterRun, RecoversKnownCameras) {
         shape.noise = c.noise;
         const auto scene = makeScene(shape);
         std::vector<Camera> cameras = perturbedCameras(scene.truth, 0.03f, 1.04f, 9);
-        CoutCapture capture;
+        LogCapture capture;
         std::vector<int32_t> list;
         for (int k = 0; k < c.cameras; ++k) list.push_back(k);
-        const BundleAdjuster adjuster{BundleAdjustOptions{}};
+        const BundleAdjuster adjuster{BundleAdjustOptions{}, capture};
         if (c.plainFirst) adjuster.BundleAdjust(scene.matches, list, cameras, RobustNone, 3.0f, 1);
         adjuster.BundleAdjust(scene.matches, list, cameras, c.mode, c.sigma, c.relative);
         for (int k = 0; k < c.cameras; ++k) {
@@ -190,8 +188,8 @@ TEST(BundleAdjusterRun, RejectModeWithstandsGrossOutliers) {
 
     auto worstFocalError = [&](int32_t mode) {
         std::vector<Camera> cameras = initial;
-        CoutCapture capture;
-        BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {0, 1, 2}, cameras, mode, 5.0f, 0);
+        LogCapture capture;
+        BundleAdjuster(BundleAdjustOptions{}, capture).BundleAdjust(scene.matches, {0, 1, 2}, cameras, mode, 5.0f, 0);
         float worst = 0.0f;
         for (int k = 0; k < 3; ++k)
             worst = std::fmax(worst, std::fabs(cameras[k].f / scene.truth[k].f - 1.0f));
@@ -209,10 +207,10 @@ TEST(BundleAdjusterLog, TrialLimitLogsOnceAndKeepsCameras) {
     std::vector<Camera> cameras = perturbedCameras(scene.truth, 0.02f, 1.03f, 3);
     const std::vector<Camera> before = cameras;
 
-    CoutCapture capture;
+    LogCapture capture;
     // A tiny absolute threshold rejects every match: the robust error is already zero, no step
     // can lower it, and all 21 trials are rejected.
-    BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(scene.matches, {0, 1}, cameras, RobustReject, 1e-6f, 0);
+    BundleAdjuster(BundleAdjustOptions{}, capture).BundleAdjust(scene.matches, {0, 1}, cameras, RobustReject, 1e-6f, 0);
     EXPECT_EQ(capture.countLines(kLimit), 1);
     EXPECT_EQ(capture.countPrefix("  error = "), 2);  // one iteration, then the closing line
     EXPECT_EQ(capture.text(), "  error = 0\n" + kLimit + "\n  error = 0\n");
@@ -238,8 +236,8 @@ TEST(BundleAdjusterLog, OneLinePerIterationPlusClosingLine) {
         o.maxIterations = iterations;
         o.minImprovement = -1.0f;  // never converge early
         std::vector<Camera> cameras = initial;
-        CoutCapture capture;
-        BundleAdjuster(o).BundleAdjust(scene.matches, {0, 1, 2}, cameras, RobustNone, 3.0f, 1);
+        LogCapture capture;
+        BundleAdjuster(o, capture).BundleAdjust(scene.matches, {0, 1, 2}, cameras, RobustNone, 3.0f, 1);
         EXPECT_EQ(capture.countPrefix("  error = "), iterations + 1) << iterations;
         EXPECT_EQ(capture.countLines(kLimit), 0);
         std::ostringstream first;
@@ -287,8 +285,8 @@ TEST(BundleAdjusterInput, UnusableCallsChangeAndLogNothing) {
     };
     for (const Case& c : cases) {
         std::vector<Camera> cameras = *c.cameras;
-        CoutCapture capture;
-        BundleAdjuster(BundleAdjustOptions{}).BundleAdjust(*c.matches, c.list, cameras, RobustNone, 3.0f, 1);
+        LogCapture capture;
+        BundleAdjuster(BundleAdjustOptions{}, capture).BundleAdjust(*c.matches, c.list, cameras, RobustNone, 3.0f, 1);
         EXPECT_EQ(capture.text(), "") << c.name;
         for (size_t k = 0; k < c.cameras->size(); ++k) {
             EXPECT_EQ(cameras[k].R.data, (*c.cameras)[k].R.data) << c.name;

@@ -51,8 +51,8 @@ LensRun adjust(const synthetic::SyntheticScene& scene, const std::vector<int32_t
     options.lensCoefficients = coefficients;
     std::vector<int32_t> list;
     for (int k = 0; k < static_cast<int>(scene.truth.size()); ++k) list.push_back(k);
-    test::CoutCapture quiet;
-    BundleAdjuster(options).BundleAdjust(scene.matches, list, run.cameras, RobustNone, 3.0f, 1, lensOf);
+    test::LogCapture quiet;
+    BundleAdjuster(options, quiet).BundleAdjust(scene.matches, list, run.cameras, RobustNone, 3.0f, 1, lensOf);
     for (size_t k = 1; k < run.cameras.size(); ++k)
         run.worstRotation = std::max(run.worstRotation, rotationErrorDegrees(run.cameras[k], run.cameras[0],
                                                                              scene.truth[k], scene.truth[0]));

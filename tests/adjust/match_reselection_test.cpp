@@ -133,10 +133,8 @@ TEST(MatchReselectionTest, AChainLosesTheImageBehindItsWeakestPair) {
         ReselectionRounds rounds;
         {
             std::ostringstream log;
-            std::streambuf* previous = std::cout.rdbuf(log.rdbuf());
-            rounds = reselectAndAdjust(scene.matches, verified, cameras, {0, 1, 2},
-                                       BundleAdjustOptions{}, RansacOptions{});
-            std::cout.rdbuf(previous);
+            rounds = reselectAndAdjust(scene.matches, verified, cameras, {0, 1, 2}, BundleAdjustOptions{},
+                                       RansacOptions{}, log);
         }
         if (c.imageTwoStays) {
             EXPECT_EQ(rounds.component, (std::vector<int32_t>{0, 1, 2}));

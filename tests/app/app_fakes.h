@@ -66,7 +66,7 @@ public:
         pressCancel = std::move(cancel);
         return window;
     }
-    void showResult(const RunReport& report, const Image& panorama) override {
+    void showResult(const ResultSummary& report, const Image& panorama) override {
         results.push_back(report);
         shownSizes.emplace_back(panorama.cols, panorama.rows);
     }
@@ -89,7 +89,7 @@ public:
     std::vector<std::string> saveDialogStarts;
     std::vector<std::string> pictures;
     std::vector<std::string> folders;
-    std::vector<RunReport> results;
+    std::vector<ResultSummary> results;
     std::vector<std::pair<int, int>> shownSizes;  // width, height of each shown panorama
     std::function<void()> pressCancel;             // the last status window's Cancel button
     int statusWindowsCreated = 0;
@@ -115,63 +115,101 @@ public:
 
     Stitcher& stitcher() override { return state; }
 
-    StitchOutcome stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
-                         Image& output) override {
-        StitchOutcome outcome = StitchOutcome::Cancelled;
-        cancellable(output, [&] { outcome = stitchRun(imageDirectory, imageNames, output); });
-        return state.cancelled ? StitchOutcome::Cancelled : outcome;
+    RunReport stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames, Image& output,
+                     std::ostream& log) override {
+        RunReport report;
+        cancellable(output, report, [&] { report = stitchRun(imageDirectory, imageNames, output, log); });
+        lastOutcome = report.outcome;
+        return report;
     }
-    StitchOutcome stitchRun(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
-                            Image& output) {
+    // Makes the stored cameras usable for a re-render, or not, as a run would leave them.
+    void setCamerasValid(bool valid) {
+        if (!valid) return state.invalidateCameras();
+        state.takeCameras(state.directory(), state.photographs(), state.cameras(), state.component());
+    }
+    bool cancelled() const { return lastOutcome == StitchOutcome::Cancelled; }
+    // The photographs with their sizes, as the engine keeps them after a run.
+    static std::vector<Photograph> photographsOf(const std::vector<std::string>& names) {
+        std::vector<Photograph> photographs;
+        for (const std::string& name : names) photographs.push_back(Photograph{name, ImageSize{30, 40, 3}});
+        return photographs;
+    }
+    RunReport stitchRun(const std::string& imageDirectory, const std::vector<std::string>& imageNames, Image& output,
+                        std::ostream& log) {
         calls.push_back({"stitch", imageDirectory, imageNames, state.progress.renderOnly});
-        state.imageDirectory = imageDirectory;
-        state.imageNames = imageNames;
-        state.imagesSelected = true;
-        state.needsRegistration = true;
-        std::cout << "stitch " << imageNames.size() << std::endl;
+        state.takeCameras(imageDirectory, photographsOf(imageNames), std::vector<Camera>(imageNames.size()), {});
+        state.invalidateCameras();
+        log << "stitch " << imageNames.size() << std::endl;
         state.progress.report(ProgressReporter::Loading, 0, static_cast<int>(imageNames.size()) - 1);
         if (duringRun) duringRun();
-        state.lastError = failure;
-        if (!failure.empty()) return StitchOutcome::Failed;
-        if (!matches) return StitchOutcome::NoMatches;
-        state.needsRegistration = false;
-        state.registration = registration;
-        state.component.clear();
+        RunReport report;
+        report.records = static_cast<int>(imageNames.size());
+        if (!failure.empty()) {
+            report.outcome = StitchOutcome::Failed;
+            report.message = failure;
+            return report;
+        }
+        if (!matches) {
+            report.outcome = StitchOutcome::NoMatches;
+            return report;
+        }
+        std::vector<int32_t> component;
         for (size_t i = 0; i < imageNames.size(); ++i)
-            if (static_cast<int>(i) != leftOut) state.component.push_back(static_cast<int32_t>(i));
-        state.imageSizes.assign(imageNames.size(), ImageSize{30, 40, 3});
-        renderRun(output);
-        return StitchOutcome::Stitched;
+            if (static_cast<int>(i) != leftOut) component.push_back(static_cast<int32_t>(i));
+        state.takeCameras(imageDirectory, photographsOf(imageNames), std::vector<Camera>(imageNames.size()),
+                          std::move(component));
+        report.registration = registration;
+        renderRun(output, state.options.render, report);
+        report.outcome = StitchOutcome::Stitched;
+        return report;
     }
-    ParameterFileRun stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
-                                             Image& output) override {
+    RunReport stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
+                                      Image& output, std::ostream& log) override {
         calls.push_back({"parameters", imageDirectory, {parameterFile}, state.progress.renderOnly});
-        state.imageDirectory = imageDirectory;
-        state.imageNames = parameterRecords;
-        state.imagesSelected = true;
-        state.needsRegistration = false;
-        std::cout << "parameters" << std::endl;
-        state.component.clear();
-        for (size_t i = 0; i < parameterRecords.size(); ++i) state.component.push_back(static_cast<int32_t>(i));
-        if (parameterRecords.empty()) return {StitchOutcome::Failed, 0};
+        std::vector<int32_t> component;
+        for (size_t i = 0; i < parameterRecords.size(); ++i) component.push_back(static_cast<int32_t>(i));
+        state.takeCameras(imageDirectory, photographsOf(parameterRecords),
+                          std::vector<Camera>(parameterRecords.size()), std::move(component));
+        log << "parameters" << std::endl;
+        RunReport report;
+        report.records = static_cast<int>(parameterRecords.size());
+        if (parameterRecords.empty()) {
+            report.outcome = StitchOutcome::Unreadable;
+            report.message = "no image records in " + parameterFile;
+            return report;
+        }
+        lastOutcome = StitchOutcome::Stitched;
         output.allocate(2, 3, 3);
-        return {StitchOutcome::Stitched, static_cast<int>(parameterRecords.size())};
+        report.render.rendered = true;
+        report.render.width = 3;
+        report.render.height = 2;
+        report.render.scale = 0.25f;
+        report.outcome = StitchOutcome::Stitched;
+        return report;
     }
-    void render(Image& output) override {
-        calls.push_back({"render", state.imageDirectory, state.imageNames, state.progress.renderOnly});
-        std::cout << "render" << std::endl;
-        cancellable(output, [&] { renderRun(output); });
+    RunReport render(Image& output, const RenderOptions& options, std::ostream& log) override {
+        calls.push_back({"render", state.directory(), state.names(), state.progress.renderOnly});
+        log << "render" << std::endl;
+        RunReport report;
+        cancellable(output, report, [&] {
+            renderRun(output, options, report);
+            report.outcome = StitchOutcome::Stitched;
+        });
+        lastOutcome = report.outcome;
+        return report;
     }
     // A rendering stage that reports twice; the panorama is `panorama` when set, else 3 x 2, at
     // the scale the size options ask for (scale mode) or at a quarter.
-    void renderRun(Image& output) {
+    void renderRun(Image& output, const RenderOptions& r, RunReport& report) {
         state.progress.report(ProgressReporter::Rendering, 0, 1);
         if (duringRender) duringRender();
         state.progress.report(ProgressReporter::Blending, 1, 1);
         output = panorama.empty() ? smallPanorama() : panorama;
-        const RenderOptions& r = state.options.render;
-        state.options.render.scale = r.sizeMode == SizeMode::Scale ? r.scale : 0.25f;
         if (r.sizeMode == SizeMode::Scale && r.scale == 1.0f) output.allocate(output.rows * 4, output.cols * 4, 3);
+        report.render.rendered = true;
+        report.render.width = output.cols;
+        report.render.height = output.rows;
+        report.render.scale = r.sizeMode == SizeMode::Scale ? r.scale : 0.25f;
     }
     static Image smallPanorama() {
         Image image;
@@ -179,12 +217,12 @@ public:
         return image;
     }
     template <typename Body>
-    void cancellable(Image& output, Body&& body) {
-        state.cancelled = false;
+    void cancellable(Image& output, RunReport& report, Body&& body) {
         try {
             body();
         } catch (const StitchCancelled&) {
-            state.cancelled = true;
+            report = RunReport{};
+            report.outcome = StitchOutcome::Cancelled;
             output.clear();
         }
     }
@@ -206,14 +244,15 @@ public:
             std::ofstream(path) << image.rows << ' ' << image.cols;
         }
         std::ofstream file(parameterPath);
-        for (const std::string& name : state.imageNames) file << name << '\n';
+        for (const std::string& name : state.names()) file << name << '\n';
         return true;
     }
 
     Stitcher state;
+    StitchOutcome lastOutcome = StitchOutcome::Stitched;  // of the last run
     bool matches = true;
     RegistrationSummary registration;  // what a successful stitch reports
-    std::string failure;  // lastError a stitch leaves, e.g. a photograph that failed to decode
+    std::string failure;  // why a stitch fails, e.g. a photograph that failed to decode
     std::vector<std::string> parameterRecords = {"/photos/a.jpg", "/photos/b.jpg"};
     std::string panoramaError;
     std::string parametersError;

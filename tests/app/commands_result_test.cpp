@@ -31,13 +31,13 @@ TEST_F(CommandsResultTest, CancelDuringARunEndsItAndLeavesTheEarlierOutputs) {
     } cases[] = {{"matching", false, true}, {"rendering", true, true}, {"re-render", true, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        engine.state.needsRegistration = c.fullRun;
+        engine.setCamerasValid(!(c.fullRun));
         engine.duringRun = nullptr;
         engine.duringRender = nullptr;
         (c.duringRender ? engine.duringRender : engine.duringRun) = [&] { platform.pressCancel(); };
         const size_t shownBefore = platform.results.size();
         commands->stitchStart();
-        EXPECT_TRUE(engine.state.cancelled);
+        EXPECT_TRUE(engine.cancelled());
         EXPECT_EQ(platform.statusLine, "Stitching cancelled");
         EXPECT_TRUE(platform.messages.empty());
         EXPECT_EQ(platform.results.size(), shownBefore);
@@ -51,14 +51,14 @@ TEST_F(CommandsResultTest, CancelDuringARunEndsItAndLeavesTheEarlierOutputs) {
     engine.duringRun = nullptr;
     engine.duringRender = nullptr;
     commands->stitchStart();
-    EXPECT_FALSE(engine.state.cancelled);
+    EXPECT_FALSE(engine.cancelled());
     EXPECT_NE(fileContents(folder / "pano.jpg"), "earlier panorama");
 }
 
 TEST_F(CommandsResultTest, ACancelOutsideARunDoesNothing) {
     commands->requestCancel();
     open(threeImages());
-    EXPECT_FALSE(engine.state.cancelled);
+    EXPECT_FALSE(engine.cancelled());
     EXPECT_EQ(platform.results.size(), 1u);
 }
 
@@ -68,7 +68,7 @@ TEST_F(CommandsResultTest, TheStatusLineSaysWhatIsRunningAndWhatCameOfIt) {
     engine.leftOut = 1;
     open(threeImages());
     commands->stitchStart();  // cameras valid: only a re-render, which does not call duringRun
-    engine.state.needsRegistration = true;
+    engine.setCamerasValid(false);
     commands->stitchStart();
     EXPECT_EQ(during, (std::vector<std::string>{"Stitching 3 photographs…", "Stitching 3 photographs…"}));
     EXPECT_EQ(platform.statusLine,
@@ -154,7 +154,7 @@ TEST_F(CommandsResultTest, FullResolutionReRendersAtFullScaleAndKeepsTheSizeOpti
     EXPECT_FALSE(engine.state.progress.renderOnly);
 
     // After a matching option changed the cameras are not valid: no re-render without matching.
-    engine.state.needsRegistration = true;
+    engine.setCamerasValid(false);
     commands->renderFullResolution();
     EXPECT_EQ(engine.calls.size(), callsBefore + 1);
     EXPECT_EQ(platform.messages.size(), 1u);

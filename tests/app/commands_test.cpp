@@ -54,7 +54,7 @@ TEST_F(CommandsTest, RejectedChoicesShowTheirMessageAndRunNothing) {
         EXPECT_TRUE(eng.calls.empty());
         EXPECT_EQ(desk.statusWindowsCreated, 0);
         EXPECT_EQ(desk.statusLine, "Select File::Open to begin");
-        EXPECT_FALSE(eng.state.imagesSelected);
+        EXPECT_FALSE(eng.state.imagesSelected());
         for (const std::string& name : c.files) fs::remove(path(name));
     }
 }
@@ -269,7 +269,7 @@ TEST_F(CommandsTest, OptionsOkWithoutChangesKeepsRegistrationAndUpdatesStatusOnl
 
     open(threeImages());
     commands->editOptions();
-    EXPECT_FALSE(engine.state.needsRegistration);
+    EXPECT_FALSE(engine.state.needsRegistration());
     EXPECT_EQ(platform.statusLine, "Select Stitch::Start to stitch");
     commands->stitchStart();
     EXPECT_EQ(engine.calls.back().kind, "render");
@@ -283,7 +283,7 @@ TEST_F(CommandsTest, MatchingOptionChangeMakesNextStartRunEverything) {
         return true;
     };
     commands->editOptions();
-    EXPECT_TRUE(engine.state.needsRegistration);
+    EXPECT_TRUE(engine.state.needsRegistration());
     EXPECT_EQ(engine.state.options.feature.siftScale, 0.5f);
     commands->stitchStart();
     EXPECT_EQ(engine.calls.back().kind, "stitch");
@@ -300,7 +300,7 @@ TEST_F(CommandsTest, OptionsCancelChangesNothing) {
     commands->editOptions();
     EXPECT_EQ(engine.state.options.render.width, 1400);
     EXPECT_EQ(engine.state.options.ransac.alpha, 10.0f);
-    EXPECT_FALSE(engine.state.needsRegistration);
+    EXPECT_FALSE(engine.state.needsRegistration());
     EXPECT_EQ(platform.statusLine, before);
 }
 

@@ -140,7 +140,7 @@ TEST_F(MainWindowTest, CancelInTheStatusWindowOrClosingItEndsTheRunWithEarlierOu
     };
     for (const auto& cancel : ways) {
         bool statusWindowShown = false;
-        engine->state.needsRegistration = true;
+        engine->setCamerasValid(false);
         engine->duringRun = [&] {
             CStatusDlg* status = window->findChild<CStatusDlg*>();
             ASSERT_NE(status, nullptr);
@@ -151,7 +151,7 @@ TEST_F(MainWindowTest, CancelInTheStatusWindowOrClosingItEndsTheRunWithEarlierOu
         };
         window->action("Stitch", "Start")->trigger();
         EXPECT_TRUE(statusWindowShown);
-        EXPECT_TRUE(engine->state.cancelled);
+        EXPECT_TRUE(engine->cancelled());
         EXPECT_EQ(window->statusText(), "Stitching cancelled");
         EXPECT_EQ(fileContents(folder / "pano.jpg"), "earlier panorama");
         EXPECT_EQ(fileContents(folder / "pano.txt"), "earlier cameras");
@@ -164,7 +164,7 @@ TEST_F(MainWindowTest, CancelInTheStatusWindowOrClosingItEndsTheRunWithEarlierOu
 TEST_F(MainWindowTest, ClosingTheWindowDuringARunCancelsItAndThenCloses) {
     openThree();
     std::ofstream(folder / "pano.jpg") << "earlier panorama";
-    engine->state.needsRegistration = true;
+    engine->setCamerasValid(false);
     bool stillOpen = false;
     engine->duringRun = [&] {
         window->close();
@@ -172,7 +172,7 @@ TEST_F(MainWindowTest, ClosingTheWindowDuringARunCancelsItAndThenCloses) {
     };
     window->action("Stitch", "Start")->trigger();
     EXPECT_TRUE(stillOpen);
-    EXPECT_TRUE(engine->state.cancelled);
+    EXPECT_TRUE(engine->cancelled());
     EXPECT_EQ(fileContents(folder / "pano.jpg"), "earlier panorama");
     EXPECT_FALSE(window->isVisible());
 }

@@ -65,9 +65,8 @@ TEST_F(VantorraDlgTest, StitchStartWithoutImagesShowsTheMessage) {
 }
 
 TEST_F(VantorraDlgTest, RunDisablesCommandsAndExitCancelsItThenCloses) {
-    engine->state.imagesSelected = true;
-    engine->state.needsRegistration = true;
-    engine->state.imageNames = {"/photos/a.jpg", "/photos/b.jpg"};
+    engine->state.takeCameras("", FakeEngine::photographsOf({"/photos/a.jpg", "/photos/b.jpg"}), {}, {});
+    engine->setCamerasValid(false);
     std::vector<QString> messages;
     bool openEnabled = true, startEnabled = true, optionsEnabled = true, aboutEnabled = false;
     bool visibleAfterExit = false;
@@ -90,7 +89,7 @@ TEST_F(VantorraDlgTest, RunDisablesCommandsAndExitCancelsItThenCloses) {
     EXPECT_EQ(statusDuringRun, "Stitching 2 photographs…");
     EXPECT_TRUE(visibleAfterExit);
     // The exit cancelled the run: no panorama, no message, and the window closed after it.
-    EXPECT_TRUE(engine->state.cancelled);
+    EXPECT_TRUE(engine->cancelled());
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(std::filesystem::exists("pano.jpg"));
     EXPECT_EQ(window->statusText(), "Stitching cancelled");

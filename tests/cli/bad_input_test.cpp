@@ -54,11 +54,11 @@ std::set<std::string> namesIn(const fs::path& folder) {
 
 PipelineCalls realPipeline() {
     return {
-        [](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
-            return stitcher.stitch(std::string(), names, output);
+        [](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output, std::ostream& log) {
+            return stitcher.stitch(std::string(), names, output, log);
         },
-        [](Stitcher& stitcher, const std::string& path, PanoramaSink& output) {
-            return stitcher.stitchFromParameterFile(std::string(), path, output);
+        [](Stitcher& stitcher, const std::string& path, PanoramaSink& output, std::ostream& log) {
+            return stitcher.stitchFromParameterFile(std::string(), path, output, log);
         },
     };
 }

@@ -69,13 +69,13 @@ TEST_F(CancelTest, ASignalDuringTheRunUnwindsItWritesNothingAndGivesTheSignalsSt
         bool reachedTheEngine = false;
         // The real pipeline; the signal arrives once the run has begun, as Ctrl-C would.
         const PipelineCalls calls{
-            [&](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
+            [&](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output, std::ostream& log) {
                 std::raise(c.signalNumber);
                 reachedTheEngine = true;
-                return stitcher.stitch(std::string(), names, output);
+                return stitcher.stitch(std::string(), names, output, log);
             },
-            [](Stitcher& stitcher, const std::string& path, PanoramaSink& output) {
-                return stitcher.stitchFromParameterFile(std::string(), path, output);
+            [](Stitcher& stitcher, const std::string& path, PanoramaSink& output, std::ostream& log) {
+                return stitcher.stitchFromParameterFile(std::string(), path, output, log);
             },
         };
         std::ostringstream messages, errors;
@@ -97,16 +97,17 @@ TEST_F(CancelTest, WithoutASignalTheSameRunWritesThePanorama) {
     CancelFlag flag;
     installCancelSignals(flag);
     const PipelineCalls calls{
-        [](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
+        [](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output, std::ostream& log) {
             // Three identical photographs of a ramp: matched or not, the run is not cancelled.
             Image image;
-            stitcher.stitch(std::string(), names, image);
-            stitcher.needsRegistration = false;
+            RunReport report = stitcher.stitch(std::string(), names, image, log);
             if (image.empty()) image.allocate(4, 6, 3);
             writeToSink(image, output);
-            return StitchOutcome::Stitched;
+            report.outcome = StitchOutcome::Stitched;
+            report.message.clear();
+            return report;
         },
-        [](Stitcher&, const std::string&, PanoramaSink&) { return ParameterFileRun{}; },
+        [](Stitcher&, const std::string&, PanoramaSink&, std::ostream&) { return RunReport{}; },
     };
     std::ostringstream messages, errors;
     EXPECT_EQ(runCli(options, calls, nullptr, messages, errors, &flag), ExitSuccess) << errors.str();

@@ -33,7 +33,7 @@ void writeBlank(PanoramaSink& sink, int rows, int cols) {
 
 struct FakePipeline {
     bool findMatches = true;
-    std::string failure;  // lastError a stitch leaves
+    std::string failure;  // why a stitch failed, if it does
     int records = 2;
     RegistrationSummary registration;  // what a stitch reports (empty: nothing to tell)
     std::vector<std::string> stitched;
@@ -42,25 +42,36 @@ struct FakePipeline {
 
     PipelineCalls calls_() {
         return {
-            [this](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output) {
+            [this](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output, std::ostream& log) {
                 ++calls;
                 stitched = names;
-                std::cout << "[ fake log line ]" << std::endl;
-                stitcher.imageNames = names;
-                stitcher.imageSizes.assign(names.size(), ImageSize{8, 12, 3});
-                stitcher.needsRegistration = !findMatches || !failure.empty();
-                stitcher.lastError = failure;
-                stitcher.registration = registration;
-                if (!stitcher.needsRegistration) writeBlank(output, 20, 30);
-                if (!failure.empty()) return StitchOutcome::Failed;
-                return findMatches ? StitchOutcome::Stitched : StitchOutcome::NoMatches;
+                log << "[ fake log line ]" << std::endl;
+                std::vector<Photograph> photographs;
+                for (const std::string& name : names) photographs.push_back(Photograph{name, ImageSize{8, 12, 3}});
+                stitcher.takeCameras("", std::move(photographs), std::vector<Camera>(names.size()), {});
+                RunReport report;
+                report.records = static_cast<int>(names.size());
+                report.registration = registration;
+                report.outcome = !failure.empty() ? StitchOutcome::Failed
+                                 : findMatches    ? StitchOutcome::Stitched
+                                                  : StitchOutcome::NoMatches;
+                report.message = failure;
+                if (report.stitched()) writeBlank(output, 20, 30);
+                return report;
             },
-            [this](Stitcher& stitcher, const std::string& path, PanoramaSink& output) {
+            [this](Stitcher&, const std::string& path, PanoramaSink& output, std::ostream&) {
                 ++calls;
                 replayed = path;
-                stitcher.needsRegistration = false;
-                if (records > 0) writeBlank(output, 10, 16);
-                return ParameterFileRun{records > 0 ? StitchOutcome::Stitched : StitchOutcome::Failed, records};
+                RunReport report;
+                report.records = records;
+                if (records > 0) {
+                    writeBlank(output, 10, 16);
+                    report.outcome = StitchOutcome::Stitched;
+                } else {
+                    report.outcome = StitchOutcome::Unreadable;
+                    report.message = "no image records in " + path;
+                }
+                return report;
             },
         };
     }

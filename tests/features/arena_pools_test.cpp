@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -103,10 +105,12 @@ TEST(ArenaPools, ReleasingOnePoolLeavesTheOthersIntact) {
 TEST(ArenaPools, ExhaustedHeapIsLoggedAndReturnsNoMemory) {
     poolRelease(kTestPool);
     poolSetHeapLimit(poolHeapBytes() + 4096);
-    testing::internal::CaptureStdout();
+    std::ostringstream failures;
+    std::ostream* before = poolSetFailureLog(&failures);
     void* fits = poolAlloc(1000, kTestPool);
     void* tooLarge = poolAlloc(10000, kTestPool);
-    const std::string log = testing::internal::GetCapturedStdout();
+    poolSetFailureLog(before);
+    const std::string log = failures.str();
     poolSetHeapLimit(-1);
     EXPECT_NE(fits, nullptr);
     EXPECT_EQ(tooLarge, nullptr);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <cmath>
 #include <cstring>
 #include <iostream>
@@ -121,10 +123,12 @@ TEST_F(ExtractFeatures, ExhaustedHeapEndsTheExtractionCleanly) {
     const GreyRaster* grey = photograph();
     // Room for a level or two of the pyramid but not for all of it.
     poolSetHeapLimit(poolHeapBytes() + 3'000'000);
-    testing::internal::CaptureStdout();
+    std::ostringstream failures;
+    std::ostream* before = poolSetFailureLog(&failures);
     bool failed = false;
     const Feature* head = extractFeatures(*grey, 2, &failed);
-    const std::string log = testing::internal::GetCapturedStdout();
+    poolSetFailureLog(before);
+    const std::string log = failures.str();
     poolSetHeapLimit(-1);
     EXPECT_TRUE(failed);
     EXPECT_EQ(head, nullptr);

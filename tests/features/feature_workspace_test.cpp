@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,7 +36,7 @@ std::vector<Found> listOf(const Feature* features) {
 std::vector<Found> detectIn(FeatureWorkspace* workspace) {
     std::vector<Found> found;
     auto detect = [&] {
-        const DetectedFeatureImage d = detectFeatures(decodeFeatureImage(kView, FeatureOptions{}), FeatureOptions{});
+        const DetectedFeatureImage d = detectFeatures(decodeFeatureImage(kView, FeatureOptions{}), FeatureOptions{}, FeatureBudget{});
         EXPECT_FALSE(d.failed);
         found = listOf(d.features);
     };
@@ -79,26 +80,23 @@ TEST(FeatureWorkspace, FeaturesLiveInTheWorkspaceUntilItGoes) {
 TEST(FeatureWorkspace, AnExhaustedHeapIsLoggedWithItsImageNotWhereItHappened) {
     FeatureWorkspace workspace;
     DetectedFeatureImage detected;
-    testing::internal::CaptureStdout();
+    std::ostringstream poolLog;
     {
         const FeatureWorkspace::Binding bound(workspace);
+        poolSetFailureLog(&poolLog);  // where the pools would log a failure if asked
         poolSetHeapLimit(poolHeapBytes() + 100000);
-        detected = detectFeatures(decodeFeatureImage(kView, FeatureOptions{}), FeatureOptions{});
+        detected = detectFeatures(decodeFeatureImage(kView, FeatureOptions{}), FeatureOptions{}, FeatureBudget{});
         poolSetHeapLimit(-1);
     }
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(poolLog.str(), "");
     EXPECT_TRUE(detected.failed);
-    ImageSize size;
-    FloatImage featureImage, thumbnail;
-    int32_t featureLevel = 0, thumbnailLevel = 0;
+    Photograph photograph;
     int64_t memory = 0;
     Feature* features = nullptr;
     std::string error;
-    ProgressReporter progress;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(takeDetectedImage(2, 4, std::move(detected), FeatureOptions{}, progress, size, featureImage,
-                                   featureLevel, thumbnail, thumbnailLevel, memory, features, &error));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "  Image 2\nSIFT - Failed to allocate memory\n");
+    std::ostringstream log;
+    EXPECT_FALSE(takeDetectedImage(std::move(detected), FeatureBudget{}, 4, log, photograph, memory, features, &error));
+    EXPECT_EQ(log.str(), "SIFT - Failed to allocate memory\n");
     EXPECT_EQ(error, "SIFT - Failed to allocate memory");
     EXPECT_EQ(features, nullptr);
 }

@@ -49,50 +49,55 @@ TEST_F(LogDestinationTest, FileIsEmptiedOrAppended) {
     {
         LogDestination log(LogDestination::File, false, logFile);
         ASSERT_TRUE(log.ok());
-        std::cout << "first" << std::endl;
+        log.stream() << "first" << std::endl;
     }
     EXPECT_EQ(contents(logFile), "first\n");
     {
         LogDestination log(LogDestination::File, true, logFile);
         ASSERT_TRUE(log.ok());
-        std::cout << "second" << std::endl;
+        log.stream() << "second" << std::endl;
         EXPECT_TRUE(log.close());
+        log.stream() << "after closing" << std::endl;  // discarded, not written to a closed file
     }
     EXPECT_EQ(contents(logFile), "first\nsecond\n");
     EXPECT_EQ(terminal.str(), "");
 }
 
-TEST_F(LogDestinationTest, CoutRestoredAfterScope) {
+// Only the console mode writes to the standard output stream, and every mode leaves that stream
+// as it found it: a run's log never takes over the program's output.
+TEST_F(LogDestinationTest, OnlyTheConsoleReachesTheTerminalAndItIsLeftAsItWas) {
     for (int mode : {LogDestination::Console, LogDestination::File, LogDestination::None}) {
         {
             LogDestination log(mode, false, logFile);
             ASSERT_TRUE(log.ok()) << mode;
-            std::cout << "during " << mode << std::endl;
+            log.stream() << "during " << mode << std::endl;
+            std::cout << "program " << mode << "\n";
+            EXPECT_EQ(std::cout.rdbuf(), terminal.rdbuf()) << mode;
         }
         EXPECT_EQ(std::cout.rdbuf(), terminal.rdbuf()) << mode;
         EXPECT_FALSE(std::cout.flags() & std::ios::unitbuf) << mode;
-        std::cout << "after " << mode << "\n";
     }
-    EXPECT_EQ(terminal.str(), "during 0\nafter 0\nafter 1\nafter 2\n");
+    EXPECT_EQ(terminal.str(), "during 0\nprogram 0\nprogram 1\nprogram 2\n");
+    EXPECT_EQ(contents(logFile), "during 1\n");
 }
 
 TEST_F(LogDestinationTest, NoneDiscardsEverything) {
     {
         LogDestination log(LogDestination::None, false);
         ASSERT_TRUE(log.ok());
-        std::cout << "lost" << 42 << std::endl;
-        EXPECT_TRUE(std::cout.good());
+        log.stream() << "lost" << 42 << std::endl;
+        EXPECT_TRUE(log.stream().good());
     }
     EXPECT_EQ(terminal.str(), "");
     EXPECT_FALSE(fs::exists(logFile));
 }
 
-TEST_F(LogDestinationTest, UnopenableFileIsReportedAndCoutKept) {
+TEST_F(LogDestinationTest, UnopenableFileIsReportedAndDiscards) {
     LogDestination log(LogDestination::File, false, directory / "missing" / "log.txt");
     EXPECT_FALSE(log.ok());
     EXPECT_NE(log.error().find("log.txt"), std::string::npos);
-    std::cout << "still here\n";
-    EXPECT_EQ(terminal.str(), "still here\n");
+    log.stream() << "nowhere\n";
+    EXPECT_EQ(terminal.str(), "");
 }
 
 TEST_F(LogDestinationTest, UnknownModeIsReported) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -57,12 +58,13 @@ std::unique_ptr<StageRun> runStage(const std::string& directory, const std::vect
     StitchOptions options;
     const int n = static_cast<int>(names.size());
     options.feature.maxMatchesPerFeature = std::min(maxMatchesPerFeature, n - 1);
-    options.feature.featureImageBudget = 67108864;
+    FeatureBudget budget;
+    budget.featureImageBytes = 67108864;
     auto run = std::make_unique<StageRun>();
     ProgressReporter progress;
-    testing::internal::CaptureStdout();
-    run->matcher = FeatureMatcher(options.feature, options.ransac).matchingStage(directory, names, progress);
-    run->log = testing::internal::GetCapturedStdout();
+    std::ostringstream log;
+    run->matcher = FeatureMatcher(options.feature, options.ransac, budget).matchingStage(directory, names, progress, log);
+    run->log = log.str();
     return run;
 }
 
@@ -82,8 +84,8 @@ double agreementWithTruth(const StageRun& run, int i, int j, const TrueCamera& c
     int agreeing = 0;
     for (int k = 0; k < n; ++k) {
         double x, y, u, v;
-        toCentredFull(points.first.at(0, k), points.first.at(1, k), run.matcher.imageSizes[i], run.matcher.featureLevels[i], x, y);
-        toCentredFull(points.second.at(0, k), points.second.at(1, k), run.matcher.imageSizes[j], run.matcher.featureLevels[j], u, v);
+        toCentredFull(points.first.at(0, k), points.first.at(1, k), run.matcher.photographs[i].size, run.matcher.photographs[i].featureLevel, x, y);
+        toCentredFull(points.second.at(0, k), points.second.at(1, k), run.matcher.photographs[j].size, run.matcher.photographs[j].featureLevel, u, v);
         const double ray[3] = {x / ci.F, y / ci.F, 1.0};
         double world[3], seen[3];
         for (int r = 0; r < 3; ++r)  // R_i^T ray
@@ -92,7 +94,7 @@ double agreementWithTruth(const StageRun& run, int i, int j, const TrueCamera& c
             seen[r] = cj.R[r][0] * world[0] + cj.R[r][1] * world[1] + cj.R[r][2] * world[2];
         if (seen[2] <= 0) continue;
         const double error = std::hypot(cj.F * seen[0] / seen[2] - u, cj.F * seen[1] / seen[2] - v);
-        if (error <= pixels * std::ldexp(1.0, run.matcher.featureLevels[j])) ++agreeing;
+        if (error <= pixels * std::ldexp(1.0, run.matcher.photographs[j].featureLevel)) ++agreeing;
     }
     return n > 0 ? static_cast<double>(agreeing) / n : 1.0;
 }
@@ -110,8 +112,8 @@ std::vector<double> row6Agreement(int maxMatchesPerFeature, double pixels) {
     const auto truth = readTruth("row6");
     std::vector<double> shares;
     for (int i = 0; i < static_cast<int>(names.size()); ++i) {
-        EXPECT_EQ(run->matcher.imageSizes[i].height, 400);
-        EXPECT_EQ(run->matcher.imageSizes[i].width, 600);
+        EXPECT_EQ(run->matcher.photographs[i].size.height, 400);
+        EXPECT_EQ(run->matcher.photographs[i].size.width, 600);
         for (int j = 0; j < static_cast<int>(names.size()); ++j)
             if (run->matcher.matches.count(i, j) > 0)
                 shares.push_back(agreementWithTruth(*run, i, j, truth.at(names[i]),

@@ -12,6 +12,12 @@
 namespace vantorra {
 namespace {
 
+// A search with a state of its own, as every search of a run starts.
+int neighboursOf(const Feature* query, int k, Feature** result) {
+    NeighbourSearch search;
+    return findNeighbours(query, k, result, search);
+}
+
 using test::Descriptor;
 using test::SyntheticFeatures;
 
@@ -83,7 +89,7 @@ TEST(KdTreeTest, IdenticalDescriptorsBuildAChainWithoutExhaustingTheStack) {
     std::vector<Feature*> result(10);
     for (int q : {0, 1, kCount / 2, kCount - 1}) {
         const Feature& query = set.features()[q];
-        const int found = findNeighbours(&query, 10, result.data());
+        const int found = neighboursOf(&query, 10, result.data());
         ASSERT_EQ(found, 10);
         for (int l = 0; l < found; ++l) {
             EXPECT_NE(result[l]->image, query.image);
@@ -146,7 +152,7 @@ TEST(KdTreeTest, EmptyListGivesNoTreeAndNoNeighbours) {
     Feature query{};
     query.descriptor = const_cast<uint8_t*>(d.data());
     Feature* result[4];
-    EXPECT_EQ(findNeighbours(&query, 4, result), 0);
+    EXPECT_EQ(neighboursOf(&query, 4, result), 0);
 }
 
 TEST(KdTreeTest, SmallSetsAreSearchedExactlyAndOnlyInOtherImages) {
@@ -158,7 +164,7 @@ TEST(KdTreeTest, SmallSetsAreSearchedExactlyAndOnlyInOtherImages) {
     for (int k : {1, 5, 16, 20}) {
         for (const Feature& query : set.features()) {
             std::vector<Feature*> result(k);
-            const int found = findNeighbours(&query, k, result.data());
+            const int found = neighboursOf(&query, k, result.data());
             const std::vector<float> expected = bruteForceDistances(set, query, k);
             ASSERT_EQ(found, static_cast<int>(expected.size()));
             for (int l = 0; l < found; ++l) {
@@ -191,7 +197,7 @@ TEST(KdTreeTest, LargeSetsFindNearCopiesInTheOtherImage) {
     std::vector<Feature*> result(9);
     for (int i = 0; i < 2000; ++i) {
         const Feature& query = set.features()[i];
-        const int found = findNeighbours(&query, 9, result.data());
+        const int found = neighboursOf(&query, 9, result.data());
         ASSERT_EQ(found, 9);
         for (int l = 0; l < found; ++l) EXPECT_EQ(result[l]->image, 1);
         for (int l = 1; l < found; ++l) EXPECT_LE(result[l - 1]->distance, result[l]->distance);

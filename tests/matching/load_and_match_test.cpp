@@ -28,18 +28,21 @@ struct StageRun {
 
 StageRun runStage(const std::string& directory, const std::vector<std::string>& names, ThreadPool* pool) {
     StageRun run;
-    std::vector<int32_t> featureLevels, thumbnailLevels;
-    std::vector<FloatImage> featureImages, thumbnails;
+    std::vector<Photograph> photographs;
     int64_t memory = 0;
-    const FeatureStageOutputs outputs{run.sizes, featureLevels, featureImages, thumbnails, thumbnailLevels, memory,
-                                      &run.skipped};
+    const FeatureStageOutputs outputs{photographs, memory, true};
     const int n = static_cast<int>(names.size());
     MatchTable matches(n);
     ProgressReporter progress;
     std::string error;
-    test::CoutCapture log;
-    run.ok = loadAndMatch(directory, names, FeatureOptions{}, progress, outputs, matches, run.totalFeatures, &error, pool);
+    test::LogCapture log;
+    run.ok = loadAndMatch(directory, names, FeatureOptions{}, FeatureBudget{}, progress, log, outputs, matches,
+                          run.totalFeatures, &error, pool);
     run.log = log.text();
+    for (const Photograph& photograph : photographs) {
+        run.sizes.push_back(photograph.size);
+        run.skipped.push_back(photograph.leftOut);
+    }
     run.error = error;
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j) run.counts.push_back(matches.count(i, j));

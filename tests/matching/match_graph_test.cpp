@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,9 +34,9 @@ TEST(MatchGraphTest, ComponentsAreJoinedFromEitherSideAndOrderedLargestFirst) {
     for (const GraphCase& c : cases) {
         MatchTable matches(c.n);
         for (const auto& [i, j] : c.accepted) matches.count(i, j) = 7;
-        testing::internal::CaptureStdout();
-        const Components components = findComponents(matches);
-        const std::string log = testing::internal::GetCapturedStdout();
+        std::ostringstream stream;
+        const Components components = findComponents(matches, stream);
+        const std::string log = stream.str();
         EXPECT_EQ(components, c.expected) << c.name;
         EXPECT_EQ(log, "[ Finding connected components ]\n[ Found " +
                            std::to_string(c.expected.size()) + " connected components ]\n" +

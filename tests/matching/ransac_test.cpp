@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,11 +49,13 @@ std::vector<Correspondence> translatedWithOutliers(int good, int bad, std::mt199
 }
 
 TEST(RansacTest, RandomSequenceFollowsTheLinearCongruentialRule) {
+    RandomStream sequence;
+    EXPECT_EQ(sequence.state(), 1u);  // every run starts where the first run of a program always did
     for (int draw = 0; draw < 5; ++draw) {
-        const uint32_t before = randomState();
+        const uint32_t before = sequence.state();
         const uint32_t after = before * 214013u + 2531011u;
-        EXPECT_EQ(nextRandom(), static_cast<int32_t>((after >> 16) & 0x7FFF));
-        EXPECT_EQ(randomState(), after);
+        EXPECT_EQ(sequence.next(), static_cast<int32_t>((after >> 16) & 0x7FFF));
+        EXPECT_EQ(sequence.state(), after);
     }
 }
 
@@ -176,7 +179,8 @@ TEST(RansacTest, HypothesesAtTheScaleLimitAreNotEvaluated) {
         }
         RansacOptions options;
         Matrix model;
-        const std::vector<int32_t> inliers = ransacPair(pointsFrom(list), 20, options, model);
+        RandomStream random;
+        const std::vector<int32_t> inliers = ransacPair(pointsFrom(list), 20, options, model, random);
         EXPECT_EQ(inliers.size(), c.evaluated ? 20u : 0u) << c.scale;
         EXPECT_EQ(model.at(0, 0), c.evaluated ? c.scale : 0.0f) << c.scale;
     }
@@ -186,7 +190,8 @@ TEST(RansacTest, RansacFindsTheTranslationAmongOutliers) {
     std::mt19937 rng(8);
     const std::vector<Correspondence> list = translatedWithOutliers(40, 60, rng);
     Matrix model;
-    const std::vector<int32_t> inliers = ransacPair(pointsFrom(list), 100, RansacOptions{}, model);
+    RandomStream random;
+    const std::vector<int32_t> inliers = ransacPair(pointsFrom(list), 100, RansacOptions{}, model, random);
     ASSERT_EQ(inliers.size(), 40u);
     for (int k = 0; k < 40; ++k) EXPECT_EQ(inliers[k], k);  // ascending column order
     EXPECT_NEAR(model.at(0, 0), 1.0f, 1e-4);
@@ -196,10 +201,10 @@ TEST(RansacTest, RansacFindsTheTranslationAmongOutliers) {
 }
 
 TEST(RansacTest, EmptyPairDrawsNothing) {
-    const uint32_t before = randomState();
+    RandomStream random(77);
     Matrix model;
-    EXPECT_TRUE(ransacPair(MatchPoints{}, 0, RansacOptions{}, model).empty());
-    EXPECT_EQ(randomState(), before);
+    EXPECT_TRUE(ransacPair(MatchPoints{}, 0, RansacOptions{}, model, random).empty());
+    EXPECT_EQ(random.state(), 77u);
     EXPECT_EQ(model.rows, 3);
     for (float value : model.data) EXPECT_EQ(value, 0.0f);
 }
@@ -216,21 +221,22 @@ TEST(RansacTest, MinimumInliersGrowWithOverlap) {
 }
 
 TEST(RansacTest, StreamsAheadDrawWhatTheSequenceDrawsLater) {
+    RandomStream sequence(4242);
     for (const uint64_t offset : {uint64_t{0}, uint64_t{1}, uint64_t{2}, uint64_t{999}, uint64_t{1} << 20}) {
-        const uint32_t start = randomState();
-        RandomStream ahead = streamAhead(offset);
-        EXPECT_EQ(randomState(), start) << "looking ahead moved the sequence";
+        const uint32_t start = sequence.state();
+        RandomStream ahead = sequence.ahead(offset);
+        EXPECT_EQ(sequence.state(), start) << "looking ahead moved the sequence";
         RandomStream walked(start);
         for (uint64_t k = 0; k < offset; ++k) walked.next();
         EXPECT_EQ(ahead.state(), walked.state()) << offset;
         for (int k = 0; k < 5; ++k) EXPECT_EQ(ahead.next(), walked.next()) << offset;
     }
-    const uint32_t start = randomState();
-    skipRandom(1000);
+    const uint32_t start = sequence.state();
+    sequence.skip(1000);
     RandomStream walked(start);
     for (int k = 0; k < 1000; ++k) walked.next();
-    EXPECT_EQ(nextRandom(), walked.next());
-    EXPECT_EQ(randomState(), walked.state());
+    EXPECT_EQ(sequence.next(), walked.next());
+    EXPECT_EQ(sequence.state(), walked.state());
     EXPECT_EQ(stateAfter(12345u, 0), 12345u);
 }
 
@@ -241,15 +247,16 @@ TEST(RansacTest, PairDrawsTwicePerIterationFromItsStream) {
     options.ransacIterations = 37;
     EXPECT_EQ(ransacDraws(60, options), 74u);
     EXPECT_EQ(ransacDraws(0, options), 0u);
-    const uint32_t start = randomState();
-    Matrix fromSequence, fromStream;
-    const std::vector<int32_t> a = ransacPair(points, 60, options, fromSequence);
-    EXPECT_EQ(randomState(), stateAfter(start, 74));
-    RandomStream stream(start);
-    const std::vector<int32_t> b = ransacPair(points, 60, options, fromStream, stream);
-    EXPECT_EQ(stream.state(), randomState());
+    const uint32_t origin = 987654u;
+    Matrix fromStream, fromAhead;
+    RandomStream stream(stateAfter(origin, 5));
+    const std::vector<int32_t> a = ransacPair(points, 60, options, fromStream, stream);
+    EXPECT_EQ(stream.state(), stateAfter(origin, 79));
+    RandomStream ahead = RandomStream(origin).ahead(5);  // the same place, reached by looking ahead
+    const std::vector<int32_t> b = ransacPair(points, 60, options, fromAhead, ahead);
+    EXPECT_EQ(ahead.state(), stream.state());
     EXPECT_EQ(a, b);
-    EXPECT_EQ(fromSequence.data, fromStream.data);
+    EXPECT_EQ(fromStream.data, fromAhead.data);
 }
 
 class VerifyPairsTest : public ::testing::Test {
@@ -257,10 +264,11 @@ protected:
     std::string verify(MatchTable& matches, const std::vector<ImageSize>& sizes,
                        const RansacOptions& options = RansacOptions{}, ThreadPool* pool = nullptr) {
         ProgressReporter progress;
-        testing::internal::CaptureStdout();
-        verifyPairs(matches, sizes, options, progress, pool);
-        return testing::internal::GetCapturedStdout();
+        std::ostringstream log;
+        verifyPairs(matches, sizes, options, random, progress, log, pool);
+        return log.str();
     }
+    RandomStream random;  // the run's sequence, carried from one verification to the next
     static void setPair(MatchTable& matches, int i, int j, const std::vector<Correspondence>& list) {
         matches.count(i, j) = static_cast<int32_t>(list.size());
         matches.place(i, j) = pointsFrom(list);
@@ -309,9 +317,9 @@ TEST_F(VerifyPairsTest, RejectedLineShowsItsFigures) {
 
 TEST_F(VerifyPairsTest, PairWithoutRawMatchesIsRejectedWithoutDrawing) {
     MatchTable matches(2);
-    const uint32_t before = randomState();
+    const uint32_t before = random.state();
     const std::string log = verify(matches, twoImages);
-    EXPECT_EQ(randomState(), before);
+    EXPECT_EQ(random.state(), before);
     EXPECT_EQ(log,
               "[ Performing RANSAC ]\n"
               "  Image 0\n"
@@ -371,18 +379,18 @@ TEST_F(VerifyPairsTest, ThreadsGiveTheTableLogAndSequenceOfOneThread) {
     uint64_t draws = 0;  // every partner is a candidate: each non-empty pair draws once
     for (int i = 0; i < 5; ++i)
         for (int j = 0; j < 5; ++j) draws += ransacDraws(raw.count(i, j), options);
-    const uint32_t start = randomState();
+    const uint32_t start = random.state();
     MatchTable serial = makeTable();
     const std::string serialLog = verify(serial, sizes, options);
-    const uint32_t end = randomState();
+    const uint32_t end = random.state();
     ASSERT_EQ(end, stateAfter(start, draws));
     for (const int threads : {2, 3, 4}) {
-        skipRandom((uint64_t{1} << 32) - draws);  // the sequence has period 2^32: back to start
-        ASSERT_EQ(randomState(), start);
+        random.skip((uint64_t{1} << 32) - draws);  // the sequence has period 2^32: back to start
+        ASSERT_EQ(random.state(), start);
         ThreadPool pool(threads);
         MatchTable parallel = makeTable();
         EXPECT_EQ(verify(parallel, sizes, options, &pool), serialLog) << threads;
-        EXPECT_EQ(randomState(), end) << threads;
+        EXPECT_EQ(random.state(), end) << threads;
         for (int i = 0; i < 5; ++i)
             for (int j = 0; j < 5; ++j) {
                 ASSERT_EQ(parallel.count(i, j), serial.count(i, j)) << i << " " << j;
@@ -399,7 +407,7 @@ TEST_F(VerifyPairsTest, EachPairDrawsWhereThePairBeforeItLeftOff) {
     const std::vector<Correspondence> backward = translatedWithOutliers(25, 35, rng);
     RansacOptions options;
     options.ransacIterations = 3;
-    const uint32_t start = randomState();
+    const uint32_t start = random.state();
     Matrix model;
     RandomStream stream(start);
     const size_t first = ransacPair(pointsFrom(forward), 60, options, model, stream).size();
@@ -411,7 +419,7 @@ TEST_F(VerifyPairsTest, EachPairDrawsWhereThePairBeforeItLeftOff) {
     const std::string log = verify(matches, twoImages, options, &pool);
     EXPECT_NE(log.find("  Image 0\n nInliers = " + std::to_string(first) + ","), std::string::npos) << log;
     EXPECT_NE(log.find("  Image 1\n nInliers = " + std::to_string(second) + ","), std::string::npos) << log;
-    EXPECT_EQ(randomState(), stream.state());
+    EXPECT_EQ(random.state(), stream.state());
 }
 
 }  // namespace

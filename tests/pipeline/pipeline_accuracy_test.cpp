@@ -27,21 +27,21 @@ constexpr double kMaxFocalError = 0.005;  // fraction of the true focal length
 TEST(PipelineAccuracyTest, RowOfSixMatchesTheTrueRotationsAndFocalLengths) {
     test::StitchedSet& row = test::stitchedRow6();
     const Stitcher& stitcher = row.stitcher;
-    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
+    ASSERT_FALSE(stitcher.needsRegistration());
     const auto truth = test::readTruth(test::testData("matching/row6"));
-    const size_t n = stitcher.imageNames.size();
-    ASSERT_EQ(stitcher.component.size(), n);
+    const size_t n = stitcher.names().size();
+    ASSERT_EQ(stitcher.component().size(), n);
 
     double worst = 0, total = 0;
     int pairs = 0;
     for (size_t a = 0; a < n; ++a)
         for (size_t b = a + 1; b < n; ++b) {
-            const Matrix solved = multiply(stitcher.cameras[a].R, transpose(stitcher.cameras[b].R));
-            const Matrix expected = multiply(truth.at(stitcher.imageNames[a]).R,
-                                             transpose(truth.at(stitcher.imageNames[b]).R));
+            const Matrix solved = multiply(stitcher.cameras()[a].R, transpose(stitcher.cameras()[b].R));
+            const Matrix expected = multiply(truth.at(stitcher.names()[a]).R,
+                                             transpose(truth.at(stitcher.names()[b]).R));
             const double error = test::rotationAngleDegrees(solved, expected);
             EXPECT_LT(error, kMaxRelativeRotationDegrees)
-                << stitcher.imageNames[a] << " / " << stitcher.imageNames[b];
+                << stitcher.names()[a] << " / " << stitcher.names()[b];
             worst = std::max(worst, error);
             total += error;
             ++pairs;
@@ -53,11 +53,11 @@ TEST(PipelineAccuracyTest, RowOfSixMatchesTheTrueRotationsAndFocalLengths) {
 
     double worstFocal = 0;
     for (size_t i = 0; i < n; ++i) {
-        const Camera& camera = stitcher.cameras[i];
+        const Camera& camera = stitcher.cameras()[i];
         const double full = camera.f * camera.imageTransform.at(0, 0);
-        const double trueFocal = truth.at(stitcher.imageNames[i]).F;
+        const double trueFocal = truth.at(stitcher.names()[i]).F;
         const double error = std::abs(full - trueFocal) / trueFocal;
-        EXPECT_LT(error, kMaxFocalError) << stitcher.imageNames[i] << ": " << full << " vs "
+        EXPECT_LT(error, kMaxFocalError) << stitcher.names()[i] << ": " << full << " vs "
                                          << trueFocal;
         worstFocal = std::max(worstFocal, error);
     }
@@ -79,24 +79,24 @@ Accuracy accuracyOf(const std::string& set, bool refine) {
     const std::string directory = test::testData(set);
     Image output;
     {
-        test::CoutCapture quiet;
-        stitcher.stitch(directory, test::jpegNames(directory), output);
+        test::LogCapture quiet;
+        stitcher.stitch(directory, test::jpegNames(directory), output, quiet);
     }
     const auto truth = test::readTruth(directory);
     Accuracy a;
     int pairs = 0;
-    const std::vector<int32_t>& c = stitcher.component;
+    const std::vector<int32_t>& c = stitcher.component();
     for (size_t x = 0; x < c.size(); ++x) {
-        const auto& tx = truth.at(stitcher.imageNames[c[x]]);
+        const auto& tx = truth.at(stitcher.names()[c[x]]);
         if (tx.F <= 0) continue;
-        const Camera& cx = stitcher.cameras[c[x]];
+        const Camera& cx = stitcher.cameras()[c[x]];
         if (a.registered++ == 0) a.lens = cx.lens;
         a.worstFocal = std::max(a.worstFocal, std::abs(cx.f * cx.imageTransform.at(0, 0) - tx.F) / tx.F);
         for (size_t y = x + 1; y < c.size(); ++y) {
-            const auto& ty = truth.at(stitcher.imageNames[c[y]]);
+            const auto& ty = truth.at(stitcher.names()[c[y]]);
             if (ty.F <= 0) continue;
             const double e = test::rotationAngleDegrees(
-                multiply(cx.R, transpose(stitcher.cameras[c[y]].R)), multiply(tx.R, transpose(ty.R)));
+                multiply(cx.R, transpose(stitcher.cameras()[c[y]].R)), multiply(tx.R, transpose(ty.R)));
             a.mean += e;
             a.worst = std::max(a.worst, e);
             ++pairs;

@@ -18,7 +18,7 @@
 namespace vantorra {
 namespace {
 
-using test::CoutCapture;
+using test::LogCapture;
 using test::jpegNames;
 using test::TempDir;
 using test::testData;
@@ -34,11 +34,11 @@ TEST(PipelineDriverTest, TwoImagesRunOneRegistrationStepThenGlobalAndFinalAdjust
     Stitcher stitcher;
     stitcher.options = test::smallOptions(500, 0);
     Image output;
-    CoutCapture log;
-    stitcher.stitch(testData("matching/row6"), kOverlappingPair, output);
+    LogCapture log;
+    const RunReport report = stitcher.stitch(testData("matching/row6"), kOverlappingPair, output, log);
 
-    EXPECT_FALSE(stitcher.needsRegistration);
-    EXPECT_TRUE(stitcher.lastError.empty()) << stitcher.lastError;
+    EXPECT_FALSE(stitcher.needsRegistration());
+    EXPECT_EQ(report.outcome, StitchOutcome::Stitched) << report.message;
     EXPECT_EQ(log.countExact("[ Bundle Adjustment ]"), 1);
     EXPECT_EQ(log.countLines(" Camera "), 2);  // " Camera 0 " and " Camera 1"
     EXPECT_TRUE(log.hasLine(" Camera 1"));
@@ -54,7 +54,7 @@ TEST(PipelineDriverTest, TwoImagesRunOneRegistrationStepThenGlobalAndFinalAdjust
                             text.find("[ Render Panorama ]")};
     for (size_t i = 1; i < std::size(steps); ++i) EXPECT_LT(steps[i - 1], steps[i]) << i;
 
-    EXPECT_EQ(stitcher.component, (std::vector<int32_t>{0, 1}));
+    EXPECT_EQ(stitcher.component(), (std::vector<int32_t>{0, 1}));
     EXPECT_FALSE(output.empty());
     EXPECT_EQ(output.cols, 500);
 }
@@ -67,16 +67,15 @@ TEST(PipelineDriverTest, ARunLeavesTheStoredOptionsAsTheyWere) {
     stitcher.options.render.renderEnabled = false;  // only the matching option is of interest
     ASSERT_EQ(stitcher.options.feature.maxMatchesPerFeature, 5);
     Image output;
-    CoutCapture log;
+    LogCapture log;
     const StitchOptions before = stitcher.options;
     // Three photographs clamp the matches per feature to two for that run only.
-    EXPECT_EQ(stitcher.stitch(row6, {all[0], all[1], all[2]}, output), StitchOutcome::Stitched);
+    EXPECT_EQ(stitcher.stitch(row6, {all[0], all[1], all[2]}, output, log).outcome, StitchOutcome::Stitched);
     EXPECT_EQ(stitcher.options.feature.maxMatchesPerFeature, 5);
-    EXPECT_EQ(stitcher.options.feature.featureImageBudget, before.feature.featureImageBudget);
     EXPECT_EQ(stitcher.options.render.renderMemoryBudget, before.render.renderMemoryBudget);
-    EXPECT_EQ(stitcher.stitch(row6, all, output), StitchOutcome::Stitched);
+    EXPECT_EQ(stitcher.stitch(row6, all, output, log).outcome, StitchOutcome::Stitched);
     EXPECT_EQ(stitcher.options.feature.maxMatchesPerFeature, 5);
-    EXPECT_FALSE(stitcher.needsRegistration);
+    EXPECT_FALSE(stitcher.needsRegistration());
 }
 
 TEST(PipelineDriverTest, FewerThanTwoPhotographsMatchNothingAndLeaveTheOptionsAlone) {
@@ -85,10 +84,10 @@ TEST(PipelineDriverTest, FewerThanTwoPhotographsMatchNothingAndLeaveTheOptionsAl
     for (const std::vector<std::string>& names : {std::vector<std::string>{}, {all[0]}}) {
         Stitcher stitcher;
         Image output;
-        CoutCapture log;
-        stitcher.stitch(row6, names, output);
+        LogCapture log;
+        EXPECT_EQ(stitcher.stitch(row6, names, output, log).outcome, StitchOutcome::NoMatches);
         EXPECT_TRUE(log.hasLine(" No image matches found"));
-        EXPECT_TRUE(stitcher.needsRegistration);
+        EXPECT_TRUE(stitcher.needsRegistration());
         EXPECT_TRUE(output.empty());
         // Clamping to n - 1 here would leave 0 or -1 for every later run, which never matches.
         EXPECT_EQ(stitcher.options.feature.maxMatchesPerFeature, 5);
@@ -102,17 +101,18 @@ TEST(PipelineDriverTest, UnrelatedPhotographsStopTheRunWithoutCamerasOrOutput) {
     output.allocate(2, 3, 3);
     output.at(1, 2, 0) = 77;
     const Image before = output;
-    CoutCapture log;
-    stitcher.stitch(unrelated, jpegNames(unrelated), output);
+    LogCapture log;
+    const RunReport report = stitcher.stitch(unrelated, jpegNames(unrelated), output, log);
 
     EXPECT_TRUE(log.hasLine(" No image matches found"));
     EXPECT_EQ(log.countExact("[ Bundle Adjustment ]"), 0);
     EXPECT_EQ(log.countExact("[ Render Panorama ]"), 0);
-    EXPECT_TRUE(stitcher.needsRegistration);
-    EXPECT_TRUE(stitcher.imagesSelected);
-    EXPECT_TRUE(stitcher.cameras.empty());
-    EXPECT_TRUE(stitcher.component.empty());
-    EXPECT_TRUE(stitcher.lastError.empty());  // "no matches" is not an error
+    EXPECT_TRUE(stitcher.needsRegistration());
+    EXPECT_TRUE(stitcher.imagesSelected());
+    EXPECT_TRUE(stitcher.cameras().empty());
+    EXPECT_TRUE(stitcher.component().empty());
+    EXPECT_EQ(report.outcome, StitchOutcome::NoMatches);
+    EXPECT_TRUE(report.message.empty());  // "no matches" is not an error
     EXPECT_EQ(output.rows, before.rows);
     EXPECT_EQ(output.cols, before.cols);
     EXPECT_EQ(output.data, before.data);
@@ -131,26 +131,30 @@ TEST(PipelineDriverTest, UnreadableImageIsLeftOutAndTheRunGoesOn) {
     Stitcher stitcher;
     stitcher.options.render.renderEnabled = false;
     Image output;
-    CoutCapture log;
-    stitcher.stitch(dir.path + "/", {kOverlappingPair[0], "x.jpg", kOverlappingPair[1]}, output);
-    EXPECT_TRUE(stitcher.lastError.empty()) << stitcher.lastError;
-    EXPECT_FALSE(stitcher.needsRegistration);
-    EXPECT_EQ(stitcher.component, (std::vector<int32_t>{0, 2}));
-    ASSERT_EQ(stitcher.skippedReasons.size(), 3u);
-    EXPECT_TRUE(stitcher.skippedReasons[0].empty());
-    EXPECT_NE(stitcher.skippedReasons[1].find("x.jpg"), std::string::npos) << stitcher.skippedReasons[1];
-    EXPECT_TRUE(stitcher.skippedReasons[2].empty());
-    EXPECT_EQ(stitcher.imageSizes[1].width, 0);  // recorded outside the panorama, unread
+    LogCapture log;
+    RunReport report = stitcher.stitch(dir.path + "/", {kOverlappingPair[0], "x.jpg", kOverlappingPair[1]}, output, log);
+    EXPECT_EQ(report.outcome, StitchOutcome::Stitched) << report.message;
+    EXPECT_FALSE(stitcher.needsRegistration());
+    EXPECT_EQ(stitcher.component(), (std::vector<int32_t>{0, 2}));
+    ASSERT_EQ(stitcher.photographs().size(), 3u);
+    EXPECT_TRUE(stitcher.photographs()[0].leftOut.empty());
+    EXPECT_NE(stitcher.photographs()[1].leftOut.find("x.jpg"), std::string::npos) << stitcher.photographs()[1].leftOut;
+    EXPECT_TRUE(stitcher.photographs()[2].leftOut.empty());
+    EXPECT_EQ(stitcher.photographs()[1].size.width, 0);  // recorded outside the panorama, unread
+    ASSERT_EQ(report.leftOut.size(), 1u);
+    EXPECT_EQ(report.leftOut[0].image, 1);
 
-    stitcher.stitch(dir.path + "/", {kOverlappingPair[0], "x.jpg"}, output);
-    EXPECT_NE(stitcher.lastError.find("x.jpg"), std::string::npos) << stitcher.lastError;
-    EXPECT_TRUE(stitcher.needsRegistration);
+    report = stitcher.stitch(dir.path + "/", {kOverlappingPair[0], "x.jpg"}, output, log);
+    EXPECT_EQ(report.outcome, StitchOutcome::Unreadable);
+    EXPECT_NE(report.message.find("x.jpg"), std::string::npos) << report.message;
+    EXPECT_TRUE(stitcher.needsRegistration());
 
     // The next run with readable images starts afresh and clears the reasons.
-    stitcher.stitch(dir.path + "/", kOverlappingPair, output);
-    EXPECT_TRUE(stitcher.lastError.empty()) << stitcher.lastError;
-    EXPECT_EQ(stitcher.skippedReasons, std::vector<std::string>(2));
-    EXPECT_FALSE(stitcher.needsRegistration);
+    report = stitcher.stitch(dir.path + "/", kOverlappingPair, output, log);
+    EXPECT_EQ(report.outcome, StitchOutcome::Stitched) << report.message;
+    EXPECT_TRUE(report.leftOut.empty());
+    for (const Photograph& photograph : stitcher.photographs()) EXPECT_TRUE(photograph.leftOut.empty());
+    EXPECT_FALSE(stitcher.needsRegistration());
 }
 
 // The features of all photographs are matched at once (336 bytes a feature with the default
@@ -190,15 +194,17 @@ TEST(PipelineDriverTest, TooManyPhotographsForTheBudgetAreRefusedBeforeAnyIsRead
         std::vector<std::string> names;
         for (int i = 0; i < test.photographs; ++i) names.push_back("missing_" + std::to_string(i) + ".jpg");
         Image output;
-        CoutCapture log;
-        EXPECT_EQ(stitcher.stitch("/nonexistent/", names, output), StitchOutcome::Failed);
+        LogCapture log;
+        const RunReport report = stitcher.stitch("/nonexistent/", names, output, log);
         EXPECT_TRUE(output.empty());
         if (test.refusal.empty()) {
-            EXPECT_EQ(stitcher.lastError.find("to adjust their cameras"), std::string::npos) << stitcher.lastError;
-            EXPECT_NE(stitcher.lastError.find("missing_"), std::string::npos) << stitcher.lastError;
+            EXPECT_EQ(report.outcome, StitchOutcome::Unreadable);
+            EXPECT_EQ(report.message.find("to adjust their cameras"), std::string::npos) << report.message;
+            EXPECT_NE(report.message.find("missing_"), std::string::npos) << report.message;
         } else {
-            EXPECT_EQ(stitcher.lastError.rfind(test.refusal, 0), 0u) << stitcher.lastError;
-            EXPECT_TRUE(stitcher.skippedReasons.empty());  // nothing was read
+            EXPECT_EQ(report.outcome, StitchOutcome::Failed);
+            EXPECT_EQ(report.message.rfind(test.refusal, 0), 0u) << report.message;
+            EXPECT_TRUE(report.leftOut.empty());  // nothing was read
         }
     }
 }
@@ -210,18 +216,18 @@ TEST(PipelineDriverTest, ImageOutsideTheComponentKeepsAnUnregisteredCameraWithIt
     Stitcher stitcher;
     stitcher.options = test::smallOptions(500, 0);
     Image output;
-    CoutCapture log;
-    stitcher.stitch(distractor, names, output);
-    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
+    LogCapture log;
+    const RunReport report = stitcher.stitch(distractor, names, output, log);
+    ASSERT_FALSE(stitcher.needsRegistration()) << report.message;
 
     std::vector<int32_t> expected;
     for (size_t i = 0; i < names.size(); ++i)
         if (truth.at(names[i]).F > 0) expected.push_back(static_cast<int32_t>(i));
     ASSERT_EQ(expected.size(), 3u);
-    EXPECT_EQ(stitcher.component, expected);
-    ASSERT_EQ(stitcher.cameras.size(), names.size());
+    EXPECT_EQ(stitcher.component(), expected);
+    ASSERT_EQ(stitcher.cameras().size(), names.size());
     for (size_t i = 0; i < names.size(); ++i) {
-        const Camera& camera = stitcher.cameras[i];
+        const Camera& camera = stitcher.cameras()[i];
         SCOPED_TRACE(names[i]);
         EXPECT_EQ(camera.imageTransform.rows, 3);
         EXPECT_EQ(camera.imageTransform.cols, 3);
@@ -237,11 +243,11 @@ TEST(PipelineDriverTest, ImageOutsideTheComponentKeepsAnUnregisteredCameraWithIt
 TEST(PipelineDriverTest, SuccessfulRunRegistersEveryImageOfTheRow) {
     test::StitchedSet& row = test::stitchedRow6();
     const Stitcher& stitcher = row.stitcher;
-    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
-    EXPECT_EQ(stitcher.component, (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
-    ASSERT_EQ(stitcher.cameras.size(), 6u);
-    for (const int32_t k : stitcher.component)
-        EXPECT_TRUE(solvedWithPositiveFocal(stitcher.cameras[static_cast<size_t>(k)])) << k;
+    ASSERT_FALSE(stitcher.needsRegistration()) << row.report.message;
+    EXPECT_EQ(stitcher.component(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
+    ASSERT_EQ(stitcher.cameras().size(), 6u);
+    for (const int32_t k : stitcher.component())
+        EXPECT_TRUE(solvedWithPositiveFocal(stitcher.cameras()[static_cast<size_t>(k)])) << k;
     std::istringstream in(row.log);
     int cameraLines = 0;
     for (std::string line; std::getline(in, line);)
@@ -262,11 +268,11 @@ TEST(PipelineDriverTest, DebugSnapshotsWriteOnePreviewPerRegistrationStep) {
     Image output;
     {
         test::WorkingDirectory inside(dir.path);
-        CoutCapture log;
-        stitcher.stitch(row6, four, output);
+        LogCapture log;
+        stitcher.stitch(row6, four, output, log);
     }
-    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
-    const int m = static_cast<int>(stitcher.component.size());
+    ASSERT_FALSE(stitcher.needsRegistration());
+    const int m = static_cast<int>(stitcher.component().size());
     ASSERT_GE(m, 2);
     for (int k = 2; k <= m; ++k) {
         const std::string name = dir.file("tmp" + std::to_string(k) + ".jpg");

@@ -65,8 +65,8 @@ std::string stitchStored(StitchRun& run, const test::TempDir& dir, int orientati
         names.push_back(name);
     }
     run.stitcher.options = test::smallOptions(500, 0);
-    test::CoutCapture log;
-    run.stitcher.stitch(dir.path + "/", names, run.output);
+    test::LogCapture log;
+    run.stitcher.stitch(dir.path + "/", names, run.output, log);
     return log.text();
 }
 
@@ -79,18 +79,18 @@ TEST(PipelineExifTest, PhotographsStoredOnTheirSideStitchAsUprightOnes) {
     stitchStored(upright, dir, 1);
     stitchStored(six, dir, 6);
     stitchStored(eight, dir, 8);
-    ASSERT_EQ(upright.stitcher.component.size(), 3u) << upright.stitcher.lastError;
+    ASSERT_EQ(upright.stitcher.component().size(), 3u);
     for (StitchRun* run : {&six, &eight}) {
-        ASSERT_EQ(run->stitcher.component.size(), 3u) << run->stitcher.lastError;
-        EXPECT_EQ(run->stitcher.imageSizes[0].width, upright.stitcher.imageSizes[0].width);
-        EXPECT_EQ(run->stitcher.imageSizes[0].height, upright.stitcher.imageSizes[0].height);
+        ASSERT_EQ(run->stitcher.component().size(), 3u);
+        EXPECT_EQ(run->stitcher.photographs()[0].size.width, upright.stitcher.photographs()[0].size.width);
+        EXPECT_EQ(run->stitcher.photographs()[0].size.height, upright.stitcher.photographs()[0].size.height);
         for (size_t a = 0; a < 3; ++a) {
-            const Camera& ca = run->stitcher.cameras[a];
-            const Camera& ua = upright.stitcher.cameras[a];
+            const Camera& ca = run->stitcher.cameras()[a];
+            const Camera& ua = upright.stitcher.cameras()[a];
             EXPECT_NEAR(ca.f, ua.f, 0.005f * ua.f) << a;
             for (size_t b = a + 1; b < 3; ++b)
-                EXPECT_LT(test::rotationAngleDegrees(multiply(ca.R, transpose(run->stitcher.cameras[b].R)),
-                                                     multiply(ua.R, transpose(upright.stitcher.cameras[b].R))),
+                EXPECT_LT(test::rotationAngleDegrees(multiply(ca.R, transpose(run->stitcher.cameras()[b].R)),
+                                                     multiply(ua.R, transpose(upright.stitcher.cameras()[b].R))),
                           0.05)
                     << a << "-" << b;
         }

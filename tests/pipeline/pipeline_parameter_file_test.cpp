@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/image.h"
-#include "pipeline/stitcher_records.h"
+#include "pipeline/stitcher.h"
 #include "pipeline/stitcher.h"
 #include "support/pipeline_support.h"
 #include "io/jpeg_image.h"
@@ -65,18 +65,18 @@ Image roundTrip(const Stitcher& stitcher, const Image& output, const test::TempD
     Stitcher fresh;
     fresh.options = options;
     Image again;
-    test::CoutCapture log;
-    const ParameterFileRun run = fresh.stitchFromParameterFile(imageDirectory, dir.file("pano.txt"), again);
+    test::LogCapture log;
+    const RunReport run = fresh.stitchFromParameterFile(imageDirectory, dir.file("pano.txt"), again, log);
     EXPECT_EQ(run.outcome, StitchOutcome::Stitched);
-    EXPECT_EQ(run.records, static_cast<int>(stitcher.imageNames.size()));
-    EXPECT_EQ(fresh.component, stitcher.component);
-    EXPECT_FALSE(fresh.needsRegistration);
+    EXPECT_EQ(run.records, static_cast<int>(stitcher.names().size()));
+    EXPECT_EQ(fresh.component(), stitcher.component());
+    EXPECT_FALSE(fresh.needsRegistration());
     return again;
 }
 
 TEST(PipelineParameterFileTest, RowOfSixRendersAgainFromItsParameterFile) {
     test::StitchedSet& row = test::stitchedRow6();
-    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    ASSERT_FALSE(row.stitcher.needsRegistration());
     test::TempDir dir;
     ASSERT_FALSE(dir.path.empty());
     const Image again = roundTrip(row.stitcher, row.output, dir, test::smallOptions(800, 0),
@@ -108,11 +108,11 @@ TEST(PipelineParameterFileTest, NamesWithSpacesSurviveTheRoundTrip) {
     stitcher.options = options;
     Image output;
     {
-        test::CoutCapture log;
-        stitcher.stitch("", paths, output);
+        test::LogCapture log;
+        stitcher.stitch("", paths, output, log);
     }
-    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
-    ASSERT_EQ(stitcher.component.size(), 3u);
+    ASSERT_FALSE(stitcher.needsRegistration());
+    ASSERT_EQ(stitcher.component().size(), 3u);
     const Image again = roundTrip(stitcher, output, dir, options, "");
     ASSERT_EQ(again.rows, output.rows);
     ASSERT_EQ(again.cols, output.cols);
@@ -129,7 +129,7 @@ TEST(PipelineParameterFileTest, NamesWithSpacesSurviveTheRoundTrip) {
 // The front ends tell a refused file, an empty one and a rendered one apart by the outcome alone.
 TEST(PipelineParameterFileTest, TheOutcomeSaysWhetherTheFileWasRefusedEmptyOrRendered) {
     test::StitchedSet& row = test::stitchedRow6();
-    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    ASSERT_FALSE(row.stitcher.needsRegistration());
     test::TempDir dir;
     ASSERT_FALSE(dir.path.empty());
     {
@@ -137,28 +137,29 @@ TEST(PipelineParameterFileTest, TheOutcomeSaysWhetherTheFileWasRefusedEmptyOrRen
         writeParameterFile(file, row.stitcher);
     }
     std::ofstream(dir.file("empty.txt")).close();
-    test::CoutCapture log;
+    test::LogCapture log;
     Image output;
 
     Stitcher elsewhere;  // the photographs are not in this folder
-    const ParameterFileRun refused = elsewhere.stitchFromParameterFile(dir.path + "/", dir.file("pano.txt"), output);
-    EXPECT_EQ(refused.outcome, StitchOutcome::Failed);
+    const RunReport refused = elsewhere.stitchFromParameterFile(dir.path + "/", dir.file("pano.txt"), output, log);
+    EXPECT_EQ(refused.outcome, StitchOutcome::Unreadable);
     EXPECT_EQ(refused.records, 0);
-    EXPECT_EQ(elsewhere.lastError.rfind("cannot read " + dir.file("pano.txt") + ": ", 0), 0u) << elsewhere.lastError;
+    EXPECT_EQ(refused.message.rfind("cannot read " + dir.file("pano.txt") + ": ", 0), 0u) << refused.message;
     EXPECT_TRUE(output.empty());
 
     Stitcher empty;
-    const ParameterFileRun none = empty.stitchFromParameterFile(row.stitcher.imageDirectory, dir.file("empty.txt"), output);
-    EXPECT_EQ(none.outcome, StitchOutcome::Failed);
+    const RunReport none =
+        empty.stitchFromParameterFile(row.stitcher.directory(), dir.file("empty.txt"), output, log);
+    EXPECT_EQ(none.outcome, StitchOutcome::Unreadable);
     EXPECT_EQ(none.records, 0);
-    EXPECT_TRUE(empty.lastError.empty()) << empty.lastError;
+    EXPECT_EQ(none.message, "no image records in " + dir.file("empty.txt"));
 
     Stitcher fresh;
     fresh.options = test::smallOptions(400, 0);
-    const ParameterFileRun rendered =
-        fresh.stitchFromParameterFile(row.stitcher.imageDirectory, dir.file("pano.txt"), output);
-    EXPECT_EQ(rendered.outcome, StitchOutcome::Stitched) << fresh.lastError;
-    EXPECT_EQ(rendered.records, static_cast<int>(row.stitcher.imageNames.size()));
+    const RunReport rendered =
+        fresh.stitchFromParameterFile(row.stitcher.directory(), dir.file("pano.txt"), output, log);
+    EXPECT_EQ(rendered.outcome, StitchOutcome::Stitched);
+    EXPECT_EQ(rendered.records, static_cast<int>(row.stitcher.names().size()));
     EXPECT_FALSE(output.empty());
 }
 
@@ -166,29 +167,28 @@ TEST(PipelineParameterFileTest, TheOutcomeSaysWhetherTheFileWasRefusedEmptyOrRen
 // message that says so, before anything is rendered, rather than outgrowing the budget.
 TEST(PipelineParameterFileTest, TooManyPhotographsAtOnePlaceForTheBudgetAreRefusedWithTheReason) {
     test::StitchedSet& row = test::stitchedRow6();
-    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
-    Stitcher copies;
-    const int32_t first = row.stitcher.component.front();
+    ASSERT_FALSE(row.stitcher.needsRegistration());
+    std::vector<CameraRecord> copies;
+    std::vector<int32_t> component;
+    const int32_t first = row.stitcher.component().front();
     for (int k = 0; k < 400; ++k) {
-        copies.imageNames.push_back(row.stitcher.imageDirectory + row.stitcher.imageNames[first]);
-        copies.imageSizes.push_back(row.stitcher.imageSizes[first]);
-        copies.cameras.push_back(row.stitcher.cameras[first]);
-        copies.component.push_back(k);
+        copies.push_back({row.stitcher.directory() + row.stitcher.names()[first], row.stitcher.photographs()[first].size,
+                          row.stitcher.cameras()[first]});
+        component.push_back(k);
     }
     test::TempDir dir;
     ASSERT_FALSE(dir.path.empty());
     {
         std::ofstream file(dir.file("pano.txt"));
-        writeParameterFile(file, copies);
+        writeParameterFile(file, copies, component);
     }
     Stitcher stitcher;
     stitcher.options.systemMemory = int64_t{16} << 20;  // room for 512 records, not for 400 in one place
     Image output;
-    test::CoutCapture log;
-    const ParameterFileRun run = stitcher.stitchFromParameterFile("", dir.file("pano.txt"), output);
+    test::LogCapture log;
+    const RunReport run = stitcher.stitchFromParameterFile("", dir.file("pano.txt"), output, log);
     EXPECT_EQ(run.outcome, StitchOutcome::Failed);
-    EXPECT_NE(stitcher.lastError.find("cannot hold the 400 photographs that meet at one place"), std::string::npos)
-        << stitcher.lastError;
+    EXPECT_NE(run.message.find("cannot hold the 400 photographs that meet at one place"), std::string::npos);
     EXPECT_TRUE(output.empty());
 }
 

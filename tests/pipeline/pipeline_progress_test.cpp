@@ -40,8 +40,8 @@ TEST(PipelineProgress, OverallBarRisesMonotonicallyToFullForEveryKindOfRun) {
         stitcher.progress.attach(&bar);
         Image output;
         {
-            test::CoutCapture log;
-            ASSERT_EQ(stitcher.stitch(row6, test::jpegNames(row6), output), StitchOutcome::Stitched);
+            test::LogCapture log;
+            ASSERT_EQ(stitcher.stitch(row6, test::jpegNames(row6), output, log).outcome, StitchOutcome::Stitched);
         }
         ASSERT_GT(bar.positions.size(), 10u);
         for (size_t i = 1; i < bar.positions.size(); ++i)
@@ -52,8 +52,8 @@ TEST(PipelineProgress, OverallBarRisesMonotonicallyToFullForEveryKindOfRun) {
         stitcher.progress.attach(&bar);
         stitcher.progress.renderOnly = true;
         {
-            test::CoutCapture log;
-            stitcher.render(output);
+            test::LogCapture log;
+            stitcher.render(output, log);
         }
         stitcher.progress.renderOnly = false;
         for (size_t i = 1; i < bar.positions.size(); ++i) ASSERT_GE(bar.positions[i], bar.positions[i - 1]);

@@ -15,7 +15,7 @@
 namespace vantorra {
 namespace {
 
-using test::CoutCapture;
+using test::LogCapture;
 using test::testData;
 
 const std::vector<std::string> kRow = {"DSC_0100.jpg", "DSC_0107.jpg", "DSC_0114.jpg"};
@@ -63,29 +63,27 @@ TEST(StitchCancelTest, ACancelAtAnyStageEndsTheRunWithNoPanoramaAndTheNextRunWor
         stitcher.progress.attach(&view);
         Image output;
         output.allocate(2, 2, 3);  // whatever the caller held is not left as a result
-        StitchOutcome outcome = StitchOutcome::Stitched;
+        RunReport report;
         {
-            CoutCapture quiet;
-            outcome = stitcher.stitch(testData("matching/row6"), kRow, output);
+            LogCapture quiet;
+            report = stitcher.stitch(testData("matching/row6"), kRow, output, quiet);
         }
-        EXPECT_EQ(outcome, StitchOutcome::Cancelled);
-        EXPECT_TRUE(stitcher.cancelled);
+        EXPECT_EQ(report.outcome, StitchOutcome::Cancelled);
         EXPECT_TRUE(output.empty());
-        EXPECT_TRUE(stitcher.lastError.empty());
-        EXPECT_EQ(stitcher.needsRegistration, !c.camerasValid);
-        EXPECT_TRUE(stitcher.imagesSelected);
+        EXPECT_TRUE(report.message.empty());
+        EXPECT_EQ(stitcher.needsRegistration(), !c.camerasValid);
+        EXPECT_TRUE(stitcher.imagesSelected());
         EXPECT_FALSE(stitcher.progress.renderOnly);
 
         // Cleared, the same engine runs to the end.
         stitcher.progress.attach(nullptr);
         flag.clear();
         {
-            CoutCapture quiet;
-            outcome = stitcher.stitch(testData("matching/row6"), kRow, output);
+            LogCapture quiet;
+            report = stitcher.stitch(testData("matching/row6"), kRow, output, quiet);
         }
-        EXPECT_EQ(outcome, StitchOutcome::Stitched);
-        EXPECT_FALSE(stitcher.cancelled);
-        EXPECT_FALSE(stitcher.needsRegistration);
+        EXPECT_EQ(report.outcome, StitchOutcome::Stitched);
+        EXPECT_FALSE(stitcher.needsRegistration());
         EXPECT_EQ(output.cols, 300);
     }
 }
@@ -95,25 +93,26 @@ TEST(StitchCancelTest, ACancelledRenderOnlyRunRestoresRenderOnlyAndKeepsTheCamer
     stitcher.options = test::smallOptions(300, 0);
     Image output;
     {
-        CoutCapture quiet;
-        stitcher.stitch(testData("matching/row6"), kRow, output);
+        LogCapture quiet;
+        stitcher.stitch(testData("matching/row6"), kRow, output, quiet);
     }
-    ASSERT_FALSE(stitcher.needsRegistration);
-    const std::vector<Camera> cameras = stitcher.cameras;
+    ASSERT_FALSE(stitcher.needsRegistration());
+    const std::vector<Camera> cameras = stitcher.cameras();
     CancelFlag flag;
     flag.request();
     stitcher.progress.cancel = &flag;
     stitcher.progress.renderOnly = true;
+    RunReport report;
     {
-        CoutCapture quiet;
-        stitcher.render(output);
+        LogCapture quiet;
+        report = stitcher.render(output, quiet);
     }
-    EXPECT_TRUE(stitcher.cancelled);
+    EXPECT_EQ(report.outcome, StitchOutcome::Cancelled);
     EXPECT_TRUE(output.empty());
     EXPECT_TRUE(stitcher.progress.renderOnly);  // as the caller set it
-    EXPECT_FALSE(stitcher.needsRegistration);
-    ASSERT_EQ(stitcher.cameras.size(), cameras.size());
-    for (size_t i = 0; i < cameras.size(); ++i) EXPECT_EQ(stitcher.cameras[i].f, cameras[i].f) << i;
+    EXPECT_FALSE(stitcher.needsRegistration());
+    ASSERT_EQ(stitcher.cameras().size(), cameras.size());
+    for (size_t i = 0; i < cameras.size(); ++i) EXPECT_EQ(stitcher.cameras()[i].f, cameras[i].f) << i;
 }
 
 TEST(StitchCancelTest, WithoutAViewARequestStillStopsTheRun) {
@@ -122,11 +121,10 @@ TEST(StitchCancelTest, WithoutAViewARequestStillStopsTheRun) {
     flag.request();
     stitcher.progress.cancel = &flag;
     Image output;
-    CoutCapture quiet;
-    stitcher.stitch(testData("matching/row6"), kRow, output);
-    EXPECT_TRUE(stitcher.cancelled);
+    LogCapture quiet;
+    EXPECT_EQ(stitcher.stitch(testData("matching/row6"), kRow, output, quiet).outcome, StitchOutcome::Cancelled);
     EXPECT_TRUE(output.empty());
-    EXPECT_TRUE(stitcher.needsRegistration);
+    EXPECT_TRUE(stitcher.needsRegistration());
 }
 
 }  // namespace

@@ -52,8 +52,8 @@ TEST(BlockLoop, BlocksAtOnceGiveTheSameBytesLogAndRisingProgressFromTheCallerOnl
     stitcher.options = test::smallOptions(700, 2);
     Image first;
     {
-        test::CoutCapture log;
-        ASSERT_EQ(stitcher.stitch(row6, test::jpegNames(row6), first), StitchOutcome::Stitched);
+        test::LogCapture log;
+        ASSERT_EQ(stitcher.stitch(row6, test::jpegNames(row6), first, log).outcome, StitchOutcome::Stitched);
     }
     for (const int blending : {0, 1, 2}) {
         RenderOptions options = stitcher.options.render;
@@ -67,15 +67,15 @@ TEST(BlockLoop, BlocksAtOnceGiveTheSameBytesLogAndRisingProgressFromTheCallerOnl
         ThreadCheckingView view;
         {
             ThreadPool single(1);
-            test::CoutCapture log;
-            Renderer(options).render(one, scene, {}, stitcher.progress, &single);
+            test::LogCapture log;
+            Renderer(options).render(one, scene, {}, stitcher.progress, log, &single);
             oneLog = log.text();
         }
         {
             ThreadPool several(4);
             stitcher.progress.attach(&view);
-            test::CoutCapture log;
-            const RenderResult result = Renderer(options).render(four, scene, {}, stitcher.progress, &several);
+            test::LogCapture log;
+            const RenderResult result = Renderer(options).render(four, scene, {}, stitcher.progress, log, &several);
             fourLog = log.text();
             stitcher.progress.attach(nullptr);
             ASSERT_TRUE(result.rendered);

@@ -79,17 +79,18 @@ TEST_P(EndToEndGainsTest, GainsBalanceTheOverlapOfDifferentlyExposedViews) {
     stitcher.options.render.gainCompensation = true;
     stitcher.options.render.gainSigma = GetParam().gainSigma;
     Image output;
+    RunReport report;
     {
-        test::CoutCapture log;
-        stitcher.stitch(dir.path + "/", {"DSC_0100.jpg", "DSC_0135.jpg"}, output);
+        test::LogCapture log;
+        report = stitcher.stitch(dir.path + "/", {"DSC_0100.jpg", "DSC_0135.jpg"}, output, log);
     }
-    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
-    ASSERT_EQ(stitcher.component.size(), 2u);
+    ASSERT_FALSE(stitcher.needsRegistration()) << report.message;
+    ASSERT_EQ(stitcher.component().size(), 2u);
 
-    const Gains gains = computeGains(stitcher.options.render, stitcher.renderScene(), stitcher.thumbnails,
-                                     stitcher.thumbnailLevels, stitcher.progress);
+    NullStream quiet;
+    const Gains gains = computeGains(stitcher.options.render, stitcher.renderScene(), stitcher.progress, quiet);
     ASSERT_EQ(gains.size(), 2u);
-    const Image a = test::renderAlone(stitcher, 0), b = test::renderAlone(stitcher, 1);
+    const Image a = test::renderAlone(stitcher, report.render, 0), b = test::renderAlone(stitcher, report.render, 1);
     long pixels = 0;
     const std::array<float, 3> one = {1.0f, 1.0f, 1.0f};
     const double before = overlapImbalance(a, b, one, one, &pixels);

@@ -32,10 +32,10 @@ Image shiftedRight(const Image& image, int shift) {
 TEST(EndToEndRenderTest, WarpedNeighboursOfTheRowAgreeWhereTheyOverlap) {
     test::StitchedSet& row = test::stitchedRow6();
     Stitcher& stitcher = row.stitcher;
-    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
+    ASSERT_FALSE(stitcher.needsRegistration()) << row.report.message;
     std::vector<Image> alone;
-    for (const int32_t k : stitcher.component) {
-        alone.push_back(test::renderAlone(stitcher, k));
+    for (const int32_t k : stitcher.component()) {
+        alone.push_back(test::renderAlone(stitcher, row.report.render, k));
         ASSERT_EQ(alone.back().rows, row.output.rows);
         ASSERT_EQ(alone.back().cols, row.output.cols);
     }
@@ -82,8 +82,8 @@ protected:
         set = std::make_unique<test::StitchedSet>();
         set->stitcher.options = test::smallOptions(1000, 0);
         const std::string directory = test::testData("pano360");
-        test::CoutCapture capture;
-        set->stitcher.stitch(directory, test::jpegNames(directory), set->output);
+        test::LogCapture capture;
+        set->report = set->stitcher.stitch(directory, test::jpegNames(directory), set->output, capture);
         set->log = capture.text();
     }
     static void TearDownTestSuite() { set.reset(); }
@@ -93,15 +93,15 @@ std::unique_ptr<test::StitchedSet> FullTurnTest::set;
 
 TEST_F(FullTurnTest, EveryViewJoinsAndTheSeamIsFound) {
     const Stitcher& stitcher = set->stitcher;
-    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
-    EXPECT_EQ(stitcher.component.size(), 10u);
+    ASSERT_FALSE(stitcher.needsRegistration()) << set->report.message;
+    EXPECT_EQ(stitcher.component().size(), 10u);
     EXPECT_NE(set->log.find("pano is split\n"), std::string::npos);
 }
 
 TEST_F(FullTurnTest, OutputSpansTheWholeTurnAndItsEdgesMeet) {
     const Stitcher& stitcher = set->stitcher;
-    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
-    const RenderOptions& o = stitcher.options.render;
+    ASSERT_FALSE(stitcher.needsRegistration()) << set->report.message;
+    const RenderResult& o = set->report.render;
     const Image& pano = set->output;
     ASSERT_EQ(pano.cols, 1000);
     const double dTheta = (o.thetaMax - o.thetaMin) / (pano.cols - 1);
@@ -135,7 +135,7 @@ TEST_F(FullTurnTest, OutputSpansTheWholeTurnAndItsEdgesMeet) {
 
 TEST_F(FullTurnTest, ImagesAreCutOnlyAtTheSeamAndEveryLongitudeIsCovered) {
     const Stitcher& stitcher = set->stitcher;
-    ASSERT_FALSE(stitcher.needsRegistration) << stitcher.lastError;
+    ASSERT_FALSE(stitcher.needsRegistration()) << set->report.message;
     const std::vector<ImageFootprint> footprints = computeFootprints(stitcher.renderScene());
     const float step = 2.0f * static_cast<float>(kPi) / 999.0f;  // one output column
     int split = 0;

@@ -12,7 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "pipeline/stitcher.h"
+#include "core/photograph.h"
+#include "render/gain_overlap.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
 #include "io/jpeg_image.h"
@@ -68,21 +69,33 @@ std::array<float, 3> trueOverlapMean(const FloatImage& image, const Camera& a, c
     return mean;
 }
 
-void addImage(Stitcher& stitcher, const Camera& camera, const FloatImage& thumbnail) {
-    stitcher.cameras.push_back(camera);
-    stitcher.thumbnails.push_back(thumbnail);
-    stitcher.thumbnailLevels.push_back(0);
-    stitcher.imageNames.push_back("none.jpg");
-    stitcher.featureImages.emplace_back();
-    stitcher.featureLevels.push_back(0);
+// The photographs, cameras and component of a panorama, as a render reads them.
+struct Scene {
+    std::string directory;
+    std::vector<Photograph> photographs;
+    std::vector<Camera> cameras;
+    std::vector<int32_t> component;
+
+    RenderScene view() const {
+        RenderScene scene;
+        scene.cameras = cameras;
+        scene.component = component;
+        scene.sources = {directory, photographs};
+        return scene;
+    }
+};
+
+void addImage(Scene& scene, const Camera& camera, const FloatImage& thumbnail) {
+    scene.cameras.push_back(camera);
+    Photograph photograph{"none.jpg", {kRows, kCols, 3}};
+    photograph.thumbnail = thumbnail;
+    scene.photographs.push_back(std::move(photograph));
 }
 
-Gains quietGains(Stitcher& stitcher, const RenderOptions& options, std::string* log = nullptr) {
+Gains quietGains(const Scene& scene, const RenderOptions& options, std::string* log = nullptr) {
     std::ostringstream text;
-    std::streambuf* saved = std::cout.rdbuf(text.rdbuf());
-    Gains gains = computeGains(options, stitcher.renderScene(), stitcher.thumbnails,
-                               stitcher.thumbnailLevels, stitcher.progress);
-    std::cout.rdbuf(saved);
+    ProgressReporter progress;
+    Gains gains = computeGains(options, scene.view(), progress, text);
     if (log) *log = text.str();
     return gains;
 }
@@ -90,7 +103,7 @@ Gains quietGains(Stitcher& stitcher, const RenderOptions& options, std::string* 
 TEST(GainCompensation, IdenticalFullyOverlappingImagesGetGainMean) {
     for (const float gainMean : {1.0f, 0.8f, 1.25f}) {
         SCOPED_TRACE(testing::Message() << "gainMean " << gainMean);
-        Stitcher stitcher;
+        Scene stitcher;
         const Camera camera = makeCamera(0.2f);
         const FloatImage image = view(camera, 1.0f);
         addImage(stitcher, camera, image);
@@ -120,7 +133,7 @@ TEST(GainCompensation, ImagesWithoutOverlapGetGainMean) {
     for (const Case& t : cases) {
         SCOPED_TRACE(testing::Message() << t.yaws.size() << " images, " << t.component.size()
                                         << " in the component");
-        Stitcher stitcher;
+        Scene stitcher;
         for (size_t i = 0; i < t.yaws.size(); ++i) {
             const Camera camera = makeCamera(t.yaws[i]);
             addImage(stitcher, camera, view(camera, 0.8f + 0.2f * static_cast<float>(i)));
@@ -176,7 +189,7 @@ TEST(GainCompensation, ExposureDifferencesAreEvenedOut) {
         ASSERT_GT(std::fabs(meanA[k] - meanB[k]) / (0.5f * (meanA[k] + meanB[k])), 0.5f);
     for (const Case& t : cases) {
         SCOPED_TRACE(testing::Message() << "gainSigma " << t.gainSigma);
-        Stitcher stitcher;
+        Scene stitcher;
         addImage(stitcher, a, imageA);
         addImage(stitcher, b, imageB);
         stitcher.component = {0, 1};
@@ -197,30 +210,9 @@ TEST(GainCompensation, ExposureDifferencesAreEvenedOut) {
     }
 }
 
-TEST(GainCompensation, GainImagesAreReducedOnceAndKept) {
-    Stitcher stitcher;
-    const Camera camera = makeCamera(0.0f, 400, 600);
-    stitcher.cameras = {camera};
-    stitcher.imageNames = {"none.jpg"};
-    stitcher.featureImages = {FloatImage(200, 300, 3)};  // the photograph halved once
-    stitcher.featureLevels = {1};
-    stitcher.thumbnails = {FloatImage()};  // as after loading a parameter file
-    stitcher.thumbnailLevels = {0};
-    stitcher.component = {0};
-    RenderOptions options;
-    quietGains(stitcher, options);
-    ASSERT_EQ(stitcher.thumbnails[0].rows, 50);
-    EXPECT_EQ(stitcher.thumbnails[0].cols, 75);
-    EXPECT_EQ(stitcher.thumbnailLevels[0], 3);
-
-    stitcher.thumbnails[0].at(0, 0, 0) = 42.0f;  // a later render must reuse, not rebuild
-    stitcher.featureImages[0] = FloatImage(8, 8, 3);
-    quietGains(stitcher, options);
-    EXPECT_EQ(stitcher.thumbnails[0].at(0, 0, 0), 42.0f);
-    EXPECT_EQ(stitcher.thumbnailLevels[0], 3);
-}
-
-TEST(GainCompensation, GainImageComesFromThePhotographWhenNoCopyIsKept) {
+// A gain image is the kept thumbnail, else the kept feature image, else the photograph itself,
+// halved until it is no larger than twice the gain image size.
+TEST(GainCompensation, GainImagesComeFromTheSmallestCopyAndAreReduced) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("vantorra_gain_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -229,30 +221,45 @@ TEST(GainCompensation, GainImageComesFromThePhotographWhenNoCopyIsKept) {
     for (uint8_t& s : photo.data) s = 90;
     ASSERT_TRUE(writeJpeg((dir / "photo.jpg").string(), photo, 95));
 
-    Stitcher stitcher;
-    stitcher.imageDirectory = dir.string() + "/";
-    stitcher.imageNames = {"photo.jpg", "absent.jpg"};
-    stitcher.cameras = {makeCamera(0.0f, 240, 220), makeCamera(0.1f, 240, 220)};
-    stitcher.component = {0, 1};  // thumbnails and feature copies left unset altogether
+    Scene scene;
+    scene.directory = dir.string() + "/";
+    scene.photographs = {Photograph{"photo.jpg", {240, 220, 3}}, Photograph{"absent.jpg", {240, 220, 3}},
+                         Photograph{"none.jpg", {400, 600, 3}}};
+    scene.photographs[2].featureImage = FloatImage(200, 300, 3);  // the photograph halved once
+    scene.photographs[2].featureLevel = 1;
+    scene.cameras = {makeCamera(0.0f, 240, 220), makeCamera(0.1f, 240, 220), makeCamera(0.2f, 400, 600)};
+    const RenderScene view = scene.view();
+    struct Case {
+        int image;
+        bool read;
+        int rows, cols, level;
+    };
+    for (const Case c : {Case{0, true, 60, 55, 2}, Case{1, false, 0, 0, 0}, Case{2, true, 50, 75, 3}}) {
+        FloatImage image;
+        int32_t level = 0;
+        std::string error;
+        EXPECT_EQ(prepareGainImage(view.sources, c.image, 50, image, level, &error), c.read) << c.image;
+        EXPECT_EQ(image.rows, c.rows) << c.image;
+        EXPECT_EQ(image.cols, c.cols) << c.image;
+        if (c.read) EXPECT_EQ(level, c.level) << c.image;
+        else EXPECT_NE(error.find("absent.jpg"), std::string::npos) << error;
+    }
+    FloatImage fromPhoto;
+    int32_t level = 0;
+    ASSERT_TRUE(prepareGainImage(view.sources, 0, 50, fromPhoto, level, nullptr));
+    EXPECT_NEAR(fromPhoto.at(30, 27, 1), 90.0f, 3.0f);
+
+    scene.component = {0, 1};
     RenderOptions options;
     options.gainMean = 0.9f;
-    std::streambuf* savedErr = std::cerr.rdbuf(nullptr);  // the missing file is reported there
-    const Gains gains = quietGains(stitcher, options);
-    std::cerr.rdbuf(savedErr);
+    const Gains gains = quietGains(scene, options);  // the missing photograph overlaps nothing
     std::filesystem::remove_all(dir);
-
-    ASSERT_GE(stitcher.thumbnails.size(), 2u);
-    EXPECT_EQ(stitcher.thumbnails[0].rows, 60);
-    EXPECT_EQ(stitcher.thumbnails[0].cols, 55);
-    EXPECT_EQ(stitcher.thumbnailLevels[0], 2);
-    EXPECT_NEAR(stitcher.thumbnails[0].at(30, 27, 1), 90.0f, 3.0f);
-    EXPECT_TRUE(stitcher.thumbnails[1].empty());
     for (int i = 0; i < 2; ++i)  // nothing to compare with: both keep gainMean
         for (int k = 0; k < 3; ++k) EXPECT_EQ(gains[i][k], 0.9f);
 }
 
 TEST(GainCompensation, LogShowsEveryImageAndOneGainPerLine) {
-    Stitcher stitcher;
+    Scene stitcher;
     for (const float yaw : {0.0f, 0.3f, 0.6f}) {
         const Camera camera = makeCamera(yaw);
         addImage(stitcher, camera, view(camera, 1.0f + yaw));

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "io/panorama_sink.h"
-#include "pipeline/stitcher_records.h"
+#include "pipeline/stitcher.h"
 #include "pipeline/stitcher.h"
 #include "support/pipeline_support.h"
 #include "io/jpeg_image.h"
@@ -84,10 +84,11 @@ ChildRun runInChild(int64_t budget, float scale, const std::string& output) {
         stitcher.options.render.scale = scale;
         const std::string row6 = test::testData("matching/row6");
         JpegFileSink sink(output, 75);
-        test::CoutCapture log;
-        run.ok = stitcher.stitch(row6, test::jpegNames(row6), sink) == StitchOutcome::Stitched;
-        run.width = stitcher.lastRender.width;
-        run.height = stitcher.lastRender.height;
+        test::LogCapture log;
+        const RunReport report = stitcher.stitch(row6, test::jpegNames(row6), sink, log);
+        run.ok = report.stitched();
+        run.width = report.render.width;
+        run.height = report.render.height;
     });
 }
 
@@ -124,28 +125,29 @@ TEST(MemoryBudget, ManyPhotographsAtOnePlaceStayWithinTheBudget) {
     constexpr int64_t kBudget = int64_t{32} << 20;
     constexpr int kCopies = 80;
     test::StitchedSet& row = test::stitchedRow6();
-    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
-    Stitcher copies;
-    const int32_t first = row.stitcher.component.front();
+    ASSERT_FALSE(row.stitcher.needsRegistration());
+    std::vector<CameraRecord> copies;
+    std::vector<int32_t> component;
+    const int32_t first = row.stitcher.component().front();
     for (int k = 0; k < kCopies; ++k) {
-        copies.imageNames.push_back(row.stitcher.imageDirectory + row.stitcher.imageNames[first]);
-        copies.imageSizes.push_back(row.stitcher.imageSizes[first]);
-        copies.cameras.push_back(row.stitcher.cameras[first]);
-        copies.component.push_back(k);
+        copies.push_back({row.stitcher.directory() + row.stitcher.names()[first], row.stitcher.photographs()[first].size,
+                          row.stitcher.cameras()[first]});
+        component.push_back(k);
     }
     test::TempDir dir;
     {
         std::ofstream file(dir.file("pano.txt"));
-        writeParameterFile(file, copies);
+        writeParameterFile(file, copies, component);
     }
     const ChildRun run = measureInChild([&](ChildRun& child) {
         Stitcher stitcher;
         stitcher.options.systemMemory = kBudget;
         JpegFileSink sink(dir.file("pano.jpg"), 75);
-        test::CoutCapture log;
-        child.ok = stitcher.stitchFromParameterFile("", dir.file("pano.txt"), sink).outcome == StitchOutcome::Stitched;
-        child.width = stitcher.lastRender.width;
-        child.height = stitcher.lastRender.height;
+        test::LogCapture log;
+        const RunReport report = stitcher.stitchFromParameterFile("", dir.file("pano.txt"), sink, log);
+        child.ok = report.stitched();
+        child.width = report.render.width;
+        child.height = report.render.height;
     });
     ASSERT_TRUE(run.ok);
     std::printf("%d copies of one view, budget %lld MB: peak %ld MB\n", kCopies,

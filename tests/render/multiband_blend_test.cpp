@@ -9,7 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "pipeline/stitcher.h"
+#include "core/photograph.h"
+#include "core/progress_reporter.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
 #include "render/samplers.h"
@@ -32,7 +33,12 @@ float ramp(int image, int channel, float u, float v) {
 // Two cameras on the horizon, image 1 turned by 0.35 rad of longitude: on a grid of 0.01 rad per
 // pixel they overlap in columns 50..77 of the block; columns 13..49 see image 0 alone.
 struct Scene {
-    Stitcher stitcher;
+    RenderOptions options;
+    ProgressReporter progress;
+    std::string directory;
+    std::vector<Photograph> photographs;
+    std::vector<Camera> cameras;
+    std::vector<int32_t> component;
     std::vector<ImageFootprint> footprints;
     PanoramaGrid grid{-0.45f, 0.25f, 0.01f, -0.01f, 0, 0};
     std::vector<float> yaw{0.0f, 0.35f};
@@ -44,17 +50,17 @@ struct Scene {
                 for (int c = 0; c < kImageCols; ++c)
                     for (int ch = 0; ch < 3; ++ch)
                         source.at(r, c, ch) = ramp(k, ch, static_cast<float>(r), static_cast<float>(c));
-            stitcher.featureImages.push_back(source);
-            stitcher.featureLevels.push_back(0);
+            Photograph photograph{"missing.jpg", {kImageRows, kImageCols, 3}};
+            photograph.featureImage = source;
+            photographs.push_back(std::move(photograph));
             Camera camera;
             camera.R = rotationX(yaw[k]);
             camera.f = kFocal;
             const float offsets[9] = {1, 0, (kImageRows - 1) / 2.0f, 0, 1, (kImageCols - 1) / 2.0f,
                                       0, 0, 1};
             camera.imageTransform = Matrix::fromRowMajor(offsets, 3, 3);
-            stitcher.cameras.push_back(camera);
-            stitcher.imageNames.push_back("missing.jpg");
-            stitcher.component.push_back(k);
+            cameras.push_back(camera);
+            component.push_back(k);
 
             ImageFootprint footprint;
             footprint.inBlock = true;
@@ -70,12 +76,12 @@ struct Scene {
             footprint.regions.push_back(region);
             footprints.push_back(footprint);
         }
-        stitcher.options.render.blendingSigma = 1.0f;
+        options.blendingSigma = 1.0f;
     }
 
     // Source position of block pixel (i, j) in image k, and whether bilinear sampling reaches it.
     bool sourcePosition(int k, int i, int j, float& u, float& v) const {
-        const Mat3 P = projectionMatrix(stitcher.cameras[k]);
+        const Mat3 P = projectionMatrix(cameras[k]);
         const float theta = grid.thetaMin + static_cast<float>(j) * grid.dTheta;
         const float phi = grid.phiMax + static_cast<float>(i) * grid.dPhi;
         const Vec3 X{-std::sin(phi), std::sin(theta) * std::cos(phi), std::cos(theta) * std::cos(phi)};
@@ -89,13 +95,13 @@ struct Scene {
     FloatImage blend(const Gains& gains = {}) {
         FloatImage block;
         std::ostringstream log;
-        std::streambuf* saved = std::cout.rdbuf(log.rdbuf());
-        const RenderScene scene = stitcher.renderScene();
-        const std::vector<PreparedSource> sources =
-            prepareSources(stitcher.options.render, scene, gains, footprints);
-        const RenderContext context{stitcher.options.render, scene, gains, stitcher.progress, sources};
+        RenderScene scene;
+        scene.cameras = cameras;
+        scene.component = component;
+        scene.sources = {directory, photographs};
+        const std::vector<PreparedSource> sources = prepareSources(options, scene, gains, footprints);
+        const RenderContext context{options, scene, gains, progress, sources, nullptr, &log};
         blendMultiBand(block, context, footprints, kBlockRows, kBlockCols);
-        std::cout.rdbuf(saved);
         logText = log.str();
         return block;
     }
@@ -115,8 +121,8 @@ TEST(MultibandBlend, PixelSeenByOneImageGetsItsSampleBack) {
         SCOPED_TRACE(testing::Message() << t.images << " images, " << t.bands << " bands, edge fill "
                                         << t.edgeFill);
         Scene scene(t.images);
-        scene.stitcher.options.render.blendingBands = t.bands;
-        scene.stitcher.options.render.edgeFillBlur = t.edgeFill;
+        scene.options.blendingBands = t.bands;
+        scene.options.edgeFillBlur = t.edgeFill;
         const FloatImage block = scene.blend();
         ASSERT_EQ(block.rows, kBlockRows);
         ASSERT_EQ(block.cols, kBlockCols);
@@ -140,7 +146,7 @@ TEST(MultibandBlend, PixelSeenByNoImageStaysZero) {
     for (const int bands : {1, 2, 4}) {
         SCOPED_TRACE(testing::Message() << bands << " bands");
         Scene scene(2);
-        scene.stitcher.options.render.blendingBands = bands;
+        scene.options.blendingBands = bands;
         const FloatImage block = scene.blend();
         int checked = 0;
         for (int i = 0; i < kBlockRows; ++i)
@@ -157,7 +163,7 @@ TEST(MultibandBlend, PixelSeenByNoImageStaysZero) {
 
 TEST(MultibandBlend, OneBandIsTheTentWeightedAverage) {
     Scene scene(2);
-    scene.stitcher.options.render.blendingBands = 1;
+    scene.options.blendingBands = 1;
     const FloatImage block = scene.blend();
     int overlapping = 0;
     for (int i = 0; i < kBlockRows; ++i)
@@ -190,7 +196,7 @@ TEST(MultibandBlend, SeamIsSmoothedButEachSideKeepsItsDetail) {
     // With two bands the winner masks switch detail at the seam while the tent weights spread the
     // low-pass: across the overlap the result moves between the images without a jump.
     Scene scene(2);
-    scene.stitcher.options.render.blendingBands = 2;
+    scene.options.blendingBands = 2;
     const FloatImage block = scene.blend();
     const int row = kBlockRows / 2;
     float largestStep = 0.0f;
@@ -206,21 +212,21 @@ TEST(MultibandBlend, GainsScaleTheSamplesOnlyWhenCompensationIsOn) {
     for (const bool on : {true, false}) {
         SCOPED_TRACE(testing::Message() << "gainCompensation " << on);
         Scene scene(1);
-        scene.stitcher.options.render.gainCompensation = on;
+        scene.options.gainCompensation = on;
         const FloatImage block = scene.blend(gains);
         float u, v;
         ASSERT_TRUE(scene.sourcePosition(0, 25, 45, u, v));
         for (int ch = 0; ch < 3; ++ch)
             EXPECT_NEAR(block.at(25, 45, ch), (on ? gains[0][ch] : 1.0f) * ramp(0, ch, u, v), 0.05f);
         // The cached photograph itself is never changed by the gains.
-        EXPECT_EQ(scene.stitcher.featureImages[0].at(10, 10, 0), ramp(0, 0, 10, 10));
+        EXPECT_EQ(scene.photographs[0].featureImage.at(10, 10, 0), ramp(0, 0, 10, 10));
     }
 }
 
 TEST(MultibandBlend, UnreadableImageIsLeftToTheOthers) {
     Scene scene(2);
-    scene.stitcher.featureImages[1].release();  // no cached copy and no file to read
-    scene.stitcher.imageDirectory = "/nonexistent-vantorra-test-dir/";
+    scene.photographs[1].featureImage.release();  // no cached copy and no file to read
+    scene.directory = "/nonexistent-vantorra-test-dir/";
     std::streambuf* savedErr = std::cerr.rdbuf(nullptr);
     const FloatImage block = scene.blend();
     std::cerr.rdbuf(savedErr);
@@ -237,7 +243,7 @@ TEST(MultibandBlend, UnreadableImageIsLeftToTheOthers) {
 
 TEST(MultibandBlend, LogsTheStepsInOrder) {
     Scene scene(2);
-    scene.stitcher.options.render.blendingBands = 2;
+    scene.options.blendingBands = 2;
     scene.footprints[1].inBlock = false;  // image 1 is not in this block
     scene.blend();
     const std::string expected =

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "pipeline/stitcher.h"
 #include "support/render_support.h"
 #include "render/renderer.h"
 #include "synthetic_scene.h"
@@ -29,12 +28,12 @@ TEST(MultibandRenderer, OneBlockAndManyBlocksDifferByAtMostTwoLevelsWithMargins)
     const Case cases[] = {{2, 5.0f}, {1, 5.0f}, {3, 2.0f}};
     for (const Case& t : cases) {
         SCOPED_TRACE(::testing::Message() << t.bands << " bands, sigma " << t.sigma);
-        Stitcher stitcher;
+        testing::Scene stitcher;
         testing::buildScene(stitcher, {{-0.3f, 0.05f}, {0.3f, -0.05f}, {0.0f, 0.4f}}, 150, 120,
                             160);
         auto render = [&](int block, bool margin) {
             Image panorama;
-            RenderOptions& options = stitcher.options.render;
+            RenderOptions& options = stitcher.options;
             options = RenderOptions();
             options.blendingMethod = BlendingMethod::MultiBand;
             options.blendingBands = t.bands;
@@ -43,9 +42,7 @@ TEST(MultibandRenderer, OneBlockAndManyBlocksDifferByAtMostTwoLevelsWithMargins)
             options.blockMargin = margin;
             options.minBlockSize = block;
             options.maxBlockSize = block;
-            ::testing::internal::CaptureStdout();
-            renderStitcher(stitcher, options, panorama);
-            ::testing::internal::GetCapturedStdout();
+            renderScene(stitcher.view(), options, panorama);
             return panorama;
         };
         const Image one = render(1024, true);

@@ -21,9 +21,8 @@ struct OnePhoto {
         JpegHeader header;
         EXPECT_TRUE(readJpegHeader(kPhoto, header));
         size = {header.height, header.width, 3};
-        names = {kPhoto};
-        sources.names = names;
-        sources.sizes = {&size, 1};
+        photographs = {Photograph{kPhoto, size}};
+        sources.photographs = photographs;
         camera.R = Matrix(3, 3);
         camera.R.setIdentity();
         camera.f = 500.0f;
@@ -38,7 +37,7 @@ struct OnePhoto {
         return f;
     }
     ImageSize size;
-    std::vector<std::string> names;
+    std::vector<Photograph> photographs;
     PhotoSources sources;
     Camera camera;
 };
@@ -85,8 +84,7 @@ TEST(PreparedSource, DecodedReductionStaysCloseToTheFloatReduction) {
 
 TEST(PreparedSource, UnreadablePhotographGivesAnEmptySourceWithItsReason) {
     OnePhoto photo;
-    photo.names = {"/nonexistent/missing.jpg"};
-    photo.sources.names = photo.names;
+    photo.photographs[0].name = "/nonexistent/missing.jpg";
     const SourcePlan plan = planSource(photo.sources, 0.375f, 0, photo.footprintAt(2.0f));
     const PreparedSource source = prepareSource(photo.sources, plan, 0, photo.camera, Gains{});
     EXPECT_TRUE(source.empty());

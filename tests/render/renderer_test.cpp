@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <cmath>
 #include <string>
 
-#include "pipeline/stitcher.h"
 #include "render/block_plan.h"
 #include "support/render_support.h"
 #include "render/spherical.h"
@@ -15,7 +16,7 @@ namespace vantorra {
 namespace {
 
 // Two photographs 0.6 rad apart in longitude, overlapping by about a third.
-void twoCameraScene(Stitcher& stitcher) {
+void twoCameraScene(testing::Scene& stitcher) {
     testing::buildScene(stitcher, {{-0.3f, 0.05f}, {0.3f, -0.05f}}, 150, 120, 160);
 }
 
@@ -26,17 +27,16 @@ RenderOptions optionsFor(int method, int width) {
     return options;
 }
 
-Image renderWith(Stitcher& stitcher, RenderOptions& options) {
+Image renderWith(testing::Scene& stitcher, RenderOptions& options) {
     Image panorama;
-    ::testing::internal::CaptureStdout();
-    renderStitcher(stitcher, options, panorama);
-    ::testing::internal::GetCapturedStdout();
+    NullStream quiet;
+    renderScene(stitcher.view(), options, panorama, stitcher.progress, quiet);
     return panorama;
 }
 
 TEST(Renderer, OneBlockAndManyBlocksGiveTheSamePanorama) {
     for (const int method : {0, 1}) {
-        Stitcher stitcher;
+        testing::Scene stitcher;
         twoCameraScene(stitcher);
         RenderOptions whole = optionsFor(method, 300);
         const Image one = renderWith(stitcher, whole);
@@ -45,10 +45,10 @@ TEST(Renderer, OneBlockAndManyBlocksGiveTheSamePanorama) {
         cut.minBlockSize = 16;
         cut.maxBlockSize = 32;
         cut.renderMemoryBudget = 1;
-        ::testing::internal::CaptureStdout();
+        std::ostringstream captured;
         Image many;
-        renderStitcher(stitcher, cut, many);
-        const std::string log = ::testing::internal::GetCapturedStdout();
+        renderScene(stitcher.view(), cut, many, stitcher.progress, captured);
+        const std::string log = captured.str();
 
         ASSERT_EQ(one.rows, many.rows);
         ASSERT_EQ(one.cols, many.cols);
@@ -66,7 +66,7 @@ TEST(Renderer, OneBlockAndManyBlocksGiveTheSamePanorama) {
 
 TEST(Renderer, RendersTheKnownTextureWhereCovered) {
     for (const int method : {0, 1}) {
-        Stitcher stitcher;
+        testing::Scene stitcher;
         twoCameraScene(stitcher);
         RenderOptions options = optionsFor(method, 300);
         const Image pano = renderWith(stitcher, options);
@@ -102,7 +102,7 @@ TEST(Renderer, RendersTheKnownTextureWhereCovered) {
 }
 
 TEST(Renderer, WritesBackSizeScaleAndCrop) {
-    Stitcher stitcher;
+    testing::Scene stitcher;
     twoCameraScene(stitcher);
     RenderOptions options = optionsFor(1, 200);
     const Image pano = renderWith(stitcher, options);
@@ -128,7 +128,7 @@ TEST(Renderer, WritesBackSizeScaleAndCrop) {
 }
 
 TEST(Renderer, ManualCropIsUsedUnchanged) {
-    Stitcher stitcher;
+    testing::Scene stitcher;
     twoCameraScene(stitcher);
     RenderOptions options = optionsFor(0, 100);
     options.autoCrop = false;
@@ -145,21 +145,22 @@ TEST(Renderer, ManualCropIsUsedUnchanged) {
 }
 
 TEST(Renderer, GapAwayFromTheSeamIsTurnedOntoIt) {
-    Stitcher stitcher;
+    testing::Scene stitcher;
     // Two images either side of the seam: covered from about 2.3 to -2.3 through pi.
     testing::buildScene(stitcher, {{kPi - 0.3f, 0.0f}, {-kPi + 0.3f, 0.0f}}, 150, 120, 160);
     RenderOptions options = optionsFor(0, 200);
     Image pano;
-    ::testing::internal::CaptureStdout();
-    renderStitcher(stitcher, options, pano);
-    const std::string log = ::testing::internal::GetCapturedStdout();
+    std::ostringstream captured;
+    const RenderResult result = renderScene(stitcher.view(), options, pano, captured);
+    const std::string log = captured.str();
     EXPECT_EQ(log.rfind("pano is split\nthetaMaxOverlap = ", 0), 0u) << log;
     EXPECT_NE(log.find("thetaMinOverlap = "), std::string::npos);
     EXPECT_NE(log.find("theta middle = "), std::string::npos);
     // The pair now sits in the middle of the longitude range, 1.5 rad wide rather than 2 pi.
     EXPECT_GT(options.thetaMin, -1.0f);
     EXPECT_LT(options.thetaMax, 1.0f);
-    const ImageFootprint fp = computeFootprint(stitcher.cameras[0], 120, 160);
+    EXPECT_TRUE(result.recentred);
+    const ImageFootprint fp = computeFootprint(result.cameras[0], 120, 160);
     EXPECT_EQ(fp.regions.size(), 1u);
     // Column 0 and the last column both show image content, with no split between them.
     EXPECT_GT(pano.at(pano.rows / 2, 0, 0) + pano.at(pano.rows / 2, 0, 1), 0);
@@ -167,39 +168,41 @@ TEST(Renderer, GapAwayFromTheSeamIsTurnedOntoIt) {
 }
 
 TEST(Renderer, FullCircleIsSplitButNotTurned) {
-    Stitcher stitcher;
+    testing::Scene stitcher;
     std::vector<std::pair<float, float>> views;
     for (int i = 0; i < 8; ++i) views.push_back({-kPi + (i + 0.5f) * kPi / 4, 0.0f});
     testing::buildScene(stitcher, views, 150, 120, 160);
     const Matrix before = stitcher.cameras[3].R;
     RenderOptions options = optionsFor(0, 400);
     Image pano;
-    ::testing::internal::CaptureStdout();
-    renderStitcher(stitcher, options, pano);
-    const std::string log = ::testing::internal::GetCapturedStdout();
+    std::ostringstream captured;
+    const RenderResult result = renderScene(stitcher.view(), options, pano, captured);
+    const std::string log = captured.str();
     EXPECT_NE(log.find("pano is split"), std::string::npos);
     EXPECT_EQ(log.find("theta middle = "), std::string::npos);
-    EXPECT_EQ(stitcher.cameras[3].R.data, before.data);
+    EXPECT_FALSE(result.recentred);
+    ASSERT_GT(result.cameras.size(), 3u);
+    EXPECT_EQ(result.cameras[3].R.data, before.data);
     EXPECT_NEAR(options.thetaMax - options.thetaMin, kTwoPi, 1e-3);
 }
 
 TEST(Renderer, UnregisteredAndUnreadableImagesAreLeftOut) {
-    Stitcher stitcher;
+    testing::Scene stitcher;
     testing::buildScene(stitcher, {{-0.3f, 0.0f}, {0.3f, 0.0f}, {0.0f, 0.0f}}, 150, 120, 160);
     stitcher.cameras[2].R = Matrix();  // a camera not registered yet
     RenderOptions reference = optionsFor(0, 150);
-    Stitcher twoOnly;
+    testing::Scene twoOnly;
     testing::buildScene(twoOnly, {{-0.3f, 0.0f}, {0.3f, 0.0f}}, 150, 120, 160);
     const Image expected = renderWith(twoOnly, reference);
     RenderOptions options = optionsFor(0, 150);
     EXPECT_EQ(renderWith(stitcher, options).data, expected.data);
 
     // Image 1 neither cached nor on disk: the render goes on without it.
-    stitcher.featureImages[1].release();
+    stitcher.photographs[1].featureImage.release();
     Image pano;
-    ::testing::internal::CaptureStdout();
-    renderStitcher(stitcher, options, pano);
-    const std::string log = ::testing::internal::GetCapturedStdout();
+    std::ostringstream captured;
+    renderScene(stitcher.view(), options, pano, captured);
+    const std::string log = captured.str();
     EXPECT_NE(log.find("  Image 1 skipped: "), std::string::npos) << log;
     EXPECT_NE(log.find("  Image 0\n"), std::string::npos);
     ASSERT_EQ(pano.cols, 150);
@@ -208,10 +211,10 @@ TEST(Renderer, UnregisteredAndUnreadableImagesAreLeftOut) {
 }
 
 TEST(Renderer, NoneShowsTheLaterImageAndLinearTheOnlyOne) {
-    Stitcher stitcher;
+    testing::Scene stitcher;
     twoCameraScene(stitcher);
     for (size_t i = 0; i < 2; ++i)
-        for (float& v : stitcher.featureImages[i].data) v = i == 0 ? 50.0f : 200.0f;
+        for (float& v : stitcher.photographs[i].featureImage.data) v = i == 0 ? 50.0f : 200.0f;
     // Wide enough that no source is reduced or blurred.
     RenderOptions none = optionsFor(0, 400);
     const Image a = renderWith(stitcher, none);
@@ -229,10 +232,10 @@ TEST(Renderer, NoneShowsTheLaterImageAndLinearTheOnlyOne) {
 }
 
 TEST(Renderer, GainsBringExposuresTogether) {
-    Stitcher stitcher;
+    testing::Scene stitcher;
     twoCameraScene(stitcher);
     for (size_t i = 0; i < 2; ++i)
-        for (float& v : stitcher.featureImages[i].data) v = i == 0 ? 80.0f : 160.0f;
+        for (float& v : stitcher.photographs[i].featureImage.data) v = i == 0 ? 80.0f : 160.0f;
     RenderOptions plain = optionsFor(0, 400);
     const Image before = renderWith(stitcher, plain);
     const int mid = before.rows / 2, left = 5, right = before.cols - 6;

@@ -30,7 +30,7 @@ std::vector<char> bytesOf(const std::string& path) {
 
 TEST(StreamedRender, StreamedJpegEqualsTheImageWrittenWholeForManyBlocks) {
     test::StitchedSet& row = test::stitchedRow6();
-    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    ASSERT_FALSE(row.stitcher.needsRegistration()) << row.report.message;
     test::TempDir dir;
     for (const int blending : {0, 2}) {
         Stitcher& s = row.stitcher;
@@ -39,18 +39,20 @@ TEST(StreamedRender, StreamedJpegEqualsTheImageWrittenWholeForManyBlocks) {
         s.options.render.minBlockSize = 64;  // many rows of blocks
         s.options.render.maxBlockSize = 64;
         Image whole;
+        RunReport report;
         {
-            test::CoutCapture log;
-            s.render(whole);
+            test::LogCapture log;
+            report = s.render(whole, log);
         }
-        ASSERT_FALSE(whole.empty()) << s.lastError;
-        EXPECT_LT(s.lastRender.blockSize, whole.cols);
+        ASSERT_FALSE(whole.empty()) << report.message;
+        EXPECT_LT(report.render.blockSize, whole.cols);
         const std::string expected = dir.file("whole.jpg"), streamed = dir.file("streamed.jpg");
         ASSERT_TRUE(writeJpeg(expected, whole, s.options.render.jpegQuality));
         JpegFileSink sink(streamed, s.options.render.jpegQuality);
         {
-            test::CoutCapture log;
-            ASSERT_TRUE(s.render(sink)) << s.lastError;
+            test::LogCapture log;
+            report = s.render(sink, log);
+            ASSERT_TRUE(report.stitched()) << report.message;
         }
         EXPECT_EQ(bytesOf(expected), bytesOf(streamed)) << "blending " << blending;
         s.options = saved;
@@ -61,24 +63,26 @@ TEST(StreamedRender, StreamedJpegEqualsTheImageWrittenWholeForManyBlocks) {
 // rows it samples; on the same blocks, the panorama is that of whole sources.
 TEST(StreamedRender, RowBandDecodingGivesThePanoramaOfWholeSources) {
     test::StitchedSet& row = test::stitchedRow6();
-    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
-    Stitcher s = row.stitcher;
-    s.featureImages.clear();  // every source is decoded from its file
+    ASSERT_FALSE(row.stitcher.needsRegistration()) << row.report.message;
+    std::vector<Photograph> photographs = row.stitcher.photographs();
+    for (Photograph& photograph : photographs) photograph.featureImage.release();  // every source is decoded from its file
+    RenderScene scene = row.stitcher.renderScene();
+    scene.sources.photographs = photographs;
+    ProgressReporter progress;
     for (const int blending : {0, 2}) {
-        RenderOptions options = s.options.render;
+        RenderOptions options = row.stitcher.options.render;
         options.blendingMethod = *modeFrom<BlendingMethod>(blending);
         options.width = 1200;
         options.minBlockSize = 64;
         options.maxBlockSize = 64;  // the same blocks for both budgets
-        const RenderScene scene = s.renderScene();
         Image whole, banded;
         std::string log;
         {
-            test::CoutCapture capture;
+            test::LogCapture capture;
             options.renderMemoryBudget = int64_t{1} << 30;
-            Renderer(options).render(whole, scene, Gains{}, s.progress);
+            Renderer(options).render(whole, scene, Gains{}, progress, capture);
             options.renderMemoryBudget = 3000000;  // less than twice the decoded photographs
-            Renderer(options).render(banded, scene, Gains{}, s.progress);
+            Renderer(options).render(banded, scene, Gains{}, progress, capture);
             log = capture.text();
         }
         EXPECT_NE(log.find("decoding rows per block row"), std::string::npos);
@@ -118,7 +122,7 @@ public:
 
 TEST(StreamedRender, ASinkThatRefusesARowStopsTheRenderWithItsReason) {
     test::StitchedSet& row = test::stitchedRow6();
-    ASSERT_FALSE(row.stitcher.needsRegistration) << row.stitcher.lastError;
+    ASSERT_FALSE(row.stitcher.needsRegistration()) << row.report.message;
     const RenderScene scene = row.stitcher.renderScene();
     for (const int threads : {1, 2, 3}) {
         RenderOptions options = row.stitcher.options.render;
@@ -128,8 +132,8 @@ TEST(StreamedRender, ASinkThatRefusesARowStopsTheRenderWithItsReason) {
         RefusingSink sink;
         RenderResult result;
         {
-            test::CoutCapture log;
-            result = Renderer(options).render(sink, scene, Gains{}, row.stitcher.progress, &pool);
+            test::LogCapture log;
+            result = Renderer(options).render(sink, scene, Gains{}, row.stitcher.progress, log, &pool);
         }
         EXPECT_FALSE(result.rendered) << threads;
         EXPECT_EQ(result.error, "disk full") << threads;
@@ -168,14 +172,14 @@ TEST(StreamedRender, AnOutputLargerThanAJpegIsRefusedBeforeAnyRow) {
     test::TempDir dir;
     const std::string path = dir.file("pano.jpg");
     JpegFileSink sink(path, 75);
-    bool ok = true;
+    RunReport report;
     {
-        test::CoutCapture log;
-        ok = s.render(sink);
+        test::LogCapture log;
+        report = s.render(sink, log);
     }
-    EXPECT_FALSE(ok);
-    EXPECT_NE(s.lastError.find("larger than a JPEG can hold (65500 pixels a side)"), std::string::npos)
-        << s.lastError;
+    EXPECT_EQ(report.outcome, StitchOutcome::Failed);
+    EXPECT_NE(report.message.find("larger than a JPEG can hold (65500 pixels a side)"), std::string::npos)
+        << report.message;
     EXPECT_FALSE(std::filesystem::exists(path));
     s.options = saved;
 }

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/stitcher.h"
+#include "core/photograph.h"
+#include "core/progress_reporter.h"
+#include "options/stitch_options.h"
+#include "render/render_context.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
 
@@ -47,20 +50,36 @@ inline FloatImage photograph(const Camera& camera, int rows, int cols) {
     return image;
 }
 
-// A stitcher holding one registered camera per (theta, phi) view, all in the component.
-inline void buildScene(Stitcher& stitcher, const std::vector<std::pair<float, float>>& views,
-                       float f, int rows, int cols) {
-    stitcher.imageDirectory = "/nonexistent-vantorra-test-dir/";
+// What a render reads of a panorama: photographs, their cameras and the images that form it.
+struct Scene {
+    std::string directory = "/nonexistent-vantorra-test-dir/";
+    std::vector<Photograph> photographs;
+    std::vector<Camera> cameras;
+    std::vector<int32_t> component;
+    RenderOptions options;
+    ProgressReporter progress;
+
+    // Refers to the lists: valid until they change.
+    RenderScene view() const {
+        RenderScene scene;
+        scene.cameras = cameras;
+        scene.component = component;
+        scene.sources = {directory, photographs};
+        return scene;
+    }
+};
+
+// One registered camera per (theta, phi) view, all in the component, each with its photograph
+// kept as its feature image at level 0 so that no file is read.
+inline void buildScene(Scene& scene, const std::vector<std::pair<float, float>>& views, float f, int rows,
+                       int cols) {
     for (size_t i = 0; i < views.size(); ++i) {
         const Camera camera = cameraLookingAt(views[i].first, views[i].second, f, rows, cols);
-        stitcher.cameras.push_back(camera);
-        stitcher.imageNames.push_back("view" + std::to_string(i) + ".jpg");
-        stitcher.imageSizes.push_back(ImageSize{rows, cols, 3});
-        stitcher.featureImages.push_back(photograph(camera, rows, cols));
-        stitcher.featureLevels.push_back(0);
-        stitcher.thumbnails.emplace_back();
-        stitcher.thumbnailLevels.push_back(0);
-        stitcher.component.push_back(static_cast<int32_t>(i));
+        scene.cameras.push_back(camera);
+        Photograph view{"view" + std::to_string(i) + ".jpg", ImageSize{rows, cols, 3}};
+        view.featureImage = photograph(camera, rows, cols);
+        scene.photographs.push_back(std::move(view));
+        scene.component.push_back(static_cast<int32_t>(scene.cameras.size() - 1));
     }
 }
 

@@ -32,8 +32,8 @@ TEST(ThreadedRender, AnyThreadCountGivesTheSameBytesForEveryBlendingMethod) {
         stitcher.options.systemMemory = c.memory;
         Image first;
         {
-            test::CoutCapture log;
-            ASSERT_EQ(stitcher.stitch(row6, test::jpegNames(row6), first), StitchOutcome::Stitched);
+            test::LogCapture log;
+            ASSERT_EQ(stitcher.stitch(row6, test::jpegNames(row6), first, log).outcome, StitchOutcome::Stitched);
         }
         RenderOptions options = stitcher.options.render;
         options.gainCompensation = c.gains;
@@ -42,13 +42,12 @@ TEST(ThreadedRender, AnyThreadCountGivesTheSameBytesForEveryBlendingMethod) {
         Gains gains;
         Image one, four;
         {
-            test::CoutCapture log;
+            test::LogCapture log;
             if (c.gains)
-                gains = computeGains(options, scene, stitcher.thumbnails, stitcher.thumbnailLevels,
-                                     stitcher.progress);
+                gains = computeGains(options, scene, stitcher.progress, log);
             ThreadPool single(1), several(4);
-            Renderer(options).render(one, scene, gains, stitcher.progress, &single);
-            Renderer(options).render(four, scene, gains, stitcher.progress, &several);
+            Renderer(options).render(one, scene, gains, stitcher.progress, log, &single);
+            Renderer(options).render(four, scene, gains, stitcher.progress, log, &several);
         }
         ASSERT_FALSE(one.empty()) << c.blending;
         EXPECT_EQ(one.rows, four.rows);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "pipeline/stitcher.h"
 #include "render/samplers.h"
 #include "synthetic_scene.h"
 
@@ -52,11 +51,11 @@ class PrepareSource : public ::testing::Test {
 protected:
     void SetUp() override {
         testing::buildScene(stitcher, {{0.0f, 0.0f}}, 100, 100, 100);
-        stitcher.featureImages[0] = ramp(100, 100);
+        stitcher.photographs[0].featureImage = ramp(100, 100);
     }
     PreparedSource prepare(const ImageFootprint& fp) const {
-        const RenderScene scene = stitcher.renderScene();
-        const SourcePlan plan = planSource(scene.sources, stitcher.options.render.antiAliasFactor, 0, fp);
+        const RenderScene scene = stitcher.view();
+        const SourcePlan plan = planSource(scene.sources, stitcher.options.antiAliasFactor, 0, fp);
         return prepareSource(scene.sources, plan, 0, stitcher.cameras[0], Gains{});
     }
     // The projection of camera 0 with its pixel matrix moved by `transform`.
@@ -65,7 +64,7 @@ protected:
         camera.imageTransform = transform;
         return projectionMatrix(camera);
     }
-    Stitcher stitcher;
+    testing::Scene stitcher;
 };
 
 void expectMat3Eq(const Mat3& a, const Mat3& b) {
@@ -78,7 +77,7 @@ TEST_F(PrepareSource, CoarserOutputHalvesThenBlurs) {
     fp.secondEdgePixels = 20;
     const PreparedSource source = prepare(fp);
     const FloatImage expected =
-        gaussianBlur(halfSize(halfSize(stitcher.featureImages[0])), 0.375f * 5.0f / 4.0f);
+        gaussianBlur(halfSize(halfSize(stitcher.photographs[0].featureImage)), 0.375f * 5.0f / 4.0f);
     EXPECT_EQ(source.floats.rows, 25);
     EXPECT_EQ(source.floats.data, expected.data);
     expectMat3Eq(source.projection.P, projectionWith(multiply(reductionMatrix(-2), centring(100, 100))));
@@ -89,18 +88,18 @@ TEST_F(PrepareSource, FinerOutputReadsTheKeptImageItselfWithoutACopy) {
     fp.firstEdgePixels = 150;
     fp.secondEdgePixels = 100;
     const PreparedSource source = prepare(fp);
-    EXPECT_EQ(source.kept, &stitcher.featureImages[0]);
+    EXPECT_EQ(source.kept, &stitcher.photographs[0].featureImage);
     EXPECT_TRUE(source.floats.empty());
     expectMat3Eq(source.projection.P, projectionWith(centring(100, 100)));
 }
 
 TEST_F(PrepareSource, ReducedCacheServesOnlyWhileCoarseEnough) {
-    stitcher.featureLevels[0] = 2;  // the cache holds the photograph halved twice
+    stitcher.photographs[0].featureLevel = 2;  // the cache holds the photograph halved twice
     ImageFootprint fp;
     fp.firstEdgePixels = 100;  // one cached pixel per output pixel
     fp.secondEdgePixels = 100;
     const PreparedSource cached = prepare(fp);
-    EXPECT_EQ(cached.kept, &stitcher.featureImages[0]);
+    EXPECT_EQ(cached.kept, &stitcher.photographs[0].featureImage);
     expectMat3Eq(cached.projection.P, projectionWith(multiply(reductionMatrix(-2), centring(100, 100))));
 
     // A finer output needs the file, which does not exist: an empty source with the reason.

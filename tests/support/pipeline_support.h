@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/image.h"
+#include "core/null_stream.h"
 #include "pipeline/stitcher.h"
 #include "support/render_support.h"
 #include "numerics/matrix.h"
@@ -68,14 +69,15 @@ inline double rotationAngleDegrees(const Matrix& a, const Matrix& b) {
     return std::atan2(sine, cosine) * 180.0 / 3.14159265358979;
 }
 
-// Redirects std::cout into a string for its lifetime.
-class CoutCapture {
+// A run's log kept in a string: hand it to a run as its log stream.
+class LogCapture {
 public:
-    CoutCapture() : previous(std::cout.rdbuf(buffer.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(previous); }
-    CoutCapture(const CoutCapture&) = delete;
-    CoutCapture& operator=(const CoutCapture&) = delete;
+    LogCapture() = default;
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
 
+    operator std::ostream&() { return buffer; }
+    std::ostream& stream() { return buffer; }
     std::string text() const { return buffer.str(); }
     // Lines that begin with `prefix`.
     int countLines(const std::string& prefix) const {
@@ -96,7 +98,6 @@ public:
 
 private:
     std::ostringstream buffer;
-    std::streambuf* previous;
 };
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
@@ -147,21 +148,20 @@ inline StitchOptions smallOptions(int renderWidth, int blendingMethod) {
 // Renders image `image` of an already rendered panorama alone, on the grid the full render chose
 // (its crop and size, no auto-crop, no orientation step, no gains), so that pixel (r, c) looks
 // along the same direction as in the full render. The stitcher is left as it was.
-inline Image renderAlone(Stitcher& stitcher, int image) {
+inline Image renderAlone(const Stitcher& stitcher, const RenderResult& rendered, int image) {
     RenderOptions options = stitcher.options.render;
-    showRenderResult(options, stitcher.lastRender);
+    showRenderResult(options, rendered);
     options.autoCrop = false;
     options.sizeMode = SizeMode::Width;
     options.gainCompensation = false;
-    const std::vector<int32_t> component = stitcher.component;
-    stitcher.component = {image};
-    Image alone;
-    {
-        CoutCapture quiet;  // the block log of one image says nothing new
-        renderStitcher(stitcher, options, alone);
-    }
-    stitcher.component = component;
-    return alone;
+    RenderScene scene = stitcher.renderScene();
+    const int32_t alone[] = {image};
+    scene.component = alone;
+    Image panorama;
+    NullStream quiet;  // the block log of one image says nothing new
+    ProgressReporter progress;
+    Renderer(options).render(panorama, scene, Gains{}, progress, quiet);
+    return panorama;
 }
 
 inline bool covered(const Image& image, int r, int c) {
@@ -218,6 +218,7 @@ namespace vantorra::test {
 struct StitchedSet {
     Stitcher stitcher;
     Image output;
+    RunReport report;
     std::string log;
 };
 
@@ -226,8 +227,8 @@ inline StitchedSet& stitchedRow6() {
         StitchedSet s;
         s.stitcher.options = smallOptions(800, 0);
         const std::string directory = testData("matching/row6");
-        CoutCapture capture;
-        s.stitcher.stitch(directory, jpegNames(directory), s.output);
+        LogCapture capture;
+        s.report = s.stitcher.stitch(directory, jpegNames(directory), s.output, capture);
         s.log = capture.text();
         return s;
     }();

@@ -1,25 +1,36 @@
 #pragma once
-// Rendering a Stitcher's cameras directly, without the orientation step of Stitcher::render:
-// gains when the options ask for them, then the renderer, with what it decided written back
-// (the re-centred cameras into the stitcher, size and crop into `options`).
+// Rendering a scene's cameras directly, without the orientation step of Stitcher::render: gains
+// when the options ask for them, then the renderer, with what it decided written back into the
+// caller's copies (size and crop into `options`).
+
+#include <ostream>
 
 #include "core/image.h"
-#include "pipeline/stitcher.h"
+#include "core/null_stream.h"
+#include "core/progress_reporter.h"
 #include "render/gain_compensation.h"
 #include "render/renderer.h"
 
 namespace vantorra {
 
-inline RenderResult renderStitcher(Stitcher& stitcher, RenderOptions& options, Image& panorama) {
+inline RenderResult renderScene(const RenderScene& scene, RenderOptions& options, Image& panorama,
+                                ProgressReporter& progress, std::ostream& log) {
     Gains gains;
-    if (options.gainCompensation)
-        gains = computeGains(options, stitcher.renderScene(), stitcher.thumbnails,
-                             stitcher.thumbnailLevels, stitcher.progress);
-    RenderResult result = Renderer(options).render(panorama, stitcher.renderScene(), gains,
-                                                   stitcher.progress);
-    stitcher.cameras = result.cameras;
+    if (options.gainCompensation) gains = computeGains(options, scene, progress, log);
+    RenderResult result = Renderer(options).render(panorama, scene, gains, progress, log);
     showRenderResult(options, result);
     return result;
+}
+
+inline RenderResult renderScene(const RenderScene& scene, RenderOptions& options, Image& panorama,
+                                std::ostream& log) {
+    ProgressReporter progress;
+    return renderScene(scene, options, panorama, progress, log);
+}
+
+inline RenderResult renderScene(const RenderScene& scene, RenderOptions& options, Image& panorama) {
+    NullStream quiet;
+    return renderScene(scene, options, panorama, quiet);
 }
 
 }  // namespace vantorra

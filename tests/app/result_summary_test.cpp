@@ -1,14 +1,14 @@
 // The texts of the result panel and the status line after a run.
 
-#include "app/run_report.h"
+#include "app/result_summary.h"
 
 #include <gtest/gtest.h>
 
 namespace vantorra::testing {
 namespace {
 
-RunReport reportOf(int width, int height, int fullWidth, int used, int leftOut) {
-    RunReport report;
+ResultSummary reportOf(int width, int height, int fullWidth, int used, int leftOut) {
+    ResultSummary report;
     report.panoramaPath = "/photos/pano.jpg";
     report.width = width;
     report.height = height;
@@ -20,7 +20,7 @@ RunReport reportOf(int width, int height, int fullWidth, int used, int leftOut) 
 
 TEST(RunReportTest, SummaryAndSizeLines) {
     const struct {
-        RunReport report;
+        ResultSummary report;
         const char* summary;
         const char* size;
     } cases[] = {
@@ -40,22 +40,29 @@ TEST(RunReportTest, SummaryAndSizeLines) {
 }
 
 TEST(RunReportTest, PhotographsOutsideThePanoramaAreLeftOutWithTheReason) {
+    const ImageSize size{300, 400, 3};
+    std::vector<Photograph> photographs = {{"a.jpg", size}, {"b.jpg", size}, {"c.jpg", ImageSize{}}, {"d.jpg", size}};
+    RenderResult render;
+    render.width = 700;
+    render.height = 200;
+    render.scale = 0.5f;
     Stitcher stitcher;
-    stitcher.imageDirectory = "/photos/";
-    stitcher.imageNames = {"a.jpg", "b.jpg", "c.jpg", "d.jpg"};
-    stitcher.imageSizes = {{300, 400, 3}, {300, 400, 3}, {0, 0, 0}, {300, 400, 3}};
-    stitcher.component = {0, 3};
-    stitcher.options.render.scale = 0.5f;
-    stitcher.skippedReasons = {"", "", "/photos/c.jpg: Not a JPEG file: starts with 0x89 0x50", ""};
-    RunReport report = makeRunReport(stitcher, 700, 200, "/out/pano.jpg", "/out/pano.txt");
+    auto take = [&](std::vector<Photograph> given) {
+        stitcher.takeCameras("/photos/", std::move(given), std::vector<Camera>(4), {0, 3});
+    };
+    std::vector<Photograph> unreadable = photographs;
+    unreadable[2].leftOut = "/photos/c.jpg: Not a JPEG file: starts with 0x89 0x50";
+    take(unreadable);
+    ResultSummary report = makeResultSummary(stitcher, render, "/out/pano.jpg", "/out/pano.txt");
     ASSERT_EQ(report.photographs.size(), 4u);
     // The engine's reason, without the path the list shows already.
     EXPECT_EQ(report.photographs[2].reason, "Not a JPEG file: starts with 0x89 0x50");
-    stitcher.skippedReasons = {"", "/photos/b.jpg: the same view as /photos/a.jpg", "", ""};
-    EXPECT_EQ(makeRunReport(stitcher, 700, 200, "", "").photographs[1].reason,
-              "the same view as /photos/a.jpg");
-    stitcher.skippedReasons.clear();
-    report = makeRunReport(stitcher, 700, 200, "/out/pano.jpg", "/out/pano.txt");
+    std::vector<Photograph> repeated = photographs;
+    repeated[1].leftOut = "/photos/b.jpg: the same view as /photos/a.jpg";
+    take(repeated);
+    EXPECT_EQ(makeResultSummary(stitcher, render, "", "").photographs[1].reason, "the same view as /photos/a.jpg");
+    take(photographs);
+    report = makeResultSummary(stitcher, render, "/out/pano.jpg", "/out/pano.txt");
     EXPECT_EQ(report.photographs[0].path, "/photos/a.jpg");
     EXPECT_TRUE(report.photographs[0].used);
     EXPECT_FALSE(report.photographs[1].used);

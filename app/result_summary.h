@@ -16,7 +16,7 @@ struct PhotographEntry {
     std::string reason;  // why it was left out, when known ("no overlap", "unreadable")
 };
 
-struct RunReport {
+struct ResultSummary {
     std::string panoramaPath;   // absolute
     std::string parameterPath;  // absolute
     int width = 0;
@@ -35,15 +35,15 @@ struct RunReport {
 // else left out for want of overlap, or as unreadable when its size could not be read.
 std::vector<PhotographEntry> photographEntries(const Stitcher& stitcher);
 
-// The report of a written panorama of `width` x `height`, using the effective scale the renderer
-// left in the options to tell the full-resolution size.
-RunReport makeRunReport(const Stitcher& stitcher, int width, int height, const std::string& panoramaPath,
-                        const std::string& parameterPath);
+// The report of a written panorama as `render` decided it, its scale telling the full-resolution
+// size.
+ResultSummary makeResultSummary(const Stitcher& stitcher, const RenderResult& render, const std::string& panoramaPath,
+                                const std::string& parameterPath);
 
 // "Panorama 8401 × 3187 written to /path/pano.jpg: 6 of 7 photographs, 1 left out".
-std::string summaryLine(const RunReport& report);
+std::string summaryLine(const ResultSummary& report);
 // "1400 × 531, 17 % of full resolution (8235 × 3123)".
-std::string sizeLine(const RunReport& report);
+std::string sizeLine(const ResultSummary& report);
 // The status line while a run goes on: "Stitching 6 photographs…", "Rendering 6 photographs…".
 std::string runningLine(bool renderOnly, int photographCount);
 

@@ -1,4 +1,4 @@
-#include "app/run_report.h"
+#include "app/result_summary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,29 +14,28 @@ std::string photographs(int count) { return std::to_string(count) + (count == 1 
 
 }  // namespace
 
-int RunReport::usedCount() const {
+int ResultSummary::usedCount() const {
     return static_cast<int>(std::count_if(photographs.begin(), photographs.end(),
                                           [](const PhotographEntry& entry) { return entry.used; }));
 }
 
-int RunReport::percentOfFull() const {
+int ResultSummary::percentOfFull() const {
     if (fullWidth <= 0 || width <= 0) return 100;
     return std::max(1, static_cast<int>(std::lround(100.0 * width / fullWidth)));
 }
 
 std::vector<PhotographEntry> photographEntries(const Stitcher& stitcher) {
     std::vector<PhotographEntry> entries;
-    for (size_t i = 0; i < stitcher.imageNames.size(); ++i) {
+    const std::vector<Photograph>& photographs = stitcher.photographs();
+    const std::vector<int32_t>& component = stitcher.component();
+    for (size_t i = 0; i < photographs.size(); ++i) {
         PhotographEntry entry;
-        entry.path = stitcher.imageDirectory + stitcher.imageNames[i];
-        entry.used = std::find(stitcher.component.begin(), stitcher.component.end(), static_cast<int32_t>(i)) !=
-                     stitcher.component.end();
+        entry.path = stitcher.directory() + photographs[i].name;
+        entry.used = std::find(component.begin(), component.end(), static_cast<int32_t>(i)) != component.end();
         if (!entry.used) {
-            const bool sized = i < stitcher.imageSizes.size() && stitcher.imageSizes[i].width > 0;
-            entry.reason = sized ? "no overlap" : "unreadable";
+            entry.reason = photographs[i].size.width > 0 ? "no overlap" : "unreadable";
             // The engine's own reason when it left the photograph out ("PATH: reason").
-            const std::string& skipped =
-                i < stitcher.skippedReasons.size() ? stitcher.skippedReasons[i] : std::string();
+            const std::string& skipped = photographs[i].leftOut;
             if (!skipped.empty())
                 entry.reason = skipped.rfind(entry.path + ": ", 0) == 0 ? skipped.substr(entry.path.size() + 2)
                                                                          : skipped;
@@ -46,15 +45,16 @@ std::vector<PhotographEntry> photographEntries(const Stitcher& stitcher) {
     return entries;
 }
 
-RunReport makeRunReport(const Stitcher& stitcher, int width, int height, const std::string& panoramaPath,
-                        const std::string& parameterPath) {
-    RunReport report;
+ResultSummary makeResultSummary(const Stitcher& stitcher, const RenderResult& render, const std::string& panoramaPath,
+                                const std::string& parameterPath) {
+    const int width = render.width, height = render.height;
+    ResultSummary report;
     report.panoramaPath = panoramaPath;
     report.parameterPath = parameterPath;
     report.width = width;
     report.height = height;
-    // The renderer leaves the output pixels per photograph pixel in the scale option.
-    const float scale = stitcher.options.render.scale;
+    // The output pixels per photograph pixel the render chose.
+    const float scale = render.scale;
     const bool known = std::isfinite(scale) && scale > 0.0f;
     report.fullWidth = known ? static_cast<int>(std::lround(width / scale)) : width;
     report.fullHeight = known ? static_cast<int>(std::lround(height / scale)) : height;
@@ -62,7 +62,7 @@ RunReport makeRunReport(const Stitcher& stitcher, int width, int height, const s
     return report;
 }
 
-std::string summaryLine(const RunReport& report) {
+std::string summaryLine(const ResultSummary& report) {
     std::string line = "Panorama " + sizeText(report.width, report.height) + " written to " + report.panoramaPath;
     const int total = static_cast<int>(report.photographs.size());
     if (total == 0) return line;
@@ -71,7 +71,7 @@ std::string summaryLine(const RunReport& report) {
     return line;
 }
 
-std::string sizeLine(const RunReport& report) {
+std::string sizeLine(const ResultSummary& report) {
     std::string line = sizeText(report.width, report.height) + ", " + std::to_string(report.percentOfFull()) +
                        " % of full resolution";
     if (report.fullWidth > 0 && report.fullWidth != report.width) line += " (" + sizeText(report.fullWidth, report.fullHeight) + ")";
