@@ -14,14 +14,14 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <string_view>
+
 namespace vantorra {
 
 namespace {
 
 size_t slot(OptionField field) { return static_cast<size_t>(field); }
-
-const QStringList kPercentages = {"100%", "50%", "25%", "10%"};
-const QStringList kMemorySizes = {"2.0", "1.0", "0.5", "0.25", "0.1"};
 
 void plainMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, "vantorra", text, QMessageBox::Ok, parent);
@@ -31,54 +31,54 @@ void plainMessage(QWidget* parent, const QString& text) {
 // The first free row (an empty grid still counts one row).
 int nextRow(const QGridLayout* grid) { return grid->count() == 0 ? 0 : grid->rowCount(); }
 
-// A caption to the left of its control, on one row of a group's grid.
-void addRow(QGridLayout* grid, const QString& caption, QWidget* control) {
-    const int row = nextRow(grid);
-    grid->addWidget(new QLabel(caption), row, 0);
-    grid->addWidget(control, row, 1);
+QString qtext(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
+
+// The table's groups, in three columns: the ones the dialog has always shown first, in their
+// places, then any other in the order it first appears in the table.
+std::vector<std::string_view> groupNames() {
+    std::vector<std::string_view> names = {"Output Size",    "Crop Settings",    "Orientation Settings",
+                                           "Image Rotation", "Rendering Options", "Matching Options",
+                                           "Other Options"};
+    for (const OptionSpec& spec : optionTable())
+        if (std::find(names.begin(), names.end(), spec.group) == names.end()) names.push_back(spec.group);
+    return names;
 }
 
-void addWide(QGridLayout* grid, QWidget* widget) { grid->addWidget(widget, nextRow(grid), 0, 1, 3); }
-
-// An angle row: caption, edit and the unit the edit is read in.
-void addAngleRow(QGridLayout* grid, const QString& caption, QWidget* control, const QString& unit) {
-    const int row = nextRow(grid);
-    grid->addWidget(new QLabel(caption), row, 0);
-    grid->addWidget(control, row, 1);
-    grid->addWidget(new QLabel(unit), row, 2);
+// The row a choice's button carries beside it: the one option of the group that selects it.
+const OptionSpec* besideChoice(const OptionSpec& choice, size_t index) {
+    const OptionSpec* found = nullptr;
+    for (const OptionSpec& spec : optionTable()) {
+        if (!spec.selects || spec.selects->field != choice.field || spec.group != choice.group) continue;
+        if (spec.selects->value != choice.choices[index].name) continue;
+        if (found != nullptr) return nullptr;  // more than one: they go below
+        found = &spec;
+    }
+    return found;
 }
 
 }  // namespace
 
-COptionsDlg::COptionsDlg(const OptionsDialogValues& values, QWidget* parent, MessageSink sink,
-                         std::optional<OptionsDialogValues> defaultValues, bool anglesInDegrees)
+COptionsDlg::COptionsDlg(const StitchOptions& options, QWidget* parent, MessageSink sink,
+                         std::optional<StitchOptions> defaultOptions, bool anglesInDegrees)
     : QDialog(parent),
-      members(values),
-      defaults(defaultValues ? *defaultValues : fillOptionsDialog(StitchOptions{}, anglesInDegrees)),
+      members(options),
+      defaults(defaultOptions ? *defaultOptions : StitchOptions{}),
+      degrees(anglesInDegrees),
       angleUnit(anglesInDegrees ? "°" : "rad"),
       messageSink(std::move(sink)) {
     setWindowTitle("Options");
     setModal(true);
     if (!messageSink) messageSink = [this](const QString& text) { plainMessage(this, text); };
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(outputSizeGroup());
-    left->addWidget(cropGroup());
-    left->addWidget(orientationGroup());
-    left->addStretch();
-    auto* middle = new QVBoxLayout;
-    middle->addWidget(rotationGroup());
-    middle->addWidget(renderingGroup());
-    middle->addStretch();
-    auto* right = new QVBoxLayout;
-    right->addWidget(matchingGroup());
-    right->addWidget(otherGroup());
-    right->addStretch();
-
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(left);
-    columns->addLayout(middle);
-    columns->addLayout(right);
+    // Three columns, the groups shared out in table order.
+    const std::vector<std::string_view> names = groupNames();
+    std::array<QVBoxLayout*, 3> columns{new QVBoxLayout, new QVBoxLayout, new QVBoxLayout};
+    for (size_t g = 0; g < names.size(); ++g) columns[g * columns.size() / names.size()]->addWidget(makeGroup(names[g]));
+    auto* row = new QHBoxLayout;
+    for (QVBoxLayout* column : columns) {
+        column->addStretch();
+        row->addLayout(column);
+    }
 
     auto* buttons = new QDialogButtonBox(
         QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::RestoreDefaults, this);
@@ -87,38 +87,74 @@ COptionsDlg::COptionsDlg(const OptionsDialogValues& values, QWidget* parent, Mes
     restore = buttons->button(QDialogButtonBox::RestoreDefaults);
     restore->setText("&Restore defaults");
     // Only the controls change; Cancel still leaves every option as it was.
-    connect(restore, &QAbstractButton::clicked, this, [this] { showValues(defaults, *this); });
+    connect(restore, &QAbstractButton::clicked, this, [this] { showOptions(defaults, degrees, *this); });
     connect(buttons, &QDialogButtonBox::accepted, this, &COptionsDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &COptionsDlg::reject);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(columns);
+    layout->addLayout(row);
     layout->addWidget(buttons);
 
-    showValues(members, *this);
+    showOptions(members, degrees, *this);
     couple();
 }
 
-QLineEdit* COptionsDlg::makeEdit(OptionField field) {
-    auto* edit = new QLineEdit;
-    edit->setMinimumWidth(70);
-    controls[slot(field)] = edit;
-    return edit;
+QGroupBox* COptionsDlg::makeGroup(std::string_view name) {
+    auto* group = new QGroupBox(qtext(name));
+    auto* grid = new QGridLayout(group);
+    for (const OptionSpec& spec : optionTable()) {
+        if (spec.group != name || placed[slot(spec.field)]) continue;
+        if (!spec.heading.empty()) grid->addWidget(new QLabel(qtext(spec.heading)), nextRow(grid), 0, 1, 3);
+        if (spec.kind == OptionKind::Choice) addChoiceRows(grid, spec, name);
+        else addValueRow(grid, spec);
+    }
+    return group;
 }
 
-QComboBox* COptionsDlg::makeCombo(OptionField field, const QStringList& items) {
-    auto* combo = new QComboBox;
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    combo->addItems(items);
-    controls[slot(field)] = combo;
-    return combo;
+// A caption above the buttons when it has one, then a button per choice with the option that
+// selects it beside it.
+void COptionsDlg::addChoiceRows(QGridLayout* grid, const OptionSpec& spec, std::string_view group) {
+    if (!spec.caption.empty() && qtext(spec.caption).compare(qtext(group), Qt::CaseInsensitive) != 0)
+        grid->addWidget(new QLabel(qtext(spec.caption)), nextRow(grid), 0, 1, 3);
+    for (size_t i = 0; i < spec.choices.size(); ++i) {
+        const int row = nextRow(grid);
+        grid->addWidget(makeChoice(spec.field, QString::fromStdString(spec.choices[i].caption)), row, 0);
+        if (const OptionSpec* beside = besideChoice(spec, i)) {
+            grid->addWidget(makeControl(*beside), row, 1);
+            placed[slot(beside->field)] = true;
+        }
+    }
 }
 
-QCheckBox* COptionsDlg::makeCheck(OptionField field, const QString& caption) {
-    auto* box = new QCheckBox(caption);
-    controls[slot(field)] = box;
-    return box;
+// A check box across the row, or a caption, the control and, for angles, the unit.
+void COptionsDlg::addValueRow(QGridLayout* grid, const OptionSpec& spec) {
+    const int row = nextRow(grid);
+    if (spec.kind == OptionKind::Check) {
+        grid->addWidget(makeControl(spec), row, 0, 1, 3);
+        return;
+    }
+    grid->addWidget(new QLabel(qtext(spec.caption)), row, 0);
+    grid->addWidget(makeControl(spec), row, 1);
+    if (spec.kind == OptionKind::Angle) grid->addWidget(new QLabel(angleUnit), row, 2);
+}
+
+QWidget* COptionsDlg::makeControl(const OptionSpec& spec) {
+    QWidget* control = nullptr;
+    if (spec.kind == OptionKind::Check) {
+        control = new QCheckBox(qtext(spec.caption));
+    } else if (!spec.presets.empty()) {
+        auto* combo = new QComboBox;
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        for (std::string_view preset : spec.presets) combo->addItem(qtext(preset));
+        control = combo;
+    } else {
+        auto* edit = new QLineEdit;
+        edit->setMinimumWidth(70);
+        control = edit;
+    }
+    controls[slot(spec.field)] = control;
+    return control;
 }
 
 QAbstractButton* COptionsDlg::makeChoice(OptionField group, const QString& caption) {
@@ -127,94 +163,6 @@ QAbstractButton* COptionsDlg::makeChoice(OptionField group, const QString& capti
     auto* button = new QRadioButton(caption);
     buttons->addButton(button, static_cast<int>(buttons->buttons().size()));
     return button;
-}
-
-QGroupBox* COptionsDlg::outputSizeGroup() {
-    auto* group = new QGroupBox("Output Size");
-    auto* grid = new QGridLayout(group);
-    grid->addWidget(makeChoice(OptionField::OutputSize, "Width (pixels)"), 0, 0);
-    grid->addWidget(makeEdit(OptionField::Width), 0, 1);
-    grid->addWidget(makeChoice(OptionField::OutputSize, "Height (pixels)"), 1, 0);
-    grid->addWidget(makeEdit(OptionField::Height), 1, 1);
-    grid->addWidget(makeChoice(OptionField::OutputSize, "Scale (%)"), 2, 0);
-    grid->addWidget(makeCombo(OptionField::ScaleText, kPercentages), 2, 1);
-    return group;
-}
-
-QGroupBox* COptionsDlg::cropGroup() {
-    auto* group = new QGroupBox("Crop Settings");
-    auto* grid = new QGridLayout(group);
-    addWide(grid, makeCheck(OptionField::AutoCrop, "Auto Crop"));
-    addWide(grid, new QLabel("Manual crop settings:"));
-    addAngleRow(grid, "Theta min", makeEdit(OptionField::ThetaMin), angleUnit);
-    addAngleRow(grid, "Theta max", makeEdit(OptionField::ThetaMax), angleUnit);
-    addAngleRow(grid, "Phi min", makeEdit(OptionField::PhiMin), angleUnit);
-    addAngleRow(grid, "Phi max", makeEdit(OptionField::PhiMax), angleUnit);
-    return group;
-}
-
-QGroupBox* COptionsDlg::orientationGroup() {
-    auto* group = new QGroupBox("Orientation Settings");
-    auto* grid = new QGridLayout(group);
-    addWide(grid, makeCheck(OptionField::AutoStraighten, "Auto Straighten"));
-    addWide(grid, new QLabel("Manual orientation settings:"));
-    addAngleRow(grid, "Theta", makeEdit(OptionField::OrientTheta), angleUnit);
-    addAngleRow(grid, "Phi", makeEdit(OptionField::OrientPhi), angleUnit);
-    addAngleRow(grid, "Psi", makeEdit(OptionField::OrientPsi), angleUnit);
-    return group;
-}
-
-QGroupBox* COptionsDlg::rotationGroup() {
-    auto* group = new QGroupBox("Image Rotation");
-    auto* column = new QVBoxLayout(group);
-    for (const char* caption : {"None", "Clockwise", "Anticlockwise", "Upside Down"}) {
-        column->addWidget(makeChoice(OptionField::Rotation, caption));
-    }
-    return group;
-}
-
-QGroupBox* COptionsDlg::renderingGroup() {
-    auto* group = new QGroupBox("Rendering Options");
-    auto* grid = new QGridLayout(group);
-    addWide(grid, new QLabel("Blending Method:"));
-    for (const char* caption : {"None", "Linear", "Multi-Band"}) {
-        addWide(grid, makeChoice(OptionField::Blending, caption));
-    }
-    addWide(grid, new QLabel("Multi-Band blending options:"));
-    addRow(grid, "Blending bands", makeEdit(OptionField::BlendingBands));
-    addRow(grid, "Blending sigma", makeEdit(OptionField::BlendingSigma));
-    addWide(grid, makeCheck(OptionField::GainCompensation, "Gain Compensation"));
-    addRow(grid, "Gain sigma", makeEdit(OptionField::GainSigma));
-    addRow(grid, "Gain mean", makeEdit(OptionField::GainMean));
-    return group;
-}
-
-QGroupBox* COptionsDlg::matchingGroup() {
-    auto* group = new QGroupBox("Matching Options");
-    auto* grid = new QGridLayout(group);
-    addWide(grid, new QLabel("SIFT Image Size:"));
-    int row = nextRow(grid);
-    grid->addWidget(makeChoice(OptionField::FeatureSize, "Min dim (pixels)"), row, 0);
-    grid->addWidget(makeEdit(OptionField::MinDim), row, 1);
-    row = nextRow(grid);
-    grid->addWidget(makeChoice(OptionField::FeatureSize, "Scale (%)"), row, 0);
-    grid->addWidget(makeCombo(OptionField::FeatureScaleText, kPercentages), row, 1);
-    addWide(grid, new QLabel("RANSAC Parameters:"));
-    addRow(grid, "Alpha", makeEdit(OptionField::Alpha));
-    addRow(grid, "Beta", makeEdit(OptionField::Beta));
-    addRow(grid, "Max iterations", makeEdit(OptionField::MaxIterations));
-    addWide(grid, new QLabel("Bundle Adjustment:"));
-    addWide(grid, makeCheck(OptionField::RefineRegistration, "Refine registration"));
-    return group;
-}
-
-QGroupBox* COptionsDlg::otherGroup() {
-    auto* group = new QGroupBox("Other Options");
-    auto* grid = new QGridLayout(group);
-    addRow(grid, "System Memory (GB)", makeCombo(OptionField::SystemMemoryText, kMemorySizes));
-    addRow(grid, "JPEG Quality", makeEdit(OptionField::JpegQuality));
-    addRow(grid, "Threads (0: every core)", makeEdit(OptionField::Threads));
-    return group;
 }
 
 // Typing in a field selects the choice it belongs to. Only the user's own edits count: filling
@@ -228,18 +176,19 @@ void COptionsDlg::whenEdited(OptionField field, const std::function<void()>& act
     }
 }
 
+// Typing in an option that selects a choice or check (a width selects the width size mode,
+// a crop angle switches automatic cropping off) does so at once, as the command line does.
 void COptionsDlg::couple() {
-    using F = OptionField;
-    whenEdited(F::Width, [this] { setChoice(F::OutputSize, 0); });
-    whenEdited(F::Height, [this] { setChoice(F::OutputSize, 1); });
-    whenEdited(F::ScaleText, [this] { setChoice(F::OutputSize, 2); });
-    for (F field : {F::BlendingBands, F::BlendingSigma}) whenEdited(field, [this] { setChoice(F::Blending, 2); });
-    whenEdited(F::MinDim, [this] { setChoice(F::FeatureSize, 0); });
-    whenEdited(F::FeatureScaleText, [this] { setChoice(F::FeatureSize, 1); });
-    for (F field : {F::ThetaMin, F::ThetaMax, F::PhiMin, F::PhiMax}) {
-        whenEdited(field, [this] { setChecked(F::AutoCrop, false); });
+    for (const OptionSpec& spec : optionTable()) {
+        if (!spec.selects) continue;
+        const OptionSpec& target = optionSpec(spec.selects->field);
+        const std::string value(spec.selects->value);
+        whenEdited(spec.field, [this, &target, value] {
+            if (target.kind == OptionKind::Check) return setChecked(target.field, value == "true");
+            for (size_t i = 0; i < target.choices.size(); ++i)
+                if (target.choices[i].name == value) setChoice(target.field, static_cast<int>(i));
+        });
     }
-    for (F field : {F::GainSigma, F::GainMean}) whenEdited(field, [this] { setChecked(F::GainCompensation, true); });
 }
 
 QLineEdit* COptionsDlg::edit(OptionField field) const { return qobject_cast<QLineEdit*>(controls[slot(field)]); }
@@ -289,7 +238,7 @@ void COptionsDlg::setChecked(OptionField field, bool on) {
 // OK takes every member in exchange order; the first field that fails keeps the dialog open
 // with that control focused, and no member changes.
 void COptionsDlg::accept() {
-    if (const std::optional<FieldError> failure = takeValues(*this, members)) {
+    if (const std::optional<FieldError> failure = takeOptions(*this, degrees, members)) {
         messageSink(QString::fromStdString(failure->message));
         if (QWidget* faulty = control(failure->field)) faulty->setFocus(Qt::OtherFocusReason);
         if (QLineEdit* line = edit(failure->field)) line->selectAll();

@@ -1,6 +1,7 @@
 #pragma once
-// The Options dialog: every exposed option in seven groups. Filling and reading back go through
-// options_exchange; the dialog adds the widgets, the coupled controls and the checks on OK.
+// The Options dialog: every option of the option table, in the table's groups. Filling and
+// reading back go through options_exchange; the dialog adds the widgets, the coupled controls and
+// the checks on OK.
 
 #include <QDialog>
 #include <array>
@@ -15,6 +16,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QGridLayout;
 class QGroupBox;
 
 namespace vantorra {
@@ -25,14 +27,13 @@ public:
     // Shows a validation message; the default is a plain message box over the dialog.
     using MessageSink = std::function<void(const QString&)>;
 
-    // "Restore defaults" shows `defaultValues` (the built-in options when not given); angles are
-    // labelled in degrees or radians as they are shown.
-    explicit COptionsDlg(const OptionsDialogValues& values, QWidget* parent = nullptr, MessageSink sink = {},
-                         std::optional<OptionsDialogValues> defaultValues = std::nullopt,
-                         bool anglesInDegrees = true);
+    // "Restore defaults" shows `defaultOptions` (the built-in options when not given); angles are
+    // shown and labelled in degrees or radians.
+    explicit COptionsDlg(const StitchOptions& options, QWidget* parent = nullptr, MessageSink sink = {},
+                         std::optional<StitchOptions> defaultOptions = std::nullopt, bool anglesInDegrees = true);
 
-    // The members as read back by the last successful OK (the filled values before that).
-    const OptionsDialogValues& values() const { return members; }
+    // The options as read back by the last successful OK (the ones shown before that).
+    const StitchOptions& values() const { return members; }
 
     // The controls, for the tests and the coupling.
     QLineEdit* edit(OptionField field) const;
@@ -56,25 +57,21 @@ public slots:
     void accept() override;
 
 private:
-    QGroupBox* outputSizeGroup();
-    QGroupBox* cropGroup();
-    QGroupBox* orientationGroup();
-    QGroupBox* rotationGroup();
-    QGroupBox* renderingGroup();
-    QGroupBox* matchingGroup();
-    QGroupBox* otherGroup();
-    QLineEdit* makeEdit(OptionField field);
-    QComboBox* makeCombo(OptionField field, const QStringList& items);
-    QCheckBox* makeCheck(OptionField field, const QString& caption);
+    QGroupBox* makeGroup(std::string_view name);
+    void addValueRow(QGridLayout* grid, const OptionSpec& spec);
+    void addChoiceRows(QGridLayout* grid, const OptionSpec& spec, std::string_view group);
+    QWidget* makeControl(const OptionSpec& spec);
     QAbstractButton* makeChoice(OptionField group, const QString& caption);
     void couple();
     void whenEdited(OptionField field, const std::function<void()>& action);
 
     std::array<QWidget*, kOptionFieldCount> controls{};
     std::array<QButtonGroup*, kOptionFieldCount> groups{};
-    OptionsDialogValues members;
-    OptionsDialogValues defaults;
+    StitchOptions members;
+    StitchOptions defaults;
+    bool degrees;
     QString angleUnit;
+    std::array<bool, kOptionFieldCount> placed{};  // laid out already, beside the choice it selects
     MessageSink messageSink;
     QAbstractButton* ok = nullptr;
     QAbstractButton* cancel = nullptr;

@@ -39,8 +39,9 @@ public:
     // The result panel: the written panorama, its size and the photographs; `panorama` is only
     // read during the call.
     virtual void showResult(const ResultSummary& report, const Image& panorama) = 0;
-    // The Options dialog, filled with `values`; true (with `values` read back) on OK.
-    virtual bool editOptions(OptionsDialogValues& values) = 0;
+    // The Options dialog, showing `options` (angles in degrees or radians); true, with `options`
+    // read back, on OK.
+    virtual bool editOptions(StitchOptions& options, bool anglesInDegrees) = 0;
     virtual void setStatusLine(const std::string& text) = 0;
     // Enables or disables the commands that must not start while a run is in progress.
     virtual void setCommandsEnabled(bool enabled) = 0;

@@ -77,10 +77,10 @@ void QtPlatform::showResult(const ResultSummary& report, const Image& panorama) 
     if (hooks.showResult) hooks.showResult(report, panorama);
 }
 
-bool QtPlatform::editOptions(OptionsDialogValues& values) {
-    COptionsDlg dialog(values, window);
+bool QtPlatform::editOptions(StitchOptions& options, bool anglesInDegrees) {
+    COptionsDlg dialog(options, window, {}, std::nullopt, anglesInDegrees);
     if (dialog.exec() != QDialog::Accepted) return false;
-    values = dialog.values();
+    options = dialog.values();
     return true;
 }
 

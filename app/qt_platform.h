@@ -30,7 +30,7 @@ public:
     void openFolder(const std::string& path) override;
     std::unique_ptr<StatusWindow> createStatusWindow(std::function<void()> cancel) override;
     void showResult(const ResultSummary& report, const Image& panorama) override;
-    bool editOptions(OptionsDialogValues& values) override;
+    bool editOptions(StitchOptions& options, bool anglesInDegrees) override;
     void setStatusLine(const std::string& text) override;
     void setCommandsEnabled(bool enabled) override;
 

@@ -1,7 +1,7 @@
 #pragma once
-// The options as remembered between starts: every field of the Options dialog as one text under
-// its own key, written and read back through the dialog's own exchange, so a remembered value
-// passes the same checks as a typed one and a damaged or outdated entry is refused whole.
+// The options as remembered between starts: every option of the option table as one text under
+// its own key, read back through the same checks as a typed value, so a damaged entry is refused
+// whole. An option the record does not hold (one added since it was written) keeps its value.
 
 #include <map>
 #include <string>
@@ -12,11 +12,11 @@ namespace vantorra {
 
 using StoredValues = std::map<std::string, std::string>;
 
-// The dialog's fields of `options` (angles in degrees) under keys such as "render/width".
+// The options (angles in degrees, choices by name) under keys such as "render/width".
 StoredValues storeOptions(const StitchOptions& options);
 
-// Reads back what storeOptions wrote into `options`; false, with `options` unchanged, when a key
-// is missing or a value fails the dialog's checks.
+// Reads back what storeOptions wrote (or an earlier version, which kept choices by their button
+// number) into `options`; false, with `options` unchanged, when a value fails the checks.
 bool restoreOptions(const StoredValues& stored, StitchOptions& options);
 
 }  // namespace vantorra

@@ -154,9 +154,10 @@ void VantorraCommands::editOptions() {
     if (busy) return;
     BusyScope scope(busy, platform);
     Stitcher& stitcher = engine.stitcher();
-    OptionsDialogValues values = fillOptionsDialog(stitcher.options, anglesInDegrees);
-    if (!platform.editOptions(values)) return;
-    if (readBackOptions(values, anglesInDegrees, stitcher.options)) stitcher.invalidateCameras();
+    StitchOptions edited = stitcher.options;
+    if (!platform.editOptions(edited, anglesInDegrees)) return;
+    if (needsRegistration(stitcher.options, edited)) stitcher.invalidateCameras();
+    stitcher.options = edited;
     if (stitcher.imagesSelected()) setStatus(kStatusStitch);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/image.h"
@@ -13,6 +14,10 @@
 namespace vantorra {
 
 struct Photograph {
+    Photograph() = default;
+    Photograph(std::string photographName, ImageSize photographSize = {})
+        : name(std::move(photographName)), size(photographSize) {}
+
     std::string name;           // as given; the run's directory goes in front of it
     ImageSize size;             // full resolution, upright; 0 x 0 when it could not be read
     FloatImage featureImage;    // the photograph shrunk by 2^featureLevel, kept when the budget allows

@@ -20,6 +20,8 @@ struct FeatureOptions {
     float siftScale = 0.25f;
     int32_t upsampleBelow = 300;
     DetectorMode detectorMode = DetectorMode::AsIs;
+
+    bool operator==(const FeatureOptions&) const = default;
 };
 
 struct RansacOptions {
@@ -33,6 +35,8 @@ struct RansacOptions {
     int32_t candidateImages = 5;
     int32_t ransacIterations = 500;
     float maxScaleRatio = 32.0f;
+
+    bool operator==(const RansacOptions&) const = default;
 };
 
 // Robust error modes of the bundle adjuster.
@@ -63,6 +67,8 @@ struct BundleAdjustOptions {
     // unless the matches ask for more.
     int32_t lensCoefficients = 1;
     float lensSigma = 0.5f;
+
+    bool operator==(const BundleAdjustOptions&) const = default;
 };
 
 struct RenderOptions {
@@ -98,6 +104,8 @@ struct RenderOptions {
     float gainSigma = 0.1f;
     float gainMean = 1.0f;
     int32_t gainImageSize = 50;
+
+    bool operator==(const RenderOptions&) const = default;
 };
 
 struct StitchOptions {
@@ -111,6 +119,8 @@ struct StitchOptions {
     float matchedFeatureFraction = 0.5f;
     bool parameterFileMatrices = false;
     int32_t threads = 0;  // threads of a run, the calling one included; 0: one per core
+
+    bool operator==(const StitchOptions&) const = default;
 };
 
 }  // namespace vantorra

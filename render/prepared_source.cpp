@@ -63,7 +63,6 @@ SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int im
             return plan;
         }
     }
-    const size_t i = static_cast<size_t>(image);
     const ImageSize size = sources.size(image);
     const float ratio = outputRatio(size.height, size.width, p, q);
     if (ratio > 1.0f) chooseReduction(size.height, size.width, ratio, antiAliasFactor, plan);

@@ -70,17 +70,17 @@ public:
         results.push_back(report);
         shownSizes.emplace_back(panorama.cols, panorama.rows);
     }
-    bool editOptions(OptionsDialogValues& values) override {
+    bool editOptions(StitchOptions& options, bool) override {
         ++optionsShown;
-        shownOptions = values;
+        shownOptions = options;
         if (!optionsEdit) return false;
-        return optionsEdit(values);
+        return optionsEdit(options);
     }
     void setStatusLine(const std::string& text) override { statusLine = text; }
     void setCommandsEnabled(bool enabled) override { commandsEnabled = enabled; }
 
     std::deque<std::optional<std::vector<std::string>>> choices;  // what the file dialog returns
-    std::function<bool(OptionsDialogValues&)> optionsEdit;        // the user's work in Options
+    std::function<bool(StitchOptions&)> optionsEdit;              // the user's work in Options
     std::vector<std::string> dialogStarts;
     std::vector<std::string> messages;
     std::vector<bool> messageFilesPresent;
@@ -96,7 +96,7 @@ public:
     int statusWindowsAlive = 0;
     FakeStatusWindow* lastStatusWindow = nullptr;
     int optionsShown = 0;
-    OptionsDialogValues shownOptions;
+    StitchOptions shownOptions;
     std::string statusLine;
     bool commandsEnabled = true;
 };

@@ -260,11 +260,11 @@ TEST_F(CommandsTest, EngineFailureEndsTheRunNotTheProgram) {
 }
 
 TEST_F(CommandsTest, OptionsOkWithoutChangesKeepsRegistrationAndUpdatesStatusOnlyAfterImages) {
-    platform.optionsEdit = [](OptionsDialogValues&) { return true; };
+    platform.optionsEdit = [](StitchOptions&) { return true; };
     commands->editOptions();
     EXPECT_EQ(platform.optionsShown, 1);
-    EXPECT_EQ(platform.shownOptions.width, 1400);
-    EXPECT_EQ(platform.shownOptions.thetaMin, -180.0f);
+    EXPECT_EQ(platform.shownOptions.render.width, 1400);
+    EXPECT_EQ(platform.shownOptions.render.thetaMin, -kPi);
     EXPECT_EQ(platform.statusLine, "Select File::Open to begin");
 
     open(threeImages());
@@ -277,9 +277,9 @@ TEST_F(CommandsTest, OptionsOkWithoutChangesKeepsRegistrationAndUpdatesStatusOnl
 
 TEST_F(CommandsTest, MatchingOptionChangeMakesNextStartRunEverything) {
     open(threeImages());
-    platform.optionsEdit = [](OptionsDialogValues& values) {
-        values.featureScaleText = "50%";
-        values.featureSize = 1;
+    platform.optionsEdit = [](StitchOptions& options) {
+        options.feature.siftScale = 0.5f;
+        options.feature.siftSizeMode = SiftSizeMode::Scale;
         return true;
     };
     commands->editOptions();
@@ -292,9 +292,9 @@ TEST_F(CommandsTest, MatchingOptionChangeMakesNextStartRunEverything) {
 TEST_F(CommandsTest, OptionsCancelChangesNothing) {
     open(threeImages());
     const std::string before = platform.statusLine;
-    platform.optionsEdit = [](OptionsDialogValues& values) {
-        values.width = 10;
-        values.alpha = 3;
+    platform.optionsEdit = [](StitchOptions& options) {
+        options.render.width = 10;
+        options.ransac.alpha = 3;
         return false;
     };
     commands->editOptions();

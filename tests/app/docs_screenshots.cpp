@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     if (!statusTaken) std::fprintf(stderr, "the status window was not seen while the photographs loaded\n");
     ok = saveScreenshot(window, output.filePath("result-panel.png"), ScreenshotColours::DitheredPalette) && ok;
 
-    COptionsDlg options(fillOptionsDialog(StitchOptions{}, true), &window);
+    COptionsDlg options(StitchOptions{}, &window);
     options.show();
     QApplication::processEvents();
     ok = saveScreenshot(options, output.filePath("options-dialog.png"), kColours) && ok;

@@ -1,4 +1,4 @@
-// Filling the Options dialog's members from the options, reading them back, and the checks on OK.
+// Showing the options in the Options dialog's controls, taking them back, and the checks on OK.
 
 #include "app/options_exchange.h"
 
@@ -9,6 +9,8 @@
 
 namespace vantorra::testing {
 namespace {
+
+using F = OptionField;
 
 // Controls held in plain arrays, as a dialog would hold them.
 class TableControls : public OptionsControls {
@@ -26,173 +28,175 @@ public:
     std::array<bool, kOptionFieldCount> checks{};
 };
 
-TEST(OptionsFillTest, DefaultsAreShownInDisplayUnits) {
-    const OptionsDialogValues v = fillOptionsDialog(StitchOptions{}, true);
-    EXPECT_EQ(v.width, 1400);
-    EXPECT_EQ(v.height, 1400);
-    EXPECT_EQ(v.scaleText, "10%");
-    EXPECT_EQ(v.featureScaleText, "25%");
-    EXPECT_EQ(v.systemMemoryText, "0.25");
-    EXPECT_EQ(v.minDim, 400);
-    EXPECT_EQ(v.blendingBands, 2);
-    EXPECT_EQ(v.maxIterations, 500);
-    EXPECT_EQ(v.jpegQuality, 75);
-    EXPECT_EQ(v.outputSize, 0);
-    EXPECT_EQ(v.blending, 2);
-    EXPECT_EQ(v.featureSize, 0);
-    EXPECT_TRUE(v.autoCrop);
-    EXPECT_TRUE(v.autoStraighten);
-    EXPECT_FALSE(v.gainCompensation);
-    EXPECT_TRUE(v.refineRegistration);
-    EXPECT_NEAR(v.thetaMin, -180.0f, 1e-4f);
-    EXPECT_NEAR(v.phiMax, 90.0f, 1e-4f);
-    // Radians are shown as stored when degrees are off.
-    EXPECT_EQ(fillOptionsDialog(StitchOptions{}, false).thetaMin, StitchOptions{}.render.thetaMin);
+TableControls shown(const StitchOptions& options, bool degrees = true) {
+    TableControls controls;
+    showOptions(options, degrees, controls);
+    return controls;
 }
 
-TEST(OptionsFillTest, ChoicesShowTheirButtonAndAnUnlistedButtonChangesNothing) {
+TEST(OptionsShowTest, DefaultsAreShownInDisplayUnits) {
+    const TableControls c = shown(StitchOptions{});
+    const struct {
+        F field;
+        const char* text;
+    } texts[] = {{F::Width, "1400"},         {F::Height, "1400"},         {F::ScaleText, "10%"},
+                 {F::FeatureScaleText, "25%"}, {F::SystemMemoryText, "0.25"}, {F::MinDim, "400"},
+                 {F::BlendingBands, "2"},     {F::MaxIterations, "500"},   {F::JpegQuality, "75"},
+                 {F::ThetaMin, "-180"},       {F::PhiMax, "90"},           {F::Beta, "0.2"}};
+    for (const auto& t : texts) EXPECT_EQ(c.text(t.field), t.text) << static_cast<int>(t.field);
+    EXPECT_EQ(c.choice(F::OutputSize), 0);
+    EXPECT_EQ(c.choice(F::Blending), 2);
+    EXPECT_EQ(c.choice(F::FeatureSize), 0);
+    EXPECT_TRUE(c.checked(F::AutoCrop));
+    EXPECT_TRUE(c.checked(F::AutoStraighten));
+    EXPECT_FALSE(c.checked(F::GainCompensation));
+    EXPECT_TRUE(c.checked(F::RefineRegistration));
+    // Radians are shown as stored when degrees are off.
+    EXPECT_EQ(shown(StitchOptions{}, false).text(F::ThetaMin), "-3.14159");
+}
+
+TEST(OptionsTakeTest, ShownOptionsTakenBackAreTheSameAndNeedNoRegistration) {
     StitchOptions options;
     options.render.sizeMode = SizeMode::Scale;
     options.render.imageRotation = ImageRotation::UpsideDown;
     options.render.blendingMethod = BlendingMethod::Linear;
-    OptionsDialogValues v = fillOptionsDialog(options, true);
-    EXPECT_EQ(v.outputSize, 2);
-    EXPECT_EQ(v.rotation, 3);
-    EXPECT_EQ(v.blending, 1);
-    // A button index no list has is refused; the options keep their choice.
-    v.outputSize = 7;
-    v.rotation = -1;
-    v.blending = 3;
-    readBackOptions(v, true, options);
-    EXPECT_EQ(options.render.sizeMode, SizeMode::Scale);
-    EXPECT_EQ(options.render.imageRotation, ImageRotation::UpsideDown);
-    EXPECT_EQ(options.render.blendingMethod, BlendingMethod::Linear);
+    options.render.orientPsi = 0.5f;
+    for (const bool degrees : {true, false}) {
+        StitchOptions taken = options;
+        EXPECT_EQ(takeOptions(shown(options, degrees), degrees, taken), std::nullopt);
+        EXPECT_FALSE(needsRegistration(options, taken));
+        for (const OptionSpec& spec : optionTable()) {
+            if (spec.kind != OptionKind::Angle) {
+                EXPECT_EQ(optionText(taken, spec.field), optionText(options, spec.field)) << spec.key;
+            } else if (degrees) {  // radians are shown with six digits, as stored: a few seconds of arc
+                EXPECT_EQ(optionText(taken, spec.field), optionText(options, spec.field)) << spec.key;
+            } else {
+                EXPECT_NEAR(std::get<double>(spec.get(taken)), std::get<double>(spec.get(options)), 1e-5) << spec.key;
+            }
+        }
+    }
 }
 
-TEST(OptionsReadBackTest, UnchangedValuesChangeNoOptionAndNeedNoRegistration) {
-    const StitchOptions defaults;
+TEST(OptionsTakeTest, AnUnlistedButtonKeepsTheChoice) {
     StitchOptions options;
-    EXPECT_FALSE(readBackOptions(fillOptionsDialog(options, true), true, options));
-    EXPECT_EQ(options.render.width, defaults.render.width);
-    EXPECT_EQ(options.render.scale, defaults.render.scale);
-    EXPECT_EQ(options.feature.siftScale, defaults.feature.siftScale);
-    EXPECT_EQ(options.systemMemory, defaults.systemMemory);
-    EXPECT_EQ(options.ransac.beta, defaults.ransac.beta);
-    EXPECT_EQ(options.render.gainSigma, defaults.render.gainSigma);
-    EXPECT_NEAR(options.render.thetaMin, defaults.render.thetaMin, 1e-6f);
-    EXPECT_NEAR(options.render.phiMax, defaults.render.phiMax, 1e-6f);
-    EXPECT_EQ(options.render.autoCrop, defaults.render.autoCrop);
+    options.render.sizeMode = SizeMode::Scale;
+    options.render.blendingMethod = BlendingMethod::Linear;
+    TableControls c = shown(options);
+    c.setChoice(F::OutputSize, 7);
+    c.setChoice(F::Blending, -1);
+    c.setChoice(F::Rotation, 3);
+    ASSERT_EQ(takeOptions(c, true, options), std::nullopt);
+    EXPECT_EQ(options.render.sizeMode, SizeMode::Scale);
+    EXPECT_EQ(options.render.blendingMethod, BlendingMethod::Linear);
+    EXPECT_EQ(options.render.imageRotation, ImageRotation::UpsideDown);
 }
 
-TEST(OptionsReadBackTest, OnlyMatchingFieldsAskForRegistration) {
+TEST(OptionsTakeTest, OnlyMatchingFieldsAskForRegistration) {
     const struct {
         const char* what;
-        void (*edit)(OptionsDialogValues&);
+        F field;
+        const char* text;  // nullptr: the choice or check below
+        int choice;
         bool registration;
     } cases[] = {
-        {"SIFT scale 50%", [](OptionsDialogValues& v) { v.featureScaleText = "50%"; }, true},
-        {"min dim", [](OptionsDialogValues& v) { v.minDim = 401; }, true},
-        {"size mode", [](OptionsDialogValues& v) { v.featureSize = 1; }, true},
-        {"alpha", [](OptionsDialogValues& v) { v.alpha = 11; }, true},
-        {"beta", [](OptionsDialogValues& v) { v.beta = 0.3f; }, true},
-        {"iterations", [](OptionsDialogValues& v) { v.maxIterations = 501; }, true},
-        {"refinement off", [](OptionsDialogValues& v) { v.refineRegistration = false; }, true},
-        {"gain sigma", [](OptionsDialogValues& v) { v.gainSigma = 0.2f; }, false},
-        {"width", [](OptionsDialogValues& v) { v.width = 800; }, false},
-        {"one-character SIFT scale", [](OptionsDialogValues& v) { v.featureScaleText = std::string(1, '5'); }, false},
-        {"memory", [](OptionsDialogValues& v) { v.systemMemoryText = "2.0"; }, false},
+        {"SIFT scale 50%", F::FeatureScaleText, "50%", 0, true},
+        {"one-character SIFT scale", F::FeatureScaleText, "5", 0, true},  // 5 %, not ignored
+        {"min dim", F::MinDim, "401", 0, true},
+        {"size mode", F::FeatureSize, nullptr, 1, true},
+        {"alpha", F::Alpha, "11", 0, true},
+        {"beta", F::Beta, "0.3", 0, true},
+        {"iterations", F::MaxIterations, "501", 0, true},
+        {"refinement off", F::RefineRegistration, nullptr, 0, true},
+        {"gain sigma", F::GainSigma, "0.2", 0, false},
+        {"width", F::Width, "800", 0, false},
+        {"memory", F::SystemMemoryText, "2.0", 0, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         StitchOptions options;
-        OptionsDialogValues v = fillOptionsDialog(options, true);
-        c.edit(v);
-        EXPECT_EQ(readBackOptions(v, true, options), c.registration);
+        TableControls controls = shown(options);
+        if (c.text != nullptr) controls.setText(c.field, c.text);
+        else if (optionSpec(c.field).kind == OptionKind::Check) controls.setChecked(c.field, false);
+        else controls.setChoice(c.field, c.choice);
+        StitchOptions taken = options;
+        ASSERT_EQ(takeOptions(controls, true, taken), std::nullopt);
+        EXPECT_EQ(needsRegistration(options, taken), c.registration);
     }
 }
 
-TEST(OptionsReadBackTest, ConvertsTextsAndAngles) {
+TEST(OptionsTakeTest, ConvertsTextsAndAngles) {
     StitchOptions options;
-    OptionsDialogValues v = fillOptionsDialog(options, true);
-    v.scaleText = "5%";
-    v.featureScaleText = "50";
-    v.systemMemoryText = "2.0";
-    v.orientPsi = 90.0f;
-    v.rotation = 3;
-    v.blending = 9;  // not a listed button: the option keeps its value
-    readBackOptions(v, true, options);
+    TableControls c = shown(options);
+    c.setText(F::ScaleText, "5%");
+    c.setText(F::FeatureScaleText, "50");
+    c.setText(F::SystemMemoryText, "2.0");
+    c.setText(F::OrientPsi, "90");
+    c.setChoice(F::Rotation, 3);
+    ASSERT_EQ(takeOptions(c, true, options), std::nullopt);
     EXPECT_FLOAT_EQ(options.render.scale, 0.05f);
     EXPECT_FLOAT_EQ(options.feature.siftScale, 0.5f);
     EXPECT_EQ(options.systemMemory, int64_t{2147483648});
     EXPECT_NEAR(options.render.orientPsi, 1.5707964f, 1e-6f);
-    EXPECT_EQ(modeValue(options.render.imageRotation), 3);
-    EXPECT_EQ(modeValue(options.render.blendingMethod), 2);
+    EXPECT_EQ(options.render.imageRotation, ImageRotation::UpsideDown);
 }
 
-TEST(OptionsCheckTest, IntegersAndNumbers) {
-    int value = -1;
-    EXPECT_EQ(checkInt("250", 0, 100000, value), std::nullopt);
-    EXPECT_EQ(value, 250);
-    EXPECT_EQ(checkInt(" 7 ", 0, 100, value), std::nullopt);
-    EXPECT_EQ(checkInt("12.5", 0, 100, value), "Please enter an integer.");
-    EXPECT_EQ(checkInt("", 0, 100, value), "Please enter an integer.");
-    EXPECT_EQ(checkInt("abc", 0, 100, value), "Please enter an integer.");
-    EXPECT_EQ(checkInt("200000", 0, 100000, value), "Please enter an integer between 0 and 100000.");
-    EXPECT_EQ(checkInt("1", 2, 100000, value), "Please enter an integer between 2 and 100000.");
-    EXPECT_EQ(checkInt("-1", 0, 100, value), "Please enter an integer between 0 and 100.");
-    EXPECT_EQ(value, 7);
-    float number = 0;
-    EXPECT_EQ(checkFloat("0.2", number), std::nullopt);
-    EXPECT_EQ(number, 0.2f);
-    EXPECT_EQ(checkFloat("-1e2", number), std::nullopt);
-    EXPECT_EQ(number, -100.0f);
-    EXPECT_EQ(checkFloat("1,5", number), "Please enter a number.");
-    EXPECT_EQ(checkFloat("", number), "Please enter a number.");
+TEST(OptionsTakeTest, EveryKindOfBadTextHasItsMessage) {
+    const struct {
+        F field;
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {F::MinDim, "12.5", "Please enter an integer."},
+        {F::MinDim, "", "Please enter an integer."},
+        {F::MinDim, "200000", "Please enter an integer between 0 and 100000."},
+        {F::BlendingBands, "1", "Please enter an integer between 2 and 100000."},
+        {F::JpegQuality, "-1", "Please enter an integer between 0 and 100."},
+        {F::Alpha, "1,5", "Please enter a number."},
+        {F::Beta, "", "Please enter a number."},
+        {F::GainMean, "nan", "Please enter a number."},
+        {F::ThetaMin, "east", "Please enter a number."},
+        {F::ScaleText, "0%", "Please enter a number greater than 0."},
+        {F::SystemMemoryText, "-1", "Please enter a number greater than 0."},
+    };
+    for (const auto& c : cases) {
+        StitchOptions options;
+        TableControls controls = shown(options);
+        controls.setText(c.field, c.text);
+        const std::optional<FieldError> failure = takeOptions(controls, true, options);
+        ASSERT_TRUE(failure.has_value()) << c.text;
+        EXPECT_EQ(failure->field, c.field);
+        EXPECT_EQ(failure->message, c.message) << c.text;
+        EXPECT_TRUE(options == StitchOptions{}) << "a refused OK changed an option";
+    }
+    StitchOptions options;
+    TableControls controls = shown(options);
+    controls.setText(F::Alpha, "-1e2");
+    controls.setText(F::MinDim, " 7 ");
+    ASSERT_EQ(takeOptions(controls, true, options), std::nullopt);
+    EXPECT_EQ(options.ransac.alpha, -100.0f);
+    EXPECT_EQ(options.feature.siftMinDim, 7);
 }
 
-TEST(OptionsExchangeTest, ShownValuesTakenBackAreTheSame) {
-    const OptionsDialogValues filled = fillOptionsDialog(StitchOptions{}, true);
-    TableControls controls;
-    showValues(filled, controls);
-    EXPECT_EQ(controls.text(OptionField::Width), "1400");
-    EXPECT_EQ(controls.text(OptionField::Beta), "0.2");
-    EXPECT_EQ(controls.text(OptionField::ThetaMin), "-180");
-    EXPECT_EQ(controls.text(OptionField::SystemMemoryText), "0.25");
-    EXPECT_EQ(controls.choice(OptionField::Blending), 2);
-    EXPECT_TRUE(controls.checked(OptionField::AutoCrop));
-    OptionsDialogValues taken;
-    EXPECT_EQ(takeValues(controls, taken), std::nullopt);
-    EXPECT_EQ(taken.beta, filled.beta);
-    EXPECT_EQ(taken.width, filled.width);
-    EXPECT_EQ(taken.scaleText, filled.scaleText);
-    EXPECT_NEAR(taken.thetaMin, filled.thetaMin, 1e-3f);
-}
-
-TEST(OptionsExchangeTest, FirstFailureInExchangeOrderWinsAndNothingIsTaken) {
-    TableControls controls;
-    showValues(fillOptionsDialog(StitchOptions{}, true), controls);
-    controls.setText(OptionField::JpegQuality, "101");
-    controls.setText(OptionField::Alpha, "ten");
-    controls.setText(OptionField::Height, "x");
-    controls.setText(OptionField::Width, "640");
-    OptionsDialogValues taken;
-    const std::optional<FieldError> failure = takeValues(controls, taken);
+TEST(OptionsTakeTest, FirstFailureInTableOrderWinsAndNothingIsTaken) {
+    StitchOptions options;
+    TableControls controls = shown(options);
+    controls.setText(F::JpegQuality, "101");
+    controls.setText(F::Alpha, "ten");
+    controls.setText(F::Height, "x");
+    controls.setText(F::Width, "640");
+    const std::optional<FieldError> failure = takeOptions(controls, true, options);
     ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(failure->field, OptionField::Height);
-    EXPECT_EQ(failure->message, "Please enter an integer.");
-    EXPECT_EQ(taken, OptionsDialogValues{});
+    EXPECT_EQ(failure->field, F::Height);
+    EXPECT_EQ(options.render.width, 1400);
 
-    controls.setText(OptionField::Height, "480");
-    EXPECT_EQ(takeValues(controls, taken)->field, OptionField::Alpha);
-    controls.setText(OptionField::Alpha, "12");
-    const std::optional<FieldError> range = takeValues(controls, taken);
-    ASSERT_TRUE(range.has_value());
-    EXPECT_EQ(range->field, OptionField::JpegQuality);
-    EXPECT_EQ(range->message, "Please enter an integer between 0 and 100.");
-    controls.setText(OptionField::JpegQuality, "90");
-    EXPECT_EQ(takeValues(controls, taken), std::nullopt);
-    EXPECT_EQ(taken.width, 640);
-    EXPECT_EQ(taken.jpegQuality, 90);
+    controls.setText(F::Height, "480");
+    EXPECT_EQ(takeOptions(controls, true, options)->field, F::Alpha);
+    controls.setText(F::Alpha, "12");
+    EXPECT_EQ(takeOptions(controls, true, options)->field, F::JpegQuality);
+    controls.setText(F::JpegQuality, "90");
+    EXPECT_EQ(takeOptions(controls, true, options), std::nullopt);
+    EXPECT_EQ(options.render.width, 640);
+    EXPECT_EQ(options.render.jpegQuality, 90);
 }
 
 }  // namespace

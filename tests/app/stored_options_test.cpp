@@ -1,11 +1,14 @@
-// The options kept between starts: every dialog field survives the round trip, and a damaged or
-// incomplete record is refused whole.
+// The options kept between starts: every option survives the round trip, a damaged record is
+// refused whole, and a record written before an option existed leaves that option alone.
 
 #include "app/stored_options.h"
 
 #include <gtest/gtest.h>
 
-#include "app/options_exchange.h"
+#include <string>
+#include <utility>
+
+#include "options/option_table.h"
 
 namespace vantorra::testing {
 namespace {
@@ -54,29 +57,40 @@ TEST(StoredOptionsTest, EveryDialogFieldSurvivesTheRoundTrip) {
     EXPECT_NEAR(restored.render.thetaMin, -1.0f, 1e-5f);
 }
 
-TEST(StoredOptionsTest, ADamagedOrIncompleteRecordChangesNothing) {
+TEST(StoredOptionsTest, ADamagedRecordChangesNothing) {
     const StoredValues good = storeOptions(StitchOptions{});
     const struct {
-        const char* key;
-        const char* value;  // nullptr: the key is missing
+        std::string key;
+        std::string value;
     } damage[] = {
         {"render/width", "0"},          {"render/width", "wide"},   {"render/jpegQuality", "101"},
         {"ransac/alpha", "ten"},        {"render/sizeMode", "7"},   {"render/blendingMethod", ""},
-        {"render/blendingBands", nullptr},
+        {"render/blendingMethod", "feather"}, {"render/autoCrop", "yes"},
     };
     for (const auto& d : damage) {
         SCOPED_TRACE(d.key);
         StoredValues stored = good;
-        if (d.value == nullptr) {
-            stored.erase(d.key);
-        } else {
-            stored[d.key] = d.value;
-        }
+        stored[d.key] = d.value;
         StitchOptions options;
         options.render.width = 555;
         EXPECT_FALSE(restoreOptions(stored, options));
         EXPECT_EQ(options.render.width, 555);
     }
+}
+
+// Earlier versions kept a choice as its button's number, and knew fewer options.
+TEST(StoredOptionsTest, RecordsOfEarlierVersionsStillRead) {
+    StoredValues stored = storeOptions(StitchOptions{});
+    // The button numbers: linear, anticlockwise.
+    for (const auto& [key, number] : {std::pair{"render/blendingMethod", '1'}, std::pair{"render/imageRotation", '2'}})
+        stored[key] = std::string(1, number);
+    stored.erase("render/blendingBands");
+    StitchOptions options;
+    options.render.blendingBands = 7;
+    ASSERT_TRUE(restoreOptions(stored, options));
+    EXPECT_EQ(options.render.blendingMethod, BlendingMethod::Linear);
+    EXPECT_EQ(options.render.imageRotation, ImageRotation::Anticlockwise);
+    EXPECT_EQ(options.render.blendingBands, 7);  // not in the record: kept
 }
 
 }  // namespace

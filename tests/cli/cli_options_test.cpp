@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "options/option_table.h"
+
 namespace vantorra {
 namespace {
 
@@ -168,8 +170,10 @@ TEST(CliOptionsTest, BadValuesAreUsageErrorsNamingTheOptionAndRange) {
 TEST(CliOptionsTest, HelpAndVersion) {
     const ParseOutcome help = parse({"--help"});
     EXPECT_EQ(help.action, ParseOutcome::ShowHelp);
-    for (const char* option : {"--width", "--crop", "--orient", "--memory", "--log", "--output-dir", "--quiet"}) {
-        EXPECT_NE(help.text.find(option), std::string::npos) << option;
+    for (const char* option : {"--log", "--output-dir", "--quiet"}) EXPECT_NE(help.text.find(option), std::string::npos);
+    for (const OptionSpec& spec : optionTable()) {  // every option of the table, by its flag
+        if (spec.flag.empty()) continue;
+        EXPECT_NE(help.text.find("--" + std::string(spec.flag) + " "), std::string::npos) << spec.flag;
     }
     const ParseOutcome version = parse({"--version"});
     EXPECT_EQ(version.action, ParseOutcome::ShowVersion);
