@@ -56,41 +56,65 @@ std::vector<float> focalLengths35mm(const std::vector<PhotoExif>& exif) {
 RunReport Stitcher::stitchRun(Run& run, std::string directory, std::vector<std::string> names,
                               PanoramaSink& output) {
     // 1. A new run over the chosen photographs.
+    if (!beginRun(run, std::move(directory), std::move(names))) return run.report;
+    // 2. Features, matches, verification and the match graph.
+    ThreadPool pool(options.threads);
+    MatchingResult matching;
+    if (!matchPhotographs(run, pool, matching)) return run.report;
+    // 3. and 4. Cameras for the largest component, adjusted, refined and adjusted again.
+    if (!registerPanorama(run, pool, matching)) return run.report;
+    // 5. Orientation and the panorama.
+    run.log << "[ Render Panorama ]" << std::endl;
+    needsRegistration_ = false;
+    if (!renderRun(run, output, options.render)) return run.report;
+    return ended(run.report, StitchOutcome::Stitched);
+}
+
+bool Stitcher::beginRun(Run& run, std::string directory, std::vector<std::string> names) {
     clearRunResults();
     directory_ = std::move(directory);
     for (std::string& name : names) photographs_.push_back(Photograph{std::move(name)});
     imagesSelected_ = true;
     needsRegistration_ = true;
-    RunReport& report = run.report;
     const int n = static_cast<int>(photographs_.size());
-    report.records = n;
+    run.report.records = n;
     if (n < 2) {
         run.log << " No image matches found" << std::endl;
-        return ended(report, StitchOutcome::NoMatches);
+        ended(run.report, StitchOutcome::NoMatches);
+        return false;
     }
-    if (std::string refusal = budgetRefusal(options, n); !refusal.empty())
-        return ended(report, StitchOutcome::Failed, std::move(refusal));
+    if (std::string refusal = budgetRefusal(options, n); !refusal.empty()) {
+        ended(run.report, StitchOutcome::Failed, std::move(refusal));
+        return false;
+    }
     progress.setRenderShare(renderProgressShare(options.render, headerSizesForShare(options.render, directory_, this->names())));
+    return true;
+}
 
-    // 2. Features, matches, verification and the match graph.
+bool Stitcher::matchPhotographs(Run& run, ThreadPool& pool, MatchingResult& matching) {
+    const int n = static_cast<int>(photographs_.size());
     const FeatureMatcher matcher(runFeatureOptions(options, n), options.ransac, featureBudget(options, n));
-    ThreadPool pool(options.threads);
-    MatchingResult matching = matcher.matchingStage(directory_, this->names(), progress, run.log, &pool);
+    matching = matcher.matchingStage(directory_, this->names(), progress, run.log, &pool);
     if (!matching.photographs.empty()) photographs_ = std::move(matching.photographs);
-    leaveOutUnreadable(photographs_, report);
+    leaveOutUnreadable(photographs_, run.report);
     if (!matching.ok) {
         if (tooFewReadable(photographs_, matching.error))
-            return ended(report, StitchOutcome::Unreadable, "cannot read " + readFailureReason(matching.error));
-        return ended(report, StitchOutcome::Failed, matching.error);
+            ended(run.report, StitchOutcome::Unreadable, "cannot read " + readFailureReason(matching.error));
+        else
+            ended(run.report, StitchOutcome::Failed, matching.error);
+        return false;
     }
     featureImageMemory_ = matching.featureImageMemory;
     if (matching.components.empty()) {
         run.log << " No image matches found" << std::endl;
-        return ended(report, StitchOutcome::NoMatches);
+        ended(run.report, StitchOutcome::NoMatches);
+        return false;
     }
     run.log << " SIFT Image memory = " << featureImageMemory_ << std::endl;
+    return true;
+}
 
-    // 3. Cameras for the largest component, added one at a time.
+bool Stitcher::registerPanorama(Run& run, ThreadPool& pool, MatchingResult& matching) {
     RegistrationRun registration{directory_, photographs_, cameras_, component_, options, progress, run.log, pool,
                                  featureImageMemory_};
     prepareCameras(registration, matching.matches);
@@ -102,8 +126,6 @@ RunReport Stitcher::stitchRun(Run& run, std::string directory, std::vector<std::
     const BundleAdjuster adjuster(options.bundle, run.log, &pool);
     registerCameras(registration, matching.matches, adjuster, exif);
 
-    // 4. Every camera and lens adjusted together, the matches re-selected and refined, a final
-    // robust adjustment.
     adjustGlobally(registration, matching.matches, adjuster);
     const std::vector<int32_t> lensNumbers = lensGroups(sizes, focalLengths35mm(exif));
     const std::vector<int32_t>* lenses =
@@ -114,18 +136,14 @@ RunReport Stitcher::stitchRun(Run& run, std::string directory, std::vector<std::
                          .component;
     if (component_.empty()) {  // re-selection left no pair standing
         run.log << " No image matches found" << std::endl;
-        return ended(report, StitchOutcome::NoMatches);
+        ended(run.report, StitchOutcome::NoMatches);
+        return false;
     }
     adjustFinally(registration, matching.matches, adjuster, lenses);
-    report.registration = summariseRegistration(matching.matches, cameras_, component_, this->names());
-    logPairErrors(report.registration, run.log);
-    run.log << " " << summaryLine(report.registration) << std::endl;
-
-    // 5. Orientation and the panorama.
-    run.log << "[ Render Panorama ]" << std::endl;
-    needsRegistration_ = false;
-    if (!renderRun(run, output, options.render)) return report;
-    return ended(report, StitchOutcome::Stitched);
+    run.report.registration = summariseRegistration(matching.matches, cameras_, component_, this->names());
+    logPairErrors(run.report.registration, run.log);
+    run.log << " " << summaryLine(run.report.registration) << std::endl;
+    return true;
 }
 
 void Stitcher::clearRunResults() {

@@ -21,6 +21,9 @@
 
 namespace vantorra {
 
+struct MatchingResult;
+class ThreadPool;
+
 class Stitcher {
 public:
     Stitcher() = default;
@@ -76,6 +79,10 @@ public:
 private:
     struct Run;  // the state of one run, made and dropped by each public call
     RunReport stitchRun(Run& run, std::string directory, std::vector<std::string> names, PanoramaSink& output);
+    // The steps of stitchRun; each false when the run ends there, its outcome in the report.
+    bool beginRun(Run& run, std::string directory, std::vector<std::string> names);
+    bool matchPhotographs(Run& run, ThreadPool& pool, MatchingResult& matching);
+    bool registerPanorama(Run& run, ThreadPool& pool, MatchingResult& matching);
     RunReport parameterFileRun(Run& run, std::string directory, const std::string& parameterFile,
                                PanoramaSink& output);
     bool renderRun(Run& run, PanoramaSink& output, const RenderOptions& renderOptions);
