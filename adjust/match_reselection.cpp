@@ -1,5 +1,7 @@
 #include "adjust/match_reselection.h"
 
+#include "adjust/weak_pairs.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -48,31 +50,6 @@ int32_t keepColumns(MatchPoints& points, const std::vector<float>& errors, float
         ++kept;
     }
     return kept;
-}
-
-// The images of `component` joined to each other by the remaining pairs, largest piece first
-// (ties: the piece of the lowest image number), ascending.
-std::vector<int32_t> largestPiece(const MatchTable& matches, const std::vector<int32_t>& component) {
-    std::vector<int32_t> best;
-    std::vector<uint8_t> seen(component.size(), 0);
-    for (size_t start = 0; start < component.size(); ++start) {
-        if (seen[start]) continue;
-        std::vector<size_t> piece{start};
-        seen[start] = 1;
-        for (size_t next = 0; next < piece.size(); ++next)
-            for (size_t b = 0; b < component.size(); ++b) {
-                const int32_t i = component[piece[next]], j = component[b];
-                if (seen[b] || (matches.count(i, j) <= 0 && matches.count(j, i) <= 0)) continue;
-                seen[b] = 1;
-                piece.push_back(b);
-            }
-        if (piece.size() <= best.size()) continue;
-        best.clear();
-        for (const size_t p : piece) best.push_back(component[p]);
-    }
-    std::sort(best.begin(), best.end());
-    if (best.size() < 2) best.clear();
-    return best;
 }
 
 }  // namespace
@@ -150,27 +127,36 @@ Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& ver
     const float overallSigma = sigmaFromMedianLength(median(all));
 
     const int32_t n = matches.size();
+    std::vector<MeasuredPair> measured(result.pairs.size());
     for (size_t p = 0; p < result.pairs.size(); ++p) {
         PairSelection& pair = result.pairs[p];
         pair.threshold =
             std::max(kKeepDeviations * std::min(pair.sigma, overallSigma), kMinKeepThreshold);
-        float squares = 0.0f;
-        pair.kept = keepColumns(matches.points(pair.first, pair.second), errors[p], pair.threshold,
-                                squares);
-        pair.rmsKept = pair.kept > 0 ? std::sqrt(squares / static_cast<float>(pair.kept)) : 0.0f;
+        int32_t below = 0;
+        for (const float e : errors[p]) below += e < pair.threshold;
         const int32_t support = verified[static_cast<size_t>(pair.first * n + pair.second)];
-        pair.accepted = pair.kept > minInliersFor(support, acceptance);
-        if (!pair.accepted) pair.kept = 0;
-        result.removedMatches += pair.before - pair.kept;
-        if (pair.accepted)
-            matches.count(pair.first, pair.second) = pair.kept;
-        else
-            matches.clear(pair.first, pair.second);
+        pair.accepted = below > minInliersFor(support, acceptance);
+        measured[p] = {pair.first, pair.second, pair.accepted, &errors[p], pair.threshold};
     }
-    result.component = largestPiece(matches, component);
-    for (const int32_t i : component)
-        if (!std::binary_search(result.component.begin(), result.component.end(), i))
-            result.leftOut.push_back(i);
+    const WeakPairs held = holdWithWeakPairs(measured, component, acceptance);
+    for (size_t p = 0; p < result.pairs.size(); ++p) {
+        PairSelection& pair = result.pairs[p];
+        pair.weak = held.weak[p] != 0;
+        if (pair.weak) pair.threshold = held.threshold[p];
+        float squares = 0.0f;
+        if (pair.accepted || pair.weak) {
+            pair.kept = keepColumns(matches.points(pair.first, pair.second), errors[p], pair.threshold, squares);
+            matches.count(pair.first, pair.second) = pair.kept;
+        } else {
+            pair.kept = 0;
+            matches.clear(pair.first, pair.second);
+        }
+        pair.rmsKept = pair.kept > 0 ? std::sqrt(squares / static_cast<float>(pair.kept)) : 0.0f;
+        result.removedMatches += pair.before - pair.kept;
+    }
+    result.component = held.component;
+    result.leftOut = held.leftOut;
+    result.leftOutWhy = held.leftOutWhy;
     return result;
 }
 

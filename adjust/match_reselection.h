@@ -3,10 +3,11 @@
 // verification keeps matches several pixels off; once the cameras are solved, the rotation and
 // focal model itself says which matches agree. A match is kept when it lands close to its
 // partner in both directions, "close" being a multiple of the robust error scale; each pair must
-// then still pass the verification's acceptance rule, and an image that no remaining pair joins
-// to the panorama is left out.
+// then still pass the verification's acceptance rule, or be the last link that holds an image
+// (weak_pairs.h); an image that no remaining pair joins to the panorama is left out.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "options/stitch_options.h"
@@ -70,12 +71,14 @@ struct PairSelection {
     float threshold = 0.0f;  // the keep threshold applied
     float rmsKept = 0.0f;    // RMS transfer error of the kept matches
     bool accepted = true;    // the kept matches pass the acceptance rule
+    bool weak = false;       // failed the rule, kept as the last link of an image (weak_pairs.h)
 };
 
 struct Reselection {
     std::vector<PairSelection> pairs;
     std::vector<int32_t> component;  // the images still joined, ascending
     std::vector<int32_t> leftOut;    // images of the old component no longer in it
+    std::vector<std::string> leftOutWhy;  // why, one per left-out image
     int32_t removedMatches = 0;      // matches dropped over all pairs (dropped pairs included)
     bool changed() const { return removedMatches > 0 || !leftOut.empty(); }
 };
@@ -87,8 +90,9 @@ std::vector<int32_t> pairCounts(const MatchTable& matches);
 // One round: measures every match of every ordered pair within `component` under `cameras`,
 // keeps those whose forward and backward errors are below the pair's threshold, drops a pair
 // whose kept count no longer exceeds minInliersFor(verified(i, j), acceptance), verified being
-// the pair's count after pairwise verification (all of those matched inside the overlap), and
-// finds the images still joined to the largest remaining piece. The threshold of a pair is
+// the pair's count after pairwise verification (all of those matched inside the overlap), unless
+// it is kept as an image's last link (holdWithWeakPairs), and finds the images still joined to
+// the largest remaining piece. The threshold of a pair is
 // kKeepDeviations times the smaller of its own robust scale and the scale over all pairs, so that
 // a pair whose matches disagree with the panorama as a whole cannot widen its own threshold.
 // Rewrites `matches` (kept columns keep their order); nothing outside `component` is touched.

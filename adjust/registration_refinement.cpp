@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "adjust/bundle_adjuster.h"
+#include "matching/guided_matches.h"
 #include "matching/position_refinement.h"
 
 namespace vantorra {
@@ -14,16 +15,22 @@ namespace {
 void logPair(std::ostream& log, const PairSelection& p) {
     log << "  Pair " << p.first << "-" << p.second << ": kept " << p.kept << " of "
               << p.before << ", sigma = " << p.sigma << ", threshold = " << p.threshold
-              << ", rms = " << p.rmsKept << (p.accepted ? "" : " - REJECT") << std::endl;
+              << ", rms = " << p.rmsKept << (p.accepted ? "" : p.weak ? " - WEAK, the last link" : " - REJECT")
+              << std::endl;
 }
 
 // Every round names what it dropped; the pairs that settled are listed once, after the last.
-void logRound(std::ostream& log, int32_t round, const Reselection& r) {
+void logRound(std::ostream& log, int32_t round, const Reselection& r, std::span<const Photograph> photographs) {
     log << " Re-selection round " << round << ": " << r.removedMatches
               << " matches dropped" << std::endl;
     for (const PairSelection& p : r.pairs)
         if (!p.accepted) logPair(log, p);
-    for (const int32_t i : r.leftOut) log << "  Image " << i << " left out" << std::endl;
+    for (size_t k = 0; k < r.leftOut.size(); ++k) {
+        const size_t i = static_cast<size_t>(r.leftOut[k]);
+        log << "  Image " << i;
+        if (i < photographs.size()) log << " (" << photographs[i].name << ")";
+        log << " left out: " << r.leftOutWhy[k] << std::endl;
+    }
 }
 
 float keptRms(const Reselection& r) {
@@ -54,13 +61,14 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
                                     const std::vector<int32_t>& component,
                                     const BundleAdjustOptions& bundle,
                                     const RansacOptions& acceptance,
-                                    std::ostream& log, const std::vector<int32_t>* lensOf, ThreadPool* pool) {
+                                    std::ostream& log, const std::vector<int32_t>* lensOf, ThreadPool* pool,
+                                    std::span<const Photograph> photographs) {
     ReselectionRounds out;
     out.component = component;
     while (out.rounds < kMaxReselectionRounds && out.component.size() >= 2) {
         ++out.rounds;
         out.last = reselectMatches(matches, verified, cameras, out.component, acceptance);
-        logRound(log, out.rounds, out.last);
+        logRound(log, out.rounds, out.last, photographs);
         for (const int32_t i : out.last.leftOut) {
             unregister(cameras[i]);
             out.leftOut.push_back(i);
@@ -71,7 +79,7 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
         adjuster.BundleAdjust(matches, out.component, cameras, RobustNone, 0.0f, 0, lensOf);
     }
     for (const PairSelection& p : out.last.pairs)
-        if (p.accepted) logPair(log, p);
+        if (p.accepted || p.weak) logPair(log, p);
     std::sort(out.leftOut.begin(), out.leftOut.end());
     return out;
 }
@@ -81,7 +89,7 @@ namespace {
 std::vector<RefinementLimits> limitsOf(const Reselection& r, int32_t n) {
     std::vector<RefinementLimits> limits(static_cast<size_t>(n) * static_cast<size_t>(n));
     for (const PairSelection& p : r.pairs)
-        if (p.accepted) limits[static_cast<size_t>(p.first * n + p.second)] = {p.sigma, p.threshold};
+        if (p.accepted || p.weak) limits[static_cast<size_t>(p.first * n + p.second)] = {p.sigma, p.threshold};
     return limits;
 }
 
@@ -114,6 +122,12 @@ void logRefinement(std::ostream& log, const std::vector<PairRefinement>& pairs) 
             << p.refused << ", mean shift = " << p.meanMove << std::endl;
 }
 
+void logGuided(std::ostream& log, const std::vector<GuidedPair>& pairs) {
+    for (const GuidedPair& p : pairs)
+        log << "  Pair " << p.first << "-" << p.second << ": " << p.candidates << " grid patches in the overlap, "
+                  << p.added << " added" << std::endl;
+}
+
 }  // namespace
 
 RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camera>& cameras,
@@ -122,10 +136,10 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
                                           const BundleAdjustOptions& bundle,
                                           const RansacOptions& acceptance, std::ostream& log,
                                           const std::vector<int32_t>* lensOf, ThreadPool* pool) {
-    const std::vector<int32_t> verified = pairCounts(matches);
+    std::vector<int32_t> verified = pairCounts(matches);
     log << "[ Match Re-selection ]" << std::endl;
-    ReselectionRounds rounds =
-        reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance, log, lensOf, pool);
+    ReselectionRounds rounds = reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance, log,
+                                                 lensOf, pool, images.photographs);
     RegistrationRefinement out{rounds.component, rounds.leftOut};
     if (out.component.size() < 2) return out;
 
@@ -133,10 +147,20 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
     std::vector<AlignmentRaster> rasters = alignmentRasters(images, out.component, log, pool);
     logRefinement(log, refinePositions(matches, cameras, out.component, rasters,
                                   limitsOf(rounds.last, matches.size()), pool));
+    const std::vector<GuidedPair> guided = addGuidedMatches(
+        matches, cameras, out.component, rasters, transferSigma(matches, cameras, out.component), acceptance, pool);
+    logGuided(log, guided);
+    // A pair's patches are part of its support from here on.
+    for (const GuidedPair& g : guided)
+        if (g.added > 0) {
+            int32_t& support = verified[static_cast<size_t>(g.first * matches.size() + g.second)];
+            support = std::max(support, matches.count(g.first, g.second));
+        }
     rasters.clear();
 
     log << "[ Match Re-selection ]" << std::endl;
-    rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, log, lensOf, pool);
+    rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, log, lensOf, pool,
+                               images.photographs);
     out.component = rounds.component;
     out.leftOut.insert(out.leftOut.end(), rounds.leftOut.begin(), rounds.leftOut.end());
     std::sort(out.leftOut.begin(), out.leftOut.end());

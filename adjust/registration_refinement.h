@@ -37,7 +37,8 @@ struct ReselectionRounds {
 // plain least squares, until a round changes nothing or kMaxReselectionRounds have run. The
 // cameras of images that drop out are reset to unregistered (empty R, f = 0; imageTransform
 // kept). `verified` holds the pair counts after pairwise verification (pairCounts). With
-// `lensOf` the lenses are adjusted too (see BundleAdjuster). Logs one line per round and pair.
+// `lensOf` the lenses are adjusted too (see BundleAdjuster). Logs one line per round and pair,
+// and why each image was left out (by its name in `photographs`).
 // The adjustments work on `pool`'s threads when there is one.
 ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32_t>& verified,
                                     std::vector<Camera>& cameras,
@@ -45,7 +46,8 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
                                     const BundleAdjustOptions& bundle,
                                     const RansacOptions& acceptance,
                                     std::ostream& log, const std::vector<int32_t>* lensOf = nullptr,
-                                    ThreadPool* pool = nullptr);
+                                    ThreadPool* pool = nullptr,
+                                    std::span<const Photograph> photographs = {});
 
 // The pixels position refinement works on: the kept feature images, and for an image whose
 // feature image was not kept, its photograph (directory + name) decoded at its feature level.

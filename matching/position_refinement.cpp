@@ -109,7 +109,10 @@ bool residuals(const Template& t, const AlignmentRaster& to, float row, float co
     return true;
 }
 
-// The affine part of H at the centred position (x, y): d(u / w, v / w) / d(x, y), row-major.
+bool registered(const Camera& c) { return c.R.rows == 3 && c.R.cols == 3 && c.f > 0.0f; }
+
+}  // namespace
+
 void localAffine(const Mat3& h, float x, float y, float factor, float a[4]) {
     const float u = h(0, 0) * x + h(0, 1) * y + h(0, 2);
     const float v = h(1, 0) * x + h(1, 1) * y + h(1, 2);
@@ -120,10 +123,6 @@ void localAffine(const Mat3& h, float x, float y, float factor, float a[4]) {
     a[2] = factor * (h(1, 0) * w - v * h(2, 0)) / w2;
     a[3] = factor * (h(1, 1) * w - v * h(2, 1)) / w2;
 }
-
-bool registered(const Camera& c) { return c.R.rows == 3 && c.R.cols == 3 && c.f > 0.0f; }
-
-}  // namespace
 
 AlignmentRaster greyRaster(const FloatImage& image, float scale) {
     AlignmentRaster r;

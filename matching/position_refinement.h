@@ -13,6 +13,7 @@
 #include "core/thread_pool.h"
 #include "matching/match_table.h"
 #include "numerics/camera.h"
+#include "numerics/mat3.h"
 
 namespace vantorra {
 
@@ -66,6 +67,10 @@ struct Alignment {
 Alignment alignPatch(const AlignmentRaster& from, float row, float col, const AlignmentRaster& to,
                      float startRow, float startCol, const float affine[4],
                      const RefinementLimits& limits);
+
+// The affine part of h at the centred position (x, y), d(u / w, v / w) / d(x, y) times `factor`,
+// row-major: how a template around (x, y) is shaped in the other image.
+void localAffine(const Mat3& h, float x, float y, float factor, float a[4]);
 
 struct PairRefinement {
     int32_t first = 0;

@@ -1,0 +1,134 @@
+#include "adjust/weak_pairs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "matching/ransac.h"
+
+namespace vantorra {
+
+float lowerQuartileSigma(std::vector<float> lengths) {
+    if (lengths.empty()) return 0.0f;
+    const auto quarter = lengths.begin() + static_cast<std::ptrdiff_t>(lengths.size() / 4);
+    std::nth_element(lengths.begin(), quarter, lengths.end());
+    // A Rayleigh length with deviation sigma is below sigma sqrt(-2 ln(3/4)) a quarter of the time.
+    return *quarter / std::sqrt(-2.0f * std::log(0.75f));
+}
+
+float weakThreshold(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance) {
+    const float own = 3.0f * lowerQuartileSigma(errors);
+    return std::max(tightThreshold, std::min(own, acceptance.inlierThreshold));
+}
+
+namespace {
+
+int32_t countBelow(const std::vector<float>& errors, float threshold) {
+    int32_t kept = 0;
+    for (const float e : errors) kept += e < threshold;
+    return kept;
+}
+
+// Pieces of the images joined by the pairs marked in `links`, as a root per component position.
+class Pieces {
+public:
+    Pieces(const std::vector<MeasuredPair>& pairs, const std::vector<int32_t>& component,
+           const std::vector<uint8_t>& links)
+        : component_(component), root_(component.size()) {
+        for (size_t k = 0; k < root_.size(); ++k) root_[k] = k;
+        for (size_t p = 0; p < pairs.size(); ++p)
+            if (links[p]) join(place(pairs[p].first), place(pairs[p].second));
+    }
+    size_t place(int32_t image) const {
+        return static_cast<size_t>(std::lower_bound(component_.begin(), component_.end(), image) - component_.begin());
+    }
+    size_t root(size_t k) const {
+        while (root_[k] != k) k = root_[k];
+        return k;
+    }
+    // The root of the largest piece of two or more images (ties: the lowest image's), or
+    // component.size() when no pair joins anything.
+    size_t largest() const {
+        std::vector<size_t> size(root_.size(), 0);
+        for (size_t k = 0; k < root_.size(); ++k) ++size[root(k)];
+        size_t best = root_.size(), bestSize = 1;
+        for (size_t k = 0; k < root_.size(); ++k) {
+            const size_t r = root(k);
+            if (size[r] > bestSize) best = r, bestSize = size[r];
+        }
+        return best;
+    }
+
+private:
+    void join(size_t a, size_t b) {
+        a = root(a), b = root(b);
+        if (a != b) root_[std::max(a, b)] = std::min(a, b);
+    }
+    const std::vector<int32_t>& component_;
+    std::vector<size_t> root_;
+};
+
+std::string pairText(const MeasuredPair& p, int32_t kept, float threshold) {
+    char text[160];
+    std::snprintf(text, sizeof text, "its best pair %d-%d keeps %d of %zu matches within %.3g px", p.first,
+                  p.second, kept, p.errors->size(), threshold);
+    return text;
+}
+
+// Why an image outside the held piece is left out: its strongest pair, or that it has none.
+std::string whyLeftOut(int32_t image, const std::vector<MeasuredPair>& pairs, const WeakPairs& w,
+                       int32_t floor) {
+    int best = -1;
+    for (size_t p = 0; p < pairs.size(); ++p)
+        if ((pairs[p].first == image || pairs[p].second == image) && (best < 0 || w.kept[p] > w.kept[static_cast<size_t>(best)]))
+            best = static_cast<int>(p);
+    if (best < 0) return "no pair with a registered partner holds matches";
+    const size_t b = static_cast<size_t>(best);
+    return pairText(pairs[b], w.kept[b], w.threshold[b]) + ", no more than the " + std::to_string(floor) +
+           " any pair is accepted with: its matches disagree with the cameras";
+}
+
+}  // namespace
+
+WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::vector<int32_t>& component,
+                            const RansacOptions& acceptance) {
+    WeakPairs w;
+    const size_t count = pairs.size();
+    w.weak.assign(count, 0);
+    w.threshold.resize(count);
+    w.kept.resize(count);
+    std::vector<uint8_t> links(count, 0);
+    for (size_t p = 0; p < count; ++p) {
+        links[p] = pairs[p].accepted;
+        w.threshold[p] = pairs[p].accepted ? pairs[p].tightThreshold
+                                           : weakThreshold(*pairs[p].errors, pairs[p].tightThreshold, acceptance);
+        w.kept[p] = countBelow(*pairs[p].errors, w.threshold[p]);
+    }
+    const int32_t floor = minInliersFor(0, acceptance);
+    for (;;) {
+        const Pieces pieces(pairs, component, links);
+        const size_t held = pieces.largest();
+        int best = -1;
+        for (size_t p = 0; p < count; ++p) {
+            if (links[p] || w.kept[p] <= floor) continue;
+            const bool in1 = pieces.root(pieces.place(pairs[p].first)) == held;
+            const bool in2 = pieces.root(pieces.place(pairs[p].second)) == held;
+            if ((in1 == in2 && held != component.size()) || (best >= 0 && w.kept[p] <= w.kept[static_cast<size_t>(best)]))
+                continue;
+            best = static_cast<int>(p);
+        }
+        if (best < 0) {
+            for (size_t k = 0; k < component.size(); ++k) {
+                if (held != component.size() && pieces.root(k) == held) w.component.push_back(component[k]);
+                else w.leftOut.push_back(component[k]);
+            }
+            break;
+        }
+        links[static_cast<size_t>(best)] = 1;
+        w.weak[static_cast<size_t>(best)] = 1;
+    }
+    for (const int32_t i : w.leftOut) w.leftOutWhy.push_back(whyLeftOut(i, pairs, w, floor));
+    return w;
+}
+
+}  // namespace vantorra

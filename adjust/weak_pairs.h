@@ -1,0 +1,55 @@
+#pragma once
+// The last links of a panorama. Re-selection keeps a pair's matches within a few deviations of
+// the panorama's error scale and drops a pair whose kept matches no longer pass the verification's
+// acceptance rule. A pair of few or soft matches can fail that rule although its matches agree
+// with the solved cameras, and dropping it would drop the images that hang on it, and the images
+// behind those. So a failed pair that is the only way left to hold an image is kept as a weak
+// pair, with the matches within three of its own deviations, when more of them agree with the
+// cameras than the least any pair is accepted with (alpha). A pair with fewer is evidence that
+// the image it holds disagrees with the rest, and the image is left out with that pair named.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "options/stitch_options.h"
+
+namespace vantorra {
+
+// The deviation of a two-dimensional Gaussian position error estimated from the quarter of the
+// smallest lengths: a pair whose matches are half shifted still shows the scale of its genuine
+// ones. 0 without errors.
+float lowerQuartileSigma(std::vector<float> lengths);
+
+// One ordered pair as re-selection measured it.
+struct MeasuredPair {
+    int32_t first = 0;
+    int32_t second = 0;
+    bool accepted = false;           // passed the acceptance rule at the panorama's threshold
+    const std::vector<float>* errors = nullptr;  // every match's transfer error
+    float tightThreshold = 0.0f;
+};
+
+// What the last-link rule decided.
+struct WeakPairs {
+    std::vector<uint8_t> weak;             // per measured pair: kept as a last link
+    std::vector<float> threshold;          // per measured pair: its loose threshold
+    std::vector<int32_t> kept;             // per measured pair: matches within it
+    std::vector<int32_t> component;        // the images held, ascending
+    std::vector<int32_t> leftOut;          // the images of `component` not held, ascending
+    std::vector<std::string> leftOutWhy;   // why, one per left-out image
+};
+
+// The threshold a weak pair keeps its matches within: three lower-quartile deviations of its
+// own errors, never below the panorama's threshold for it nor above the verification's inlier
+// threshold (no match further off was ever a verified inlier).
+float weakThreshold(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance);
+
+// Starts from the largest piece the accepted pairs join (ties: the piece of the lowest image
+// number) and adds, one at a time, the failed pair with the most matches within its weak
+// threshold among those that join an image outside the piece to it, while such a pair keeps more
+// than alpha matches. `component` is ascending.
+WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::vector<int32_t>& component,
+                            const RansacOptions& acceptance);
+
+}  // namespace vantorra
