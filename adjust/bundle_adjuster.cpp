@@ -4,6 +4,7 @@
 #include <cmath>
 #include <ostream>
 
+#include "adjust/damped_solver.h"
 #include "adjust/normal_equations.h"
 
 namespace vantorra {
@@ -170,15 +171,6 @@ void addPrior(const LensPrior& prior, const std::vector<CameraState>& states, co
 
 void logError(std::ostream& log, float e) { log << "  error = " << e << std::endl; }
 
-// Solves (A + alpha^2 D) delta = g for the P reduced parameters.
-Matrix dampedStep(const Matrix& a, const Matrix& g, const std::vector<float>& prior, float alpha) {
-    Matrix system = a;
-    Matrix rhs = g;
-    const float alpha2 = alpha * alpha;
-    for (int p = 0; p < system.rows; ++p) system.at(p, p) += alpha2 * prior[static_cast<size_t>(p)];
-    return solve(system, rhs);
-}
-
 // Cameras moved by the reduced step: R <- R Rot(delta), f <- f + delta. The reference camera
 // keeps its rotation, so the reduced vector starts with its focal length.
 void applyStep(const std::vector<CameraState>& current, const Matrix& delta, const LensParameters& lenses,
@@ -235,13 +227,14 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
         }
         logError(*log_, e);
         addPrior(lensCost, current, lenses, a, g);
+        const DampedSolver solver(a, prior);
 
         int32_t trials = 0;
         bool trialLimit = false;
         float plainError = e;
         for (;;) {
             ++trials;
-            applyStep(current, dampedStep(a, g, prior, alpha), lenses, moved);
+            applyStep(current, solver.solve(g, alpha), lenses, moved);
             const ErrorSums sums = errorSums(pairs, moved, robustMode, threshold, pool_);
             plainError = std::sqrt(sums.plain / matchCount);
             lastError = std::sqrt((sums.robust + priorCost(lensCost, moved, lenses)) / matchCount);
