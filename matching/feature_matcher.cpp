@@ -17,6 +17,32 @@ FeatureMatcher::FeatureMatcher(const FeatureOptions& featureOptions, const Ransa
                                const FeatureBudget& budget)
     : featureOptions(featureOptions), ransacOptions(ransacOptions), budget(budget) {}
 
+namespace {
+
+// Why each readable photograph outside the panorama's component is left out.
+void logUnjoined(const MatchingResult& r, const std::vector<ClosestCheck>& closest, std::ostream& log) {
+    const std::vector<int32_t> none;
+    const std::vector<int32_t>& first = r.components.empty() ? none : r.components.front();
+    for (size_t i = 0; i < r.photographs.size(); ++i) {
+        if (!r.photographs[i].leftOut.empty() || std::binary_search(first.begin(), first.end(), static_cast<int32_t>(i)))
+            continue;
+        log << "  Image " << i << " (" << r.photographs[i].name << ") left out: ";
+        const ClosestCheck& c = closest[i];
+        if (std::any_of(r.components.begin(), r.components.end(), [&](const std::vector<int32_t>& component) {
+                return std::binary_search(component.begin(), component.end(), static_cast<int32_t>(i));
+            }))
+            log << "its pairs join a smaller group of photographs";
+        else if (c.j < 0)
+            log << "no pair was verified";
+        else
+            log << "no pair passed verification; the closest, " << i << "-" << c.j << ", kept " << c.inliers
+                << " inliers where more than " << c.needed << " are needed";
+        log << std::endl;
+    }
+}
+
+}  // namespace
+
 float automaticAlpha(int64_t totalFeatures, int32_t n, const RansacOptions& options) {
     const float x = static_cast<float>(totalFeatures) * 0.015f / static_cast<float>(n);
     return std::max(options.alphaMin, std::min(options.alphaMax, x));
@@ -47,8 +73,9 @@ MatchingResult FeatureMatcher::matchingStage(const std::string& imageDirectory,
     }
     r.alpha = verification.alpha;
     RandomStream random;  // the run's own sequence, from its start
-    verifyPairs(r.matches, reduced, verification, random, progress, log, pool);
+    const std::vector<ClosestCheck> closest = verifyPairs(r.matches, reduced, verification, random, progress, log, pool);
     r.components = findComponents(r.matches, log);
+    logUnjoined(r, closest, log);
     r.ok = true;
     return r;
 }

@@ -251,43 +251,117 @@ bool applyCheck(MatchTable& matches, const PairCheck& check, const RansacOptions
 
 }  // namespace
 
-void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes, const RansacOptions& options,
-                 RandomStream& random, ProgressReporter& progress, std::ostream& log, ThreadPool* pool) {
+namespace {
+
+bool passes(const PairCheck& check, const MatchTable& matches, const RansacOptions& options) {
+    return matches.count(check.i, check.j) > 0 &&
+           static_cast<int32_t>(check.inliers.size()) > minInliersFor(check.nOverlap, options);
+}
+
+// Runs the checks from `first` on in the pool; only the first checks report progress.
+void runChecks(const MatchTable& matches, std::vector<PairCheck>& checks, size_t first,
+               const std::vector<ImageSize>& sizes, const RansacOptions& options, const RandomStream& random,
+               ProgressReporter& progress, ThreadPool* pool) {
+    const int32_t n = matches.size();
+    const size_t count = checks.size() - first;
+    std::atomic<size_t> done{0};
+    auto check = [&](size_t k, int) {
+        runCheck(matches, checks[first + k], sizes, options, random);
+        ++done;
+    };
+    auto report = [&] {
+        const size_t finished = done.load();
+        if (count > 0 && first == 0)
+            progress.report(ProgressReporter::Ransac, static_cast<int>(finished * static_cast<size_t>(n - 1) / count), n - 1);
+    };
+    if (pool != nullptr) pool->parallelFor(count, check, report);
+    else
+        for (size_t k = 0; k < count; ++k) {
+            check(k, 0);
+            report();
+        }
+}
+
+// Images that no check passed, in either direction: with many photographs an image's best raw
+// counts can come from views it does not overlap (a soft image's few features match anything a
+// little), so its true neighbours were never among its first candidates.
+std::vector<int32_t> unheldImages(const MatchTable& matches, const std::vector<PairCheck>& checks,
+                                  const RansacOptions& options) {
+    std::vector<uint8_t> held(static_cast<size_t>(matches.size()), 0);
+    for (const PairCheck& c : checks)
+        if (passes(c, matches, options)) held[static_cast<size_t>(c.i)] = held[static_cast<size_t>(c.j)] = 1;
+    std::vector<int32_t> unheld;
+    for (int32_t i = 0; i < matches.size(); ++i)
+        if (!held[static_cast<size_t>(i)]) unheld.push_back(i);
+    return unheld;
+}
+
+// The further checks of an unheld image u: every partner it has more raw matches with than any
+// pair can be accepted with, in both directions, that was not checked yet; best raw count first.
+void addFurtherChecks(const MatchTable& matches, int32_t u, const RansacOptions& options,
+                      std::vector<uint8_t>& checked, std::vector<PairCheck>& checks, uint64_t& draws) {
+    const int32_t n = matches.size();
+    const int32_t floor = minInliersFor(0, options);
+    for (const int32_t j : partnersByCount(matches, u))
+        for (const auto& [a, b] : {std::pair{u, j}, std::pair{j, u}}) {
+            uint8_t& seen = checked[static_cast<size_t>(a) * n + b];
+            if (a == b || seen || matches.count(a, b) <= floor) continue;
+            seen = 1;
+            PairCheck check;
+            check.i = a;
+            check.j = b;
+            check.firstDraw = draws;
+            draws += ransacDraws(matches.count(a, b), options);
+            checks.push_back(std::move(check));
+        }
+}
+
+}  // namespace
+
+std::vector<ClosestCheck> verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes,
+                                      const RansacOptions& options, RandomStream& random,
+                                      ProgressReporter& progress, std::ostream& log, ThreadPool* pool) {
     const int32_t n = matches.size();
     log << "[ Performing RANSAC ]" << std::endl;
     uint64_t draws = 0;
     std::vector<PairCheck> checks = pairsToCheck(matches, options, draws);
     // Each pair draws from its own place in the sequence, so the pairs may be verified in any
     // order on any thread and still see the draws one thread in order would give them.
-    std::atomic<size_t> done{0};
-    auto check = [&](size_t k, int) {
-        runCheck(matches, checks[k], reducedSizes, options, random);
-        ++done;
-    };
-    auto report = [&] {
-        const size_t finished = done.load();
-        if (!checks.empty()) progress.report(ProgressReporter::Ransac, static_cast<int>(finished * static_cast<size_t>(n - 1) / checks.size()), n - 1);
-    };
-    if (pool != nullptr) pool->parallelFor(checks.size(), check, report);
-    else
-        for (size_t k = 0; k < checks.size(); ++k) {
-            check(k, 0);
-            report();
-        }
+    runChecks(matches, checks, 0, reducedSizes, options, random, progress, pool);
+    const size_t firstFurther = checks.size();
+    const std::vector<int32_t> unheld = unheldImages(matches, checks, options);
+    if (!unheld.empty() && n > options.candidateImages + 1) {
+        std::vector<uint8_t> checked(static_cast<size_t>(n) * n, 0);
+        for (const PairCheck& c : checks) checked[static_cast<size_t>(c.i) * n + c.j] = 1;
+        for (const int32_t u : unheld) addFurtherChecks(matches, u, options, checked, checks, draws);
+        runChecks(matches, checks, firstFurther, reducedSizes, options, random, progress, pool);
+    }
     random.skip(draws);
     // A row's pairs are decided from that row alone, so its unaccepted pairs are cleared as soon
-    // as it is done.
+    // as it is done. The further checks of unheld images follow the first ones of their row.
+    std::stable_sort(checks.begin() + static_cast<std::ptrdiff_t>(firstFurther), checks.end(),
+                     [](const PairCheck& x, const PairCheck& y) { return x.i < y.i; });
+    std::vector<ClosestCheck> closest(static_cast<size_t>(n));
+    for (const PairCheck& c : checks) {
+        const ClosestCheck candidate{c.j, static_cast<int32_t>(c.inliers.size()), minInliersFor(c.nOverlap, options)};
+        ClosestCheck& best = closest[static_cast<size_t>(c.i)];
+        if (best.j < 0 || candidate.inliers - candidate.needed > best.inliers - best.needed) best = candidate;
+    }
     std::vector<uint8_t> accepted(static_cast<size_t>(n), 0);
     auto next = checks.cbegin();
+    auto further = checks.cbegin() + static_cast<std::ptrdiff_t>(firstFurther);
     for (int32_t i = 0; i < n; ++i) {
         log << "  Image " << i << std::endl;
         std::fill(accepted.begin(), accepted.end(), 0);
-        for (; next != checks.cend() && next->i == i; ++next)
+        for (; next != checks.cbegin() + static_cast<std::ptrdiff_t>(firstFurther) && next->i == i; ++next)
             if (applyCheck(matches, *next, options, log)) accepted[static_cast<size_t>(next->j)] = 1;
+        for (; further != checks.cend() && further->i == i; ++further)
+            if (applyCheck(matches, *further, options, log)) accepted[static_cast<size_t>(further->j)] = 1;
         for (int32_t j = 0; j < n; ++j)
             if (!accepted[static_cast<size_t>(j)]) matches.clear(i, j);
     }
     matches.dropEmpty();
+    return closest;
 }
 
 }  // namespace vantorra

@@ -67,7 +67,16 @@ int32_t minInliersFor(int32_t nOverlap, const RansacOptions& options);
 // The pairs draw from `random`, which moves on past every draw. Pairs are verified on `pool`'s
 // threads when there is one, each from the place in the sequence that one thread would reach it
 // at: the outcome and the log are the same.
-void verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes, const RansacOptions& options,
-                 RandomStream& random, ProgressReporter& progress, std::ostream& log, ThreadPool* pool = nullptr);
+// An image that no pair holds is given its further candidates: every other image it has more raw
+// matches with than alpha, in both directions (more photographs than candidateImages + 1 only).
+// Returns, per image, its check that came closest to acceptance (j < 0 when none was made).
+struct ClosestCheck {
+    int32_t j = -1;
+    int32_t inliers = 0;
+    int32_t needed = 0;  // minNInliers: more inliers than this are accepted
+};
+std::vector<ClosestCheck> verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes,
+                                      const RansacOptions& options, RandomStream& random,
+                                      ProgressReporter& progress, std::ostream& log, ThreadPool* pool = nullptr);
 
 }  // namespace vantorra
