@@ -106,7 +106,19 @@ std::vector<AlignmentRaster> alignmentRasters(const RegistrationImages& images,
                                               ThreadPool* pool) {
     std::vector<AlignmentRaster> rasters(images.photographs.size());
     std::vector<std::string> errors(component.size());
-    auto make = [&](size_t k, int) { rasters[component[k]] = alignmentRaster(images, component[k], errors[k]); };
+    std::vector<uint8_t> fits(component.size(), 1);
+    int64_t used = 0;
+    for (size_t k = 0; k < component.size(); ++k) {
+        const ImageSize size = featureImageSize(images.photographs[static_cast<size_t>(component[k])]);
+        used += int64_t{4} * size.height * size.width;
+        if (used > images.memoryBudget) {
+            fits[k] = 0;
+            errors[k] = "its pixels do not fit in what the memory budget leaves";
+        }
+    }
+    auto make = [&](size_t k, int) {
+        if (fits[k]) rasters[component[k]] = alignmentRaster(images, component[k], errors[k]);
+    };
     if (pool != nullptr) pool->parallelFor(component.size(), make);
     else
         for (size_t k = 0; k < component.size(); ++k) make(k, 0);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -51,9 +52,12 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
 
 // The pixels position refinement works on: the kept feature images, and for an image whose
 // feature image was not kept, its photograph (directory + name) decoded at its feature level.
+// Their grey rasters (4 bytes a feature-image pixel) count against `memoryBudget`: images whose
+// raster would not fit beside those of lower numbers keep their positions, and say so.
 struct RegistrationImages {
     std::span<const Photograph> photographs;  // by image number
     const std::string& directory;
+    int64_t memoryBudget = std::numeric_limits<int64_t>::max();
 };
 
 // The whole refinement between the global and the final adjustment: rounds of re-selection and

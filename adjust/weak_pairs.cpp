@@ -18,7 +18,8 @@ float lowerQuartileSigma(std::vector<float> lengths) {
 
 float weakThreshold(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance) {
     const float own = 3.0f * lowerQuartileSigma(errors);
-    return std::max(tightThreshold, std::min(own, acceptance.inlierThreshold));
+    const float widest = std::min(kWeakWidening * tightThreshold, acceptance.inlierThreshold);
+    return std::max(tightThreshold, std::min(own, widest));
 }
 
 namespace {
@@ -97,20 +98,21 @@ WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::v
     w.weak.assign(count, 0);
     w.threshold.resize(count);
     w.kept.resize(count);
-    std::vector<uint8_t> links(count, 0);
+    std::vector<uint8_t> links(count, 0), admissible(count, 0);
+    const int32_t floor = minInliersFor(0, acceptance);
     for (size_t p = 0; p < count; ++p) {
         links[p] = pairs[p].accepted;
         w.threshold[p] = pairs[p].accepted ? pairs[p].tightThreshold
                                            : weakThreshold(*pairs[p].errors, pairs[p].tightThreshold, acceptance);
         w.kept[p] = countBelow(*pairs[p].errors, w.threshold[p]);
+        admissible[p] = !pairs[p].accepted && w.kept[p] > floor;
     }
-    const int32_t floor = minInliersFor(0, acceptance);
     for (;;) {
         const Pieces pieces(pairs, component, links);
         const size_t held = pieces.largest();
         int best = -1;
         for (size_t p = 0; p < count; ++p) {
-            if (links[p] || w.kept[p] <= floor) continue;
+            if (!admissible[p] || links[p]) continue;
             const bool in1 = pieces.root(pieces.place(pairs[p].first)) == held;
             const bool in2 = pieces.root(pieces.place(pairs[p].second)) == held;
             if ((in1 == in2 && held != component.size()) || (best >= 0 && w.kept[p] <= w.kept[static_cast<size_t>(best)]))

@@ -4,7 +4,8 @@
 // acceptance rule. A pair of few or soft matches can fail that rule although its matches agree
 // with the solved cameras, and dropping it would drop the images that hang on it, and the images
 // behind those. So a failed pair that is the only way left to hold an image is kept as a weak
-// pair, with the matches within three of its own deviations, when more of them agree with the
+// pair, with the matches within three of its own deviations (at most three times the
+// panorama's threshold), when more of them agree with the
 // cameras than the least any pair is accepted with (alpha). A pair with fewer is evidence that
 // the image it holds disagrees with the rest, and the image is left out with that pair named.
 
@@ -40,9 +41,14 @@ struct WeakPairs {
     std::vector<std::string> leftOutWhy;   // why, one per left-out image
 };
 
+// How much more scattered than the panorama's a weak pair's matches may be: soft or low-contrast
+// photographs place their features a few times less precisely, while a cluster of matches on
+// another point than the genuine one lies pixels away.
+constexpr float kWeakWidening = 3.0f;
+
 // The threshold a weak pair keeps its matches within: three lower-quartile deviations of its
-// own errors, never below the panorama's threshold for it nor above the verification's inlier
-// threshold (no match further off was ever a verified inlier).
+// own errors, never below the panorama's threshold for it, nor above kWeakWidening times that or
+// the verification's inlier threshold (no match further off was ever a verified inlier).
 float weakThreshold(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance);
 
 // Starts from the largest piece the accepted pairs join (ties: the piece of the lowest image

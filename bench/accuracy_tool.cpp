@@ -77,6 +77,9 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
     const auto start = std::chrono::steady_clock::now();
     std::ostringstream log;  // the engine log is not part of the table
     stitcher.stitch("", names, output, log);
+    // VANTORRA_ACCURACY_LOG=DIR keeps each set's engine log as DIR/SET.log.
+    if (const char* dir = std::getenv("VANTORRA_ACCURACY_LOG"))
+        std::ofstream(std::filesystem::path(dir) / (folder.filename().string() + ".log")) << log.str();
     Figures fig;
     fig.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -131,7 +131,8 @@ bool Stitcher::registerPanorama(Run& run, ThreadPool& pool, MatchingResult& matc
     const std::vector<int32_t>* lenses =
         estimateDistortion(registration, matching.matches, lensNumbers) ? &lensNumbers : nullptr;
     if (options.bundle.refineRegistration)
-        component_ = refineRegistration(matching.matches, cameras_, component_, {photographs_, directory_},
+        component_ = refineRegistration(matching.matches, cameras_, component_,
+                                        {photographs_, directory_, options.systemMemory - featureImageMemory_},
                                         options.bundle, options.ransac, run.log, lenses, &pool)
                          .component;
     if (component_.empty()) {  // re-selection left no pair standing
