@@ -343,6 +343,7 @@ std::vector<ClosestCheck> verifyPairs(MatchTable& matches, const std::vector<Ima
                      [](const PairCheck& x, const PairCheck& y) { return x.i < y.i; });
     std::vector<ClosestCheck> closest(static_cast<size_t>(n));
     for (const PairCheck& c : checks) {
+        if (matches.count(c.i, c.j) <= 0) continue;  // nothing to verify
         const ClosestCheck candidate{c.j, static_cast<int32_t>(c.inliers.size()), minInliersFor(c.nOverlap, options)};
         ClosestCheck& best = closest[static_cast<size_t>(c.i)];
         if (best.j < 0 || candidate.inliers - candidate.needed > best.inliers - best.needed) best = candidate;

@@ -69,7 +69,8 @@ int32_t minInliersFor(int32_t nOverlap, const RansacOptions& options);
 // at: the outcome and the log are the same.
 // An image that no pair holds is given its further candidates: every other image it has more raw
 // matches with than alpha, in both directions (more photographs than candidateImages + 1 only).
-// Returns, per image, its check that came closest to acceptance (j < 0 when none was made).
+// Returns, per image, its check that came closest to acceptance (j < 0 when no pair of it had raw
+// matches to check).
 struct ClosestCheck {
     int32_t j = -1;
     int32_t inliers = 0;

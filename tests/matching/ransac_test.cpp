@@ -330,11 +330,13 @@ TEST_F(VerifyPairsTest, PairWithoutRawMatchesIsRejectedWithoutDrawing) {
 
 TEST_F(VerifyPairsTest, EachImageVerifiesOnlyItsBestCandidates) {
     // Image 0 matches image 2 better than image 1; with one candidate only (0, 2) is tried and
-    // (0, 1) is cleared unverified.
+    // (0, 1) is cleared unverified. Image 1 is held by its own pair with image 2, so no image
+    // needs further partners.
     std::mt19937 rng(2);
     MatchTable matches(3);
     setPair(matches, 0, 1, translatedWithOutliers(50, 0, rng));
     setPair(matches, 0, 2, translatedWithOutliers(60, 0, rng));
+    setPair(matches, 1, 2, translatedWithOutliers(40, 0, rng));
     RansacOptions options;
     options.candidateImages = 1;
     const std::vector<ImageSize> sizes{{400, 400, 3}, {400, 400, 3}, {400, 400, 3}};
@@ -420,6 +422,42 @@ TEST_F(VerifyPairsTest, EachPairDrawsWhereThePairBeforeItLeftOff) {
     EXPECT_NE(log.find("  Image 0\n nInliers = " + std::to_string(first) + ","), std::string::npos) << log;
     EXPECT_NE(log.find("  Image 1\n nInliers = " + std::to_string(second) + ","), std::string::npos) << log;
     EXPECT_EQ(random.state(), stream.state());
+}
+
+}  // namespace
+}  // namespace vantorra
+
+namespace vantorra {
+namespace {
+
+// Eight images: image 7 shares `good` translated matches with image 0 among 100 raw ones, but
+// its raw counts with images 1 to 5 (unrelated matches only) are larger, so image 0 is not among
+// its first five candidates. An image no pair holds is checked against its further partners.
+TEST_F(VerifyPairsTest, AnImageNoPairHoldsIsCheckedAgainstItsFurtherPartners) {
+    const struct {
+        int good;
+        bool joined;
+    } cases[] = {{60, true}, {25, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.good << " good matches with image 0");
+        std::mt19937 rng(70 + c.good);
+        MatchTable matches(8);
+        setPair(matches, 7, 0, translatedWithOutliers(c.good, 100 - c.good, rng));
+        for (int j = 1; j <= 5; ++j) setPair(matches, 7, j, translatedWithOutliers(0, 120, rng));
+        const std::vector<ImageSize> sizes(8, ImageSize{400, 400, 3});
+        ProgressReporter progress;
+        testing::internal::CaptureStdout();
+        const std::vector<ClosestCheck> closest = verifyPairs(matches, sizes, RansacOptions{}, progress);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(matches.count(7, 0) > 0, c.joined);
+        EXPECT_EQ(matches.count(7, 0), c.joined ? c.good : 0);
+        for (int j = 1; j <= 5; ++j) EXPECT_EQ(matches.count(7, j), 0);
+        ASSERT_EQ(closest.size(), 8u);
+        // The closest check of image 7 is the one with image 0, accepted or not.
+        EXPECT_EQ(closest[7].j, 0);
+        EXPECT_EQ(closest[7].inliers, c.good);
+        EXPECT_EQ(closest[0].j, -1);  // image 0 has no raw matches of its own to check
+    }
 }
 
 }  // namespace
