@@ -21,11 +21,13 @@ std::map<std::string, Matrix> registration(const std::string& directory, const s
     stitcher.options.render.renderEnabled = false;
     Image output;
     {
-        test::CoutCapture quiet;
-        stitcher.stitch(directory, names, output);
+        test::LogCapture quiet;
+        stitcher.stitch(directory, names, output, quiet);
     }
     std::map<std::string, Matrix> rotations;
-    for (const int32_t i : stitcher.component) rotations[stitcher.imageNames[static_cast<size_t>(i)]] = stitcher.cameras[static_cast<size_t>(i)].R;
+    const std::vector<std::string> given = stitcher.names();
+    for (const int32_t i : stitcher.component())
+        rotations[given[static_cast<size_t>(i)]] = stitcher.cameras()[static_cast<size_t>(i)].R;
     return rotations;
 }
 
