@@ -111,28 +111,5 @@ TEST(GuidedMatchesTest, AWeakPairGainsPatchesWhereTheCamerasPutThem) {
     }
 }
 
-TEST(GuidedMatchesTest, TheGridCoversTheOverlapOnly) {
-    const struct {
-        float pan;
-        bool overlap;
-    } cases[] = {{0.2f, true}, {0.5f, true}, {1.6f, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pan);
-        std::vector<float> from, to;
-        guideGrid(cameraAt(0.0f), cameraAt(c.pan), kRows, kCols, kRows, kCols, from, to);
-        EXPECT_EQ(from.size(), to.size());
-        EXPECT_EQ(!from.empty(), c.overlap);
-        for (size_t k = 0; k + 1 < to.size(); k += 2) {
-            EXPECT_LT(std::fabs(to[k]), 0.5f * kRows);
-            EXPECT_LT(std::fabs(to[k + 1]), 0.5f * kCols);
-        }
-    }
-    // More overlap, more grid points.
-    std::vector<float> nearFrom, nearTo, farFrom, farTo;
-    guideGrid(cameraAt(0.0f), cameraAt(0.2f), kRows, kCols, kRows, kCols, nearFrom, nearTo);
-    guideGrid(cameraAt(0.0f), cameraAt(0.5f), kRows, kCols, kRows, kCols, farFrom, farTo);
-    EXPECT_GT(nearFrom.size(), farFrom.size());
-}
-
 }  // namespace
 }  // namespace vantorra
