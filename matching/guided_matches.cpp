@@ -89,14 +89,20 @@ void alignGrid(Work& w, const std::vector<Camera>& cameras, const std::vector<Al
     const size_t points = grid.size() / 2;
     const size_t stride = std::max<size_t>(1, points / static_cast<size_t>(std::max(target, 1)));
     w.result = {w.i, w.j, static_cast<int32_t>((points + stride - 1) / stride), 0};
-    for (size_t k = 0; k + 1 < grid.size(); k += 2 * stride) {
+    const int32_t needed = minInliersFor(w.result.candidates, acceptance);
+    // A pair stops as soon as so many patches were refused that the rest cannot make it pass.
+    int32_t refused = 0;
+    for (size_t k = 0; k + 1 < grid.size() && w.result.candidates - refused > needed; k += 2 * stride) {
         float u = predicted[k], v = predicted[k + 1];
-        if (!alignBothWays(h, back, grid[k], grid[k + 1], u, v, a, b, limits)) continue;
+        if (!alignBothWays(h, back, grid[k], grid[k + 1], u, v, a, b, limits)) {
+            ++refused;
+            continue;
+        }
         w.from.insert(w.from.end(), {grid[k], grid[k + 1]});
         w.to.insert(w.to.end(), {u, v});
     }
     const int32_t aligned = static_cast<int32_t>(w.from.size() / 2);
-    if (aligned > minInliersFor(w.result.candidates, acceptance)) w.result.added = aligned;
+    if (aligned > needed) w.result.added = aligned;
 }
 
 // Appends the aligned patches of w to its pair's matches.
