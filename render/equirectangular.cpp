@@ -107,6 +107,23 @@ void directionsOfRun(const float* sinTheta, const float* cosTheta, int n, float 
     }
 }
 
+// Source positions of n pixels of one output row through an unbent camera: the operations of
+// directionsOfRun and projectDirections for each pixel, without the directions in between.
+VANTORRA_WIDE_VECTORS
+void positionsOfRun(const float* sinTheta, const float* cosTheta, int n, float sinPhi, float cosPhi, const Mat3& P,
+                    float* u, float* v) {
+    const float p00 = P(0, 0), p01 = P(0, 1), p02 = P(0, 2);
+    const float p10 = P(1, 0), p11 = P(1, 1), p12 = P(1, 2);
+    const float p20 = P(2, 0), p21 = P(2, 1), p22 = P(2, 2);
+    const float dx = -sinPhi;
+    for (int j = 0; j < n; ++j) {
+        const float dy = sinTheta[j] * cosPhi, dz = cosTheta[j] * cosPhi;
+        const float w = p20 * dx + p21 * dy + p22 * dz;
+        u[j] = (p00 * dx + p01 * dy + p02 * dz) / w;
+        v[j] = (p10 * dx + p11 * dy + p12 * dz) / w;
+    }
+}
+
 }  // namespace
 
 bool Equirectangular::position(const Vec3& d, float& theta, float& phi) const {
@@ -135,6 +152,13 @@ void Equirectangular::runDirections(const PanoramaGrid& grid, int row, const Col
     const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + row) * grid.dPhi;
     const size_t k = static_cast<size_t>(offset);
     directionsOfRun(&terms.first[k], &terms.second[k], n, std::sin(phi), std::cos(phi), out);
+}
+
+void Equirectangular::runPositions(const PanoramaGrid& grid, int row, const ColumnTerms& terms, int offset, int n,
+                                   const Mat3& P, float* u, float* v) const {
+    const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + row) * grid.dPhi;
+    const size_t k = static_cast<size_t>(offset);
+    positionsOfRun(&terms.first[k], &terms.second[k], n, std::sin(phi), std::cos(phi), P, u, v);
 }
 
 ImageFootprint Equirectangular::footprint(const Camera& camera, int rows, int cols) const {

@@ -47,6 +47,9 @@ public:
     void columnTerms(const PanoramaGrid& grid, int firstCol, int count, ColumnTerms& terms) const override;
     void runDirections(const PanoramaGrid& grid, int row, const ColumnTerms& terms, int offset, int n,
                        DirectionRun& out) const override;
+    // Directions and positions in one pass.
+    void runPositions(const PanoramaGrid& grid, int row, const ColumnTerms& terms, int offset, int n, const Mat3& P,
+                      float* u, float* v) const override;
     // One rectangle, two across the seam at theta = +-pi, or a full-longitude cap for a
     // photograph holding a pole; found from the corners and edge midpoints (and, through a bent
     // lens, points along every edge).

@@ -9,7 +9,9 @@
 //
 // The samplers ask for directions a run of pixels of one row at a time (runDirections), with
 // what every row of a region shares worked out once (columnTerms): one call per run, not per
-// pixel, keeps the sampling loops as fast as a projection written into them.
+// pixel, keeps the sampling loops as fast as a projection written into them. A projection may
+// also fuse its directions with a camera's matrix (runPositions) to save the pass through the
+// directions; the floats must stay those of the two steps.
 
 #include <optional>
 #include <vector>
@@ -46,6 +48,9 @@ struct PlaneBounds {
     float thetaMin = 0, thetaMax = 0, phiMin = 0, phiMax = 0;
 };
 
+// u and v of n directions through P, as runPositions defines them.
+void projectDirections(const DirectionRun& d, int n, const Mat3& P, float* u, float* v);
+
 class Projection {
 public:
     virtual ~Projection() = default;
@@ -63,6 +68,11 @@ public:
     // index `offset` of `terms`: each the same floats direction() gives for the pixel's position.
     virtual void runDirections(const PanoramaGrid& grid, int row, const ColumnTerms& terms, int offset, int n,
                                DirectionRun& out) const = 0;
+    // The same pixels' homogeneous positions through P, divided out: u = (P d)_0 / (P d)_2 and
+    // v = (P d)_1 / (P d)_2, the rows and columns of an unbent camera. Unless a projection fuses
+    // them, runDirections and then projectDirections.
+    virtual void runPositions(const PanoramaGrid& grid, int row, const ColumnTerms& terms, int offset, int n,
+                              const Mat3& P, float* u, float* v) const;
 
     // The plane rectangles the photograph of a camera covers (rows x cols pixels) and its edge
     // extents; pixel bounds are left for placeFootprint.

@@ -14,21 +14,6 @@ namespace {
 
 constexpr int kRun = kDirectionRun;  // pixels of a row whose positions are worked out together
 
-// Source positions (row u, column v) of n directions through an unbent projection: the
-// operations of one pixel at a time (P times the direction), done for a vector of pixels at once.
-VANTORRA_WIDE_VECTORS
-void projectRun(const DirectionRun& d, int n, const Mat3& P, float* u, float* v) {
-    const float p00 = P(0, 0), p01 = P(0, 1), p02 = P(0, 2);
-    const float p10 = P(1, 0), p11 = P(1, 1), p12 = P(1, 2);
-    const float p20 = P(2, 0), p21 = P(2, 1), p22 = P(2, 2);
-    for (int j = 0; j < n; ++j) {
-        const float dx = d.x[j], dy = d.y[j], dz = d.z[j];
-        const float w = p20 * dx + p21 * dy + p22 * dz;
-        u[j] = (p00 * dx + p01 * dy + p02 * dz) / w;
-        v[j] = (p10 * dx + p11 * dy + p12 * dz) / w;
-    }
-}
-
 // Where a region's pixels look: the output projection on the footprint's grid, with the terms of
 // the region's columns made once for all its rows.
 struct RegionRays {
@@ -44,8 +29,8 @@ struct RegionRays {
 
 // Walks the region's rows firstRow .. lastRow calling visitRun(blockRow, firstCol, n, u, v) with
 // the source positions (rows u, columns v) of a run of n pixels: the projection gives a run's
-// directions at once, and unbent positions are worked out a run at a time; a bent lens goes
-// pixel by pixel.
+// positions through an unbent camera at once; through a bent lens it gives the directions and
+// each goes through the lens on its own.
 template <typename VisitRun>
 void walkRuns(const RegionRays& rays, const PixelProjection& camera, int firstRow, int lastRow, VisitRun visitRun) {
     alignas(32) float u[kRun];
@@ -56,11 +41,12 @@ void walkRuns(const RegionRays& rays, const PixelProjection& camera, int firstRo
     for (int i = firstRow; i <= lastRow; ++i) {
         for (int first = region.colFirst; first <= region.colLast; first += kRun) {
             const int n = std::min(kRun, region.colLast - first + 1);
-            rays.projection.runDirections(rays.grid, i, rays.terms, first - region.colFirst, n, d);
+            const int offset = first - region.colFirst;
             if (bent) {
+                rays.projection.runDirections(rays.grid, i, rays.terms, offset, n, d);
                 for (int t = 0; t < n; ++t) projectBent(camera, Vec3{d.x[t], d.y[t], d.z[t]}, u[t], v[t]);
             } else {
-                projectRun(d, n, camera.P, u, v);
+                rays.projection.runPositions(rays.grid, i, rays.terms, offset, n, camera.P, u, v);
             }
             visitRun(i, first, n, u, v);
         }

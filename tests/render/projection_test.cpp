@@ -32,8 +32,9 @@ bool covers(const ImageFootprint& footprint, float theta, float phi, float slack
     return false;
 }
 
-TEST(Projections, ARunOfDirectionsGivesTheFloatsOfEachPixelsOwnDirection) {
+TEST(Projections, ARunOfDirectionsOrPositionsGivesTheFloatsOfEachPixelsOwn) {
     PanoramaGrid grid{-0.7f, 0.4f, 0.003f, -0.0025f, 7, 13};
+    const Mat3 camera = projectionMatrix(cameraLookingAt(0.1f, -0.05f, 400, 300, 500));
     const int firstCol = 5, count = 300;  // two whole runs and part of a third
     for (const ComponentRow<Projection>& row : projections().rows()) {
         SCOPED_TRACE(std::string(row.name));
@@ -52,6 +53,14 @@ TEST(Projections, ARunOfDirectionsGivesTheFloatsOfEachPixelsOwnDirection) {
                 const int column = grid.colOffset + firstCol + run.offset + t;
                 const Vec3 expected = projection.direction(grid.thetaMin + static_cast<float>(column) * grid.dTheta, phi);
                 ASSERT_TRUE(sameFloats(Vec3{d.x[t], d.y[t], d.z[t]}, expected)) << "row " << run.row << " column " << column;
+            }
+            // A projection's own positions through a camera are those of its directions.
+            float u[kDirectionRun], v[kDirectionRun], twoStepU[kDirectionRun], twoStepV[kDirectionRun];
+            projection.runPositions(grid, run.row, terms, run.offset, run.n, camera, u, v);
+            projection.Projection::runPositions(grid, run.row, terms, run.offset, run.n, camera, twoStepU, twoStepV);
+            for (int t = 0; t < run.n; ++t) {
+                ASSERT_EQ(u[t], twoStepU[t]) << "row " << run.row << " pixel " << t;
+                ASSERT_EQ(v[t], twoStepV[t]) << "row " << run.row << " pixel " << t;
             }
         }
     }
