@@ -28,6 +28,8 @@ void Projection::runPositions(const PanoramaGrid& grid, int row, const ColumnTer
     projectDirections(d, n, P, u, v);
 }
 
+Matrix Projection::middleTurn(float theta) const { return rotationX(-theta); }
+
 PlaneBounds Projection::bounds(const std::vector<ImageFootprint>& footprints) const {
     PlaneBounds b{INFINITY, -INFINITY, INFINITY, -INFINITY};
     for (const ImageFootprint& footprint : footprints)

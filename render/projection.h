@@ -18,6 +18,7 @@
 
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
+#include "numerics/matrix.h"
 #include "render/footprint.h"
 
 namespace vantorra {
@@ -80,9 +81,13 @@ public:
     // The rectangle every region of the footprints lies in: the automatic crop. Empty (thetaMin >
     // thetaMax) when no footprint has a region.
     virtual PlaneBounds bounds(const std::vector<ImageFootprint>& footprints) const;
-    // The full turn of the first coordinate, when it wraps (about the first world axis, the one
-    // pointing down); nothing when it does not.
+    // The full turn of the first coordinate, when it wraps; nothing when it does not.
     virtual std::optional<PlaneWrap> wrap() const { return std::nullopt; }
+    // For a projection that wraps: the turn of the world (multiplied onto every camera's rotation
+    // from the right) that brings the directions at first coordinate theta to the middle of the
+    // wrap. The default turns about the first world axis (the one pointing down), for a first
+    // coordinate that is the longitude about it.
+    virtual Matrix middleTurn(float theta) const;
 };
 
 }  // namespace vantorra

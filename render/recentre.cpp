@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <ostream>
 
-#include "numerics/camera.h"
 
 namespace vantorra {
 
@@ -50,7 +49,7 @@ bool seamTurn(const Projection& projection, const std::vector<ImageFootprint>& f
     const float halfTurn = 0.5f * (wrap->last - wrap->first);
     const float thetaMiddle = 0.5f * thetaMaxOverlap + halfTurn + 0.5f * thetaMinOverlap;
     log << "theta middle = " << thetaMiddle << std::endl;
-    turn = rotationX(-thetaMiddle);
+    turn = projection.middleTurn(thetaMiddle);
     return true;
 }
 

@@ -20,9 +20,9 @@ struct Coverage {
 // The regions of all footprints with thetaMin <= theta <= thetaMax; `wrap` starts the search.
 Coverage coverage(const std::vector<ImageFootprint>& footprints, float theta, const PlaneWrap& wrap);
 
-// The turn about the first world axis that moves an uncovered gap of the first plane coordinate
-// onto the projection's wrap edge, when it wraps, the panorama is split across that edge and
-// there is such a gap. Logs the search. Returns whether a turn is needed; `turn` receives it.
+// The turn of the world that moves an uncovered gap of the first plane coordinate onto the
+// projection's wrap edge, when it wraps, the panorama is split across that edge and there is
+// such a gap. Logs the search. Returns whether a turn is needed; `turn` receives it.
 bool seamTurn(const Projection& projection, const std::vector<ImageFootprint>& footprints, Matrix& turn,
               std::ostream& log);
 

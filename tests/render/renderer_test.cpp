@@ -9,6 +9,7 @@
 
 #include "render/block_plan.h"
 #include "render/compositor_registry.h"
+#include "render/projection_registry.h"
 #include "support/render_support.h"
 #include "render/equirectangular.h"
 #include "synthetic_scene.h"
@@ -202,6 +203,31 @@ TEST(Renderer, GapAwayFromTheSeamIsTurnedOntoIt) {
     // Column 0 and the last column both show image content, with no split between them.
     EXPECT_GT(pano.at(pano.rows / 2, 0, 0) + pano.at(pano.rows / 2, 0, 1), 0);
     EXPECT_GT(pano.at(pano.rows / 2, pano.cols - 1, 0) + pano.at(pano.rows / 2, pano.cols - 1, 1), 0);
+}
+
+// Whatever its plane, a projection that wraps draws a panorama split across its edge in one piece.
+TEST(Renderer, EveryWrappingProjectionTurnsAGapOntoItsEdge) {
+    for (const ComponentRow<Projection>& row : projections().rows()) {
+        const std::optional<PlaneWrap> wrap = row.component->wrap();
+        if (!wrap) continue;
+        SCOPED_TRACE(std::string(row.name));
+        testing::Scene stitcher;
+        // Not symmetric about the edge, so that a turn the wrong way round shows.
+        testing::buildScene(stitcher, {{kPi - 0.2f, 0.0f}, {-kPi + 0.6f, 0.0f}}, 150, 120, 160);
+        RenderOptions options = optionsFor("none", 200);
+        options.projection = row.name;
+        RenderResult result;
+        const Image pano = renderWith(stitcher, options, &result);
+        ASSERT_TRUE(result.rendered);
+        EXPECT_TRUE(result.recentred);
+        for (const Camera& camera : result.cameras)
+            EXPECT_EQ(row.component->footprint(camera, 120, 160).regions.size(), 1u);
+        EXPECT_LT(result.thetaMax - result.thetaMin, 0.5f * (wrap->last - wrap->first));
+        // Turned so that the covered arc sits in the middle of the plane.
+        EXPECT_NEAR(result.thetaMin + result.thetaMax, wrap->first + wrap->last, 0.02f);
+        EXPECT_GT(pano.at(pano.rows / 2, 0, 0) + pano.at(pano.rows / 2, 0, 1), 0);
+        EXPECT_GT(pano.at(pano.rows / 2, pano.cols - 1, 0) + pano.at(pano.rows / 2, pano.cols - 1, 1), 0);
+    }
 }
 
 TEST(Renderer, FullCircleIsSplitButNotTurned) {
