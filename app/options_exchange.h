@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "options/option_table.h"
+#include "pipeline/option_table.h"
 #include "options/stitch_options.h"
 
 namespace vantorra {

@@ -1,6 +1,6 @@
 #include "app/stored_options.h"
 
-#include "options/option_table.h"
+#include "pipeline/option_table.h"
 
 namespace vantorra {
 

@@ -2,7 +2,8 @@
 // side: a 1024 block with its margin), colour and one-channel: the blur at the default sigma of
 // 5 (31 taps), the edge-filled blur, the accumulation into the block's sums, and the bilinear
 // sampling of an 8-bit photograph into the region (a camera looking along the panorama's centre,
-// whose photograph covers about half of the region).
+// whose photograph covers about half of the region), and the nearest-neighbour sampling of the
+// simple compositors over the same region.
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +13,7 @@
 
 #include "core/image.h"
 #include "numerics/camera.h"
+#include "render/equirectangular.h"
 #include "render/multiband_layers.h"
 #include "render/samplers.h"
 
@@ -78,35 +80,55 @@ void accumulateLayer(benchmark::State& state) {
 }
 BENCHMARK(accumulateLayer)->Unit(benchmark::kMillisecond);
 
-void sample(benchmark::State& state) {
-    // A 3000 x 2000 photograph of focal 2400 pixels whose centre is the panorama's centre, on a
-    // grid of a third of a photograph pixel per output pixel.
+// A 3000 x 2000 photograph of focal 2400 pixels whose centre is the panorama's centre, on a grid
+// of a third of a photograph pixel per output pixel, and a region of the whole block.
+struct SamplingScene {
+    SamplingScene() {
+        photo.allocate(2000, 3000, 3);
+        for (size_t k = 0; k < photo.data.size(); ++k) photo.data[k] = static_cast<uint8_t>((k * 37) % 251);
+        const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        const float centre[9] = {1, 0, 999.5f, 0, 1, 1499.5f, 0, 0, 1};  // centred position -> pixel
+        const Camera camera(Matrix::fromRowMajor(identity, 3, 3), 2400.0f, Matrix::fromRowMajor(centre, 3, 3));
+        projection = pixelProjection(camera);
+        grid.dTheta = 3.0f / 2400.0f;
+        grid.dPhi = -3.0f / 2400.0f;
+        grid.thetaMin = -grid.dTheta * kSide / 2;
+        grid.phiMax = -grid.dPhi * kSide / 2;
+        region.active = true;
+        region.rowLast = region.colLast = kSide - 1;
+    }
     Image photo;
-    photo.allocate(2000, 3000, 3);
-    for (size_t k = 0; k < photo.data.size(); ++k) photo.data[k] = static_cast<uint8_t>((k * 37) % 251);
-    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    const float centre[9] = {1, 0, 999.5f, 0, 1, 1499.5f, 0, 0, 1};  // centred position -> pixel
-    const Camera camera(Matrix::fromRowMajor(identity, 3, 3), 2400.0f, Matrix::fromRowMajor(centre, 3, 3));
-    const PixelProjection projection = pixelProjection(camera);
+    PixelProjection projection;
     PanoramaGrid grid;
-    grid.dTheta = 3.0f / 2400.0f;
-    grid.dPhi = -3.0f / 2400.0f;
-    grid.thetaMin = -grid.dTheta * kSide / 2;
-    grid.phiMax = -grid.dPhi * kSide / 2;
     RenderRegion region;
-    region.active = true;
-    region.rowLast = region.colLast = kSide - 1;
+    const Equirectangular output;
+};
+
+void sample(benchmark::State& state) {
+    SamplingScene s;
     FloatImage maxWeight(kSide, kSide, 1);
-    const SourceView view = viewOf(photo);
+    const SourceView view = viewOf(s.photo);
     for (auto _ : state) {
-        sampleBilinear(region, maxWeight, view, grid, projection, nullptr);
-        benchmark::DoNotOptimize(region.warped.data.data());
+        sampleBilinear(s.region, maxWeight, view, s.grid, s.output, s.projection, nullptr);
+        benchmark::DoNotOptimize(s.region.warped.data.data());
     }
     state.SetItemsProcessed(state.iterations() * kSide * kSide);
-    const auto inside = std::count_if(region.weight.data.begin(), region.weight.data.end(), [](float w) { return w > 0.0f; });
+    const auto inside = std::count_if(s.region.weight.data.begin(), s.region.weight.data.end(), [](float w) { return w > 0.0f; });
     state.counters["inside"] = static_cast<double>(inside) / (double{kSide} * kSide);
 }
 BENCHMARK(sample)->Unit(benchmark::kMillisecond);
+
+void sampleNearestOnes(benchmark::State& state) {
+    SamplingScene s;
+    FloatImage block(kSide, kSide, 3), weightSum(kSide, kSide, 1);
+    const SourceView view = viewOf(s.photo);
+    for (auto _ : state) {
+        sampleNearestWeighted(block, weightSum, view, s.region, s.grid, s.output, s.projection);
+        benchmark::DoNotOptimize(block.data.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kSide * kSide);
+}
+BENCHMARK(sampleNearestOnes)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vantorra

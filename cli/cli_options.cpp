@@ -5,7 +5,7 @@
 #include <map>
 #include <sstream>
 
-#include "options/option_table.h"
+#include "pipeline/option_table.h"
 
 namespace vantorra {
 namespace {
@@ -24,6 +24,16 @@ std::string choiceNames(const OptionSpec& spec, const char* separator) {
     std::string names;
     for (size_t i = 0; i < spec.choices.size(); ++i) names += (i > 0 ? separator : "") + spec.choices[i].name;
     return names;
+}
+
+// The choices as the help lists them: each with what it does, when the table says.
+std::string choiceList(const OptionSpec& spec) {
+    std::string list;
+    for (size_t i = 0; i < spec.choices.size(); ++i) {
+        const OptionChoice& choice = spec.choices[i];
+        list += (i > 0 ? ", " : "") + choice.name + (choice.help.empty() ? "" : " (" + choice.help + ")");
+    }
+    return list;
 }
 
 // What a refused text should have been, as the usage error says it.
@@ -54,7 +64,7 @@ std::string helpOf(const OptionSpec& spec) {
     std::string help(spec.help);
     if (spec.kind == OptionKind::Integer)
         help += ", " + bounds(spec.range) + (*spec.range.reason != '\0' ? std::string(" ") + spec.range.reason : "");
-    if (spec.kind == OptionKind::Choice) help += ": " + choiceNames(spec, ", ");
+    if (spec.kind == OptionKind::Choice) help += ": " + choiceList(spec);
     if (spec.kind == OptionKind::Check) return help;
     std::string shown = optionText(defaults, spec.field);
     for (int k = 1; k < spec.flagRows; ++k)

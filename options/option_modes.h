@@ -10,7 +10,6 @@ namespace vantorra {
 
 enum class SizeMode : int32_t { Width = 0, Height = 1, Scale = 2 };
 enum class ImageRotation : int32_t { None = 0, Clockwise = 1, Anticlockwise = 2, UpsideDown = 3 };
-enum class BlendingMethod : int32_t { None = 0, Linear = 1, MultiBand = 2 };
 enum class SiftSizeMode : int32_t { MinDimension = 0, Scale = 1 };
 // How the detector treats the feature image: doubled with the doubled level searched, doubled
 // without searching that level, or as it is.
@@ -21,7 +20,6 @@ template <typename Mode>
 struct ModeCount;
 template <> struct ModeCount<SizeMode> { static constexpr int32_t value = 3; };
 template <> struct ModeCount<ImageRotation> { static constexpr int32_t value = 4; };
-template <> struct ModeCount<BlendingMethod> { static constexpr int32_t value = 3; };
 template <> struct ModeCount<SiftSizeMode> { static constexpr int32_t value = 2; };
 template <> struct ModeCount<DetectorMode> { static constexpr int32_t value = 3; };
 

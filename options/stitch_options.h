@@ -1,9 +1,10 @@
 #pragma once
 // Every tunable value of the engine. Four plain blocks, each copied by value into the stage that
-// uses it, then three engine-level values. Angles are radians, sizes pixels, byte counts 64-bit.
+// uses it, then engine-level values. Angles are radians, sizes pixels, byte counts 64-bit.
 // Nothing is saved: every start begins with these defaults.
 
 #include <cstdint>
+#include <string>
 
 #include "options/option_modes.h"
 #include "numerics/angles.h"
@@ -85,14 +86,17 @@ struct RenderOptions {
     int32_t blendingBands = 2;
     float blendingSigma = 5.0f;
     ImageRotation imageRotation = ImageRotation::None;
-    BlendingMethod blendingMethod = BlendingMethod::MultiBand;
+    // Render components by their names in the renderer's tables (render/*_registry.h): the
+    // compositor, the projection of the output and the seam finder.
+    std::string blendingMethod = "multiband";
+    std::string projection = "equirectangular";
+    std::string seam = "none";
     bool autoStraighten = true;
     bool autoCrop = true;
     // Larger blocks would fit a large budget but cost more than they save: their work images
     // outgrow the caches and take long to fault in, and fewer blocks keep fewer threads busy.
     int32_t maxBlockSize = 1024;
     int32_t minBlockSize = 512;
-    int64_t renderMemoryBudget = 805306368;  // recomputed before every render
     bool debugSnapshots = false;
     bool edgeFillBlur = true;
     int32_t jpegQuality = 75;

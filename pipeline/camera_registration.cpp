@@ -31,15 +31,14 @@ int32_t seedFirstCamera(RegistrationRun& run, const MatchTable& matches, const s
 void writeSnapshot(RegistrationRun& run, int registeredCount) {
     RenderOptions preview = run.options.render;
     preview.width = 500;
-    preview.blendingMethod = BlendingMethod::None;
+    preview.blendingMethod = "none";
     preview.autoCrop = false;
-    preview.renderMemoryBudget = run.options.systemMemory - run.featureImageMemory;
     RenderScene scene;
     scene.cameras = run.cameras;
     scene.component = run.component;
     scene.sources = {run.directory, run.photographs};
     Image image;
-    Renderer(preview).render(image, scene, Gains{}, run.progress, run.log);
+    Renderer(preview, run.options.systemMemory - run.featureImageMemory).render(image, scene, Gains{}, run.progress, run.log);
     char name[32];
     std::snprintf(name, sizeof name, "tmp%d.jpg", registeredCount);
     std::string error;

@@ -197,15 +197,15 @@ RenderScene Stitcher::renderScene() const {
 bool Stitcher::renderRun(Run& run, PanoramaSink& output, const RenderOptions& renderOptions) {
     if (!renderOptions.renderEnabled) return true;
     RunReport& report = run.report;
-    // The render's own copy: the budget is what the feature stage left of the system memory.
-    RenderOptions render = renderOptions;
-    render.renderMemoryBudget = options.systemMemory - featureImageMemory_;
+    const RenderOptions& render = renderOptions;
     cameras_ = orientCameras(std::move(cameras_), component_, render);
     const RenderScene scene = renderScene();
     Gains gains;
     if (render.gainCompensation) gains = computeGains(render, scene, progress, run.log);
     ThreadPool pool(options.threads);
-    report.render = Renderer(render).render(output, scene, gains, progress, run.log, &pool);
+    // The render's budget is what the feature stage left of the system memory.
+    const Renderer renderer(render, options.systemMemory - featureImageMemory_);
+    report.render = renderer.render(output, scene, gains, progress, run.log, &pool);
     cameras_ = report.render.cameras;
     if (!report.render.error.empty()) {
         ended(report, StitchOutcome::Failed, report.render.error);

@@ -9,27 +9,16 @@
 #include "render/band_writer.h"
 #include "render/block_buffers.h"
 #include "render/block_plan.h"
-#include "render/multiband_blend.h"
-#include "render/simple_blend.h"
 
 namespace vantorra {
 namespace {
-
-BlockCompositor compositorFor(BlendingMethod method) {
-    switch (method) {
-        case BlendingMethod::None: return blendNone;
-        case BlendingMethod::Linear: return blendLinear;
-        case BlendingMethod::MultiBand: return blendMultiBand;
-    }
-    return blendMultiBand;  // not reached: modeFrom admits no other value
-}
 
 // One row of blocks and what every block of it shares.
 struct BandJob {
     const BlockLoop& loop;
     const std::vector<ImageFootprint>& placed;
     const PanoramaGrid& grid;
-    BlockCompositor compose;
+    const Compositor& compositor;
     int margin = 0;
     int blockRow = 0, bandTop = 0;
     int colSide = 0, blockCols = 0, total = 0;
@@ -47,7 +36,7 @@ void composeBlock(const BandJob& job, int blockCol, const RenderContext& context
     for (size_t i = 0; i < job.placed.size(); ++i)
         clipFootprintInto(buffers.footprints[i], job.placed[i], b.rowStart, b.rowEnd, b.colStart, b.colEnd,
                           job.grid.dTheta, job.grid.dPhi, m);
-    job.compose(buffers.block, context, buffers.footprints, rows, cols);
+    job.compositor.compose(buffers.block, context, buffers.footprints, rows, cols);
     buffers.block.clampTo255();
     // Blocks of a row cover distinct columns of the band, so blocks on different threads never
     // write the same bytes.
@@ -78,8 +67,8 @@ void composeAtOnce(const BandJob& job, const RenderContext& context, std::vector
         for (int c = next++; c < job.blockCols; c = next++) {
             std::ostringstream& log = logs[static_cast<size_t>(c)];
             progress.setBlock(job.number(c), job.total);
-            const RenderContext own{context.options, context.scene, context.gains, progress, context.sources,
-                                    nullptr, &log, &mine};
+            const RenderContext own{context.options, context.scene,   context.gains, progress, context.projection,
+                                    context.seams,   context.sources, nullptr,       &log,     &mine};
             log << "[ Block " << job.number(c) << " of " << job.total << " ]" << std::endl;
             composeBlock(job, c, own, mine);
             const int done = ++finished;
@@ -96,8 +85,8 @@ void composeAtOnce(const BandJob& job, const RenderContext& context, std::vector
 
 }  // namespace
 
-bool renderBlocks(PanoramaSink& sink, const BlockLoop& loop, const RenderContext& base,
-                  const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid,
+bool renderBlocks(PanoramaSink& sink, const BlockLoop& loop, const Compositor& compositor, int margin,
+                  const RenderContext& base, const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid,
                   const BandSources& bandSources) {
     // Bands are `block` rows high; the columns of a band are shared evenly among its blocks.
     const int colSide = evenBlockSide(loop.width, loop.block);
@@ -118,8 +107,7 @@ bool renderBlocks(PanoramaSink& sink, const BlockLoop& loop, const RenderContext
         Image& band = bands[loop.overlapWriting ? blockRow % 2 : 0];
         if (band.rows != bandRows) band.allocate(bandRows, loop.width, 3);
         context.sources = bandSources(bandTop, bandRows);
-        const BandJob job{loop, placed, grid, compositorFor(context.options.blendingMethod),
-                          renderBlockMargin(context.options), blockRow, bandTop, colSide, blockCols, total, band};
+        const BandJob job{loop, placed, grid, compositor, margin, blockRow, bandTop, colSide, blockCols, total, band};
         if (lanes > 1 && blockCols > 1) composeAtOnce(job, context, buffers, silent, *context.pool);
         else composeInTurn(job, context, buffers.front());
         if (!writer.write(band.data.data(), bandRows)) return false;

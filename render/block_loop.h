@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "io/panorama_sink.h"
+#include "render/compositor.h"
 #include "render/footprint.h"
 #include "render/prepared_source.h"
 #include "render/render_context.h"
@@ -27,10 +28,11 @@ struct BlockLoop {
     bool overlapWriting = false;
 };
 
-// False, with the sink's reason, when the sink refuses rows. The panorama is the same whatever
+// Every block composed by `compositor`, `margin` pixels added on every side. False, with the
+// sink's reason, when the sink refuses rows. The panorama is the same whatever
 // `concurrentBlocks` and the pool: a block's pixels depend only on the block.
-bool renderBlocks(PanoramaSink& sink, const BlockLoop& loop, const RenderContext& context,
-                  const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid,
+bool renderBlocks(PanoramaSink& sink, const BlockLoop& loop, const Compositor& compositor, int margin,
+                  const RenderContext& context, const std::vector<ImageFootprint>& placed, const PanoramaGrid& grid,
                   const BandSources& bandSources);
 
 }  // namespace vantorra

@@ -54,15 +54,6 @@ int renderBlockSize(int64_t budget, int width, int height, int minBlock, int max
     return std::max(std::min(std::max(b, minBlock), maxBlock), 1);
 }
 
-int64_t blockPixelBytes(const RenderOptions& options, int depth) {
-    const int64_t overlapping = std::max(1, depth);
-    if (options.blendingMethod == BlendingMethod::None) return 12;    // the block
-    if (options.blendingMethod == BlendingMethod::Linear) return 16;  // the block and its weight sum
-    // Block, colour and weight sums, the largest weight and a low-pass image; per image its
-    // warped image, weight, mask and the row pass of a blur.
-    return 44 + 32 * overlapping;
-}
-
 int planBlockSize(int64_t budget, int64_t heldBytes, int width, int height, bool streamed,
                   int64_t pixelBytes, int margin, int minBlock, int maxBlock) {
     return planBlockSize(budget, [heldBytes](int) { return heldBytes; }, width, height, streamed, pixelBytes,
@@ -126,12 +117,6 @@ bool secondBandFits(int64_t budget, int64_t heldBytes, int width, int height, in
 int64_t smallestBlockBytes(const std::function<int64_t(int)>& heldFor, int width, int64_t pixelBytes, int margin) {
     const int64_t side = kSmallestBlock + 2 * int64_t{margin};
     return heldFor(kSmallestBlock) + 3 * int64_t{width} * kSmallestBlock + pixelBytes * side * side;
-}
-
-int renderBlockMargin(const RenderOptions& options) {
-    if (options.blendingMethod != BlendingMethod::MultiBand || !options.blockMargin) return 0;
-    return options.blendingBands *
-           static_cast<int>(std::floor(3.0f * options.blendingSigma + 0.5f));
 }
 
 BlockBounds blockBounds(int blockRow, int blockCol, int rowSide, int colSide, int width, int height) {

@@ -29,11 +29,6 @@ OutputSize outputSize(const RenderOptions& options, float dT, float dP,
 // output alone uses the budget up.
 int renderBlockSize(int64_t budget, int width, int height, int minBlock, int maxBlock);
 
-// Working bytes per block pixel of the options' compositor when at most `depth` images overlap
-// at a pixel: the block and its sums, and per overlapping image its warped image, weight, mask
-// and blur pass (multi-band) or nothing more (the simple compositors).
-int64_t blockPixelBytes(const RenderOptions& options, int depth);
-
 // The block side for a render whose every buffer must fit in `budget`: `heldBytes` already
 // held (sources), the panorama itself (whole, or one row of blocks when it is streamed) and
 // `pixelBytes` per pixel of a block with its margin. The largest power of two in
@@ -63,9 +58,6 @@ bool secondBandFits(int64_t budget, int64_t heldBytes, int width, int height, in
 // holds, one such row of the panorama and the block's working bytes with its margin. A render
 // that needs more than its budget for this cannot keep its promise at any block size.
 int64_t smallestBlockBytes(const std::function<int64_t(int)>& heldFor, int width, int64_t pixelBytes, int margin);
-
-// Pixels added around every block: only the multi-band blender needs room for its blurs.
-int renderBlockMargin(const RenderOptions& options);
 
 // Inclusive output pixel bounds of one block; the last row and column of blocks are cut at the
 // output's edge.

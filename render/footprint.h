@@ -1,19 +1,19 @@
 #pragma once
-// Where each image of the panorama lands in the output: one or two longitude/latitude
-// rectangles per image (two when the image straddles the seam at theta = +-pi), with their
-// output pixel bounds and the work images of the multi-band blender.
+// Where each photograph lands in the output: one or more rectangles of the output plane per
+// photograph (the projection decides how many: the equirectangular one makes two when a
+// photograph straddles its seam at theta = +-pi), with their output pixel bounds and the work
+// images of the multi-band blender. Plane positions are (theta, phi): longitude and latitude
+// in the equirectangular projection, the projection's own plane coordinates in any other.
 
 #include <array>
 #include <vector>
 
 #include "core/image.h"
-#include "numerics/angles.h"
-#include "numerics/camera.h"
 
 namespace vantorra {
 
-// The output pixel grid: panorama pixel (row, col) looks along theta = thetaMin + col * dTheta,
-// phi = phiMax + row * dPhi (dPhi < 0, row 0 on top). A footprint clipped to a block keeps the
+// The output pixel grid: panorama pixel (row, col) stands for the plane position
+// theta = thetaMin + col * dTheta, phi = phiMax + row * dPhi (dPhi < 0, row 0 on top). A footprint clipped to a block keeps the
 // block's top-left pixel (with its margin) in rowOffset/colOffset, so block pixel (i, j) is
 // panorama pixel (rowOffset + i, colOffset + j). Samplers derive every angle from the absolute
 // pixel index, which makes a pixel's value independent of how the output is cut into blocks.
@@ -25,7 +25,7 @@ struct PanoramaGrid {
 
 struct RenderRegion {
     bool active = false;  // overlaps the current block
-    float thetaMin = 0, thetaMax = 0, phiMin = 0, phiMax = 0;  // radians
+    float thetaMin = 0, thetaMax = 0, phiMin = 0, phiMax = 0;  // plane position (radians)
     // Inclusive output pixel bounds; after the block clip, relative to the block with its margin.
     int rowFirst = 0, rowLast = -1, colFirst = 0, colLast = -1;
     FloatImage warped;  // multi-band work images, sized to the clipped pixel bounds
@@ -36,27 +36,15 @@ struct RenderRegion {
 };
 
 struct ImageFootprint {
-    std::vector<RenderRegion> regions;  // 1 or 2
+    std::vector<RenderRegion> regions;  // none when the photograph cannot be drawn
     bool inBlock = false;
-    // Change of theta and phi (radians, >= 0) from pixel (0, 0) to (rows - 1, 0) and to
+    // Change of theta and phi (>= 0) from photograph pixel (0, 0) to (rows - 1, 0) and to
     // (0, cols - 1), and those edges' lengths in output pixels.
     float firstEdgeTheta = 0, firstEdgePhi = 0;
     float secondEdgeTheta = 0, secondEdgePhi = 0;
     float firstEdgePixels = 0, secondEdgePixels = 0;
     PanoramaGrid grid;  // set by placeFootprint, offset by clipFootprint
 };
-
-// Regions of one camera's image of rows x cols pixels (1, or 2 across the seam, one full-longitude
-// cap for an image holding a pole) and its edge extents. Pixel bounds are left for placeFootprint.
-ImageFootprint computeFootprint(const Camera& camera, int rows, int cols);
-
-struct Coverage {
-    bool found = false;  // some region spans theta
-    float thetaMin = kPi;   // smallest thetaMin of those regions
-    float thetaMax = -kPi;  // largest thetaMax of those regions
-};
-// The regions of all footprints with thetaMin <= theta <= thetaMax.
-Coverage coverage(const std::vector<ImageFootprint>& footprints, float theta);
 
 // Edge lengths in output pixels and each region's inclusive pixel bounds on `grid` (an output of
 // width x height pixels spanning dT x dP radians), the region's angles moved inward onto them.

@@ -11,6 +11,7 @@
 #include "render/block_buffers.h"
 #include "render/multiband_layers.h"
 #include "render/samplers.h"
+#include "render/seam_finder.h"
 #include "render/prepared_source.h"
 
 namespace vantorra {
@@ -61,7 +62,8 @@ void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& foo
         const SourceView view = source.view();
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
-            sampleBilinear(region, maxWeight, view, footprint.grid, source.projection, context.pool);
+            sampleBilinear(region, maxWeight, view, footprint.grid, context.projection, source.projection,
+                           context.pool);
             computeValidExtents(region, context.pool);
         }
     }
@@ -128,18 +130,20 @@ void blendResidual(FloatImage& block, const RenderContext& context,
 
 }  // namespace
 
-void blendMultiBand(FloatImage& block, const RenderContext& context,
-                    std::vector<ImageFootprint>& footprints, int blockRows, int blockCols) {
+int MultiBandBlending::blockMargin(const RenderOptions& options) const {
+    if (!options.blockMargin) return 0;
+    return options.blendingBands * static_cast<int>(std::floor(3.0f * options.blendingSigma + 0.5f));
+}
+
+void MultiBandBlending::compose(FloatImage& block, const RenderContext& context,
+                                std::vector<ImageFootprint>& footprints, int blockRows, int blockCols) const {
     const RenderOptions& options = context.options;
     BlockBuffers own;
     BlockBuffers& buffers = context.buffers != nullptr ? *context.buffers : own;
     buffers.maxWeight.reshape(blockRows, blockCols, 1);
     clearRows(buffers.maxWeight, context.pool);
     sampleImages(context, footprints, buffers.maxWeight);
-    for (ImageFootprint& footprint : footprints)
-        for (RenderRegion& region : footprint.regions)
-            if (footprint.inBlock && region.active)
-                computeWinnerMask(region, buffers.maxWeight, context.pool);
+    context.seams.markBlock(footprints, buffers.maxWeight, context.pool);
 
     *context.log << "  Multi-band blending  " << std::endl;
     block.reshape(blockRows, blockCols, 3);

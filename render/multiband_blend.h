@@ -1,20 +1,31 @@
 #pragma once
 // Multi-band compositing of one render block: every image is warped bilinearly into the block,
-// each pixel goes to the image with the largest tent weight there, and the images are split into
-// band-pass layers by repeated blurring, each layer blended with a progressively blurred winner
-// mask, the last (lowest) layer with the tent weights themselves.
+// the render's seams give each pixel to one image (a winner mask per image), and the images are
+// split into band-pass layers by repeated blurring, each layer blended with a progressively
+// blurred winner mask, the last (lowest) layer with the tent weights themselves. The block
+// margin (blendingBands blur radii) gives the blurs room, so blocks join without a seam.
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "core/image.h"
+#include "render/compositor.h"
 #include "render/footprint.h"
 #include "render/render_context.h"
 
 namespace vantorra {
 
-// Fills `block` (blockRows x blockCols x 3) from every image whose footprint is in the block,
-// using blendingBands layers of blur blendingSigma; a pixel no image covers stays 0.
-void blendMultiBand(FloatImage& block, const RenderContext& context,
-                    std::vector<ImageFootprint>& footprints, int blockRows, int blockCols);
+class MultiBandBlending final : public Compositor {
+public:
+    // Block, colour and weight sums, the largest weight and a low-pass image; per photograph
+    // meeting at a pixel its warped image, weight, mask and the row pass of a blur.
+    int64_t blockPixelBytes(const RenderOptions&, int depth) const override { return 44 + 32 * int64_t{std::max(1, depth)}; }
+    // blendingBands blur radii, unless the options turn the margin off.
+    int blockMargin(const RenderOptions& options) const override;
+    // Uses blendingBands layers of blur blendingSigma.
+    void compose(FloatImage& block, const RenderContext& context, std::vector<ImageFootprint>& footprints,
+                 int blockRows, int blockCols) const override;
+};
 
 }  // namespace vantorra

@@ -158,20 +158,6 @@ void edgeFilledBlur(const FloatImage& source, FloatImage& image, const RenderReg
     });
 }
 
-void computeWinnerMask(RenderRegion& region, const FloatImage& maxWeight, ThreadPool* pool) {
-    const FloatImage& weight = region.weight;
-    region.mask.reshape(weight.rows, weight.cols, 1);  // every sample set below
-    forRowRanges(pool, weight.rows, [&](int first, int end, int) {
-        for (int r = first; r < end; ++r) {
-            const float* w = weight.data.data() + static_cast<size_t>(r) * weight.cols;
-            const float* m = maxWeight.data.data() +
-                             static_cast<size_t>(region.rowFirst + r) * maxWeight.cols + region.colFirst;
-            float* mask = region.mask.data.data() + static_cast<size_t>(r) * weight.cols;
-            for (int c = 0; c < weight.cols; ++c) mask[c] = (m[c] <= w[c] && m[c] > 0.0f) ? 1.0f : 0.0f;
-        }
-    });
-}
-
 namespace {
 
 // Adds sampleAt(pixel, k) x w to the colour sum and w to the weight sum at every region pixel

@@ -1,7 +1,7 @@
 #pragma once
 // The per-region steps of multi-band blending, kept apart from the block driver so that each
 // can be checked on its own: the in-place blur, the valid extents and the edge-filled blur,
-// the winner masks, and accumulation into the block's sums. Each step may split its rows over a
+// and accumulation into the block's sums. Each step may split its rows over a
 // thread pool; the samples come out the same without one.
 
 #include <vector>
@@ -39,10 +39,6 @@ void computeValidExtents(RenderRegion& region, ThreadPool* pool = nullptr);
 void edgeFilledBlur(const FloatImage& source, FloatImage& image, const RenderRegion& region,
                     const std::vector<float>& kernel, int radius, BlurBuffers& buffers,
                     ThreadPool* pool = nullptr);
-
-// The region's mask: 1 where its weight is the largest at that block pixel (ties shared), and
-// that largest weight is above 0; else 0.
-void computeWinnerMask(RenderRegion& region, const FloatImage& maxWeight, ThreadPool* pool = nullptr);
 
 // Adds image x w to the block's colour sum (3 channels) and w to its weight sum at the region's
 // pixels whose w > 0. A one-channel image feeds all three colour channels.

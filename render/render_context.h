@@ -49,10 +49,13 @@ struct RenderScene {
 
 struct PreparedSource;
 struct BlockBuffers;
+class Projection;
+class BlockSeams;
 
-// Everything a block compositor reads. Progress is reported through `progress` only from the
-// thread that runs the render. `sources` holds, per position of the component, the photograph
-// prepared for this render (empty until the renderer has prepared them). Log lines go to `log`:
+// Everything a block compositor reads, the output projection and the render's seams among it.
+// Progress is reported through `progress` only from the thread that runs the render. `sources`
+// holds, per position of the component, the photograph prepared for this render (empty until the
+// renderer has prepared them). Log lines go to `log`:
 // a block composed on another thread writes them to its own stream, which the render's thread
 // passes on in block order.
 struct RenderContext {
@@ -60,18 +63,13 @@ struct RenderContext {
     RenderScene scene;
     const Gains& gains;
     ProgressReporter& progress;
+    const Projection& projection;
+    const BlockSeams& seams;
     std::span<const PreparedSource> sources = {};
     ThreadPool* pool = nullptr;  // for rows within a block; none: one thread
     std::ostream* log = nullptr;  // the render's log; every context that composes has one
     // Work images kept from block to block; none: a compositor makes its own.
     BlockBuffers* buffers = nullptr;
 };
-
-// Every block compositor has this shape: it fills `block` (created blockRows x blockCols x 3,
-// zero-filled) from the images whose footprints are in the block. `footprints` follows the
-// order of the scene's component.
-using BlockCompositor = void (*)(FloatImage& block, const RenderContext& context,
-                                 std::vector<ImageFootprint>& footprints, int blockRows,
-                                 int blockCols);
 
 }  // namespace vantorra

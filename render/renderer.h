@@ -1,68 +1,48 @@
 #pragma once
-// Renders the registered cameras of a scene into one spherical panorama: footprints, seam
-// re-centring, crop, output size, memory-bounded blocks and, per block, the compositor chosen by
-// the options.
+// Renders the registered cameras of a scene into one panorama, in two steps: planning (the
+// components the options name, footprints, seam re-centring, crop, output size and the memory
+// plan of blocks within the budget), then its execution (the seams, the sources and, block by
+// block, the compositor).
 
+#include <cstdint>
 #include <iosfwd>
-#include <string>
-#include <vector>
 
 #include "core/image.h"
-#include "io/panorama_sink.h"
+#include "core/progress_reporter.h"
 #include "core/thread_pool.h"
+#include "io/panorama_sink.h"
 #include "options/stitch_options.h"
-#include "numerics/camera.h"
-#include "render/footprint.h"
 #include "render/render_context.h"
+#include "render/render_plan.h"
+#include "render/render_result.h"
 
 namespace vantorra {
 
-// What a render decided. The size, scale and crop are the values the options would need to give
-// the same panorama again; `cameras` are the scene's cameras after seam re-centring.
-struct RenderResult {
-    bool rendered = false;  // false: nothing registered to draw, or an empty crop
-    int width = 0;
-    int height = 0;
-    float scale = 0;  // output pixels per photograph pixel of the reference image
-    float thetaMin = 0, thetaMax = 0, phiMin = 0, phiMax = 0;  // radians
-    float dTheta = 0;  // radians per output column, > 0
-    float dPhi = 0;    // radians per output row, < 0
-    int blockSize = 0;
-    bool recentred = false;
-    std::vector<Camera> cameras;
-    std::string error;  // why nothing was rendered when something should have been
-};
-
-// Copies what a render decided into the options a front end shows, as the next run would need
-// them: size, scale and crop.
-void showRenderResult(RenderOptions& shown, const RenderResult& result);
-
 class Renderer {
 public:
-    explicit Renderer(const RenderOptions& options) : options(options) {}
+    // Every buffer of a render is counted against `memoryBudget` bytes.
+    Renderer(const RenderOptions& options, int64_t memoryBudget) : options(options), budget(memoryBudget) {}
 
-    // (Re)creates `panorama` as H x W x 3 and fills it; an empty panorama when nothing can be
-    // drawn. Images without a registered camera or size are left out.
-    // Work is shared out over `pool` when there is one; the panorama is the same without it.
-    // The rows go to `sink` as each row of blocks is finished.
-    // Log lines go to `log`.
+    // What a render of `scene` would do, nothing drawn yet; `streamed` when the sink takes the
+    // panorama a row of blocks at a time. The plan holds views of the scene's lists.
+    RenderPlan plan(const RenderScene& scene, const Gains& gains, bool streamed, ThreadPool* pool,
+                    std::ostream& log) const;
+    // Draws a plan into `sink`, the rows going to it as each row of blocks is finished. Work is
+    // shared out over `pool` when there is one; the panorama is the same without it.
+    RenderResult execute(const RenderPlan& plan, PanoramaSink& sink, const Gains& gains, ProgressReporter& progress,
+                         std::ostream& log, ThreadPool* pool = nullptr) const;
+
+    // Both steps. Images without a registered camera or size are left out; log lines go to `log`.
     RenderResult render(PanoramaSink& sink, const RenderScene& scene, const Gains& gains,
                         ProgressReporter& progress, std::ostream& log, ThreadPool* pool = nullptr) const;
-    // The same into an image in memory; an empty image when nothing is rendered.
+    // The same into an image in memory, (re)created H x W x 3; an empty image when nothing is
+    // rendered.
     RenderResult render(Image& panorama, const RenderScene& scene, const Gains& gains,
                         ProgressReporter& progress, std::ostream& log, ThreadPool* pool = nullptr) const;
 
 private:
     RenderOptions options;
+    int64_t budget;
 };
-
-// One footprint per position of the component; an image that cannot be drawn gets one without
-// regions.
-std::vector<ImageFootprint> computeFootprints(const RenderScene& scene);
-
-// The turn about the first world axis that moves an uncovered gap in longitude onto the seam at
-// +-pi, when there is such a gap and the panorama is split across the seam. Logs the search.
-// Returns whether a turn is needed; `turn` receives it.
-bool seamTurn(const std::vector<ImageFootprint>& footprints, Matrix& turn, std::ostream& log);
 
 }  // namespace vantorra

@@ -8,90 +8,59 @@
 
 #include "core/row_ranges.h"
 #include "numerics/wide_vectors.h"
-#include "render/spherical.h"
 
 namespace vantorra {
 namespace {
 
-// Per-column sines and cosines of theta for one region, shared by all its rows.
-struct ColumnAngles {
-    std::vector<float> sinTheta, cosTheta;
+constexpr int kRun = kDirectionRun;  // pixels of a row whose positions are worked out together
+
+// Where a region's pixels look: the output projection on the footprint's grid, with the terms of
+// the region's columns made once for all its rows.
+struct RegionRays {
+    RegionRays(const RenderRegion& region, const PanoramaGrid& grid, const Projection& projection)
+        : region(region), grid(grid), projection(projection) {
+        projection.columnTerms(grid, region.colFirst, region.colLast - region.colFirst + 1, terms);
+    }
+    const RenderRegion& region;
+    const PanoramaGrid& grid;
+    const Projection& projection;
+    ColumnTerms terms;
 };
 
-ColumnAngles columnAngles(const RenderRegion& region, const PanoramaGrid& grid) {
-    ColumnAngles a;
-    const int n = std::max(0, region.colLast - region.colFirst + 1);
-    a.sinTheta.resize(static_cast<size_t>(n));
-    a.cosTheta.resize(static_cast<size_t>(n));
-    for (int j = 0; j < n; ++j) {
-        const float theta =
-            grid.thetaMin + static_cast<float>(grid.colOffset + region.colFirst + j) * grid.dTheta;
-        a.sinTheta[static_cast<size_t>(j)] = std::sin(theta);
-        a.cosTheta[static_cast<size_t>(j)] = std::cos(theta);
-    }
-    return a;
-}
-
-// Source positions (row u, column v) of n pixels of one output row through an unbent
-// projection: the operations of one pixel at a time (directionFrom, then P), done for a vector of
-// pixels at once.
-VANTORRA_WIDE_VECTORS
-void projectRow(const float* sinTheta, const float* cosTheta, int n, float sinPhi, float cosPhi, const Mat3& P,
-                float* u, float* v) {
-    const float p00 = P(0, 0), p01 = P(0, 1), p02 = P(0, 2);
-    const float p10 = P(1, 0), p11 = P(1, 1), p12 = P(1, 2);
-    const float p20 = P(2, 0), p21 = P(2, 1), p22 = P(2, 2);
-    const float dx = -sinPhi;
-    for (int j = 0; j < n; ++j) {
-        const float dy = sinTheta[j] * cosPhi, dz = cosTheta[j] * cosPhi;
-        const float w = p20 * dx + p21 * dy + p22 * dz;
-        u[j] = (p00 * dx + p01 * dy + p02 * dz) / w;
-        v[j] = (p10 * dx + p11 * dy + p12 * dz) / w;
-    }
-}
-
-constexpr int kRun = 128;  // pixels of a row whose positions are worked out together
-
-// Walks the region's rectangle calling visitRun(blockRow, firstCol, n, u, v) with the source
-// positions (rows u, columns v) of a run of n pixels; sin and cos of phi are taken once per row.
-// Unbent positions are worked out a run of columns at a time; a bent lens goes pixel by pixel.
+// Walks the region's rows firstRow .. lastRow calling visitRun(blockRow, firstCol, n, u, v) with
+// the source positions (rows u, columns v) of a run of n pixels: the projection gives a run's
+// positions through an unbent camera at once; through a bent lens it gives the directions and
+// each goes through the lens on its own.
 template <typename VisitRun>
-void walkRuns(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
-              const ColumnAngles& a, int firstRow, int lastRow, VisitRun visitRun) {
+void walkRuns(const RegionRays& rays, const PixelProjection& camera, int firstRow, int lastRow, VisitRun visitRun) {
     alignas(32) float u[kRun];
     alignas(32) float v[kRun];
-    const bool bent = projection.bent();
+    DirectionRun d;
+    const RenderRegion& region = rays.region;
+    const bool bent = camera.bent();
     for (int i = firstRow; i <= lastRow; ++i) {
-        const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + i) * grid.dPhi;
-        const float sinPhi = std::sin(phi), cosPhi = std::cos(phi);
         for (int first = region.colFirst; first <= region.colLast; first += kRun) {
             const int n = std::min(kRun, region.colLast - first + 1);
-            const size_t k = static_cast<size_t>(first - region.colFirst);
+            const int offset = first - region.colFirst;
             if (bent) {
-                for (int t = 0; t < n; ++t)
-                    projectBent(projection, directionFrom(a.sinTheta[k + t], a.cosTheta[k + t], sinPhi, cosPhi),
-                                u[t], v[t]);
+                rays.projection.runDirections(rays.grid, i, rays.terms, offset, n, d);
+                for (int t = 0; t < n; ++t) projectBent(camera, Vec3{d.x[t], d.y[t], d.z[t]}, u[t], v[t]);
             } else {
-                projectRow(&a.sinTheta[k], &a.cosTheta[k], n, sinPhi, cosPhi, projection.P, u, v);
+                rays.projection.runPositions(rays.grid, i, rays.terms, offset, n, camera.P, u, v);
             }
             visitRun(i, first, n, u, v);
         }
     }
 }
 
-// The same, calling visit(blockRow, blockCol, u, v) for every pixel.
+// The same over the whole region, calling visit(blockRow, blockCol, u, v) for every pixel.
 template <typename Visit>
-void walkRows(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
-              const ColumnAngles& a, int firstRow, int lastRow, Visit visit) {
-    walkRuns(region, grid, projection, a, firstRow, lastRow, [&](int i, int first, int n, const float* u, const float* v) {
+void walkRegion(const RenderRegion& region, const PanoramaGrid& grid, const Projection& projection,
+                const PixelProjection& camera, Visit visit) {
+    const RegionRays rays(region, grid, projection);
+    walkRuns(rays, camera, region.rowFirst, region.rowLast, [&](int i, int first, int n, const float* u, const float* v) {
         for (int t = 0; t < n; ++t) visit(i, first + t, u[t], v[t]);
     });
-}
-
-template <typename Visit>
-void walkRegion(const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& projection,
-                Visit visit) {
-    walkRows(region, grid, projection, columnAngles(region, grid), region.rowFirst, region.rowLast, visit);
 }
 
 // Rounded source pixel of (u, v), false when it lies outside (or the position is not a number).
@@ -154,6 +123,48 @@ void withSamples(const SourceView& source, Visit visit) {
     else if (source.bytes != nullptr) visit(source.bytes);
 }
 
+// Region rows first .. end - 1 (counted from the region's top) sampled bilinearly into the
+// region's warped image and weight, raising maxWeight; kFixed channels (0: the source's count),
+// gains left out when kUnit.
+template <int kFixed, bool kUnit, typename Sample>
+void sampleBilinearRows(RenderRegion& region, FloatImage& maxWeight, const SourceView& source, const Sample* samples,
+                        const RegionRays& rays, const PixelProjection& P, int first, int end) {
+    const int regionCols = region.colLast - region.colFirst + 1;
+    const size_t rowStride = static_cast<size_t>(source.cols) * source.channels;
+    const std::array<float, 3> g = source.gain;
+    auto gained = [&](auto sample, int k) {
+        return kUnit ? static_cast<float>(sample) : static_cast<float>(sample) * g[static_cast<size_t>(k)];
+    };
+    const int channels = kFixed > 0 ? kFixed : source.channels;
+    BilinearRun run;
+    walkRuns(rays, P, region.rowFirst + first, region.rowFirst + end - 1,
+             [&](int i, int firstCol, int n, const float* u, const float* v) {
+        locateBilinear(u, v, n, source, run);
+        const size_t rowStart = static_cast<size_t>(i - region.rowFirst) * regionCols +
+                                static_cast<size_t>(firstCol - region.colFirst);
+        float* maxRow = &maxWeight.data[static_cast<size_t>(i) * maxWeight.cols + firstCol];
+        for (int t = 0; t < n; ++t) {
+            const size_t local = rowStart + static_cast<size_t>(t);
+            float* out = &region.warped.data[local * channels];
+            if (!run.inside[t]) {
+                std::fill(out, out + channels, 0.0f);
+                region.weight.data[local] = 0.0f;
+                continue;
+            }
+            const auto* s00 = &samples[static_cast<size_t>(run.r0[t] - source.rowOffset) * rowStride +
+                                       static_cast<size_t>(run.c0[t]) * channels];
+            const auto* s10 = s00 + rowStride;
+            const float w00 = run.w00[t], w01 = run.w01[t], w10 = run.w10[t], w11 = run.w11[t];
+            for (int k = 0; k < channels; ++k)
+                out[k] = w00 * gained(s00[k], k) + w01 * gained(s00[channels + k], k) +
+                         w10 * gained(s10[k], k) + w11 * gained(s10[channels + k], k);
+            const float weight = run.tent[t];
+            region.weight.data[local] = weight;
+            maxRow[t] = std::max(maxRow[t], weight);
+        }
+    });
+}
+
 }  // namespace
 
 float tentWeight(int r, int c, int rows, int cols) {
@@ -163,11 +174,11 @@ float tentWeight(int r, int c, int rows, int cols) {
 }
 
 void sampleNearest(FloatImage& block, const SourceView& source, const RenderRegion& region,
-                   const PanoramaGrid& grid, const PixelProjection& P) {
+                   const PanoramaGrid& grid, const Projection& projection, const PixelProjection& P) {
     const int channels = std::min(block.channels, source.channels);
     const std::array<float, 3> g = source.gain;
     withSamples(source, [&](const auto* samples) {
-        walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
+        walkRegion(region, grid, projection, P, [&](int i, int j, float u, float v) {
             int r, c;
             if (!nearestPixel(u, v, source.sourceRows(), source.cols, r, c) || !source.holds(r)) return;
             const auto* s = &samples[(static_cast<size_t>(r - source.rowOffset) * source.cols + c) *
@@ -179,11 +190,12 @@ void sampleNearest(FloatImage& block, const SourceView& source, const RenderRegi
 }
 
 void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const SourceView& source,
-                           const RenderRegion& region, const PanoramaGrid& grid, const PixelProjection& P) {
+                           const RenderRegion& region, const PanoramaGrid& grid, const Projection& projection,
+                           const PixelProjection& P) {
     const int channels = std::min(block.channels, source.channels);
     const std::array<float, 3> g = source.gain;
     withSamples(source, [&](const auto* samples) {
-        walkRegion(region, grid, P, [&](int i, int j, float u, float v) {
+        walkRegion(region, grid, projection, P, [&](int i, int j, float u, float v) {
             int r, c;
             if (!nearestPixel(u, v, source.sourceRows(), source.cols, r, c) || !source.holds(r)) return;
             const float w = tentWeight(r, c, source.sourceRows(), source.cols);
@@ -199,7 +211,8 @@ void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const Sourc
 }
 
 void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceView& source,
-                    const PanoramaGrid& grid, const PixelProjection& P, ThreadPool* pool) {
+                    const PanoramaGrid& grid, const Projection& projection, const PixelProjection& P,
+                    ThreadPool* pool) {
     const int regionRows = region.rowLast - region.rowFirst + 1;
     const int regionCols = region.colLast - region.colFirst + 1;
     // Every pixel is written below, those the photograph does not reach with zeros.
@@ -211,54 +224,23 @@ void sampleBilinear(RenderRegion& region, FloatImage& maxWeight, const SourceVie
         region.weight.allocate(regionRows, regionCols, 1);
         return;
     }
-    const size_t rowStride = static_cast<size_t>(source.cols) * source.channels;
+    const RegionRays rays(region, grid, projection);
     const std::array<float, 3> g = source.gain;
-    const ColumnAngles angles = columnAngles(region, grid);
-    // The loop is compiled apart for colour sources, whose channel count is then a constant.
-    // ... and apart for unit gains (no gain compensation), whose products by 1 change nothing.
-    auto sampleAll = [&](const auto* samples, auto fixedChannels, auto unitGains) {
-      constexpr int kFixed = decltype(fixedChannels)::value;
-      constexpr bool kUnit = decltype(unitGains)::value;
-      auto gained = [&](auto sample, int k) {
-          return kUnit ? static_cast<float>(sample) : static_cast<float>(sample) * g[static_cast<size_t>(k)];
-      };
-      const int channels = kFixed > 0 ? kFixed : source.channels;
-      forRowRanges(pool, regionRows, [&](int first, int end, int) {
-        BilinearRun run;
-        walkRuns(region, grid, P, angles, region.rowFirst + first, region.rowFirst + end - 1,
-                 [&](int i, int firstCol, int n, const float* u, const float* v) {
-            locateBilinear(u, v, n, source, run);
-            const size_t rowStart = static_cast<size_t>(i - region.rowFirst) * regionCols +
-                                    static_cast<size_t>(firstCol - region.colFirst);
-            float* maxRow = &maxWeight.data[static_cast<size_t>(i) * maxWeight.cols + firstCol];
-            for (int t = 0; t < n; ++t) {
-                const size_t local = rowStart + static_cast<size_t>(t);
-                float* out = &region.warped.data[local * channels];
-                if (!run.inside[t]) {
-                    std::fill(out, out + channels, 0.0f);
-                    region.weight.data[local] = 0.0f;
-                    continue;
-                }
-                const auto* s00 = &samples[static_cast<size_t>(run.r0[t] - source.rowOffset) * rowStride +
-                                           static_cast<size_t>(run.c0[t]) * channels];
-                const auto* s10 = s00 + rowStride;
-                const float w00 = run.w00[t], w01 = run.w01[t], w10 = run.w10[t], w11 = run.w11[t];
-                for (int k = 0; k < channels; ++k)
-                    out[k] = w00 * gained(s00[k], k) + w01 * gained(s00[channels + k], k) +
-                             w10 * gained(s10[k], k) + w11 * gained(s10[channels + k], k);
-                const float weight = run.tent[t];
-                region.weight.data[local] = weight;
-                maxRow[t] = std::max(maxRow[t], weight);
-            }
-        });
-      });
-    };
     const bool unit = g[0] == 1.0f && g[1] == 1.0f && g[2] == 1.0f;
     withSamples(source, [&](const auto* samples) {
-        if (source.channels == 3 && unit) sampleAll(samples, std::integral_constant<int, 3>{}, std::true_type{});
-        else if (source.channels == 3) sampleAll(samples, std::integral_constant<int, 3>{}, std::false_type{});
-        else if (unit) sampleAll(samples, std::integral_constant<int, 0>{}, std::true_type{});
-        else sampleAll(samples, std::integral_constant<int, 0>{}, std::false_type{});
+        auto rows = [&](auto fixedChannels, auto unitGains) {
+            constexpr int kFixed = decltype(fixedChannels)::value;
+            constexpr bool kUnit = decltype(unitGains)::value;
+            forRowRanges(pool, regionRows, [&](int first, int end, int) {
+                sampleBilinearRows<kFixed, kUnit>(region, maxWeight, source, samples, rays, P, first, end);
+            });
+        };
+        // Compiled apart for colour sources, whose channel count is then a constant, and for
+        // unit gains (no gain compensation), whose products by 1 change nothing.
+        if (source.channels == 3 && unit) rows(std::integral_constant<int, 3>{}, std::true_type{});
+        else if (source.channels == 3) rows(std::integral_constant<int, 3>{}, std::false_type{});
+        else if (unit) rows(std::integral_constant<int, 0>{}, std::true_type{});
+        else rows(std::integral_constant<int, 0>{}, std::false_type{});
     });
 }
 

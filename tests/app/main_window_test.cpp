@@ -272,7 +272,7 @@ TEST_F(MainWindowTest, TheLastFolderAndTheOptionsAreRememberedBetweenStarts) {
         QSettings stored(file, QSettings::IniFormat);
         StitchOptions changed;
         changed.render.width = 2222;
-        changed.render.blendingMethod = BlendingMethod::Linear;
+        changed.render.blendingMethod = "linear";
         changed.render.orientPsi = 0.5f;
         changed.feature.siftMinDim = 321;
         changed.systemMemory = int64_t{1} << 30;
@@ -283,7 +283,7 @@ TEST_F(MainWindowTest, TheLastFolderAndTheOptionsAreRememberedBetweenStarts) {
     EXPECT_EQ(window->commands().initialDirectory, path("trip"));
     const StitchOptions& options = engine->state.options;
     EXPECT_EQ(options.render.width, 2222);
-    EXPECT_EQ(modeValue(options.render.blendingMethod), 1);
+    EXPECT_EQ(options.render.blendingMethod, "linear");
     EXPECT_NEAR(options.render.orientPsi, 0.5f, 1e-5f);
     EXPECT_EQ(options.feature.siftMinDim, 321);
     EXPECT_EQ(options.systemMemory, int64_t{1} << 30);

@@ -99,7 +99,7 @@ TEST_F(OptionsDlgTest, OkWithoutChangesChangesNothing) {
     EXPECT_EQ(options.render.scale, before.render.scale);
     EXPECT_EQ(options.ransac.beta, before.ransac.beta);
     EXPECT_EQ(options.systemMemory, before.systemMemory);
-    EXPECT_EQ(modeValue(options.render.blendingMethod), modeValue(before.render.blendingMethod));
+    EXPECT_EQ(options.render.blendingMethod, before.render.blendingMethod);
     EXPECT_NEAR(options.render.thetaMax, before.render.thetaMax, 1e-6f);
 }
 
@@ -229,7 +229,7 @@ namespace {
 TEST(OptionsDlgDefaultsTest, RestoreDefaultsFillsTheBuiltInValuesAndOnlyOkTakesThem) {
     StitchOptions changed;
     changed.render.width = 640;
-    changed.render.blendingMethod = BlendingMethod::None;
+    changed.render.blendingMethod = "none";
     changed.ransac.alpha = 3.0f;
     changed.render.gainCompensation = true;
     const StitchOptions defaults;

@@ -59,7 +59,7 @@ TEST(OptionsTakeTest, ShownOptionsTakenBackAreTheSameAndNeedNoRegistration) {
     StitchOptions options;
     options.render.sizeMode = SizeMode::Scale;
     options.render.imageRotation = ImageRotation::UpsideDown;
-    options.render.blendingMethod = BlendingMethod::Linear;
+    options.render.blendingMethod = "linear";
     options.render.orientPsi = 0.5f;
     for (const bool degrees : {true, false}) {
         StitchOptions taken = options;
@@ -80,14 +80,14 @@ TEST(OptionsTakeTest, ShownOptionsTakenBackAreTheSameAndNeedNoRegistration) {
 TEST(OptionsTakeTest, AnUnlistedButtonKeepsTheChoice) {
     StitchOptions options;
     options.render.sizeMode = SizeMode::Scale;
-    options.render.blendingMethod = BlendingMethod::Linear;
+    options.render.blendingMethod = "linear";
     TableControls c = shown(options);
     c.setChoice(F::OutputSize, 7);
     c.setChoice(F::Blending, -1);
     c.setChoice(F::Rotation, 3);
     ASSERT_EQ(takeOptions(c, true, options), std::nullopt);
     EXPECT_EQ(options.render.sizeMode, SizeMode::Scale);
-    EXPECT_EQ(options.render.blendingMethod, BlendingMethod::Linear);
+    EXPECT_EQ(options.render.blendingMethod, "linear");
     EXPECT_EQ(options.render.imageRotation, ImageRotation::UpsideDown);
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "options/option_table.h"
+#include "pipeline/option_table.h"
 
 namespace vantorra::testing {
 namespace {
@@ -19,7 +19,7 @@ TEST(StoredOptionsTest, EveryDialogFieldSurvivesTheRoundTrip) {
     changed.render.scale = 0.5f;
     changed.render.width = 3000;
     changed.render.height = 700;
-    changed.render.blendingMethod = BlendingMethod::Linear;
+    changed.render.blendingMethod = "linear";
     changed.render.imageRotation = ImageRotation::UpsideDown;
     changed.render.autoCrop = false;
     changed.render.autoStraighten = false;
@@ -88,7 +88,7 @@ TEST(StoredOptionsTest, RecordsOfEarlierVersionsStillRead) {
     StitchOptions options;
     options.render.blendingBands = 7;
     ASSERT_TRUE(restoreOptions(stored, options));
-    EXPECT_EQ(options.render.blendingMethod, BlendingMethod::Linear);
+    EXPECT_EQ(options.render.blendingMethod, "linear");
     EXPECT_EQ(options.render.imageRotation, ImageRotation::Anticlockwise);
     EXPECT_EQ(options.render.blendingBands, 7);  // not in the record: kept
 }

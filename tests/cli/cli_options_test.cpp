@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "options/option_table.h"
+#include "pipeline/option_table.h"
+#include "render/compositor_registry.h"
+#include "render/projection_registry.h"
+#include "render/seam_registry.h"
 
 namespace vantorra {
 namespace {
@@ -36,7 +40,7 @@ TEST(CliOptionsTest, ValuesAreConvertedLikeTheOptionsDialog) {
     const CliOptions& o = outcome.options;
     EXPECT_EQ(o.stitch.render.height, 900);
     EXPECT_EQ(modeValue(o.stitch.render.sizeMode), 1);
-    EXPECT_EQ(modeValue(o.stitch.render.blendingMethod), 1);
+    EXPECT_EQ(o.stitch.render.blendingMethod, "linear");
     EXPECT_EQ(modeValue(o.stitch.render.imageRotation), 2);
     EXPECT_EQ(o.stitch.systemMemory, int64_t{2147483648});
     EXPECT_EQ(o.stitch.render.jpegQuality, 100);
@@ -113,9 +117,9 @@ TEST(CliOptionsTest, TheLastSizeOptionSetsTheMode) {
 }
 
 TEST(CliOptionsTest, CoupledFieldsFollowTheDialog) {
-    EXPECT_EQ(parse({"--blend", "none", "--bands", "4"}).options.stitch.render.blendingMethod, BlendingMethod::None);
+    EXPECT_EQ(parse({"--blend", "none", "--bands", "4"}).options.stitch.render.blendingMethod, "none");
     const ParseOutcome bands = parse({"--bands", "4", "--blend-sigma", "2.5"});
-    EXPECT_EQ(modeValue(bands.options.stitch.render.blendingMethod), 2);
+    EXPECT_EQ(bands.options.stitch.render.blendingMethod, "multiband");
     EXPECT_EQ(bands.options.stitch.render.blendingBands, 4);
     EXPECT_FLOAT_EQ(bands.options.stitch.render.blendingSigma, 2.5f);
     const ParseOutcome gain = parse({"--gain-sigma", "0.2", "--gain-mean", "1.1"});
@@ -153,6 +157,8 @@ TEST(CliOptionsTest, BadValuesAreUsageErrorsNamingTheOptionAndRange) {
         {{"--orient", "1,x,3"}, {"--orient", "degrees"}},
         {{"--rotate", "left"}, {"--rotate", "cw", "ccw", "180"}},
         {{"--blend", "feather"}, {"--blend", "multiband"}},
+        {{"--projection", "globe"}, {"--projection", "equirectangular"}},
+        {{"--seam", "cut"}, {"--seam", "none"}},
         {{"--log", "syslog"}, {"--log", "console", "file", "none"}},
         {{"--no-such-option"}, {"--no-such-option"}},
         {{"--width"}, {"--width"}},
@@ -164,6 +170,37 @@ TEST(CliOptionsTest, BadValuesAreUsageErrorsNamingTheOptionAndRange) {
             EXPECT_NE(outcome.text.find(word), std::string::npos) << outcome.text;
         }
         EXPECT_EQ(outcome.text.find('\n'), std::string::npos) << outcome.text;
+    }
+}
+
+// Every row of the renderer's tables is a value of its option, named in the help with what it
+// does and the default.
+TEST(CliOptionsTest, ComponentOptionsTakeEveryNameOfTheirTable) {
+    struct Case {
+        const char* option;
+        std::vector<std::pair<std::string, std::string>> rows;  // name, help
+        std::string defaultName;
+        std::string RenderOptions::*field;
+    };
+    auto rowsOf = [](const auto& table) {
+        std::vector<std::pair<std::string, std::string>> rows;
+        for (const auto& row : table.rows()) rows.emplace_back(row.name, row.help);
+        return rows;
+    };
+    const Case cases[] = {
+        {"--blend", rowsOf(compositors()), std::string(compositors().defaultRow().name), &RenderOptions::blendingMethod},
+        {"--projection", rowsOf(projections()), std::string(projections().defaultRow().name), &RenderOptions::projection},
+        {"--seam", rowsOf(seamFinders()), std::string(seamFinders().defaultRow().name), &RenderOptions::seam},
+    };
+    const std::string help = parse({"--help"}).text;
+    for (const Case& c : cases) {
+        for (const auto& [name, what] : c.rows) {
+            const ParseOutcome outcome = parse({c.option, name});
+            ASSERT_EQ(outcome.action, ParseOutcome::Run) << c.option << " " << name << ": " << outcome.text;
+            EXPECT_EQ(outcome.options.stitch.render.*c.field, name);
+            EXPECT_NE(help.find(name + " (" + what + ")"), std::string::npos) << name;
+        }
+        EXPECT_EQ(parse({"a.jpg"}).options.stitch.render.*c.field, c.defaultName) << c.option;
     }
 }
 

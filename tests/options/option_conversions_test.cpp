@@ -116,7 +116,8 @@ TEST(OptionConversions, OnlyMatchingFieldsRequireRegistration) {
     const Change renderingOnly[] = {
         [](StitchOptions& o) { o.render.width = 2000; },
         [](StitchOptions& o) { o.render.thetaMin = -1.0f; },
-        [](StitchOptions& o) { o.render.blendingMethod = BlendingMethod::None; },
+        [](StitchOptions& o) { o.render.blendingMethod = "none"; },
+        [](StitchOptions& o) { o.render.projection = "other"; },
         [](StitchOptions& o) { o.systemMemory = int64_t{1} << 31; },
         [](StitchOptions& o) { o.feature.maxMatchesPerFeature = 2; },
     };

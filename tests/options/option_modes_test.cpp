@@ -22,11 +22,9 @@ void expectCheckedRange(int32_t count) {
 TEST(OptionModes, ConversionsAreCheckedAndKeepTheStoredValues) {
     expectCheckedRange<SizeMode>(3);
     expectCheckedRange<ImageRotation>(4);
-    expectCheckedRange<BlendingMethod>(3);
     expectCheckedRange<SiftSizeMode>(2);
     expectCheckedRange<DetectorMode>(3);
     // The values the dialog's lists and stored settings rely on.
-    EXPECT_EQ(modeValue(BlendingMethod::MultiBand), 2);
     EXPECT_EQ(modeValue(ImageRotation::UpsideDown), 3);
     EXPECT_EQ(modeValue(SizeMode::Scale), 2);
     EXPECT_EQ(modeValue(DetectorMode::AsIs), 2);

@@ -64,7 +64,7 @@ std::string stitchStored(StitchRun& run, const test::TempDir& dir, int orientati
         tagged::writeJpegWithApp1(dir.file(name), stored.rgb, stored.width, stored.height, 3, app1);
         names.push_back(name);
     }
-    run.stitcher.options = test::smallOptions(500, 0);
+    run.stitcher.options = test::smallOptions(500, "none");
     test::LogCapture log;
     run.stitcher.stitch(dir.path + "/", names, run.output, log);
     return log.text();

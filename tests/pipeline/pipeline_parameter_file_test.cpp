@@ -79,7 +79,7 @@ TEST(PipelineParameterFileTest, RowOfSixRendersAgainFromItsParameterFile) {
     ASSERT_FALSE(row.stitcher.needsRegistration());
     test::TempDir dir;
     ASSERT_FALSE(dir.path.empty());
-    const Image again = roundTrip(row.stitcher, row.output, dir, test::smallOptions(800, 0),
+    const Image again = roundTrip(row.stitcher, row.output, dir, test::smallOptions(800, "none"),
                                   test::testData("matching/row6"));
     ASSERT_EQ(again.rows, row.output.rows);
     ASSERT_EQ(again.cols, row.output.cols);
@@ -103,7 +103,7 @@ TEST(PipelineParameterFileTest, NamesWithSpacesSurviveTheRoundTrip) {
         std::filesystem::copy_file(row6 + name, folder + "/" + name);
         paths.push_back(folder + "/" + name);  // full paths and no directory, as the front ends do
     }
-    const StitchOptions options = test::smallOptions(500, 0);
+    const StitchOptions options = test::smallOptions(500, "none");
     Stitcher stitcher;
     stitcher.options = options;
     Image output;
@@ -155,7 +155,7 @@ TEST(PipelineParameterFileTest, TheOutcomeSaysWhetherTheFileWasRefusedEmptyOrRen
     EXPECT_EQ(none.message, "no image records in " + dir.file("empty.txt"));
 
     Stitcher fresh;
-    fresh.options = test::smallOptions(400, 0);
+    fresh.options = test::smallOptions(400, "none");
     const RunReport rendered =
         fresh.stitchFromParameterFile(row.stitcher.directory(), dir.file("pano.txt"), output, log);
     EXPECT_EQ(rendered.outcome, StitchOutcome::Stitched);

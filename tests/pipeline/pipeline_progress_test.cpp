@@ -29,9 +29,10 @@ public:
 TEST(PipelineProgress, OverallBarRisesMonotonicallyToFullForEveryKindOfRun) {
     const std::string row6 = test::testData("matching/row6");
     struct Case {
-        int blending, maxBlock;
+        const char* blending;
+        int maxBlock;
     };
-    for (const Case c : {Case{2, 8192}, Case{2, 64}, Case{0, 8192}}) {
+    for (const Case c : {Case{"multiband", 8192}, Case{"multiband", 64}, Case{"none", 8192}}) {
         Stitcher stitcher;
         stitcher.options = test::smallOptions(800, c.blending);
         stitcher.options.render.minBlockSize = 64;

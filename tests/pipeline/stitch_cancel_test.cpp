@@ -56,7 +56,7 @@ TEST(StitchCancelTest, ACancelAtAnyStageEndsTheRunWithNoPanoramaAndTheNextRunWor
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Stitcher stitcher;
-        stitcher.options = test::smallOptions(300, 2);
+        stitcher.options = test::smallOptions(300, "multiband");
         CancelFlag flag;
         CancelAtStage view(flag, c.stage);
         stitcher.progress.cancel = &flag;
@@ -90,7 +90,7 @@ TEST(StitchCancelTest, ACancelAtAnyStageEndsTheRunWithNoPanoramaAndTheNextRunWor
 
 TEST(StitchCancelTest, ACancelledRenderOnlyRunRestoresRenderOnlyAndKeepsTheCameras) {
     Stitcher stitcher;
-    stitcher.options = test::smallOptions(300, 0);
+    stitcher.options = test::smallOptions(300, "none");
     Image output;
     {
         LogCapture quiet;

@@ -36,7 +36,7 @@ struct Stitched {
     std::string log;
 };
 
-Stitched stitchWith(const std::string& set, int blending, int threads, const std::string& path) {
+Stitched stitchWith(const std::string& set, const std::string& blending, int threads, const std::string& path) {
     Stitcher stitcher;
     stitcher.options = test::smallOptions(700, blending);
     stitcher.options.threads = threads;
@@ -53,7 +53,7 @@ Stitched stitchWith(const std::string& set, int blending, int threads, const std
 TEST(ThreadedStitch, OneAndFourThreadsAndASecondRunGiveTheSamePanoramaAndLogForEveryBlendingMethod) {
     const std::string row6 = test::testData("matching/row6");
     test::TempDir dir;
-    for (const int blending : {0, 1, 2}) {
+    for (const char* blending : {"none", "linear", "multiband"}) {
         SCOPED_TRACE(blending);
         const Stitched one = stitchWith(row6, blending, 1, dir.file("one.jpg"));
         const Stitched four = stitchWith(row6, blending, 4, dir.file("four.jpg"));

@@ -49,18 +49,17 @@ std::string withoutConcurrency(const std::string& log) {
 TEST(BlockLoop, BlocksAtOnceGiveTheSameBytesLogAndRisingProgressFromTheCallerOnly) {
     const std::string row6 = test::testData("matching/row6");
     Stitcher stitcher;
-    stitcher.options = test::smallOptions(700, 2);
+    stitcher.options = test::smallOptions(700, "multiband");
     Image first;
     {
         test::LogCapture log;
         ASSERT_EQ(stitcher.stitch(row6, test::jpegNames(row6), first, log).outcome, StitchOutcome::Stitched);
     }
-    for (const int blending : {0, 1, 2}) {
+    for (const char* blending : {"none", "linear", "multiband"}) {
         RenderOptions options = stitcher.options.render;
-        options.blendingMethod = static_cast<BlendingMethod>(blending);
+        options.blendingMethod = blending;
         options.minBlockSize = 64;
         options.maxBlockSize = 64;  // several blocks to a row
-        options.renderMemoryBudget = int64_t{256} << 20;
         const RenderScene scene = stitcher.renderScene();
         Image one, four;
         std::string oneLog, fourLog;
@@ -68,14 +67,14 @@ TEST(BlockLoop, BlocksAtOnceGiveTheSameBytesLogAndRisingProgressFromTheCallerOnl
         {
             ThreadPool single(1);
             test::LogCapture log;
-            Renderer(options).render(one, scene, {}, stitcher.progress, log, &single);
+            Renderer(options, int64_t{256} << 20).render(one, scene, {}, stitcher.progress, log, &single);
             oneLog = log.text();
         }
         {
             ThreadPool several(4);
             stitcher.progress.attach(&view);
             test::LogCapture log;
-            const RenderResult result = Renderer(options).render(four, scene, {}, stitcher.progress, log, &several);
+            const RenderResult result = Renderer(options, int64_t{256} << 20).render(four, scene, {}, stitcher.progress, log, &several);
             fourLog = log.text();
             stitcher.progress.attach(nullptr);
             ASSERT_TRUE(result.rendered);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "options/option_ranges.h"
+#include "render/compositor_registry.h"
 
 namespace vantorra {
 namespace {
@@ -60,9 +61,10 @@ TEST(RenderBlockPlan, PlannedBlocksKeepEveryBufferInsideTheBudget) {
     const Case cases[] = {{256 << 20, 0, 1400, 600, false},      {256 << 20, 150 << 20, 8401, 3187, true},
                           {256 << 20, 0, 30000, 15000, true},     {64 << 20, 10 << 20, 4000, 2000, true},
                           {int64_t{4} << 30, 150 << 20, 8401, 3187, false}};
-    RenderOptions multiband;
-    const int64_t pixelBytes = blockPixelBytes(multiband, 3);
-    const int margin = renderBlockMargin(multiband);
+    const RenderOptions options;
+    const Compositor& multiband = *compositors().find("multiband")->component;
+    const int64_t pixelBytes = multiband.blockPixelBytes(options, 3);
+    const int margin = multiband.blockMargin(options);
     for (const Case& c : cases) {
         const int b = planBlockSize(c.budget, c.held, c.width, c.height, c.streamed, pixelBytes, margin,
                                     64, 8192);
@@ -126,17 +128,15 @@ TEST(RenderBlockPlan, BlockSizeIsAPowerOfTwoWithinTheBudget) {
 
 TEST(RenderBlockPlan, MarginOnlyForMultiBand) {
     RenderOptions options;
-    EXPECT_EQ(renderBlockMargin(options), 30);
+    const Compositor& multiband = *compositors().find("multiband")->component;
+    EXPECT_EQ(multiband.blockMargin(options), 30);
     options.blendingBands = 3;
     options.blendingSigma = 2.0f;
-    EXPECT_EQ(renderBlockMargin(options), 18);
+    EXPECT_EQ(multiband.blockMargin(options), 18);
     options.blockMargin = false;
-    EXPECT_EQ(renderBlockMargin(options), 0);
+    EXPECT_EQ(multiband.blockMargin(options), 0);
     options.blockMargin = true;
-    for (const int method : {0, 1}) {
-        options.blendingMethod = *modeFrom<BlendingMethod>(method);
-        EXPECT_EQ(renderBlockMargin(options), 0);
-    }
+    for (const char* name : {"none", "linear"}) EXPECT_EQ(compositors().find(name)->component->blockMargin(options), 0);
 }
 
 TEST(RenderBlockPlan, BlocksTileTheOutputWithoutPassingItsEdge) {

@@ -75,7 +75,7 @@ TEST_P(EndToEndGainsTest, GainsBalanceTheOverlapOfDifferentlyExposedViews) {
     writeExposed("DSC_0100.jpg", 0.7f, dir);
     writeExposed("DSC_0135.jpg", 1.3f, dir);
     Stitcher stitcher;
-    stitcher.options = test::smallOptions(500, 0);
+    stitcher.options = test::smallOptions(500, "none");
     stitcher.options.render.gainCompensation = true;
     stitcher.options.render.gainSigma = GetParam().gainSigma;
     Image output;

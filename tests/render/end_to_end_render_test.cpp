@@ -11,6 +11,8 @@
 
 #include "core/image.h"
 #include "pipeline/stitcher.h"
+#include "render/equirectangular.h"
+#include "render/recentre.h"
 #include "render/renderer.h"
 #include "support/pipeline_support.h"
 
@@ -80,7 +82,7 @@ class FullTurnTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         set = std::make_unique<test::StitchedSet>();
-        set->stitcher.options = test::smallOptions(1000, 0);
+        set->stitcher.options = test::smallOptions(1000, "none");
         const std::string directory = test::testData("pano360");
         test::LogCapture capture;
         set->report = set->stitcher.stitch(directory, test::jpegNames(directory), set->output, capture);
@@ -136,7 +138,7 @@ TEST_F(FullTurnTest, OutputSpansTheWholeTurnAndItsEdgesMeet) {
 TEST_F(FullTurnTest, ImagesAreCutOnlyAtTheSeamAndEveryLongitudeIsCovered) {
     const Stitcher& stitcher = set->stitcher;
     ASSERT_FALSE(stitcher.needsRegistration()) << set->report.message;
-    const std::vector<ImageFootprint> footprints = computeFootprints(stitcher.renderScene());
+    const std::vector<ImageFootprint> footprints = computeFootprints(stitcher.renderScene(), Equirectangular());
     const float step = 2.0f * static_cast<float>(kPi) / 999.0f;  // one output column
     int split = 0;
     for (size_t p = 0; p < footprints.size(); ++p) {
@@ -157,7 +159,7 @@ TEST_F(FullTurnTest, ImagesAreCutOnlyAtTheSeamAndEveryLongitudeIsCovered) {
     EXPECT_GE(split, 1);  // a full turn has something straddling the seam
     for (int i = 0; i <= 360; ++i) {
         const float theta = static_cast<float>(-kPi + 2.0 * kPi * i / 360.0);
-        EXPECT_TRUE(coverage(footprints, theta).found) << theta;
+        EXPECT_TRUE(coverage(footprints, theta, PlaneWrap{-kPi, kPi}).found) << theta;
     }
 }
 

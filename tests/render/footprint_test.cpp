@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "render/spherical.h"
+#include "render/equirectangular.h"
+#include "render/recentre.h"
 #include "synthetic_scene.h"
 
 namespace vantorra {
@@ -23,7 +24,7 @@ TEST(RenderFootprint, RegionsByWhereTheImageLooks) {
         {"straight down", -1.0f, -kHalfPi, 1},
     };
     for (const Case& c : cases) {
-        const ImageFootprint fp = computeFootprint(cameraLookingAt(c.theta, c.phi, 100, 120, 160), 120, 160);
+        const ImageFootprint fp = Equirectangular().footprint(cameraLookingAt(c.theta, c.phi, 100, 120, 160), 120, 160);
         ASSERT_EQ(fp.regions.size(), c.regions) << c.name;
         for (const RenderRegion& r : fp.regions) {
             EXPECT_LE(r.thetaMin, r.thetaMax) << c.name;
@@ -34,7 +35,7 @@ TEST(RenderFootprint, RegionsByWhereTheImageLooks) {
 
 TEST(RenderFootprint, ImageAheadSpansItsFieldOfView) {
     const float f = 100;
-    const ImageFootprint fp = computeFootprint(cameraLookingAt(0.5f, 0.0f, f, 121, 161), 121, 161);
+    const ImageFootprint fp = Equirectangular().footprint(cameraLookingAt(0.5f, 0.0f, f, 121, 161), 121, 161);
     ASSERT_EQ(fp.regions.size(), 1u);
     const RenderRegion& r = fp.regions[0];
     EXPECT_NEAR(r.thetaMin, 0.5f - std::atan(80.0f / f), 1e-4);
@@ -52,7 +53,7 @@ TEST(RenderFootprint, ImageAheadSpansItsFieldOfView) {
 
 TEST(RenderFootprint, PoleImageCoversEveryLongitude) {
     for (const float phi : {kHalfPi, -kHalfPi}) {
-        const ImageFootprint fp = computeFootprint(cameraLookingAt(0.0f, phi, 100, 120, 160), 120, 160);
+        const ImageFootprint fp = Equirectangular().footprint(cameraLookingAt(0.0f, phi, 100, 120, 160), 120, 160);
         ASSERT_EQ(fp.regions.size(), 1u);
         const RenderRegion& r = fp.regions[0];
         EXPECT_FLOAT_EQ(r.thetaMin, -kPi);
@@ -74,7 +75,7 @@ TEST(RenderFootprint, PoleImageCoversEveryLongitude) {
 
 TEST(RenderFootprint, SeamImageSplitsIntoTwoRegionsAtPlusMinusPi) {
     const float f = 100;
-    const ImageFootprint fp = computeFootprint(cameraLookingAt(kPi - 0.2f, 0.0f, f, 121, 161), 121, 161);
+    const ImageFootprint fp = Equirectangular().footprint(cameraLookingAt(kPi - 0.2f, 0.0f, f, 121, 161), 121, 161);
     ASSERT_EQ(fp.regions.size(), 2u);
     EXPECT_FLOAT_EQ(fp.regions[0].thetaMin, -kPi);
     EXPECT_NEAR(fp.regions[0].thetaMax, -kPi - 0.2f + std::atan(0.8f), 1e-4);
@@ -94,14 +95,14 @@ TEST(RenderFootprint, CoverageJoinsTheRegionsAtALongitude) {
     fps[1].regions[0].thetaMax = 1.5f;
     fps[1].regions[1].thetaMin = 2.0f;
     fps[1].regions[1].thetaMax = 3.0f;
-    const Coverage both = coverage(fps, 0.3f);
+    const Coverage both = coverage(fps, 0.3f, PlaneWrap{-kPi, kPi});
     EXPECT_TRUE(both.found);
     EXPECT_FLOAT_EQ(both.thetaMin, -1.0f);
     EXPECT_FLOAT_EQ(both.thetaMax, 1.5f);
-    const Coverage edge = coverage(fps, 3.0f);  // bounds are inclusive
+    const Coverage edge = coverage(fps, 3.0f, PlaneWrap{-kPi, kPi});  // bounds are inclusive
     EXPECT_TRUE(edge.found);
     EXPECT_FLOAT_EQ(edge.thetaMin, 2.0f);
-    const Coverage gap = coverage(fps, 1.7f);
+    const Coverage gap = coverage(fps, 1.7f, PlaneWrap{-kPi, kPi});
     EXPECT_FALSE(gap.found);
     EXPECT_FLOAT_EQ(gap.thetaMin, kPi);
     EXPECT_FLOAT_EQ(gap.thetaMax, -kPi);

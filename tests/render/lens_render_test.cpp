@@ -4,7 +4,7 @@
 
 #include "render/footprint.h"
 #include "render/gain_overlap.h"
-#include "render/spherical.h"
+#include "render/equirectangular.h"
 
 namespace vantorra {
 namespace {
@@ -24,7 +24,7 @@ Camera bentCamera(LensDistortion lens, float turn = 0.0f) {
 TEST(LensRender, FootprintHoldsEveryBorderPixelOfABentImage) {
     for (const LensDistortion lens : {LensDistortion{-0.15f, 0.0f}, LensDistortion{0.1f, 0.0f}}) {
         const Camera camera = bentCamera(lens);
-        const ImageFootprint footprint = computeFootprint(camera, kRows, kCols);
+        const ImageFootprint footprint = Equirectangular().footprint(camera, kRows, kCols);
         ASSERT_EQ(footprint.regions.size(), 1u);
         const RenderRegion& region = footprint.regions.front();
         auto check = [&](float u, float v) {
@@ -43,7 +43,7 @@ TEST(LensRender, FootprintHoldsEveryBorderPixelOfABentImage) {
             check(kRows - 1.0f, static_cast<float>(c));
         }
         // The bend shows: a barrel lens sees wider than the same camera without it.
-        const ImageFootprint straight = computeFootprint(bentCamera({}), kRows, kCols);
+        const ImageFootprint straight = Equirectangular().footprint(bentCamera({}), kRows, kCols);
         const float width = region.thetaMax - region.thetaMin;
         const float straightWidth = straight.regions.front().thetaMax - straight.regions.front().thetaMin;
         if (lens.k1 < 0) EXPECT_GT(width, straightWidth * 1.01f);

@@ -13,6 +13,8 @@
 #include "core/progress_reporter.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
+#include "render/equirectangular.h"
+#include "render/nearest_centre_seams.h"
 #include "render/samplers.h"
 #include "render/warp.h"
 
@@ -100,8 +102,10 @@ struct Scene {
         scene.component = component;
         scene.sources = {directory, photographs};
         const std::vector<PreparedSource> sources = prepareSources(options, scene, gains, footprints);
-        const RenderContext context{options, scene, gains, progress, sources, nullptr, &log};
-        blendMultiBand(block, context, footprints, kBlockRows, kBlockCols);
+        const Equirectangular projection;
+        const NearestCentreSeams seams;
+        const RenderContext context{options, scene, gains, progress, projection, seams, sources, nullptr, &log};
+        MultiBandBlending().compose(block, context, footprints, kBlockRows, kBlockCols);
         logText = log.str();
         return block;
     }

@@ -150,29 +150,6 @@ TEST(MultibandLayers, EdgeFilledBlurKeepsTheBorderBrightWherePlainBlurDarkensIt)
     EXPECT_LT(plainDarkest, 80.0f);  // the dark surroundings leak into a plain blur
 }
 
-TEST(MultibandLayers, WinnerMaskGoesToTheLargestWeightAndSharesTies) {
-    FloatImage maxWeight(2, 4, 1);
-    RenderRegion a, b;
-    for (RenderRegion* region : {&a, &b}) {
-        region->rowFirst = 0;
-        region->rowLast = 1;
-        region->colFirst = 0;
-        region->colLast = 3;
-        region->weight.allocate(2, 4, 1);
-    }
-    const float wa[8] = {0.5f, 0.3f, 0.2f, 0.0f, 0.0f, 1e-6f, 0.7f, 0.0f};
-    const float wb[8] = {0.1f, 0.3f, 0.6f, 0.0f, 0.4f, 0.0f, 0.7f, 0.0f};
-    for (int p = 0; p < 8; ++p) {
-        a.weight.data[p] = wa[p];
-        b.weight.data[p] = wb[p];
-        maxWeight.data[p] = std::max(wa[p], wb[p]);
-    }
-    computeWinnerMask(a, maxWeight);
-    computeWinnerMask(b, maxWeight);
-    EXPECT_EQ(a.mask.data, (FloatSamples{1, 1, 0, 0, 0, 1, 1, 0}));
-    EXPECT_EQ(b.mask.data, (FloatSamples{0, 1, 1, 0, 1, 0, 1, 0}));
-}
-
 TEST(MultibandLayers, AccumulateAndNormaliseGiveTheWeightedMeanAtTheRegionOffset) {
     FloatImage colourSum(3, 4, 3), weightSum(3, 4, 1), block(3, 4, 3);
     RenderRegion region;

@@ -35,7 +35,7 @@ TEST(MultibandRenderer, OneBlockAndManyBlocksDifferByAtMostTwoLevelsWithMargins)
             Image panorama;
             RenderOptions& options = stitcher.options;
             options = RenderOptions();
-            options.blendingMethod = BlendingMethod::MultiBand;
+            options.blendingMethod = "multiband";
             options.blendingBands = t.bands;
             options.blendingSigma = t.sigma;
             options.width = 300;

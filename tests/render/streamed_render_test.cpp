@@ -32,10 +32,10 @@ TEST(StreamedRender, StreamedJpegEqualsTheImageWrittenWholeForManyBlocks) {
     test::StitchedSet& row = test::stitchedRow6();
     ASSERT_FALSE(row.stitcher.needsRegistration()) << row.report.message;
     test::TempDir dir;
-    for (const int blending : {0, 2}) {
+    for (const char* blending : {"none", "multiband"}) {
         Stitcher& s = row.stitcher;
         const StitchOptions saved = s.options;
-        s.options.render.blendingMethod = *modeFrom<BlendingMethod>(blending);
+        s.options.render.blendingMethod = blending;
         s.options.render.minBlockSize = 64;  // many rows of blocks
         s.options.render.maxBlockSize = 64;
         Image whole;
@@ -69,9 +69,9 @@ TEST(StreamedRender, RowBandDecodingGivesThePanoramaOfWholeSources) {
     RenderScene scene = row.stitcher.renderScene();
     scene.sources.photographs = photographs;
     ProgressReporter progress;
-    for (const int blending : {0, 2}) {
+    for (const char* blending : {"none", "multiband"}) {
         RenderOptions options = row.stitcher.options.render;
-        options.blendingMethod = *modeFrom<BlendingMethod>(blending);
+        options.blendingMethod = blending;
         options.width = 1200;
         options.minBlockSize = 64;
         options.maxBlockSize = 64;  // the same blocks for both budgets
@@ -79,10 +79,9 @@ TEST(StreamedRender, RowBandDecodingGivesThePanoramaOfWholeSources) {
         std::string log;
         {
             test::LogCapture capture;
-            options.renderMemoryBudget = int64_t{1} << 30;
-            Renderer(options).render(whole, scene, Gains{}, progress, capture);
-            options.renderMemoryBudget = 3000000;  // less than twice the decoded photographs
-            Renderer(options).render(banded, scene, Gains{}, progress, capture);
+            Renderer(options, int64_t{1} << 30).render(whole, scene, Gains{}, progress, capture);
+            // Less than twice the decoded photographs.
+            Renderer(options, 3000000).render(banded, scene, Gains{}, progress, capture);
             log = capture.text();
         }
         EXPECT_NE(log.find("decoding rows per block row"), std::string::npos);
@@ -133,7 +132,7 @@ TEST(StreamedRender, ASinkThatRefusesARowStopsTheRenderWithItsReason) {
         RenderResult result;
         {
             test::LogCapture log;
-            result = Renderer(options).render(sink, scene, Gains{}, row.stitcher.progress, log, &pool);
+            result = Renderer(options, kTestRenderBudget).render(sink, scene, Gains{}, row.stitcher.progress, log, &pool);
         }
         EXPECT_FALSE(result.rendered) << threads;
         EXPECT_EQ(result.error, "disk full") << threads;

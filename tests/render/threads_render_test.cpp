@@ -19,12 +19,12 @@ namespace {
 // the same cameras with one and with four threads.
 TEST(ThreadedRender, AnyThreadCountGivesTheSameBytesForEveryBlendingMethod) {
     struct Case {
-        int blending;
+        const char* blending;
         bool gains;
         int64_t memory;  // small enough that no feature image is kept: sources are decoded
     };
-    const Case cases[] = {{0, false, 268435456}, {1, true, 268435456}, {2, false, 268435456},
-                          {2, true, 4000000}};
+    const Case cases[] = {{"none", false, 268435456}, {"linear", true, 268435456}, {"multiband", false, 268435456},
+                          {"multiband", true, 4000000}};
     const std::string row6 = test::testData("matching/row6");
     for (const Case& c : cases) {
         Stitcher stitcher;
@@ -37,7 +37,6 @@ TEST(ThreadedRender, AnyThreadCountGivesTheSameBytesForEveryBlendingMethod) {
         }
         RenderOptions options = stitcher.options.render;
         options.gainCompensation = c.gains;
-        options.renderMemoryBudget = c.memory;
         const RenderScene scene = stitcher.renderScene();
         Gains gains;
         Image one, four;
@@ -46,8 +45,8 @@ TEST(ThreadedRender, AnyThreadCountGivesTheSameBytesForEveryBlendingMethod) {
             if (c.gains)
                 gains = computeGains(options, scene, stitcher.progress, log);
             ThreadPool single(1), several(4);
-            Renderer(options).render(one, scene, gains, stitcher.progress, log, &single);
-            Renderer(options).render(four, scene, gains, stitcher.progress, log, &several);
+            Renderer(options, c.memory).render(one, scene, gains, stitcher.progress, log, &single);
+            Renderer(options, c.memory).render(four, scene, gains, stitcher.progress, log, &several);
         }
         ASSERT_FALSE(one.empty()) << c.blending;
         EXPECT_EQ(one.rows, four.rows);

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "render/equirectangular.h"
 #include "render/samplers.h"
 #include "synthetic_scene.h"
 
 namespace vantorra {
 namespace {
+
+const Equirectangular kEquirectangular;
 
 FloatImage ramp(int rows, int cols) {
     FloatImage image(rows, cols, 3);
@@ -162,9 +165,9 @@ TEST(RenderSamplers, RoundingAndValidityAtTheSourceBorder) {
         const OnePixel px(c.u, c.v);
         FloatImage block(1, 1, 3);
         block.at(0, 0, 0) = -1.0f;
-        sampleNearest(block, viewOf(source), px.region, px.grid, px.P);
+        sampleNearest(block, viewOf(source), px.region, px.grid, kEquirectangular, px.P);
         FloatImage weighted(1, 1, 3), weightSum(1, 1, 1);
-        sampleNearestWeighted(weighted, weightSum, viewOf(source), px.region, px.grid, px.P);
+        sampleNearestWeighted(weighted, weightSum, viewOf(source), px.region, px.grid, kEquirectangular, px.P);
         if (c.nearestRow < 0) {
             EXPECT_FLOAT_EQ(block.at(0, 0, 0), -1.0f) << c.u << "," << c.v;
             EXPECT_FLOAT_EQ(weightSum.at(0, 0, 0), 0.0f);
@@ -177,7 +180,7 @@ TEST(RenderSamplers, RoundingAndValidityAtTheSourceBorder) {
         }
         RenderRegion region = px.region;
         FloatImage maxWeight(1, 1, 1);
-        sampleBilinear(region, maxWeight, viewOf(source), px.grid, px.P);
+        sampleBilinear(region, maxWeight, viewOf(source), px.grid, kEquirectangular, px.P);
         ASSERT_EQ(region.warped.rows, 1);
         EXPECT_EQ(region.weight.at(0, 0, 0) > 0.0f, c.bilinearValid) << c.u << "," << c.v;
         EXPECT_FLOAT_EQ(maxWeight.at(0, 0, 0), region.weight.at(0, 0, 0));
@@ -190,7 +193,7 @@ TEST(RenderSamplers, BilinearInterpolatesAndKeepsBorderWeightAboveZero) {
     RenderRegion region = px.region;
     FloatImage maxWeight(1, 1, 1);
     maxWeight.at(0, 0, 0) = 0.5f;  // a stronger image already owns the pixel
-    sampleBilinear(region, maxWeight, viewOf(source), px.grid, px.P);
+    sampleBilinear(region, maxWeight, viewOf(source), px.grid, kEquirectangular, px.P);
     for (int k = 0; k < 3; ++k) {
         const float expected = 0.75f * 0.5f * source.at(0, 2, k) + 0.75f * 0.5f * source.at(0, 3, k) +
                                0.25f * 0.5f * source.at(1, 2, k) + 0.25f * 0.5f * source.at(1, 3, k);
@@ -232,7 +235,7 @@ TEST(RenderSamplers, BilinearRunsOfARegionSampleAsSinglePixelsDo) {
     region.colLast = 304;  // 300 columns: two whole runs and a partial one
     FloatImage maxWeight(45, 310, 1);
     for (float& m : maxWeight.data) m = 0.2f;
-    sampleBilinear(region, maxWeight, held, grid, P);
+    sampleBilinear(region, maxWeight, held, grid, kEquirectangular, P);
     int inside = 0, outside = 0;
     for (int i = region.rowFirst; i <= region.rowLast; ++i)
         for (int j = region.colFirst; j <= region.colLast; ++j) {
@@ -241,7 +244,7 @@ TEST(RenderSamplers, BilinearRunsOfARegionSampleAsSinglePixelsDo) {
             one.colFirst = one.colLast = j;
             FloatImage oneMax(45, 310, 1);
             for (float& m : oneMax.data) m = 0.2f;
-            sampleBilinear(one, oneMax, held, grid, P);
+            sampleBilinear(one, oneMax, held, grid, kEquirectangular, P);
             const int r = i - region.rowFirst, c = j - region.colFirst;
             for (int k = 0; k < 3; ++k) ASSERT_EQ(region.warped.at(r, c, k), one.warped.at(0, 0, k)) << i << "," << j;
             ASSERT_EQ(region.weight.at(r, c, 0), one.weight.at(0, 0, 0)) << i << "," << j;
@@ -256,7 +259,7 @@ TEST(RenderSamplers, BilinearRunsOfARegionSampleAsSinglePixelsDo) {
     all.gain = held.gain;
     RenderRegion everything = region;
     FloatImage allMax(45, 310, 1);
-    sampleBilinear(everything, allMax, all, grid, P);
+    sampleBilinear(everything, allMax, all, grid, kEquirectangular, P);
     int onlyInWhole = 0;
     for (size_t p = 0; p < region.weight.data.size(); ++p) {
         if (region.weight.data[p] > 0.0f) {

@@ -138,10 +138,10 @@ private:
 };
 
 // Small, quick renders: the views are 400-600 pixels wide.
-inline StitchOptions smallOptions(int renderWidth, int blendingMethod) {
+inline StitchOptions smallOptions(int renderWidth, const std::string& blendingMethod) {
     StitchOptions options;
     options.render.width = renderWidth;
-    options.render.blendingMethod = *modeFrom<BlendingMethod>(blendingMethod);
+    options.render.blendingMethod = blendingMethod;
     return options;
 }
 
@@ -149,10 +149,7 @@ inline StitchOptions smallOptions(int renderWidth, int blendingMethod) {
 // (its crop and size, no auto-crop, no orientation step, no gains), so that pixel (r, c) looks
 // along the same direction as in the full render. The stitcher is left as it was.
 inline Image renderAlone(const Stitcher& stitcher, const RenderResult& rendered, int image) {
-    RenderOptions options = stitcher.options.render;
-    showRenderResult(options, rendered);
-    options.autoCrop = false;
-    options.sizeMode = SizeMode::Width;
+    RenderOptions options = optionsReproducing(stitcher.options.render, rendered);
     options.gainCompensation = false;
     RenderScene scene = stitcher.renderScene();
     const int32_t alone[] = {image};
@@ -160,7 +157,7 @@ inline Image renderAlone(const Stitcher& stitcher, const RenderResult& rendered,
     Image panorama;
     NullStream quiet;  // the block log of one image says nothing new
     ProgressReporter progress;
-    Renderer(options).render(panorama, scene, Gains{}, progress, quiet);
+    Renderer(options, kTestRenderBudget).render(panorama, scene, Gains{}, progress, quiet);
     return panorama;
 }
 
@@ -225,7 +222,7 @@ struct StitchedSet {
 inline StitchedSet& stitchedRow6() {
     static StitchedSet set = [] {
         StitchedSet s;
-        s.stitcher.options = smallOptions(800, 0);
+        s.stitcher.options = smallOptions(800, "none");
         const std::string directory = testData("matching/row6");
         LogCapture capture;
         s.report = s.stitcher.stitch(directory, jpegNames(directory), s.output, capture);

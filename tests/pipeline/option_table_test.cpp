@@ -1,12 +1,18 @@
 // The option table that the command line, the Options dialog and the stored settings are made
 // from: its rows must be consistent, and every value must survive its own text.
 
-#include "options/option_table.h"
+#include "pipeline/option_table.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "render/compositor_registry.h"
+#include "render/projection_registry.h"
+#include "render/seam_registry.h"
 
 namespace vantorra {
 namespace {
@@ -44,7 +50,7 @@ TEST(OptionTable, RowsAreInFieldOrderWithUniqueNamesAndSelectionsThatExist) {
 TEST(OptionTable, EveryValueSurvivesItsText) {
     StitchOptions changed;
     changed.render.sizeMode = SizeMode::Height;
-    changed.render.blendingMethod = BlendingMethod::None;
+    changed.render.blendingMethod = "none";
     changed.render.imageRotation = ImageRotation::Anticlockwise;
     changed.render.width = 3001;
     changed.render.scale = 0.37f;
@@ -85,6 +91,7 @@ TEST(OptionTable, TextsThatAreNoValueAreRefusedAndChangeNothing) {
         {F::ScaleText, "x%", OptionError::NotNumber},     {F::SystemMemoryText, "0", OptionError::NotPositive},
         {F::OrientPhi, "north", OptionError::NotNumber},  {F::Blending, "feather", OptionError::UnknownChoice},
         {F::Blending, "3", OptionError::UnknownChoice},   {F::AutoCrop, "yes", OptionError::NotCheck},
+        {F::Projection, "globe", OptionError::UnknownChoice}, {F::Seam, "cut", OptionError::UnknownChoice},
     };
     for (const auto& c : cases) {
         StitchOptions options;
@@ -93,10 +100,45 @@ TEST(OptionTable, TextsThatAreNoValueAreRefusedAndChangeNothing) {
     }
     // A choice by the button number earlier versions stored, a one-digit percentage as a percentage.
     StitchOptions options;
-    EXPECT_EQ(setOption(options, F::Blending, "1"), std::nullopt);
-    EXPECT_EQ(options.render.blendingMethod, BlendingMethod::Linear);
+    for (const auto& [number, name] : {std::pair{"0", "none"}, std::pair{"1", "linear"}, std::pair{"2", "multiband"}}) {
+        EXPECT_EQ(setOption(options, F::Blending, number), std::nullopt);
+        EXPECT_EQ(options.render.blendingMethod, name);
+    }
     EXPECT_EQ(setOption(options, F::ScaleText, "5"), std::nullopt);
     EXPECT_FLOAT_EQ(options.render.scale, 0.05f);
+}
+
+// The options that name a render component offer the rows of the renderer's table, in its order,
+// and start at its default.
+TEST(OptionTable, ComponentOptionsOfferTheRowsOfTheRenderersTables) {
+    auto names = [](const auto& table) {
+        std::vector<std::string> all;
+        for (const auto& row : table.rows()) all.emplace_back(row.name);
+        return all;
+    };
+    const struct {
+        OptionField field;
+        std::vector<std::string> names;
+        std::string defaultName;
+    } cases[] = {
+        {OptionField::Blending, names(compositors()), std::string(compositors().defaultRow().name)},
+        {OptionField::Projection, names(projections()), std::string(projections().defaultRow().name)},
+        {OptionField::Seam, names(seamFinders()), std::string(seamFinders().defaultRow().name)},
+    };
+    for (const auto& c : cases) {
+        const OptionSpec& spec = optionSpec(c.field);
+        SCOPED_TRACE(std::string(spec.key));
+        std::vector<std::string> offered;
+        for (const OptionChoice& choice : spec.choices) offered.push_back(choice.name);
+        EXPECT_EQ(offered, c.names);
+        EXPECT_EQ(optionText(StitchOptions{}, c.field), c.defaultName);
+        for (size_t i = 0; i < c.names.size(); ++i) {
+            StitchOptions options;
+            ASSERT_EQ(setOption(options, c.field, c.names[i]), std::nullopt);
+            EXPECT_EQ(choiceIndex(options, c.field), static_cast<int>(i));
+            EXPECT_EQ(optionText(options, c.field), c.names[i]);
+        }
+    }
 }
 
 }  // namespace

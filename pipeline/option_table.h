@@ -3,6 +3,8 @@
 // and in the stored settings, its caption and group in the Options dialog, its kind, range and
 // choices, the text it shows and reads, and the option it selects when it is set. The
 // command-line tool, the Options dialog and the stored settings are all made from this table.
+// The options that name a render component (the blending, the projection, the seams) take their
+// choices from the renderer's tables, which is why this table sits above the renderer.
 
 #include <cstdint>
 #include <optional>
@@ -19,7 +21,7 @@ namespace vantorra {
 
 // The options, in the order the dialog checks them on OK (the first failure stops it).
 enum class OptionField : int {
-    OutputSize, Blending, Rotation,
+    OutputSize, Blending, Projection, Seam, Rotation,
     Width, Height, ScaleText,
     AutoStraighten, AutoCrop,
     ThetaMin, ThetaMax, PhiMin, PhiMax,
@@ -48,6 +50,7 @@ enum class OptionKind {
 struct OptionChoice {
     std::string name;     // on the command line and in the stored settings: "multiband"
     std::string caption;  // in the Options dialog: "Multi-Band"
+    std::string help = {};  // what it does, for the command line's help; may be empty
 };
 
 // The value of an option once read: a whole number (integers, bytes, choice indices), a real

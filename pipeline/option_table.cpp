@@ -1,9 +1,12 @@
-#include "options/option_table.h"
+#include "pipeline/option_table.h"
 
 #include <cmath>
 #include <type_traits>
 
 #include "options/option_conversions.h"
+#include "render/compositor_registry.h"
+#include "render/projection_registry.h"
+#include "render/seam_registry.h"
 
 namespace vantorra {
 
@@ -17,6 +20,39 @@ namespace {
             o.member = static_cast<std::remove_reference_t<decltype(o.member)>>(std::get<T>(v)); \
         }
 
+// An option naming a render component: its place in the renderer's table as it travels through
+// this one (-1 for a name the table does not hold), its name in the options.
+#define VANTORRA_COMPONENT(member, table)                                                         \
+    [](const StitchOptions& o) -> OptionValue { return static_cast<int64_t>(table().indexOf(o.member)); }, \
+        [](StitchOptions& o, const OptionValue& v) {                                               \
+            o.member = std::string(table().rows()[static_cast<size_t>(std::get<int64_t>(v))].name);  \
+        }
+
+// The rows of a renderer's table as the choices of an option, in its order.
+template <typename Component>
+std::vector<OptionChoice> choicesOf(const ComponentTable<Component>& table) {
+    std::vector<OptionChoice> choices;
+    for (const ComponentRow<Component>& row : table.rows())
+        choices.push_back({std::string(row.name), std::string(row.caption), std::string(row.help)});
+    return choices;
+}
+
+// The options that name a render component, after the output size's choice.
+void addComponentRows(std::vector<OptionSpec>& t) {
+    using F = OptionField;
+    using K = OptionKind;
+    t.push_back({F::Blending, K::Choice, "render/blendingMethod", "Rendering Options", "Blending Method:", "blend",
+                 "", "blending", {0, 0}, choicesOf(compositors()), {}, true, 1, {}, "",
+                 VANTORRA_COMPONENT(render.blendingMethod, compositors)});
+    t.push_back({F::Projection, K::Choice, "render/projection", "Rendering Options", "Projection:", "projection", "",
+                 "projection of the panorama", {0, 0}, choicesOf(projections()), {}, true, 1, {}, "",
+                 VANTORRA_COMPONENT(render.projection, projections)});
+    t.push_back({F::Seam, K::Choice, "render/seam", "Rendering Options", "Seams:", "seam", "", "seams", {0, 0},
+                 choicesOf(seamFinders()), {}, true, 1, {}, "", VANTORRA_COMPONENT(render.seam, seamFinders)});
+}
+
+#undef VANTORRA_COMPONENT
+
 std::vector<OptionSpec> makeTable() {
     using F = OptionField;
     using K = OptionKind;
@@ -25,9 +61,7 @@ std::vector<OptionSpec> makeTable() {
     t.push_back({F::OutputSize, K::Choice, "render/sizeMode", "Output Size", "Output size", "", "", "",
                  {0, 0}, {{"width", "Width (pixels)"}, {"height", "Height (pixels)"}, {"scale", "Scale (%)"}},
                  {}, true, 1, {}, "", VANTORRA_SLOT(int64_t, render.sizeMode)});
-    t.push_back({F::Blending, K::Choice, "render/blendingMethod", "Rendering Options", "Blending Method:", "blend",
-                 "", "blending", {0, 0}, {{"none", "None"}, {"linear", "Linear"}, {"multiband", "Multi-Band"}}, {},
-                 true, 1, {}, "", VANTORRA_SLOT(int64_t, render.blendingMethod)});
+    addComponentRows(t);
     t.push_back({F::Rotation, K::Choice, "render/imageRotation", "Image Rotation", "Image rotation", "rotate", "",
                  "image rotation", {0, 0},
                  {{"none", "None"}, {"cw", "Clockwise"}, {"ccw", "Anticlockwise"}, {"180", "Upside Down"}}, {}, true,

@@ -1,0 +1,30 @@
+#include "render/linear_blend.h"
+
+#include "render/block_buffers.h"
+#include "render/image_loop.h"
+#include "render/samplers.h"
+
+namespace vantorra {
+
+void LinearBlending::compose(FloatImage& block, const RenderContext& context, std::vector<ImageFootprint>& footprints,
+                             int blockRows, int blockCols) const {
+    block.allocate(blockRows, blockCols, 3);
+    BlockBuffers own;
+    FloatImage& weightSum = (context.buffers != nullptr ? *context.buffers : own).weightSum;
+    weightSum.allocate(blockRows, blockCols, 1);
+    forEachImage(context, footprints,
+                 [&](const SourceView& source, const RenderRegion& region, const PanoramaGrid& grid,
+                     const PixelProjection& P) {
+                     sampleNearestWeighted(block, weightSum, source, region, grid, context.projection, P);
+                 });
+    context.progress.report(ProgressReporter::Blending, 1, 2);
+    const size_t pixels = static_cast<size_t>(blockRows) * static_cast<size_t>(blockCols);
+    for (size_t p = 0; p < pixels; ++p) {
+        const float w = weightSum.data[p];
+        if (w > 0.0f)
+            for (size_t k = 0; k < 3; ++k) block.data[p * 3 + k] /= w;
+    }
+    context.progress.report(ProgressReporter::Blending, 2, 2);
+}
+
+}  // namespace vantorra

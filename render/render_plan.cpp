@@ -1,0 +1,235 @@
+#include "render/render_plan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "options/option_ranges.h"
+#include "render/block_plan.h"
+#include "render/compositor_registry.h"
+#include "render/prepared_source.h"
+#include "render/projection_registry.h"
+#include "render/recentre.h"
+#include "render/seam_registry.h"
+
+namespace vantorra {
+namespace {
+
+// Position in the component of the drawable image with the smallest number, or -1.
+int referencePosition(const RenderScene& scene) {
+    int best = -1;
+    for (size_t p = 0; p < scene.component.size(); ++p) {
+        const int k = scene.component[p];
+        if (scene.sources.drawable(k, scene.cameras) &&
+            (best < 0 || k < scene.component[static_cast<size_t>(best)]))
+            best = static_cast<int>(p);
+    }
+    return best;
+}
+
+// The cameras of the scene turned by `turn`, where they can be drawn.
+std::vector<Camera> turnedCameras(const RenderScene& scene, const Matrix& turn) {
+    std::vector<Camera> cameras(scene.cameras.begin(), scene.cameras.end());
+    for (const int k : scene.component)
+        if (scene.sources.drawable(k, scene.cameras)) {
+            Camera& camera = cameras[static_cast<size_t>(k)];
+            camera.R = multiply(camera.R, turn);
+        }
+    return cameras;
+}
+
+// The most images whose placed regions meet at any one output rectangle: an upper bound on
+// how many images a block pixel is sampled from.
+int overlapDepth(const std::vector<ImageFootprint>& placed) {
+    int depth = 1;
+    for (const ImageFootprint& a : placed)
+        for (const RenderRegion& ra : a.regions) {
+            int meeting = 0;
+            for (const ImageFootprint& b : placed)
+                for (const RenderRegion& rb : b.regions)
+                    if (ra.rowFirst <= rb.rowLast && rb.rowFirst <= ra.rowLast &&
+                        ra.colFirst <= rb.colLast && rb.colFirst <= ra.colLast)
+                        ++meeting;
+            depth = std::max(depth, meeting);
+        }
+    return depth;
+}
+
+template <typename Component>
+const Component* named(const ComponentTable<Component>& table, const std::string& name, const char* what,
+                       std::string& error) {
+    const ComponentRow<Component>* row = table.find(name);
+    if (row == nullptr && error.empty())
+        error = std::string("there is no ") + what + " called '" + name + "' (" + table.names() + ")";
+    return row != nullptr ? row->component : nullptr;
+}
+
+// The components the options name; false, with the reason, when one is not known.
+bool chooseComponents(const RenderOptions& o, RenderPlan& plan) {
+    std::string& error = plan.result.error;
+    plan.projection = named(projections(), o.projection, "projection", error);
+    plan.compositor = named(compositors(), o.blendingMethod, "blending method", error);
+    plan.seamFinder = named(seamFinders(), o.seam, "seam finder", error);
+    return error.empty();
+}
+
+// The footprints of the scene, the world turned first when the panorama runs across the
+// projection's wrap edge.
+void placeCameras(RenderPlan& plan, std::ostream& log) {
+    RenderScene scene = plan.input;
+    plan.footprints = computeFootprints(scene, *plan.projection);
+    Matrix turn;
+    if (seamTurn(*plan.projection, plan.footprints, turn, log)) {
+        plan.result.cameras = turnedCameras(scene, turn);
+        plan.result.recentred = true;
+        scene.cameras = plan.result.cameras;
+        plan.footprints = computeFootprints(scene, *plan.projection);
+    } else {
+        plan.result.cameras.assign(scene.cameras.begin(), scene.cameras.end());
+    }
+}
+
+PlaneBounds cropOf(const RenderOptions& options, const Projection& projection,
+                   const std::vector<ImageFootprint>& footprints) {
+    if (!options.autoCrop) return PlaneBounds{options.thetaMin, options.thetaMax, options.phiMin, options.phiMax};
+    return projection.bounds(footprints);
+}
+
+std::string tooLargeMessage(const OutputSize& size) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "a panorama of %.0f x %.0f pixels is larger than a JPEG can hold (%d pixels a side)",
+                  size.requestedWidth > 0 ? size.requestedWidth : static_cast<double>(size.width),
+                  size.requestedHeight > 0 ? size.requestedHeight : static_cast<double>(size.height),
+                  kMaxPanoramaSide);
+    return text;
+}
+
+// The crop, the output size and its grid, the footprints placed on it; false when there is
+// nothing to draw (the reason in the result when something should have been).
+bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
+    const RenderScene scene = plan.scene();
+    const int reference = referencePosition(scene);
+    const PlaneBounds crop = cropOf(o, *plan.projection, plan.footprints);
+    const float dT = crop.thetaMax - crop.thetaMin, dP = crop.phiMax - crop.phiMin;
+    if (reference < 0 || !(dT > 0.0f) || !(dP > 0.0f)) return false;  // nothing to draw
+    const ImageSize refSize = scene.sources.size(scene.component[static_cast<size_t>(reference)]);
+    const ImageFootprint& refFootprint = plan.footprints[static_cast<size_t>(reference)];
+    const OutputSize size = outputSize(o, dT, dP, refFootprint, refSize.height, refSize.width);
+    if (size.tooLarge()) {
+        plan.result.error = tooLargeMessage(size);
+        return false;
+    }
+    RenderResult& result = plan.result;
+    result.dTheta = dT / static_cast<float>(size.width - 1);
+    result.dPhi = (crop.phiMin - crop.phiMax) / static_cast<float>(size.height - 1);
+    plan.grid.thetaMin = crop.thetaMin;
+    plan.grid.phiMax = crop.phiMax;
+    plan.grid.dTheta = result.dTheta;
+    plan.grid.dPhi = result.dPhi;
+    for (ImageFootprint& footprint : plan.footprints)
+        placeFootprint(footprint, plan.grid, size.width, size.height, dT, dP);
+    result.scale = std::min(refFootprint.firstEdgePixels / static_cast<float>(refSize.height),
+                            refFootprint.secondEdgePixels / static_cast<float>(refSize.width));
+    result.width = size.width;
+    result.height = size.height;
+    result.thetaMin = crop.thetaMin;
+    result.thetaMax = crop.thetaMax;
+    result.phiMin = crop.phiMin;
+    result.phiMax = crop.phiMax;
+    return true;
+}
+
+// What the render holds beside its blocks and their working bytes per pixel. Whole sources may
+// take half the budget; beyond that each row of blocks decodes the rows of the photographs it
+// needs, and those take the half.
+void countHeldBytes(const RenderOptions& o, RenderPlan& plan, const Gains& gains, std::ostream& log) {
+    const RenderScene scene = plan.scene();
+    for (size_t p = 0; p < plan.footprints.size(); ++p)
+        if (!plan.footprints[p].regions.empty())
+            plan.sourceBytes += planSource(scene.sources, o.antiAliasFactor, scene.component[p], plan.footprints[p]).bytes;
+    const int depth = overlapDepth(plan.footprints);
+    const SeamInput seams{o, scene, gains, *plan.projection, plan.footprints, plan.result.width, plan.result.height,
+                          plan.budget, nullptr, log};
+    plan.seamBytes = plan.seamFinder->heldBytes(seams);
+    plan.pixelBytes = plan.compositor->blockPixelBytes(o, depth) + plan.seamFinder->blockPixelBytes(depth);
+    plan.margin = plan.compositor->blockMargin(o);
+    plan.banded = plan.sourceBytes > plan.budget / 2;
+    if (plan.banded)  // a row of blocks holds what its rows sample: fewer rows, less held
+        plan.cost = bandCost(o, scene, *plan.projection, plan.footprints, plan.result.height);
+}
+
+// The block side and how many blocks are composed at once; false, with the reason, when not even
+// the smallest block fits. The block size never depends on the thread count: the threads share
+// one block's buffers, or compose several blocks when the budget holds them.
+bool planBlocks(const RenderOptions& o, RenderPlan& plan, int threads, std::ostream& log) {
+    const int width = plan.result.width, height = plan.result.height;
+    const std::function<int64_t(int)> held = [&plan](int block) { return plan.held(block); };
+    // Every image meeting at a pixel has its own working images in a block: beyond some number of
+    // them no block is small enough, and the run says so instead of outgrowing its budget by more
+    // than the fixed allowance for code and decoders can absorb. (A budget smaller than a few
+    // blocks' worth is otherwise rendered in the smallest blocks, as it always was.)
+    constexpr int64_t kAbsorbed = int64_t{32} << 20;
+    if (const int64_t least = smallestBlockBytes(held, width, plan.pixelBytes, plan.margin);
+        least > plan.budget + kAbsorbed) {
+        plan.result.error = "the memory budget of " + std::to_string(plan.budget >> 20) + " MB cannot hold the " +
+                            std::to_string(overlapDepth(plan.footprints)) +
+                            " photographs that meet at one place (that needs " + std::to_string((least >> 20) + 1) +
+                            " MB): raise the memory setting or give fewer photographs";
+        return false;
+    }
+    const int block = planBlockSize(plan.budget, held, width, height, plan.streamed, plan.pixelBytes, plan.margin,
+                                    o.minBlockSize, o.maxBlockSize);
+    plan.result.blockSize = block;
+    log << "Max memory = " << plan.budget << std::endl;
+    log << " Render Block Size = " << block << std::endl;
+    plan.concurrentBlocks = concurrentBlocks(plan.budget, held(block), width, height, plan.streamed, plan.pixelBytes,
+                                             plan.margin, block, threads);
+    // A file is encoded on a thread of its own while the next row of blocks is composed, when
+    // there are threads to compose it and the budget holds a second row.
+    plan.overlapWriting = plan.streamed && threads > 1 && height > block &&
+                          secondBandFits(plan.budget, held(block), width, height, plan.pixelBytes, plan.margin, block,
+                                         plan.concurrentBlocks);
+    return true;
+}
+
+}  // namespace
+
+RenderScene RenderPlan::scene() const {
+    RenderScene scene = input;
+    scene.cameras = result.cameras;
+    return scene;
+}
+
+int64_t RenderPlan::held(int block) const {
+    return (banded ? bandSourceBytes(cost, block, margin, result.height) : sourceBytes) + seamBytes;
+}
+
+std::vector<ImageFootprint> computeFootprints(const RenderScene& scene, const Projection& projection) {
+    std::vector<ImageFootprint> footprints(scene.component.size());
+    for (size_t p = 0; p < scene.component.size(); ++p) {
+        const int k = scene.component[p];
+        if (!scene.sources.drawable(k, scene.cameras)) continue;
+        const ImageSize size = scene.sources.size(k);
+        footprints[p] = projection.footprint(scene.cameras[static_cast<size_t>(k)], size.height, size.width);
+    }
+    return footprints;
+}
+
+RenderPlan planRender(const RenderOptions& options, int64_t budget, const RenderScene& scene, const Gains& gains,
+                      bool streamed, int threads, std::ostream& log) {
+    RenderPlan plan;
+    plan.input = scene;
+    plan.budget = budget;
+    plan.streamed = streamed;
+    if (!chooseComponents(options, plan)) return plan;
+    placeCameras(plan, log);
+    if (!chooseOutput(options, plan)) return plan;
+    countHeldBytes(options, plan, gains, log);
+    planBlocks(options, plan, threads, log);
+    return plan;
+}
+
+}  // namespace vantorra
