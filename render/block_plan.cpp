@@ -84,11 +84,11 @@ int planBlockSize(int64_t budget, const std::function<int64_t(int)>& heldFor, in
     for (int64_t b = 1; b <= maxBlock; b *= 2)
         if (b >= lowest && fits(b)) best = static_cast<int>(b);
     // Below the preferred size rather than over the budget; when even the smallest block does
-    // not fit (the panorama held whole is larger than the budget), smaller blocks would only be
-    // slower.
+    // not fit, the smallest block is what comes closest to it (the renderer refuses a budget
+    // that not even that comes near).
     for (int64_t b = lowest / 2; best == 0 && b >= kSmallestBlock; b /= 2)
         if (fits(b)) best = static_cast<int>(b);
-    if (best == 0) best = lowest;
+    if (best == 0) best = std::min(lowest, kSmallestBlock);
     return std::max(std::min(best, maxBlock), 1);
 }
 

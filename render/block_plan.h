@@ -39,7 +39,7 @@ int64_t blockPixelBytes(const RenderOptions& options, int depth);
 // `pixelBytes` per pixel of a block with its margin. The largest power of two in
 // minBlock .. maxBlock that fits. When not even minBlock fits (many images meeting at a pixel,
 // say), smaller blocks down to kSmallestBlock are tried: the budget is kept over the preferred
-// size. minBlock when not even kSmallestBlock fits.
+// size. kSmallestBlock (or minBlock when smaller) when not even that fits: the least memory.
 constexpr int kSmallestBlock = 16;
 int planBlockSize(int64_t budget, int64_t heldBytes, int width, int height, bool streamed,
                   int64_t pixelBytes, int margin, int minBlock, int maxBlock);
