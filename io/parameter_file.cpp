@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <fstream>
 #include <istream>
 #include <ostream>
@@ -61,6 +62,9 @@ bool readNumber(ParameterLines& in, T& value) {
     const char* const end = word.data() + word.size();
     if (first != end && *first == '+' && end - first > 1 && first[1] != '-') ++first;
     const auto [stop, failure] = std::from_chars(first, end, value);
+    // The stream never read "inf" or "nan" as numbers: such a record stays "not a number".
+    if constexpr (std::is_floating_point_v<T>)
+        if (!std::isfinite(value)) return false;
     return failure == std::errc() && stop == end;
 }
 
