@@ -361,9 +361,8 @@ RenderResult Renderer::render(PanoramaSink& sink, const RenderScene& input, cons
     // them no block is small enough, and the run says so instead of outgrowing its budget by more
     // than the fixed allowance for code and decoders can absorb. (A budget smaller than a few
     // blocks' worth is otherwise rendered in the smallest blocks, as it always was.)
-    constexpr int64_t kAbsorbed = int64_t{32} << 20;
     if (const int64_t least = smallestBlockBytes(held, size.width, pixelBytes, margin);
-        least > o.renderMemoryBudget + kAbsorbed) {
+        least > o.renderMemoryBudget + kBudgetAllowance) {
         result.error = "the memory budget of " + std::to_string(o.renderMemoryBudget >> 20) + " MB cannot hold the " +
                        std::to_string(overlapDepth(footprints)) + " photographs that meet at one place (that needs " +
                        std::to_string((least >> 20) + 1) + " MB): raise the memory setting or give fewer photographs";
