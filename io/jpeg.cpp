@@ -18,6 +18,7 @@
 
 #include "options/option_ranges.h"
 #include "io/input_files.h"
+#include "io/jpeg_markers.h"
 #include "io/panorama_sink.h"
 #include "io/upright.h"
 
@@ -203,39 +204,6 @@ void useFileSource(jpeg_decompress_struct& cinfo, FileSource& source, FILE* file
     cinfo.src = &source.pub;
 }
 
-constexpr char kExifHeader[] = "Exif\0";  // with its terminator: "Exif\0\0"
-
-int nextByte(j_decompress_ptr cinfo) {
-    jpeg_source_mgr* source = cinfo->src;
-    if (source->bytes_in_buffer == 0) (void)(*source->fill_input_buffer)(cinfo);  // ours always fills
-    --source->bytes_in_buffer;
-    return *source->next_input_byte++;
-}
-
-// Every APP1 segment passes here while the header is read. Only the first that holds an EXIF
-// block is kept (the only one read): a file may hold thousands of 64 KB segments, and keeping
-// them all, as saving the markers would, costs their whole size in memory.
-boolean keepFirstExif(j_decompress_ptr cinfo) {
-    auto& kept = *static_cast<std::vector<uint8_t>*>(cinfo->client_data);
-    const int high = nextByte(cinfo);
-    long length = (high << 8) + nextByte(cinfo) - 2;
-    if (length <= 0) return TRUE;
-    if (!kept.empty() || length < static_cast<long>(sizeof kExifHeader)) {
-        (*cinfo->src->skip_input_data)(cinfo, length);
-        return TRUE;
-    }
-    uint8_t start[sizeof kExifHeader];
-    for (uint8_t& byte : start) byte = static_cast<uint8_t>(nextByte(cinfo));
-    length -= static_cast<long>(sizeof kExifHeader);
-    if (std::memcmp(start, kExifHeader, sizeof kExifHeader) != 0) {
-        (*cinfo->src->skip_input_data)(cinfo, length);
-        return TRUE;
-    }
-    kept.assign(start, start + sizeof kExifHeader);
-    while (length-- > 0) kept.push_back(static_cast<uint8_t>(nextByte(cinfo)));
-    return TRUE;
-}
-
 // The facts of the first APP1 segment that holds an EXIF block (kept while the header was read).
 ExifFacts exifFacts(const jpeg_decompress_struct& cinfo, const std::vector<uint8_t>& exif) {
     if (exif.empty()) return {};
@@ -353,9 +321,7 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, DecodeBuffers&
     cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
     FileSource source;
     useFileSource(cinfo, source, file, buffers.compressed);
-    buffers.exif.clear();
-    cinfo.client_data = &buffers.exif;
-    jpeg_set_marker_processor(&cinfo, JPEG_APP0 + 1, keepFirstExif);
+    keepFirstExifSegment(cinfo, buffers.exif);
     jpeg_read_header(&cinfo, TRUE);
     header.exif = exifFacts(cinfo, buffers.exif);
     const int orientation = header.exif.orientation;
