@@ -1,6 +1,6 @@
 #pragma once
 // Which of the paths named on the command line are stitched, following the Open command and the
-// engine's one rule for names (engine/photo_selection.h): photographs end in .jpg, .jpeg or .jpe,
+// engine's one rule for names (io/photo_selection.h): photographs end in .jpg, .jpeg or .jpe,
 // the panorama about to be written is never stitched into itself, and one argument naming a
 // parameter file (".txt", ".TXT", ".ast", ".AST") re-renders it.
 
@@ -21,7 +21,9 @@ struct InputSelection {
 };
 
 // Filters by name, leaving out `outputPanorama` (the pano.jpg this run writes); a parameter file
-// that cannot be opened is rejected with "File does not exist".
+// that does not exist is rejected with "File does not exist", one that is not a regular file or
+// cannot be read with the reason. A photograph whose name the parameter file cannot record (a
+// line break in it) rejects the command as a usage error.
 InputSelection selectInputs(const std::vector<std::string>& arguments, const std::string& outputPanorama);
 
 }  // namespace vantorra

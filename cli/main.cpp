@@ -1,7 +1,11 @@
 // vantorra-cli: stitches photographs named on the command line into pano.jpg and pano.txt.
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <iostream>
 #include <optional>
@@ -30,10 +34,28 @@ void keepFreedMemory() {
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
+// A standard stream the caller closed would otherwise be the lowest free descriptor, and the
+// first file opened (a photograph, the temporary panorama) would take its number: log lines
+// written "to the console" would go into pano.jpg. /dev/null holds the place instead.
+void holdClosedStandardStreams() {
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) >= 0 || errno != EBADF) continue;
+        const int null = open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != descriptor) {
+            dup2(null, descriptor);
+            close(null);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace vantorra;
+    holdClosedStandardStreams();
+    // A reader of the standard output that went away (`| head`) must not end the run before its
+    // outputs are committed: the write fails instead, and a finished run still succeeds.
+    std::signal(SIGPIPE, SIG_IGN);
     keepFreedMemory();
     const ParseOutcome parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (parsed.action) {

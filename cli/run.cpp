@@ -13,6 +13,7 @@
 #include "core/image.h"
 #include "io/jpeg.h"
 #include "io/log_destination.h"
+#include "io/output_commit.h"
 #include "io/output_files.h"
 #include "io/panorama_sink.h"
 #include "pipeline/stitcher.h"
@@ -24,13 +25,22 @@ namespace fs = std::filesystem;
 
 // Made and checked before the run so that a long stitch never ends in an output folder it
 // cannot use.
-std::string prepareOutputFolder(const fs::path& folder) {
+std::string prepareOutputFolder(const fs::path& folder, LogDestination::Mode logMode) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder)) {
         return "cannot create the output folder " + folder.string() + (error ? ": " + error.message() : "");
     }
+    if (logMode == LogDestination::File)
+        if (std::string why = outputPathProblem((folder / LogDestination::kLogFileName).string(), false); !why.empty())
+            return why;
     return checkOutputsWritable(folder.string());
+}
+
+// A crop that holds no angle renders nothing: a bad command line, said before any work.
+std::string cropProblem(const RenderOptions& render) {
+    if (render.autoCrop || (render.thetaMin < render.thetaMax && render.phiMin < render.phiMax)) return std::string();
+    return "vantorra-cli: --crop needs THETA_MIN < THETA_MAX and PHI_MIN < PHI_MAX (see --help)";
 }
 
 // One line per photograph left out (unreadable, or a duplicate of another), then how many of
@@ -52,6 +62,10 @@ RunReport runPipeline(const InputSelection& selection, const PipelineCalls& call
 
 int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgressView* progress, std::ostream& messages,
            std::ostream& errors, const CancelFlag* cancel) {
+    if (const std::string problem = cropProblem(options.stitch.render); !problem.empty()) {
+        errors << problem << std::endl;
+        return ExitUsage;
+    }
     const InputSelection selection =
         selectInputs(options.inputs, (fs::path(options.outputDirectory) / "pano.jpg").string());
     if (!options.quiet) {
@@ -64,7 +78,7 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         return selection.exitCode;
     }
     const fs::path folder(options.outputDirectory);
-    if (const std::string problem = prepareOutputFolder(folder); !problem.empty()) {
+    if (const std::string problem = prepareOutputFolder(folder, options.logMode); !problem.empty()) {
         errors << problem << std::endl;
         return ExitFileError;
     }
@@ -101,6 +115,7 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         return ExitFileError;
     }
     reportSkipped(report, errors);
+    for (const std::string& warning : report.warnings) errors << warning << std::endl;
 
     if (const std::string problem = outputs.panoramaError(); !problem.empty()) {  // a full disk, say
         errors << problem << std::endl;
@@ -114,7 +129,6 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         errors << "No image matches found" << std::endl;
         return ExitNoMatches;
     }
-    if (!options.quiet && !report.registration.empty()) messages << summaryLine(report.registration) << std::endl;
     if (!outputs.panoramaWritten()) {
         errors << "nothing was rendered from " << selection.paths.front() << std::endl;
         return ExitFileError;
@@ -127,6 +141,9 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
         errors << problem << std::endl;
         return ExitFileError;
     }
+    // Only now: a reader of the standard output that is gone can no longer cost the outputs, and
+    // a failed write of these lines leaves the run's success as it is.
+    if (!options.quiet && !report.registration.empty()) messages << summaryLine(report.registration) << std::endl;
     if (!options.quiet) messages << "Panorama written to " << panorama.string() << std::endl;
     return ExitSuccess;
 }

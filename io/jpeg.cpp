@@ -17,6 +17,8 @@
 #include <jpeglib.h>
 
 #include "options/option_ranges.h"
+#include "io/input_files.h"
+#include "io/jpeg_markers.h"
 #include "io/panorama_sink.h"
 #include "io/upright.h"
 
@@ -79,8 +81,6 @@ void setError(std::string* error, const std::string& text) {
     if (error) *error = text;
 }
 
-constexpr const char* kOpenVerb = "can't open ";
-
 std::string openFailure(const std::string& path, int savedErrno) {
     return kOpenVerb + path + ": " + std::strerror(savedErrno);
 }
@@ -126,6 +126,7 @@ void cmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
 // The rows the decoder works in, and for a photograph not stored upright the stored block it is
 // gathered in and the upright rows built from it. They belong to the caller's frame so that a longjmp out of the library frees them.
 struct DecodeBuffers {
+    std::vector<uint8_t> exif;  // the first APP1 segment that holds an EXIF block
     std::vector<uint8_t> cmykRow, rgbRow;
     std::vector<uint8_t> stored, upright;
     std::vector<JOCTET> compressed;  // the file source's buffer
@@ -148,7 +149,16 @@ struct FileSource {
 
 void initSource(j_decompress_ptr cinfo) { reinterpret_cast<FileSource*>(cinfo->src)->startOfFile = true; }
 
+// A read of a cancelled run gives up here, at its next block of data, however large the file.
+[[noreturn]] void stopCancelled(j_decompress_ptr cinfo) {
+    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
+    manager->pub.msg_code = 0;
+    std::snprintf(manager->message, sizeof manager->message, "the read was cancelled");
+    longjmp(manager->jump, 1);
+}
+
 boolean fillInputBuffer(j_decompress_ptr cinfo) {
+    if (InputWatch::readCancelled()) stopCancelled(cinfo);
     auto* source = reinterpret_cast<FileSource*>(cinfo->src);
     size_t bytes = std::fread(source->buffer, 1, source->capacity, source->file);
     if (bytes == 0) {
@@ -194,16 +204,11 @@ void useFileSource(jpeg_decompress_struct& cinfo, FileSource& source, FILE* file
     cinfo.src = &source.pub;
 }
 
-// The facts of the first APP1 segment that holds an EXIF block (saved while the header was read).
-ExifFacts exifFacts(const jpeg_decompress_struct& cinfo) {
-    static constexpr char kExifHeader[] = "Exif\0";  // with its terminator: "Exif\0\0"
-    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
-        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= sizeof kExifHeader &&
-            std::memcmp(marker->data, kExifHeader, sizeof kExifHeader) == 0)
-            return readExifFacts(marker->data, marker->data_length, static_cast<int>(cinfo.image_width),
-                                 static_cast<int>(cinfo.image_height));
-    }
-    return {};
+// The facts of the first APP1 segment that holds an EXIF block (kept while the header was read).
+ExifFacts exifFacts(const jpeg_decompress_struct& cinfo, const std::vector<uint8_t>& exif) {
+    if (exif.empty()) return {};
+    return readExifFacts(exif.data(), exif.size(), static_cast<int>(cinfo.image_width),
+                         static_cast<int>(cinfo.image_height));
 }
 
 // Decodes the next stored row as RGB into buffers.rgbRow.
@@ -316,9 +321,9 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, DecodeBuffers&
     cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
     FileSource source;
     useFileSource(cinfo, source, file, buffers.compressed);
-    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xffff);
+    keepFirstExifSegment(cinfo, buffers.exif);
     jpeg_read_header(&cinfo, TRUE);
-    header.exif = exifFacts(cinfo);
+    header.exif = exifFacts(cinfo, buffers.exif);
     const int orientation = header.exif.orientation;
     const UprightMapping full(orientation, static_cast<int>(cinfo.image_width),
                               static_cast<int>(cinfo.image_height));
@@ -446,10 +451,10 @@ bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width,
 
 bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
                 std::string* error, int scaleDenom = 1, int firstRow = 0, int rowCount = -1) {
-    FileHandle file(std::fopen(path.c_str(), "rb"));
-    if (!file.get()) {
-        const int savedErrno = errno;
-        setError(error, openFailure(path, savedErrno));
+    FileHandle file(openInputFile(path, error));
+    if (!file.get()) return false;
+    if (std::string changed = checkUnchanged(path, file.get()); !changed.empty()) {
+        setError(error, changed);
         return false;
     }
     ErrorManager manager;
@@ -457,7 +462,13 @@ bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
     DecodeBuffers buffers;
     // A header alone needs only the start of the file.
     buffers.compressed.resize(sink != nullptr ? kSourceBufferBytes : kHeaderBufferBytes);
-    if (!decode(file.get(), manager, sink, buffers, header, scaleDenom, firstRow, rowCount)) {
+    const bool decoded = decode(file.get(), manager, sink, buffers, header, scaleDenom, firstRow, rowCount);
+    // A file cut short or rewritten while it was read says so, rather than what its decoder saw.
+    if (std::string changed = checkUnchanged(path, file.get()); !changed.empty()) {
+        setError(error, changed);
+        return false;
+    }
+    if (!decoded) {
         setError(error, path + ": " + manager.message);
         return false;
     }

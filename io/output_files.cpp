@@ -13,6 +13,8 @@
 #include "core/cancel_flag.h"
 #include "core/image.h"
 #include "io/jpeg.h"
+#include "io/output_commit.h"
+#include "io/panorama_checksum.h"
 
 namespace vantorra {
 namespace {
@@ -65,10 +67,10 @@ public:
 
     // Empty, or the reason the temporary cannot be created.
     std::string open() {
-        descriptor_ = ::open(folderOf(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        descriptor_ = ::open(folderOf(target_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         if (descriptor_ >= 0) return std::string();  // created with 0666 less the umask
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return std::strerror(errno);
-        std::string pattern = joined(folderOf(target_), ".") + target_.substr(target_.rfind('/') + 1) + ".XXXXXX";
+        std::string pattern = temporaryName(target_, "XXXXXX");
         slot_ = claimSlot(pattern);
         descriptor_ = mkostemp(pattern.data(), O_CLOEXEC);
         if (descriptor_ < 0) {
@@ -93,8 +95,7 @@ public:
         if (!named_.empty()) return std::string();
         const std::string fd = "/proc/self/fd/" + std::to_string(descriptor_);
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string candidate = joined(folderOf(target_), ".") + target_.substr(target_.rfind('/') + 1) +
-                                    "." + std::to_string(getpid()) + "-" + std::to_string(attempt);
+            std::string candidate = temporaryName(target_, std::to_string(attempt));
             slot_ = claimSlot(candidate);
             if (linkat(AT_FDCWD, fd.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                 named_ = std::move(candidate);
@@ -173,12 +174,74 @@ std::string stageJpeg(StagedFile& file, const Image& panorama, int quality) {
 
 bool cancelled(const CancelFlag* cancel) { return cancel && cancel->requested(); }
 
+// The panorama's size and checksum, recorded after the parameter file's own text.
+std::string withPanoramaSection(const std::string& parameters, StagedFile& image, std::string& why) {
+    PanoramaChecksum checksum;
+    if (!checksumOfFile(image.descriptor(), checksum, &why)) return std::string();
+    checksum.name = image.target().substr(image.target().rfind('/') + 1);
+    return parameters + panoramaSection(checksum);
+}
+
+// The earlier file at `target` under a temporary name (a second link, nothing copied), to be put
+// back if the pair cannot be completed. False when there is none or it cannot be kept.
+bool keepEarlier(const std::string& target, const std::string& kept, int& slot) {
+    slot = claimSlot(kept);
+    unlink(kept.c_str());  // a leftover of an earlier process with this number
+    if (link(target.c_str(), kept.c_str()) == 0) return true;
+    releaseSlot(slot);
+    slot = -1;
+    return false;
+}
+
+// Gives both staged files their names under the folder's lock. When the second cannot be
+// replaced, the first target gets its earlier file back (or none, when it had none), so the
+// folder holds the earlier pair; a leftover of a run that died is removed first.
+OutputFailure replaceBoth(StagedFile& first, StagedFile& second) {
+    const std::string folder = folderOf(first.target());
+    const FolderLock lock(folder);
+    if (!lock.error().empty()) return {folder, "cannot lock the folder: " + lock.error()};
+    for (StagedFile* file : {&first, &second}) removeDeadTemporaries(file->target());
+    for (StagedFile* file : {&first, &second})
+        if (std::string why = file->name(); !why.empty()) return {file->target(), why};
+    const std::string kept = temporaryName(first.target(), "old");
+    int slot = -1;
+    const bool hadEarlier = access(first.target().c_str(), F_OK) == 0;
+    const bool keptEarlier = hadEarlier && keepEarlier(first.target(), kept, slot);
+    if (std::string why = first.replaceTarget(); !why.empty()) {
+        if (keptEarlier) unlink(kept.c_str());
+        releaseSlot(slot);
+        return {first.target(), why};
+    }
+    std::string why = second.replaceTarget();
+    if (!why.empty()) {
+        const bool restored = keptEarlier ? std::rename(kept.c_str(), first.target().c_str()) == 0
+                                          : !hadEarlier && unlink(first.target().c_str()) == 0;
+        if (!restored) why += " (and " + first.target() + " is already the new one)";
+    } else if (keptEarlier) {
+        unlink(kept.c_str());
+    }
+    releaseSlot(slot);
+    return why.empty() ? OutputFailure{} : OutputFailure{second.target(), why};
+}
+
+// Whatever failed, no temporary of the pair stays once the call returns.
+OutputFailure replacePair(StagedFile& first, StagedFile& second) {
+    OutputFailure failure = replaceBoth(first, second);
+    if (failure.failed()) {
+        first.discard();
+        second.discard();
+    }
+    return failure;
+}
+
 }  // namespace
 
 std::string checkOutputsWritable(const std::string& folder) {
     struct stat info;
     if (stat(folder.c_str(), &info) != 0) return cannotWrite(folder, std::strerror(errno));
     if (!S_ISDIR(info.st_mode)) return cannotWrite(folder, "not a folder");
+    for (const char* name : {OutputFiles::kPanoramaName, OutputFiles::kParameterFileName})
+        if (std::string why = outputPathProblem(joined(folder, name)); !why.empty()) return why;
     // Creating a file is the only honest test: permissions, a read-only mount, no free inodes.
     StagedFile probe(joined(folder, OutputFiles::kPanoramaName));
     if (std::string why = probe.open(); !why.empty()) return cannotWrite(folder, why);
@@ -256,25 +319,24 @@ std::string StagedOutputs::commit(const std::string& parameters, const CancelFla
     if (!panoramaWritten()) return cannotWrite(s.image.target(), "the panorama was not completed");
     if (cancelled(cancel)) return cancelMessage;
     if (std::string why = s.image.flush(); !why.empty()) return cannotWrite(s.image.target(), why);
-    if (std::string why = stageText(s.text, parameters); !why.empty()) return cannotWrite(s.text.target(), why);
+    std::string why;
+    const std::string text = withPanoramaSection(parameters, s.image, why);
+    if (!why.empty()) return cannotWrite(s.image.target(), why);
+    if (std::string failed = stageText(s.text, text); !failed.empty()) return cannotWrite(s.text.target(), failed);
     if (cancelled(cancel)) return cancelMessage;
-    for (StagedFile* file : {&s.image, &s.text})
-        if (std::string why = file->name(); !why.empty()) return cannotWrite(file->target(), why);
-    for (StagedFile* file : {&s.image, &s.text})
-        if (std::string why = file->replaceTarget(); !why.empty()) return cannotWrite(file->target(), why);
-    return std::string();
+    const OutputFailure failure = replacePair(s.image, s.text);
+    return failure.failed() ? cannotWrite(failure.path, failure.reason) : std::string();
 }
 
 OutputFailure replaceOutputs(const std::string& panoramaPath, const std::string& parameterPath,
                              const Image& panorama, int quality, const std::string& parameters) {
     StagedFile image(panoramaPath), text(parameterPath);
     if (std::string why = stageJpeg(image, panorama, quality); !why.empty()) return {panoramaPath, why};
-    if (std::string why = stageText(text, parameters); !why.empty()) return {parameterPath, why};
-    for (StagedFile* file : {&image, &text})
-        if (std::string why = file->name(); !why.empty()) return {file->target(), why};
-    for (StagedFile* file : {&image, &text})
-        if (std::string why = file->replaceTarget(); !why.empty()) return {file->target(), why};
-    return {};
+    std::string why;
+    const std::string withSection = withPanoramaSection(parameters, image, why);
+    if (!why.empty()) return {panoramaPath, why};
+    if (std::string failed = stageText(text, withSection); !failed.empty()) return {parameterPath, failed};
+    return replacePair(image, text);
 }
 
 void removeOutputTemporaries() noexcept {

@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <fstream>
 #include <istream>
 #include <ostream>
 
+#include "io/input_files.h"
 #include "io/jpeg.h"
+#include "io/parameter_lines.h"
 #include "numerics/mat3.h"
 
 namespace vantorra {
@@ -49,30 +53,28 @@ void writeMatrix(std::ostream& out, const Mat3& m) {
     }
 }
 
-bool isWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-
-// The next line that is not blank, with surrounding white space (and a carriage return left by
-// a file written on another system) removed.
-bool readName(std::istream& in, std::string& name) {
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto first = std::find_if_not(line.begin(), line.end(), isWhiteSpace);
-        const auto last = std::find_if_not(line.rbegin(), line.rend(), isWhiteSpace).base();
-        if (first < last) {
-            name.assign(first, last);
-            return true;
-        }
-    }
-    return false;
+// A whole word as a number, as the stream would read it: a leading '+' is allowed.
+template <typename T>
+bool readNumber(ParameterLines& in, T& value) {
+    std::string word;
+    if (!in.nextWord(word)) return false;
+    const char* first = word.data();
+    const char* const end = word.data() + word.size();
+    if (first != end && *first == '+' && end - first > 1 && first[1] != '-') ++first;
+    const auto [stop, failure] = std::from_chars(first, end, value);
+    // The stream never read "inf" or "nan" as numbers: such a record stays "not a number".
+    if constexpr (std::is_floating_point_v<T>)
+        if (!std::isfinite(value)) return false;
+    return failure == std::errc() && stop == end;
 }
 
 // The reasons a record is refused; empty when it can be used.
-std::string readMatrix(std::istream& in, Matrix& m, const char* what) {
+std::string readMatrix(ParameterLines& in, Matrix& m, const char* what) {
     m.resize(3, 3);
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) {
             float value = 0.0f;
-            if (!(in >> value)) return std::string("cut short or not a number in its ") + what;
+            if (!readNumber(in, value)) return std::string("cut short or not a number in its ") + what;
             if (!std::isfinite(value)) return std::string("a value of its ") + what + " is not finite";
             m.at(r, c) = value;
         }
@@ -97,13 +99,13 @@ bool isRotation(const Matrix& R) {
     return det > 0.0f;  // a reflection is orthonormal but no camera
 }
 
-std::string readRecordNumbers(std::istream& in, ImageSize& size, Camera& camera) {
-    if (!(in >> size.width >> size.height)) return "its size is cut short or not a whole number";
+std::string readRecordNumbers(ParameterLines& in, ImageSize& size, Camera& camera) {
+    if (!readNumber(in, size.width) || !readNumber(in, size.height)) return "its size is cut short or not a whole number";
     if (size.width < 0 || size.height < 0) return "its size is negative";
     size.channels = 3;  // the JPEG reader always delivers three channels
     if (std::string why = readMatrix(in, camera.imageTransform, "image transform"); !why.empty()) return why;
     if (std::string why = readMatrix(in, camera.R, "rotation"); !why.empty()) return why;
-    if (!(in >> camera.f)) return "its focal length is cut short or not a number";
+    if (!readNumber(in, camera.f)) return "its focal length is cut short or not a number";
     if (!std::isfinite(camera.f)) return "its focal length is not finite";
     // f = 0 marks an image outside the panorama: its rotation is not used, and a photograph that
     // could not be read at all is recorded there with the size 0 x 0.
@@ -138,22 +140,38 @@ constexpr float kMaxCoefficient = 2.0f;
 
 // Reads the lines after the marker into the cameras; empty when they fit, or the reason, naming
 // the record as every refusal of the file does.
-std::string readDistortion(std::istream& in, std::vector<CameraRecord>& records) {
+std::string readDistortion(ParameterLines& in, std::vector<CameraRecord>& records) {
     for (size_t i = 0; i < records.size(); ++i) {
         const std::string where = "record " + std::to_string(i + 1) + " (" + records[i].name + "): its lens distortion ";
         std::string word;
         LensDistortion lens;
-        if (!(in >> word) || word != "lens") return where + "is missing";
-        if (!(in >> lens.k1 >> lens.k2)) return where + "is cut short or not a number";
+        if (!in.nextWord(word) || word != "lens") return where + "is missing";
+        if (!readNumber(in, lens.k1) || !readNumber(in, lens.k2)) return where + "is cut short or not a number";
         if (!std::isfinite(lens.k1) || !std::isfinite(lens.k2) || std::fabs(lens.k1) > kMaxCoefficient ||
             std::fabs(lens.k2) > kMaxCoefficient)
             return where + "is no lens";
         records[i].camera.lens = lens;
     }
-    std::string rest;
-    if (in >> rest) return "record " + std::to_string(records.size() + 1) + ": text after the lens distortion";
     return std::string();
 }
+
+// The sections after the records, each known one at most once and in its order; empty when they
+// are whole and end the text, else why not.
+std::string readSections(ParameterLines& in, std::string marker, std::vector<CameraRecord>& records,
+                         PanoramaChecksum* panorama) {
+    if (marker == kDistortionSection) {
+        if (std::string why = readDistortion(in, records); !why.empty()) return why;
+        if (!in.nextName(marker)) return std::string();
+        if (marker != kPanoramaSection)
+            return "record " + std::to_string(records.size() + 1) + ": text after the lens distortion";
+    }
+    PanoramaChecksum read;
+    if (std::string why = readPanoramaSection(in, read); !why.empty()) return why;
+    if (panorama) *panorama = std::move(read);
+    return std::string();
+}
+
+bool isSectionMarker(const std::string& name) { return name == kDistortionSection || name == kPanoramaSection; }
 
 }  // namespace
 
@@ -192,31 +210,32 @@ std::ostream& writeParameterFile(std::ostream& out, std::span<const CameraRecord
     return out;
 }
 
-int readParameterFile(std::istream& in, std::vector<CameraRecord>& records, std::string* error, int maxRecords) {
+int readParameterFile(std::istream& in, std::vector<CameraRecord>& records, std::string* error, int maxRecords,
+                      PanoramaChecksum* panorama) {
+    ParameterLines lines(in);
     std::vector<CameraRecord> read;
     CameraRecord record;
-    while (readName(in, record.name)) {
-        if (record.name == kDistortionSection) {
-            if (const std::string why = readDistortion(in, read); !why.empty()) {
-                setError(error, why);
-                return -1;
-            }
+    // A line too long for any name or number ends the file at once, whatever was read before.
+    const auto refused = [&](std::string why) {
+        setError(error, lines.failed() ? lines.error() : std::move(why));
+        return -1;
+    };
+    while (lines.nextName(record.name)) {
+        if (isSectionMarker(record.name)) {
+            if (std::string why = readSections(lines, record.name, read, panorama); !why.empty() || lines.failed())
+                return refused(why);
             break;
         }
         const int number = static_cast<int>(read.size()) + 1;
-        if (number > maxRecords) {
-            setError(error, "more than " + std::to_string(maxRecords) +
-                                " records, the most the memory budget can render");
-            return -1;
-        }
+        if (number > maxRecords)
+            return refused("more than " + std::to_string(maxRecords) + " records, the most the memory budget can render");
         record.camera = Camera{};
-        if (const std::string why = readRecordNumbers(in, record.size, record.camera); !why.empty()) {
-            setError(error, "record " + std::to_string(number) + " (" + record.name + "): " + why);
-            return -1;
-        }
+        if (const std::string why = readRecordNumbers(lines, record.size, record.camera); !why.empty())
+            return refused("record " + std::to_string(number) + " (" + record.name + "): " + why);
         read.push_back(std::move(record));
         record = CameraRecord{};
     }
+    if (lines.failed()) return refused(std::string());
     records.insert(records.end(), std::make_move_iterator(read.begin()), std::make_move_iterator(read.end()));
     return static_cast<int>(read.size());
 }
@@ -227,14 +246,21 @@ int maxParameterFileRecords(int64_t memoryBudget) {
 }
 
 int loadParameterFile(const std::string& path, int64_t memoryBudget, std::vector<CameraRecord>& records,
-                      std::string* error) {
+                      std::string* error, PanoramaChecksum* panorama) {
     records.clear();
-    std::ifstream in(path);
+    if (std::string why = inputFileProblem(path); !why.empty()) {
+        // The reason alone: the caller names the file.
+        for (const std::string& prefix : {std::string(kOpenVerb) + path + ": ", path + ": "})
+            if (why.rfind(prefix, 0) == 0) why.erase(0, prefix.size());
+        setError(error, why);
+        return -1;
+    }
+    std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) {
         setError(error, std::strerror(errno));
         return -1;
     }
-    const int count = readParameterFile(in, records, error, maxParameterFileRecords(memoryBudget));
+    const int count = readParameterFile(in, records, error, maxParameterFileRecords(memoryBudget), panorama);
     if (count < 0) records.clear();
     return count;
 }

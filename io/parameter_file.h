@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "core/image_size.h"
+#include "io/panorama_checksum.h"
+#include "io/parameter_lines.h"
 #include "numerics/camera.h"
 
 namespace vantorra {
@@ -36,16 +38,19 @@ std::ostream& writeParameterFile(std::ostream& out, std::span<const CameraRecord
                                  std::span<const int32_t> component, bool matrices = false);
 
 // Appends the records of `in` to `records` (sizes with channels 3) and returns how many it
-// appended. A name is a whole line (surrounding white space removed, blank lines skipped);
-// numbers may be spread over lines in any spacing. All or nothing: when a record is cut short,
+// appended. A name is a whole line, kept exactly but for the carriage returns it ends in (blank
+// lines are skipped); numbers may be spread over lines in any spacing. A line longer than any
+// path refuses the file at once ("line N is longer than any path ..."). All or nothing: when a record is cut short,
 // has a negative size or a number that is not finite, or has a non-zero focal length with a size
 // that is not positive or a rotation that is not orthonormal (within 1e-3) or is a reflection,
 // nothing is appended, -1 is returned and `error` names the record ("record N (name): reason", N
 // from 1). The same happens as soon as a record beyond maxRecords begins. A distortion section
 // gives the cameras their lenses; it must have a line for every record, hold finite coefficients
-// of at most 2 in size and end the file, or the file is refused in the same way.
+// of at most 2 in size and end the file but for the panorama section, or the file is refused in
+// the same way; so is a panorama section that is not whole or is followed by anything. That
+// section's record goes to `panorama` when given.
 int readParameterFile(std::istream& in, std::vector<CameraRecord>& records, std::string* error = nullptr,
-                      int maxRecords = std::numeric_limits<int>::max());
+                      int maxRecords = std::numeric_limits<int>::max(), PanoramaChecksum* panorama = nullptr);
 
 // The least a rendered image costs for the whole render whatever its size: its gain thumbnail
 // of at least 50 x 50 pixels in three float channels, rounded up for its share of the block
@@ -64,9 +69,10 @@ std::string checkParameterFilePhotographs(const std::string& directory, std::spa
                                           std::span<const int32_t> component);
 
 // Reads the records of the parameter file at `path` into `records` (emptied first). Returns the
-// record count, or -1 when the file cannot be opened, has a bad record or more records than
-// `memoryBudget` allows; `records` is then empty and `error` gives the reason.
+// record count, or -1 when the file cannot be opened or is not a regular file, has a bad record
+// or more records than `memoryBudget` allows; `records` is then empty and `error` gives the
+// reason. The panorama section's record goes to `panorama` when given.
 int loadParameterFile(const std::string& path, int64_t memoryBudget, std::vector<CameraRecord>& records,
-                      std::string* error = nullptr);
+                      std::string* error = nullptr, PanoramaChecksum* panorama = nullptr);
 
 }  // namespace vantorra

@@ -57,11 +57,23 @@ bool isSameFile(const std::string& a, const std::string& b) {
     return normalised(a) == normalised(b);
 }
 
+namespace {
+
+// Why a name is not taken as a photograph's, in the rule's own terms.
+std::string notPhotographReason(const std::string& path) {
+    const size_t end = path.find_last_not_of(" \t");
+    if (end != std::string::npos && end + 1 < path.size() && isPhotographName(path.substr(0, end + 1)))
+        return "not a JPEG file: the name goes on with white space after its .jpg, .jpeg or .jpe";
+    return "not a JPEG file";
+}
+
+}  // namespace
+
 PhotoSelection selectPhotographs(const std::vector<std::string>& paths, const std::string& outputPath) {
     PhotoSelection selection;
     for (const std::string& path : paths) {
         if (!isPhotographName(path)) {
-            selection.skipped.push_back({path, "not a JPEG file"});
+            selection.skipped.push_back({path, notPhotographReason(path)});
         } else if (isSameFile(path, outputPath)) {
             selection.skipped.push_back({path, "the panorama about to be written"});
         } else {

@@ -33,6 +33,9 @@ struct RunReport {
     // Photographs given, or the records the parameter file held (0 when it held none).
     int records = 0;
     std::vector<LeftOutPhotograph> leftOut;  // in image order
+    // What the user should know though the run went on (a parameter file whose panorama beside
+    // it is another run's, say), one sentence each.
+    std::vector<std::string> warnings;
     RegistrationSummary registration;        // empty unless this run registered cameras
     RenderResult render;                     // render.rendered false when nothing was drawn
 

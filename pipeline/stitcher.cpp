@@ -6,13 +6,16 @@
 #include "adjust/registration_refinement.h"
 #include "core/stitch_cancelled.h"
 #include "core/thread_pool.h"
+#include "io/input_files.h"
 #include "io/jpeg.h"
 #include "matching/feature_matcher.h"
 #include "pipeline/camera_registration.h"
+#include "pipeline/focal_seed.h"
 #include "pipeline/lens_groups.h"
 #include "pipeline/panorama_orientation.h"
 #include "pipeline/render_progress_share.h"
 #include "pipeline/run_budget.h"
+#include "pipeline/watched_output.h"
 #include "render/gain_compensation.h"
 
 namespace vantorra {
@@ -87,6 +90,11 @@ bool Stitcher::beginRun(Run& run, std::string directory, std::vector<std::string
         ended(run.report, StitchOutcome::Failed, std::move(refusal));
         return false;
     }
+    for (const Photograph& photograph : photographs_)
+        if (std::string why = unrecordableName(photograph.name); !why.empty()) {
+            ended(run.report, StitchOutcome::Unreadable, "cannot record " + photograph.name + ": " + why);
+            return false;
+        }
     progress.setRenderShare(renderProgressShare(options.render, headerSizesForShare(options.render, directory_, this->names())));
     return true;
 }
@@ -96,6 +104,7 @@ bool Stitcher::matchPhotographs(Run& run, ThreadPool& pool, MatchingResult& matc
     const FeatureMatcher matcher(runFeatureOptions(options, n), options.ransac, featureBudget(options, n));
     matching = matcher.matchingStage(directory_, this->names(), progress, run.log, &pool);
     if (!matching.photographs.empty()) photographs_ = std::move(matching.photographs);
+    if (!InputWatch::changedDuringRun().empty()) return false;  // the run ends with the change
     leaveOutUnreadable(photographs_, run.report);
     if (!matching.ok) {
         if (tooFewReadable(photographs_, matching.error))
@@ -124,9 +133,8 @@ bool Stitcher::registerPanorama(Run& run, ThreadPool& pool, MatchingResult& matc
     const std::vector<PhotoExif> exif = readPhotoExif(directory_, this->names(), sizes);
     logExif(run.log, exif);
     const BundleAdjuster adjuster(options.bundle, run.log, &pool);
-    registerCameras(registration, matching.matches, adjuster, exif);
-
-    adjustGlobally(registration, matching.matches, adjuster);
+    // Every camera adjusted together, from the EXIF seed or the size rule, whichever fits better.
+    registerFromBetterSeed(registration, matching.matches, adjuster, exif);
     const std::vector<int32_t> lensNumbers = lensGroups(sizes, focalLengths35mm(exif));
     const std::vector<int32_t>* lenses =
         estimateDistortion(registration, matching.matches, lensNumbers) ? &lensNumbers : nullptr;
@@ -205,7 +213,8 @@ bool Stitcher::renderRun(Run& run, PanoramaSink& output, const RenderOptions& re
     ThreadPool pool(options.threads);
     // The render's budget is what the feature stage left of the system memory.
     const Renderer renderer(render, options.systemMemory - featureImageMemory_);
-    report.render = renderer.render(output, scene, gains, progress, run.log, &pool);
+    WatchedOutput watched(output);
+    report.render = renderer.render(watched, scene, gains, progress, run.log, &pool);
     cameras_ = report.render.cameras;
     if (!report.render.error.empty()) {
         ended(report, StitchOutcome::Failed, report.render.error);
@@ -222,7 +231,8 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
     RunReport& report = run.report;
     std::vector<CameraRecord> records;
     std::string why;
-    const int count = loadParameterFile(parameterFile, options.systemMemory, records, &why);
+    PanoramaChecksum panorama;
+    const int count = loadParameterFile(parameterFile, options.systemMemory, records, &why, &panorama);
     directory_ = std::move(directory);
     std::vector<int32_t> component = registeredRecords(records);
     if (count > 0) why = checkParameterFilePhotographs(directory_, records, component);
@@ -230,6 +240,11 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
         return ended(report, StitchOutcome::Unreadable, "cannot read " + parameterFile + ": " + why);
     if (count == 0) return ended(report, StitchOutcome::Unreadable, "no image records in " + parameterFile);
     report.records = count;
+    // A pair torn by a run stopped between its two renames: said, and rendered again whole.
+    if (std::string torn = checkPanoramaPair(parameterFile, panorama); !torn.empty()) {
+        run.log << " " << torn << std::endl;
+        report.warnings.push_back(std::move(torn));
+    }
     for (CameraRecord& record : records) {
         photographs_.push_back(Photograph{std::move(record.name), record.size});
         cameras_.push_back(std::move(record.camera));
@@ -252,12 +267,23 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
 template <typename Body>
 RunReport Stitcher::cancellable(std::ostream& log, Body&& body) {
     const bool renderOnlyBefore = progress.renderOnly;
+    const InputWatch watch(progress.cancel);
     Run run{log, {}};
     try {
         body(run);
     } catch (const StitchCancelled&) {
         progress.renderOnly = renderOnlyBefore;
         ended(run.report, StitchOutcome::Cancelled);
+        run.report.render = RenderResult{};
+        return run.report;
+    }
+    // A read stopped by the cancel may have failed before any report saw the request.
+    const bool cancelled = progress.cancel != nullptr && progress.cancel->requested() && !run.report.stitched();
+    if (std::string changed = InputWatch::changedDuringRun(); !changed.empty() || cancelled) {
+        // Whatever was made from a photograph that changed mixes two pictures: nothing is kept.
+        progress.renderOnly = renderOnlyBefore;
+        if (cancelled) ended(run.report, StitchOutcome::Cancelled);
+        else ended(run.report, StitchOutcome::Unreadable, std::move(changed));
         run.report.render = RenderResult{};
         return run.report;
     }

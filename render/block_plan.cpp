@@ -62,24 +62,27 @@ int planBlockSize(int64_t budget, int64_t heldBytes, int width, int height, bool
 
 int planBlockSize(int64_t budget, const std::function<int64_t(int)>& heldFor, int width, int height,
                   bool streamed, int64_t pixelBytes, int margin, int minBlock, int maxBlock) {
-    auto fits = [&](int64_t b) {
+    auto fits = [&](int64_t b, int64_t allowance = 0) {
         const int64_t rows = streamed ? std::min<int64_t>(b, height) : height;
         // A block larger than the panorama costs only what the panorama covers.
         const int64_t blockRows = std::min<int64_t>(b, height) + 2 * int64_t{margin};
         const int64_t blockCols = std::min<int64_t>(b, width) + 2 * int64_t{margin};
         const int64_t need = heldFor(static_cast<int>(b)) + 3 * int64_t{width} * rows + pixelBytes * blockRows * blockCols;
-        return need <= budget;
+        return need <= budget + allowance;
     };
     const int lowest = std::max(minBlock, 1);
     int best = 0;  // none found yet
     for (int64_t b = 1; b <= maxBlock; b *= 2)
         if (b >= lowest && fits(b)) best = static_cast<int>(b);
-    // Below the preferred size rather than over the budget; when even the smallest block does
-    // not fit (the panorama held whole is larger than the budget), smaller blocks would only be
-    // slower.
+    // Below the preferred size rather than over the budget. When even the smallest block does
+    // not fit, the largest block within the allowance over the budget (the renderer refuses a
+    // budget that not even the smallest comes that near): never more memory than that, and not
+    // the thousands of tiny blocks the smallest would be.
     for (int64_t b = lowest / 2; best == 0 && b >= kSmallestBlock; b /= 2)
         if (fits(b)) best = static_cast<int>(b);
-    if (best == 0) best = lowest;
+    for (int64_t b = lowest; best == 0 && b >= kSmallestBlock; b /= 2)
+        if (fits(b, kBudgetAllowance)) best = static_cast<int>(b);
+    if (best == 0) best = std::min(lowest, kSmallestBlock);
     return std::max(std::min(best, maxBlock), 1);
 }
 

@@ -34,8 +34,13 @@ int renderBlockSize(int64_t budget, int width, int height, int minBlock, int max
 // `pixelBytes` per pixel of a block with its margin. The largest power of two in
 // minBlock .. maxBlock that fits. When not even minBlock fits (many images meeting at a pixel,
 // say), smaller blocks down to kSmallestBlock are tried: the budget is kept over the preferred
-// size. minBlock when not even kSmallestBlock fits.
+// size. When not even kSmallestBlock fits, the largest block within kBudgetAllowance over the
+// budget, else kSmallestBlock (or minBlock when smaller): never the preferred size regardless.
 constexpr int kSmallestBlock = 16;
+// What a render may take beyond its budget when no block fits it (the code and the decoders'
+// own buffers absorb about that much); a budget that not even the smallest block fits within
+// this allowance is refused.
+constexpr int64_t kBudgetAllowance = int64_t{32} << 20;
 int planBlockSize(int64_t budget, int64_t heldBytes, int width, int height, bool streamed,
                   int64_t pixelBytes, int margin, int minBlock, int maxBlock);
 // The same when what is held depends on the block side: `heldFor(b)` gives the sources a row

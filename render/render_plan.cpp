@@ -171,9 +171,8 @@ bool planBlocks(const RenderOptions& o, RenderPlan& plan, int threads, std::ostr
     // them no block is small enough, and the run says so instead of outgrowing its budget by more
     // than the fixed allowance for code and decoders can absorb. (A budget smaller than a few
     // blocks' worth is otherwise rendered in the smallest blocks, as it always was.)
-    constexpr int64_t kAbsorbed = int64_t{32} << 20;
     if (const int64_t least = smallestBlockBytes(held, width, plan.pixelBytes, plan.margin);
-        least > plan.budget + kAbsorbed) {
+        least > plan.budget + kBudgetAllowance) {
         plan.result.error = "the memory budget of " + std::to_string(plan.budget >> 20) + " MB cannot hold the " +
                             std::to_string(overlapDepth(plan.footprints)) +
                             " photographs that meet at one place (that needs " + std::to_string((least >> 20) + 1) +

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -13,6 +14,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <utility>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -24,6 +27,8 @@
 
 #include "cli/exit_codes.h"
 #include "cli/run.h"
+#include "core/progress_reporter.h"
+#include "io/panorama_checksum.h"
 #include "io/parameter_file.h"
 #include "pipeline/stitcher.h"
 
@@ -265,7 +270,11 @@ TEST_F(BadInputTest, AParameterFileIsRenderedWholeOrNotAtAll) {
         std::istringstream in(good);
         for (std::string line; std::getline(in, line);) lines.push_back(line);
     }
-    ASSERT_EQ(lines.size(), 33u);  // three records of 11 lines: name, size, blank, 3 + 3 matrix rows, f, blank
+    // Three records of 11 lines (name, size, blank, 3 + 3 matrix rows, f, blank), then the
+    // panorama's section: its marker, its name, its size and checksum.
+    ASSERT_EQ(lines.size(), 36u);
+    EXPECT_EQ(lines[33], "[panorama bytes crc32]");
+    const std::string records = good.substr(0, good.find(lines[33]));
     auto edited = [&](size_t line, const std::string& text) {
         std::string result;
         for (size_t i = 0; i < lines.size(); ++i) result += (i == line ? text : lines[i]) + "\n";
@@ -286,7 +295,7 @@ TEST_F(BadInputTest, AParameterFileIsRenderedWholeOrNotAtAll) {
         {"non-finite focal length", edited(20, "inf"), "record 2 (" + input(kViews[1]) + "): its focal length is cut short or not a number"},
         {"non-finite rotation", edited(6, "nan 0 0"), "record 1 (" + input(kViews[0]) + "): cut short or not a number in its rotation"},
         {"rotation not orthonormal", edited(6, "1.5 0 0"), "record 1 (" + input(kViews[0]) + "): its rotation is not orthonormal"},
-        {"cut short", good.substr(0, good.size() - 20), "record 3 (" + input(kViews[2]) + "): "},
+        {"cut short", records.substr(0, records.size() - 20), "record 3 (" + input(kViews[2]) + "): "},
         {"malformed record", edited(14, "0 one 299.5"), "record 2 (" + input(kViews[1]) + "): cut short or not a number in its image transform"},
         {"100,000 records", manyRecords, "more than 8192 records, the most the memory budget can render"},
     };
@@ -403,6 +412,251 @@ TEST_F(BadInputTest, SigtermDuringARunLeavesTheEarlierOutputs) {
         expectEarlierOutputsIntact("signal after " + std::to_string(delayMs) + " ms");
     }
     EXPECT_GT(interrupted, 0);
+}
+
+// A fault that strikes during a run: `hook`, called once, at the first report whose text starts
+// with `at`.
+struct MidRunFault {
+    const char* at = "";
+    std::function<void()> hook;
+};
+
+class FaultView : public ProgressView {
+public:
+    explicit FaultView(MidRunFault fault) : at_(fault.at), hook_(std::move(fault.hook)) {}
+    void setText(const std::string& text) override {
+        if (hook_ && text.rfind(at_, 0) == 0) std::exchange(hook_, nullptr)();
+    }
+    void setStageBar(int, int) override {}
+    void setOverallBar(int, int) override {}
+    void pumpEvents() override {}
+    void repaint() override {}
+
+private:
+    std::string at_;
+    std::function<void()> hook_;
+};
+
+PipelineCalls faultyPipeline(const MidRunFault& fault) {
+    return {
+        [fault](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output, std::ostream& log) {
+            FaultView view(fault);
+            stitcher.progress.attach(&view);
+            const RunReport report = stitcher.stitch(std::string(), names, output, log);
+            stitcher.progress.attach(nullptr);
+            return report;
+        },
+        [](Stitcher& stitcher, const std::string& path, PanoramaSink& output, std::ostream& log) {
+            return stitcher.stitchFromParameterFile(std::string(), path, output, log);
+        },
+    };
+}
+
+pid_t deadProcess() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+// Faults injected into the inputs, the outputs and the run itself: each ends with the exit status
+// its kind documents, a message that names it, and either the earlier pair untouched or a whole
+// new one (the image its parameter file records), never a temporary left behind.
+TEST_F(BadInputTest, InjectedFaultsEndWithTheirStatusAndAWholePair) {
+    enum Outputs { Earlier, NewPair };
+    struct Case {
+        const char* what;
+        std::function<std::vector<std::string>()> setUp;  // the inputs, after preparing the fault
+        MidRunFault duringRun;
+        int exitCode;
+        std::string message;  // part of the errors
+        Outputs outputs;
+    };
+    const std::string deep = (dir_ / "deep").string() + [] {
+        std::string path;
+        for (int i = 0; i < 21; ++i) path += "/" + std::string(200, 'd');
+        return path;
+    }();
+    const std::string changed = input(kViews[1]);
+    const Case cases[] = {
+        // Cut once its features are found: the next read of it (its EXIF block) sees the change.
+        {"a photograph cut short during the run", [&] { return goodViews(); },
+         {"Matching SIFT features", [&] { fs::resize_file(changed, fs::file_size(changed) / 2); }}, ExitFileError,
+         changed + " changed during the run", Earlier},
+        {"pano.txt taken by a folder during the run", [&] { return goodViews(); },
+         {"Blending block",
+          [&] {
+              fs::remove(dir_ / "out/pano.txt");
+              fs::create_directories(dir_ / "out/pano.txt/inside");
+          }},
+         ExitFileError, "cannot write " + (dir_ / "out/pano.txt").string() + ": ", Earlier},
+        {"a FIFO named .jpg",
+         [&] {
+             mkfifo(input("fifo.jpg").c_str(), 0600);
+             std::vector<std::string> inputs = goodViews();
+             inputs.push_back(input("fifo.jpg"));
+             return inputs;
+         },
+         {}, ExitSuccess, "skipping " + input("fifo.jpg") + ": not a regular file",
+         NewPair},
+        {"a folder named .jpg",
+         [&] {
+             fs::create_directories(input("folder.jpg"));
+             std::vector<std::string> inputs = goodViews();
+             inputs.insert(inputs.begin(), input("folder.jpg"));
+             return inputs;
+         },
+         {}, ExitSuccess, "not a regular file (a folder)", NewPair},
+        {"a line break in a name",
+         [&] {
+             fs::copy_file(input(kViews[0]), input("new\nline.jpg"));
+             return std::vector<std::string>{input("new\nline.jpg"), input(kViews[1])};
+         },
+         {}, ExitUsage, "holds a line break", Earlier},
+        {"a degenerate crop",
+         [&] {
+             options_.stitch.render.autoCrop = false;
+             options_.stitch.render.thetaMin = options_.stitch.render.thetaMax = 0.2f;
+             return goodViews();
+         },
+         {}, ExitUsage, "--crop needs THETA_MIN < THETA_MAX", Earlier},
+        {"a parameter file of one long line",
+         [&] {
+             writeFile(dir_ / "long.txt", std::string(3 << 20, '\0'));
+             return std::vector<std::string>{(dir_ / "long.txt").string()};
+         },
+         {}, ExitFileError, "line 1 is longer than any path", Earlier},
+        {"a FIFO named as a parameter file",
+         [&] {
+             mkfifo((dir_ / "fifo.txt").c_str(), 0600);
+             return std::vector<std::string>{(dir_ / "fifo.txt").string()};
+         },
+         {}, ExitFileError, "not a regular file", Earlier},
+        {"an output folder too deep for its temporaries",
+         [&] {
+             fs::create_directories(deep.substr(0, 4080));
+             options_.outputDirectory = deep.substr(0, 4080);
+             return goodViews();
+         },
+         {}, ExitFileError, "its temporary's path would be longer than 4095 bytes", Earlier},
+        {"a torn pair opened again",
+         [&] {
+             EXPECT_EQ(run(goodViews()), ExitSuccess) << errors_.str();
+             writeFile(dir_ / "out/pano.jpg", earlierPanorama_);  // the image of another run
+             return std::vector<std::string>{(dir_ / "out/pano.txt").string()};
+         },
+         {}, ExitSuccess, (dir_ / "out/pano.jpg").string() + " is not the panorama", NewPair},
+        {"temporaries of a dead run",
+         [&] {
+             writeFile(dir_ / ("out/.pano.txt." + std::to_string(deadProcess()) + "-0"), "left");
+             writeFile(dir_ / ("out/.pano.jpg." + std::to_string(deadProcess()) + "-old"), "left");
+             return goodViews();
+         },
+         {}, ExitSuccess, "", NewPair},
+    };
+    const CliOptions initial = options_;
+    const std::string view = readFile(changed);
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        options_ = initial;
+        putEarlierOutputs(dir_ / "out");
+        const std::vector<std::string> inputs = test.setUp();
+        options_.inputs = inputs;
+        messages_.str("");
+        errors_.str("");
+        const int status = runCli(options_, faultyPipeline(test.duringRun), nullptr, messages_, errors_);
+        EXPECT_EQ(status, test.exitCode) << errors_.str();
+        EXPECT_NE(errors_.str().find(test.message), std::string::npos) << errors_.str();
+        EXPECT_LT(errors_.str().size(), 5000u);
+        if (fs::is_directory(dir_ / "out/pano.txt")) {  // the fault itself, undone to compare
+            fs::remove_all(dir_ / "out/pano.txt");
+            writeFile(dir_ / "out/pano.txt", earlierParameters_);
+        }
+        if (test.outputs == Earlier) {
+            expectEarlierOutputsIntact(test.what);
+        } else {
+            EXPECT_EQ(namesIn(dir_ / "out"), (std::set<std::string>{"pano.jpg", "pano.txt"}));
+            std::vector<CameraRecord> records;
+            PanoramaChecksum recorded;
+            EXPECT_GT(loadParameterFile((dir_ / "out/pano.txt").string(), kBudget, records, nullptr, &recorded), 0);
+            EXPECT_EQ(checkPanoramaPair((dir_ / "out/pano.txt").string(), recorded), "");
+            EXPECT_TRUE(recorded.known());
+        }
+        writeFile(changed, view);
+    }
+}
+
+// Names are recorded exactly: a leading space is part of the name, so a parameter file renders
+// " a.jpg" again and not "a.jpg", another photograph of the same size beside it.
+TEST_F(BadInputTest, ANameWithALeadingSpaceRendersItselfAgain) {
+    fs::copy_file(input(kViews[0]), input(" a.jpg"));
+    fs::copy_file(input(kViews[2]), input("a.jpg"));
+    const fs::path before = fs::current_path();
+    fs::current_path(dir_ / "in");
+    EXPECT_EQ(run({" a.jpg", kViews[1], kViews[2]}), ExitSuccess) << errors_.str();
+    std::vector<CameraRecord> records;
+    EXPECT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), kBudget, records), 3);
+    EXPECT_EQ(records[0].name, " a.jpg");
+    options_.outputDirectory = (dir_ / "again").string();
+    EXPECT_EQ(run({(dir_ / "out/pano.txt").string()}), ExitSuccess) << errors_.str();
+    // The same file naming the photograph by its whole path renders the same bytes.
+    const std::string saved = readFile(dir_ / "out/pano.txt");
+    writeFile(dir_ / "whole.txt", input(" a.jpg") + saved.substr(saved.find('\n')));
+    options_.outputDirectory = (dir_ / "whole").string();
+    EXPECT_EQ(run({(dir_ / "whole.txt").string()}), ExitSuccess) << errors_.str();
+    fs::current_path(before);
+    EXPECT_TRUE(readFile(dir_ / "again/pano.jpg") == readFile(dir_ / "whole/pano.jpg"));
+}
+
+// The tool itself with its standard streams closed or its reader gone: the run still ends as it
+// should, and nothing it prints ever lands in an output file.
+TEST_F(BadInputTest, ClosedOrBrokenStandardStreamsNeverReachTheOutputs) {
+    writeFile(input("bad.jpg"), "not a photograph");
+    struct Case {
+        const char* what;
+        int stream;           // the descriptor closed, or given a pipe without a reader
+        bool pipe;
+        const char* logMode;  // "console" writes the log to the standard output
+    };
+    const Case cases[] = {
+        {"standard output closed, log on the console", STDOUT_FILENO, false, "console"},
+        {"standard error closed, a bad photograph", STDERR_FILENO, false, "none"},
+        {"standard output read by no one", STDOUT_FILENO, true, "console"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        putEarlierOutputs(dir_ / "out");
+        std::vector<std::string> arguments = {VANTORRA_CLI_PATH, "--log", test.logMode, "-o", (dir_ / "out").string()};
+        for (const std::string& view : goodViews()) arguments.push_back(view);
+        arguments.push_back(input("bad.jpg"));
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        close(ends[0]);  // no reader
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (test.pipe) dup2(ends[1], test.stream);
+            else close(test.stream);
+            close(ends[1]);
+            std::vector<char*> argv;
+            for (std::string& argument : arguments) argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(ends[1]);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), ExitSuccess);
+        const std::string panorama = readFile(dir_ / "out/pano.jpg");
+        EXPECT_EQ(panorama.find("SIFT"), std::string::npos);  // the log's first lines
+        EXPECT_EQ(panorama.find("skipping"), std::string::npos);
+        PanoramaChecksum recorded;
+        std::vector<CameraRecord> records;
+        EXPECT_EQ(loadParameterFile((dir_ / "out/pano.txt").string(), kBudget, records, nullptr, &recorded), 4);
+        EXPECT_EQ(checkPanoramaPair((dir_ / "out/pano.txt").string(), recorded), "");
+    }
 }
 
 }  // namespace

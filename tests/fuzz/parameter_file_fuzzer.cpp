@@ -34,10 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
     std::vector<CameraRecord> read;
     std::string error;
-    const int records = readParameterFile(in, read, &error, kMaxRecords);
+    PanoramaChecksum panorama;
+    const int records = readParameterFile(in, read, &error, kMaxRecords, &panorama);
     if (records < 0) {
         require(read.empty());
-        require(error.rfind("record ", 0) == 0 || error.rfind("more than ", 0) == 0);
+        // A bad record is named; a bad panorama section or a line too long for any path says so.
+        require(error.rfind("record ", 0) == 0 || error.rfind("more than ", 0) == 0 ||
+                error.rfind("line ", 0) == 0 || error.find("panorama section") != std::string::npos);
+        require(error.size() < 2 * ParameterLines::kMaxLineBytes + 200);
         return 0;
     }
     require(records <= kMaxRecords);
@@ -54,12 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::ostringstream out;
     writeParameterFile(out, read, registeredRecords(read));
+    if (panorama.known()) out << panoramaSection(panorama);
     std::istringstream back(out.str());
     std::vector<CameraRecord> again;
     std::string againError;
+    PanoramaChecksum panoramaAgain;
     // Six significant digits may round a focal length of about 1e-39 to 0, which only moves
     // that image out of the panorama; every other record must come back as it was.
-    require(readParameterFile(back, again, &againError, kMaxRecords) == records);
+    require(readParameterFile(back, again, &againError, kMaxRecords, &panoramaAgain) == records);
+    require(panoramaAgain.known() == panorama.known() && panoramaAgain.sameFile(panorama));
     for (size_t i = 0; i < again.size(); ++i) {
         require(again[i].name == read[i].name);
         require(again[i].size.width == read[i].size.width);

@@ -211,6 +211,22 @@ TEST_F(JpegOrientationTest, TheExifSegmentIsFoundAmongOtherApp1Segments) {
     EXPECT_TRUE(decode(path) == upright(decode(untagged_), 8));
 }
 
+// Only the first EXIF block is kept while the header is read: hundreds of large APP1 segments
+// before and after it (each skipped unkept) change nothing, and a later EXIF block is not read.
+TEST_F(JpegOrientationTest, OnlyTheFirstExifBlockAmongManyLargeApp1SegmentsCounts) {
+    std::vector<uint8_t> filler(60000, 0x5A);
+    std::vector<std::vector<uint8_t>> segments(300, filler);
+    segments.push_back(ExifBlock().orientation(6).bytes());
+    segments.insert(segments.end(), 50, filler);
+    segments.push_back(ExifBlock().orientation(3).bytes());
+    const std::string path = writeSegments("many-app1.jpg", segments);
+    JpegHeader header;
+    std::string error;
+    ASSERT_TRUE(readJpegHeader(path, header, &error)) << error;
+    EXPECT_EQ(header.exif.orientation, 6);
+    EXPECT_TRUE(decode(path) == upright(decode(untagged_), 6));
+}
+
 TEST_F(JpegOrientationTest, DamagedOrAbsurdExifIsIgnoredAndThePhotographReadAsStored) {
     const Raster stored = decode(untagged_);
     const std::vector<uint8_t> valid = ExifBlock().orientation(6).bytes();

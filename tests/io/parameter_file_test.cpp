@@ -137,22 +137,28 @@ TEST(ParameterFile, NamesWithSpacesRoundTrip) {
     Saved s = sampleRecords();
     s.records[0].name = "/home/me/My Photos/day 1.jpg";
     s.records[1].name = "/tmp/b c.jpg";
+    s.records[1].name = "/tmp/b c.jpg ";
     s.records[2].name = "  x.jpg";
     Saved loaded;
     ASSERT_EQ(readText(written(s), loaded), 3);
     EXPECT_EQ(loaded.records[0].name, "/home/me/My Photos/day 1.jpg");
-    EXPECT_EQ(loaded.records[1].name, "/tmp/b c.jpg");
-    EXPECT_EQ(loaded.records[2].name, "x.jpg");  // surrounding white space is not part of a name
+    // Leading and trailing spaces are part of the name: another file may have the trimmed one.
+    EXPECT_EQ(loaded.records[1].name, "/tmp/b c.jpg ");
+    EXPECT_EQ(loaded.records[2].name, "  x.jpg");
 }
 
 TEST(ParameterFile, SpacingAndBlankLinesDoNotMatter) {
     const Saved original = sampleRecords();
     const std::string plain = written(original);
-    std::string loose;
-    for (const char c : plain) {
-        if (c == ' ') loose += " \t  ";
-        else if (c == '\n') loose += "  \r\n\n";
-        else loose += c;
+    std::string loose;  // names are whole lines, kept as they are but for a carriage return
+    std::istringstream plainLines(plain);
+    for (std::string line; std::getline(plainLines, line);) {
+        if (line.find(".jpg") != std::string::npos) {
+            loose += line + "\r\n\n";
+            continue;
+        }
+        for (const char c : line) loose += c == ' ' ? std::string(" \t  ") : std::string(1, c);
+        loose += "  \r\n\n";
     }
     std::string oneLine;  // the numbers of a record may share lines freely
     std::istringstream lines(plain);
@@ -385,6 +391,119 @@ TEST(ParameterFile, LensDistortionFollowsTheRecordsAndReadsBack) {
     std::string why;
     EXPECT_EQ(readParameterFile(in, first.records, &why), -1);
     EXPECT_EQ(why, "record 1: text after the lens distortion");
+}
+
+}  // namespace
+}  // namespace vantorra
+
+namespace vantorra {
+namespace {
+
+// The panorama's size and checksum follow the records (and the lens section): read back all or
+// nothing, and a reader that stops at a marker, as the first readers of the file did, still
+// takes every record before it and no camera for another.
+TEST(ParameterFile, ThePanoramaSectionReadsBackAndOlderReadersStopAtItsMarker) {
+    Saved s = sampleRecords();
+    const std::string straight = written(s);
+    s.records[0].camera.lens = {-0.06f, 0.0f};
+    const std::string bent = written(s);
+    const PanoramaChecksum recorded{"my pano.jpg", 4817722, 0x9f3a0c11};
+    const std::string section = panoramaSection(recorded);
+    EXPECT_EQ(section, "[panorama bytes crc32]\nmy pano.jpg\n4817722 9f3a0c11\n");
+    for (const std::string& records : {straight, bent}) {
+        std::istringstream in(records + section);
+        Saved read;
+        PanoramaChecksum checksum;
+        std::string error;
+        ASSERT_EQ(readParameterFile(in, read.records, &error, 100, &checksum), 3) << error;
+        EXPECT_EQ(checksum.name, recorded.name);
+        EXPECT_TRUE(checksum.sameFile(recorded));
+        EXPECT_EQ(read.records[0].camera.lens.k1, records == bent ? -0.06f : 0.0f);
+
+        // The first readers: a name is a word, then numbers until one fails.
+        std::istringstream old(records + section);
+        int taken = 0;
+        std::string name;
+        for (float number = 0.0f; old >> name;) {
+            int width = 0, height = 0;
+            if (!(old >> width >> height)) break;
+            for (int k = 0; k < 19; ++k) old >> number;
+            ++taken;
+        }
+        EXPECT_EQ(taken, 3);
+        EXPECT_EQ(name, records == bent ? "[lens" : "[panorama");
+    }
+    const struct {
+        const char* what;
+        std::string tail;
+    } broken[] = {
+        {"cut after the marker", "[panorama bytes crc32]\n"},
+        {"no checksum", "[panorama bytes crc32]\npano.jpg\n4817722\n"},
+        {"a short checksum", "[panorama bytes crc32]\npano.jpg\n4817722 9f3a0c1\n"},
+        {"not hexadecimal", "[panorama bytes crc32]\npano.jpg\n4817722 9f3a0c1g\n"},
+        {"a negative size", "[panorama bytes crc32]\npano.jpg\n-5 9f3a0c11\n"},
+        {"another folder", "[panorama bytes crc32]\n../pano.jpg\n5 9f3a0c11\n"},
+        {"text after it", section + "more\n"},
+        {"twice", section + section},
+        {"before the lens section", section + "[lens distortion k1 k2]\nlens 0 0\nlens 0 0\nlens 0 0\n"},
+    };
+    for (const auto& b : broken) {
+        std::istringstream in(straight + b.tail);
+        Saved refused;
+        PanoramaChecksum checksum;
+        std::string error;
+        EXPECT_EQ(readParameterFile(in, refused.records, &error, 100, &checksum), -1) << b.what;
+        EXPECT_TRUE(refused.records.empty() && !checksum.known()) << b.what;
+        EXPECT_FALSE(error.empty()) << b.what;
+    }
+}
+
+// A line longer than any path refuses the file as soon as it is read, naming the line and
+// showing only its start; a name as long as a path may be still reads.
+TEST(ParameterFile, ALineLongerThanAnyPathIsRefusedAtOnce) {
+    const std::string records = written(sampleRecords());
+    const std::string longest(ParameterLines::kMaxLineBytes, 'n');
+    struct Case {
+        const char* what;
+        std::string text;
+        int records;
+        const char* error;  // how the message starts, when refused
+    };
+    const Case cases[] = {
+        {"a name as long as a path", longest + "\r\n1 1\n1 0 0 0 1 0 0 0 1 0 0 0 0 0 0 0 0 0 0\n", 1, ""},
+        {"zero bytes, no line end", std::string(1 << 20, '\0'), -1, "line 1 is longer than any path"},
+        {"a long name after the records", records + longest + "n\n", -1, "line 33 is longer than any path"},
+        {"a long number", "a.jpg\n" + std::string(5000, '5') + "\n", -1, "line 2 is longer than any path"},
+    };
+    for (const Case& test : cases) {
+        std::istringstream in(test.text);
+        Saved read;
+        std::string error;
+        EXPECT_EQ(readParameterFile(in, read.records, &error), test.records) << test.what << ": " << error;
+        EXPECT_EQ(error.rfind(test.error, 0), 0u) << test.what << ": " << error;
+        EXPECT_LT(error.size(), 200u) << test.what;
+    }
+}
+
+TEST(ParameterFile, NamesThatCannotBeRecordedAreTold) {
+    struct Case {
+        std::string name;
+        bool recordable;
+    };
+    const Case cases[] = {
+        {"/photos/a.jpg", true},          {" lead.jpg", true},          {"trail.jpg ", true},
+        {"new\nline.jpg", false},         {"ends.jpg\r", false},        {"", false},
+        {"   ", false},                   {std::string(5000, 'x'), false},
+    };
+    for (const Case& test : cases) {
+        EXPECT_EQ(unrecordableName(test.name).empty(), test.recordable) << test.name;
+        if (!test.recordable) continue;
+        Saved s = sampleRecords();
+        s.records[0].name = test.name;
+        Saved back;
+        ASSERT_EQ(readText(written(s), back), 3);
+        EXPECT_EQ(back.records[0].name, test.name);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -125,6 +127,43 @@ TEST(PipelineExifTest, TheExifFocalLengthSeedsTheCameras) {
     ASSERT_EQ(read.size(), 1u);
     EXPECT_NEAR(read[0].focalPixels, expected, 0.01f * expected);
     EXPECT_EQ(read[0].focal35mm, 28.0f);
+}
+
+// The same EXIF focal length, far too long, on every view through a distorting lens (as a
+// converter may write it): seeded with it, the adjustment settles on a wrong focal length and a
+// lens that bends the other way. The size rule's seed fits the matches better and is kept, so
+// the cameras and the lens come out as without the EXIF blocks, and the log says why.
+TEST(PipelineExifTest, AnExifFocalLengthThatFitsWorseThanTheSizeRuleIsIgnored) {
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string lens5 = test::testData("matching/lens5");
+    const std::vector<uint8_t> block =
+        tagged::ExifBlock().integer(EXIF_IFD_EXIF, EXIF_TAG_FOCAL_LENGTH_IN_35MM_FILM, 200).bytes();
+    std::vector<uint8_t> segment = {0xFF, 0xE1, static_cast<uint8_t>((block.size() + 2) >> 8),
+                                    static_cast<uint8_t>((block.size() + 2) & 0xFF)};
+    segment.insert(segment.end(), block.begin(), block.end());
+    const std::vector<std::string> names = test::jpegNames(lens5);
+    for (const std::string& name : names) {
+        std::ifstream in(lens5 + name, std::ios::binary);
+        std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        bytes.insert(2, std::string(segment.begin(), segment.end()));  // the same coded image
+        std::ofstream(dir.file(name), std::ios::binary) << bytes;
+    }
+    StitchRun plain, tagged;
+    for (StitchRun* run : {&plain, &tagged}) run->stitcher.options.render.renderEnabled = false;
+    test::LogCapture quiet, log;
+    plain.stitcher.stitch(lens5, names, plain.output, quiet);
+    tagged.stitcher.stitch(dir.path + "/", names, tagged.output, log);
+    EXPECT_NE(log.text().find("EXIF focal lengths ignored"), std::string::npos) << log.text();
+    ASSERT_EQ(tagged.stitcher.component().size(), 5u);
+    ASSERT_EQ(plain.stitcher.component().size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        const Camera& a = tagged.stitcher.cameras()[i];
+        const Camera& b = plain.stitcher.cameras()[i];
+        EXPECT_NEAR(a.f, b.f, 0.001f * b.f) << i;
+        EXPECT_NEAR(a.lens.k1, b.lens.k1, 0.001f) << i;
+    }
+    EXPECT_LT(plain.stitcher.cameras()[0].lens.k1, 0.0f);  // barrel, as the lens is
 }
 
 }  // namespace

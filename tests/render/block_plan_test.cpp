@@ -87,9 +87,9 @@ TEST(RenderBlockPlan, PlannedBlocksKeepEveryBufferInsideTheBudget) {
 }
 
 // Many images at one pixel make every block pixel expensive: the block shrinks below the
-// preferred size to keep the budget, unless even the smallest block cannot, when the preferred
-// size stays (smaller blocks would only be slower). What a row of blocks holds may depend on
-// its height.
+// preferred size to keep the budget, and when even the smallest block cannot, the smallest is
+// what comes nearest (the preferred 512 would take 2 GB here). What a row of blocks holds may
+// depend on its height.
 TEST(RenderBlockPlan, BlocksShrinkBelowThePreferredSizeToKeepTheBudget) {
     const int64_t pixelBytes = 44 + 32 * 200;  // two hundred images meeting
     const int64_t budget = int64_t{64} << 20;
@@ -99,7 +99,8 @@ TEST(RenderBlockPlan, BlocksShrinkBelowThePreferredSizeToKeepTheBudget) {
     EXPECT_LE(3 * 4000 * int64_t{b} + pixelBytes * (b + 60) * (b + 60), budget);
     EXPECT_GT(3 * 4000 * int64_t{2 * b} + pixelBytes * (2 * b + 60) * (2 * b + 60), budget);
 
-    EXPECT_EQ(planBlockSize(int64_t{1} << 20, 0, 4000, 2000, false, pixelBytes, 30, 512, 8192), 512);
+    EXPECT_EQ(planBlockSize(int64_t{1} << 20, 0, 4000, 2000, false, pixelBytes, 30, 512, 8192), kSmallestBlock);
+    EXPECT_EQ(planBlockSize(int64_t{1} << 20, 0, 4000, 2000, true, pixelBytes, 30, 512, 8192), kSmallestBlock);
 
     // Held bytes that grow with the block: a smaller block than a constant would give.
     auto rowsHeld = [](int block) { return int64_t{block} * 200 * 3000; };

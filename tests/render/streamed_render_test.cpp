@@ -14,6 +14,7 @@
 
 #include "core/image.h"
 #include "io/panorama_sink.h"
+#include "render/block_plan.h"
 #include "pipeline/stitcher.h"
 #include "core/thread_pool.h"
 #include "render/renderer.h"
@@ -73,8 +74,9 @@ TEST(StreamedRender, RowBandDecodingGivesThePanoramaOfWholeSources) {
         RenderOptions options = row.stitcher.options.render;
         options.blendingMethod = blending;
         options.width = 1200;
-        options.minBlockSize = 64;
-        options.maxBlockSize = 64;  // the same blocks for both budgets
+        // The same blocks for both budgets: the smallest, which the small budget is given anyway.
+        options.minBlockSize = kSmallestBlock;
+        options.maxBlockSize = kSmallestBlock;
         Image whole, banded;
         std::string log;
         {
