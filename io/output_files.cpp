@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/cancel_flag.h"
 #include "core/image.h"
@@ -134,10 +135,10 @@ private:
     int slot_ = -1;
 };
 
-std::string writeAll(int descriptor, const std::string& text) {
+std::string writeAll(int descriptor, const char* bytes, size_t size) {
     size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(descriptor, text.data() + done, text.size() - done);
+    while (done < size) {
+        const ssize_t n = write(descriptor, bytes + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return std::strerror(n < 0 ? errno : ENOSPC);
         done += static_cast<size_t>(n);
@@ -147,7 +148,7 @@ std::string writeAll(int descriptor, const std::string& text) {
 
 std::string stageText(StagedFile& file, const std::string& text) {
     if (std::string why = file.open(); !why.empty()) return why;
-    if (std::string why = writeAll(file.descriptor(), text); !why.empty()) return why;
+    if (std::string why = writeAll(file.descriptor(), text.data(), text.size()); !why.empty()) return why;
     return file.flush();
 }
 
@@ -172,6 +173,19 @@ std::string stageJpeg(StagedFile& file, const Image& panorama, int quality) {
 }
 
 bool cancelled(const CancelFlag* cancel) { return cancel && cancel->requested(); }
+
+// Whether the regular file at `path` holds exactly `text`.
+bool holds(const std::string& path, const std::string& text) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != static_cast<off_t>(text.size()))
+        return false;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    std::string content(text.size(), '\0');
+    const bool read = std::fread(content.data(), 1, content.size(), file) == content.size();
+    std::fclose(file);
+    return read && content == text;
+}
 
 }  // namespace
 
@@ -210,17 +224,20 @@ std::string writeOutputs(const std::string& folder, const Image& panorama, int q
 }
 
 struct StagedOutputs::State {
-    State(const std::string& folder, int quality)
-        : image(joined(folder, OutputFiles::kPanoramaName)),
-          text(joined(folder, OutputFiles::kParameterFileName)),
-          quality(quality) {}
+    State(const std::string& panoramaPath, const std::string& parameterPath, int quality)
+        : image(panoramaPath), text(parameterPath), quality(quality) {}
     StagedFile image, text;
     int quality;
     std::unique_ptr<JpegFileSink> sink;
+    bool copied = false;
 };
 
 StagedOutputs::StagedOutputs(const std::string& folder, int quality)
-    : state_(std::make_unique<State>(folder, quality)) {}
+    : StagedOutputs(joined(folder, OutputFiles::kPanoramaName), joined(folder, OutputFiles::kParameterFileName),
+                    quality) {}
+
+StagedOutputs::StagedOutputs(const std::string& panoramaPath, const std::string& parameterPath, int quality)
+    : state_(std::make_unique<State>(panoramaPath, parameterPath, quality)) {}
 
 StagedOutputs::~StagedOutputs() = default;
 
@@ -238,9 +255,32 @@ std::string StagedOutputs::open() {
     return std::string();
 }
 
+std::string StagedOutputs::copyPanorama(const std::string& source) {
+    State& s = *state_;
+    const int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (from < 0) return "cannot read " + source + ": " + std::strerror(errno);
+    std::string why = s.image.open();
+    std::string chunk(1 << 20, '\0');
+    while (why.empty()) {
+        const ssize_t n = read(from, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const std::string reason = std::strerror(errno);
+            close(from);
+            return "cannot read " + source + ": " + reason;
+        }
+        if (n == 0) break;
+        why = writeAll(s.image.descriptor(), chunk.data(), static_cast<size_t>(n));
+    }
+    close(from);
+    if (!why.empty()) return cannotWrite(s.image.target(), why);
+    s.copied = true;
+    return std::string();
+}
+
 PanoramaSink& StagedOutputs::panorama() { return *state_->sink; }
 
-bool StagedOutputs::panoramaWritten() const { return state_->sink && state_->sink->finished(); }
+bool StagedOutputs::panoramaWritten() const { return state_->copied || (state_->sink && state_->sink->finished()); }
 
 std::string StagedOutputs::panoramaError() const {
     if (!state_->sink || state_->sink->error().empty()) return std::string();
@@ -256,11 +296,15 @@ std::string StagedOutputs::commit(const std::string& parameters, const CancelFla
     if (!panoramaWritten()) return cannotWrite(s.image.target(), "the panorama was not completed");
     if (cancelled(cancel)) return cancelMessage;
     if (std::string why = s.image.flush(); !why.empty()) return cannotWrite(s.image.target(), why);
-    if (std::string why = stageText(s.text, parameters); !why.empty()) return cannotWrite(s.text.target(), why);
+    const bool textUnchanged = holds(s.text.target(), parameters);
+    if (!textUnchanged)
+        if (std::string why = stageText(s.text, parameters); !why.empty()) return cannotWrite(s.text.target(), why);
     if (cancelled(cancel)) return cancelMessage;
-    for (StagedFile* file : {&s.image, &s.text})
+    std::vector<StagedFile*> files = {&s.image};
+    if (!textUnchanged) files.push_back(&s.text);
+    for (StagedFile* file : files)
         if (std::string why = file->name(); !why.empty()) return cannotWrite(file->target(), why);
-    for (StagedFile* file : {&s.image, &s.text})
+    for (StagedFile* file : files)
         if (std::string why = file->replaceTarget(); !why.empty()) return cannotWrite(file->target(), why);
     return std::string();
 }
