@@ -135,7 +135,7 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
     }
     const fs::path panorama = folder / OutputFiles::kPanoramaName;
     std::ostringstream parameters;
-    writeParameterFile(parameters, stitcher);
+    writeParameterFile(parameters, stitcher, folder.string());
     const std::string problem = outputs.commit(parameters.str(), cancel);
     if (!problem.empty()) {
         errors << problem << std::endl;

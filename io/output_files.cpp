@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/cancel_flag.h"
 #include "core/image.h"
@@ -135,10 +136,10 @@ private:
     int slot_ = -1;
 };
 
-std::string writeAll(int descriptor, const std::string& text) {
+std::string writeAll(int descriptor, const char* bytes, size_t size) {
     size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(descriptor, text.data() + done, text.size() - done);
+    while (done < size) {
+        const ssize_t n = write(descriptor, bytes + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return std::strerror(n < 0 ? errno : ENOSPC);
         done += static_cast<size_t>(n);
@@ -148,7 +149,7 @@ std::string writeAll(int descriptor, const std::string& text) {
 
 std::string stageText(StagedFile& file, const std::string& text) {
     if (std::string why = file.open(); !why.empty()) return why;
-    if (std::string why = writeAll(file.descriptor(), text); !why.empty()) return why;
+    if (std::string why = writeAll(file.descriptor(), text.data(), text.size()); !why.empty()) return why;
     return file.flush();
 }
 
@@ -224,6 +225,19 @@ OutputFailure replaceBoth(StagedFile& first, StagedFile& second) {
     return why.empty() ? OutputFailure{} : OutputFailure{second.target(), why};
 }
 
+// One staged file given its name under the folder's lock; discarded when that fails.
+OutputFailure replaceAlone(StagedFile& file) {
+    const std::string folder = folderOf(file.target());
+    const FolderLock lock(folder);
+    if (!lock.error().empty()) return {folder, "cannot lock the folder: " + lock.error()};
+    removeDeadTemporaries(file.target());
+    std::string why = file.name();
+    if (why.empty()) why = file.replaceTarget();
+    if (why.empty()) return {};
+    file.discard();
+    return {file.target(), why};
+}
+
 // Whatever failed, no temporary of the pair stays once the call returns.
 OutputFailure replacePair(StagedFile& first, StagedFile& second) {
     OutputFailure failure = replaceBoth(first, second);
@@ -232,6 +246,19 @@ OutputFailure replacePair(StagedFile& first, StagedFile& second) {
         second.discard();
     }
     return failure;
+}
+
+// Whether the regular file at `path` holds exactly `text`.
+bool holds(const std::string& path, const std::string& text) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != static_cast<off_t>(text.size()))
+        return false;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    std::string content(text.size(), '\0');
+    const bool read = std::fread(content.data(), 1, content.size(), file) == content.size();
+    std::fclose(file);
+    return read && content == text;
 }
 
 }  // namespace
@@ -273,17 +300,20 @@ std::string writeOutputs(const std::string& folder, const Image& panorama, int q
 }
 
 struct StagedOutputs::State {
-    State(const std::string& folder, int quality)
-        : image(joined(folder, OutputFiles::kPanoramaName)),
-          text(joined(folder, OutputFiles::kParameterFileName)),
-          quality(quality) {}
+    State(const std::string& panoramaPath, const std::string& parameterPath, int quality)
+        : image(panoramaPath), text(parameterPath), quality(quality) {}
     StagedFile image, text;
     int quality;
     std::unique_ptr<JpegFileSink> sink;
+    bool copied = false;
 };
 
 StagedOutputs::StagedOutputs(const std::string& folder, int quality)
-    : state_(std::make_unique<State>(folder, quality)) {}
+    : StagedOutputs(joined(folder, OutputFiles::kPanoramaName), joined(folder, OutputFiles::kParameterFileName),
+                    quality) {}
+
+StagedOutputs::StagedOutputs(const std::string& panoramaPath, const std::string& parameterPath, int quality)
+    : state_(std::make_unique<State>(panoramaPath, parameterPath, quality)) {}
 
 StagedOutputs::~StagedOutputs() = default;
 
@@ -301,9 +331,32 @@ std::string StagedOutputs::open() {
     return std::string();
 }
 
+std::string StagedOutputs::copyPanorama(const std::string& source) {
+    State& s = *state_;
+    const int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (from < 0) return "cannot read " + source + ": " + std::strerror(errno);
+    std::string why = s.image.open();
+    std::string chunk(1 << 20, '\0');
+    while (why.empty()) {
+        const ssize_t n = read(from, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const std::string reason = std::strerror(errno);
+            close(from);
+            return "cannot read " + source + ": " + reason;
+        }
+        if (n == 0) break;
+        why = writeAll(s.image.descriptor(), chunk.data(), static_cast<size_t>(n));
+    }
+    close(from);
+    if (!why.empty()) return cannotWrite(s.image.target(), why);
+    s.copied = true;
+    return std::string();
+}
+
 PanoramaSink& StagedOutputs::panorama() { return *state_->sink; }
 
-bool StagedOutputs::panoramaWritten() const { return state_->sink && state_->sink->finished(); }
+bool StagedOutputs::panoramaWritten() const { return state_->copied || (state_->sink && state_->sink->finished()); }
 
 std::string StagedOutputs::panoramaError() const {
     if (!state_->sink || state_->sink->error().empty()) return std::string();
@@ -322,6 +375,12 @@ std::string StagedOutputs::commit(const std::string& parameters, const CancelFla
     std::string why;
     const std::string text = withPanoramaSection(parameters, s.image, why);
     if (!why.empty()) return cannotWrite(s.image.target(), why);
+    // A re-render of unchanged cameras to the same pixels leaves the file it read as it is.
+    if (holds(s.text.target(), text)) {
+        if (cancelled(cancel)) return cancelMessage;
+        const OutputFailure failure = replaceAlone(s.image);
+        return failure.failed() ? cannotWrite(failure.path, failure.reason) : std::string();
+    }
     if (std::string failed = stageText(s.text, text); !failed.empty()) return cannotWrite(s.text.target(), failed);
     if (cancelled(cancel)) return cancelMessage;
     const OutputFailure failure = replacePair(s.image, s.text);

@@ -53,12 +53,18 @@ OutputFailure replaceOutputs(const std::string& panoramaPath, const std::string&
 class StagedOutputs {
 public:
     StagedOutputs(const std::string& folder, int quality);
+    // The same for outputs of any names, each staged beside its target.
+    StagedOutputs(const std::string& panoramaPath, const std::string& parameterPath, int quality);
     ~StagedOutputs();
     StagedOutputs(const StagedOutputs&) = delete;
     StagedOutputs& operator=(const StagedOutputs&) = delete;
 
     // Before the run: empty, or "cannot write PATH: reason".
     std::string open();
+    // Instead of open() and a render: the panorama is a copy of the finished file at `source`
+    // (a panorama saved under another name). Empty, or "cannot write PATH: reason" (or "cannot
+    // read SOURCE: reason").
+    std::string copyPanorama(const std::string& source);
     // Where the render writes the panorama; valid after a successful open().
     PanoramaSink& panorama();
     // Whether the panorama was completed; if not, why it could not be written ("cannot write
@@ -66,6 +72,8 @@ public:
     bool panoramaWritten() const;
     std::string panoramaError() const;
     // After the run, as writeOutputs: empty on success, else the reason; the earlier files stay.
+    // A parameter file that already holds exactly `parameters` is left as it is (a re-render of
+    // unchanged cameras does not rewrite the file it read).
     std::string commit(const std::string& parameters, const CancelFlag* cancel = nullptr);
 
 private:

@@ -8,9 +8,11 @@
 #include "core/thread_pool.h"
 #include "io/input_files.h"
 #include "io/jpeg.h"
+#include "io/record_names.h"
 #include "matching/feature_matcher.h"
 #include "pipeline/camera_registration.h"
 #include "pipeline/focal_seed.h"
+#include "pipeline/kept_cameras.h"
 #include "pipeline/lens_groups.h"
 #include "pipeline/panorama_orientation.h"
 #include "pipeline/render_progress_share.h"
@@ -68,6 +70,7 @@ RunReport Stitcher::stitchRun(Run& run, std::string directory, std::vector<std::
     if (!registerPanorama(run, pool, matching)) return run.report;
     // 5. Orientation and the panorama.
     run.log << "[ Render Panorama ]" << std::endl;
+    solved_ = cameras_;
     needsRegistration_ = false;
     if (!renderRun(run, output, options.render)) return run.report;
     return ended(run.report, StitchOutcome::Stitched);
@@ -158,8 +161,16 @@ bool Stitcher::registerPanorama(Run& run, ThreadPool& pool, MatchingResult& matc
 void Stitcher::clearRunResults() {
     photographs_.clear();
     cameras_.clear();
+    solved_.clear();
     component_.clear();
     featureImageMemory_ = 0;
+}
+
+void Stitcher::clear() {
+    clearRunResults();
+    directory_.clear();
+    imagesSelected_ = false;
+    needsRegistration_ = false;
 }
 
 void Stitcher::takeCameras(std::string directory, std::vector<Photograph> photographs, std::vector<Camera> cameras,
@@ -167,6 +178,7 @@ void Stitcher::takeCameras(std::string directory, std::vector<Photograph> photog
     directory_ = std::move(directory);
     photographs_ = std::move(photographs);
     cameras_ = std::move(cameras);
+    solved_ = cameras_;
     component_ = std::move(component);
     featureImageMemory_ = 0;
     for (const Photograph& photograph : photographs_)
@@ -206,7 +218,7 @@ bool Stitcher::renderRun(Run& run, PanoramaSink& output, const RenderOptions& re
     if (!renderOptions.renderEnabled) return true;
     RunReport& report = run.report;
     const RenderOptions& render = renderOptions;
-    cameras_ = orientCameras(std::move(cameras_), component_, render);
+    cameras_ = orientCameras(solved_, component_, render);
     const RenderScene scene = renderScene();
     Gains gains;
     if (render.gainCompensation) gains = computeGains(render, scene, progress, run.log);
@@ -215,7 +227,7 @@ bool Stitcher::renderRun(Run& run, PanoramaSink& output, const RenderOptions& re
     const Renderer renderer(render, options.systemMemory - featureImageMemory_);
     WatchedOutput watched(output);
     report.render = renderer.render(watched, scene, gains, progress, run.log, &pool);
-    cameras_ = report.render.cameras;
+    cameras_ = keepUnmoved(report.render.cameras, solved_);
     if (!report.render.error.empty()) {
         ended(report, StitchOutcome::Failed, report.render.error);
         return false;
@@ -233,6 +245,9 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
     std::string why;
     PanoramaChecksum panorama;
     const int count = loadParameterFile(parameterFile, options.systemMemory, records, &why, &panorama);
+    // Without a directory of their own, relative names are the file's: taken against its folder.
+    if (directory.empty())
+        for (CameraRecord& record : records) record.name = resolvedName(record.name, folderOfFile(parameterFile));
     directory_ = std::move(directory);
     std::vector<int32_t> component = registeredRecords(records);
     if (count > 0) why = checkParameterFilePhotographs(directory_, records, component);
@@ -250,6 +265,7 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
         cameras_.push_back(std::move(record.camera));
     }
     component_ = std::move(component);
+    solved_ = cameras_;
     if (component_.empty()) return ended(report, StitchOutcome::NoMatches);  // nothing to render
     needsRegistration_ = false;
     progress.renderOnly = true;
@@ -344,9 +360,11 @@ RunReport Stitcher::render(Image& output, const RenderOptions& renderOptions, st
     return report;
 }
 
-std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher) {
-    return writeParameterFile(out, stitcher.cameraRecords(), stitcher.component(),
-                              stitcher.options.parameterFileMatrices);
+std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher, const std::string& folder) {
+    std::vector<CameraRecord> records = stitcher.cameraRecords();
+    if (!folder.empty())
+        for (CameraRecord& record : records) record.name = recordedName(stitcher.directory() + record.name, folder);
+    return writeParameterFile(out, records, stitcher.component(), stitcher.options.parameterFileMatrices);
 }
 
 }  // namespace vantorra

@@ -34,13 +34,16 @@ public:
     RunReport stitch(std::string directory, std::vector<std::string> names, PanoramaSink& output,
                      std::ostream& log);
     // Loads names, sizes and cameras from a parameter file and renders them without matching.
+    // With an empty `directory` a relative name is taken against the file's folder (or, for a file
+    // written before names were, against the current directory when only there it names a file).
     // Unreadable ("cannot read PATH: reason") when the file, one of its records or one of its
     // photographs cannot be used (nothing rendered), and when the file holds no records;
     // NoMatches when no record is inside the panorama.
     RunReport stitchFromParameterFile(std::string directory, const std::string& parameterFile,
                                       PanoramaSink& output, std::ostream& log);
-    // Orientation and rendering of the current cameras; the cameras keep the orientation. The
-    // second form renders with other render options than the stored ones (full resolution, say).
+    // Orientation and rendering of the solved cameras; cameras() are then the oriented ones, and
+    // the same options give the same panorama every time. The second form renders with other
+    // render options than the stored ones (full resolution, say).
     RunReport render(PanoramaSink& output, std::ostream& log) { return render(output, options.render, log); }
     RunReport render(PanoramaSink& output, const RenderOptions& renderOptions, std::ostream& log);
     // The same three into an image in memory, left empty when nothing was rendered (or the run
@@ -59,6 +62,8 @@ public:
                      std::vector<int32_t> component);
     // A matching option changed: the next run must register the photographs again.
     void invalidateCameras() { needsRegistration_ = true; }
+    // Forgets the photographs and their cameras, as before any run.
+    void clear();
 
     const std::string& directory() const { return directory_; }
     const std::vector<Photograph>& photographs() const { return photographs_; }
@@ -92,7 +97,10 @@ private:
 
     std::string directory_;                // prefix in front of every name
     std::vector<Photograph> photographs_;  // one per input image, in order
-    std::vector<Camera> cameras_;          // one per photograph
+    std::vector<Camera> cameras_;          // one per photograph, as the last render left them
+    // As registration solved them or the parameter file recorded them: every render orients a
+    // copy of these, so renders of the same cameras and options are the same.
+    std::vector<Camera> solved_;
     std::vector<int32_t> component_;       // image numbers of the panorama, ascending
     int64_t featureImageMemory_ = 0;       // bytes the feature stage kept
     bool imagesSelected_ = false;
@@ -100,7 +108,8 @@ private:
 };
 
 // Writes the parameter file of the stitcher's photographs and panorama, in the layout its options
-// choose.
-std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher);
+// choose, for a file in `folder`: photographs in it or below it by their names relative to it,
+// others by their absolute paths (without a folder, the names as given, without the directory).
+std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher, const std::string& folder = {});
 
 }  // namespace vantorra

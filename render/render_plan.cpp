@@ -135,6 +135,12 @@ bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
                             refFootprint.secondEdgePixels / static_cast<float>(refSize.width));
     result.width = size.width;
     result.height = size.height;
+    RenderOptions fullScale = o;
+    fullScale.sizeMode = SizeMode::Scale;
+    fullScale.scale = 1.0f;
+    const OutputSize full = outputSize(fullScale, dT, dP, refFootprint, refSize.height, refSize.width);
+    result.fullWidth = full.requestedWidth > 0 ? static_cast<int>(full.requestedWidth) : full.width;
+    result.fullHeight = full.requestedHeight > 0 ? static_cast<int>(full.requestedHeight) : full.height;
     result.thetaMin = crop.thetaMin;
     result.thetaMax = crop.thetaMax;
     result.phiMin = crop.phiMin;

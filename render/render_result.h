@@ -15,6 +15,9 @@ struct RenderResult {
     bool rendered = false;  // false: nothing registered to draw, or an empty crop
     int width = 0;
     int height = 0;
+    // The size the same crop has at 100 % scale (the size a full-resolution render gives).
+    int fullWidth = 0;
+    int fullHeight = 0;
     float scale = 0;  // output pixels per photograph pixel of the reference image
     float thetaMin = 0, thetaMax = 0, phiMin = 0, phiMax = 0;  // the crop, in plane positions
     float dTheta = 0;  // plane units per output column, > 0

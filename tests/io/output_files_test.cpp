@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -225,6 +226,44 @@ TEST_F(OutputFilesTest, NamedOutputsAreReplacedTogetherOrNotAtAll) {
     EXPECT_EQ(names(), (std::set<std::string>{"pano.jpg", "pano.txt", "weir.jpg", "weir.txt"}));
     removeOutputTemporaries();  // with no write in progress, nothing to remove
     EXPECT_EQ(names(), (std::set<std::string>{"pano.jpg", "pano.txt", "weir.jpg", "weir.txt"}));
+}
+
+
+// A panorama streamed under the user's own names, saved again under others as a copy of the
+// finished file, and a parameter file that would not change left as it is.
+TEST_F(OutputFilesTest, NamedStagedOutputsStreamCopyAndLeaveAnUnchangedParameterFile) {
+    StagedOutputs streamed((dir_ / "weir.jpg").string(), (dir_ / "weir.txt").string(), 85);
+    ASSERT_EQ(streamed.open(), "");
+    ASSERT_TRUE(writeToSink(image_, streamed.panorama()));
+    ASSERT_EQ(streamed.commit("weir parameters\n"), "");
+    EXPECT_EQ(readFile(dir_ / "weir.txt"), "weir parameters\n");
+
+    StagedOutputs copied((dir_ / "copy.jpg").string(), (dir_ / "copy.txt").string(), 85);
+    EXPECT_FALSE(copied.panoramaWritten());
+    ASSERT_EQ(copied.copyPanorama((dir_ / "weir.jpg").string()), "");
+    ASSERT_EQ(copied.commit("copy parameters\n"), "");
+    EXPECT_EQ(readFile(dir_ / "copy.jpg"), readFile(dir_ / "weir.jpg"));
+    EXPECT_EQ(readFile(dir_ / "copy.txt"), "copy parameters\n");
+
+    StagedOutputs absent((dir_ / "x.jpg").string(), (dir_ / "x.txt").string(), 85);
+    EXPECT_EQ(absent.copyPanorama((dir_ / "gone.jpg").string()),
+              "cannot read " + (dir_ / "gone.jpg").string() + ": No such file or directory");
+    EXPECT_NE(absent.commit("x"), "");
+    EXPECT_FALSE(fs::exists(dir_ / "x.jpg"));
+
+    // The same text again: the panorama is replaced, the parameter file is the very same file.
+    struct stat before {}, after {};
+    ASSERT_EQ(stat((dir_ / "weir.txt").c_str(), &before), 0);
+    StagedOutputs again((dir_ / "weir.jpg").string(), (dir_ / "weir.txt").string(), 85);
+    ASSERT_EQ(again.copyPanorama((dir_ / "copy.jpg").string()), "");
+    ASSERT_EQ(again.commit("weir parameters\n"), "");
+    ASSERT_EQ(stat((dir_ / "weir.txt").c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    StagedOutputs changed((dir_ / "weir.jpg").string(), (dir_ / "weir.txt").string(), 85);
+    ASSERT_EQ(changed.copyPanorama((dir_ / "copy.jpg").string()), "");
+    ASSERT_EQ(changed.commit("other parameters\n"), "");
+    EXPECT_EQ(readFile(dir_ / "weir.txt"), "other parameters\n");
+    EXPECT_EQ(names(), (std::set<std::string>{"copy.jpg", "copy.txt", "pano.jpg", "pano.txt", "weir.jpg", "weir.txt"}));
 }
 
 }  // namespace

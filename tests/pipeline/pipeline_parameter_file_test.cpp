@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/image.h"
-#include "pipeline/stitcher.h"
 #include "pipeline/stitcher.h"
 #include "support/pipeline_support.h"
 #include "io/jpeg_image.h"
@@ -190,6 +190,61 @@ TEST(PipelineParameterFileTest, TooManyPhotographsAtOnePlaceForTheBudgetAreRefus
     EXPECT_EQ(run.outcome, StitchOutcome::Failed);
     EXPECT_NE(run.message.find("cannot hold the 400 photographs that meet at one place"), std::string::npos);
     EXPECT_TRUE(output.empty());
+}
+
+
+// A file written in a folder names the photographs below it relatively, so it still opens once
+// the folder has moved and from any current directory; rendering it again writes the very same
+// cameras, and renders of one set of cameras and options have one size, the full-resolution
+// size the one a full-resolution render has.
+TEST(PipelineParameterFileTest, AFileTravelsWithItsPhotographsAndRendersAgainWithoutDrift) {
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string row6 = test::testData("matching/row6");
+    std::filesystem::create_directories(dir.file("trip/photos"));
+    std::vector<std::string> paths;
+    for (const char* name : {"DSC_0100.jpg", "DSC_0107.jpg", "DSC_0114.jpg"}) {
+        std::filesystem::copy_file(row6 + name, dir.file("trip/photos/") + name);
+        paths.push_back(dir.file("trip/photos/") + name);
+    }
+    Stitcher stitcher;
+    stitcher.options = test::smallOptions(300, 0);
+    Image output;
+    test::LogCapture log;
+    const RunReport first = stitcher.stitch("", paths, output, log);
+    ASSERT_EQ(first.outcome, StitchOutcome::Stitched);
+    std::ostringstream written;
+    writeParameterFile(written, stitcher, dir.file("trip"));
+    EXPECT_EQ(written.str().rfind("photos/DSC_0100.jpg\n", 0), 0u);
+    std::ostringstream elsewhere;
+    writeParameterFile(elsewhere, stitcher, dir.file("other"));
+    EXPECT_EQ(elsewhere.str().rfind(dir.file("trip/photos/DSC_0100.jpg") + "\n", 0), 0u);
+
+    Image again;
+    const RunReport rerender = stitcher.render(again, log);
+    EXPECT_EQ(rerender.render.width, first.render.width);
+    EXPECT_EQ(rerender.render.height, first.render.height);
+    EXPECT_EQ(again.data, output.data);
+    RenderOptions full = stitcher.options.render;
+    full.sizeMode = SizeMode::Scale;
+    full.scale = 1.0f;
+    Image fullImage;
+    const RunReport fullRender = stitcher.render(fullImage, full, log);
+    EXPECT_EQ(first.render.fullWidth, fullRender.render.width);
+    EXPECT_EQ(first.render.fullHeight, fullRender.render.height);
+    EXPECT_EQ(fullRender.render.fullWidth, fullRender.render.width);
+
+    std::filesystem::rename(dir.file("trip"), dir.file("moved"));
+    std::ofstream(dir.file("moved/pano.txt")) << written.str();
+    const test::WorkingDirectory away("/");
+    Stitcher fresh;
+    fresh.options = test::smallOptions(300, 0);
+    Image moved;
+    const RunReport read = fresh.stitchFromParameterFile("", dir.file("moved/pano.txt"), moved, log);
+    ASSERT_EQ(read.outcome, StitchOutcome::Stitched) << read.message;
+    std::ostringstream rewritten;
+    writeParameterFile(rewritten, fresh, dir.file("moved"));
+    EXPECT_EQ(rewritten.str(), written.str());
 }
 
 }  // namespace
