@@ -19,7 +19,7 @@
 
 #include "app/stitch_engine.h"
 #include "app/vantorra_dlg.h"
-#include "options/option_table.h"
+#include "pipeline/option_table.h"
 
 namespace {
 

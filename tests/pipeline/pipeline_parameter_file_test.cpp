@@ -208,7 +208,7 @@ TEST(PipelineParameterFileTest, AFileTravelsWithItsPhotographsAndRendersAgainWit
         paths.push_back(dir.file("trip/photos/") + name);
     }
     Stitcher stitcher;
-    stitcher.options = test::smallOptions(300, 0);
+    stitcher.options = test::smallOptions(300, "none");
     Image output;
     test::LogCapture log;
     const RunReport first = stitcher.stitch("", paths, output, log);
@@ -238,7 +238,7 @@ TEST(PipelineParameterFileTest, AFileTravelsWithItsPhotographsAndRendersAgainWit
     std::ofstream(dir.file("moved/pano.txt")) << written.str();
     const test::WorkingDirectory away("/");
     Stitcher fresh;
-    fresh.options = test::smallOptions(300, 0);
+    fresh.options = test::smallOptions(300, "none");
     Image moved;
     const RunReport read = fresh.stitchFromParameterFile("", dir.file("moved/pano.txt"), moved, log);
     ASSERT_EQ(read.outcome, StitchOutcome::Stitched) << read.message;
