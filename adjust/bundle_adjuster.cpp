@@ -215,26 +215,25 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
     float threshold = sigmaIsRelative == 1 ? e0 * sigma : sigma;
     float alpha = options_.alphaStart;
     float lastError = e0;
-
+    Matrix gradient;
     for (int32_t iteration = 0; iteration < options_.maxIterations; ++iteration) {
-        Matrix a, g;
         float e = 0.0f;
-        {  // the full system is released before the damped copy is made (adjustmentBytes)
+        const DampedSolver solver = [&] {  // the full system is released before the damped copy is made
             const NormalEquations eq = linearise(pairs, current, robustMode, threshold, lenses, pool_);
             e = std::sqrt(eq.residualSquares + priorCost(lensCost, current, lenses)) / std::sqrt(matchCount);
-            a = eq.a.subMatrix(3, size - 1, 3, size - 1);
-            g = eq.g.subMatrix(3, size - 1, 0, 0);
-        }
+            Matrix a = eq.a.subMatrix(3, size - 1, 3, size - 1), g = eq.g.subMatrix(3, size - 1, 0, 0);
+            addPrior(lensCost, current, lenses, a, g);
+            gradient = std::move(g);
+            return DampedSolver(a, prior);
+        }();
         logError(*log_, e);
-        addPrior(lensCost, current, lenses, a, g);
-        const DampedSolver solver(a, prior);
 
         int32_t trials = 0;
-        bool trialLimit = false;
+        bool trialLimit = false;  // ends the adjustment
         float plainError = e;
         for (;;) {
             ++trials;
-            applyStep(current, solver.solve(g, alpha), lenses, moved);
+            applyStep(current, solver.solve(gradient, alpha), lenses, moved);
             const ErrorSums sums = errorSums(pairs, moved, robustMode, threshold, pool_);
             plainError = std::sqrt(sums.plain / matchCount);
             lastError = std::sqrt((sums.robust + priorCost(lensCost, moved, lenses)) / matchCount);
@@ -247,10 +246,8 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
             } else {
                 alpha *= options_.alphaFactor;
             }
-            if (trials > options_.maxTrials) {
-                *log_ << "  BundleAdjust: maximum LM iterations reached " << std::endl;
-                trialLimit = true;
-            }
+            trialLimit = trials > options_.maxTrials;
+            if (trialLimit) *log_ << "  BundleAdjust: maximum LM iterations reached " << std::endl;
             if (accepted || trialLimit) break;
         }
         if (sigmaIsRelative == 1) threshold = plainError * sigma;

@@ -58,93 +58,96 @@ RunReport runPipeline(const InputSelection& selection, const PipelineCalls& call
     return calls.stitch(stitcher, selection.paths, result, log);
 }
 
+// What a run talks to besides its options.
+struct Terminal {
+    TerminalProgressView* progress;
+    std::ostream& messages;
+    std::ostream& errors;
+    const CancelFlag* cancel;
+};
+
+// The exit code of a step that ends the run, or kGoOn.
+constexpr int kGoOn = -1;
+
+int ended(std::ostream& errors, const std::string& message, int exitCode) {
+    errors << message << std::endl;
+    return exitCode;
+}
+
+// Everything that can be refused before any work: the crop, the inputs, the output folder.
+int checkBeforeRun(const CliOptions& options, const InputSelection& selection, std::ostream& errors) {
+    if (const std::string problem = cropProblem(options.stitch.render); !problem.empty())
+        return ended(errors, problem, ExitUsage);
+    if (!options.quiet)
+        for (const SkippedFile& file : selection.skipped) errors << "skipping " << file.path << ": " << file.reason << std::endl;
+    if (selection.kind == InputSelection::Rejected) return ended(errors, selection.message, selection.exitCode);
+    if (const std::string problem = prepareOutputFolder(options.outputDirectory, options.logMode); !problem.empty())
+        return ended(errors, problem, ExitFileError);
+    return kGoOn;
+}
+
+// The stitch, with its log open for as long as it runs.
+int stitchLogged(const CliOptions& options, const InputSelection& selection, const PipelineCalls& calls,
+                 Stitcher& stitcher, PanoramaSink& panorama, const Terminal& terminal, RunReport& report) {
+    const fs::path folder(options.outputDirectory);
+    LogDestination log(options.logMode, false, folder / LogDestination::kLogFileName);
+    if (!log.ok()) return ended(terminal.errors, log.error(), ExitFileError);
+    stitcher.progress.cancel = terminal.cancel;
+    stitcher.progress.attach(terminal.progress);
+    report = runPipeline(selection, calls, stitcher, panorama, log.stream());
+    stitcher.progress.attach(nullptr);
+    if (terminal.progress) terminal.progress->finish();
+    log.close();
+    return kGoOn;
+}
+
+// What the report says about the run, said on the errors: kGoOn when there is a panorama to commit.
+int judged(const RunReport& report, const StagedOutputs& outputs, const InputSelection& selection,
+           const Terminal& terminal) {
+    std::ostream& errors = terminal.errors;
+    // Also a request that came after the last report: nothing is written once cancelled.
+    if (report.outcome == StitchOutcome::Cancelled || (terminal.cancel != nullptr && terminal.cancel->requested()))
+        return ended(errors, "Stitching cancelled", ExitInterrupted);
+    if (report.outcome == StitchOutcome::Unreadable) return ended(errors, report.message, ExitFileError);
+    reportSkipped(report, errors);
+    for (const std::string& warning : report.warnings) errors << warning << std::endl;
+    // A full disk, say; then a photograph that failed to decode part-way.
+    if (const std::string problem = outputs.panoramaError(); !problem.empty()) return ended(errors, problem, ExitFileError);
+    if (report.outcome == StitchOutcome::Failed) return ended(errors, "cannot stitch: " + report.message, ExitFileError);
+    if (report.outcome == StitchOutcome::NoMatches) return ended(errors, "No image matches found", ExitNoMatches);
+    if (!outputs.panoramaWritten())
+        return ended(errors, "nothing was rendered from " + selection.paths.front(), ExitFileError);
+    return kGoOn;
+}
+
 }  // namespace
 
 int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgressView* progress, std::ostream& messages,
            std::ostream& errors, const CancelFlag* cancel) {
-    if (const std::string problem = cropProblem(options.stitch.render); !problem.empty()) {
-        errors << problem << std::endl;
-        return ExitUsage;
-    }
-    const InputSelection selection =
-        selectInputs(options.inputs, (fs::path(options.outputDirectory) / "pano.jpg").string());
-    if (!options.quiet) {
-        for (const SkippedFile& file : selection.skipped) {
-            errors << "skipping " << file.path << ": " << file.reason << std::endl;
-        }
-    }
-    if (selection.kind == InputSelection::Rejected) {
-        errors << selection.message << std::endl;
-        return selection.exitCode;
-    }
+    const Terminal terminal{progress, messages, errors, cancel};
     const fs::path folder(options.outputDirectory);
-    if (const std::string problem = prepareOutputFolder(folder, options.logMode); !problem.empty()) {
-        errors << problem << std::endl;
-        return ExitFileError;
-    }
+    const InputSelection selection = selectInputs(options.inputs, (folder / "pano.jpg").string());
+    if (const int code = checkBeforeRun(options, selection, errors); code != kGoOn) return code;
 
     Stitcher stitcher;
     stitcher.options = options.stitch;
     // The panorama streams into a temporary beside the earlier one while it renders.
     StagedOutputs outputs(folder.string(), stitcher.options.render.jpegQuality);
-    if (const std::string problem = outputs.open(); !problem.empty()) {
-        errors << problem << std::endl;
-        return ExitFileError;
-    }
+    if (const std::string problem = outputs.open(); !problem.empty()) return ended(errors, problem, ExitFileError);
     RunReport report;
-    {
-        LogDestination log(options.logMode, false, folder / LogDestination::kLogFileName);
-        if (!log.ok()) {
-            errors << log.error() << std::endl;
-            return ExitFileError;
-        }
-        stitcher.progress.cancel = cancel;
-        stitcher.progress.attach(progress);
-        report = runPipeline(selection, calls, stitcher, outputs.panorama(), log.stream());
-        stitcher.progress.attach(nullptr);
-        if (progress) progress->finish();
-        log.close();
-    }
-    // Also a request that came after the last report: nothing is written once cancelled.
-    if (report.outcome == StitchOutcome::Cancelled || (cancel != nullptr && cancel->requested())) {
-        errors << "Stitching cancelled" << std::endl;
-        return ExitInterrupted;
-    }
-    if (report.outcome == StitchOutcome::Unreadable) {  // refused whole, with its reason
-        errors << report.message << std::endl;
-        return ExitFileError;
-    }
-    reportSkipped(report, errors);
-    for (const std::string& warning : report.warnings) errors << warning << std::endl;
+    if (const int code = stitchLogged(options, selection, calls, stitcher, outputs.panorama(), terminal, report);
+        code != kGoOn)
+        return code;
+    if (const int code = judged(report, outputs, selection, terminal); code != kGoOn) return code;
 
-    if (const std::string problem = outputs.panoramaError(); !problem.empty()) {  // a full disk, say
-        errors << problem << std::endl;
-        return ExitFileError;
-    }
-    if (report.outcome == StitchOutcome::Failed) {  // a photograph that failed to decode part-way, say
-        errors << "cannot stitch: " << report.message << std::endl;
-        return ExitFileError;
-    }
-    if (report.outcome == StitchOutcome::NoMatches) {
-        errors << "No image matches found" << std::endl;
-        return ExitNoMatches;
-    }
-    if (!outputs.panoramaWritten()) {
-        errors << "nothing was rendered from " << selection.paths.front() << std::endl;
-        return ExitFileError;
-    }
-    const fs::path panorama = folder / OutputFiles::kPanoramaName;
     std::ostringstream parameters;
     writeParameterFile(parameters, stitcher, folder.string());
-    const std::string problem = outputs.commit(parameters.str(), cancel);
-    if (!problem.empty()) {
-        errors << problem << std::endl;
-        return ExitFileError;
-    }
+    if (const std::string problem = outputs.commit(parameters.str(), cancel); !problem.empty())
+        return ended(errors, problem, ExitFileError);
     // Only now: a reader of the standard output that is gone can no longer cost the outputs, and
     // a failed write of these lines leaves the run's success as it is.
     if (!options.quiet && !report.registration.empty()) messages << summaryLine(report.registration) << std::endl;
-    if (!options.quiet) messages << "Panorama written to " << panorama.string() << std::endl;
+    if (!options.quiet) messages << "Panorama written to " << (folder / OutputFiles::kPanoramaName).string() << std::endl;
     return ExitSuccess;
 }
 

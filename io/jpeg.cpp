@@ -1,10 +1,6 @@
 #include "io/jpeg.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -16,10 +12,10 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "options/option_ranges.h"
 #include "io/input_files.h"
+#include "io/jpeg_errors.h"
 #include "io/jpeg_markers.h"
-#include "io/panorama_sink.h"
+#include "io/jpeg_source.h"
 #include "io/upright.h"
 
 namespace vantorra {
@@ -40,71 +36,13 @@ constexpr long kMaxDecoderMemory = 128L << 20;
 // that when its orientation asks for a turn.
 constexpr int64_t kMaxDecodeWork = int64_t{1} << 30;
 
-// libjpeg reports a fatal error by calling error_exit, which must not return. Ours records the
-// library's message and jumps back to the routine that started the call, so a corrupt file
-// becomes a false result instead of the end of the process.
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-[[noreturn]] void errorExit(j_common_ptr cinfo) {
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, manager->message);
-    longjmp(manager->jump, 1);
-}
-
-// Warnings (recoverable corruption) are not printed: a library must not write to the user's
-// terminal. A premature end of the file or of a data segment is promoted to an error, because
-// the library would otherwise hand back an image whose missing part is filled with grey (and a
-// header claiming a huge size followed by nothing would be decoded in full).
-void emitMessage(j_common_ptr cinfo, int level) {
-    if (level < 0) {
-        const int code = cinfo->err->msg_code;
-        if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) errorExit(cinfo);
-        cinfo->err->num_warnings++;
-    }
-}
-
-void outputMessage(j_common_ptr) {}
-
-void installErrorManager(ErrorManager& manager) {
-    jpeg_std_error(&manager.pub);
-    manager.pub.error_exit = errorExit;
-    manager.pub.emit_message = emitMessage;
-    manager.pub.output_message = outputMessage;
-    manager.message[0] = '\0';
-}
-
-void setError(std::string* error, const std::string& text) {
-    if (error) *error = text;
-}
-
-std::string openFailure(const std::string& path, int savedErrno) {
-    return kOpenVerb + path + ": " + std::strerror(savedErrno);
-}
-
-// Owns the FILE for the length of one call.
-class FileHandle {
-public:
-    explicit FileHandle(FILE* file) : file_(file) {}
-    ~FileHandle() {
-        if (file_) std::fclose(file_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    FILE* get() const { return file_; }
-    // Closes now and reports whether everything buffered reached the file.
-    bool close() {
-        const bool ok = std::fclose(file_) == 0;
-        file_ = nullptr;
-        return ok;
-    }
-
-private:
-    FILE* file_;
-};
+using jpeg_detail::ErrorManager;
+using jpeg_detail::FileHandle;
+using jpeg_detail::FileSource;
+using jpeg_detail::installErrorManager;
+using jpeg_detail::kHeaderBufferBytes;
+using jpeg_detail::kSourceBufferBytes;
+using jpeg_detail::setError;
 
 // Adobe's CMYK files store inverted samples (0 = full ink), which is what libjpeg delivers when
 // the Adobe marker is present; plain CMYK stores ink amounts directly.
@@ -131,78 +69,6 @@ struct DecodeBuffers {
     std::vector<uint8_t> stored, upright;
     std::vector<JOCTET> compressed;  // the file source's buffer
 };
-
-// The compressed data read from the file 64 KiB at a time. The decoder takes its fast Huffman
-// path only while a few kilobytes are buffered ahead (512 bytes per block of a unit), which the
-// standard 4 KiB buffer of a file source gives only a quarter of the time; the data, the
-// warnings and the errors are those of the standard file source.
-constexpr size_t kSourceBufferBytes = size_t{64} << 10;
-constexpr size_t kHeaderBufferBytes = size_t{4} << 10;
-
-struct FileSource {
-    jpeg_source_mgr pub;
-    FILE* file;
-    JOCTET* buffer;
-    size_t capacity;
-    bool startOfFile;
-};
-
-void initSource(j_decompress_ptr cinfo) { reinterpret_cast<FileSource*>(cinfo->src)->startOfFile = true; }
-
-// A read of a cancelled run gives up here, at its next block of data, however large the file.
-[[noreturn]] void stopCancelled(j_decompress_ptr cinfo) {
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    manager->pub.msg_code = 0;
-    std::snprintf(manager->message, sizeof manager->message, "the read was cancelled");
-    longjmp(manager->jump, 1);
-}
-
-boolean fillInputBuffer(j_decompress_ptr cinfo) {
-    if (InputWatch::readCancelled()) stopCancelled(cinfo);
-    auto* source = reinterpret_cast<FileSource*>(cinfo->src);
-    size_t bytes = std::fread(source->buffer, 1, source->capacity, source->file);
-    if (bytes == 0) {
-        if (source->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
-        WARNMS(cinfo, JWRN_JPEG_EOF);
-        // An end-of-image marker ends the data, as the standard file source does.
-        source->buffer[0] = static_cast<JOCTET>(0xFF);
-        source->buffer[1] = static_cast<JOCTET>(JPEG_EOI);
-        bytes = 2;
-    }
-    source->pub.next_input_byte = source->buffer;
-    source->pub.bytes_in_buffer = bytes;
-    source->startOfFile = false;
-    return TRUE;
-}
-
-void skipInputData(j_decompress_ptr cinfo, long count) {
-    jpeg_source_mgr* source = cinfo->src;
-    if (count <= 0) return;
-    while (count > static_cast<long>(source->bytes_in_buffer)) {
-        count -= static_cast<long>(source->bytes_in_buffer);
-        (void)(*source->fill_input_buffer)(cinfo);
-    }
-    source->next_input_byte += count;
-    source->bytes_in_buffer -= static_cast<size_t>(count);
-}
-
-void termSource(j_decompress_ptr) {}
-
-// `source` and `buffer` (at least 2 bytes) belong to the caller and outlive the decoder.
-void useFileSource(jpeg_decompress_struct& cinfo, FileSource& source, FILE* file, std::vector<JOCTET>& buffer) {
-    source.pub.init_source = initSource;
-    source.pub.fill_input_buffer = fillInputBuffer;
-    source.pub.skip_input_data = skipInputData;
-    source.pub.resync_to_restart = jpeg_resync_to_restart;
-    source.pub.term_source = termSource;
-    source.pub.bytes_in_buffer = 0;
-    source.pub.next_input_byte = nullptr;
-    source.file = file;
-    source.buffer = buffer.data();
-    source.capacity = buffer.size();
-    source.startOfFile = true;
-    cinfo.src = &source.pub;
-}
 
 // The facts of the first APP1 segment that holds an EXIF block (kept while the header was read).
 ExifFacts exifFacts(const jpeg_decompress_struct& cinfo, const std::vector<uint8_t>& exif) {
@@ -300,6 +166,55 @@ int64_t coefficientBytes(const jpeg_decompress_struct& cinfo) {
     return blocks * DCTSIZE2 * static_cast<int64_t>(sizeof(JCOEF));
 }
 
+// Decodes the upright rows first .. first + height - 1 to `sink`, begun; rows below are left
+// unread.
+void decodeBand(jpeg_decompress_struct& cinfo, int orientation, const UprightMapping& output, bool fourComponent,
+                int first, int height, DecodeBuffers& buffers, JpegRowSink& sink) {
+    jpeg_start_decompress(&cinfo);
+    // A turned row may be longer than a stored one.
+    buffers.rgbRow.resize(static_cast<size_t>(std::max(output.uprightWidth(), static_cast<int>(cinfo.output_width))) * 3);
+    if (fourComponent) buffers.cmykRow.resize(static_cast<size_t>(cinfo.output_width) * 4);
+    if (orientation == 1) {
+        streamRows(cinfo, fourComponent, first, height, buffers, sink);
+    } else {
+        const StoredRegion region = output.regionForRows(first, height);
+        decodeRegion(cinfo, fourComponent, region, buffers);
+        emitUpright(output, region, first, height, buffers, sink);
+    }
+    if (cinfo.output_scanline == cinfo.output_height) jpeg_finish_decompress(&cinfo);
+    else jpeg_abort_decompress(&cinfo);  // rows left unread on purpose
+}
+
+// Whether the scaled decode stays within what any file may cost; if not, why in manager.message.
+// Valid once the output dimensions are calculated.
+bool withinLimits(jpeg_decompress_struct& cinfo, ErrorManager& manager) {
+    const int64_t work = static_cast<int64_t>(cinfo.image_width) * static_cast<int64_t>(cinfo.image_height) *
+                         cinfo.num_components;
+    if (work >= kMaxDecodeWork) {
+        std::snprintf(manager.message, sizeof manager.message,
+                      "image of %u x %u pixels is too large to decode (2^30 samples or more)", cinfo.image_width,
+                      cinfo.image_height);
+        return false;
+    }
+    if (jpeg_has_multiple_scans(&cinfo) && coefficientBytes(cinfo) > kMaxDecoderMemory) {
+        std::snprintf(manager.message, sizeof manager.message,
+                      "%s image of %u x %u pixels needs %lld MB for its coefficients, more than the %ld MB its "
+                      "decoder may use",
+                      cinfo.progressive_mode ? "progressive" : "multi-scan", cinfo.image_width, cinfo.image_height,
+                      static_cast<long long>((coefficientBytes(cinfo) + (1 << 20) - 1) >> 20), kMaxDecoderMemory >> 20);
+        return false;
+    }
+    const int64_t samples =
+        static_cast<int64_t>(cinfo.output_width) * static_cast<int64_t>(cinfo.output_height) * 3;
+    if (samples >= kMaxDecodedSamples) {
+        std::snprintf(manager.message, sizeof manager.message,
+                      "image of %u x %u pixels is too large (2^30 samples or more)",
+                      cinfo.output_width, cinfo.output_height);
+        return false;
+    }
+    return true;
+}
+
 // Decodes from an open file, handing the upright rows to `sink` one at a time. Everything that
 // must outlive a longjmp (the sink's storage, the decoding buffers) belongs to the caller's
 // frame; nothing with a destructor lives between setjmp and the library's frames. Returns false
@@ -342,30 +257,7 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, DecodeBuffers&
     cinfo.scale_num = 1;
     cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
     jpeg_calc_output_dimensions(&cinfo);
-    const int64_t work = static_cast<int64_t>(cinfo.image_width) * static_cast<int64_t>(cinfo.image_height) *
-                         cinfo.num_components;
-    if (work >= kMaxDecodeWork) {
-        std::snprintf(manager.message, sizeof manager.message,
-                      "image of %u x %u pixels is too large to decode (2^30 samples or more)", cinfo.image_width,
-                      cinfo.image_height);
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    if (jpeg_has_multiple_scans(&cinfo) && coefficientBytes(cinfo) > kMaxDecoderMemory) {
-        std::snprintf(manager.message, sizeof manager.message,
-                      "%s image of %u x %u pixels needs %lld MB for its coefficients, more than the %ld MB its "
-                      "decoder may use",
-                      cinfo.progressive_mode ? "progressive" : "multi-scan", cinfo.image_width, cinfo.image_height,
-                      static_cast<long long>((coefficientBytes(cinfo) + (1 << 20) - 1) >> 20), kMaxDecoderMemory >> 20);
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    const int64_t samples =
-        static_cast<int64_t>(cinfo.output_width) * static_cast<int64_t>(cinfo.output_height) * 3;
-    if (samples >= kMaxDecodedSamples) {
-        std::snprintf(manager.message, sizeof manager.message,
-                      "image of %u x %u pixels is too large (2^30 samples or more)",
-                      cinfo.output_width, cinfo.output_height);
+    if (!withinLimits(cinfo, manager)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -383,19 +275,7 @@ bool decode(FILE* file, ErrorManager& manager, JpegRowSink* sink, DecodeBuffers&
         return false;
     }
 
-    jpeg_start_decompress(&cinfo);
-    // A turned row may be longer than a stored one.
-    buffers.rgbRow.resize(static_cast<size_t>(std::max(width, static_cast<int>(cinfo.output_width))) * 3);
-    if (fourComponent) buffers.cmykRow.resize(static_cast<size_t>(cinfo.output_width) * 4);
-    if (orientation == 1) {
-        streamRows(cinfo, fourComponent, first, height, buffers, *sink);
-    } else {
-        const StoredRegion region = output.regionForRows(first, height);
-        decodeRegion(cinfo, fourComponent, region, buffers);
-        emitUpright(output, region, first, height, buffers, *sink);
-    }
-    if (cinfo.output_scanline == cinfo.output_height) jpeg_finish_decompress(&cinfo);
-    else jpeg_abort_decompress(&cinfo);  // rows left unread on purpose
+    decodeBand(cinfo, orientation, output, fourComponent, first, height, buffers, *sink);
     jpeg_destroy_decompress(&cinfo);
     return true;
 }
@@ -421,34 +301,6 @@ private:
     int height_ = 0;
 };
 
-bool encode(FILE* file, ErrorManager& manager, const uint8_t* pixels, int width, int height,
-            int quality) {
-    jpeg_compress_struct cinfo;
-    cinfo.err = &manager.pub;
-    if (setjmp(manager.jump)) {
-        jpeg_destroy_compress(&cinfo);
-        return false;
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    const size_t rowBytes = static_cast<size_t>(width) * 3;
-    while (cinfo.next_scanline < cinfo.image_height) {
-        // libjpeg's row type is not const, but the compressor only reads the rows.
-        JSAMPROW row = const_cast<uint8_t*>(pixels + rowBytes * cinfo.next_scanline);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    return true;
-}
-
 bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
                 std::string* error, int scaleDenom = 1, int firstRow = 0, int rowCount = -1) {
     FileHandle file(openInputFile(path, error));
@@ -473,13 +325,6 @@ bool readCommon(const std::string& path, JpegRowSink* sink, JpegHeader& header,
         return false;
     }
     return true;
-}
-
-// A name beside the target, so the final rename stays within one file system.
-std::string temporaryNameFor(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    return path + ".part" + std::to_string(static_cast<long>(getpid())) + "-" +
-           std::to_string(counter++);
 }
 
 }  // namespace
@@ -523,188 +368,6 @@ bool readJpeg(const std::string& path, std::vector<uint8_t>& pixels, int& width,
     width = 0;
     height = 0;
     return false;
-}
-
-// The image goes to a temporary file that replaces `path` only once it is complete, so a full
-// disk or a coding error never leaves a truncated panorama in place of an earlier one.
-bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int height, int quality,
-               std::string* error) {
-    if (width <= 0 || height <= 0 || !pixels) {
-        setError(error, "can't write " + path + ": nothing to write (empty image)");
-        return false;
-    }
-    if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
-        const int savedErrno = errno;
-        setError(error, openFailure(path, savedErrno));
-        return false;
-    }
-    const std::string temporary = temporaryNameFor(path);
-    const int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    FileHandle file(descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr);
-    if (!file.get()) {
-        const int savedErrno = errno;
-        if (descriptor >= 0) {
-            close(descriptor);
-            unlink(temporary.c_str());
-        }
-        setError(error, openFailure(path, savedErrno));
-        return false;
-    }
-    ErrorManager manager;
-    installErrorManager(manager);
-    if (!encode(file.get(), manager, pixels, width, height, quality)) {
-        file.close();
-        unlink(temporary.c_str());
-        setError(error, "can't write " + path + ": " + manager.message);
-        return false;
-    }
-    if (!file.close()) {
-        const int savedErrno = errno;
-        unlink(temporary.c_str());
-        setError(error, "can't write " + path + ": " + std::strerror(savedErrno));
-        return false;
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int savedErrno = errno;
-        unlink(temporary.c_str());
-        setError(error, openFailure(path, savedErrno));
-        return false;
-    }
-    return true;
-}
-
-// The streaming encoder of JpegFileSink. Every libjpeg call is made from a frame that has set
-// the jump point itself, so an error never jumps into a frame that has returned.
-struct JpegFileSink::Encoder {
-    jpeg_compress_struct cinfo{};
-    ErrorManager manager{};
-    FILE* file = nullptr;
-    bool created = false;  // jpeg_create_compress has run
-    bool given = false;    // the file was handed over: the caller removes it
-    int width = 0;
-};
-
-JpegFileSink::JpegFileSink(std::string path, int quality) : path_(std::move(path)), quality_(quality) {}
-
-JpegFileSink::JpegFileSink(std::FILE* file, std::string name, int quality)
-    : path_(std::move(name)), quality_(quality), given_(file) {}
-
-JpegFileSink::~JpegFileSink() {
-    if (!finished_) abandon();
-    if (given_ != nullptr) std::fclose(given_);  // never begun
-}
-
-void JpegFileSink::abandon() {
-    if (!encoder_) return;
-    if (encoder_->created) jpeg_destroy_compress(&encoder_->cinfo);
-    if (encoder_->file != nullptr) {
-        std::fclose(encoder_->file);
-        if (!encoder_->given) std::remove(path_.c_str());
-    }
-    encoder_.reset();
-}
-
-bool JpegFileSink::begin(int width, int height) {
-    abandon();
-    if (width <= 0 || height <= 0 || width > kMaxPanoramaSide || height > kMaxPanoramaSide) {
-        error_ = "can't write " + path_ + ": a JPEG holds at most " + std::to_string(kMaxPanoramaSide) +
-                 " pixels a side, not " + std::to_string(width) + " x " + std::to_string(height);
-        return false;
-    }
-    encoder_ = std::make_unique<Encoder>();
-    Encoder& e = *encoder_;
-    e.given = given_ != nullptr;
-    e.file = e.given ? given_ : std::fopen(path_.c_str(), "wb");
-    given_ = nullptr;
-    if (e.file == nullptr) {
-        error_ = openFailure(path_, errno);
-        encoder_.reset();
-        return false;
-    }
-    e.width = width;
-    e.cinfo.err = &e.manager.pub;
-    installErrorManager(e.manager);
-    if (setjmp(e.manager.jump)) {
-        error_ = "can't write " + path_ + ": " + e.manager.message;
-        abandon();
-        return false;
-    }
-    jpeg_create_compress(&e.cinfo);
-    e.created = true;
-    jpeg_stdio_dest(&e.cinfo, e.file);
-    e.cinfo.image_width = static_cast<JDIMENSION>(width);
-    e.cinfo.image_height = static_cast<JDIMENSION>(height);
-    e.cinfo.input_components = 3;
-    e.cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&e.cinfo);
-    jpeg_set_quality(&e.cinfo, quality_, TRUE);
-    jpeg_start_compress(&e.cinfo, TRUE);
-    return true;
-}
-
-bool JpegFileSink::begun() {
-    if (encoder_) return true;
-    if (error_.empty()) error_ = "can't write " + path_ + ": the panorama was not begun";
-    return false;
-}
-
-bool JpegFileSink::failed() {
-    // The library's "Output file write error" says less than the system's reason.
-    error_ = "can't write " + path_ + ": " + (errno != 0 ? std::strerror(errno) : encoder_->manager.message);
-    abandon();
-    return false;
-}
-
-bool JpegFileSink::writeRows(const uint8_t* rgb, int count) {
-    if (!begun()) return false;
-    Encoder& e = *encoder_;
-    errno = 0;
-    if (setjmp(e.manager.jump)) return failed();
-    const size_t rowBytes = static_cast<size_t>(e.width) * 3;
-    for (int r = 0; r < count; ++r) {
-        // libjpeg's row type is not const, but the compressor only reads the rows.
-        JSAMPROW row = const_cast<uint8_t*>(rgb + rowBytes * static_cast<size_t>(r));
-        jpeg_write_scanlines(&e.cinfo, &row, 1);
-    }
-    return true;
-}
-
-bool JpegFileSink::finish() {
-    if (!begun()) return false;
-    Encoder& e = *encoder_;
-    errno = 0;
-    if (setjmp(e.manager.jump)) return failed();
-    jpeg_finish_compress(&e.cinfo);
-    jpeg_destroy_compress(&e.cinfo);
-    e.created = false;
-    const bool closed = std::fclose(e.file) == 0;
-    e.file = nullptr;
-    if (!closed) {
-        error_ = "can't write " + path_ + ": " + std::strerror(errno);
-        if (!e.given) std::remove(path_.c_str());
-        encoder_.reset();
-        return false;
-    }
-    encoder_.reset();
-    finished_ = true;
-    return true;
-}
-
-bool writeJpegToFile(std::FILE* file, const uint8_t* pixels, int width, int height, int quality,
-                     std::string* error) {
-    if (width <= 0 || height <= 0 || !pixels) {
-        setError(error, "nothing to write (empty image)");
-        return false;
-    }
-    ErrorManager manager;
-    installErrorManager(manager);
-    errno = 0;
-    if (!encode(file, manager, pixels, width, height, quality)) {
-        // The library's "Output file write error" says less than the system's reason.
-        setError(error, errno != 0 ? std::strerror(errno) : manager.message);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace vantorra

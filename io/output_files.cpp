@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include "io/jpeg.h"
 #include "io/output_commit.h"
 #include "io/panorama_checksum.h"
+#include "io/staged_file.h"
 
 namespace vantorra {
 namespace {
@@ -24,117 +24,10 @@ std::string cannotWrite(const std::string& path, const std::string& reason) {
     return "cannot write " + path + ": " + reason;
 }
 
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string joined(const std::string& folder, const char* name) {
     if (folder.empty()) return name;
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
-
-// The names a temporary holds for an instant before its rename, kept in fixed storage so that a
-// signal handler can remove them without allocating.
-constexpr size_t kSlots = 4;
-constexpr size_t kPathBytes = 4096;
-char slotPaths[kSlots][kPathBytes];
-std::atomic<bool> slotInUse[kSlots];
-
-int claimSlot(const std::string& path) {
-    if (path.size() >= kPathBytes) return -1;
-    for (size_t i = 0; i < kSlots; ++i) {
-        bool expected = false;
-        if (!slotInUse[i].compare_exchange_strong(expected, true)) continue;
-        std::memcpy(slotPaths[i], path.c_str(), path.size() + 1);
-        return static_cast<int>(i);
-    }
-    return -1;
-}
-
-void releaseSlot(int slot) {
-    if (slot >= 0) slotInUse[slot].store(false);
-}
-
-// One output being written: an unnamed file in the target's folder when the file system offers
-// them (nothing is left if the process dies), else a hidden named one beside the target.
-class StagedFile {
-public:
-    explicit StagedFile(std::string target) : target_(std::move(target)) {}
-    ~StagedFile() { discard(); }
-    StagedFile(const StagedFile&) = delete;
-    StagedFile& operator=(const StagedFile&) = delete;
-
-    // Empty, or the reason the temporary cannot be created.
-    std::string open() {
-        descriptor_ = ::open(folderOf(target_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-        if (descriptor_ >= 0) return std::string();  // created with 0666 less the umask
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return std::strerror(errno);
-        std::string pattern = temporaryName(target_, "XXXXXX");
-        slot_ = claimSlot(pattern);
-        descriptor_ = mkostemp(pattern.data(), O_CLOEXEC);
-        if (descriptor_ < 0) {
-            const int saved = errno;
-            releaseSlot(slot_);
-            slot_ = -1;
-            return std::strerror(saved);
-        }
-        named_ = pattern;
-        if (slot_ >= 0) std::memcpy(slotPaths[slot_], named_.c_str(), named_.size() + 1);
-        fchmod(descriptor_, 0644);  // mkostemp's 0600 would hide the panorama from other users
-        return std::string();
-    }
-
-    int descriptor() const { return descriptor_; }
-
-    // Everything written reaches the disk before the file gets its name.
-    std::string flush() { return fsync(descriptor_) == 0 ? std::string() : std::strerror(errno); }
-
-    // Gives the unnamed file a name beside the target (the named one has it already).
-    std::string name() {
-        if (!named_.empty()) return std::string();
-        const std::string fd = "/proc/self/fd/" + std::to_string(descriptor_);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string candidate = temporaryName(target_, std::to_string(attempt));
-            slot_ = claimSlot(candidate);
-            if (linkat(AT_FDCWD, fd.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                named_ = std::move(candidate);
-                return std::string();
-            }
-            const int saved = errno;
-            releaseSlot(slot_);
-            slot_ = -1;
-            if (saved != EEXIST) return std::strerror(saved);
-        }
-        return "no free temporary name";
-    }
-
-    std::string replaceTarget() {
-        if (std::rename(named_.c_str(), target_.c_str()) != 0) return std::strerror(errno);
-        named_.clear();
-        releaseSlot(slot_);
-        slot_ = -1;
-        return std::string();
-    }
-
-    void discard() {
-        if (!named_.empty()) unlink(named_.c_str());
-        named_.clear();
-        releaseSlot(slot_);
-        slot_ = -1;
-        if (descriptor_ >= 0) close(descriptor_);
-        descriptor_ = -1;
-    }
-
-    const std::string& target() const { return target_; }
-
-private:
-    std::string target_;
-    std::string named_;
-    int descriptor_ = -1;
-    int slot_ = -1;
-};
 
 std::string writeAll(int descriptor, const char* bytes, size_t size) {
     size_t done = 0;
@@ -398,9 +291,6 @@ OutputFailure replaceOutputs(const std::string& panoramaPath, const std::string&
     return replacePair(image, text);
 }
 
-void removeOutputTemporaries() noexcept {
-    for (size_t i = 0; i < kSlots; ++i)
-        if (slotInUse[i].load()) unlink(slotPaths[i]);
-}
+void removeOutputTemporaries() noexcept { removeNamedTemporaries(); }
 
 }  // namespace vantorra

@@ -100,6 +100,38 @@ bool fail(std::string* error, const std::string& reason) {
     return false;
 }
 
+// Photographs are decoded and their features looked for on the pool's threads, each thread in a
+// workspace of its own (one per thread, the caller's: the features live there until the stage
+// ends). This thread hands
+// each finished photograph to `take` in order as soon as it is ready, so the outcome is the one of
+// one thread. At most two finished photographs per thread wait to be taken; otherwise no thread
+// waits for another (windows of photographs made every thread wait for the slowest of each
+// window). False when `take` ended the stage.
+template <typename Take>
+bool detectInOrder(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                   const FeatureOptions& options, const FeatureBudget& budget, ThreadPool* pool,
+                   std::vector<FeatureWorkspace>& workspaces, Take& take) {
+    const size_t places = 2 * workspaces.size();
+    std::vector<DetectedFeatureImage> detected(places);
+    auto detect = [&](size_t k, int slot) {
+        const FeatureWorkspace::Binding bound(workspaces[static_cast<size_t>(slot)]);
+        detected[k % places] =
+            detectFeatures(decodeFeatureImage(imageDirectory + imageNames[k], options), options, budget);
+    };
+    auto takeNext = [&](size_t k) {
+        DetectedFeatureImage finished = std::move(detected[k % places]);
+        return take(static_cast<int>(k), finished);
+    };
+    return runInOrder(pool, imageNames.size(), places, detect, takeNext);
+}
+
+int64_t featureCount(const std::vector<Feature*>& lists) {
+    int64_t count = 0;
+    for (const Feature* list : lists)
+        for (const Feature* f = list; f != nullptr; f = f->next) ++count;
+    return count;
+}
+
 }  // namespace
 
 bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
@@ -146,34 +178,14 @@ bool loadAndMatch(const std::string& imageDirectory, const std::vector<std::stri
         leaveOut(i, reason, outputs, lists, log);
         return true;
     };
-    // Photographs are decoded and their features looked for on the pool's threads, each thread
-    // in a feature workspace of its own (the features live there until the stage ends). This
-    // thread takes each finished photograph in order as soon as it is ready, logging, reporting
-    // and looking for repeated views, so the outcome is the one of one thread. At most two
-    // finished photographs per thread wait to be taken; otherwise no thread waits for another
-    // (windows of photographs made every thread wait for the slowest of each window).
-    const int threads = pool != nullptr ? pool->size() : 1;
-    const size_t places = 2 * static_cast<size_t>(threads);
-    std::vector<FeatureWorkspace> workspaces(static_cast<size_t>(threads));
-    std::vector<DetectedFeatureImage> detected(places);
-    auto detect = [&](size_t k, int slot) {
-        const FeatureWorkspace::Binding bound(workspaces[static_cast<size_t>(slot)]);
-        detected[k % places] =
-            detectFeatures(decodeFeatureImage(imageDirectory + imageNames[k], options), options, budget);
-    };
-    auto takeNext = [&](size_t k) {
-        DetectedFeatureImage finished = std::move(detected[k % places]);
-        return take(static_cast<int>(k), finished);
-    };
-    const bool stopped = !runInOrder(pool, static_cast<size_t>(n), places, detect, takeNext);
+    std::vector<FeatureWorkspace> workspaces(static_cast<size_t>(pool != nullptr ? pool->size() : 1));
+    const bool stopped = !detectInOrder(imageDirectory, imageNames, options, budget, pool, workspaces, take);
     if (stopped) return fail(error, failure);
     if (readable < 2 && outputs.leaveOutUnreadable) {
         for (const Photograph& photograph : outputs.photographs)
             if (!photograph.leftOut.empty()) return fail(error, photograph.leftOut);
     }
-    totalFeatures = 0;
-    for (const Feature* list : lists)
-        for (const Feature* f = list; f != nullptr; f = f->next) ++totalFeatures;
+    totalFeatures = featureCount(lists);
     if (!matchFeatureLists(lists, options, matches, progress, log, pool))
         return fail(error, "SIFT - Failed to allocate memory");
     log << "Free SIFT storage" << std::endl;
