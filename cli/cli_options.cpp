@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <map>
 #include <sstream>
 
@@ -98,8 +99,8 @@ void declareTable(CLI::App& app, Texts& t) {
 
 void declare(CLI::App& app, Texts& t, CliOptions& o) {
     app.add_option("IMAGE", o.inputs,
-                   "two or more JPEG photographs (names containing .jpg or .JPG), or one parameter "
-                   "file (.txt or .ast) to render again")
+                   "two or more JPEG photographs (names ending in .jpg, .jpeg or .jpe, in any case), or "
+                   "one parameter file (.txt or .ast) to render again")
         ->type_name("IMAGE");
     app.add_option("-o,--output-dir", o.outputDirectory, "folder for pano.jpg, pano.txt and log.txt (default .)")
         ->type_name("DIR");
@@ -143,7 +144,27 @@ std::vector<OptionField> applyOption(const OptionSpec& spec, const Texts& t, Sti
 // Applies the options in the order they were given, so that the last of --width, --height and
 // --scale (and of --sift-min-dim and --sift-scale) picks the mode, as typing into those fields
 // of the Options dialog does. A value given explicitly wins over one an option selects.
-void apply(const CLI::App& app, const Texts& t, CliOptions& o) {
+// The options that chose one mode differently, each said with the one that was used.
+std::vector<std::string> contradictions(const std::vector<const OptionSpec*>& selecting) {
+    std::vector<std::string> notes;
+    for (size_t i = 0; i < selecting.size(); ++i)
+        for (size_t j = i + 1; j < selecting.size(); ++j) {
+            const OptionSpec& first = *selecting[i];
+            const OptionSpec& last = *selecting[j];
+            if (!first.selects || !last.selects || first.selects->field != last.selects->field ||
+                first.selects->value == last.selects->value || first.flag.empty() || last.flag.empty())
+                continue;
+            std::string what(optionSpec(first.selects->field).caption);  // "Output size", "SIFT Image Size:"
+            if (!what.empty() && what.back() == ':') what.pop_back();
+            if (what.size() > 1 && std::islower(static_cast<unsigned char>(what[1])))
+                what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
+            notes.push_back(flagOf(first) + " and " + flagOf(last) + " both choose how the " + what +
+                            " is set: " + flagOf(last) + ", given last, is used");
+        }
+    return notes;
+}
+
+void apply(const CLI::App& app, const Texts& t, CliOptions& o, std::vector<std::string>& notes) {
     std::vector<OptionField> given;
     std::vector<const OptionSpec*> selecting;
     for (const CLI::Option* option : app.parse_order()) {
@@ -155,6 +176,7 @@ void apply(const CLI::App& app, const Texts& t, CliOptions& o) {
             selecting.push_back(&optionSpec(field));
         }
     }
+    notes = contradictions(selecting);
     StitchOptions explicitly = o.stitch;
     for (const OptionSpec* spec : selecting) applySelection(o.stitch, *spec);
     for (const OptionField field : given) optionSpec(field).set(o.stitch, optionSpec(field).get(explicitly));
@@ -188,7 +210,7 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& arguments) {
             outcome.text = versionText();
             return outcome;
         }
-        apply(app, texts, outcome.options);
+        apply(app, texts, outcome.options, outcome.notes);
     } catch (const CLI::CallForHelp&) {
         outcome.action = ParseOutcome::ShowHelp;
         outcome.text = app.help();

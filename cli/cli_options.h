@@ -23,6 +23,9 @@ struct ParseOutcome {
     Action action = Run;
     std::string text;  // the help or version text, or the one-line usage error
     CliOptions options;
+    // For a run: what the command line gave that the run does not do as written (two options
+    // that choose one mode differently: the last one given is used), one line each.
+    std::vector<std::string> notes;
 };
 
 // Parses the arguments after the program name. Never throws and never exits: a bad command

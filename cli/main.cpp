@@ -69,6 +69,8 @@ int main(int argc, char** argv) {
         case ParseOutcome::Run:
             break;
     }
+    if (!parsed.options.quiet)
+        for (const std::string& note : parsed.notes) std::cerr << "vantorra-cli: " << note << std::endl;
 
     const PipelineCalls calls{
         [](Stitcher& stitcher, const std::vector<std::string>& names, PanoramaSink& output, std::ostream& log) {

@@ -142,8 +142,10 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
 
     std::ostringstream parameters;
     writeParameterFile(parameters, stitcher, folder.string());
-    if (const std::string problem = outputs.commit(parameters.str(), cancel); !problem.empty())
+    if (const std::string problem = outputs.commit(parameters.str(), cancel); !problem.empty()) {
+        if (cancel != nullptr && cancel->requested()) return ended(errors, "Stitching cancelled", ExitInterrupted);
         return ended(errors, problem, ExitFileError);
+    }
     // Only now: a reader of the standard output that is gone can no longer cost the outputs, and
     // a failed write of these lines leaves the run's success as it is.
     if (!options.quiet && !report.registration.empty()) messages << summaryLine(report.registration) << std::endl;

@@ -22,6 +22,9 @@ struct Identity {
     ino_t inode = 0;
     off_t size = 0;
     int64_t modified = 0;  // nanoseconds
+    // Every write moves the status change time, and no one can set it back as a copy that keeps
+    // the modification time does: a change in place of the same size is seen by it.
+    int64_t statusChanged = 0;
     uint64_t checksum = 0;
     bool operator==(const Identity&) const = default;
 };
@@ -50,6 +53,7 @@ bool identify(int descriptor, Identity& identity) {
     identity.inode = info.st_ino;
     identity.size = info.st_size;
     identity.modified = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+    identity.statusChanged = int64_t{info.st_ctim.tv_sec} * 1000000000 + info.st_ctim.tv_nsec;
     identity.checksum = checksumOfStart(descriptor);
     return true;
 }

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/cancel_flag.h"
+
 namespace vantorra {
 namespace {
 
@@ -27,14 +29,24 @@ constexpr size_t kLongestTemporaryTail = sizeof ".4294967295-XXXXXX" - 1;
 
 }  // namespace
 
-FolderLock::FolderLock(const std::string& folder) {
+FolderLock::FolderLock(const std::string& folder, const CancelFlag* cancel) {
     descriptor_ = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor_ < 0) {
         error_ = std::strerror(errno);
         return;
     }
-    while (flock(descriptor_, LOCK_EX) != 0) {
-        if (errno == EINTR) continue;
+    // Polled, so that a run asked to stop while another holds the folder stops at once.
+    while (flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK || errno == EINTR) {
+            if (cancel != nullptr && cancel->requested()) {
+                error_ = "cancelled while another run was writing into the folder";
+                close(descriptor_);
+                descriptor_ = -1;
+                return;
+            }
+            if (errno == EWOULDBLOCK) usleep(20000);
+            continue;
+        }
         // A file system without locks (some network mounts): the outputs are still replaced whole.
         if (errno == ENOLCK || errno == EOPNOTSUPP) return;
         error_ = std::strerror(errno);
@@ -56,7 +68,9 @@ std::string temporaryName(const std::string& target, const std::string& suffix) 
 
 void removeDeadTemporaries(const std::string& target) {
     const std::string folder = folderOf(target);
-    const std::string start = "." + nameOf(target) + ".";
+    std::string start = ".";  // built in steps: GCC 12 warns falsely about "." + name + "."
+    start += nameOf(target);
+    start += '.';
     DIR* directory = opendir(folder.c_str());
     if (!directory) return;
     while (const dirent* entry = readdir(directory)) {

@@ -8,12 +8,14 @@
 
 namespace vantorra {
 
+class CancelFlag;
+
 // Held while it lives: an exclusive lock on the folder itself (no file is made for it), waited
-// for when another run holds it. Runs that replace outputs in one folder do so one at a time,
-// so the pair left is always one run's.
+// for when another run holds it, until `cancel` (when given) is requested. Runs that replace
+// outputs in one folder do so one at a time, so the pair left is always one run's.
 class FolderLock {
 public:
-    explicit FolderLock(const std::string& folder);
+    explicit FolderLock(const std::string& folder, const CancelFlag* cancel = nullptr);
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;

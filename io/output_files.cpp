@@ -90,9 +90,9 @@ bool keepEarlier(const std::string& target, const std::string& kept, int& slot) 
 // Gives both staged files their names under the folder's lock. When the second cannot be
 // replaced, the first target gets its earlier file back (or none, when it had none), so the
 // folder holds the earlier pair; a leftover of a run that died is removed first.
-OutputFailure replaceBoth(StagedFile& first, StagedFile& second) {
+OutputFailure replaceBoth(StagedFile& first, StagedFile& second, const CancelFlag* cancel) {
     const std::string folder = folderOf(first.target());
-    const FolderLock lock(folder);
+    const FolderLock lock(folder, cancel);
     if (!lock.error().empty()) return {folder, "cannot lock the folder: " + lock.error()};
     for (StagedFile* file : {&first, &second}) removeDeadTemporaries(file->target());
     for (StagedFile* file : {&first, &second})
@@ -119,9 +119,9 @@ OutputFailure replaceBoth(StagedFile& first, StagedFile& second) {
 }
 
 // One staged file given its name under the folder's lock; discarded when that fails.
-OutputFailure replaceAlone(StagedFile& file) {
+OutputFailure replaceAlone(StagedFile& file, const CancelFlag* cancel) {
     const std::string folder = folderOf(file.target());
-    const FolderLock lock(folder);
+    const FolderLock lock(folder, cancel);
     if (!lock.error().empty()) return {folder, "cannot lock the folder: " + lock.error()};
     removeDeadTemporaries(file.target());
     std::string why = file.name();
@@ -132,8 +132,8 @@ OutputFailure replaceAlone(StagedFile& file) {
 }
 
 // Whatever failed, no temporary of the pair stays once the call returns.
-OutputFailure replacePair(StagedFile& first, StagedFile& second) {
-    OutputFailure failure = replaceBoth(first, second);
+OutputFailure replacePair(StagedFile& first, StagedFile& second, const CancelFlag* cancel = nullptr) {
+    OutputFailure failure = replaceBoth(first, second, cancel);
     if (failure.failed()) {
         first.discard();
         second.discard();
@@ -271,12 +271,14 @@ std::string StagedOutputs::commit(const std::string& parameters, const CancelFla
     // A re-render of unchanged cameras to the same pixels leaves the file it read as it is.
     if (holds(s.text.target(), text)) {
         if (cancelled(cancel)) return cancelMessage;
-        const OutputFailure failure = replaceAlone(s.image);
+        const OutputFailure failure = replaceAlone(s.image, cancel);
+        if (failure.failed() && cancelled(cancel)) return cancelMessage;
         return failure.failed() ? cannotWrite(failure.path, failure.reason) : std::string();
     }
     if (std::string failed = stageText(s.text, text); !failed.empty()) return cannotWrite(s.text.target(), failed);
     if (cancelled(cancel)) return cancelMessage;
-    const OutputFailure failure = replacePair(s.image, s.text);
+    const OutputFailure failure = replacePair(s.image, s.text, cancel);
+    if (failure.failed() && cancelled(cancel)) return cancelMessage;  // while waiting for the folder
     return failure.failed() ? cannotWrite(failure.path, failure.reason) : std::string();
 }
 

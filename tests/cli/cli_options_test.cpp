@@ -96,18 +96,27 @@ TEST(CliOptionsTest, TheLastSizeOptionSetsTheMode) {
         std::vector<std::string> arguments;
         int sizeMode;
         int siftSizeMode;
+        bool contradicted;  // said in a note naming both options, the last as the one used
     };
     const Case cases[] = {
-        {{"--width", "800", "--height", "600"}, 1, 0},
-        {{"--height", "600", "--width", "800"}, 0, 0},
-        {{"--width", "800", "--scale", "25%"}, 2, 0},
-        {{"--scale", "25%", "--height", "10"}, 1, 0},
-        {{"--sift-scale", "50%", "--sift-min-dim", "200"}, 0, 0},
-        {{"--sift-min-dim", "200", "--sift-scale", "50%"}, 0, 1},
+        {{"--width", "800", "--height", "600"}, 1, 0, true},
+        {{"--height", "600", "--width", "800"}, 0, 0, true},
+        {{"--width", "800", "--scale", "25%"}, 2, 0, true},
+        {{"--scale", "25%", "--height", "10"}, 1, 0, true},
+        {{"--sift-scale", "50%", "--sift-min-dim", "200"}, 0, 0, true},
+        {{"--sift-min-dim", "200", "--sift-scale", "50%"}, 0, 1, true},
+        {{"--width", "800", "--sift-scale", "50%", "--crop", "-90,90,-30,30"}, 0, 1, false},
     };
     for (const Case& test : cases) {
         const ParseOutcome outcome = parse(test.arguments);
         ASSERT_EQ(outcome.action, ParseOutcome::Run) << outcome.text;
+        ASSERT_EQ(outcome.notes.size(), test.contradicted ? 1u : 0u) << test.arguments[0];
+        if (test.contradicted) {
+            const std::string& note = outcome.notes.front();
+            const std::string last = test.arguments[2];
+            EXPECT_NE(note.find(test.arguments[0]), std::string::npos) << note;
+            EXPECT_EQ(note.substr(note.rfind(':') + 2, last.size()), last) << note;
+        }
         EXPECT_EQ(modeValue(outcome.options.stitch.render.sizeMode), modeValue(test.sizeMode)) << test.arguments[0];
         EXPECT_EQ(modeValue(outcome.options.stitch.feature.siftSizeMode), modeValue(test.siftSizeMode)) << test.arguments[0];
     }

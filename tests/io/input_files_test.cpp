@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/cancel_flag.h"
@@ -76,17 +77,21 @@ TEST_F(InputFilesTest, OnlyRegularFilesAreOpenedAndNothingWaits) {
 TEST_F(InputFilesTest, APhotographThatChangesDuringTheRunFailsItsLaterReads) {
     std::ifstream in(photograph_, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::string flipped = bytes;
+    std::string flipped = bytes, flippedLate = bytes;
     flipped[100] = static_cast<char>(flipped[100] ^ 0x01);
+    ASSERT_GT(bytes.size(), size_t{70000});  // beyond the start that is hashed
+    flippedLate[bytes.size() - 5000] = static_cast<char>(flippedLate[bytes.size() - 5000] ^ 0x01);
     struct Case {
         const char* what;
         std::string replacement;
         bool sameInode;
+        bool timeKept;  // the modification time put back, as a copy that keeps times does
     };
     const Case cases[] = {
-        {"cut short", bytes.substr(0, bytes.size() / 2), true},
-        {"one byte of its header changed", flipped, true},
-        {"replaced by a copy", bytes, false},
+        {"cut short", bytes.substr(0, bytes.size() / 2), true, false},
+        {"one byte of its header changed", flipped, true, false},
+        {"a byte past its start changed, its time put back", flippedLate, true, true},
+        {"replaced by a copy", bytes, false, false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
@@ -96,8 +101,12 @@ TEST_F(InputFilesTest, APhotographThatChangesDuringTheRunFailsItsLaterReads) {
             const InputWatch watch(nullptr);
             ASSERT_TRUE(read(photograph_, error)) << error;
             ASSERT_TRUE(read(photograph_, error)) << "the same file twice: " << error;
+            const fs::file_time_type time = fs::last_write_time(photograph_);
+            // File times move by clock ticks of a few milliseconds: the change comes a tick later.
+            if (test.timeKept) std::this_thread::sleep_for(std::chrono::milliseconds(20));
             if (test.sameInode) {
                 std::ofstream(photograph_, std::ios::binary | std::ios::in | std::ios::out) << test.replacement;
+                if (test.timeKept) fs::last_write_time(photograph_, time);
                 if (test.replacement.size() < bytes.size()) fs::resize_file(photograph_, test.replacement.size());
             } else {
                 const std::string copy = (dir_ / "copy.jpg").string();

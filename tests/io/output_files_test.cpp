@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -180,6 +181,23 @@ TEST_F(OutputFilesTest, FailureOrCancelKeepsTheEarlierOutputsAndNoTemporary) {
 
     EXPECT_EQ(writeOutputs(dir_.string(), Image{}, 90, "new").rfind("cannot write " + (dir_ / "pano.jpg").string(), 0),
               0u);
+    expectEarlier();
+
+    // Cancelled while another run holds the folder: the wait ends, and nothing is replaced.
+    CancelFlag later;
+    StagedOutputs waiting(dir_.string(), 90);
+    ASSERT_EQ(waiting.open(), "");
+    ASSERT_TRUE(writeToSink(image_, waiting.panorama()));
+    std::string result = "not returned";
+    {
+        const FolderLock other(dir_.string());
+        ASSERT_TRUE(other.locked());
+        std::thread commit([&] { result = waiting.commit("new", &later); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        later.request();
+        commit.join();  // before the other run lets go of the folder
+    }
+    EXPECT_EQ(result, "cancelled before the outputs were replaced");
     expectEarlier();
 }
 
