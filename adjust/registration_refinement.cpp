@@ -62,12 +62,12 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
                                     const BundleAdjustOptions& bundle,
                                     const RansacOptions& acceptance,
                                     std::ostream& log, const std::vector<int32_t>* lensOf, ThreadPool* pool,
-                                    std::span<const Photograph> photographs) {
+                                    std::span<const Photograph> photographs, const WeakBasis& basis) {
     ReselectionRounds out;
     out.component = component;
     while (out.rounds < kMaxReselectionRounds && out.component.size() >= 2) {
         ++out.rounds;
-        out.last = reselectMatches(matches, verified, cameras, out.component, acceptance);
+        out.last = reselectMatches(matches, verified, cameras, out.component, acceptance, basis);
         logRound(log, out.rounds, out.last, photographs);
         for (const int32_t i : out.last.leftOut) {
             unregister(cameras[i]);
@@ -149,9 +149,14 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
                                           const RansacOptions& acceptance, std::ostream& log,
                                           const std::vector<int32_t>* lensOf, ThreadPool* pool) {
     std::vector<int32_t> verified = pairCounts(matches);
+    // A last link is judged on what verification gave it, at the scale of the cameras it was
+    // verified under, however precise the other pairs become.
+    const MatchTable verifiedMatches = matches;
+    const WeakBasis basis{&verifiedMatches,
+                          std::max(kKeepDeviations * transferSigma(matches, cameras, component), kMinKeepThreshold)};
     log << "[ Match Re-selection ]" << std::endl;
     ReselectionRounds rounds = reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance, log,
-                                                 lensOf, pool, images.photographs);
+                                                 lensOf, pool, images.photographs, basis);
     RegistrationRefinement out{rounds.component, rounds.leftOut};
     if (out.component.size() < 2) return out;
 
@@ -172,7 +177,7 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
 
     log << "[ Match Re-selection ]" << std::endl;
     rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, log, lensOf, pool,
-                               images.photographs);
+                               images.photographs, basis);
     out.component = rounds.component;
     out.leftOut.insert(out.leftOut.end(), rounds.leftOut.begin(), rounds.leftOut.end());
     std::sort(out.leftOut.begin(), out.leftOut.end());

@@ -30,6 +30,14 @@ int32_t countBelow(const std::vector<float>& errors, float threshold) {
     return kept;
 }
 
+}  // namespace
+
+bool holdsAsLastLink(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance) {
+    return countBelow(errors, weakThreshold(errors, tightThreshold, acceptance)) > minInliersFor(0, acceptance);
+}
+
+namespace {
+
 // Pieces of the images joined by the pairs marked in `links`, as a root per component position.
 class Pieces {
 public:

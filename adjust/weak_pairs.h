@@ -51,6 +51,10 @@ constexpr float kWeakWidening = 3.0f;
 // the verification's inlier threshold (no match further off was ever a verified inlier).
 float weakThreshold(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance);
 
+// True when a failed pair with these errors keeps enough matches within its weak threshold to be
+// a last link (more than alpha).
+bool holdsAsLastLink(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance);
+
 // Starts from the largest piece the accepted pairs join (ties: the piece of the lowest image
 // number) and adds, one at a time, the failed pair with the most matches within its weak
 // threshold among those that join an image outside the piece to it, while such a pair keeps more
