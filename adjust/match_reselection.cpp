@@ -78,14 +78,18 @@ void measurePairs(const MatchTable& matches, const std::vector<Camera>& cameras,
         }
 }
 
-// A failed pair whose kept matches could no longer hold an image as its last link is judged on
-// all it was verified with, at the scale it was verified under: `errors` and `measured` become
-// those of the verified matches. False when it holds without them or has none.
+// A failed pair whose kept matches could no longer hold an image as its last link is judged at
+// the scale it was verified under: on what it holds when that still does (so the link that held
+// an image keeps holding it, rather than two links taking turns from round to round), else on
+// all it was verified with; `errors` and `measured` then become those of the verified matches.
+// True in that last case.
 bool judgeOnBasis(const std::vector<Camera>& cameras, const WeakBasis& basis, const RansacOptions& acceptance,
                   std::vector<float>& errors, MeasuredPair& measured) {
-    const int32_t original = basis.verified != nullptr ? basis.verified->count(measured.first, measured.second) : 0;
-    if (original <= 0 || holdsAsLastLink(errors, measured.tightThreshold, acceptance)) return false;
+    if (holdsAsLastLink(errors, measured.tightThreshold, acceptance)) return false;
     measured.tightThreshold = std::max(measured.tightThreshold, basis.threshold);
+    if (holdsAsLastLink(errors, measured.tightThreshold, acceptance)) return false;
+    const int32_t original = basis.verified != nullptr ? basis.verified->count(measured.first, measured.second) : 0;
+    if (original <= 0) return false;
     pairErrors(cameras[measured.first], cameras[measured.second], basis.verified->points(measured.first, measured.second),
                original, errors);
     return true;
@@ -168,7 +172,7 @@ Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& ver
         const int32_t support = verified[static_cast<size_t>(pair.first * n + pair.second)];
         pair.accepted = below > minInliersFor(support, acceptance);
         measured[p] = {pair.first, pair.second, pair.accepted, &errors[p], pair.threshold};
-        if (!pair.accepted) fromBasis[p] = judgeOnBasis(cameras, basis, acceptance, errors[p], measured[p]);
+        if (!pair.accepted) fromBasis[p] = measured[p].restored = judgeOnBasis(cameras, basis, acceptance, errors[p], measured[p]);
     }
     const WeakPairs held = holdWithWeakPairs(measured, component, acceptance);
     for (size_t p = 0; p < result.pairs.size(); ++p) {

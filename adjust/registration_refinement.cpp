@@ -23,8 +23,8 @@ void logPair(std::ostream& log, const PairSelection& p) {
 void logRound(std::ostream& log, int32_t round, const Reselection& r, std::span<const Photograph> photographs) {
     log << " Re-selection round " << round << ": " << r.removedMatches
               << " matches dropped" << std::endl;
-    for (const PairSelection& p : r.pairs)
-        if (!p.accepted) logPair(log, p);
+    for (const PairSelection& p : r.pairs)  // a pair measured only for its verified matches, unused, is not news
+        if (!p.accepted && (p.before > 0 || p.kept > 0)) logPair(log, p);
     for (size_t k = 0; k < r.leftOut.size(); ++k) {
         const size_t i = static_cast<size_t>(r.leftOut[k]);
         log << "  Image " << i;
