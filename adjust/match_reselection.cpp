@@ -52,6 +52,54 @@ int32_t keepColumns(MatchPoints& points, const std::vector<float>& errors, float
     return kept;
 }
 
+// The pairs of registered images of `component` with matches, or with verified matches in
+// `basis` (a pair emptied by an earlier round may be needed again once another link breaks),
+// with the errors of their matches; `all` gathers every error.
+void measurePairs(const MatchTable& matches, const std::vector<Camera>& cameras, const std::vector<int32_t>& component,
+                  const WeakBasis& basis, std::vector<PairSelection>& pairs, std::vector<std::vector<float>>& errors,
+                  std::vector<float>& all) {
+    std::vector<float> scratch;
+    for (const int32_t i : component)
+        for (const int32_t j : component) {
+            const int32_t count = matches.count(i, j);
+            const bool inBasis = basis.verified != nullptr && i != j && basis.verified->count(i, j) > 0;
+            if (i == j || (count <= 0 && !inBasis)) continue;
+            if (!registeredCamera(cameras[i]) || !registeredCamera(cameras[j])) continue;
+            PairSelection pair;
+            pair.first = i;
+            pair.second = j;
+            pair.before = count;
+            errors.emplace_back();
+            if (count > 0) pairErrors(cameras[i], cameras[j], matches.points(i, j), count, errors.back());
+            all.insert(all.end(), errors.back().begin(), errors.back().end());
+            scratch = errors.back();
+            pair.sigma = sigmaFromMedianLength(median(scratch));
+            pairs.push_back(pair);
+        }
+}
+
+// A failed pair whose kept matches could no longer hold an image as its last link is judged at
+// the scale it was verified under: on what it holds when that still does (so the link that held
+// an image keeps holding it, rather than two links taking turns from round to round), else on
+// all it was verified with; `errors` and `measured` then become those of the verified matches.
+// True in that last case.
+bool judgeOnBasis(const std::vector<Camera>& cameras, const WeakBasis& basis, const RansacOptions& acceptance,
+                  std::vector<float>& errors, MeasuredPair& measured) {
+    if (holdsAsLastLink(errors, measured.tightThreshold, acceptance)) return false;
+    measured.tightThreshold = std::max(measured.tightThreshold, basis.threshold);
+    if (holdsAsLastLink(errors, measured.tightThreshold, acceptance)) return false;
+    const int32_t original = basis.verified != nullptr ? basis.verified->count(measured.first, measured.second) : 0;
+    if (original <= 0) return false;
+    pairErrors(cameras[measured.first], cameras[measured.second], basis.verified->points(measured.first, measured.second),
+               original, errors);
+    return true;
+}
+
+// Pair (i, j) of `matches` holds its verified positions again.
+void restore(MatchTable& matches, const MatchTable& verified, int32_t i, int32_t j) {
+    (matches.placed(i, j) ? matches.points(i, j) : matches.place(i, j)) = verified.points(i, j);
+}
+
 }  // namespace
 
 PairTransfer::PairTransfer(const Camera& ci, const Camera& cj)
@@ -103,31 +151,18 @@ std::vector<int32_t> pairCounts(const MatchTable& matches) {
 
 Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& verified,
                             const std::vector<Camera>& cameras,
-                            const std::vector<int32_t>& component, const RansacOptions& acceptance) {
+                            const std::vector<int32_t>& component, const RansacOptions& acceptance,
+                            const WeakBasis& basis) {
     Reselection result;
     // Errors of every pair first: the threshold of each depends on the scale over all of them.
     std::vector<std::vector<float>> errors;
-    std::vector<float> all, scratch;
-    for (const int32_t i : component)
-        for (const int32_t j : component) {
-            const int32_t count = matches.count(i, j);
-            if (i == j || count <= 0) continue;
-            if (!registeredCamera(cameras[i]) || !registeredCamera(cameras[j])) continue;
-            PairSelection pair;
-            pair.first = i;
-            pair.second = j;
-            pair.before = count;
-            errors.emplace_back();
-            pairErrors(cameras[i], cameras[j], matches.points(i, j), count, errors.back());
-            all.insert(all.end(), errors.back().begin(), errors.back().end());
-            scratch = errors.back();
-            pair.sigma = sigmaFromMedianLength(median(scratch));
-            result.pairs.push_back(pair);
-        }
+    std::vector<float> all;
+    measurePairs(matches, cameras, component, basis, result.pairs, errors, all);
     const float overallSigma = sigmaFromMedianLength(median(all));
 
     const int32_t n = matches.size();
     std::vector<MeasuredPair> measured(result.pairs.size());
+    std::vector<uint8_t> fromBasis(result.pairs.size(), 0);
     for (size_t p = 0; p < result.pairs.size(); ++p) {
         PairSelection& pair = result.pairs[p];
         pair.threshold =
@@ -137,6 +172,7 @@ Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& ver
         const int32_t support = verified[static_cast<size_t>(pair.first * n + pair.second)];
         pair.accepted = below > minInliersFor(support, acceptance);
         measured[p] = {pair.first, pair.second, pair.accepted, &errors[p], pair.threshold};
+        if (!pair.accepted) fromBasis[p] = measured[p].restored = judgeOnBasis(cameras, basis, acceptance, errors[p], measured[p]);
     }
     const WeakPairs held = holdWithWeakPairs(measured, component, acceptance);
     for (size_t p = 0; p < result.pairs.size(); ++p) {
@@ -144,6 +180,7 @@ Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& ver
         pair.weak = held.weak[p] != 0;
         if (pair.weak) pair.threshold = held.threshold[p];
         float squares = 0.0f;
+        if (pair.weak && fromBasis[p]) restore(matches, *basis.verified, pair.first, pair.second);
         if (pair.accepted || pair.weak) {
             pair.kept = keepColumns(matches.points(pair.first, pair.second), errors[p], pair.threshold, squares);
             matches.count(pair.first, pair.second) = pair.kept;
@@ -152,7 +189,8 @@ Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& ver
             matches.clear(pair.first, pair.second);
         }
         pair.rmsKept = pair.kept > 0 ? std::sqrt(squares / static_cast<float>(pair.kept)) : 0.0f;
-        result.removedMatches += pair.before - pair.kept;
+        if (pair.kept > pair.before) result.restoredMatches += pair.kept - pair.before;
+        else result.removedMatches += pair.before - pair.kept;
     }
     result.component = held.component;
     result.leftOut = held.leftOut;

@@ -80,7 +80,16 @@ struct Reselection {
     std::vector<int32_t> leftOut;    // images of the old component no longer in it
     std::vector<std::string> leftOutWhy;  // why, one per left-out image
     int32_t removedMatches = 0;      // matches dropped over all pairs (dropped pairs included)
-    bool changed() const { return removedMatches > 0 || !leftOut.empty(); }
+    int32_t restoredMatches = 0;     // verified matches a last link holds again
+    bool changed() const { return removedMatches > 0 || restoredMatches > 0 || !leftOut.empty(); }
+};
+
+// What a pair that fails the acceptance rule is judged on as a last link: the matches it was
+// verified with (nullptr: those it holds now) and the keep threshold of the panorama as it was
+// before refinement (its tight threshold never drops below that).
+struct WeakBasis {
+    const MatchTable* verified = nullptr;
+    float threshold = 0.0f;
 };
 
 // The count of every ordered pair, row-major (i * n + j): what the acceptance rule measures the
@@ -96,8 +105,14 @@ std::vector<int32_t> pairCounts(const MatchTable& matches);
 // kKeepDeviations times the smaller of its own robust scale and the scale over all pairs, so that
 // a pair whose matches disagree with the panorama as a whole cannot widen its own threshold.
 // Rewrites `matches` (kept columns keep their order); nothing outside `component` is touched.
+//
+// A pair that fails is judged for the last-link rule on `basis`: refinement makes the other
+// pairs' matches precise and so shrinks the panorama's scale, while a soft pair's matches keep
+// the precision of their features; judged on the shrunk scale, or on what earlier rounds left of
+// it, such a pair loses matches that still agree with the cameras, and its image goes with them.
 Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& verified,
                             const std::vector<Camera>& cameras,
-                            const std::vector<int32_t>& component, const RansacOptions& acceptance);
+                            const std::vector<int32_t>& component, const RansacOptions& acceptance,
+                            const WeakBasis& basis = {});
 
 }  // namespace vantorra

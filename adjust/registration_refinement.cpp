@@ -23,8 +23,8 @@ void logPair(std::ostream& log, const PairSelection& p) {
 void logRound(std::ostream& log, int32_t round, const Reselection& r, std::span<const Photograph> photographs) {
     log << " Re-selection round " << round << ": " << r.removedMatches
               << " matches dropped" << std::endl;
-    for (const PairSelection& p : r.pairs)
-        if (!p.accepted) logPair(log, p);
+    for (const PairSelection& p : r.pairs)  // a pair measured only for its verified matches, unused, is not news
+        if (!p.accepted && (p.before > 0 || p.kept > 0)) logPair(log, p);
     for (size_t k = 0; k < r.leftOut.size(); ++k) {
         const size_t i = static_cast<size_t>(r.leftOut[k]);
         log << "  Image " << i;
@@ -62,12 +62,12 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
                                     const BundleAdjustOptions& bundle,
                                     const RansacOptions& acceptance,
                                     std::ostream& log, const std::vector<int32_t>* lensOf, ThreadPool* pool,
-                                    std::span<const Photograph> photographs) {
+                                    std::span<const Photograph> photographs, const WeakBasis& basis) {
     ReselectionRounds out;
     out.component = component;
     while (out.rounds < kMaxReselectionRounds && out.component.size() >= 2) {
         ++out.rounds;
-        out.last = reselectMatches(matches, verified, cameras, out.component, acceptance);
+        out.last = reselectMatches(matches, verified, cameras, out.component, acceptance, basis);
         logRound(log, out.rounds, out.last, photographs);
         for (const int32_t i : out.last.leftOut) {
             unregister(cameras[i]);
@@ -149,9 +149,14 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
                                           const RansacOptions& acceptance, std::ostream& log,
                                           const std::vector<int32_t>* lensOf, ThreadPool* pool) {
     std::vector<int32_t> verified = pairCounts(matches);
+    // A last link is judged on what verification gave it, at the scale of the cameras it was
+    // verified under, however precise the other pairs become.
+    const MatchTable verifiedMatches = matches;
+    const WeakBasis basis{&verifiedMatches,
+                          std::max(kKeepDeviations * transferSigma(matches, cameras, component), kMinKeepThreshold)};
     log << "[ Match Re-selection ]" << std::endl;
     ReselectionRounds rounds = reselectAndAdjust(matches, verified, cameras, component, bundle, acceptance, log,
-                                                 lensOf, pool, images.photographs);
+                                                 lensOf, pool, images.photographs, basis);
     RegistrationRefinement out{rounds.component, rounds.leftOut};
     if (out.component.size() < 2) return out;
 
@@ -172,7 +177,7 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
 
     log << "[ Match Re-selection ]" << std::endl;
     rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, log, lensOf, pool,
-                               images.photographs);
+                               images.photographs, basis);
     out.component = rounds.component;
     out.leftOut.insert(out.leftOut.end(), rounds.leftOut.begin(), rounds.leftOut.end());
     std::sort(out.leftOut.begin(), out.leftOut.end());

@@ -39,7 +39,8 @@ struct ReselectionRounds {
 // cameras of images that drop out are reset to unregistered (empty R, f = 0; imageTransform
 // kept). `verified` holds the pair counts after pairwise verification (pairCounts). With
 // `lensOf` the lenses are adjusted too (see BundleAdjuster). Logs one line per round and pair,
-// and why each image was left out (by its name in `photographs`).
+// and why each image was left out (by its name in `photographs`). A pair that fails is judged on
+// `basis` as a last link (reselectMatches).
 // The adjustments work on `pool`'s threads when there is one.
 ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32_t>& verified,
                                     std::vector<Camera>& cameras,
@@ -48,7 +49,8 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
                                     const RansacOptions& acceptance,
                                     std::ostream& log, const std::vector<int32_t>* lensOf = nullptr,
                                     ThreadPool* pool = nullptr,
-                                    std::span<const Photograph> photographs = {});
+                                    std::span<const Photograph> photographs = {},
+                                    const WeakBasis& basis = {});
 
 // The pixels position refinement works on: the kept feature images, and for an image whose
 // feature image was not kept, its photograph (directory + name) decoded at its feature level.

@@ -30,6 +30,14 @@ int32_t countBelow(const std::vector<float>& errors, float threshold) {
     return kept;
 }
 
+}  // namespace
+
+bool holdsAsLastLink(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance) {
+    return countBelow(errors, weakThreshold(errors, tightThreshold, acceptance)) > minInliersFor(0, acceptance);
+}
+
+namespace {
+
 // Pieces of the images joined by the pairs marked in `links`, as a root per component position.
 class Pieces {
 public:
@@ -89,6 +97,13 @@ std::string whyLeftOut(int32_t image, const std::vector<MeasuredPair>& pairs, co
            " any pair is accepted with: its matches disagree with the cameras";
 }
 
+// True when failed pair p is a better last link than q: one holding matches now before one
+// restored, then more matches.
+bool before(const std::vector<MeasuredPair>& pairs, const std::vector<int32_t>& kept, size_t p, size_t q) {
+    if (pairs[p].restored != pairs[q].restored) return !pairs[p].restored;
+    return kept[p] > kept[q];
+}
+
 }  // namespace
 
 WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::vector<int32_t>& component,
@@ -115,7 +130,7 @@ WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::v
             if (!admissible[p] || links[p]) continue;
             const bool in1 = pieces.root(pieces.place(pairs[p].first)) == held;
             const bool in2 = pieces.root(pieces.place(pairs[p].second)) == held;
-            if ((in1 == in2 && held != component.size()) || (best >= 0 && w.kept[p] <= w.kept[static_cast<size_t>(best)]))
+            if ((in1 == in2 && held != component.size()) || (best >= 0 && !before(pairs, w.kept, p, static_cast<size_t>(best))))
                 continue;
             best = static_cast<int>(p);
         }

@@ -29,6 +29,7 @@ struct MeasuredPair {
     bool accepted = false;           // passed the acceptance rule at the panorama's threshold
     const std::vector<float>* errors = nullptr;  // every match's transfer error
     float tightThreshold = 0.0f;
+    bool restored = false;  // measured on its verified matches, not on what it holds now
 };
 
 // What the last-link rule decided.
@@ -51,10 +52,16 @@ constexpr float kWeakWidening = 3.0f;
 // the verification's inlier threshold (no match further off was ever a verified inlier).
 float weakThreshold(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance);
 
+// True when a failed pair with these errors keeps enough matches within its weak threshold to be
+// a last link (more than alpha).
+bool holdsAsLastLink(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance);
+
 // Starts from the largest piece the accepted pairs join (ties: the piece of the lowest image
 // number) and adds, one at a time, the failed pair with the most matches within its weak
 // threshold among those that join an image outside the piece to it, while such a pair keeps more
-// than alpha matches. `component` is ascending.
+// than alpha matches; a pair that holds matches now goes before one restored from its verified
+// matches, so that the link that held an image keeps it rather than two links taking turns.
+// `component` is ascending.
 WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::vector<int32_t>& component,
                             const RansacOptions& acceptance);
 

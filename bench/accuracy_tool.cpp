@@ -73,6 +73,7 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
     if (const char* v = std::getenv("VANTORRA_LENS_COEFFICIENTS")) stitcher.options.bundle.lensCoefficients = std::atoi(v);
     if (const char* v = std::getenv("VANTORRA_LENS_SIGMA")) stitcher.options.bundle.lensSigma = std::atof(v);
     if (const char* v = std::getenv("VANTORRA_SIFT_MIN_DIM")) stitcher.options.feature.siftMinDim = std::atoi(v);
+    if (const char* v = std::getenv("VANTORRA_THREADS")) stitcher.options.threads = std::atoi(v);
     vantorra::Image output;
     const auto start = std::chrono::steady_clock::now();
     std::ostringstream log;  // the engine log is not part of the table
@@ -95,11 +96,20 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
         }
     }
     int pairs = 0;
+    // VANTORRA_ACCURACY_DETAIL=1 prints, per registered view, its worst and mean error against the others.
+    const bool detail = std::getenv("VANTORRA_ACCURACY_DETAIL") != nullptr;
+    // VANTORRA_ACCURACY_PAIRS=FILE writes every pair's error (image numbers, degrees).
+    std::ofstream pairFile;
+    if (const char* file = std::getenv("VANTORRA_ACCURACY_PAIRS")) pairFile.open(file);
+    std::vector<double> worst(good.size(), 0.0), sum(good.size(), 0.0);
+    std::vector<size_t> worstWith(good.size(), 0);
+    std::vector<double> focalErrors(good.size(), 0.0);
     for (size_t a = 0; a < good.size(); ++a) {
         const auto& ca = stitcher.cameras()[good[a]];
         const auto& ta = truth.at(std::filesystem::path(names[good[a]]).filename().string());
         const double fullFocal = static_cast<double>(ca.f) * ca.imageTransform.at(0, 0);
         const double focalError = std::abs(fullFocal - ta.focal) / ta.focal * 100.0;
+        focalErrors[a] = (fullFocal - ta.focal) / ta.focal * 100.0;
         fig.meanFocal += focalError;
         fig.maxFocal = std::max(fig.maxFocal, focalError);
         fig.k1 += ca.lens.k1;
@@ -114,10 +124,21 @@ Figures measure(const std::filesystem::path& folder, bool refine) {
             const double err = angleDegrees(multiply(estimated, transpose(expected)));
             fig.meanRotation += err;
             fig.maxRotation = std::max(fig.maxRotation, err);
+            if (pairFile) pairFile << good[a] << ' ' << good[b] << ' ' << err << '\n';
+            for (const size_t k : {a, b}) {
+                sum[k] += err;
+                if (err > worst[k]) worst[k] = err, worstWith[k] = k == a ? b : a;
+            }
             ++pairs;
         }
     }
     if (pairs > 0) fig.meanRotation /= pairs;
+    for (size_t k = 0; detail && k < good.size(); ++k)
+        std::printf("view %3d %s mean %.4f worst %.4f focal %+.3f%% with %s\n", good[k],
+                    std::filesystem::path(names[good[k]]).filename().c_str(),
+                    good.size() > 1 ? sum[k] / static_cast<double>(good.size() - 1) : 0.0, worst[k],
+                    focalErrors[k],
+                    std::filesystem::path(names[good[worstWith[k]]]).filename().c_str());
     if (!good.empty()) {
         fig.meanFocal /= static_cast<double>(good.size());
         fig.k1 /= static_cast<double>(good.size());

@@ -42,8 +42,37 @@ struct Template {
     std::array<float, kSamples> orow, ocol;  // offset of each sample in the target
     float variance = 0.0f;                // sum of squared zero-mean values
     float h00 = 0.0f, h01 = 0.0f, h11 = 0.0f;  // sum of S S^T
+    float p00 = 0.0f, p01 = 0.0f, p11 = 0.0f;  // the same of the normalised directions
     float rowLow = 0.0f, rowHigh = 0.0f, colLow = 0.0f, colHigh = 0.0f;  // extremes of orow, ocol
 };
+
+// The target is compared after its mean and spread are matched to the template's, so a shift
+// that only adds a constant or scales the patch about its mean changes no residual: what a patch
+// says about its position is in its steepest-descent directions less their parts along the
+// constant and along the template itself. Their information (t.p00, p01, p11) gives the
+// precision: a brightness ramp, which a shift only offsets, has none and is refused instead of
+// being placed anywhere along it. The search steps with the plain directions, which stay stable
+// on soft patches; both agree where the template and the target do.
+void positionInformation(Template& t) {
+    float meanR = 0.0f, meanC = 0.0f, alongR = 0.0f, alongC = 0.0f;
+    for (int k = 0; k < kSamples; ++k) {
+        meanR += t.sr[k];
+        meanC += t.sc[k];
+        alongR += t.sr[k] * t.value[k];
+        alongC += t.sc[k] * t.value[k];
+    }
+    meanR /= static_cast<float>(kSamples);
+    meanC /= static_cast<float>(kSamples);
+    alongR /= t.variance;
+    alongC /= t.variance;
+    t.p00 = t.p01 = t.p11 = 0.0f;
+    for (int k = 0; k < kSamples; ++k) {  // value is zero-mean: the two parts are orthogonal
+        const float r = t.sr[k] - meanR - alongR * t.value[k], c = t.sc[k] - meanC - alongC * t.value[k];
+        t.p00 += r * r;
+        t.p01 += r * c;
+        t.p11 += c * c;
+    }
+}
 
 bool buildTemplate(const AlignmentRaster& from, float row, float col, const float a[4],
                    Template& t) {
@@ -81,11 +110,15 @@ bool buildTemplate(const AlignmentRaster& from, float row, float col, const floa
     for (k = 0; k < kSamples; ++k) {
         t.value[k] -= mean;
         t.variance += t.value[k] * t.value[k];
+    }
+    if (!(t.variance > 0.0f)) return false;
+    positionInformation(t);
+    for (k = 0; k < kSamples; ++k) {
         t.h00 += t.sr[k] * t.sr[k];
         t.h01 += t.sr[k] * t.sc[k];
         t.h11 += t.sc[k] * t.sc[k];
     }
-    return t.variance > 0.0f && t.h00 * t.h11 - t.h01 * t.h01 > 0.0f;
+    return t.h00 * t.h11 - t.h01 * t.h01 > 0.0f && t.p00 * t.p11 - t.p01 * t.p01 > 0.0f;
 }
 
 // Residuals of the template against the target patch at (row, col), the target normalised to
@@ -178,10 +211,12 @@ Alignment alignPatch(const AlignmentRaster& from, float row, float col, const Al
     if (!residuals(t, to, r, c, e)) return out;
     float squares = 0.0f;
     for (int k = 0; k < kSamples; ++k) squares += e[k] * e[k];
-    // Gauss-Newton covariance of the translation: residual variance times H^-1; its larger
+    // Gauss-Newton covariance of the translation: residual variance times P^-1; its larger
     // eigenvalue bounds the error in every direction.
     const float noise = squares / static_cast<float>(kSamples - 4);
-    const float trace = i00 + i11, gap = std::sqrt((i00 - i11) * (i00 - i11) + 4.0f * i01 * i01);
+    const float pdet = t.p00 * t.p11 - t.p01 * t.p01;
+    const float q00 = t.p11 / pdet, q01 = -t.p01 / pdet, q11 = t.p00 / pdet;  // P^-1
+    const float trace = q00 + q11, gap = std::sqrt((q00 - q11) * (q00 - q11) + 4.0f * q01 * q01);
     out.precision = std::sqrt(noise * 0.5f * (trace + gap));
     out.row = r;
     out.col = c;

@@ -161,6 +161,66 @@ TEST(MatchReselectionTest, AChainKeepsTheImageBehindItsWeakestPairWhileEnoughMat
     }
 }
 
+// The chain 0 - 1 - 2 after refinement: the last link (1, 2) was verified with 24 matches, but
+// earlier rounds left it `left` of them (below alpha). Judged on what it was verified with, the
+// pair holds image 2 again when those matches agree with the cameras, and still lets it go when
+// they do not.
+TEST(MatchReselectionTest, ALastLinkIsJudgedOnTheMatchesItWasVerifiedWith) {
+    const struct {
+        const char* what;
+        bool withBasis;
+        float verifiedShift;  // pixels, every verified match of the last link
+        int left;
+        bool held;
+    } cases[] = {
+        {"no basis: what is left decides", false, 0.0f, 8, false},
+        {"its verified matches agree", true, 0.0f, 8, true},
+        {"none left at all", true, 0.0f, 0, true},
+        {"its verified matches disagree", true, 12.0f, 8, false},
+        {"enough left: the basis is not needed", true, 12.0f, 20, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SceneShape shape;
+        shape.cameras = 3;
+        synthetic::SyntheticScene scene = makeScene(shape);
+        clearPair(scene.matches, 0, 2);
+        clearPair(scene.matches, 2, 0);
+        for (const auto& [i, j] : {std::pair{1, 2}, std::pair{2, 1}}) {
+            truncatePair(scene.matches, i, j, 24);
+            // The cluster that disagrees is at the end, where re-selection would not keep it.
+            if (c.verifiedShift > 0.0f) shiftMatches(scene.matches, i, j, 24 - c.left, c.verifiedShift, 0.0f);
+        }
+        const MatchTable verifiedMatches = scene.matches;
+        const std::vector<int32_t> verified = pairCounts(verifiedMatches);
+        for (const auto& [i, j] : {std::pair{1, 2}, std::pair{2, 1}}) {
+            MatchPoints& p = scene.matches.points(i, j);
+            // What is left: the genuine last columns, moved to the front.
+            for (int k = 0; k < c.left; ++k)
+                for (int r = 0; r < 2; ++r) {
+                    p.first.at(r, k) = verifiedMatches.points(i, j).first.at(r, 24 - c.left + k);
+                    p.second.at(r, k) = verifiedMatches.points(i, j).second.at(r, 24 - c.left + k);
+                }
+            if (c.left > 0) truncatePair(scene.matches, i, j, c.left);
+            else clearPair(scene.matches, i, j);
+        }
+        const std::vector<Camera> cameras = camerasOf(scene.truth);
+        // The panorama's scale when it was verified, as refinement takes it.
+        const WeakBasis basis{c.withBasis ? &verifiedMatches : nullptr,
+                              kKeepDeviations * transferSigma(verifiedMatches, cameras, {0, 1, 2})};
+        const Reselection r = reselectMatches(scene.matches, verified, cameras, {0, 1, 2}, RansacOptions{}, basis);
+        const int held = std::max(scene.matches.count(1, 2), scene.matches.count(2, 1));
+        if (c.held) {
+            EXPECT_EQ(r.component, (std::vector<int32_t>{0, 1, 2}));
+            EXPECT_GT(held, 10);
+        } else {
+            EXPECT_EQ(r.component, (std::vector<int32_t>{0, 1}));
+            EXPECT_EQ(r.leftOut, (std::vector<int32_t>{2}));
+            EXPECT_EQ(held, 0);
+        }
+    }
+}
+
 TEST(MatchReselectionTest, RobustScaleOfGaussianLengths) {
     // The median of Rayleigh lengths with sigma 1 is sqrt(2 ln 2), about 1.1774.
     EXPECT_NEAR(sigmaFromMedianLength(1.1774f), 1.0f, 1e-3f);

@@ -26,6 +26,7 @@ struct Link {
     int a, b;
     bool accepted;
     int genuine, off;
+    bool restored = false;  // measured on its verified matches
 };
 
 struct Case {
@@ -43,7 +44,7 @@ WeakPairs decide(const Case& c, std::vector<std::vector<float>>& errors) {
     for (size_t k = 0; k < c.links.size(); ++k)
         errors.push_back(errorsOf(c.links[k].genuine, c.links[k].off, 0.2f, static_cast<uint32_t>(k + 1)));
     for (size_t k = 0; k < c.links.size(); ++k)
-        pairs.push_back({c.links[k].a, c.links[k].b, c.links[k].accepted, &errors[k], 0.6f});
+        pairs.push_back({c.links[k].a, c.links[k].b, c.links[k].accepted, &errors[k], 0.6f, c.links[k].restored});
     std::vector<int32_t> component;
     for (int i = 0; i < c.images; ++i) component.push_back(i);
     return holdWithWeakPairs(pairs, component, RansacOptions{});
@@ -82,6 +83,18 @@ TEST(WeakPairsTest, AFailedPairHoldsTheImagesBeyondItOnlyWhileItIsTheirLastLink)
          {{0, 1, true, 90, 0}, {1, 2, true, 90, 0}, {2, 3, true, 90, 0}, {0, 3, false, 40, 10}},
          {0, 1, 2, 3},
          {0, 0, 0, 0}},
+        // Two links could hold image 2: the one that holds it now keeps it, though the other,
+        // restored from its verified matches, has more; without that the two take turns.
+        {"the link that held an image keeps it over a restored one",
+         3,
+         {{0, 1, true, 90, 0}, {1, 2, false, 14, 10}, {0, 2, false, 30, 0, true}},
+         {0, 1, 2},
+         {0, 1, 0}},
+        {"a restored link holds an image nothing else can",
+         3,
+         {{0, 1, true, 90, 0}, {1, 2, false, 9, 10}, {0, 2, false, 30, 0, true}},
+         {0, 1, 2},
+         {0, 0, 1}},
         {"two images whose one pair failed with enough agreeing matches",
          2,
          {{0, 1, false, 30, 30}},

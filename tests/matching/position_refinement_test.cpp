@@ -90,6 +90,19 @@ TEST(PositionRefinementTest, RefusesWhatItCannotMeasure) {
     AlignmentRaster flat = textured;
     std::fill(flat.grey.begin(), flat.grey.end(), 100.0f);
     const AlignmentRaster shifted = render(texture, kIdentity, 1.5f, 0.0f, 1.0f, 0.0f);
+    // A brightness ramp: a shift only adds a constant, which the exposure match takes out.
+    AlignmentRaster ramp = textured;
+    // Stripes across a ramp: placed across the stripes, nowhere along them; the target is noisy.
+    AlignmentRaster stripes = textured, noisyStripes = textured;
+    std::mt19937 rng(4);
+    std::normal_distribution<float> noise(0.0f, 0.5f);
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 80; ++x) {
+            const size_t k = static_cast<size_t>(y * 80 + x);
+            ramp.grey[k] = 2.0f * static_cast<float>(y) + 0.5f * static_cast<float>(x);
+            stripes.grey[k] = 2.0f * static_cast<float>(y) + 20.0f * std::sin(0.7f * static_cast<float>(x));
+            noisyStripes.grey[k] = stripes.grey[k] + noise(rng);
+        }
     const struct {
         const char* what;
         const AlignmentRaster* from;
@@ -105,6 +118,8 @@ TEST(PositionRefinementTest, RefusesWhatItCannotMeasure) {
         {"moves further than allowed", &textured, 40.0f, 40.0f, &shifted, 40.0f, 40.0f, {1.0f, 1.0f}},
         {"less precise than the features", &textured, 40.0f, 40.0f, &shifted, 40.0f, 40.0f,
          {1e-6f, 3.0f}},
+        {"brightness ramp", &ramp, 40.0f, 40.0f, &ramp, 40.3f, 39.8f, kLoose},
+        {"stripes on a ramp", &stripes, 40.0f, 40.0f, &noisyStripes, 40.3f, 39.8f, kLoose},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
