@@ -12,10 +12,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <string_view>
+
+#include "app/mnemonics.h"
 
 namespace vantorra {
 
@@ -24,7 +27,7 @@ namespace {
 size_t slot(OptionField field) { return static_cast<size_t>(field); }
 
 void plainMessage(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, "vantorra", text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, "Vantorra", text, QMessageBox::Ok, parent);
     box.exec();
 }
 
@@ -33,15 +36,26 @@ int nextRow(const QGridLayout* grid) { return grid->count() == 0 ? 0 : grid->row
 
 QString qtext(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
 
-// The table's groups, in three columns: the ones the dialog has always shown first, in their
-// places, then any other in the order it first appears in the table.
-std::vector<std::string_view> groupNames() {
-    std::vector<std::string_view> names = {"Output Size",    "Crop Settings",    "Orientation Settings",
-                                           "Image Rotation", "Rendering Options", "Matching Options",
-                                           "Other Options"};
-    for (const OptionSpec& spec : optionTable())
-        if (std::find(names.begin(), names.end(), spec.group) == names.end()) names.push_back(spec.group);
-    return names;
+struct Page {
+    std::string_view title;
+    std::vector<std::string_view> groups;
+};
+
+// The table's groups on their pages: the panorama's shape, how it is drawn and written, and how
+// the photographs are matched; a group the pages do not name gets a page of its own.
+std::vector<Page> pagesOfGroups() {
+    std::vector<Page> pages = {
+        {"Panorama", {"Output Size", "Crop Settings", "Orientation Settings", "Image Rotation"}},
+        {"Rendering", {"Rendering Options", "Other Options"}},
+        {"Matching", {"Matching Options"}},
+    };
+    for (const OptionSpec& spec : optionTable()) {
+        const bool known = std::any_of(pages.begin(), pages.end(), [&](const Page& page) {
+            return std::find(page.groups.begin(), page.groups.end(), spec.group) != page.groups.end();
+        });
+        if (!known) pages.push_back({spec.group, {spec.group}});
+    }
+    return pages;
 }
 
 // The row a choice's button carries beside it: the one option of the group that selects it.
@@ -56,6 +70,11 @@ const OptionSpec* besideChoice(const OptionSpec& choice, size_t index) {
     return found;
 }
 
+void setCaption(QWidget* widget, const QString& caption) {
+    if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(caption);
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(caption);
+}
+
 }  // namespace
 
 COptionsDlg::COptionsDlg(const StitchOptions& options, QWidget* parent, MessageSink sink,
@@ -66,18 +85,16 @@ COptionsDlg::COptionsDlg(const StitchOptions& options, QWidget* parent, MessageS
       degrees(anglesInDegrees),
       angleUnit(anglesInDegrees ? "°" : "rad"),
       messageSink(std::move(sink)) {
-    setWindowTitle("Options");
+    setWindowTitle("Options — Vantorra");
     setModal(true);
     if (!messageSink) messageSink = [this](const QString& text) { plainMessage(this, text); };
 
-    // Three columns, the groups shared out in table order.
-    const std::vector<std::string_view> names = groupNames();
-    std::array<QVBoxLayout*, 3> columns{new QVBoxLayout, new QVBoxLayout, new QVBoxLayout};
-    for (size_t g = 0; g < names.size(); ++g) columns[g * columns.size() / names.size()]->addWidget(makeGroup(names[g]));
-    auto* row = new QHBoxLayout;
-    for (QVBoxLayout* column : columns) {
-        column->addStretch();
-        row->addLayout(column);
+    tabs = new QTabWidget(this);
+    std::vector<std::string> titles;
+    for (const Page& page : pagesOfGroups()) {
+        captioned.emplace_back();
+        tabs->addTab(makePage(page.groups), QString());
+        titles.emplace_back(page.title);
     }
 
     auto* buttons = new QDialogButtonBox(
@@ -85,18 +102,45 @@ COptionsDlg::COptionsDlg(const StitchOptions& options, QWidget* parent, MessageS
     ok = buttons->button(QDialogButtonBox::Ok);
     cancel = buttons->button(QDialogButtonBox::Cancel);
     restore = buttons->button(QDialogButtonBox::RestoreDefaults);
+    ok->setText("&OK");
+    cancel->setText("&Cancel");
     restore->setText("&Restore defaults");
+    // Return means OK wherever the focus is, also on Restore defaults or Cancel.
+    for (QAbstractButton* button : {cancel, restore}) static_cast<QPushButton*>(button)->setAutoDefault(false);
+    static_cast<QPushButton*>(ok)->setDefault(true);
     // Only the controls change; Cancel still leaves every option as it was.
-    connect(restore, &QAbstractButton::clicked, this, [this] { showOptions(defaults, degrees, *this); });
+    connect(restore, &QAbstractButton::clicked, this, [this] {
+        showOptions(defaults, degrees, *this);
+        updateEnabled();
+    });
     connect(buttons, &QDialogButtonBox::accepted, this, &COptionsDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &COptionsDlg::reject);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(row);
+    layout->addWidget(tabs);
     layout->addWidget(buttons);
 
+    std::string taken = "ocr";  // OK, Cancel, Restore defaults
+    const std::vector<std::string> marked = withMnemonics(titles, taken);
+    for (size_t i = 0; i < marked.size(); ++i) tabs->setTabText(static_cast<int>(i), QString::fromStdString(marked[i]));
+    markMnemonics(taken);
     showOptions(members, degrees, *this);
-    couple();
+    updateEnabled();
+}
+
+// The groups of a page in two columns, shared out in order.
+QWidget* COptionsDlg::makePage(const std::vector<std::string_view>& names) {
+    auto* page = new QWidget;
+    auto* row = new QHBoxLayout(page);
+    const size_t columnCount = names.size() > 1 ? 2 : 1;
+    std::vector<QVBoxLayout*> columns;
+    for (size_t c = 0; c < columnCount; ++c) columns.push_back(new QVBoxLayout);
+    for (size_t g = 0; g < names.size(); ++g) columns[g * columnCount / names.size()]->addWidget(makeGroup(names[g]));
+    for (QVBoxLayout* column : columns) {
+        column->addStretch();
+        row->addLayout(column);
+    }
+    return page;
 }
 
 QGroupBox* COptionsDlg::makeGroup(std::string_view name) {
@@ -114,11 +158,14 @@ QGroupBox* COptionsDlg::makeGroup(std::string_view name) {
 // A caption above the buttons when it has one, then a button per choice with the option that
 // selects it beside it.
 void COptionsDlg::addChoiceRows(QGridLayout* grid, const OptionSpec& spec, std::string_view group) {
-    if (!spec.caption.empty() && qtext(spec.caption).compare(qtext(group), Qt::CaseInsensitive) != 0)
-        grid->addWidget(new QLabel(qtext(spec.caption)), nextRow(grid), 0, 1, 3);
+    if (!spec.caption.empty() && qtext(spec.caption).compare(qtext(group), Qt::CaseInsensitive) != 0) {
+        auto* caption = new QLabel(qtext(spec.caption));
+        caption->setToolTip(qtext(spec.tooltip));
+        grid->addWidget(caption, nextRow(grid), 0, 1, 3);
+    }
     for (size_t i = 0; i < spec.choices.size(); ++i) {
         const int row = nextRow(grid);
-        grid->addWidget(makeChoice(spec.field, QString::fromStdString(spec.choices[i].caption)), row, 0);
+        grid->addWidget(makeChoice(spec, QString::fromStdString(spec.choices[i].caption)), row, 0);
         if (const OptionSpec* beside = besideChoice(spec, i)) {
             grid->addWidget(makeControl(*beside), row, 1);
             placed[slot(beside->field)] = true;
@@ -133,15 +180,24 @@ void COptionsDlg::addValueRow(QGridLayout* grid, const OptionSpec& spec) {
         grid->addWidget(makeControl(spec), row, 0, 1, 3);
         return;
     }
-    grid->addWidget(new QLabel(qtext(spec.caption)), row, 0);
-    grid->addWidget(makeControl(spec), row, 1);
+    auto* caption = new QLabel(qtext(spec.caption));
+    caption->setToolTip(qtext(spec.tooltip));
+    QWidget* field = makeControl(spec);
+    caption->setBuddy(field);
+    labels[slot(spec.field)] = caption;
+    captioned.back().push_back({caption, std::string(spec.caption)});
+    grid->addWidget(caption, row, 0);
+    grid->addWidget(field, row, 1);
     if (spec.kind == OptionKind::Angle) grid->addWidget(new QLabel(angleUnit), row, 2);
 }
 
 QWidget* COptionsDlg::makeControl(const OptionSpec& spec) {
     QWidget* control = nullptr;
     if (spec.kind == OptionKind::Check) {
-        control = new QCheckBox(qtext(spec.caption));
+        auto* box = new QCheckBox(qtext(spec.caption));
+        captioned.back().push_back({box, std::string(spec.caption)});
+        connect(box, &QCheckBox::toggled, this, &COptionsDlg::updateEnabled);
+        control = box;
     } else if (!spec.presets.empty()) {
         auto* combo = new QComboBox;
         combo->setEditable(true);
@@ -153,47 +209,59 @@ QWidget* COptionsDlg::makeControl(const OptionSpec& spec) {
         edit->setMinimumWidth(70);
         control = edit;
     }
+    control->setToolTip(qtext(spec.tooltip));
     controls[slot(spec.field)] = control;
     return control;
 }
 
-QAbstractButton* COptionsDlg::makeChoice(OptionField group, const QString& caption) {
-    QButtonGroup*& buttons = groups[slot(group)];
-    if (buttons == nullptr) buttons = new QButtonGroup(this);
+QAbstractButton* COptionsDlg::makeChoice(const OptionSpec& spec, const QString& caption) {
+    QButtonGroup*& buttons = groups[slot(spec.field)];
+    if (buttons == nullptr) {
+        buttons = new QButtonGroup(this);
+        connect(buttons, &QButtonGroup::idToggled, this, [this](int, bool on) {
+            if (on) updateEnabled();
+        });
+    }
     auto* button = new QRadioButton(caption);
+    button->setToolTip(qtext(spec.tooltip));
     buttons->addButton(button, static_cast<int>(buttons->buttons().size()));
+    captioned.back().push_back({button, caption.toStdString()});
     return button;
 }
 
-// Typing in a field selects the choice it belongs to. Only the user's own edits count: filling
-// the dialog must not move the choices it has just set.
-void COptionsDlg::whenEdited(OptionField field, const std::function<void()>& action) {
-    if (QComboBox* box = combo(field)) {
-        connect(box, &QComboBox::activated, this, [action](int) { action(); });
-        connect(box->lineEdit(), &QLineEdit::textEdited, this, [action](const QString&) { action(); });
-    } else if (QLineEdit* line = edit(field)) {
-        connect(line, &QLineEdit::textEdited, this, [action](const QString&) { action(); });
+// The pages' captions: mnemonics unique on each page and against the buttons and page tabs,
+// which are always there.
+void COptionsDlg::markMnemonics(std::string taken) {
+    for (const std::vector<Captioned>& page : captioned) {
+        std::vector<std::string> captions;
+        for (const Captioned& each : page) captions.push_back(each.caption);
+        std::string pageTaken = taken;
+        const std::vector<std::string> marked = withMnemonics(captions, pageTaken);
+        for (size_t i = 0; i < page.size(); ++i) setCaption(page[i].widget, QString::fromStdString(marked[i]));
     }
 }
 
-// Typing in an option that selects a choice or check (a width selects the width size mode,
-// a crop angle switches automatic cropping off) does so at once, as the command line does.
-void COptionsDlg::couple() {
+bool COptionsDlg::selectionHolds(const OptionSelects& selects) const {
+    const OptionSpec& target = optionSpec(selects.field);
+    if (target.kind == OptionKind::Check) return checked(target.field) == (selects.value == "true");
+    const int index = choice(target.field);
+    return index >= 0 && static_cast<size_t>(index) < target.choices.size() &&
+           target.choices[static_cast<size_t>(index)].name == selects.value;
+}
+
+void COptionsDlg::updateEnabled() {
     for (const OptionSpec& spec : optionTable()) {
         if (!spec.selects) continue;
-        const OptionSpec& target = optionSpec(spec.selects->field);
-        const std::string value(spec.selects->value);
-        whenEdited(spec.field, [this, &target, value] {
-            if (target.kind == OptionKind::Check) return setChecked(target.field, value == "true");
-            for (size_t i = 0; i < target.choices.size(); ++i)
-                if (target.choices[i].name == value) setChoice(target.field, static_cast<int>(i));
-        });
+        const bool applies = selectionHolds(*spec.selects);
+        if (QWidget* field = controls[slot(spec.field)]) field->setEnabled(applies);
+        if (QLabel* caption = labels[slot(spec.field)]) caption->setEnabled(applies);
     }
 }
 
 QLineEdit* COptionsDlg::edit(OptionField field) const { return qobject_cast<QLineEdit*>(controls[slot(field)]); }
 QComboBox* COptionsDlg::combo(OptionField field) const { return qobject_cast<QComboBox*>(controls[slot(field)]); }
 QCheckBox* COptionsDlg::checkBox(OptionField field) const { return qobject_cast<QCheckBox*>(controls[slot(field)]); }
+QLabel* COptionsDlg::label(OptionField field) const { return labels[slot(field)]; }
 
 QAbstractButton* COptionsDlg::choiceButton(OptionField group, int index) const {
     const QButtonGroup* buttons = groups[slot(group)];
@@ -236,11 +304,15 @@ void COptionsDlg::setChecked(OptionField field, bool on) {
 }
 
 // OK takes every member in exchange order; the first field that fails keeps the dialog open
-// with that control focused, and no member changes.
+// with that control focused (its page shown), and no member changes.
 void COptionsDlg::accept() {
     if (const std::optional<FieldError> failure = takeOptions(*this, degrees, members)) {
         messageSink(QString::fromStdString(failure->message));
-        if (QWidget* faulty = control(failure->field)) faulty->setFocus(Qt::OtherFocusReason);
+        if (QWidget* faulty = control(failure->field)) {
+            for (int i = 0; i < tabs->count(); ++i)
+                if (tabs->widget(i)->isAncestorOf(faulty)) tabs->setCurrentIndex(i);
+            faulty->setFocus(Qt::OtherFocusReason);
+        }
         if (QLineEdit* line = edit(failure->field)) line->selectAll();
         return;
     }

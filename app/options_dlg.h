@@ -1,12 +1,14 @@
 #pragma once
-// The Options dialog: every option of the option table, in the table's groups. Filling and
-// reading back go through options_exchange; the dialog adds the widgets, the coupled controls and
-// the checks on OK.
+// The Options dialog: every option of the option table, in the table's groups on three pages,
+// each with the table's plain caption and tooltip and a mnemonic of its own. Filling and reading
+// back go through options_exchange; the dialog adds the widgets, the enabling of the fields that
+// apply only under a choice (the table's `selects`) and the checks on OK, its default button.
 
 #include <QDialog>
 #include <array>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/options_exchange.h"
@@ -15,9 +17,11 @@ class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QGridLayout;
 class QGroupBox;
+class QTabWidget;
 
 namespace vantorra {
 
@@ -35,12 +39,15 @@ public:
     // The options as read back by the last successful OK (the ones shown before that).
     const StitchOptions& values() const { return members; }
 
-    // The controls, for the tests and the coupling.
+    // The controls, for the tests.
     QLineEdit* edit(OptionField field) const;
     QComboBox* combo(OptionField field) const;
     QCheckBox* checkBox(OptionField field) const;
     QAbstractButton* choiceButton(OptionField group, int index) const;
     QWidget* control(OptionField field) const;
+    // The label in front of a field (none for check boxes and the fields beside a choice).
+    QLabel* label(OptionField field) const;
+    QTabWidget* pages() const { return tabs; }
     QAbstractButton* okButton() const { return ok; }
     QAbstractButton* cancelButton() const { return cancel; }
     QAbstractButton* restoreDefaultsButton() const { return restore; }
@@ -57,22 +64,33 @@ public slots:
     void accept() override;
 
 private:
+    // A caption that gets its mnemonic once its page is complete.
+    struct Captioned {
+        QWidget* widget;  // a QLabel (with its buddy) or a button
+        std::string caption;
+    };
+    QWidget* makePage(const std::vector<std::string_view>& groups);
     QGroupBox* makeGroup(std::string_view name);
     void addValueRow(QGridLayout* grid, const OptionSpec& spec);
     void addChoiceRows(QGridLayout* grid, const OptionSpec& spec, std::string_view group);
     QWidget* makeControl(const OptionSpec& spec);
-    QAbstractButton* makeChoice(OptionField group, const QString& caption);
-    void couple();
-    void whenEdited(OptionField field, const std::function<void()>& action);
+    QAbstractButton* makeChoice(const OptionSpec& spec, const QString& caption);
+    void markMnemonics(std::string taken);
+    // Enables each field whose choice holds; called whenever a choice or check changes.
+    void updateEnabled();
+    bool selectionHolds(const OptionSelects& selects) const;
 
     std::array<QWidget*, kOptionFieldCount> controls{};
+    std::array<QLabel*, kOptionFieldCount> labels{};
     std::array<QButtonGroup*, kOptionFieldCount> groups{};
     StitchOptions members;
     StitchOptions defaults;
     bool degrees;
     QString angleUnit;
     std::array<bool, kOptionFieldCount> placed{};  // laid out already, beside the choice it selects
+    std::vector<std::vector<Captioned>> captioned;   // per page
     MessageSink messageSink;
+    QTabWidget* tabs = nullptr;
     QAbstractButton* ok = nullptr;
     QAbstractButton* cancel = nullptr;
     QAbstractButton* restore = nullptr;

@@ -2,6 +2,7 @@
 // The options as remembered between starts: every option of the option table as one text under
 // its own key, read back through the same checks as a typed value, so a damaged entry is refused
 // whole. An option the record does not hold (one added since it was written) keeps its value.
+// Options of one panorama alone (its crop, its orientation) are not kept.
 
 #include <map>
 #include <string>

@@ -41,14 +41,18 @@ std::vector<OptionChoice> choicesOf(const ComponentTable<Component>& table) {
 void addComponentRows(std::vector<OptionSpec>& t) {
     using F = OptionField;
     using K = OptionKind;
-    t.push_back({F::Blending, K::Choice, "render/blendingMethod", "Rendering Options", "Blending Method:", "blend",
-                 "", "blending", {0, 0}, choicesOf(compositors()), {}, true, 1, {}, "",
-                 VANTORRA_COMPONENT(render.blendingMethod, compositors)});
+    t.push_back({F::Blending, K::Choice, "render/blendingMethod", "Rendering Options", "How photographs are joined:",
+                 "blend", "", "blending", {0, 0}, choicesOf(compositors()), {}, true, 1, {}, "",
+                 VANTORRA_COMPONENT(render.blendingMethod, compositors),
+                 "How overlapping photographs are joined: pasted over each other, faded into each other, or faded "
+                 "band by band so fine detail stays sharp (blending method)"});
     t.push_back({F::Projection, K::Choice, "render/projection", "Rendering Options", "Projection:", "projection", "",
                  "projection of the panorama", {0, 0}, choicesOf(projections()), {}, true, 1, {}, "",
-                 VANTORRA_COMPONENT(render.projection, projections)});
-    t.push_back({F::Seam, K::Choice, "render/seam", "Rendering Options", "Seams:", "seam", "", "seams", {0, 0},
-                 choicesOf(seamFinders()), {}, true, 1, {}, "", VANTORRA_COMPONENT(render.seam, seamFinders)});
+                 VANTORRA_COMPONENT(render.projection, projections),
+                 "How the sphere of directions around the camera is laid out flat (projection)"});
+    t.push_back({F::Seam, K::Choice, "render/seam", "Rendering Options", "Where seams run:", "seam", "", "seams",
+                 {0, 0}, choicesOf(seamFinders()), {}, true, 1, {}, "", VANTORRA_COMPONENT(render.seam, seamFinders),
+                 "Which photograph each pixel of an overlap comes from before blending (seam finder)"});
 }
 
 #undef VANTORRA_COMPONENT
@@ -60,85 +64,128 @@ std::vector<OptionSpec> makeTable() {
     std::vector<OptionSpec> t;
     t.push_back({F::OutputSize, K::Choice, "render/sizeMode", "Output Size", "Output size", "", "", "",
                  {0, 0}, {{"width", "Width (pixels)"}, {"height", "Height (pixels)"}, {"scale", "Scale (%)"}},
-                 {}, true, 1, {}, "", VANTORRA_SLOT(int64_t, render.sizeMode)});
+                 {}, true, 1, {}, "", VANTORRA_SLOT(int64_t, render.sizeMode),
+                 "Which of the three sets the panorama's size: its width, its height, or a percentage of the "
+                 "photographs' own resolution"});
     addComponentRows(t);
     t.push_back({F::Rotation, K::Choice, "render/imageRotation", "Image Rotation", "Image rotation", "rotate", "",
                  "image rotation", {0, 0},
-                 {{"none", "None"}, {"cw", "Clockwise"}, {"ccw", "Anticlockwise"}, {"180", "Upside Down"}}, {}, true,
-                 1, {}, "", VANTORRA_SLOT(int64_t, render.imageRotation)});
+                 {{"none", "None"}, {"cw", "Clockwise"}, {"ccw", "Anticlockwise"}, {"180", "Upside down"}}, {}, true,
+                 1, {}, "", VANTORRA_SLOT(int64_t, render.imageRotation),
+                 "Turns the whole panorama a quarter or half turn, for photographs taken with the camera on its side "
+                 "(image rotation)"});
     t.push_back({F::Width, K::Integer, "render/width", "Output Size", "Width (pixels)", "width", "N",
                  "output width in pixels (sets the size mode)", kPanoramaSideRange, {},
-                 OptionSelects{F::OutputSize, "width"}, true, 1, {}, "", VANTORRA_SLOT(int64_t, render.width)});
+                 OptionSelects{F::OutputSize, "width"}, true, 1, {}, "", VANTORRA_SLOT(int64_t, render.width),
+                 "The panorama's width in pixels; its height follows from what the photographs cover"});
     t.push_back({F::Height, K::Integer, "render/height", "Output Size", "Height (pixels)", "height", "N",
                  "output height in pixels (sets the size mode)", kPanoramaSideRange, {},
-                 OptionSelects{F::OutputSize, "height"}, true, 1, {}, "", VANTORRA_SLOT(int64_t, render.height)});
+                 OptionSelects{F::OutputSize, "height"}, true, 1, {}, "", VANTORRA_SLOT(int64_t, render.height),
+                 "The panorama's height in pixels; its width follows from what the photographs cover"});
     t.push_back({F::ScaleText, K::Percent, "render/scale", "Output Size", "Scale (%)", "scale", "PERCENT",
                  "output scale in percent, e.g. 10 or 10% (sets the size mode)", {0, 0}, {},
-                 OptionSelects{F::OutputSize, "scale"}, true, 1, percentages, "", VANTORRA_SLOT(double, render.scale)});
-    t.push_back({F::AutoStraighten, K::Check, "render/autoStraighten", "Orientation Settings", "Auto Straighten",
-                 "no-straighten", "", "do not straighten the panorama automatically", {0, 0}, {}, {}, false, 1, {}, "",
-                 VANTORRA_SLOT(bool, render.autoStraighten)});
-    t.push_back({F::AutoCrop, K::Check, "render/autoCrop", "Crop Settings", "Auto Crop", "", "", "", {0, 0}, {},
-                 {}, true, 1, {}, "", VANTORRA_SLOT(bool, render.autoCrop)});
-    t.push_back({F::ThetaMin, K::Angle, "render/thetaMinDeg", "Crop Settings", "Theta min", "crop",
+                 OptionSelects{F::OutputSize, "scale"}, true, 1, percentages, "", VANTORRA_SLOT(double, render.scale),
+                 "The panorama's resolution as a percentage of the photographs' own: 100 % is full resolution"});
+    t.push_back({F::AutoStraighten, K::Check, "render/autoStraighten", "Orientation Settings",
+                 "Straighten the horizon automatically", "no-straighten", "",
+                 "do not straighten the panorama automatically", {0, 0}, {}, {}, false, 1, {}, "",
+                 VANTORRA_SLOT(bool, render.autoStraighten),
+                 "Levels the horizon from the photographs themselves; otherwise the first photograph is kept as it "
+                 "was taken (auto straighten)"});
+    t.push_back({F::AutoCrop, K::Check, "render/autoCrop", "Crop Settings", "Crop to the photographs automatically",
+                 "", "", "", {0, 0}, {}, {}, true, 1, {}, "", VANTORRA_SLOT(bool, render.autoCrop),
+                 "Crops the panorama to what the photographs cover; otherwise to the edges below (auto crop)", true});
+    t.push_back({F::ThetaMin, K::Angle, "render/thetaMinDeg", "Crop Settings", "Left edge", "crop",
                  "THETA_MIN,THETA_MAX,PHI_MIN,PHI_MAX", "crop in degrees; turns automatic cropping off", {0, 0}, {},
-                 OptionSelects{F::AutoCrop, "false"}, true, 4, {}, "Manual crop settings:", VANTORRA_SLOT(double, render.thetaMin)});
-    t.push_back({F::ThetaMax, K::Angle, "render/thetaMaxDeg", "Crop Settings", "Theta max", "", "", "", {0, 0}, {},
-                 OptionSelects{F::AutoCrop, "false"}, true, 1, {}, "", VANTORRA_SLOT(double, render.thetaMax)});
-    t.push_back({F::PhiMin, K::Angle, "render/phiMinDeg", "Crop Settings", "Phi min", "", "", "", {0, 0}, {},
-                 OptionSelects{F::AutoCrop, "false"}, true, 1, {}, "", VANTORRA_SLOT(double, render.phiMin)});
-    t.push_back({F::PhiMax, K::Angle, "render/phiMaxDeg", "Crop Settings", "Phi max", "", "", "", {0, 0}, {},
-                 OptionSelects{F::AutoCrop, "false"}, true, 1, {}, "", VANTORRA_SLOT(double, render.phiMax)});
-    t.push_back({F::FeatureSize, K::Choice, "feature/sizeMode", "Matching Options", "SIFT Image Size:", "", "", "",
-                 {0, 0}, {{"min-dim", "Min dim (pixels)"}, {"scale", "Scale (%)"}}, {}, true, 1, {}, "",
-                 VANTORRA_SLOT(int64_t, feature.siftSizeMode)});
-    t.push_back({F::MinDim, K::Integer, "feature/minDim", "Matching Options", "Min dim (pixels)", "sift-min-dim", "N",
-                 "feature image minimum dimension in pixels (sets the SIFT size mode)", kFeatureMinDimRange, {},
-                 OptionSelects{F::FeatureSize, "min-dim"}, true, 1, {}, "", VANTORRA_SLOT(int64_t, feature.siftMinDim)});
+                 OptionSelects{F::AutoCrop, "false"}, true, 4, {}, "Otherwise crop to:",
+                 VANTORRA_SLOT(double, render.thetaMin),
+                 "The panorama's left edge as a longitude, -180 to 180 degrees (theta min, θ min)", true});
+    t.push_back({F::ThetaMax, K::Angle, "render/thetaMaxDeg", "Crop Settings", "Right edge", "", "", "", {0, 0}, {},
+                 OptionSelects{F::AutoCrop, "false"}, true, 1, {}, "", VANTORRA_SLOT(double, render.thetaMax),
+                 "The panorama's right edge as a longitude, -180 to 180 degrees (theta max, θ max)", true});
+    t.push_back({F::PhiMin, K::Angle, "render/phiMinDeg", "Crop Settings", "Bottom edge", "", "", "", {0, 0}, {},
+                 OptionSelects{F::AutoCrop, "false"}, true, 1, {}, "", VANTORRA_SLOT(double, render.phiMin),
+                 "The panorama's bottom edge as a latitude, -90 to 90 degrees (phi min, φ min)", true});
+    t.push_back({F::PhiMax, K::Angle, "render/phiMaxDeg", "Crop Settings", "Top edge", "", "", "", {0, 0}, {},
+                 OptionSelects{F::AutoCrop, "false"}, true, 1, {}, "", VANTORRA_SLOT(double, render.phiMax),
+                 "The panorama's top edge as a latitude, -90 to 90 degrees (phi max, φ max)", true});
+    t.push_back({F::FeatureSize, K::Choice, "feature/sizeMode", "Matching Options",
+                 "Size the photographs are searched at:", "", "", "", {0, 0},
+                 {{"min-dim", "Shortest side (pixels)"}, {"scale", "Scale (%)"}}, {}, true, 1, {}, "",
+                 VANTORRA_SLOT(int64_t, feature.siftSizeMode),
+                 "Photographs are reduced to this size before the features that match them are looked for: larger "
+                 "finds more, smaller is quicker (SIFT image size)"});
+    t.push_back({F::MinDim, K::Integer, "feature/minDim", "Matching Options", "Shortest side (pixels)", "sift-min-dim",
+                 "N", "feature image minimum dimension in pixels (sets the SIFT size mode)", kFeatureMinDimRange, {},
+                 OptionSelects{F::FeatureSize, "min-dim"}, true, 1, {}, "", VANTORRA_SLOT(int64_t, feature.siftMinDim),
+                 "The shortest side of the reduced photographs, in pixels (SIFT min dim)"});
     t.push_back({F::FeatureScaleText, K::Percent, "feature/scale", "Matching Options", "Scale (%)", "sift-scale",
                  "PERCENT", "feature image scale in percent (sets the SIFT size mode)", {0, 0}, {},
-                 OptionSelects{F::FeatureSize, "scale"}, true, 1, percentages, "", VANTORRA_SLOT(double, feature.siftScale)});
-    t.push_back({F::SystemMemoryText, K::Memory, "engine/systemMemoryGB", "Other Options", "System Memory (GB)",
+                 OptionSelects{F::FeatureSize, "scale"}, true, 1, percentages, "", VANTORRA_SLOT(double, feature.siftScale),
+                 "The reduced photographs as a percentage of their own size (SIFT scale)"});
+    t.push_back({F::SystemMemoryText, K::Memory, "engine/systemMemoryGB", "Other Options", "Memory to use (GB)",
                  "memory", "GB", "system memory in GB, e.g. 0.25", {0, 0}, {}, {}, true, 1,
-                 {"2.0", "1.0", "0.5", "0.25", "0.1"}, "", VANTORRA_SLOT(int64_t, systemMemory)});
-    t.push_back({F::BlendingSigma, K::Number, "render/blendingSigma", "Rendering Options", "Blending sigma",
+                 {"2.0", "1.0", "0.5", "0.25", "0.1"}, "", VANTORRA_SLOT(int64_t, systemMemory),
+                 "Every buffer of a run is counted against this; a panorama larger than it is written to its file "
+                 "as it is drawn (system memory)"});
+    t.push_back({F::BlendingSigma, K::Number, "render/blendingSigma", "Rendering Options", "Band smoothing",
                  "blend-sigma", "S", "multi-band blending sigma", {0, 0}, {},
-                 OptionSelects{F::Blending, "multiband"}, true, 1, {}, "Multi-Band blending options:", VANTORRA_SLOT(double, render.blendingSigma)});
-    t.push_back({F::BlendingBands, K::Integer, "render/blendingBands", "Rendering Options", "Blending bands",
-                 "bands", "N", "multi-band blending bands", kBlendingBandsRange, {},
-                 OptionSelects{F::Blending, "multiband"}, true, 1, {}, "", VANTORRA_SLOT(int64_t, render.blendingBands)});
-    t.push_back({F::Alpha, K::Number, "ransac/alpha", "Matching Options", "Alpha", "alpha", "A", "RANSAC alpha",
-                 {0, 0}, {}, {}, true, 1, {}, "RANSAC Parameters:", VANTORRA_SLOT(double, ransac.alpha)});
-    t.push_back({F::Beta, K::Number, "ransac/beta", "Matching Options", "Beta", "beta", "B", "RANSAC beta", {0, 0},
-                 {}, {}, true, 1, {}, "", VANTORRA_SLOT(double, ransac.beta)});
-    t.push_back({F::MaxIterations, K::Integer, "ransac/iterations", "Matching Options", "Max iterations",
+                 OptionSelects{F::Blending, "multiband"}, true, 1, {}, "Multi-band blending:",
+                 VANTORRA_SLOT(double, render.blendingSigma),
+                 "How widely the coarsest band is faded across a seam, in pixels (blending sigma, σ)"});
+    t.push_back({F::BlendingBands, K::Integer, "render/blendingBands", "Rendering Options", "Bands", "bands", "N",
+                 "multi-band blending bands", kBlendingBandsRange, {}, OptionSelects{F::Blending, "multiband"}, true, 1,
+                 {}, "", VANTORRA_SLOT(int64_t, render.blendingBands),
+                 "How many bands of detail are faded separately (blending bands)"});
+    t.push_back({F::Alpha, K::Number, "ransac/alpha", "Matching Options", "Least matches for a pair", "alpha", "A",
+                 "RANSAC alpha", {0, 0}, {}, {}, true, 1, {}, "Two photographs are joined when they share:",
+                 VANTORRA_SLOT(double, ransac.alpha),
+                 "Two photographs count as overlapping when at least this many of their matches agree, plus the "
+                 "share below of the features in their overlap (RANSAC alpha, α)"});
+    t.push_back({F::Beta, K::Number, "ransac/beta", "Matching Options", "Share of the overlap", "beta", "B",
+                 "RANSAC beta", {0, 0}, {}, {}, true, 1, {}, "", VANTORRA_SLOT(double, ransac.beta),
+                 "The share of the features in the overlap that must match as well, 0.2 for a fifth (RANSAC beta, β)"});
+    t.push_back({F::MaxIterations, K::Integer, "ransac/iterations", "Matching Options", "Tries per pair",
                  "iterations", "N", "RANSAC iterations", kRansacIterationsRange, {}, {}, true, 1, {}, "",
-                 VANTORRA_SLOT(int64_t, ransac.ransacIterations)});
-    t.push_back({F::JpegQuality, K::Integer, "render/jpegQuality", "Other Options", "JPEG Quality", "quality", "Q",
+                 VANTORRA_SLOT(int64_t, ransac.ransacIterations),
+                 "How many random samples of matches are tried to find how a pair overlaps (RANSAC iterations)"});
+    t.push_back({F::JpegQuality, K::Integer, "render/jpegQuality", "Other Options", "JPEG quality", "quality", "Q",
                  "JPEG quality of pano.jpg", kJpegQualityRange, {}, {}, true, 1, {}, "",
-                 VANTORRA_SLOT(int64_t, render.jpegQuality)});
-    t.push_back({F::OrientTheta, K::Angle, "render/orientThetaDeg", "Orientation Settings", "Theta", "orient",
-                 "THETA,PHI,PSI", "manual orientation in degrees", {0, 0}, {}, {}, true, 3, {}, "Manual orientation settings:",
-                 VANTORRA_SLOT(double, render.orientTheta)});
-    t.push_back({F::OrientPhi, K::Angle, "render/orientPhiDeg", "Orientation Settings", "Phi", "", "", "", {0, 0},
-                 {}, {}, true, 1, {}, "", VANTORRA_SLOT(double, render.orientPhi)});
-    t.push_back({F::OrientPsi, K::Angle, "render/orientPsiDeg", "Orientation Settings", "Psi", "", "", "", {0, 0},
-                 {}, {}, true, 1, {}, "", VANTORRA_SLOT(double, render.orientPsi)});
-    t.push_back({F::GainCompensation, K::Check, "render/gainCompensation", "Rendering Options", "Gain Compensation",
-                 "gain", "", "turn gain compensation on", {0, 0}, {}, {}, true, 1, {}, "",
-                 VANTORRA_SLOT(bool, render.gainCompensation)});
-    t.push_back({F::GainSigma, K::Number, "render/gainSigma", "Rendering Options", "Gain sigma", "gain-sigma", "S",
-                 "gain compensation sigma (turns gain compensation on)", {0, 0}, {},
-                 OptionSelects{F::GainCompensation, "true"}, true, 1, {}, "", VANTORRA_SLOT(double, render.gainSigma)});
-    t.push_back({F::GainMean, K::Number, "render/gainMean", "Rendering Options", "Gain mean", "gain-mean", "M",
-                 "gain compensation mean (turns gain compensation on)", {0, 0}, {},
-                 OptionSelects{F::GainCompensation, "true"}, true, 1, {}, "", VANTORRA_SLOT(double, render.gainMean)});
+                 VANTORRA_SLOT(int64_t, render.jpegQuality),
+                 "The quality pano.jpg is written at, 0 to 100: higher keeps more detail in a larger file"});
+    t.push_back({F::OrientTheta, K::Angle, "render/orientThetaDeg", "Orientation Settings", "Turn left or right",
+                 "orient", "THETA,PHI,PSI", "manual orientation in degrees", {0, 0}, {}, {}, true, 3, {},
+                 "Horizon and direction (θ, φ, ψ):", VANTORRA_SLOT(double, render.orientTheta),
+                 "Turns the panorama about the vertical, moving its centre to the left or right (manual orientation "
+                 "theta, θ)", true});
+    t.push_back({F::OrientPhi, K::Angle, "render/orientPhiDeg", "Orientation Settings", "Tilt up or down", "", "", "",
+                 {0, 0}, {}, {}, true, 1, {}, "", VANTORRA_SLOT(double, render.orientPhi),
+                 "Tilts the panorama, raising or lowering its horizon (manual orientation phi, φ)", true});
+    t.push_back({F::OrientPsi, K::Angle, "render/orientPsiDeg", "Orientation Settings", "Roll", "", "", "", {0, 0},
+                 {}, {}, true, 1, {}, "", VANTORRA_SLOT(double, render.orientPsi),
+                 "Rolls the panorama about its centre, tilting its horizon sideways (manual orientation psi, ψ)", true});
+    t.push_back({F::GainCompensation, K::Check, "render/gainCompensation", "Rendering Options",
+                 "Even out the photographs' brightness", "gain", "", "turn gain compensation on", {0, 0}, {}, {}, true,
+                 1, {}, "", VANTORRA_SLOT(bool, render.gainCompensation),
+                 "Evens out differences of exposure between the photographs (gain compensation)"});
+    t.push_back({F::GainSigma, K::Number, "render/gainSigma", "Rendering Options", "Change allowed", "gain-sigma",
+                 "S", "gain compensation sigma (turns gain compensation on)", {0, 0}, {},
+                 OptionSelects{F::GainCompensation, "true"}, true, 1, {}, "", VANTORRA_SLOT(double, render.gainSigma),
+                 "How far a photograph's brightness may be changed, as a fraction: 0.1 for about a tenth (gain "
+                 "sigma, σ)"});
+    t.push_back({F::GainMean, K::Number, "render/gainMean", "Rendering Options", "Brightness aimed at", "gain-mean",
+                 "M", "gain compensation mean (turns gain compensation on)", {0, 0}, {},
+                 OptionSelects{F::GainCompensation, "true"}, true, 1, {}, "", VANTORRA_SLOT(double, render.gainMean),
+                 "The brightness factor the photographs are drawn towards: 1 keeps their overall level (gain mean)"});
     t.push_back({F::RefineRegistration, K::Check, "bundle/refineRegistration", "Matching Options",
-                 "Refine registration", "no-refine", "",
+                 "Refine the alignment", "no-refine", "",
                  "register without re-selecting the matches and refining their positions", {0, 0}, {}, {}, false, 1,
-                 {}, "Bundle Adjustment:", VANTORRA_SLOT(bool, bundle.refineRegistration)});
+                 {}, "Alignment:", VANTORRA_SLOT(bool, bundle.refineRegistration),
+                 "Once aligned, the matches are chosen again and their positions refined for a closer fit "
+                 "(registration refinement, bundle adjustment)"});
     t.push_back({F::Threads, K::Integer, "engine/threads", "Other Options", "Threads (0: every core)", "threads", "N",
-                 "threads to use", kThreadsRange, {}, {}, true, 1, {}, "", VANTORRA_SLOT(int64_t, threads)});
+                 "threads to use", kThreadsRange, {}, {}, true, 1, {}, "", VANTORRA_SLOT(int64_t, threads),
+                 "How many threads a run uses; any number gives the same panorama"});
     return t;
 }
 
@@ -257,6 +304,22 @@ int choiceIndex(const StitchOptions& options, OptionField field) {
 
 void applySelection(StitchOptions& options, const OptionSpec& spec) {
     if (spec.selects) setOption(options, spec.selects->field, spec.selects->value);
+}
+
+bool applies(const StitchOptions& options, const OptionSpec& spec) {
+    return !spec.selects || optionText(options, spec.selects->field) == spec.selects->value;
+}
+
+void resetPerPanoramaOptions(StitchOptions& options) {
+    const StitchOptions defaults;
+    for (const OptionSpec& spec : optionTable())
+        if (spec.perPanorama) spec.set(options, spec.get(defaults));
+}
+
+bool sameOptions(const StitchOptions& a, const StitchOptions& b) {
+    for (const OptionSpec& spec : optionTable())
+        if (optionText(a, spec.field, false) != optionText(b, spec.field, false)) return false;
+    return true;
 }
 
 }  // namespace vantorra

@@ -57,9 +57,9 @@ struct OptionChoice {
 // number (numbers, fractions, radians) or a check.
 using OptionValue = std::variant<int64_t, double, bool>;
 
-// Setting an option also sets `field` to the choice or check `value` (typing a width selects
-// the width size mode; crop angles switch automatic cropping off), unless that field is set
-// explicitly.
+// Setting an option also sets `field` to the choice or check `value` (a width selects the width
+// size mode; crop angles switch automatic cropping off), unless that field is set explicitly. The
+// option only applies while that choice holds, so the dialog enables it only then.
 struct OptionSelects {
     OptionField field;
     std::string_view value;
@@ -85,6 +85,12 @@ struct OptionSpec {
     std::string_view heading;                // the dialog's line above this row, if any
     OptionValue (*get)(const StitchOptions&) = nullptr;
     void (*set)(StitchOptions&, const OptionValue&) = nullptr;
+    // The dialog's tooltip: what the option does in a photographer's words, with the name the
+    // literature gives it in brackets.
+    std::string_view tooltip;
+    // A value for one panorama alone (a crop, a manual orientation): set back to its default when
+    // other photographs are opened, and not kept between starts.
+    bool perPanorama = false;
 };
 
 // The rows, in OptionField order.
@@ -110,5 +116,11 @@ int choiceIndex(const StitchOptions& options, OptionField field);
 
 // What a row's value selects, applied to `options`.
 void applySelection(StitchOptions& options, const OptionSpec& spec);
+// Whether the row's value is used under `options`: always, unless the choice it selects is not made.
+bool applies(const StitchOptions& options, const OptionSpec& spec);
+// The per-panorama options set back to their defaults.
+void resetPerPanoramaOptions(StitchOptions& options);
+// Whether every option of the table holds the same value in both.
+bool sameOptions(const StitchOptions& a, const StitchOptions& b);
 
 }  // namespace vantorra

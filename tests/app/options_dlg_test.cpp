@@ -12,7 +12,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QTabWidget>
 #include <QTest>
+
+#include "app/mnemonics.h"
+#include "pipeline/option_table.h"
 
 namespace vantorra::testing {
 namespace {
@@ -48,27 +53,36 @@ protected:
     std::unique_ptr<COptionsDlg> dialog;
 };
 
-TEST_F(OptionsDlgTest, HasEveryGroupCaptionAndList) {
+// Every option of the table is there with its plain caption and its tooltip; the literature's
+// names are in the tooltips, never in a caption.
+TEST_F(OptionsDlgTest, HasEveryGroupCaptionTooltipAndList) {
     COptionsDlg shown(options);
-    EXPECT_EQ(shown.windowTitle(), "Options");
+    EXPECT_EQ(shown.windowTitle(), "Options — Vantorra");
     QStringList groups;
     for (const QGroupBox* group : shown.findChildren<QGroupBox*>()) groups << group->title();
-    for (const char* title : {"Output Size", "Crop Settings", "Orientation Settings", "Image Rotation",
-                              "Rendering Options", "Matching Options", "Other Options"}) {
-        EXPECT_TRUE(groups.contains(title)) << title;
+    QStringList captions, tooltips;
+    for (const QLabel* label : shown.findChildren<QLabel*>()) captions << QString(label->text()).remove('&');
+    for (const QAbstractButton* button : shown.findChildren<QAbstractButton*>())
+        captions << QString(button->text()).remove('&');
+    for (const OptionSpec& spec : optionTable()) {
+        SCOPED_TRACE(std::string(spec.key));
+        EXPECT_TRUE(groups.contains(QString::fromUtf8(spec.group.data(), static_cast<int>(spec.group.size()))));
+        const QWidget* control = shown.control(spec.field);
+        ASSERT_NE(control, nullptr);
+        EXPECT_FALSE(control->toolTip().isEmpty());
+        tooltips << control->toolTip();
+        if (spec.kind == OptionKind::Choice) {
+            for (const OptionChoice& choice : spec.choices)
+                EXPECT_TRUE(captions.contains(QString::fromStdString(choice.caption))) << choice.caption;
+        }
     }
-    QStringList captions;
-    for (const QLabel* label : shown.findChildren<QLabel*>()) captions << label->text();
-    for (const QAbstractButton* button : shown.findChildren<QAbstractButton*>()) captions << button->text();
-    for (const char* caption :
-         {"Width (pixels)", "Height (pixels)", "Scale (%)", "Auto Crop", "Manual crop settings:", "Theta min",
-          "Theta max", "Phi min", "Phi max", "Auto Straighten", "Manual orientation settings:", "Theta", "Phi",
-          "Psi", "None", "Clockwise", "Anticlockwise", "Upside Down", "Blending Method:", "Linear", "Multi-Band",
-          "Multi-Band blending options:", "Blending bands", "Blending sigma", "Gain Compensation", "Gain sigma",
-          "Gain mean", "SIFT Image Size:", "Min dim (pixels)", "RANSAC Parameters:", "Alpha", "Beta",
-          "Max iterations", "System Memory (GB)", "JPEG Quality"}) {
-        EXPECT_TRUE(captions.contains(caption)) << caption;
-    }
+    for (const QString& caption : captions)
+        for (const char* jargon : {"theta", "phi", "psi", "SIFT", "RANSAC", "alpha", "beta", "sigma"})
+            EXPECT_FALSE(caption.contains(QRegularExpression(QString("\\b") + jargon + "\\b",
+                                                             QRegularExpression::CaseInsensitiveOption)))
+                << caption.toStdString();
+    for (const char* jargon : {"theta", "phi", "psi", "SIFT", "RANSAC alpha", "RANSAC beta", "gain sigma"})
+        EXPECT_TRUE(tooltips.filter(jargon, Qt::CaseInsensitive).size() > 0) << jargon;
     const QStringList percentages = {"100%", "50%", "25%", "10%"};
     for (F field : {F::ScaleText, F::FeatureScaleText}) {
         QStringList items;
@@ -87,7 +101,92 @@ TEST_F(OptionsDlgTest, HasEveryGroupCaptionAndList) {
     EXPECT_TRUE(shown.choiceButton(F::OutputSize, 0)->isChecked());
     EXPECT_TRUE(shown.choiceButton(F::Blending, 2)->isChecked());
     EXPECT_TRUE(shown.checkBox(F::AutoCrop)->isChecked());
-    for (QWidget* widget : shown.findChildren<QWidget*>()) EXPECT_TRUE(widget->isEnabled());
+}
+
+// A field that only applies under a choice is enabled only while that choice holds.
+TEST_F(OptionsDlgTest, DependentFieldsAreEnabledOnlyWhenTheyApply) {
+    COptionsDlg shown(options);
+    shown.show();
+    struct Case {
+        const char* what;
+        std::function<void(COptionsDlg&)> set;
+        std::vector<F> enabled, disabled;
+    };
+    const Case cases[] = {
+        {"automatic crop", [](COptionsDlg& d) { d.setChecked(F::AutoCrop, true); }, {},
+         {F::ThetaMin, F::ThetaMax, F::PhiMin, F::PhiMax}},
+        {"manual crop", [](COptionsDlg& d) { d.checkBox(F::AutoCrop)->click(); },
+         {F::ThetaMin, F::ThetaMax, F::PhiMin, F::PhiMax}, {}},
+        {"linear blending", [](COptionsDlg& d) { d.choiceButton(F::Blending, 1)->click(); }, {},
+         {F::BlendingBands, F::BlendingSigma}},
+        {"multi-band blending", [](COptionsDlg& d) { d.choiceButton(F::Blending, 2)->click(); },
+         {F::BlendingBands, F::BlendingSigma}, {}},
+        {"no gain compensation", [](COptionsDlg& d) { d.setChecked(F::GainCompensation, false); }, {},
+         {F::GainSigma, F::GainMean}},
+        {"gain compensation", [](COptionsDlg& d) { d.checkBox(F::GainCompensation)->click(); },
+         {F::GainSigma, F::GainMean}, {}},
+        {"height", [](COptionsDlg& d) { d.choiceButton(F::OutputSize, 1)->click(); }, {F::Height},
+         {F::Width, F::ScaleText}},
+        {"feature scale", [](COptionsDlg& d) { d.choiceButton(F::FeatureSize, 1)->click(); }, {F::FeatureScaleText},
+         {F::MinDim}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.set(shown);
+        for (F field : c.enabled) EXPECT_TRUE(shown.control(field)->isEnabled());
+        for (F field : c.disabled) {
+            EXPECT_FALSE(shown.control(field)->isEnabled());
+            if (QLabel* caption = shown.label(field)) {
+                EXPECT_FALSE(caption->isEnabled());
+            }
+        }
+    }
+    for (F always : {F::OrientTheta, F::JpegQuality, F::Alpha, F::AutoStraighten}) EXPECT_TRUE(shown.control(always)->isEnabled());
+    // Restore defaults enables what the defaults make apply.
+    shown.restoreDefaultsButton()->click();
+    EXPECT_TRUE(shown.control(F::Width)->isEnabled());
+    EXPECT_FALSE(shown.control(F::ThetaMin)->isEnabled());
+}
+
+// Every button and labelled field reaches its control with Alt and a letter of its own: none
+// clashes on a page, with the dialog's buttons or with the page tabs.
+TEST_F(OptionsDlgTest, EveryButtonAndFieldHasAMnemonicOfItsOwn) {
+    COptionsDlg shown(options);
+    std::vector<std::string> always = {shown.okButton()->text().toStdString(), shown.cancelButton()->text().toStdString(),
+                                       shown.restoreDefaultsButton()->text().toStdString()};
+    for (int i = 0; i < shown.pages()->count(); ++i) always.push_back(shown.pages()->tabText(i).toStdString());
+    for (int i = 0; i < shown.pages()->count(); ++i) {
+        SCOPED_TRACE(shown.pages()->tabText(i).toStdString());
+        std::vector<std::string> captions = always;
+        const QWidget* page = shown.pages()->widget(i);
+        for (const QAbstractButton* button : page->findChildren<QAbstractButton*>()) captions.push_back(button->text().toStdString());
+        for (const QLabel* label : page->findChildren<QLabel*>())
+            if (label->buddy() != nullptr) captions.push_back(label->text().toStdString());
+        std::string seen;
+        for (const std::string& caption : captions) {
+            const char key = mnemonicOf(caption);
+            EXPECT_NE(key, 0) << caption;
+            EXPECT_EQ(seen.find(key), std::string::npos) << caption << " takes a letter already taken";
+            seen += key;
+        }
+    }
+    // Every field with a caption of its own has it as its label's buddy.
+    for (const OptionSpec& spec : optionTable()) {
+        if (QLabel* caption = shown.label(spec.field)) {
+            EXPECT_EQ(caption->buddy(), shown.control(spec.field));
+        }
+    }
+}
+
+// Return means OK wherever the focus is, Restore defaults included.
+TEST_F(OptionsDlgTest, ReturnIsOkEvenOnRestoreDefaults) {
+    options.render.width = 640;
+    ASSERT_TRUE(runDialog([](COptionsDlg& d) {
+        d.restoreDefaultsButton()->setFocus();
+        QTest::keyClick(d.restoreDefaultsButton(), Qt::Key_Return);
+    }));
+    EXPECT_EQ(dialog->values().render.width, 640);
+    ASSERT_TRUE(runDialog([](COptionsDlg& d) { QTest::keyClick(d.edit(F::Width), Qt::Key_Return); }));
 }
 
 TEST_F(OptionsDlgTest, OkWithoutChangesChangesNothing) {
@@ -103,11 +202,11 @@ TEST_F(OptionsDlgTest, OkWithoutChangesChangesNothing) {
     EXPECT_NEAR(options.render.thetaMax, before.render.thetaMax, 1e-6f);
 }
 
-TEST_F(OptionsDlgTest, GainSigmaChecksGainCompensationWithoutRegistration) {
+TEST_F(OptionsDlgTest, GainSigmaTakenWithGainCompensationWithoutRegistration) {
     ASSERT_TRUE(runDialog([](COptionsDlg& d) {
         EXPECT_FALSE(d.checkBox(F::GainCompensation)->isChecked());
+        d.checkBox(F::GainCompensation)->click();
         type(d.edit(F::GainSigma), "0.3");
-        EXPECT_TRUE(d.checkBox(F::GainCompensation)->isChecked());
         d.okButton()->click();
     }));
     EXPECT_FALSE(okAndReadBack());
@@ -115,48 +214,17 @@ TEST_F(OptionsDlgTest, GainSigmaChecksGainCompensationWithoutRegistration) {
     EXPECT_FLOAT_EQ(options.render.gainSigma, 0.3f);
 }
 
-TEST_F(OptionsDlgTest, FiftyPercentSiftScaleChecksScaleAndNeedsRegistration) {
+TEST_F(OptionsDlgTest, FiftyPercentSiftScaleNeedsRegistration) {
     ASSERT_TRUE(runDialog([](COptionsDlg& d) {
+        d.choiceButton(F::FeatureSize, 1)->click();
         QComboBox* scale = d.combo(F::FeatureScaleText);
         scale->setCurrentIndex(1);
-        emit scale->activated(1);  // what choosing an entry of the list sends
-        EXPECT_TRUE(d.choiceButton(F::FeatureSize, 1)->isChecked());
         EXPECT_FALSE(d.choiceButton(F::FeatureSize, 0)->isChecked());
         d.okButton()->click();
     }));
     EXPECT_TRUE(okAndReadBack());
     EXPECT_EQ(options.feature.siftScale, 0.5f);
     EXPECT_EQ(modeValue(options.feature.siftSizeMode), 1);
-}
-
-TEST_F(OptionsDlgTest, TypingSelectsTheChoiceItBelongsTo) {
-    runDialog([](COptionsDlg& d) {
-        type(d.edit(F::Height), "900");
-        EXPECT_TRUE(d.choiceButton(F::OutputSize, 1)->isChecked());
-        QTest::keyClicks(d.combo(F::ScaleText)->lineEdit(), "5");
-        EXPECT_TRUE(d.choiceButton(F::OutputSize, 2)->isChecked());
-        type(d.edit(F::Width), "800");
-        EXPECT_TRUE(d.choiceButton(F::OutputSize, 0)->isChecked());
-        EXPECT_FALSE(d.choiceButton(F::OutputSize, 1)->isChecked());
-        d.choiceButton(F::Blending, 0)->click();
-        type(d.edit(F::BlendingBands), "4");
-        EXPECT_TRUE(d.choiceButton(F::Blending, 2)->isChecked());
-        d.choiceButton(F::Blending, 1)->click();
-        type(d.edit(F::BlendingSigma), "3");
-        EXPECT_TRUE(d.choiceButton(F::Blending, 2)->isChecked());
-        QTest::keyClicks(d.combo(F::FeatureScaleText)->lineEdit(), "%");
-        EXPECT_TRUE(d.choiceButton(F::FeatureSize, 1)->isChecked());
-        type(d.edit(F::MinDim), "300");
-        EXPECT_TRUE(d.choiceButton(F::FeatureSize, 0)->isChecked());
-        for (F crop : {F::ThetaMin, F::ThetaMax, F::PhiMin, F::PhiMax}) {
-            d.checkBox(F::AutoCrop)->setChecked(true);
-            type(d.edit(crop), "10");
-            EXPECT_FALSE(d.checkBox(F::AutoCrop)->isChecked());
-        }
-        d.checkBox(F::GainCompensation)->setChecked(false);
-        type(d.edit(F::GainMean), "0.9");
-        EXPECT_TRUE(d.checkBox(F::GainCompensation)->isChecked());
-    });
 }
 
 // A side below 2 pixels would write a useless picture over an earlier result, and one above
@@ -175,6 +243,7 @@ TEST_F(OptionsDlgTest, OutOfRangeOutputSizesShowTheRangeAndKeepTheDialogOpen) {
         messages.clear();
         const StitchOptions before = options;
         EXPECT_FALSE(runDialog([&c](COptionsDlg& d) {
+            d.choiceButton(F::OutputSize, c.field == F::Width ? 0 : 1)->click();
             type(d.edit(c.field), c.text);
             d.okButton()->click();
             EXPECT_TRUE(d.isVisible());
@@ -182,6 +251,7 @@ TEST_F(OptionsDlgTest, OutOfRangeOutputSizesShowTheRangeAndKeepTheDialogOpen) {
         }));
         EXPECT_EQ(messages, std::vector<QString>{expected});
         EXPECT_TRUE(dialog->values() == before);
+        EXPECT_TRUE(dialog->pages()->currentWidget()->isAncestorOf(dialog->edit(c.field)));
     }
     // The bounds themselves are accepted.
     for (const char* text : {"2", "65500"}) {
