@@ -6,16 +6,23 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+
+#include "app/time_left.h"
 
 namespace vantorra {
 
 namespace {
 
+constexpr int kRefreshMilliseconds = 100;
+
 QProgressBar* makeBar(QWidget* parent) {
     auto* bar = new QProgressBar(parent);
-    bar->setTextVisible(false);
+    bar->setTextVisible(true);
+    bar->setFormat("%p %");
     bar->setRange(0, 100);
     bar->setValue(0);
     return bar;
@@ -32,22 +39,36 @@ void setBar(QProgressBar* bar, int maximum, int position) {
 }  // namespace
 
 CStatusDlg::CStatusDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle("Status");
+    setWindowTitle("Stitching — Vantorra");
     setModal(false);
     label = new QLabel("Static", this);
-    label->setAlignment(Qt::AlignCenter);
     stage = makeBar(this);
+    label->setBuddy(stage);
+    overallLabel = new QLabel("Overall", this);
     overall = makeBar(this);
+    overallLabel->setBuddy(overall);
+    remaining = new QLabel(this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     cancel = buttons->button(QDialogButtonBox::Cancel);
+    cancel->setText("&Cancel");
     connect(cancel, &QPushButton::clicked, this, &CStatusDlg::requestCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(stage);
+    layout->addSpacing(6);
+    layout->addWidget(overallLabel);
     layout->addWidget(overall);
+    layout->addWidget(remaining);
     layout->addWidget(buttons);
-    setMinimumWidth(360);
+    setMinimumWidth(420);
+    sinceStart.start();
+    refresh = new QTimer(this);
+    refresh->setInterval(kRefreshMilliseconds);
+    connect(refresh, &QTimer::timeout, this, &CStatusDlg::showReported);
+    refresh->start();
 }
+
+bool CStatusDlg::onWindowThread() const { return QThread::currentThread() == thread(); }
 
 void CStatusDlg::requestCancel() {
     if (cancelled) return;
@@ -66,17 +87,62 @@ void CStatusDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CStatusDlg::setText(const std::string& text) {
-    if (!cancelled) label->setText(QString::fromStdString(text));
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        reported.text = text;
+        reported.changed = true;
+    }
+    if (onWindowThread()) showReported();
 }
 
-void CStatusDlg::setStageBar(int maximum, int position) { setBar(stage, maximum, position); }
+void CStatusDlg::setStageBar(int maximum, int position) {
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        reported.stageMaximum = maximum;
+        reported.stagePosition = position;
+        reported.changed = true;
+    }
+    if (onWindowThread()) showReported();
+}
 
-void CStatusDlg::setOverallBar(int maximum, int position) { setBar(overall, maximum, position); }
+void CStatusDlg::setOverallBar(int maximum, int position) {
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        reported.overallMaximum = maximum;
+        reported.overallPosition = position;
+        reported.changed = true;
+    }
+    if (onWindowThread()) showReported();
+}
 
-void CStatusDlg::pumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void CStatusDlg::showReported() {
+    Shown now;
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        if (!reported.changed) return;
+        reported.changed = false;
+        now = reported;
+    }
+    if (!cancelled) label->setText(QString::fromStdString(now.text));
+    setBar(stage, now.stageMaximum, now.stagePosition);
+    setBar(overall, now.overallMaximum, now.overallPosition);
+    const double fraction = now.overallMaximum > 0 ? static_cast<double>(now.overallPosition) / now.overallMaximum : 0.0;
+    const std::optional<double> left = secondsLeft(fraction, sinceStart.elapsed() / 1000.0);
+    remaining->setText(left ? QString::fromStdString(timeLeftText(*left)) : QString());
+}
 
-void CStatusDlg::repaint() { QWidget::repaint(); }
+// On the window's thread (a run that reports from there) the events are handled here; a run on
+// a thread of its own leaves them to the window's event loop, which never stops.
+void CStatusDlg::pumpEvents() {
+    if (onWindowThread()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void CStatusDlg::repaint() {
+    if (onWindowThread()) QWidget::repaint();
+}
 
 QString CStatusDlg::text() const { return label->text(); }
+
+QString CStatusDlg::timeLeft() const { return remaining->text(); }
 
 }  // namespace vantorra

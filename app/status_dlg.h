@@ -1,16 +1,22 @@
 #pragma once
-// The status window of one run: the stage text, the stage bar, the overall bar and Cancel.
-// Modeless; the progress reporter drives it, and every report lets the rest of the program
-// handle its events, which is when a press of Cancel, Esc or a close of the window is seen.
+// The status window of one run: what the run is doing above the stage's bar, the overall bar
+// below its label, both with their percentage, the time left once it can be estimated, and
+// Cancel. Modeless. The progress reporter drives it from the thread the run goes on: what it is
+// told is kept under a lock and shown by the window's own thread a few times a second (at once
+// when it is told on that thread), so a run never waits for the window nor touches its widgets.
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <functional>
+#include <mutex>
+#include <string>
 
 #include "app/platform.h"
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace vantorra {
 
@@ -22,6 +28,7 @@ public:
     // Called once by Cancel, Esc or closing the window; the window stays until the run ends.
     void setCancelHandler(std::function<void()> handler) { cancelHandler = std::move(handler); }
 
+    // ProgressView, from any thread.
     void setText(const std::string& text) override;
     void setStageBar(int maximum, int position) override;
     void setOverallBar(int maximum, int position) override;
@@ -29,6 +36,7 @@ public:
     void repaint() override;
 
     QString text() const;
+    QString timeLeft() const;
     const QProgressBar* stageBar() const { return stage; }
     const QProgressBar* overallBar() const { return overall; }
     QPushButton* cancelButton() const { return cancel; }
@@ -41,14 +49,30 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // What the run last reported.
+    struct Shown {
+        std::string text = "Static";
+        int stageMaximum = 100, stagePosition = 0;
+        int overallMaximum = 100, overallPosition = 0;
+        bool changed = true;
+    };
     void requestCancel();
+    // On the window's thread: the last report onto the widgets.
+    void showReported();
+    bool onWindowThread() const;
 
     QLabel* label;
     QProgressBar* stage;
+    QLabel* overallLabel;
     QProgressBar* overall;
+    QLabel* remaining;
     QPushButton* cancel;
+    QTimer* refresh;
+    QElapsedTimer sinceStart;
     std::function<void()> cancelHandler;
     bool cancelled = false;
+    mutable std::mutex lock;
+    Shown reported;  // guarded by lock
 };
 
 }  // namespace vantorra

@@ -6,7 +6,11 @@
 
 #include <QApplication>
 #include <QProgressBar>
+#include <QLabel>
+#include <QTest>
 #include <QTimer>
+#include <map>
+#include <thread>
 
 #include "core/progress_reporter.h"
 
@@ -34,7 +38,7 @@ protected:
 
 TEST_F(StatusDlgTest, StartsAsStaticAndAttachShowsInitialising) {
     CStatusDlg fresh;
-    EXPECT_EQ(fresh.windowTitle(), "Status");
+    EXPECT_EQ(fresh.windowTitle(), "Stitching — Vantorra");
     EXPECT_EQ(fresh.text(), "Static");
     EXPECT_FALSE(fresh.isModal());
     EXPECT_EQ(window.text(), "Initialising...");
@@ -43,8 +47,32 @@ TEST_F(StatusDlgTest, StartsAsStaticAndAttachShowsInitialising) {
     EXPECT_EQ(bars.stage, 1);
     EXPECT_EQ(bars.overallMax, 100);
     EXPECT_EQ(bars.overall, 1);
-    // The stage bar sits above the overall bar.
+    // The stage bar sits above the overall bar, each below its label, both with their percentage.
     EXPECT_LT(window.stageBar()->geometry().top(), window.overallBar()->geometry().top());
+    std::map<const QWidget*, QString> labelOf;
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        if (label->buddy() != nullptr) labelOf[label->buddy()] = label->text();
+    EXPECT_EQ(labelOf[window.overallBar()], "Overall");
+    EXPECT_EQ(labelOf[window.stageBar()], "Initialising...");
+    for (const QProgressBar* bar : {window.stageBar(), window.overallBar()}) {
+        EXPECT_TRUE(bar->isTextVisible());
+        EXPECT_EQ(bar->format(), "%p %");
+    }
+}
+
+// A run on a thread of its own reports without touching the widgets; the window shows the last
+// report a moment later, and its events were handled all along.
+TEST_F(StatusDlgTest, ReportsFromTheRunsThreadReachTheWindow) {
+    std::thread run([this] {
+        reporter.setBlock(2, 4);
+        reporter.report(ProgressReporter::Loading, 2, 4);
+        reporter.report(ProgressReporter::Matching, 0, 1);
+    });
+    run.join();
+    EXPECT_EQ(window.text(), "Initialising...");  // not yet: only the window's thread shows it
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window.text() == "Matching SIFT features"; }, 2000));
+    EXPECT_EQ(window.overallBar()->value(), 100);
+    EXPECT_EQ(window.stageBar()->maximum(), 1);
 }
 
 TEST_F(StatusDlgTest, ReportsMoveTheBarsAsTheExamplesSay) {
