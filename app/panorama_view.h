@@ -1,26 +1,38 @@
 #pragma once
-// The panorama preview: scaled to fit the area by default, or at 100 % (one image pixel per
-// screen pixel) with the scroll bars and a drag of the mouse to pan. A double click switches.
+// The panorama preview. It never holds the panorama: fitted to the area it shows a reduced copy
+// made while the panorama was rendered; at 100 % (one panorama pixel per screen pixel, the
+// scroll bars and a drag of the mouse to pan) it shows the region in view read from the
+// panorama's file on a thread of its own, the reduced copy enlarged standing in until the region
+// has been read. A double click switches.
 
+#include <QAbstractScrollArea>
 #include <QImage>
-#include <QScrollArea>
-
-class QLabel;
+#include <QPixmap>
+#include <QThreadPool>
 
 namespace vantorra {
 
-class PanoramaView : public QScrollArea {
+class PanoramaView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit PanoramaView(QWidget* parent = nullptr);
+    ~PanoramaView() override;
 
-    // Shows `image` (kept, shared with the caller as QImage copies are) in the current mode.
-    void setPanorama(const QImage& image);
+    // Shows the panorama of `fullSize` pixels in `file` (JPEG) through its reduced copy `preview`,
+    // in the current mode.
+    void setPanorama(const QImage& preview, QSize fullSize, const QString& file);
     void clear(const QString& placeholder);
-    bool hasPanorama() const { return !image.isNull(); }
+    bool hasPanorama() const { return !preview.isNull(); }
     bool fitting() const { return fit; }
     // The scale on screen: 1 at 100 %, the fitted scale otherwise.
     double zoom() const;
+    QSize panoramaSize() const { return full; }
+    QString placeholderText() const { return placeholder; }
+    // At 100 %: the part of the panorama in view, and whether it is on screen as read from the file.
+    QRect visibleRegion() const;
+    bool showsFileRegion() const;
+    // A panorama pixel as shown at 100 % from the file (invalid when that part has not been read).
+    QColor filePixel(QPoint at) const;
 
 public slots:
     void fitToWindow();
@@ -28,17 +40,32 @@ public slots:
 
 signals:
     void zoomChanged();
+    void regionRead();
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
-    void showScaled();
+    QRect shownRect() const;  // where the panorama is drawn in the viewport, in viewport pixels
+    void updateScrollBars();
+    void requestRegion();
+    void takeRegion(int generation, QRect rect, QImage image);
+    void switchMode(bool toFit);
 
-    QLabel* canvas;
-    QImage image;
+    QImage preview;
+    QSize full;
+    QString file;
+    QString placeholder;
     bool fit = true;
+    QPixmap fitted;  // the preview scaled for the area, made again when the area changes
+    QImage region;   // a part of the file at 100 %
+    QRect regionRect;
+    QRect reading;   // the part being read, empty when none
+    int generation = 0;  // of the panorama shown: a region read for an earlier one is dropped
+    QThreadPool readers;
     bool dragging = false;
     QPoint dragStart;
     QPoint scrollStart;

@@ -11,6 +11,7 @@
 
 #include "app/options_exchange.h"
 #include "app/result_summary.h"
+#include "app/save_target.h"
 #include "core/image.h"
 #include "core/progress_reporter.h"
 
@@ -28,17 +29,27 @@ public:
     virtual std::optional<std::vector<std::string>> chooseFiles(const std::string& initialDirectory) = 0;
     // A plain message box with an OK button; returns when the user has closed it.
     virtual void showMessage(const std::string& text) = 0;
-    // The save dialog for the panorama, starting at `current`; the chosen path, nothing on Cancel.
-    virtual std::optional<std::string> choosePanoramaFile(const std::string& current) = 0;
+    // The save dialog for the panorama, starting at `current`, offering `formats` in its type
+    // list; the path typed and the type chosen, nothing on Cancel.
+    virtual std::optional<SaveChoice> choosePanoramaFile(const std::string& current,
+                                                         const std::vector<PanoramaFormat>& formats) = 0;
     // Opens a picture in the desktop's viewer and returns when that hand-over has finished.
     virtual void openPicture(const std::string& path) = 0;
     // Shows a folder in the desktop's file manager.
     virtual void openFolder(const std::string& path) = 0;
-    // A new, visible status window for one run. Its Cancel button, and closing it, call `cancel`.
-    virtual std::unique_ptr<StatusWindow> createStatusWindow(std::function<void()> cancel) = 0;
-    // The result panel: the written panorama, its size and the photographs; `panorama` is only
-    // read during the call.
-    virtual void showResult(const ResultSummary& report, const Image& panorama) = 0;
+    // A new, visible status window for one run, titled `title`. Its Cancel button, and closing
+    // it, call `cancel`. Its progress may be reported from the thread runInBackground runs.
+    virtual std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title, std::function<void()> cancel) = 0;
+    // Runs `work` on another thread while the window goes on handling its events (a status window,
+    // the other commands, a close); returns once `work` has returned.
+    virtual void runInBackground(const std::function<void()>& work) = 0;
+    // The result panel: the panorama written to report.panoramaPath, shown from `preview` (a
+    // reduced copy, read only during the call) and, at 100 %, from the file; its size and the
+    // photographs.
+    virtual void showResult(const ResultSummary& report, const Image& preview) = 0;
+    // No panorama to show: the panel says `why` and lists the photographs, each used or left out
+    // with its reason.
+    virtual void showPhotographs(const std::vector<PhotographEntry>& photographs, const std::string& why) = 0;
     // The Options dialog, showing `options` (angles in degrees or radians); true, with `options`
     // read back, on OK.
     virtual bool editOptions(StitchOptions& options, bool anglesInDegrees) = 0;

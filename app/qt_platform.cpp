@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
+#include <QEventLoop>
+#include <algorithm>
+#include <thread>
 
 #include "app/image_selection.h"
 #include "app/options_dlg.h"
@@ -34,20 +37,28 @@ std::optional<std::vector<std::string>> QtPlatform::chooseFiles(const std::strin
     std::vector<std::string> selected;
     for (const QString& file : dialog.selectedFiles()) selected.push_back(QDir::cleanPath(file).toStdString());
     if (selected.empty()) return std::nullopt;
-    // The outputs are written to the current directory, which is now the folder of the photographs.
-    enterFolderOf(selected.front());
     return dialogReturnOrder(std::move(selected));
 }
 
-std::optional<std::string> QtPlatform::choosePanoramaFile(const std::string& current) {
+std::optional<SaveChoice> QtPlatform::choosePanoramaFile(const std::string& current,
+                                                         const std::vector<PanoramaFormat>& formats) {
     QFileDialog dialog(window, "Save Panorama As", QString::fromStdString(current));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({"JPEG Files (*.jpg *.jpeg)"});
-    dialog.setDefaultSuffix("jpg");
+    // The type list names each format by its extensions; the name's own extension is checked
+    // against them afterwards, so no suffix is added behind the user's back here.
+    QStringList filters;
+    for (const PanoramaFormat& format : formats) {
+        QStringList patterns;
+        for (const std::string& extension : format.extensions) patterns << "*." + QString::fromStdString(extension);
+        filters << QString::fromStdString(format.name) + " (" + patterns.join(' ') + ")";
+    }
+    dialog.setNameFilters(filters);
     dialog.selectFile(QString::fromStdString(current));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return QDir::cleanPath(dialog.selectedFiles().front()).toStdString();
+    const qsizetype type = filters.indexOf(dialog.selectedNameFilter());
+    return SaveChoice{QDir::cleanPath(dialog.selectedFiles().front()).toStdString(),
+                      formats.at(static_cast<size_t>(std::max<qsizetype>(type, 0))).name};
 }
 
 void QtPlatform::showMessage(const std::string& text) {
@@ -66,15 +77,31 @@ void QtPlatform::openPicture(const std::string& path) { openWithDesktop(path); }
 
 void QtPlatform::openFolder(const std::string& path) { openWithDesktop(path); }
 
-std::unique_ptr<StatusWindow> QtPlatform::createStatusWindow(std::function<void()> cancel) {
+std::unique_ptr<StatusWindow> QtPlatform::createStatusWindow(const std::string& title, std::function<void()> cancel) {
     auto status = std::make_unique<CStatusDlg>(window);
+    status->setWindowTitle(QString::fromStdString(title) + " — Vantorra");
     status->setCancelHandler(std::move(cancel));
     status->show();
     return status;
 }
 
-void QtPlatform::showResult(const ResultSummary& report, const Image& panorama) {
-    if (hooks.showResult) hooks.showResult(report, panorama);
+// The window's own event loop goes on while the work runs; the loop ends when the work has.
+void QtPlatform::runInBackground(const std::function<void()>& work) {
+    QEventLoop loop;
+    std::thread worker([&work, &loop] {
+        work();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+}
+
+void QtPlatform::showResult(const ResultSummary& report, const Image& preview) {
+    if (hooks.showResult) hooks.showResult(report, preview);
+}
+
+void QtPlatform::showPhotographs(const std::vector<PhotographEntry>& photographs, const std::string& why) {
+    if (hooks.showPhotographs) hooks.showPhotographs(photographs, why);
 }
 
 bool QtPlatform::editOptions(StitchOptions& options, bool anglesInDegrees) {

@@ -21,23 +21,29 @@ const char* const kPlaceholder =
     "Open two or more overlapping photographs with File ▸ Open (Ctrl+O), or drop them here.\n"
     "The panorama appears here when it has been stitched.";
 
-// A small picture of a photograph, decoded at reduced size; a grey square when unreadable.
-QIcon thumbnail(const std::string& file) {
-    QImageReader reader(QString::fromStdString(file));
+// A small picture of a photograph, decoded at reduced size (off the window's thread); a null
+// image when it cannot be read.
+QImage thumbnail(const QString& file) {
+    QImageReader reader(file);
+    reader.setAutoTransform(true);
     const QSize full = reader.size();
     if (full.isValid()) reader.setScaledSize(full.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio));
-    QImage image = reader.read();
-    if (image.isNull()) {
-        image = QImage(kThumbnailSide, kThumbnailSide, QImage::Format_RGB32);
-        image.fill(Qt::gray);
-    }
-    return QIcon(QPixmap::fromImage(image));
+    return reader.read();
+}
+
+QIcon greySquare() {
+    QPixmap square(kThumbnailSide, kThumbnailSide);
+    square.fill(Qt::gray);
+    return QIcon(square);
+}
+
+QString leftOutText(const PhotographEntry& entry) {
+    return "left out" + (entry.reason.empty() ? QString() : ": " + QString::fromStdString(entry.reason));
 }
 
 QString entryText(const PhotographEntry& entry) {
     const QString name = QFileInfo(QString::fromStdString(entry.path)).fileName();
-    if (entry.used) return name + "\nused";
-    return name + "\nleft out" + (entry.reason.empty() ? QString() : ": " + QString::fromStdString(entry.reason));
+    return name + "\n" + (entry.used ? QString("used") : leftOutText(entry));
 }
 
 }  // namespace
@@ -53,9 +59,10 @@ QImage toQImage(const Image& panorama) {
 }
 
 ResultPanel::ResultPanel(QWidget* parent) : QWidget(parent) {
+    thumbnailReaders.setMaxThreadCount(1);
     preview = new PanoramaView;
     preview->clear(kPlaceholder);
-    fitButton = new QPushButton("&Fit");
+    fitButton = new QPushButton("Fi&t to window");
     actualButton = new QPushButton("&100 %");
     fitButton->setToolTip("Show the whole panorama (double-click the picture to switch)");
     actualButton->setToolTip("One panorama pixel per screen pixel; drag to pan");
@@ -92,6 +99,11 @@ QWidget* ResultPanel::sideColumn() {
     photographs->setIconSize(QSize(kThumbnailSide, kThumbnailSide));
     photographs->setSelectionMode(QAbstractItemView::NoSelection);
     photographs->setSpacing(2);
+    // A reason is read in full: the entries wrap rather than end in dots.
+    photographs->setWordWrap(true);
+    photographs->setTextElideMode(Qt::ElideNone);
+    photographs->setResizeMode(QListView::Adjust);
+    photographs->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     path = new QLabel("No panorama yet");
     path->setWordWrap(true);
     path->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -126,24 +138,58 @@ QWidget* ResultPanel::sideColumn() {
     return column;
 }
 
-void ResultPanel::showResult(const ResultSummary& report, const Image& panorama) {
+ResultPanel::~ResultPanel() {
+    thumbnailReaders.clear();
+    thumbnailReaders.waitForDone();
+}
+
+void ResultPanel::showResult(const ResultSummary& report, const Image& reduced) {
     hasResult = true;
-    preview->setPanorama(toQImage(panorama));
+    preview->setPanorama(toQImage(reduced), QSize(report.width, report.height),
+                         QString::fromStdString(report.panoramaPath));
+    listPhotographs(report.photographs);
+    path->setText(QString::fromStdString(report.panoramaPath));
+    size->setText(QString::fromStdString(sizeLine(report)));
+    setActionsEnabled(actionsEnabled);
+}
+
+void ResultPanel::showPhotographs(const std::vector<PhotographEntry>& entries, const QString& why) {
+    hasResult = false;
+    preview->clear(why);
+    listPhotographs(entries);
+    path->setText("No panorama yet");
+    size->clear();
+    setActionsEnabled(actionsEnabled);
+}
+
+// Each entry in the list's own text colour, the reason in the tooltip too; a left-out one in
+// italics.
+void ResultPanel::listPhotographs(const std::vector<PhotographEntry>& entries) {
+    thumbnailReaders.clear();
+    const int list = ++listNumber;
     photographs->clear();
-    for (const PhotographEntry& entry : report.photographs) {
-        auto* item = new QListWidgetItem(thumbnail(entry.path), entryText(entry), photographs);
+    for (const PhotographEntry& entry : entries) {
+        auto* item = new QListWidgetItem(greySquare(), entryText(entry), photographs);
         item->setData(kUsedRole, entry.used);
-        item->setToolTip(QString::fromStdString(entry.path));
+        const QString file = QString::fromStdString(entry.path);
+        item->setToolTip(entry.used ? file : file + "\n" + leftOutText(entry));
         if (!entry.used) {
-            item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
             QFont font = item->font();
             font.setItalic(true);
             item->setFont(font);
         }
+        const int row = photographs->count() - 1;
+        thumbnailReaders.start([this, list, row, file] {
+            const QImage image = thumbnail(file);
+            QMetaObject::invokeMethod(this, [this, list, row, image] { takeThumbnail(list, row, image); },
+                                      Qt::QueuedConnection);
+        });
     }
-    path->setText(QString::fromStdString(report.panoramaPath));
-    size->setText(QString::fromStdString(sizeLine(report)));
-    setActionsEnabled(actionsEnabled);
+}
+
+void ResultPanel::takeThumbnail(int list, int row, const QImage& image) {
+    if (list != listNumber || image.isNull() || row >= photographs->count()) return;
+    photographs->item(row)->setIcon(QIcon(QPixmap::fromImage(image)));
 }
 
 void ResultPanel::setActionsEnabled(bool enabled) {

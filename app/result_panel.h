@@ -4,7 +4,9 @@
 // "Open folder" and "Open in viewer", the size against full resolution and "Render at full
 // resolution".
 
+#include <QThreadPool>
 #include <QWidget>
+#include <vector>
 
 #include "app/result_summary.h"
 #include "core/image.h"
@@ -22,8 +24,10 @@ class ResultPanel : public QWidget {
 public:
     explicit ResultPanel(QWidget* parent = nullptr);
 
-    // Shows a written panorama; `panorama` is copied.
-    void showResult(const ResultSummary& report, const Image& panorama);
+    // Shows a written panorama from its reduced copy `preview` (copied) and, at 100 %, its file.
+    void showResult(const ResultSummary& report, const Image& preview);
+    // No panorama: the preview area says `why`, the list shows the photographs.
+    void showPhotographs(const std::vector<PhotographEntry>& entries, const QString& why);
     // Enables the actions that start commands (off while a run goes on).
     void setActionsEnabled(bool enabled);
 
@@ -46,6 +50,9 @@ signals:
 private:
     QWidget* sideColumn();
     void updateZoomButtons();
+    void listPhotographs(const std::vector<PhotographEntry>& entries);
+    // The thumbnails are read on a thread of their own and put in place as each is ready.
+    void takeThumbnail(int list, int row, const QImage& image);
 
     PanoramaView* preview;
     QPushButton* fitButton;
@@ -58,9 +65,14 @@ private:
     QPushButton* fullResolution;
     bool hasResult = false;
     bool actionsEnabled = true;
+    int listNumber = 0;  // of the list shown: a thumbnail read for an earlier one is dropped
+    QThreadPool thumbnailReaders;
+
+public:
+    ~ResultPanel() override;
 };
 
-// A QImage copy of an 8-bit RGB panorama (grey and RGBA are converted).
+// A QImage copy of an 8-bit RGB image (grey and RGBA are converted).
 QImage toQImage(const Image& panorama);
 
 }  // namespace vantorra

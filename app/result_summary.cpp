@@ -24,7 +24,7 @@ int ResultSummary::percentOfFull() const {
     return std::max(1, static_cast<int>(std::lround(100.0 * width / fullWidth)));
 }
 
-std::vector<PhotographEntry> photographEntries(const Stitcher& stitcher) {
+std::vector<PhotographEntry> photographEntries(const Stitcher& stitcher, const std::vector<SkippedFile>& chosenLeftOut) {
     std::vector<PhotographEntry> entries;
     const std::vector<Photograph>& photographs = stitcher.photographs();
     const std::vector<int32_t>& component = stitcher.component();
@@ -33,7 +33,7 @@ std::vector<PhotographEntry> photographEntries(const Stitcher& stitcher) {
         entry.path = stitcher.directory() + photographs[i].name;
         entry.used = std::find(component.begin(), component.end(), static_cast<int32_t>(i)) != component.end();
         if (!entry.used) {
-            entry.reason = photographs[i].size.width > 0 ? "no overlap" : "unreadable";
+            entry.reason = photographs[i].size.width > 0 ? "no overlap with the other photographs" : "unreadable";
             // The engine's own reason when it left the photograph out ("PATH: reason").
             const std::string& skipped = photographs[i].leftOut;
             if (!skipped.empty())
@@ -42,23 +42,27 @@ std::vector<PhotographEntry> photographEntries(const Stitcher& stitcher) {
         }
         entries.push_back(std::move(entry));
     }
+    for (const SkippedFile& skipped : chosenLeftOut) entries.push_back({skipped.path, false, skipped.reason});
     return entries;
 }
 
+std::string noMatchesText() {
+    return "No image matches found: no two of the photographs overlap enough to be joined. The list of "
+           "photographs shows each one and why it was left out.";
+}
+
 ResultSummary makeResultSummary(const Stitcher& stitcher, const RenderResult& render, const std::string& panoramaPath,
-                                const std::string& parameterPath) {
+                                const std::string& parameterPath, const std::vector<SkippedFile>& chosenLeftOut) {
     const int width = render.width, height = render.height;
     ResultSummary report;
     report.panoramaPath = panoramaPath;
     report.parameterPath = parameterPath;
     report.width = width;
     report.height = height;
-    // The output pixels per photograph pixel the render chose.
-    const float scale = render.scale;
-    const bool known = std::isfinite(scale) && scale > 0.0f;
-    report.fullWidth = known ? static_cast<int>(std::lround(width / scale)) : width;
-    report.fullHeight = known ? static_cast<int>(std::lround(height / scale)) : height;
-    report.photographs = photographEntries(stitcher);
+    // The render's own figure: the size a render at 100 % gives, the same every time.
+    report.fullWidth = render.fullWidth > 0 ? render.fullWidth : width;
+    report.fullHeight = render.fullHeight > 0 ? render.fullHeight : height;
+    report.photographs = photographEntries(stitcher, chosenLeftOut);
     return report;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "io/photo_selection.h"
 #include "pipeline/stitcher.h"
 
 namespace vantorra {
@@ -13,7 +14,7 @@ namespace vantorra {
 struct PhotographEntry {
     std::string path;
     bool used = false;
-    std::string reason;  // why it was left out, when known ("no overlap", "unreadable")
+    std::string reason;  // why it was left out ("no overlap with the other photographs", ...)
 };
 
 struct ResultSummary {
@@ -31,14 +32,17 @@ struct ResultSummary {
     int percentOfFull() const;
 };
 
-// Every image of the last run in image-number order: used when it is part of the panorama,
-// else left out for want of overlap, or as unreadable when its size could not be read.
-std::vector<PhotographEntry> photographEntries(const Stitcher& stitcher);
+// Every image of the last run in image-number order: used when it is part of the panorama, else
+// left out with the engine's reason or for want of overlap; then every path left out before the
+// run (`chosenLeftOut`) with its reason.
+std::vector<PhotographEntry> photographEntries(const Stitcher& stitcher, const std::vector<SkippedFile>& chosenLeftOut = {});
 
-// The report of a written panorama as `render` decided it, its scale telling the full-resolution
-// size.
+// The report of a written panorama as `render` decided it.
 ResultSummary makeResultSummary(const Stitcher& stitcher, const RenderResult& render, const std::string& panoramaPath,
-                                const std::string& parameterPath);
+                                const std::string& parameterPath, const std::vector<SkippedFile>& chosenLeftOut = {});
+
+// What "No image matches found" means for the photographs in hand.
+std::string noMatchesText();
 
 // "Panorama 8401 × 3187 written to /path/pano.jpg: 6 of 7 photographs, 1 left out".
 std::string summaryLine(const ResultSummary& report);

@@ -5,6 +5,10 @@
 #include <optional>
 
 #include "app/image_selection.h"
+#include "app/save_target.h"
+#include "io/output_files.h"
+#include "io/preview_sink.h"
+#include "pipeline/option_table.h"
 
 namespace vantorra {
 
@@ -37,7 +41,23 @@ std::string absolutePath(const std::string& path) {
     return error ? path : absolute.lexically_normal().string();
 }
 
+std::string folderOf(const std::string& path) { return fs::path(path).parent_path().string(); }
+
+bool isFolder(const std::string& path) {
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
 }  // namespace
+
+// What one run came to, handed from the run's thread back to the window's.
+struct VantorraCommands::RunResult {
+    RunReport report;
+    std::string failure;      // what escaped the engine
+    std::string commitError;  // why the outputs could not be replaced
+    bool committed = false;
+    bool cancelled = false;
+};
 
 VantorraCommands::VantorraCommands(StitchEngine& engine, AppPlatform& platform) : engine(engine), platform(platform) {
     platform.setStatusLine(status);
@@ -55,7 +75,8 @@ void VantorraCommands::setStatus(const std::string& text) {
 }
 
 std::string VantorraCommands::panoramaPath() const {
-    return chosenPanoramaPath ? *chosenPanoramaPath : absolutePath(kPanoramaFile);
+    if (chosenPanoramaPath) return *chosenPanoramaPath;
+    return outputFolder.empty() ? absolutePath(kPanoramaFile) : (fs::path(outputFolder) / kPanoramaFile).string();
 }
 
 void VantorraCommands::requestCancel() {
@@ -74,35 +95,57 @@ void VantorraCommands::openFiles(std::vector<std::string> paths) {
     if (busy || paths.empty()) return;
     BusyScope scope(busy, platform);
     for (std::string& path : paths) path = absolutePath(path);
-    std::error_code error;
-    fs::current_path(fs::path(paths.front()).parent_path(), error);
     // The same order as the file dialog hands back, so both ways stitch in name order.
     openChosen(dialogReturnOrder(std::move(paths)));
 }
 
+// The outputs, the log file and the next file dialog go to the folder of what is opened.
+void VantorraCommands::enterFolder(const std::string& folder) {
+    outputFolder = folder;
+    std::error_code error;
+    fs::current_path(folder, error);
+}
+
+void VantorraCommands::refuseChoice(std::vector<PhotographEntry> entries, const std::string& message) {
+    engine.stitcher().clear();  // Start must not run the set shown before
+    platform.showPhotographs(entries, message);
+    setStatus(message);
+    platform.showMessage(message);
+}
+
+// A new set: nothing of the last one is shown or carried over, the per-panorama options included.
 void VantorraCommands::openChosen(const std::vector<std::string>& chosen) {
-    chosenPanoramaPath.reset();  // a new set goes to its own folder
-    if (chosen.size() > 1) {
-        const std::vector<std::string> images = keptImages(chosen, panoramaPath());
-        if (images.size() < 2) {
-            platform.showMessage(kSelectTwoOrMore);
-            return;
-        }
-        run(false, runningLine(false, static_cast<int>(images.size())),
-            [&](Image& result, std::ostream& log) { return engine.stitch("", images, result, log); });
-        return;
+    chosenPanoramaPath.reset();
+    report.reset();
+    chosenLeftOut.clear();
+    resetPerPanoramaOptions(engine.stitcher().options);
+    if (chosen.size() == 1 && isParameterFileName(chosen.front()) && !isFolder(chosen.front()))
+        return openParameterFile(chosen.front());
+    ImageChoice choice = chooseImages(chosen);
+    if (choice.photographs.size() < 2) {
+        std::vector<PhotographEntry> entries;
+        for (const std::string& path : choice.photographs)
+            entries.push_back({path, false, "not stitched: a panorama needs two or more photographs"});
+        for (const SkippedFile& skipped : choice.leftOut) entries.push_back({skipped.path, false, skipped.reason});
+        const std::string why = choice.leftOut.empty() ? "" : ": the list shows why the others cannot be used";
+        return refuseChoice(std::move(entries), std::string(kSelectTwoOrMore) + why);
     }
-    const std::string& parameterFile = chosen.front();
-    if (!isParameterFileName(parameterFile)) {
-        platform.showMessage(kSelectTwoOrMore);
-        return;
-    }
-    if (!canOpenForReading(parameterFile)) {
-        platform.showMessage(kFileDoesNotExist);
-        return;
-    }
-    run(false, "Rendering " + fileNamePart(parameterFile) + "…",
-        [&](Image& result, std::ostream& log) { return engine.stitchFromParameterFile("", parameterFile, result, log); });
+    chosenLeftOut = std::move(choice.leftOut);
+    enterFolder(choice.folder);
+    const std::vector<std::string> images = std::move(choice.photographs);
+    run(false, runningLine(false, static_cast<int>(images.size())),
+        [&](PanoramaSink& result, std::ostream& log) { return engine.stitch("", images, result, log); });
+}
+
+void VantorraCommands::openParameterFile(const std::string& path) {
+    std::error_code missing;
+    if (!fs::exists(path, missing)) return refuseChoice({{path, false, "No such file or directory"}}, kFileDoesNotExist);
+    if (const std::string why = inputProblem(path); !why.empty())
+        return refuseChoice({{path, false, why}}, "Cannot read " + fileNamePart(path) + ": " + why);
+    enterFolder(folderOf(path));
+    run(false, "Rendering " + fileNamePart(path) + "…", [&](PanoramaSink& result, std::ostream& log) {
+        return engine.stitchFromParameterFile("", path, result, log);
+    });
 }
 
 bool VantorraCommands::imagesChosen() {
@@ -111,13 +154,13 @@ bool VantorraCommands::imagesChosen() {
     return false;
 }
 
-RunReport VantorraCommands::renderAgain(Image& result, const RenderOptions& options, std::ostream& log) {
+RunReport VantorraCommands::renderAgain(PanoramaSink& result, const RenderOptions& options, std::ostream& log) {
     Stitcher& stitcher = engine.stitcher();
     stitcher.progress.renderOnly = true;
-    RunReport report = engine.render(result, options, log);
+    RunReport outcome = engine.render(result, options, log);
     stitcher.progress.renderOnly = false;
-    report.registration = registration;  // the cameras are the ones that registration solved
-    return report;
+    outcome.registration = registration;  // the cameras are the ones that registration solved
+    return outcome;
 }
 
 void VantorraCommands::stitchStart() {
@@ -127,7 +170,7 @@ void VantorraCommands::stitchStart() {
     Stitcher& stitcher = engine.stitcher();
     const bool renderOnly = !stitcher.needsRegistration();
     run(true, runningLine(renderOnly, static_cast<int>(stitcher.photographs().size())),
-        [&](Image& result, std::ostream& log) {
+        [&](PanoramaSink& result, std::ostream& log) {
             if (renderOnly) return renderAgain(result, stitcher.options.render, log);
             return engine.stitch(stitcher.directory(), stitcher.names(), result, log);
         });
@@ -147,7 +190,7 @@ void VantorraCommands::renderFullResolution() {
     full.sizeMode = SizeMode::Scale;
     full.scale = 1.0f;
     run(true, "Rendering at full resolution…",
-        [&](Image& result, std::ostream& log) { return renderAgain(result, full, log); });
+        [&](PanoramaSink& result, std::ostream& log) { return renderAgain(result, full, log); });
 }
 
 void VantorraCommands::editOptions() {
@@ -157,35 +200,45 @@ void VantorraCommands::editOptions() {
     StitchOptions edited = stitcher.options;
     if (!platform.editOptions(edited, anglesInDegrees)) return;
     if (needsRegistration(stitcher.options, edited)) stitcher.invalidateCameras();
+    const bool changed = !sameOptions(edited, stitcher.options);
     stitcher.options = edited;
-    if (stitcher.imagesSelected()) setStatus(kStatusStitch);
+    if (stitcher.imagesSelected()) setStatus(changed ? std::string("Options changed. ") + kStatusStitch + " again"
+                                                     : std::string(kStatusStitch));
+    else if (changed) setStatus("Options changed: they apply to the next photographs opened");
 }
 
 void VantorraCommands::saveAs() {
     if (busy) return;
     BusyScope scope(busy, platform);
-    const std::optional<std::string> chosen = platform.choosePanoramaFile(panoramaPath());
-    if (!chosen || chosen->empty()) return;
-    std::string target = absolutePath(*chosen);
-    if (fs::path(target).extension().empty()) target += ".jpg";
-    // Writing the panorama over one of its own photographs would lose that photograph.
+    const std::optional<SaveChoice> chosen = platform.choosePanoramaFile(panoramaPath(), panoramaFormats());
+    if (!chosen || chosen->path.empty()) return;
     const Stitcher& stitcher = engine.stitcher();
-    for (const Photograph& photograph : stitcher.photographs()) {
-        const std::string path = stitcher.directory() + photograph.name;
-        if (isSameFile(path, target) || isSameFile(path, parameterPathFor(target))) {
-            platform.showMessage(fileNamePart(photograph.name) + " is one of the photographs: please choose another name");
+    std::vector<std::string> photographs = report ? shownCameras.photographs() : std::vector<std::string>{};
+    for (const std::string& name : stitcher.names()) photographs.push_back(stitcher.directory() + name);
+    const SaveTarget target = saveTarget(*chosen, photographs);
+    if (!target.refusal.empty()) {
+        setStatus("Nothing was saved: " + target.refusal);
+        platform.showMessage(target.refusal);
+        return;
+    }
+    if (report) {
+        StagedOutputs outputs(target.panorama, target.parameters, stitcher.options.render.jpegQuality);
+        std::string why;
+        platform.runInBackground([&] {
+            why = outputs.copyPanorama(report->panoramaPath);
+            if (why.empty()) why = outputs.commit(shownCameras.parameterText(folderOf(target.parameters)));
+        });
+        if (!why.empty()) {
+            setStatus("The panorama was not saved: " + why);
+            platform.showMessage("The panorama was not saved: " + why);
             return;
         }
+        report->panoramaPath = target.panorama;
+        report->parameterPath = target.parameters;
+        platform.showResult(*report, preview);
+        setStatus("Saved: " + resultStatus(*report));
     }
-    if (report && !shown.empty()) {
-        const std::string parameters = parameterPathFor(target);
-        if (!writeOutputs(shown, target, parameters)) return;
-        report->panoramaPath = target;
-        report->parameterPath = parameters;
-        platform.showResult(*report, shown);
-        setStatus(resultStatus(*report));
-    }
-    chosenPanoramaPath = target;
+    chosenPanoramaPath = target.panorama;
 }
 
 void VantorraCommands::openInViewer() {
@@ -193,85 +246,92 @@ void VantorraCommands::openInViewer() {
 }
 
 void VantorraCommands::openOutputFolder() {
-    if (report) platform.openFolder(fs::path(report->panoramaPath).parent_path().string());
+    if (report) platform.openFolder(folderOf(report->panoramaPath));
 }
 
 void VantorraCommands::run(bool appendLog, const std::string& runningText, const EngineCall& engineCall) {
+    const std::string panorama = panoramaPath(), parameters = parameterPathFor(panorama);
+    StagedOutputs outputs(panorama, parameters, engine.stitcher().options.render.jpegQuality);
+    if (const std::string why = outputs.open(); !why.empty()) {
+        const std::string message = "Nothing was stitched: the panorama cannot be written (" + why +
+                                    "). Choose another place with File ▸ Save As.";
+        setStatus(message);
+        platform.showMessage(message);
+        return;
+    }
+    PreviewSink preview(outputs.panorama(), kPreviewPixels);
+    const RunResult result = runEngine(appendLog, runningText, engineCall, preview, outputs, folderOf(parameters));
+    finishRun(result, preview, panorama, parameters);
+}
+
+VantorraCommands::RunResult VantorraCommands::runEngine(bool appendLog, const std::string& title,
+                                                        const EngineCall& engineCall, PanoramaSink& sink,
+                                                        StagedOutputs& outputs, const std::string& parameterFolder) {
     Stitcher& stitcher = engine.stitcher();
-    Image result;
-    RunReport outcome;
+    RunResult result;
     cancelFlag.clear();
     stitcher.progress.cancel = &cancelFlag;
-    setStatus(runningText);
-    std::optional<LogDestination> log(std::in_place, logDestination, appendLog);
+    setStatus(title);
+    LogDestination log(logDestination, appendLog);
     {
-        std::unique_ptr<StatusWindow> window = platform.createStatusWindow([this] { requestCancel(); });
+        std::unique_ptr<StatusWindow> window = platform.createStatusWindow(title, [this] { requestCancel(); });
         stitcher.progress.attach(window.get());
-        try {
-            outcome = engineCall(result, log->stream());
-        } catch (const std::exception& failure) {
-            // The engine reports no errors of its own; whatever escapes it ends this run, not
-            // the program, and leaves no output file.
-            log.reset();
-            stitcher.progress.dialog = nullptr;
-            stitcher.progress.cancel = nullptr;
-            stitcher.progress.renderOnly = false;
-            window.reset();
-            setStatus(kStatusOptions);
-            platform.showMessage(std::string("The run failed: ") + failure.what());
-            return;
-        }
-        log.reset();
+        platform.runInBackground([&] {
+            // The engine reports no errors of its own; whatever escapes it ends this run, not the
+            // program, and leaves no output file.
+            try {
+                result.report = engineCall(sink, log.stream());
+                if (result.report.stitched() && outputs.panoramaWritten()) {
+                    result.commitError = outputs.commit(PanoramaCameras(stitcher).parameterText(parameterFolder), &cancelFlag);
+                    result.committed = result.commitError.empty();
+                }
+            } catch (const std::exception& failure) {
+                result.failure = failure.what();
+            }
+        });
+        log.close();
         // The reporter must not keep pointing at a window that is about to go.
         stitcher.progress.dialog = nullptr;
         stitcher.progress.cancel = nullptr;
+        stitcher.progress.renderOnly = false;
     }
-    // A request that came after the last report still counts: nothing is written.
-    if (outcome.outcome == StitchOutcome::Cancelled || cancelFlag.requested()) {
-        setStatus(kStatusCancelled);
-        return;
-    }
-    // After a registration the status line tells how it went.
-    registration = outcome.registration;
-    setStatus(registration.empty() ? std::string(kStatusOptions) : summaryLine(registration));
-    finishRun(result, outcome);
+    // A request that came after the last report still counts while nothing was replaced.
+    result.cancelled = !result.committed && (result.report.outcome == StitchOutcome::Cancelled || cancelFlag.requested());
+    return result;
 }
 
-bool VantorraCommands::writeOutputs(const Image& result, const std::string& panorama, const std::string& parameters) {
-    OutputFailure failure;
-    const int quality = engine.stitcher().options.render.jpegQuality;
-    if (!engine.writeOutputs(result, panorama, quality, parameters, failure)) {
-        platform.showMessage("Could not write " + fileNamePart(failure.path) + ": " + failure.reason);
-        return false;
-    }
-    return true;
+void VantorraCommands::showFailure(const std::string& why, const std::string& message) {
+    // A re-render that failed leaves the panorama shown, and its files, as they were.
+    if (!report) platform.showPhotographs(photographEntries(engine.stitcher(), chosenLeftOut), why);
+    setStatus(why);
+    platform.showMessage(message);
 }
 
-void VantorraCommands::finishRun(Image& result, const RunReport& outcome) {
-    const Stitcher& stitcher = engine.stitcher();
-    if (outcome.outcome == StitchOutcome::Unreadable) {  // the input itself could not be used
-        platform.showMessage("Nothing was rendered, so no panorama was written: " + outcome.message);
-        return;
+void VantorraCommands::finishRun(const RunResult& result, PreviewSink& sink, const std::string& panorama,
+                                 const std::string& parameters) {
+    if (result.cancelled) {
+        if (!report) platform.showPhotographs(photographEntries(engine.stitcher(), chosenLeftOut), kStatusCancelled);
+        return setStatus(std::string(kStatusCancelled) + ": the earlier panorama and parameter file are as they were");
     }
-    if (!outcome.message.empty()) {  // a photograph that failed to decode part-way, say
-        platform.showMessage("The run failed: " + outcome.message);
-        return;
-    }
-    if (outcome.outcome == StitchOutcome::NoMatches) {
-        platform.showMessage(kNoMatches);
-        return;
-    }
+    if (!result.failure.empty()) return showFailure("The run failed", "The run failed: " + result.failure);
+    const RunReport& outcome = result.report;
+    if (!outcome.registration.empty()) registration = outcome.registration;
+    if (outcome.outcome == StitchOutcome::Unreadable)  // the input itself could not be used
+        return showFailure(outcome.message, "Nothing was rendered, so no panorama was written: " + outcome.message);
+    if (!outcome.message.empty())  // a photograph that failed to decode part-way, say
+        return showFailure("The run failed: " + outcome.message, "The run failed: " + outcome.message);
+    if (outcome.outcome == StitchOutcome::NoMatches) return showFailure(noMatchesText(), noMatchesText());
     // A parameter file with no readable record, or rendering switched off, leaves nothing to write.
-    if (result.empty()) {
-        platform.showMessage("Nothing was rendered, so no panorama was written");
-        return;
-    }
-    const std::string panorama = panoramaPath();
-    const std::string parameters = parameterPathFor(panorama);
-    if (!writeOutputs(result, panorama, parameters)) return;
-    report = makeResultSummary(stitcher, outcome.render, panorama, parameters);
-    shown = std::move(result);
-    platform.showResult(*report, shown);
+    if (!outcome.render.rendered)
+        return showFailure("Nothing was rendered", "Nothing was rendered, so no panorama was written");
+    if (!result.commitError.empty())
+        return showFailure("The panorama was not written: " + result.commitError,
+                           "The panorama was not written: " + result.commitError);
+    const Stitcher& stitcher = engine.stitcher();
+    report = makeResultSummary(stitcher, outcome.render, panorama, parameters, chosenLeftOut);
+    shownCameras = PanoramaCameras(stitcher);
+    preview = sink.takePreview();
+    platform.showResult(*report, preview);
     setStatus(resultStatus(*report));
 }
 

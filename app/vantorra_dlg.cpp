@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -30,6 +31,11 @@ QString plainCaption(QString caption) {
 
 }  // namespace
 
+QString windowTitleFor(const std::string& panoramaPath) {
+    if (panoramaPath.empty()) return "Vantorra";
+    return QFileInfo(QString::fromStdString(panoramaPath)).fileName() + " — Vantorra";
+}
+
 QStringList droppedFiles(const QList<QUrl>& urls) {
     QStringList files;
     for (const QUrl& url : urls) {
@@ -46,11 +52,16 @@ CVantorraDlg::CVantorraDlg(std::unique_ptr<StitchEngine> engineToUse, QWidget* p
       platform(this, WindowHooks{
                          [this](const std::string& text) { statusLine->setText(QString::fromStdString(text)); },
                          [this](bool enabled) { setCommandsEnabled(enabled); },
-                         [this](const ResultSummary& report, const Image& panorama) {
-                             panel->showResult(report, panorama);
+                         [this](const ResultSummary& report, const Image& preview) {
+                             panel->showResult(report, preview);
+                             setWindowTitle(windowTitleFor(report.panoramaPath));
+                         },
+                         [this](const std::vector<PhotographEntry>& entries, const std::string& why) {
+                             panel->showPhotographs(entries, QString::fromStdString(why));
+                             setWindowTitle(windowTitleFor({}));
                          },
                      }) {
-    setWindowTitle("vantorra");
+    setWindowTitle(windowTitleFor({}));
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     setSizeGripEnabled(true);

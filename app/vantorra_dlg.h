@@ -77,5 +77,7 @@ private:
 
 // The local files among dropped URLs, in the order dropped.
 QStringList droppedFiles(const QList<QUrl>& urls);
+// "pano.jpg — Vantorra" for the panorama shown, "Vantorra" without one.
+QString windowTitleFor(const std::string& panoramaPath);
 
 }  // namespace vantorra

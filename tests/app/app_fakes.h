@@ -50,25 +50,40 @@ public:
         messageFilesPresent.push_back(std::filesystem::exists("pano.jpg"));
         statusWindowsAtMessage.push_back(statusWindowsAlive);
     }
-    std::optional<std::string> choosePanoramaFile(const std::string& current) override {
+    std::optional<SaveChoice> choosePanoramaFile(const std::string& current,
+                                                 const std::vector<PanoramaFormat>& formats) override {
         saveDialogStarts.push_back(current);
+        offeredFormats = formats;
         if (saveChoices.empty()) return std::nullopt;
         auto next = saveChoices.front();
         saveChoices.pop_front();
-        return next;
+        if (!next) return std::nullopt;
+        return SaveChoice{*next, saveType.empty() ? formats.front().name : saveType};
     }
     void openPicture(const std::string& path) override { pictures.push_back(path); }
     void openFolder(const std::string& path) override { folders.push_back(path); }
-    std::unique_ptr<StatusWindow> createStatusWindow(std::function<void()> cancel) override {
+    std::unique_ptr<StatusWindow> createStatusWindow(const std::string& title, std::function<void()> cancel) override {
         ++statusWindowsCreated;
+        statusWindowTitles.push_back(title);
         auto window = std::make_unique<FakeStatusWindow>(statusWindowsAlive);
         lastStatusWindow = window.get();
         pressCancel = std::move(cancel);
         return window;
     }
-    void showResult(const ResultSummary& report, const Image& panorama) override {
+    // The work runs at once, on this thread, as a window's own thread would see it end.
+    void runInBackground(const std::function<void()>& work) override {
+        ++backgroundRuns;
+        work();
+    }
+    void showResult(const ResultSummary& report, const Image& preview) override {
         results.push_back(report);
-        shownSizes.emplace_back(panorama.cols, panorama.rows);
+        shownSizes.emplace_back(preview.cols, preview.rows);
+        listed = report.photographs;
+        noPanoramaText.clear();
+    }
+    void showPhotographs(const std::vector<PhotographEntry>& photographs, const std::string& why) override {
+        listed = photographs;
+        noPanoramaText = why;
     }
     bool editOptions(StitchOptions& options, bool) override {
         ++optionsShown;
@@ -86,11 +101,17 @@ public:
     std::vector<bool> messageFilesPresent;
     std::vector<int> statusWindowsAtMessage;
     std::deque<std::optional<std::string>> saveChoices;  // what the save dialog returns
+    std::string saveType;                                // the type chosen there (default: the first)
+    std::vector<PanoramaFormat> offeredFormats;
     std::vector<std::string> saveDialogStarts;
     std::vector<std::string> pictures;
     std::vector<std::string> folders;
     std::vector<ResultSummary> results;
-    std::vector<std::pair<int, int>> shownSizes;  // width, height of each shown panorama
+    std::vector<std::pair<int, int>> shownSizes;  // width, height of each shown preview
+    std::vector<PhotographEntry> listed;           // the photograph list as last shown
+    std::string noPanoramaText;                    // what the preview area says, when no panorama
+    std::vector<std::string> statusWindowTitles;
+    int backgroundRuns = 0;
     std::function<void()> pressCancel;             // the last status window's Cancel button
     int statusWindowsCreated = 0;
     int statusWindowsAlive = 0;
@@ -115,8 +136,8 @@ public:
 
     Stitcher& stitcher() override { return state; }
 
-    RunReport stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames, Image& output,
-                     std::ostream& log) override {
+    RunReport stitch(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                     PanoramaSink& output, std::ostream& log) override {
         RunReport report;
         cancellable(output, report, [&] { report = stitchRun(imageDirectory, imageNames, output, log); });
         lastOutcome = report.outcome;
@@ -134,8 +155,8 @@ public:
         for (const std::string& name : names) photographs.push_back(Photograph{name, ImageSize{30, 40, 3}});
         return photographs;
     }
-    RunReport stitchRun(const std::string& imageDirectory, const std::vector<std::string>& imageNames, Image& output,
-                        std::ostream& log) {
+    RunReport stitchRun(const std::string& imageDirectory, const std::vector<std::string>& imageNames,
+                        PanoramaSink& output, std::ostream& log) {
         calls.push_back({"stitch", imageDirectory, imageNames, state.progress.renderOnly});
         state.takeCameras(imageDirectory, photographsOf(imageNames), std::vector<Camera>(imageNames.size()), {});
         state.invalidateCameras();
@@ -164,7 +185,7 @@ public:
         return report;
     }
     RunReport stitchFromParameterFile(const std::string& imageDirectory, const std::string& parameterFile,
-                                      Image& output, std::ostream& log) override {
+                                      PanoramaSink& output, std::ostream& log) override {
         calls.push_back({"parameters", imageDirectory, {parameterFile}, state.progress.renderOnly});
         std::vector<int32_t> component;
         for (size_t i = 0; i < parameterRecords.size(); ++i) component.push_back(static_cast<int32_t>(i));
@@ -179,15 +200,11 @@ public:
             return report;
         }
         lastOutcome = StitchOutcome::Stitched;
-        output.allocate(2, 3, 3);
-        report.render.rendered = true;
-        report.render.width = 3;
-        report.render.height = 2;
-        report.render.scale = 0.25f;
+        renderRun(output, state.options.render, report);
         report.outcome = StitchOutcome::Stitched;
         return report;
     }
-    RunReport render(Image& output, const RenderOptions& options, std::ostream& log) override {
+    RunReport render(PanoramaSink& output, const RenderOptions& options, std::ostream& log) override {
         calls.push_back({"render", state.directory(), state.names(), state.progress.renderOnly});
         log << "render" << std::endl;
         RunReport report;
@@ -198,17 +215,26 @@ public:
         lastOutcome = report.outcome;
         return report;
     }
-    // A rendering stage that reports twice; the panorama is `panorama` when set, else 3 x 2, at
-    // the scale the size options ask for (scale mode) or at a quarter.
-    void renderRun(Image& output, const RenderOptions& r, RunReport& report) {
+    // A rendering stage that reports twice and hands the sink `panorama` when set, else 3 x 2, at
+    // the scale the size options ask for (scale mode) or at a quarter; four times that at 100 %.
+    void renderRun(PanoramaSink& output, const RenderOptions& r, RunReport& report) {
         state.progress.report(ProgressReporter::Rendering, 0, 1);
         if (duringRender) duringRender();
         state.progress.report(ProgressReporter::Blending, 1, 1);
-        output = panorama.empty() ? smallPanorama() : panorama;
-        if (r.sizeMode == SizeMode::Scale && r.scale == 1.0f) output.allocate(output.rows * 4, output.cols * 4, 3);
+        Image image = panorama.empty() ? smallPanorama() : panorama;
+        const bool full = r.sizeMode == SizeMode::Scale && r.scale == 1.0f;
+        if (full) image.allocate(image.rows * 4, image.cols * 4, 3);
+        if (!writeToSink(image, output)) {
+            report.render.error = output.error();
+            report.outcome = StitchOutcome::Failed;
+            report.message = output.error();
+            return;
+        }
         report.render.rendered = true;
-        report.render.width = output.cols;
-        report.render.height = output.rows;
+        report.render.width = image.cols;
+        report.render.height = image.rows;
+        report.render.fullWidth = full ? image.cols : image.cols * 4;
+        report.render.fullHeight = full ? image.rows : image.rows * 4;
         report.render.scale = r.sizeMode == SizeMode::Scale ? r.scale : 0.25f;
     }
     static Image smallPanorama() {
@@ -217,35 +243,13 @@ public:
         return image;
     }
     template <typename Body>
-    void cancellable(Image& output, RunReport& report, Body&& body) {
+    void cancellable(PanoramaSink&, RunReport& report, Body&& body) {
         try {
             body();
         } catch (const StitchCancelled&) {
             report = RunReport{};
             report.outcome = StitchOutcome::Cancelled;
-            output.clear();
         }
-    }
-    // Writes both or, with an error set for either, neither (as the real engine replaces them).
-    bool writeOutputs(const Image& image, const std::string& path, int quality, const std::string& parameterPath,
-                      OutputFailure& failure) override {
-        writtenQualities.push_back(quality);
-        writtenPaths.push_back(path);
-        writtenPaths.push_back(parameterPath);
-        if (!panoramaError.empty()) failure = {path, panoramaError};
-        else if (!parametersError.empty()) failure = {parameterPath, parametersError};
-        if (failure.failed()) return false;
-        if (writeRealJpeg) {
-            if (std::string error; !writeJpeg(path, image, quality, &error)) {
-                failure = {path, error};
-                return false;
-            }
-        } else {
-            std::ofstream(path) << image.rows << ' ' << image.cols;
-        }
-        std::ofstream file(parameterPath);
-        for (const std::string& name : state.names()) file << name << '\n';
-        return true;
     }
 
     Stitcher state;
@@ -254,16 +258,11 @@ public:
     RegistrationSummary registration;  // what a successful stitch reports
     std::string failure;  // why a stitch fails, e.g. a photograph that failed to decode
     std::vector<std::string> parameterRecords = {"/photos/a.jpg", "/photos/b.jpg"};
-    std::string panoramaError;
-    std::string parametersError;
     std::function<void()> duringRun;
     std::function<void()> duringRender;
     int leftOut = -1;        // the image a successful stitch leaves out of the panorama
     Image panorama;          // what a render produces when set
-    bool writeRealJpeg = false;
     std::vector<Call> calls;
-    std::vector<int> writtenQualities;
-    std::vector<std::string> writtenPaths;
 };
 
 }  // namespace vantorra::testing

@@ -38,7 +38,7 @@ TEST_F(CommandsResultTest, CancelDuringARunEndsItAndLeavesTheEarlierOutputs) {
         const size_t shownBefore = platform.results.size();
         commands->stitchStart();
         EXPECT_TRUE(engine.cancelled());
-        EXPECT_EQ(platform.statusLine, "Stitching cancelled");
+        EXPECT_EQ(platform.statusLine, "Stitching cancelled: the earlier panorama and parameter file are as they were");
         EXPECT_TRUE(platform.messages.empty());
         EXPECT_EQ(platform.results.size(), shownBefore);
         EXPECT_EQ(fileContents(folder / "pano.jpg"), "earlier panorama");
@@ -89,7 +89,7 @@ TEST_F(CommandsResultTest, ThePhotographLeftOutIsMarkedWithItsReason) {
     EXPECT_TRUE(entries[1].used);
     EXPECT_FALSE(entries[2].used);
     EXPECT_EQ(entries[2].path, path("R.jpg"));
-    EXPECT_EQ(entries[2].reason, "no overlap");
+    EXPECT_EQ(entries[2].reason, "no overlap with the other photographs");
 }
 
 TEST_F(CommandsResultTest, SaveAsWritesThePanoramaAndItsCamerasThereAndLaterRunsFollow) {
@@ -98,21 +98,25 @@ TEST_F(CommandsResultTest, SaveAsWritesThePanoramaAndItsCamerasThereAndLaterRuns
     platform.saveChoices.push_back(path("out/weir.jpg"));
     commands->saveAs();
     EXPECT_EQ(platform.saveDialogStarts, std::vector<std::string>{path("pano.jpg")});
-    EXPECT_TRUE(fs::exists(folder / "out" / "weir.jpg"));
-    EXPECT_TRUE(fs::exists(folder / "out" / "weir.txt"));
+    ASSERT_EQ(platform.offeredFormats.size(), 1u);
+    EXPECT_EQ(platform.offeredFormats[0].name, "JPEG");
+    EXPECT_EQ(fileContents(folder / "out" / "weir.jpg"), fileContents(folder / "pano.jpg"));  // the file, copied
+    // Its parameter file names the photographs from where it is now.
+    EXPECT_EQ(fileContents(folder / "out" / "weir.txt").rfind(path("P.jpg") + "\n", 0), 0u);
     ASSERT_EQ(platform.results.size(), 2u);
     EXPECT_EQ(platform.results[1].panoramaPath, path("out/weir.jpg"));
-    EXPECT_EQ(platform.statusLine.rfind("Panorama 3 × 2 written to " + path("out/weir.jpg"), 0), 0u);
+    EXPECT_EQ(platform.statusLine.rfind("Saved: Panorama 3 × 2 written to " + path("out/weir.jpg"), 0), 0u);
 
     // Stitch::Start of the same set writes to the chosen place; a new set goes to its own folder.
-    engine.writtenPaths.clear();
+    fs::remove(folder / "out" / "weir.jpg");
+    fs::remove(folder / "pano.jpg");
     commands->stitchStart();
-    EXPECT_EQ(engine.writtenPaths, (std::vector<std::string>{path("out/weir.jpg"), path("out/weir.txt")}));
-    engine.writtenPaths.clear();
+    EXPECT_TRUE(fs::exists(folder / "out" / "weir.jpg"));
+    EXPECT_FALSE(fs::exists(folder / "pano.jpg"));
     open(threeImages());
-    EXPECT_EQ(engine.writtenPaths, (std::vector<std::string>{path("pano.jpg"), path("pano.txt")}));
+    EXPECT_TRUE(fs::exists(folder / "pano.jpg"));
 
-    // A name without an extension gets ".jpg"; Cancel changes nothing.
+    // A name without an extension gets the type's; Cancel changes nothing.
     platform.saveChoices.push_back(path("out/bare"));
     commands->saveAs();
     EXPECT_TRUE(fs::exists(folder / "out" / "bare.jpg"));
@@ -122,18 +126,49 @@ TEST_F(CommandsResultTest, SaveAsWritesThePanoramaAndItsCamerasThereAndLaterRuns
     EXPECT_EQ(commands->panoramaPath(), path("out/bare.jpg"));
 }
 
-TEST_F(CommandsResultTest, SaveAsRefusesANameThatWouldOverwriteAPhotograph) {
+// Save As never loses work: a name that would replace the parameter file beside it, a photograph
+// or someone's other file, or put JPEG bytes under another format's extension, is refused and
+// nothing is written.
+TEST_F(CommandsResultTest, SaveAsRefusesNamesThatWouldLoseWork) {
     open(threeImages());
-    const std::string before = fileContents(folder / "P.jpg");
-    for (const char* name : {"P.jpg", "./Q.jpg"}) {
+    std::ofstream(folder / "notes.txt") << "my notes, not a parameter file";
+    const std::string panorama = fileContents(folder / "pano.jpg");
+    const std::string parameters = fileContents(folder / "pano.txt");
+    struct Case {
+        const char* name;
+        const char* refusal;  // a part of the message
+    };
+    const Case cases[] = {
+        {"clash.txt", "would replace the parameter file"},
+        {"pano.txt", "would replace the parameter file"},
+        {"shot.png", "cannot be saved as .png"},
+        {"shot.tif", "cannot be saved as .tif"},
+        {"P.jpg", "P.jpg is one of the photographs"},
+        {"./Q.jpg", "Q.jpg is one of the photographs"},
+        {"notes.jpg", "notes.txt is already there and is not a parameter file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         platform.messages.clear();
-        platform.saveChoices.push_back(path(name));
+        platform.saveChoices.push_back(path(c.name));
         commands->saveAs();
-        ASSERT_EQ(platform.messages.size(), 1u) << name;
-        EXPECT_NE(platform.messages[0].find("is one of the photographs"), std::string::npos);
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_NE(platform.messages[0].find(c.refusal), std::string::npos) << platform.messages[0];
+        EXPECT_EQ(platform.statusLine, "Nothing was saved: " + platform.messages[0]);
     }
-    EXPECT_EQ(fileContents(folder / "P.jpg"), before);
+    EXPECT_FALSE(fs::exists(folder / "clash.txt"));
+    EXPECT_FALSE(fs::exists(folder / "shot.png"));
+    EXPECT_EQ(fileContents(folder / "notes.txt"), "my notes, not a parameter file");
+    EXPECT_EQ(fileContents(folder / "P.jpg"), "x");
+    EXPECT_EQ(fileContents(folder / "pano.jpg"), panorama);
+    EXPECT_EQ(fileContents(folder / "pano.txt"), parameters);
     EXPECT_EQ(commands->panoramaPath(), path("pano.jpg"));
+    EXPECT_EQ(platform.results.size(), 1u);
+    // An extension of the format in any case is its own.
+    platform.saveChoices.push_back(path("Upper.JPEG"));
+    commands->saveAs();
+    EXPECT_TRUE(fs::exists(folder / "Upper.JPEG"));
+    EXPECT_TRUE(fs::exists(folder / "Upper.txt"));
 }
 
 TEST_F(CommandsResultTest, FullResolutionReRendersAtFullScaleAndKeepsTheSizeOptions) {
@@ -174,6 +209,48 @@ TEST_F(CommandsResultTest, FilesDroppedOrNamedAtStartOpenInNameOrderFromTheirFol
     EXPECT_EQ(engine.calls.back().kind, "parameters");
     commands->openFiles({p});
     EXPECT_EQ(platform.messages, std::vector<std::string>{"Please select 2 or more images"});
+    // A folder opens its photographs.
+    commands->openFiles({path("set")});
+    EXPECT_EQ(engine.calls.back().names, (std::vector<std::string>{p, q, r}));
+}
+
+// An open that fails shows the new choice, not the last panorama, and Start then has nothing to run.
+TEST_F(CommandsResultTest, AFailedOpenClearsTheOldResult) {
+    open(threeImages());
+    ASSERT_EQ(platform.results.size(), 1u);
+    open({path("P.jpg")});
+    EXPECT_FALSE(commands->lastReport().has_value());
+    EXPECT_EQ(platform.listed.size(), 1u);
+    EXPECT_FALSE(platform.noPanoramaText.empty());
+    platform.messages.clear();
+    commands->stitchStart();
+    EXPECT_EQ(platform.messages, std::vector<std::string>{"Use File::Open to select images first"});
+    platform.saveChoices.push_back(path("later.jpg"));
+    commands->saveAs();  // no panorama to save: only where the next one goes
+    EXPECT_FALSE(fs::exists(folder / "later.jpg"));
+}
+
+// A crop and a manual orientation belong to one panorama: the next set starts without them,
+// while Start on the same set keeps them.
+TEST_F(CommandsResultTest, PerPanoramaOptionsAreNotCarriedToTheNextPhotographs) {
+    open(threeImages());
+    platform.optionsEdit = [](StitchOptions& options) {
+        options.render.autoCrop = false;
+        options.render.thetaMin = -1.0f;
+        options.render.orientPsi = 0.2f;
+        options.render.width = 900;
+        return true;
+    };
+    commands->editOptions();
+    EXPECT_EQ(platform.statusLine, "Options changed. Select Stitch::Start to stitch again");
+    commands->stitchStart();
+    EXPECT_EQ(engine.state.options.render.thetaMin, -1.0f);
+    open(threeImages());
+    const StitchOptions defaults;
+    EXPECT_EQ(engine.state.options.render.autoCrop, defaults.render.autoCrop);
+    EXPECT_EQ(engine.state.options.render.thetaMin, defaults.render.thetaMin);
+    EXPECT_EQ(engine.state.options.render.orientPsi, defaults.render.orientPsi);
+    EXPECT_EQ(engine.state.options.render.width, 900);  // a preference stays
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "commands_fixture.h"
+#include "io/jpeg.h"
 
 namespace vantorra::testing {
 namespace {
@@ -25,20 +26,33 @@ TEST_F(CommandsTest, StartsWithTheBeginLineAndFixedSettings) {
     EXPECT_EQ(platform.dialogStarts[0], "images/test");
 }
 
-TEST_F(CommandsTest, RejectedChoicesShowTheirMessageAndRunNothing) {
+TEST_F(CommandsTest, RejectedChoicesShowTheirMessageListWhyAndRunNothing) {
     struct Case {
         const char* what;
         std::vector<std::string> files;  // created before the choice
         std::vector<std::string> chosen;
         const char* message;
+        std::vector<std::pair<std::string, std::string>> listed;  // name, reason
     };
+    const std::string alone = "not stitched: a panorama needs two or more photographs";
     const Case cases[] = {
-        {"one JPEG", {"a.jpg"}, {"a.jpg"}, "Please select 2 or more images"},
-        {"one kept of two", {"a.jpg", "b.png"}, {"b.png", "a.jpg"}, "Please select 2 or more images"},
-        {"a missing image", {"a.jpg"}, {"gone.jpg", "a.jpg"}, "Please select 2 or more images"},
-        {"an earlier result", {"a.jpg", "pano.jpg"}, {"pano.jpg", "a.jpg"}, "Please select 2 or more images"},
-        {"a missing parameter file", {}, {"pano.txt"}, "File does not exist"},
-        {"a file of another kind", {"notes.doc"}, {"notes.doc"}, "Please select 2 or more images"},
+        {"one JPEG", {"a.jpg"}, {"a.jpg"}, "Please select 2 or more images", {{"a.jpg", alone}}},
+        {"one kept of two", {"a.jpg", "b.png"}, {"b.png", "a.jpg"},
+         "Please select 2 or more images: the list shows why the others cannot be used",
+         {{"a.jpg", alone}, {"b.png", "not a JPEG file"}}},
+        {"a missing image", {"a.jpg"}, {"gone.jpg", "a.jpg"},
+         "Please select 2 or more images: the list shows why the others cannot be used",
+         {{"a.jpg", alone}, {"gone.jpg", "No such file or directory"}}},
+        {"an earlier result", {"a.jpg", "pano.jpg"}, {"pano.jpg", "a.jpg"},
+         "Please select 2 or more images: the list shows why the others cannot be used",
+         {{"a.jpg", alone}, {"pano.jpg", "the panorama about to be written"}}},
+        {"a missing parameter file", {}, {"pano.txt"}, "File does not exist", {{"pano.txt", "No such file or directory"}}},
+        {"a file of another kind", {"notes.doc"}, {"notes.doc"},
+         "Please select 2 or more images: the list shows why the others cannot be used",
+         {{"notes.doc", "not a JPEG file"}}},
+        {"a folder without photographs", {"empty/readme"}, {"empty"},
+         "Please select 2 or more images: the list shows why the others cannot be used",
+         {{"empty", "a folder without photographs"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -51,12 +65,39 @@ TEST_F(CommandsTest, RejectedChoicesShowTheirMessageAndRunNothing) {
         desk.choices.push_back(chosen);
         cmds.fileOpen();
         EXPECT_EQ(desk.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(desk.statusLine, c.message);
         EXPECT_TRUE(eng.calls.empty());
         EXPECT_EQ(desk.statusWindowsCreated, 0);
-        EXPECT_EQ(desk.statusLine, "Select File::Open to begin");
         EXPECT_FALSE(eng.state.imagesSelected());
-        for (const std::string& name : c.files) fs::remove(path(name));
+        std::vector<std::pair<std::string, std::string>> listed;
+        for (const PhotographEntry& entry : desk.listed) {
+            EXPECT_FALSE(entry.used);
+            listed.emplace_back(fs::path(entry.path).filename().string(), entry.reason);
+        }
+        EXPECT_EQ(listed, c.listed);
+        for (const std::string& name : c.files) fs::remove_all(path(fs::path(name).begin()->string()));
     }
+}
+
+// A missing first file once moved the outputs into its folder and vanished without a word: now
+// it is listed with its reason and the outputs go beside the photographs that are stitched.
+TEST_F(CommandsTest, PathsLeftOutAreListedAndTheOutputsGoWhereThePhotographsAre) {
+    const std::string p = touch("set/P.jpg"), q = touch("set/Q.jpg");
+    touch("other/notes.txt");
+    commands->openFiles({path("elsewhere/gone.jpg"), p, path("other/notes.txt"), q, path("other")});
+    ASSERT_EQ(engine.calls.size(), 1u);
+    EXPECT_EQ(engine.calls[0].names, (std::vector<std::string>{p, q}));
+    ASSERT_EQ(platform.results.size(), 1u);
+    EXPECT_EQ(platform.results[0].panoramaPath, path("set/pano.jpg"));
+    EXPECT_TRUE(fs::exists(folder / "set" / "pano.txt"));
+    std::vector<std::pair<std::string, std::string>> leftOut;
+    for (const PhotographEntry& entry : platform.results[0].photographs)
+        if (!entry.used) leftOut.emplace_back(entry.path, entry.reason);
+    EXPECT_EQ(leftOut, (std::vector<std::pair<std::string, std::string>>{
+                           {path("elsewhere/gone.jpg"), "No such file or directory"},
+                           {path("other/notes.txt"), "a parameter file is opened alone, not with photographs"},
+                           {path("other"), "a folder without photographs"}}));
+    EXPECT_EQ(platform.statusLine, "Panorama 3 × 2 written to " + path("set/pano.jpg") + ": 2 of 5 photographs, 3 left out");
 }
 
 TEST_F(CommandsTest, CancelledDialogChangesNothing) {
@@ -82,12 +123,13 @@ TEST_F(CommandsTest, AnEarlierPanoramaAmongTheChoiceIsLeftOut) {
 }
 
 TEST_F(CommandsTest, SuccessfulRunWritesBothOutputsAndShowsTheResult) {
-    engine.state.options.render.jpegQuality = 83;
     open(threeImages());
     EXPECT_TRUE(platform.messages.empty());
-    EXPECT_TRUE(fs::exists(folder / "pano.jpg"));
-    EXPECT_TRUE(fs::exists(folder / "pano.txt"));
-    EXPECT_EQ(engine.writtenQualities, std::vector<int>{83});
+    JpegHeader header;
+    ASSERT_TRUE(readJpegHeader(path("pano.jpg"), header));  // streamed into the file as it rendered
+    EXPECT_EQ(header.width, 3);
+    EXPECT_EQ(header.height, 2);
+    EXPECT_EQ(fileContents(folder / "pano.txt").rfind("P.jpg\n40 30\n", 0), 0u);  // named beside it
     // The window shows the panorama; the viewer opens only when asked.
     EXPECT_TRUE(platform.pictures.empty());
     ASSERT_EQ(platform.results.size(), 1u);
@@ -95,6 +137,8 @@ TEST_F(CommandsTest, SuccessfulRunWritesBothOutputsAndShowsTheResult) {
     EXPECT_EQ(platform.results[0].parameterPath, path("pano.txt"));
     EXPECT_EQ(platform.shownSizes, (std::vector<std::pair<int, int>>{{3, 2}}));
     EXPECT_EQ(platform.statusLine, "Panorama 3 × 2 written to " + path("pano.jpg") + ": 3 of 3 photographs");
+    EXPECT_EQ(platform.statusWindowTitles, std::vector<std::string>{"Stitching 3 photographs…"});
+    EXPECT_EQ(platform.backgroundRuns, 1);
     commands->openInViewer();
     commands->openOutputFolder();
     EXPECT_EQ(platform.pictures, std::vector<std::string>{path("pano.jpg")});
@@ -102,6 +146,18 @@ TEST_F(CommandsTest, SuccessfulRunWritesBothOutputsAndShowsTheResult) {
     EXPECT_EQ(platform.statusWindowsCreated, 1);
     EXPECT_EQ(platform.statusWindowsAlive, 0);
     EXPECT_EQ(engine.state.progress.dialog, nullptr);
+}
+
+// The preview is a reduced copy made while the rows pass, never the panorama itself.
+TEST_F(CommandsTest, ThePreviewIsReducedToAFewMegapixelsWhateverThePanoramasSize) {
+    engine.panorama.allocate(1500, 4000, 3);  // 6 megapixels
+    open(threeImages());
+    ASSERT_EQ(platform.shownSizes.size(), 1u);
+    EXPECT_EQ(platform.shownSizes[0], (std::pair<int, int>{2000, 750}));
+    EXPECT_EQ(platform.results[0].width, 4000);
+    JpegHeader header;
+    ASSERT_TRUE(readJpegHeader(path("pano.jpg"), header));
+    EXPECT_EQ(header.width, 4000);
 }
 
 TEST_F(CommandsTest, StatusLineShowsHowRegistrationWent) {
@@ -134,9 +190,8 @@ TEST_F(CommandsTest, ParameterFileWithUpperCaseNameRendersWithoutMatching) {
     EXPECT_EQ(engine.calls[0].kind, "parameters");
     EXPECT_EQ(engine.calls[0].names, std::vector<std::string>{file});
     EXPECT_TRUE(fs::exists(folder / "pano.jpg"));
-    std::ifstream written(folder / "pano.txt");
-    const std::string content((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(content, "/photos/a.jpg\n/photos/b.jpg\n");
+    // Photographs outside the file's folder are named by their absolute paths.
+    EXPECT_EQ(fileContents(folder / "pano.txt").rfind("/photos/a.jpg\n40 30\n", 0), 0u);
     EXPECT_TRUE(platform.messages.empty());
 }
 
@@ -168,11 +223,16 @@ TEST_F(CommandsTest, StitchStartAfterSuccessOnlyReRenders) {
 TEST_F(CommandsTest, NoMatchesShowsMessageWritesNothingAndNextStartRunsEverything) {
     engine.matches = false;
     open(threeImages());
-    EXPECT_EQ(platform.messages, std::vector<std::string>{"No image matches found"});
+    // The words say what it means, and the list shows each photograph and why it was left out.
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].rfind("No image matches found: no two of the photographs overlap", 0), 0u);
+    EXPECT_EQ(platform.statusLine, platform.messages[0]);
+    EXPECT_EQ(platform.noPanoramaText, platform.messages[0]);
+    ASSERT_EQ(platform.listed.size(), 3u);
+    for (const PhotographEntry& entry : platform.listed) EXPECT_EQ(entry.reason, "no overlap with the other photographs");
     EXPECT_FALSE(fs::exists(folder / "pano.jpg"));
     EXPECT_FALSE(fs::exists(folder / "pano.txt"));
     EXPECT_TRUE(platform.pictures.empty());
-    EXPECT_EQ(platform.statusLine, "Select Edit::Options to set options");
 
     engine.matches = true;
     commands->stitchStart();
@@ -192,35 +252,38 @@ TEST_F(CommandsTest, AFailedRunShowsItsReasonRatherThanNoMatches) {
     EXPECT_TRUE(platform.pictures.empty());
 }
 
+// Outputs that cannot be written: said before the run when the place cannot take a file, after
+// it when a file cannot be replaced; the earlier files stay and the program goes on.
 TEST_F(CommandsTest, WriteFailuresNameTheFileAndTheReasonAndTheProgramGoesOn) {
-    struct Case {
-        const char* panoramaError;
-        const char* parametersError;
-        const char* message;
-    };
-    const Case cases[] = {
-        {"Permission denied", "", "Could not write pano.jpg: Permission denied"},
-        {"", "No space left on device", "Could not write pano.txt: No space left on device"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
-        FakePlatform desk;
-        FakeEngine eng;
-        VantorraCommands cmds(eng, desk);
-        eng.panoramaError = c.panoramaError;
-        eng.parametersError = c.parametersError;
-        desk.choices.push_back(std::vector<std::string>{touch("b.jpg"), touch("a.jpg")});
-        cmds.fileOpen();
-        EXPECT_EQ(desk.messages, std::vector<std::string>{c.message});
-        EXPECT_TRUE(desk.results.empty());
-        EXPECT_FALSE(cmds.running());
-        EXPECT_TRUE(desk.commandsEnabled);
-        // The next command still works.
-        eng.panoramaError.clear();
-        eng.parametersError.clear();
-        cmds.stitchStart();
-        EXPECT_EQ(desk.results.size(), 1u);
-    }
+    open(threeImages());
+    fs::remove(folder / "pano.txt");
+    fs::create_directories(folder / "pano.txt" / "taken");  // a folder where the file goes
+    const std::string earlier = fileContents(folder / "pano.jpg");
+    commands->stitchStart();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].rfind("The panorama was not written: cannot write " + path("pano.txt"), 0), 0u)
+        << platform.messages[0];
+    EXPECT_FALSE(commands->running());
+    EXPECT_TRUE(platform.commandsEnabled);
+    fs::remove_all(folder / "pano.txt");
+
+    fs::create_directories(folder / "out");
+    platform.saveChoices.push_back(path("out/weir.jpg"));
+    commands->saveAs();
+    fs::remove_all(folder / "out");
+    const size_t calls = engine.calls.size();
+    commands->stitchStart();
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[1], "Nothing was stitched: the panorama cannot be written (cannot write " +
+                                        path("out/weir.jpg") + ": No such file or directory). Choose another place "
+                                        "with File ▸ Save As.");
+    EXPECT_EQ(engine.calls.size(), calls);  // no run that could only fail at its end
+    // The next command still works.
+    fs::create_directories(folder / "out");
+    commands->stitchStart();
+    EXPECT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(engine.calls.size(), calls + 1);
+    EXPECT_TRUE(fs::exists(folder / "out" / "weir.txt"));
 }
 
 TEST_F(CommandsTest, CommandsArrivingDuringARunAreIgnored) {

@@ -28,6 +28,7 @@
 #include "app/vantorra_dlg.h"
 #include "app_fakes.h"
 #include "app_test_dir.h"
+#include "window_thread.h"
 
 namespace vantorra::testing {
 namespace {
@@ -77,7 +78,6 @@ TEST_F(MainWindowTest, OpensAtAUsableSizeAndResizes) {
 
 TEST_F(MainWindowTest, ThePreviewShowsTheWrittenPanoramaFittedAndAtFullSize) {
     engine->panorama = twoColourPanorama(300, 1200);
-    engine->writeRealJpeg = true;
     openThree();
     ASSERT_TRUE(fs::exists(folder / "pano.jpg"));
     PanoramaView* view = window->resultPanel()->view();
@@ -94,37 +94,50 @@ TEST_F(MainWindowTest, ThePreviewShowsTheWrittenPanoramaFittedAndAtFullSize) {
     EXPECT_GT(right.blue(), 180);
     EXPECT_LT(right.red(), 60);
 
-    // At 100 % one pixel of the panorama is one pixel on screen, and the view can be panned.
+    // At 100 % one pixel of the panorama is one pixel on screen, read from the file, and the view
+    // can be panned.
     view->actualSize();
     EXPECT_FALSE(view->fitting());
     EXPECT_EQ(view->zoom(), 1.0);
-    EXPECT_EQ(view->widget()->size(), QSize(1200, 300));
+    EXPECT_EQ(view->panoramaSize(), QSize(1200, 300));
     EXPECT_GT(view->horizontalScrollBar()->maximum(), 0);
     QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(200, 100));
     QTest::mouseMove(view->viewport(), QPoint(100, 100));
     QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
     EXPECT_EQ(view->horizontalScrollBar()->value(), 100);
+    EXPECT_EQ(view->visibleRegion().left(), 100);
+    EXPECT_TRUE(QTest::qWaitFor([view] { return view->showsFileRegion(); }, 5000));
+    EXPECT_GT(view->filePixel(QPoint(300, 150)).red(), 180);
+    EXPECT_GT(view->filePixel(QPoint(900, 150)).blue(), 180);
+    const QImage atFull = view->viewport()->grab().toImage();
+    EXPECT_GT(atFull.pixelColor(100, view->visibleRegion().height() / 2).red(), 180);  // panorama column 200
 
     const ResultPanel* panel = window->resultPanel();
     EXPECT_EQ(panel->pathLabel()->text(), QString::fromStdString(path("pano.jpg")));
     EXPECT_EQ(panel->sizeLabel()->text(), "1200 × 300, 25 % of full resolution (4800 × 1200)");
     EXPECT_TRUE(panel->openViewerButton()->isEnabled());
     EXPECT_TRUE(window->action("Stitch", "Render at Full Resolution")->isEnabled());
+    EXPECT_EQ(window->windowTitle(), "pano.jpg — Vantorra");
 }
 
+// A reason is read in full, in the list's own colour, and in the tooltip too.
 TEST_F(MainWindowTest, ThePhotographListMarksTheOneLeftOut) {
     engine->leftOut = 0;
     openThree();
-    const QListWidget* list = window->resultPanel()->photographList();
+    QListWidget* list = window->resultPanel()->photographList();
     ASSERT_EQ(list->count(), 3);
-    EXPECT_EQ(list->item(0)->text(), "P.jpg\nleft out: no overlap");
+    EXPECT_EQ(list->item(0)->text(), "P.jpg\nleft out: no overlap with the other photographs");
+    EXPECT_EQ(list->item(0)->toolTip(),
+              QString::fromStdString(path("P.jpg")) + "\nleft out: no overlap with the other photographs");
     EXPECT_FALSE(list->item(0)->data(ResultPanel::kUsedRole).toBool());
     for (int i : {1, 2}) {
         EXPECT_TRUE(list->item(i)->data(ResultPanel::kUsedRole).toBool()) << i;
         EXPECT_TRUE(list->item(i)->text().endsWith("\nused")) << i;
         EXPECT_FALSE(list->item(i)->icon().isNull());
     }
-    EXPECT_NE(list->item(0)->foreground().color(), list->item(1)->foreground().color());
+    EXPECT_EQ(list->item(0)->foreground().color(), list->item(1)->foreground().color());
+    EXPECT_TRUE(list->wordWrap());
+    EXPECT_EQ(list->textElideMode(), Qt::ElideNone);
     EXPECT_EQ(window->statusText(), QString::fromStdString("Panorama 3 × 2 written to " + path("pano.jpg") +
                                                            ": 2 of 3 photographs, 1 left out"));
 }
@@ -142,17 +155,19 @@ TEST_F(MainWindowTest, CancelInTheStatusWindowOrClosingItEndsTheRunWithEarlierOu
         bool statusWindowShown = false;
         engine->setCamerasValid(false);
         engine->duringRun = [&] {
-            CStatusDlg* status = window->findChild<CStatusDlg*>();
-            ASSERT_NE(status, nullptr);
-            statusWindowShown = status->isVisible();
-            cancel(status);
-            EXPECT_TRUE(status->cancelRequested());
-            EXPECT_FALSE(status->cancelButton()->isEnabled());
+            onWindowThread([&] {
+                CStatusDlg* status = window->findChild<CStatusDlg*>();
+                ASSERT_NE(status, nullptr);
+                statusWindowShown = status->isVisible();
+                cancel(status);
+                EXPECT_TRUE(status->cancelRequested());
+                EXPECT_FALSE(status->cancelButton()->isEnabled());
+            });
         };
         window->action("Stitch", "Start")->trigger();
         EXPECT_TRUE(statusWindowShown);
         EXPECT_TRUE(engine->cancelled());
-        EXPECT_EQ(window->statusText(), "Stitching cancelled");
+        EXPECT_TRUE(window->statusText().startsWith("Stitching cancelled"));
         EXPECT_EQ(fileContents(folder / "pano.jpg"), "earlier panorama");
         EXPECT_EQ(fileContents(folder / "pano.txt"), "earlier cameras");
         EXPECT_EQ(window->findChild<CStatusDlg*>(), nullptr);
@@ -167,8 +182,10 @@ TEST_F(MainWindowTest, ClosingTheWindowDuringARunCancelsItAndThenCloses) {
     engine->setCamerasValid(false);
     bool stillOpen = false;
     engine->duringRun = [&] {
-        window->close();
-        stillOpen = window->isVisible();  // the run must unwind before the window goes
+        onWindowThread([&] {
+            window->close();
+            stillOpen = window->isVisible();  // the run must unwind before the window goes
+        });
     };
     window->action("Stitch", "Start")->trigger();
     EXPECT_TRUE(stillOpen);

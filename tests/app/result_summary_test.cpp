@@ -45,6 +45,8 @@ TEST(RunReportTest, PhotographsOutsideThePanoramaAreLeftOutWithTheReason) {
     RenderResult render;
     render.width = 700;
     render.height = 200;
+    render.fullWidth = 1401;  // the render's own figure, not one worked back from the scale
+    render.fullHeight = 401;
     render.scale = 0.5f;
     Stitcher stitcher;
     auto take = [&](std::vector<Photograph> given) {
@@ -66,13 +68,20 @@ TEST(RunReportTest, PhotographsOutsideThePanoramaAreLeftOutWithTheReason) {
     EXPECT_EQ(report.photographs[0].path, "/photos/a.jpg");
     EXPECT_TRUE(report.photographs[0].used);
     EXPECT_FALSE(report.photographs[1].used);
-    EXPECT_EQ(report.photographs[1].reason, "no overlap");
+    EXPECT_EQ(report.photographs[1].reason, "no overlap with the other photographs");
     EXPECT_EQ(report.photographs[2].reason, "unreadable");
     EXPECT_TRUE(report.photographs[3].used);
     EXPECT_EQ(report.usedCount(), 2);
-    EXPECT_EQ(report.fullWidth, 1400);
-    EXPECT_EQ(report.fullHeight, 400);
+    EXPECT_EQ(report.fullWidth, 1401);
+    EXPECT_EQ(report.fullHeight, 401);
     EXPECT_EQ(report.percentOfFull(), 50);
+    // Paths left out before the run follow the run's photographs, with their reasons.
+    report = makeResultSummary(stitcher, render, "/out/pano.jpg", "/out/pano.txt",
+                               {{"/photos/e.png", "not a JPEG file"}, {"/gone.jpg", "No such file or directory"}});
+    ASSERT_EQ(report.photographs.size(), 6u);
+    EXPECT_EQ(report.photographs[4].path, "/photos/e.png");
+    EXPECT_EQ(report.photographs[5].reason, "No such file or directory");
+    EXPECT_EQ(report.leftOutCount(), 4);
 }
 
 TEST(RunReportTest, TheParameterFileTakesThePanoramasStem) {
