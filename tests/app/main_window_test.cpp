@@ -22,6 +22,7 @@
 #include <iterator>
 
 #include "app/app_settings.h"
+#include "app/mnemonics.h"
 #include "app/panorama_view.h"
 #include "app/result_panel.h"
 #include "app/status_dlg.h"
@@ -252,6 +253,18 @@ TEST_F(MainWindowTest, EveryMenuHasAMnemonicAndTheCommandsTheirShortcuts) {
             if (entry->isSeparator()) continue;
             EXPECT_TRUE(entry->text().contains('&')) << entry->text().toStdString();
         }
+    }
+    // Alt and a letter reach one thing in the window: the menus and the panel's buttons share
+    // no mnemonic (Alt+F was once both the File menu and the Fit button).
+    std::string taken;
+    std::vector<std::string> captions;
+    for (const QAction* top : bar->actions()) captions.push_back(top->text().toStdString());
+    for (const QPushButton* button : window->findChildren<QPushButton*>()) captions.push_back(button->text().toStdString());
+    for (const std::string& caption : captions) {
+        const char key = mnemonicOf(caption);
+        ASSERT_NE(key, 0) << caption;
+        EXPECT_EQ(taken.find(key), std::string::npos) << caption << " shares its mnemonic";
+        taken += key;
     }
     const struct {
         const char* menu;
