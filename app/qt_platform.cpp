@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QEventLoop>
 #include <algorithm>
+#include <exception>
 #include <thread>
 
 #include "app/image_selection.h"
@@ -85,15 +86,23 @@ std::unique_ptr<StatusWindow> QtPlatform::createStatusWindow(const std::string& 
     return status;
 }
 
-// The window's own event loop goes on while the work runs; the loop ends when the work has.
+// The window's own event loop goes on while the work runs; the loop ends when the work has. What
+// the work throws is thrown again here, on the caller's thread, as if it had run there: an
+// exception leaving a thread would end the program.
 void QtPlatform::runInBackground(const std::function<void()>& work) {
     QEventLoop loop;
-    std::thread worker([&work, &loop] {
-        work();
+    std::exception_ptr failure;
+    std::thread worker([&work, &loop, &failure] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     loop.exec();
     worker.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 void QtPlatform::showResult(const ResultSummary& report, const Image& preview) {

@@ -225,8 +225,12 @@ void VantorraCommands::saveAs() {
         StagedOutputs outputs(target.panorama, target.parameters, stitcher.options.render.jpegQuality);
         std::string why;
         platform.runInBackground([&] {
-            why = outputs.copyPanorama(report->panoramaPath);
-            if (why.empty()) why = outputs.commit(shownCameras.parameterText(folderOf(target.parameters)));
+            try {
+                why = outputs.copyPanorama(report->panoramaPath);
+                if (why.empty()) why = outputs.commit(shownCameras.parameterText(folderOf(target.parameters)));
+            } catch (const std::exception& failure) {  // out of memory, say: nothing is replaced
+                why = failure.what();
+            }
         });
         if (!why.empty()) {
             setStatus("The panorama was not saved: " + why);

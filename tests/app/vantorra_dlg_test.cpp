@@ -10,6 +10,9 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QTimer>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
 
 #include "app/qt_platform.h"
 #include "app_fakes.h"
@@ -106,6 +109,24 @@ TEST_F(VantorraDlgTest, FileDialogStartsInImagesTestWhenThereAndChoosingEntersTh
     EXPECT_EQ(QString::fromStdString(fileDialogStart("images/test")), here + "/images/test");
     ASSERT_TRUE(enterFolderOf(path("images/test/a.jpg")));
     EXPECT_EQ(QDir::currentPath(), here + "/images/test");
+}
+
+// The work goes on another thread while the window's events are handled; what it throws comes
+// back to the caller instead of ending the program.
+TEST(QtPlatformTest, BackgroundWorkRunsOffTheWindowThreadAndItsFailureComesBack) {
+    QWidget owner;
+    QtPlatform platform(&owner, {});
+    std::thread::id workedOn;
+    bool eventHandled = false;
+    QTimer::singleShot(0, [&] { eventHandled = true; });
+    platform.runInBackground([&] {
+        workedOn = std::this_thread::get_id();
+        // Waits for the window's thread to handle the timer: that thread must not be blocked.
+        for (int i = 0; i < 500 && !eventHandled; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    EXPECT_NE(workedOn, std::this_thread::get_id());
+    EXPECT_TRUE(eventHandled);
+    EXPECT_THROW(platform.runInBackground([] { throw std::runtime_error("disk gone"); }), std::runtime_error);
 }
 
 }  // namespace
