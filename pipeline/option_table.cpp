@@ -57,11 +57,10 @@ void addComponentRows(std::vector<OptionSpec>& t) {
 
 #undef VANTORRA_COMPONENT
 
-std::vector<OptionSpec> makeTable() {
+// The output size, the render components and the rotation.
+void addSizeRows(std::vector<OptionSpec>& t, const std::vector<std::string_view>& percentages) {
     using F = OptionField;
     using K = OptionKind;
-    const std::vector<std::string_view> percentages = {"100%", "50%", "25%", "10%"};
-    std::vector<OptionSpec> t;
     t.push_back({F::OutputSize, K::Choice, "render/sizeMode", "Output Size", "Output size", "", "", "",
                  {0, 0}, {{"width", "Width (pixels)"}, {"height", "Height (pixels)"}, {"scale", "Scale (%)"}},
                  {}, true, 1, {}, "", VANTORRA_SLOT(int64_t, render.sizeMode),
@@ -86,6 +85,12 @@ std::vector<OptionSpec> makeTable() {
                  "output scale in percent, e.g. 10 or 10% (sets the size mode)", {0, 0}, {},
                  OptionSelects{F::OutputSize, "scale"}, true, 1, percentages, "", VANTORRA_SLOT(double, render.scale),
                  "The panorama's resolution as a percentage of the photographs' own: 100 % is full resolution"});
+}
+
+// Straightening and the crop.
+void addStraightenAndCropRows(std::vector<OptionSpec>& t) {
+    using F = OptionField;
+    using K = OptionKind;
     t.push_back({F::AutoStraighten, K::Check, "render/autoStraighten", "Orientation Settings",
                  "Straighten the horizon automatically", "no-straighten", "",
                  "do not straighten the panorama automatically", {0, 0}, {}, {}, false, 1, {}, "",
@@ -109,6 +114,12 @@ std::vector<OptionSpec> makeTable() {
     t.push_back({F::PhiMax, K::Angle, "render/phiMaxDeg", "Crop Settings", "Top edge", "", "", "", {0, 0}, {},
                  OptionSelects{F::AutoCrop, "false"}, true, 1, {}, "", VANTORRA_SLOT(double, render.phiMax),
                  "The panorama's top edge as a latitude, -90 to 90 degrees (phi max, φ max)", true});
+}
+
+// The feature image size, the memory and the bands of multi-band blending.
+void addFeatureMemoryAndBandRows(std::vector<OptionSpec>& t, const std::vector<std::string_view>& percentages) {
+    using F = OptionField;
+    using K = OptionKind;
     t.push_back({F::FeatureSize, K::Choice, "feature/sizeMode", "Matching Options",
                  "Size the photographs are searched at:", "", "", "", {0, 0},
                  {{"min-dim", "Shortest side (pixels)"}, {"scale", "Scale (%)"}}, {}, true, 1, {}, "",
@@ -137,6 +148,12 @@ std::vector<OptionSpec> makeTable() {
                  "multi-band blending bands", kBlendingBandsRange, {}, OptionSelects{F::Blending, "multiband"}, true, 1,
                  {}, "", VANTORRA_SLOT(int64_t, render.blendingBands),
                  "How many bands of detail are faded separately (blending bands)"});
+}
+
+// Matching, the JPEG quality and the manual orientation.
+void addMatchingQualityAndOrientationRows(std::vector<OptionSpec>& t) {
+    using F = OptionField;
+    using K = OptionKind;
     t.push_back({F::Alpha, K::Number, "ransac/alpha", "Matching Options", "Least matches for a pair", "alpha", "A",
                  "RANSAC alpha", {0, 0}, {}, {}, true, 1, {}, "Two photographs are joined when they share:",
                  VANTORRA_SLOT(double, ransac.alpha),
@@ -164,6 +181,12 @@ std::vector<OptionSpec> makeTable() {
     t.push_back({F::OrientPsi, K::Angle, "render/orientPsiDeg", "Orientation Settings", "Roll", "", "", "", {0, 0},
                  {}, {}, true, 1, {}, "", VANTORRA_SLOT(double, render.orientPsi),
                  "Rolls the panorama about its centre, tilting its horizon sideways (manual orientation psi, ψ)", true});
+}
+
+// Gains, refinement and threads.
+void addGainRefinementAndThreadRows(std::vector<OptionSpec>& t) {
+    using F = OptionField;
+    using K = OptionKind;
     t.push_back({F::GainCompensation, K::Check, "render/gainCompensation", "Rendering Options",
                  "Even out the photographs' brightness", "gain", "", "turn gain compensation on", {0, 0}, {}, {}, true,
                  1, {}, "", VANTORRA_SLOT(bool, render.gainCompensation),
@@ -186,6 +209,18 @@ std::vector<OptionSpec> makeTable() {
     t.push_back({F::Threads, K::Integer, "engine/threads", "Other Options", "Threads (0: every core)", "threads", "N",
                  "threads to use", kThreadsRange, {}, {}, true, 1, {}, "", VANTORRA_SLOT(int64_t, threads),
                  "How many threads a run uses; any number gives the same panorama"});
+}
+
+// The rows in the order the command line's help, the dialog's pages and the stored settings
+// list them.
+std::vector<OptionSpec> makeTable() {
+    const std::vector<std::string_view> percentages = {"100%", "50%", "25%", "10%"};
+    std::vector<OptionSpec> t;
+    addSizeRows(t, percentages);
+    addStraightenAndCropRows(t);
+    addFeatureMemoryAndBandRows(t, percentages);
+    addMatchingQualityAndOrientationRows(t);
+    addGainRefinementAndThreadRows(t);
     return t;
 }
 
