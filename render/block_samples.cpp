@@ -44,9 +44,7 @@ void sampleBlockImages(const RenderContext& context, std::vector<ImageFootprint>
 }
 
 void composeFromLabels(FloatImage& block, const RenderContext& context, std::vector<ImageFootprint>& footprints,
-                       int blockRows, int blockCols, float sigma) {
-    BlockBuffers own;
-    BlockBuffers& buffers = context.buffers != nullptr ? *context.buffers : own;
+                       int blockRows, int blockCols, float sigma, BlockBuffers& buffers) {
     buffers.maxWeight.reshape(blockRows, blockCols, 1);
     clearRows(buffers.maxWeight, context.pool);
     sampleBlockImages(context, footprints, buffers.maxWeight);

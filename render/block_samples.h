@@ -11,6 +11,8 @@
 
 namespace vantorra {
 
+struct BlockBuffers;
+
 // Samples every photograph in the block into its active regions; `maxWeight` (block-sized, one
 // channel, zeroed by the caller) ends as the largest weight at each pixel. A photograph that
 // cannot be read leaves the block (its footprint's inBlock is cleared) and is logged.
@@ -18,8 +20,9 @@ void sampleBlockImages(const RenderContext& context, std::vector<ImageFootprint>
 
 // The block composed from the seams' labels alone: every photograph weighted by its mask where
 // it is seen, the masks blurred once with `sigma` first (feathering along the seams) unless
-// sigma is 0 (each pixel then is the sample of its label's photograph).
+// sigma is 0 (each pixel then is the sample of its label's photograph). `buffers` keeps the
+// sums: a pixel whose weight sum is 0 was given no photograph.
 void composeFromLabels(FloatImage& block, const RenderContext& context, std::vector<ImageFootprint>& footprints,
-                       int blockRows, int blockCols, float sigma);
+                       int blockRows, int blockCols, float sigma, BlockBuffers& buffers);
 
 }  // namespace vantorra

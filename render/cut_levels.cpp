@@ -8,9 +8,11 @@
 namespace vantorra {
 namespace {
 
-// The graph of 2 x 2 pixel groups: a group's costs are the sums of its pixels' costs and of the
-// seams between its pixels and each neighbouring group (a fine edge on side s always reaches
-// the group on side s). `group` gets each fine node's group node.
+// The graph of 2 x 2 pixel groups: a group's costs are the sums of its pixels' costs. A seam
+// between two groups costs the cheapest of the straight seams it stands for: along their common
+// border (the fine seams between them; a fine edge on side s always reaches the group on side
+// s) or through the middle of either group, so that a valley of the costs narrower than a group
+// still shows at the coarse level. `group` gets each fine node's group node.
 CutGraph coarsen(const CutGraph& fine, const std::vector<uint32_t>& pixel, int cols, std::vector<uint32_t>& coarsePixel,
                  std::vector<int32_t>& group) {
     const int coarseCols = (cols + 1) / 2;
@@ -28,18 +30,35 @@ CutGraph coarsen(const CutGraph& fine, const std::vector<uint32_t>& pixel, int c
         group[v] = static_cast<int32_t>(std::lower_bound(coarsePixel.begin(), coarsePixel.end(), key[v]) -
                                         coarsePixel.begin());
     CutGraph coarse;
-    coarse.reset(static_cast<int>(coarsePixel.size()));
+    const size_t m = coarsePixel.size();
+    coarse.reset(static_cast<int>(m));
+    // Per group, the seam through its middle: [0] between its columns, [1] between its rows
+    // (-1 where it has none).
+    std::vector<int32_t> middle(2 * m, -1);
     for (size_t v = 0; v < n; ++v) {
         const size_t g = static_cast<size_t>(group[v]);
         coarse.takeCost[g] += fine.takeCost[v];
         coarse.keepCost[g] += fine.keepCost[v];
         for (int s = 0; s < 4; ++s) {
             const int32_t q = fine.neighbour[4 * v + s];
-            if (q < 0 || group[static_cast<size_t>(q)] == group[v]) continue;
-            coarse.neighbour[4 * g + s] = group[static_cast<size_t>(q)];
-            coarse.seamCost[4 * g + s] += fine.seamCost[4 * v + s];
+            if (q < 0) continue;
+            if (group[static_cast<size_t>(q)] != group[v]) {
+                coarse.neighbour[4 * g + s] = group[static_cast<size_t>(q)];
+                coarse.seamCost[4 * g + s] += fine.seamCost[4 * v + s];
+            } else if (s == 2 || s == 3) {  // right or down inside the group: each inner edge once
+                int32_t& line = middle[2 * g + (s == 3)];
+                line = std::max(line, 0) + fine.seamCost[4 * v + s];
+            }
         }
     }
+    for (size_t g = 0; g < m; ++g)
+        for (int s = 0; s < 4; ++s) {
+            const int32_t h = coarse.neighbour[4 * g + s];
+            if (h < 0) continue;
+            const int across = s == 0 || s == 3;  // up and down cross the rows
+            for (const int32_t line : {middle[2 * g + across], middle[2 * static_cast<size_t>(h) + across]})
+                if (line >= 0) coarse.seamCost[4 * g + s] = std::min(coarse.seamCost[4 * g + s], line);
+        }
     return coarse;
 }
 

@@ -115,17 +115,22 @@ void CutLabels::markBlock(std::vector<ImageFootprint>& footprints, const FloatIm
             forRowRanges(pool, weight.rows, [&](int first, int end, int) {
                 for (int r = first; r < end; ++r) {
                     const int br = region.rowFirst + r;  // block row
-                    const int seamRow = grid_.empty() ? 0 : grid_.seamRow(footprint.grid.rowOffset + br);
+                    const int16_t* labelRow =
+                        grid_.empty() ? nullptr
+                                      : labels_.data() + static_cast<size_t>(grid_.seamRow(footprint.grid.rowOffset + br)) *
+                                                             grid_.cols;
                     const float* w = weight.data.data() + static_cast<size_t>(r) * weight.cols;
                     float* mask = region.mask.data.data() + static_cast<size_t>(r) * weight.cols;
+                    const int colOffset = footprint.grid.colOffset + region.colFirst;
                     for (int c = 0; c < weight.cols; ++c) {
                         mask[c] = 0.0f;
                         if (!(w[c] > 0.0f)) continue;
+                        const int label = labelRow != nullptr ? labelRow[grid_.seamCol(colOffset + c)] : -1;
+                        if (label == static_cast<int>(i)) {  // the usual case: its own label, seen here
+                            mask[c] = 1.0f;
+                            continue;
+                        }
                         const int bc = region.colFirst + c;
-                        const int label =
-                            grid_.empty() ? -1
-                                          : labels_[static_cast<size_t>(seamRow) * grid_.cols +
-                                                    grid_.seamCol(footprint.grid.colOffset + bc)];
                         size_t winner = static_cast<size_t>(label);
                         if (label < 0 || winner >= footprints.size() || !(weightAt(footprints[winner], br, bc) > 0.0f))
                             winner = firstLargest(footprints, maxWeight, br, bc);

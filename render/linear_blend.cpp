@@ -24,7 +24,9 @@ int LinearBlending::blockMargin(const RenderOptions& options, bool labels) const
 void LinearBlending::compose(FloatImage& block, const RenderContext& context, std::vector<ImageFootprint>& footprints,
                              int blockRows, int blockCols) const {
     if (context.seams.labels()) {
-        composeFromLabels(block, context, footprints, blockRows, blockCols, context.options.blendingSigma);
+        BlockBuffers own;
+        composeFromLabels(block, context, footprints, blockRows, blockCols, context.options.blendingSigma,
+                          context.buffers != nullptr ? *context.buffers : own);
         return;
     }
     block.allocate(blockRows, blockCols, 3);

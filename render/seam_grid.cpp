@@ -5,17 +5,6 @@
 
 namespace vantorra {
 
-int SeamGrid::seamRow(int row) const {
-    const int r = static_cast<int>(std::floor(static_cast<float>(row) * rowScale + 0.5f));
-    return std::clamp(r, 0, rows - 1);
-}
-
-int SeamGrid::seamCol(int col) const {
-    const int c = static_cast<int>(std::floor(static_cast<float>(col) * colScale + 0.5f));
-    if (wraps) return ((c % cols) + cols) % cols;
-    return std::clamp(c, 0, cols - 1);
-}
-
 int64_t seamPixelCount(int64_t budget, int64_t fullResolutionPixels) {
     const int64_t target = int64_t{1} << 20;
     return std::max<int64_t>(std::min({target, budget / kSeamSearchBytes, fullResolutionPixels}), 4096);

@@ -3,6 +3,8 @@
 // same whatever size the panorama is drawn at, so its seams do not change with the output size.
 // A panorama that makes a full turn gets a grid whose last column neighbours its first.
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -20,9 +22,18 @@ struct SeamGrid {
 
     int64_t pixels() const { return int64_t{rows} * cols; }
     bool empty() const { return rows <= 0 || cols <= 0; }
-    // The seam pixel of output pixel (row, col), which may lie outside the output (a block's margin).
-    int seamRow(int row) const;
-    int seamCol(int col) const;
+    // The seam pixel of output pixel (row, col), which may lie outside the output (a block's
+    // margin). Inline: asked for every pixel of every block.
+    int seamRow(int row) const {
+        const int r = static_cast<int>(std::floor(static_cast<float>(row) * rowScale + 0.5f));
+        return std::clamp(r, 0, rows - 1);
+    }
+    int seamCol(int col) const {
+        const int c = static_cast<int>(std::floor(static_cast<float>(col) * colScale + 0.5f));
+        if (c >= 0 && c < cols) return c;
+        if (wraps) return ((c % cols) + cols) % cols;
+        return std::clamp(c, 0, cols - 1);
+    }
 };
 
 // Seam pixels a render may use: about a megapixel, less for a small budget (the search holds
