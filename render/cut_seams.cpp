@@ -105,6 +105,9 @@ size_t firstLargest(const std::vector<ImageFootprint>& footprints, const FloatIm
 }  // namespace
 
 void CutLabels::markBlock(std::vector<ImageFootprint>& footprints, const FloatImage& maxWeight, ThreadPool* pool) const {
+    // The seam column of every column of a region, made once per region on this thread; kept
+    // from block to block, so it grows to the widest region and then allocates no more.
+    thread_local std::vector<int32_t> seamCols;
     for (size_t i = 0; i < footprints.size(); ++i) {
         ImageFootprint& footprint = footprints[i];
         if (!footprint.inBlock) continue;
@@ -112,25 +115,30 @@ void CutLabels::markBlock(std::vector<ImageFootprint>& footprints, const FloatIm
             if (!region.active) continue;
             const FloatImage& weight = region.weight;
             region.mask.reshape(weight.rows, weight.cols, 1);  // every sample set below
+            seamCols.resize(static_cast<size_t>(weight.cols));
+            for (int c = 0; c < weight.cols; ++c)
+                seamCols[static_cast<size_t>(c)] =
+                    grid_.empty() ? 0 : grid_.seamCol(footprint.grid.colOffset + region.colFirst + c);
+            const int32_t* cols = seamCols.data();
+            const int16_t own = static_cast<int16_t>(i);
             forRowRanges(pool, weight.rows, [&](int first, int end, int) {
                 for (int r = first; r < end; ++r) {
                     const int br = region.rowFirst + r;  // block row
+                    const float* w = weight.data.data() + static_cast<size_t>(r) * weight.cols;
+                    float* mask = region.mask.data.data() + static_cast<size_t>(r) * weight.cols;
                     const int16_t* labelRow =
                         grid_.empty() ? nullptr
                                       : labels_.data() + static_cast<size_t>(grid_.seamRow(footprint.grid.rowOffset + br)) *
                                                              grid_.cols;
-                    const float* w = weight.data.data() + static_cast<size_t>(r) * weight.cols;
-                    float* mask = region.mask.data.data() + static_cast<size_t>(r) * weight.cols;
-                    const int colOffset = footprint.grid.colOffset + region.colFirst;
+                    // The usual case first: its own label where it is seen.
+                    for (int c = 0; c < weight.cols; ++c)
+                        mask[c] = labelRow != nullptr && w[c] > 0.0f && labelRow[cols[c]] == own ? 1.0f : 0.0f;
+                    // Seen but labelled otherwise: another photograph's, unless that one does not
+                    // reach the pixel at full resolution.
                     for (int c = 0; c < weight.cols; ++c) {
-                        mask[c] = 0.0f;
-                        if (!(w[c] > 0.0f)) continue;
-                        const int label = labelRow != nullptr ? labelRow[grid_.seamCol(colOffset + c)] : -1;
-                        if (label == static_cast<int>(i)) {  // the usual case: its own label, seen here
-                            mask[c] = 1.0f;
-                            continue;
-                        }
+                        if (mask[c] != 0.0f || !(w[c] > 0.0f)) continue;
                         const int bc = region.colFirst + c;
+                        const int label = labelRow != nullptr ? labelRow[cols[c]] : -1;
                         size_t winner = static_cast<size_t>(label);
                         if (label < 0 || winner >= footprints.size() || !(weightAt(footprints[winner], br, bc) > 0.0f))
                             winner = firstLargest(footprints, maxWeight, br, bc);
