@@ -62,6 +62,24 @@ CutGraph coarsen(const CutGraph& fine, const std::vector<uint32_t>& pixel, int c
     return coarse;
 }
 
+// Per group, 1 when it lies on the coarse seam (a neighbour on the other side) or next to
+// such a group: the pixels cut again at the finer level.
+std::vector<uint8_t> nearTheSeam(const CutGraph& coarse, const std::vector<uint8_t>& takes) {
+    const size_t m = static_cast<size_t>(coarse.count());
+    std::vector<uint8_t> onSeam(m, 0);
+    for (size_t g = 0; g < m; ++g)
+        for (int s = 0; s < 4; ++s) {
+            const int32_t h = coarse.neighbour[4 * g + s];
+            if (h >= 0 && takes[static_cast<size_t>(h)] != takes[g]) onSeam[g] = 1;
+        }
+    std::vector<uint8_t> band = onSeam;
+    for (size_t g = 0; g < m; ++g)
+        if (onSeam[g])
+            for (int s = 0; s < 4; ++s)
+                if (const int32_t h = coarse.neighbour[4 * g + s]; h >= 0) band[static_cast<size_t>(h)] = 1;
+    return band;
+}
+
 }  // namespace
 
 void minimumCutCoarseToFine(const CutGraph& fine, const std::vector<uint32_t>& pixel, int cols,
@@ -76,19 +94,7 @@ void minimumCutCoarseToFine(const CutGraph& fine, const std::vector<uint32_t>& p
     const CutGraph coarse = coarsen(fine, pixel, cols, coarsePixel, group);
     std::vector<uint8_t> coarseTakes;
     minimumCutCoarseToFine(coarse, coarsePixel, (cols + 1) / 2, coarseTakes, direct);
-    // Groups on the coarse seam (a neighbour on the other side) and their neighbours stay open.
-    const size_t m = coarsePixel.size();
-    std::vector<uint8_t> open(m, 0);
-    for (size_t g = 0; g < m; ++g)
-        for (int s = 0; s < 4; ++s) {
-            const int32_t h = coarse.neighbour[4 * g + s];
-            if (h >= 0 && coarseTakes[static_cast<size_t>(h)] != coarseTakes[g]) open[g] = 1;
-        }
-    std::vector<uint8_t> band = open;
-    for (size_t g = 0; g < m; ++g)
-        if (open[g])
-            for (int s = 0; s < 4; ++s)
-                if (const int32_t h = coarse.neighbour[4 * g + s]; h >= 0) band[static_cast<size_t>(h)] = 1;
+    const std::vector<uint8_t> band = nearTheSeam(coarse, coarseTakes);
     // The open pixels' graph; a seam to a settled pixel is paid as a cost of the open pixel's side.
     takesNew.assign(n, 0);
     std::vector<int32_t> local(n, -1);
