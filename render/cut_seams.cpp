@@ -67,7 +67,10 @@ int64_t CutSeams::heldBytes(const SeamInput& input) const {
 
 std::unique_ptr<BlockSeams> CutSeams::find(const SeamInput& input) const {
     const SeamGrid grid = seamGridFor(input);
-    if (grid.empty()) return std::make_unique<CutLabels>(grid, std::vector<int16_t>{});
+    // Labels are component positions in two bytes; without them every pixel goes to the
+    // largest weight.
+    if (grid.empty() || input.footprints.size() > 32767u)
+        return std::make_unique<CutLabels>(SeamGrid{}, std::vector<int16_t>{});
     std::vector<ImageFootprint> placed = footprintsOn(grid, input);
     std::vector<PreparedSource> sources = prepareSources(input.options, input.scene, input.gains, placed, input.pool);
     const SeamCosts costs = costsFor(input, grid);
