@@ -90,7 +90,7 @@ struct RenderOptions {
     // compositor, the projection of the output and the seam finder.
     std::string blendingMethod = "multiband";
     std::string projection = "equirectangular";
-    std::string seam = "none";
+    std::string seam = "cut";
     bool autoStraighten = true;
     bool autoCrop = true;
     // Larger blocks would fit a large budget but cost more than they save: their work images

@@ -19,10 +19,12 @@ namespace vantorra {
 class Compositor {
 public:
     virtual ~Compositor() = default;
-    // Working bytes per block pixel when at most `depth` photographs meet at a pixel.
-    virtual int64_t blockPixelBytes(const RenderOptions& options, int depth) const = 0;
+    // Working bytes per block pixel when at most `depth` photographs meet at a pixel; `labels`:
+    // the render's seams give each pixel one photograph (SeamFinder::labels), which every
+    // compositor then follows.
+    virtual int64_t blockPixelBytes(const RenderOptions& options, int depth, bool labels) const = 0;
     // Pixels added on every side of a block.
-    virtual int blockMargin(const RenderOptions&) const { return 0; }
+    virtual int blockMargin(const RenderOptions&, bool /*labels*/) const { return 0; }
     // Fills `block` (blockRows x blockCols x 3, the margin included) from the images whose
     // footprints are in the block; `footprints` follows the order of the scene's component.
     // A pixel no photograph reaches stays 0.

@@ -1,13 +1,34 @@
 #include "render/linear_blend.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "render/block_buffers.h"
+#include "render/block_samples.h"
 #include "render/image_loop.h"
 #include "render/samplers.h"
+#include "render/seam_finder.h"
 
 namespace vantorra {
 
+int64_t LinearBlending::blockPixelBytes(const RenderOptions&, int depth, bool labels) const {
+    // With labels: block, sums and the largest weight; per photograph its samples, weight, mask
+    // and the row pass of the mask's blur.
+    return labels ? 32 + 32 * int64_t{std::max(1, depth)} : 16;
+}
+
+int LinearBlending::blockMargin(const RenderOptions& options, bool labels) const {
+    return labels ? static_cast<int>(std::floor(3.0f * options.blendingSigma + 0.5f)) : 0;
+}
+
 void LinearBlending::compose(FloatImage& block, const RenderContext& context, std::vector<ImageFootprint>& footprints,
                              int blockRows, int blockCols) const {
+    if (context.seams.labels()) {
+        BlockBuffers own;
+        composeFromLabels(block, context, footprints, blockRows, blockCols, context.options.blendingSigma,
+                          context.buffers != nullptr ? *context.buffers : own);
+        return;
+    }
     block.allocate(blockRows, blockCols, 3);
     BlockBuffers own;
     FloatImage& weightSum = (context.buffers != nullptr ? *context.buffers : own).weightSum;

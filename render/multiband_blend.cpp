@@ -9,6 +9,7 @@
 #include "core/progress_reporter.h"
 #include "core/row_ranges.h"
 #include "render/block_buffers.h"
+#include "render/block_samples.h"
 #include "render/multiband_layers.h"
 #include "render/samplers.h"
 #include "render/seam_finder.h"
@@ -30,43 +31,12 @@ struct BandWork {
     FloatImage& colourSum;
     FloatImage& weightSum;
     ThreadPool* pool = nullptr;
+    bool labels = false;  // the seams label every pixel: the masks follow them in every band
 };
 
 void zeroSums(BandWork& work) {
     clearRows(work.colourSum, work.pool);
     clearRows(work.weightSum, work.pool);
-}
-
-// Warps every image in the block bilinearly into its regions, records each region's valid
-// extents and leaves in maxWeight the largest tent weight of any image at each block pixel.
-void sampleImages(const RenderContext& context, std::vector<ImageFootprint>& footprints,
-                  FloatImage& maxWeight) {
-    *context.log << "  Sample images  " << std::endl;
-    const RenderScene& scene = context.scene;
-    const int n = static_cast<int>(scene.component.size());
-    for (int i = 0; i < n; ++i) {
-        context.progress.report(ProgressReporter::Rendering, i, n - 1);
-        ImageFootprint& footprint = footprints[i];
-        if (!footprint.inBlock) continue;
-        const int image = scene.component[i];
-        static const PreparedSource kMissing;
-        const PreparedSource& source =
-            static_cast<size_t>(i) < context.sources.size() ? context.sources[static_cast<size_t>(i)] : kMissing;
-        if (source.empty()) {
-            // A photograph that cannot be read leaves its part of the block to the others.
-            *context.log << "   Image " << image << " skipped: " << source.error << std::endl;
-            footprint.inBlock = false;
-            continue;
-        }
-        *context.log << "   Image " << image << std::endl;
-        const SourceView view = source.view();
-        for (RenderRegion& region : footprint.regions) {
-            if (!region.active) continue;
-            sampleBilinear(region, maxWeight, view, footprint.grid, context.projection, source.projection,
-                           context.pool);
-            computeValidExtents(region, context.pool);
-        }
-    }
 }
 
 // The low-pass of a region's current image, into work.low.
@@ -97,9 +67,12 @@ void blendBand(FloatImage& block, const RenderContext& context,
         for (RenderRegion& region : footprint.regions) {
             if (!region.active) continue;
             lowPass(region, work);
-            blurInPlace(region.mask, work.kernel, work.radius, work.buffers, work.pool);
+            // Labelled seams switch the finest layer at the seam itself; otherwise the mask is
+            // blurred before every layer, so the first is already softened.
+            if (!work.labels) blurInPlace(region.mask, work.kernel, work.radius, work.buffers, work.pool);
             accumulateDifference(region.warped, work.low, region.mask, region, work.colourSum,
                                  work.weightSum, work.pool);
+            if (work.labels) blurInPlace(region.mask, work.kernel, work.radius, work.buffers, work.pool);
             std::swap(region.warped, work.low);
         }
     }
@@ -108,7 +81,7 @@ void blendBand(FloatImage& block, const RenderContext& context,
 
 // The last layer: what is left after all blurs, weighted by the smooth tent weights.
 void blendResidual(FloatImage& block, const RenderContext& context,
-                   std::vector<ImageFootprint>& footprints, int band, int& progress,
+                   std::vector<ImageFootprint>& footprints, int band, int bands, int& progress,
                    int progressTotal, BandWork& work) {
     *context.log << "   Band " << band << std::endl;
     zeroSums(work);
@@ -120,17 +93,22 @@ void blendResidual(FloatImage& block, const RenderContext& context,
         ImageFootprint& footprint = footprints[i];
         if (!footprint.inBlock) continue;
         *context.log << "    Image " << component[i] << std::endl;
-        for (const RenderRegion& region : footprint.regions)
-            if (region.active)
-                accumulate(region.warped, region.weight, region, work.colourSum, work.weightSum,
-                           work.pool);
+        for (RenderRegion& region : footprint.regions) {
+            if (!region.active) continue;
+            if (work.labels) {  // the mask as blurred for this layer, where the image is seen
+                if (bands < 2) blurInPlace(region.mask, work.kernel, work.radius, work.buffers, work.pool);
+                keepWhereSeen(region, work.pool);
+            }
+            accumulate(region.warped, work.labels ? region.mask : region.weight, region, work.colourSum,
+                       work.weightSum, work.pool);
+        }
     }
     normaliseInto(block, work.colourSum, work.weightSum, work.pool);
 }
 
 }  // namespace
 
-int MultiBandBlending::blockMargin(const RenderOptions& options) const {
+int MultiBandBlending::blockMargin(const RenderOptions& options, bool) const {
     if (!options.blockMargin) return 0;
     return options.blendingBands * static_cast<int>(std::floor(3.0f * options.blendingSigma + 0.5f));
 }
@@ -142,7 +120,7 @@ void MultiBandBlending::compose(FloatImage& block, const RenderContext& context,
     BlockBuffers& buffers = context.buffers != nullptr ? *context.buffers : own;
     buffers.maxWeight.reshape(blockRows, blockCols, 1);
     clearRows(buffers.maxWeight, context.pool);
-    sampleImages(context, footprints, buffers.maxWeight);
+    sampleBlockImages(context, footprints, buffers.maxWeight);
     context.seams.markBlock(footprints, buffers.maxWeight, context.pool);
 
     *context.log << "  Multi-band blending  " << std::endl;
@@ -154,6 +132,7 @@ void MultiBandBlending::compose(FloatImage& block, const RenderContext& context,
     work.radius = static_cast<int>(std::floor(3.0f * sigma + 0.5f));
     if (work.radius > 0) work.kernel = gaussianKernel(sigma, work.radius);
     work.edgeFill = options.edgeFillBlur;
+    work.labels = context.seams.labels();
     work.colourSum.reshape(blockRows, blockCols, 3);  // zeroed before every band
     work.weightSum.reshape(blockRows, blockCols, 1);
 
@@ -163,7 +142,7 @@ void MultiBandBlending::compose(FloatImage& block, const RenderContext& context,
     int progress = 0;
     for (int band = 1; band < bands; ++band)
         blendBand(block, context, footprints, band, progress, progressTotal, work);
-    blendResidual(block, context, footprints, bands < 2 ? 1 : bands, progress, progressTotal, work);
+    blendResidual(block, context, footprints, bands < 2 ? 1 : bands, bands, progress, progressTotal, work);
 }
 
 }  // namespace vantorra

@@ -225,4 +225,13 @@ void normaliseInto(FloatImage& block, const FloatImage& colourSum, const FloatIm
     });
 }
 
+void keepWhereSeen(RenderRegion& region, ThreadPool* pool) {
+    const FloatImage& weight = region.weight;
+    forRowRanges(pool, weight.rows, [&](int first, int end, int) {
+        const size_t from = static_cast<size_t>(first) * weight.cols, to = static_cast<size_t>(end) * weight.cols;
+        for (size_t p = from; p < to; ++p)
+            if (!(weight.data[p] > 0.0f)) region.mask.data[p] = 0.0f;
+    });
+}
+
 }  // namespace vantorra

@@ -51,6 +51,9 @@ void accumulateDifference(const FloatImage& image, const FloatImage& low, const 
                           const RenderRegion& region, FloatImage& colourSum,
                           FloatImage& weightSum, ThreadPool* pool = nullptr);
 
+// Sets the region's mask to 0 where its weight is not above 0 (where the image has no sample).
+void keepWhereSeen(RenderRegion& region, ThreadPool* pool = nullptr);
+
 // Adds colourSum / weightSum to every channel of `block` where weightSum > 0.
 void normaliseInto(FloatImage& block, const FloatImage& colourSum, const FloatImage& weightSum,
                    ThreadPool* pool = nullptr);

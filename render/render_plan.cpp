@@ -157,11 +157,12 @@ void countHeldBytes(const RenderOptions& o, RenderPlan& plan, const Gains& gains
         if (!plan.footprints[p].regions.empty())
             plan.sourceBytes += planSource(scene.sources, o.antiAliasFactor, scene.component[p], plan.footprints[p]).bytes;
     const int depth = overlapDepth(plan.footprints);
-    const SeamInput seams{o, scene, gains, *plan.projection, plan.footprints, plan.result.width, plan.result.height,
-                          plan.budget, nullptr, log};
+    const SeamInput seams{o,       scene,          gains, *plan.projection, plan.footprints, plan.result.width,
+                          plan.result.height, outputCrop(plan.result), plan.budget, nullptr, log};
     plan.seamBytes = plan.seamFinder->heldBytes(seams);
-    plan.pixelBytes = plan.compositor->blockPixelBytes(o, depth) + plan.seamFinder->blockPixelBytes(depth);
-    plan.margin = plan.compositor->blockMargin(o);
+    const bool labels = plan.seamFinder->labels();
+    plan.pixelBytes = plan.compositor->blockPixelBytes(o, depth, labels) + plan.seamFinder->blockPixelBytes(depth);
+    plan.margin = plan.compositor->blockMargin(o, labels);
     plan.banded = plan.sourceBytes > plan.budget / 2;
     if (plan.banded)  // a row of blocks holds what its rows sample: fewer rows, less held
         plan.cost = bandCost(o, scene, *plan.projection, plan.footprints, plan.result.height);
@@ -201,6 +202,10 @@ bool planBlocks(const RenderOptions& o, RenderPlan& plan, int threads, std::ostr
 }
 
 }  // namespace
+
+PlaneBounds outputCrop(const RenderResult& result) {
+    return PlaneBounds{result.thetaMin, result.thetaMax, result.phiMin, result.phiMax};
+}
 
 RenderScene RenderPlan::scene() const {
     RenderScene scene = input;

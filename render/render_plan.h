@@ -51,6 +51,9 @@ struct RenderPlan {
 RenderPlan planRender(const RenderOptions& options, int64_t budget, const RenderScene& scene, const Gains& gains,
                       bool streamed, int threads, std::ostream& log);
 
+// The plane rectangle a planned render spans.
+PlaneBounds outputCrop(const RenderResult& result);
+
 // One footprint per position of the component on `projection`; an image that cannot be drawn
 // gets one without regions.
 std::vector<ImageFootprint> computeFootprints(const RenderScene& scene, const Projection& projection);

@@ -27,7 +27,8 @@ RenderResult Renderer::execute(const RenderPlan& plan, PanoramaSink& sink, const
     }
     const RenderScene scene = plan.scene();
     const std::unique_ptr<BlockSeams> seams = plan.seamFinder->find(
-        SeamInput{options, scene, gains, *plan.projection, plan.footprints, width, height, plan.budget, pool, log});
+        SeamInput{options, scene, gains, *plan.projection, plan.footprints, width, height, outputCrop(result), plan.budget, pool,
+                  log});
     const RenderContext context{options, scene, gains, progress, *plan.projection, *seams, {}, pool, &log};
     std::vector<PreparedSource> sources;
     BandSources bandSources;

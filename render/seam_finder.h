@@ -16,11 +16,10 @@
 #include "core/thread_pool.h"
 #include "options/stitch_options.h"
 #include "render/footprint.h"
+#include "render/projection.h"
 #include "render/render_context.h"
 
 namespace vantorra {
-
-class Projection;
 
 // What a finder may look at before the first block.
 struct SeamInput {
@@ -30,6 +29,7 @@ struct SeamInput {
     const Projection& projection;
     const std::vector<ImageFootprint>& footprints;  // placed on the output grid, in component order
     int width = 0, height = 0;                       // the output
+    PlaneBounds crop;                                // the plane rectangle the output spans
     int64_t budget = 0;                              // what the render may hold in all
     ThreadPool* pool = nullptr;
     std::ostream& log;
@@ -45,6 +45,8 @@ public:
     // photographs tie, each gets 1. The region's rows may be split over `pool`.
     virtual void markBlock(std::vector<ImageFootprint>& footprints, const FloatImage& maxWeight,
                            ThreadPool* pool) const = 0;
+    // As SeamFinder::labels: each covered pixel to exactly one photograph.
+    virtual bool labels() const { return false; }
 };
 
 class SeamFinder {
@@ -57,6 +59,11 @@ public:
     virtual int64_t blockPixelBytes(int depth) const = 0;
     // The seams of the render, found on the render's thread before its first block.
     virtual std::unique_ptr<BlockSeams> find(const SeamInput& input) const = 0;
+    // Whether the seams give every covered pixel to exactly one photograph, chosen for the whole
+    // panorama: then every compositor follows them (none takes the label, linear feathers along
+    // the seam, multi-band weights all its bands from the labels). Otherwise only multi-band
+    // blending asks for masks and the other compositors keep their own rules.
+    virtual bool labels() const { return false; }
 };
 
 }  // namespace vantorra

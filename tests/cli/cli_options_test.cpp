@@ -167,7 +167,7 @@ TEST(CliOptionsTest, BadValuesAreUsageErrorsNamingTheOptionAndRange) {
         {{"--rotate", "left"}, {"--rotate", "cw", "ccw", "180"}},
         {{"--blend", "feather"}, {"--blend", "multiband"}},
         {{"--projection", "globe"}, {"--projection", "equirectangular"}},
-        {{"--seam", "cut"}, {"--seam", "none"}},
+        {{"--seam", "graph"}, {"--seam", "none"}},
         {{"--log", "syslog"}, {"--log", "console", "file", "none"}},
         {{"--no-such-option"}, {"--no-such-option"}},
         {{"--width"}, {"--width"}},

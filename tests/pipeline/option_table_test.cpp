@@ -91,7 +91,7 @@ TEST(OptionTable, TextsThatAreNoValueAreRefusedAndChangeNothing) {
         {F::ScaleText, "x%", OptionError::NotNumber},     {F::SystemMemoryText, "0", OptionError::NotPositive},
         {F::OrientPhi, "north", OptionError::NotNumber},  {F::Blending, "feather", OptionError::UnknownChoice},
         {F::Blending, "3", OptionError::UnknownChoice},   {F::AutoCrop, "yes", OptionError::NotCheck},
-        {F::Projection, "globe", OptionError::UnknownChoice}, {F::Seam, "cut", OptionError::UnknownChoice},
+        {F::Projection, "globe", OptionError::UnknownChoice}, {F::Seam, "graph", OptionError::UnknownChoice},
     };
     for (const auto& c : cases) {
         StitchOptions options;

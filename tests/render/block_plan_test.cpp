@@ -63,8 +63,8 @@ TEST(RenderBlockPlan, PlannedBlocksKeepEveryBufferInsideTheBudget) {
                           {int64_t{4} << 30, 150 << 20, 8401, 3187, false}};
     const RenderOptions options;
     const Compositor& multiband = *compositors().find("multiband")->component;
-    const int64_t pixelBytes = multiband.blockPixelBytes(options, 3);
-    const int margin = multiband.blockMargin(options);
+    const int64_t pixelBytes = multiband.blockPixelBytes(options, 3, false);
+    const int margin = multiband.blockMargin(options, false);
     for (const Case& c : cases) {
         const int b = planBlockSize(c.budget, c.held, c.width, c.height, c.streamed, pixelBytes, margin,
                                     64, 8192);
@@ -130,14 +130,14 @@ TEST(RenderBlockPlan, BlockSizeIsAPowerOfTwoWithinTheBudget) {
 TEST(RenderBlockPlan, MarginOnlyForMultiBand) {
     RenderOptions options;
     const Compositor& multiband = *compositors().find("multiband")->component;
-    EXPECT_EQ(multiband.blockMargin(options), 30);
+    EXPECT_EQ(multiband.blockMargin(options, false), 30);
     options.blendingBands = 3;
     options.blendingSigma = 2.0f;
-    EXPECT_EQ(multiband.blockMargin(options), 18);
+    EXPECT_EQ(multiband.blockMargin(options, false), 18);
     options.blockMargin = false;
-    EXPECT_EQ(multiband.blockMargin(options), 0);
+    EXPECT_EQ(multiband.blockMargin(options, false), 0);
     options.blockMargin = true;
-    for (const char* name : {"none", "linear"}) EXPECT_EQ(compositors().find(name)->component->blockMargin(options), 0);
+    for (const char* name : {"none", "linear"}) EXPECT_EQ(compositors().find(name)->component->blockMargin(options, false), 0);
 }
 
 TEST(RenderBlockPlan, BlocksTileTheOutputWithoutPassingItsEdge) {

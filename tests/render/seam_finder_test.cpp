@@ -42,8 +42,8 @@ TEST(SeamFinders, NearestCentreGoesToTheLargestWeightAndSharesTies) {
     const RenderOptions options;
     const RenderScene scene;
     NullStream log;
-    const SeamInput input{options, scene, Gains{}, *projections().defaultRow().component, footprints, 4, 2, 0, nullptr,
-                          log};
+    const SeamInput input{options, scene, Gains{}, *projections().defaultRow().component, footprints, 4, 2, PlaneBounds{}, 0,
+                          nullptr, log};
     const SeamFinder& nearest = *seamFinders().find("none")->component;
     EXPECT_EQ(nearest.heldBytes(input), 0);
     nearest.find(input)->markBlock(footprints, maxWeight, nullptr);
@@ -89,7 +89,7 @@ TEST(SeamFinders, EveryFinderGivesEachCoveredPixelToAPhotographThatCoversIt) {
         ASSERT_TRUE(s.plan.drawable());
         const RenderScene view = s.plan.scene();
         const SeamInput input{s.options, view, Gains{}, *s.plan.projection, s.plan.footprints, s.plan.result.width,
-                              s.plan.result.height, kTestRenderBudget, nullptr, s.log};
+                              s.plan.result.height, outputCrop(s.plan.result), kTestRenderBudget, nullptr, s.log};
         row.component->find(input)->markBlock(s.block, s.maxWeight, nullptr);
         int covered = 0, shared = 0;
         for (int r = 0; r < s.maxWeight.rows; ++r)

@@ -22,9 +22,11 @@ TEST(ThreadedRender, AnyThreadCountGivesTheSameBytesForEveryBlendingMethod) {
         const char* blending;
         bool gains;
         int64_t memory;  // small enough that no feature image is kept: sources are decoded
+        const char* seam;
     };
-    const Case cases[] = {{"none", false, 268435456}, {"linear", true, 268435456}, {"multiband", false, 268435456},
-                          {"multiband", true, 4000000}};
+    const Case cases[] = {{"none", false, 268435456, "cut"},      {"linear", true, 268435456, "cut"},
+                          {"multiband", false, 268435456, "cut"}, {"multiband", true, 4000000, "cut"},
+                          {"none", false, 268435456, "none"},     {"multiband", true, 4000000, "none"}};
     const std::string row6 = test::testData("matching/row6");
     for (const Case& c : cases) {
         Stitcher stitcher;
@@ -37,6 +39,7 @@ TEST(ThreadedRender, AnyThreadCountGivesTheSameBytesForEveryBlendingMethod) {
         }
         RenderOptions options = stitcher.options.render;
         options.gainCompensation = c.gains;
+        options.seam = c.seam;
         const RenderScene scene = stitcher.renderScene();
         Gains gains;
         Image one, four;
@@ -51,7 +54,7 @@ TEST(ThreadedRender, AnyThreadCountGivesTheSameBytesForEveryBlendingMethod) {
         ASSERT_FALSE(one.empty()) << c.blending;
         EXPECT_EQ(one.rows, four.rows);
         EXPECT_EQ(one.cols, four.cols);
-        EXPECT_TRUE(one.data == four.data) << "blending " << c.blending << " memory " << c.memory;
+        EXPECT_TRUE(one.data == four.data) << "blending " << c.blending << " memory " << c.memory << " seam " << c.seam;
     }
 }
 
