@@ -87,32 +87,21 @@ void CStatusDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CStatusDlg::setText(const std::string& text) {
-    {
-        const std::lock_guard<std::mutex> guard(lock);
-        reported.text = text;
-        reported.changed = true;
-    }
-    if (onWindowThread()) showReported();
+    report([&](Shown& shown) { shown.text = text; });
 }
 
 void CStatusDlg::setStageBar(int maximum, int position) {
-    {
-        const std::lock_guard<std::mutex> guard(lock);
-        reported.stageMaximum = maximum;
-        reported.stagePosition = position;
-        reported.changed = true;
-    }
-    if (onWindowThread()) showReported();
+    report([&](Shown& shown) {
+        shown.stageMaximum = maximum;
+        shown.stagePosition = position;
+    });
 }
 
 void CStatusDlg::setOverallBar(int maximum, int position) {
-    {
-        const std::lock_guard<std::mutex> guard(lock);
-        reported.overallMaximum = maximum;
-        reported.overallPosition = position;
-        reported.changed = true;
-    }
-    if (onWindowThread()) showReported();
+    report([&](Shown& shown) {
+        shown.overallMaximum = maximum;
+        shown.overallPosition = position;
+    });
 }
 
 void CStatusDlg::showReported() {

@@ -57,6 +57,17 @@ private:
         bool changed = true;
     };
     void requestCancel();
+    // From any thread: `change` applied to the report under the lock, shown at once when called
+    // on the window's thread (else at the next refresh).
+    template <typename Change>
+    void report(Change change) {
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            change(reported);
+            reported.changed = true;
+        }
+        if (onWindowThread()) showReported();
+    }
     // On the window's thread: the last report onto the widgets.
     void showReported();
     bool onWindowThread() const;
