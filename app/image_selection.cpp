@@ -71,7 +71,7 @@ ImageChoice chooseImages(std::vector<std::string> chosen) {
             choice.leftOut.push_back({path, why});
         } else if (!isPhotographName(path)) {
             choice.leftOut.push_back({path, isParameterFileName(path) ? "a parameter file is opened alone, not with photographs"
-                                                                      : "not a JPEG file"});
+                                                                      : kNotAPhotograph});
         } else {
             readable.push_back(path);
         }

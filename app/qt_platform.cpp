@@ -32,7 +32,8 @@ std::optional<std::vector<std::string>> QtPlatform::chooseFiles(const std::strin
     QFileDialog dialog(window, "Open", QString::fromStdString(fileDialogStart(initialDirectory)));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters({"JPEG Files (*.jpg *.jpeg *.jpe *.JPG *.JPEG *.JPE)",
+    dialog.setNameFilters({"Photographs (*.jpg *.jpeg *.jpe *.png *.tif *.tiff *.heic *.heif *.JPG *.JPEG *.JPE *.PNG "
+                           "*.TIF *.TIFF *.HEIC *.HEIF)",
                            "Parameter Files (*.txt *.ast *.TXT *.AST)", "All Files (*)"});
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     std::vector<std::string> selected;

@@ -9,7 +9,7 @@
 #include "features/arena_pools.h"
 #include "features/extract_features.h"
 #include "features/feature_image.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {
@@ -18,7 +18,7 @@ const std::string kView = std::string(VANTORRA_SHARED_DATA) + "/row6/DSC_0100.jp
 
 // The view reduced by `halvings`, as the float image the grey raster is made from.
 bool loadView(int halvings, FloatImage& image) {
-    if (!readJpeg(kView, image)) return false;
+    if (!readPhoto(kView, image)) return false;
     for (int k = 0; k < halvings; ++k) image = halfSize(image);
     return true;
 }

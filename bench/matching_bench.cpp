@@ -22,7 +22,7 @@
 #include "matching/match_graph.h"
 #include "matching/neighbour_matching.h"
 #include "matching/ransac.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {
@@ -111,7 +111,7 @@ void decode(benchmark::State& state) {
     for (auto _ : state)
         for (const std::string& name : names) {
             FloatImage image;
-            if (!readJpeg(kSet + name, image)) return state.SkipWithError("decode failed");
+            if (!readPhoto(kSet + name, image)) return state.SkipWithError("decode failed");
             benchmark::DoNotOptimize(image.data.data());
         }
     perImage(state, static_cast<int>(names.size()));

@@ -99,7 +99,8 @@ void declareTable(CLI::App& app, Texts& t) {
 
 void declare(CLI::App& app, Texts& t, CliOptions& o) {
     app.add_option("IMAGE", o.inputs,
-                   "two or more JPEG photographs (names ending in .jpg, .jpeg or .jpe, in any case), or "
+                   "two or more photographs (JPEG, PNG, TIFF or HEIF: names ending in .jpg, .jpeg, .jpe, .png, "
+                   ".tif, .tiff, .heic or .heif, in any case), or "
                    "one parameter file (.txt or .ast) to render again")
         ->type_name("IMAGE");
     app.add_option("-o,--output-dir", o.outputDirectory, "folder for pano.jpg, pano.txt and log.txt (default .)")

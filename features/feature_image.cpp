@@ -6,11 +6,12 @@
 #include <utility>
 
 #include "features/arena_pools.h"
+#include "io/photo_reader.h"
 #include "io/jpeg.h"
 #include "features/extract_features.h"
 #include "features/sift_state.h"
 #include "features/strongest_features.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 
@@ -91,15 +92,15 @@ FloatImage halved(FloatImage image, int times) {
 // image.
 bool decodeReduced(const std::string& path, const FeatureOptions& options, FloatImage& image,
                    ImageSize& size, int32_t& level, std::string* error) {
-    JpegHeader header;
-    if (!readJpegHeader(path, header, error)) return false;
+    PhotoHeader header;
+    if (!readPhotoHeader(path, header, error)) return false;
     level = featureReductionCount(header.height, header.width, options);
     if (level == 0) {
-        if (!readJpeg(path, image, error)) return false;
+        if (!readPhoto(path, image, error)) return false;
         size = {image.rows, image.cols, image.channels};
         return true;
     }
-    if (!readJpegReduced(path, image, header.height, header.width, level, error)) return false;
+    if (!readPhotoReduced(path, image, header.height, header.width, level, error)) return false;
     size = {header.height, header.width, image.channels};
     return true;
 }

@@ -220,6 +220,8 @@ ExifFacts readExifFacts(const uint8_t* payload, size_t size, int storedWidth, in
     return facts;
 }
 
+bool plausibleFocal35mm(double focal35mm) { return plausibleFocal(focal35mm); }
+
 float focalInPixels(const ExifFacts& facts, int uprightWidth, int uprightHeight) {
     if (!(facts.focal35mm > 0) || uprightWidth <= 0 || uprightHeight <= 0) return 0;
     const double diagonal = std::hypot(static_cast<double>(uprightWidth), static_cast<double>(uprightHeight));

@@ -27,6 +27,9 @@ struct ExifFacts {
 // block may record when the focal length has to be worked out from the focal-plane resolution.
 ExifFacts readExifFacts(const uint8_t* payload, size_t size, int storedWidth, int storedHeight);
 
+// Whether a 35-mm-equivalent focal length is one a lens could have (any EXIF source checks it).
+bool plausibleFocal35mm(double focal35mm);
+
 // The focal length in pixels of the upright image, 0 when the facts hold no focal length.
 float focalInPixels(const ExifFacts& facts, int uprightWidth, int uprightHeight);
 

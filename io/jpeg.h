@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "io/exif.h"
+#include "io/photo_rows.h"
 
 namespace vantorra {
 
@@ -26,14 +27,8 @@ struct JpegHeader {
 // Reads only the header (and the EXIF block): the size of a photograph without decoding it.
 bool readJpegHeader(const std::string& path, JpegHeader& header, std::string* error = nullptr);
 
-// Receives a decoded image one row at a time, top row first, 3 bytes (RGB) per pixel.
-class JpegRowSink {
-public:
-    virtual ~JpegRowSink() = default;
-    // Called once before the first row; false refuses the image (nothing is decoded).
-    virtual bool begin(int width, int height) = 0;
-    virtual void row(int index, const uint8_t* rgb) = 0;
-};
+// The JPEG readers hand their rows to any photograph sink.
+using JpegRowSink = PhotoRowSink;
 
 // Makes room in `samples` for one more row of rowSamples, out of totalRows. Sinks grow their
 // storage this way instead of allocating the size the header claims, so the memory a file costs

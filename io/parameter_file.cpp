@@ -11,6 +11,7 @@
 #include <istream>
 #include <ostream>
 
+#include "io/photo_reader.h"
 #include "io/input_files.h"
 #include "io/jpeg.h"
 #include "io/parameter_lines.h"
@@ -278,9 +279,9 @@ std::string checkParameterFilePhotographs(const std::string& directory, std::spa
         const size_t k = static_cast<size_t>(i);
         if (k >= records.size()) continue;
         const std::string path = directory + records[k].name;
-        JpegHeader header;
+        PhotoHeader header;
         std::string why;
-        if (!readJpegHeader(path, header, &why)) return "record " + std::to_string(i + 1) + ": " + why;
+        if (!readPhotoHeader(path, header, &why)) return "record " + std::to_string(i + 1) + ": " + why;
         const ImageSize& recorded = records[k].size;
         if (header.width != recorded.width || header.height != recorded.height)
             return "record " + std::to_string(i + 1) + ": " + path + " is " + std::to_string(header.width) +

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "io/photo_reader.h"
 #include "io/jpeg.h"
 #include "core/image_size.h"
 
@@ -12,8 +13,8 @@ std::vector<PhotoExif> readPhotoExif(const std::string& directory, const std::ve
     std::vector<PhotoExif> facts(names.size());
     for (size_t i = 0; i < names.size() && i < sizes.size(); ++i) {
         if (sizes[i].width <= 0 || sizes[i].height <= 0) continue;
-        JpegHeader header;
-        if (!readJpegHeader(directory + names[i], header)) continue;
+        PhotoHeader header;
+        if (!readPhotoHeader(directory + names[i], header)) continue;
         facts[i].ignored = header.exif.ignored;
         const float focal = focalInPixels(header.exif, header.width, header.height);
         if (!(focal > 0.0f) || !std::isfinite(focal)) continue;

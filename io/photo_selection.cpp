@@ -37,7 +37,7 @@ std::string fileNamePart(const std::string& path) {
 
 bool isPhotographName(const std::string& path) {
     const std::string name = lowerCase(fileNamePart(path));
-    for (const char* extension : {".jpg", ".jpeg", ".jpe"}) {
+    for (const char* extension : {".jpg", ".jpeg", ".jpe", ".png", ".tif", ".tiff", ".heic", ".heif"}) {
         if (name.size() > std::char_traits<char>::length(extension) && endsWith(name, extension)) return true;
     }
     return false;
@@ -63,8 +63,8 @@ namespace {
 std::string notPhotographReason(const std::string& path) {
     const size_t end = path.find_last_not_of(" \t");
     if (end != std::string::npos && end + 1 < path.size() && isPhotographName(path.substr(0, end + 1)))
-        return "not a JPEG file: the name goes on with white space after its .jpg, .jpeg or .jpe";
-    return "not a JPEG file";
+        return std::string(kNotAPhotograph) + ": the name goes on with white space after its extension";
+    return kNotAPhotograph;
 }
 
 }  // namespace

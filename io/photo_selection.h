@@ -11,8 +11,12 @@ namespace vantorra {
 // The name after the last '/' (the whole path when there is none).
 std::string fileNamePart(const std::string& path);
 
-// A photograph's file name ends in ".jpg", ".jpeg" or ".jpe", in any mix of case.
+// A photograph's file name ends in ".jpg", ".jpeg", ".jpe", ".png", ".tif", ".tiff", ".heic" or
+// ".heif", in any mix of case. (The file's own signature then decides how it is read.)
 bool isPhotographName(const std::string& path);
+
+// Why a file whose name is not a photograph's is left out.
+inline constexpr const char* kNotAPhotograph = "not a photograph (JPEG, PNG, TIFF or HEIF)";
 
 // A parameter file's name contains ".txt", ".TXT", ".ast" or ".AST".
 bool isParameterFileName(const std::string& path);
@@ -23,7 +27,7 @@ bool isSameFile(const std::string& a, const std::string& b);
 
 struct SkippedFile {
     std::string path;
-    std::string reason;  // "not a JPEG file", "the panorama about to be written"
+    std::string reason;  // kNotAPhotograph, "the panorama about to be written"
 };
 
 struct PhotoSelection {

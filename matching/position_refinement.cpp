@@ -5,10 +5,11 @@
 #include <cmath>
 
 #include "numerics/pair_projection.h"
+#include "io/photo_reader.h"
 #include "io/jpeg.h"
 #include "numerics/mat3.h"
 #include "numerics/wide_vectors.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 
@@ -178,10 +179,10 @@ AlignmentRaster greyRaster(const FloatImage& image, float scale) {
 AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error) {
     if (level < 0 || level > 15) return AlignmentRaster{};
     // The feature image's own reduction, so that positions refined here are those of its pixels.
-    JpegHeader header;
+    PhotoHeader header;
     FloatImage image;
-    if (!readJpegHeader(path, header, error) ||
-        !readJpegReduced(path, image, header.height, header.width, level, error))
+    if (!readPhotoHeader(path, header, error) ||
+        !readPhotoReduced(path, image, header.height, header.width, level, error))
         return AlignmentRaster{};
     return greyRaster(image, 1.0f);
 }

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "adjust/lens_estimation.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 #include "pipeline/registration.h"
 #include "render/renderer.h"
 

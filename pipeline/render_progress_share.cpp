@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "io/photo_reader.h"
 #include "io/jpeg.h"
 #include "core/progress_reporter.h"
 
@@ -42,8 +43,8 @@ std::vector<ImageSize> headerSizesForShare(const RenderOptions& options, const s
     if (options.sizeMode != SizeMode::Scale) return sizes;
     sizes.reserve(names.size());
     for (const std::string& name : names) {
-        JpegHeader header;
-        if (readJpegHeader(directory + name, header)) sizes.push_back({header.height, header.width, 3});
+        PhotoHeader header;
+        if (readPhotoHeader(directory + name, header)) sizes.push_back({header.height, header.width, 3});
         else sizes.push_back({});
     }
     return sizes;

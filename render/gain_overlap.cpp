@@ -6,7 +6,7 @@
 
 #include "numerics/mat3.h"
 #include "render/warp.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 
@@ -27,7 +27,7 @@ bool prepareGainImage(const PhotoSources& sources, int image, int gainImageSize,
             level = sources.featureLevel(image);
         } else {
             level = 0;
-            if (!readJpeg(sources.path(image), thumbnail, error)) {
+            if (!readPhoto(sources.path(image), thumbnail, error)) {
                 thumbnail.release();
                 return false;
             }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "io/photo_reader.h"
 #include "io/jpeg.h"
 #include "render/warp.h"
 #include "numerics/weighted_sum.h"
@@ -18,7 +19,7 @@ void chooseReduction(int rows, int cols, float ratio, float antiAliasFactor, Sou
 }
 
 // Collects decoded rows into an 8-bit image.
-class BytesSink : public JpegRowSink {
+class BytesSink : public PhotoRowSink {
 public:
     explicit BytesSink(Image& image) : image_(image) {}
     bool begin(int width, int height) override {
@@ -125,7 +126,7 @@ PreparedSource prepareSourceRows(const PhotoSources& sources, const SourcePlan& 
     const int step = 1 << extra;
     BytesSink sink(source.bytes);
     if (top > bottom ||
-        !readJpegRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error, top * step,
+        !readPhotoRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error, top * step,
                             (bottom - top + 1) * step)) {
         source.bytes.clear();
         return source;
@@ -175,7 +176,7 @@ PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan
         }
     } else {
         BytesSink sink(source.bytes);
-        if (!readJpegRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error)) {
+        if (!readPhotoRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error)) {
             source.bytes.clear();
             return source;
         }

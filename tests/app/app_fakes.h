@@ -14,7 +14,7 @@
 #include "app/platform.h"
 #include "app/stitch_engine.h"
 #include "core/stitch_cancelled.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra::testing {
 

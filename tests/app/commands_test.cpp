@@ -7,6 +7,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "io/photo_selection.h"
 #include "commands_fixture.h"
 #include "io/jpeg.h"
 
@@ -37,9 +38,9 @@ TEST_F(CommandsTest, RejectedChoicesShowTheirMessageListWhyAndRunNothing) {
     const std::string alone = "not stitched: a panorama needs two or more photographs";
     const Case cases[] = {
         {"one JPEG", {"a.jpg"}, {"a.jpg"}, "Please select 2 or more images", {{"a.jpg", alone}}},
-        {"one kept of two", {"a.jpg", "b.png"}, {"b.png", "a.jpg"},
+        {"one kept of two", {"a.jpg", "b.bmp"}, {"b.bmp", "a.jpg"},
          "Please select 2 or more images: the list shows why the others cannot be used",
-         {{"a.jpg", alone}, {"b.png", "not a JPEG file"}}},
+         {{"a.jpg", alone}, {"b.bmp", kNotAPhotograph}}},
         {"a missing image", {"a.jpg"}, {"gone.jpg", "a.jpg"},
          "Please select 2 or more images: the list shows why the others cannot be used",
          {{"a.jpg", alone}, {"gone.jpg", "No such file or directory"}}},
@@ -49,7 +50,7 @@ TEST_F(CommandsTest, RejectedChoicesShowTheirMessageListWhyAndRunNothing) {
         {"a missing parameter file", {}, {"pano.txt"}, "File does not exist", {{"pano.txt", "No such file or directory"}}},
         {"a file of another kind", {"notes.doc"}, {"notes.doc"},
          "Please select 2 or more images: the list shows why the others cannot be used",
-         {{"notes.doc", "not a JPEG file"}}},
+         {{"notes.doc", kNotAPhotograph}}},
         {"a folder without photographs", {"empty/readme"}, {"empty"},
          "Please select 2 or more images: the list shows why the others cannot be used",
          {{"empty", "a folder without photographs"}}},

@@ -1,5 +1,6 @@
 // Which chosen files are stitched, and in what order.
 
+#include "io/photo_selection.h"
 #include "app/image_selection.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +30,7 @@ class ChooseImagesTest : public InTempDirectory {};
 
 TEST_F(ChooseImagesTest, RotatesThenKeepsReadablePhotographsExceptTheOutput) {
     const std::string p = touch("P.jpg"), q = touch("Q.JPG"), r = touch("R.jpeg");
-    const std::string pano = touch("pano.jpg"), text = touch("notes.txt"), png = touch("S.png");
+    const std::string pano = touch("pano.jpg"), text = touch("notes.txt"), png = touch("S.gif");
     const std::string namedLikeIt = touch("weir1_pano.jpg");
     const std::string missing = path("gone.jpg");
     const auto kept = [](std::vector<std::string> chosen) { return chooseImages(std::move(chosen)).photographs; };
@@ -46,7 +47,7 @@ TEST_F(ChooseImagesTest, RotatesThenKeepsReadablePhotographsExceptTheOutput) {
     for (const SkippedFile& file : choice.leftOut) leftOut.emplace_back(file.path, file.reason);
     EXPECT_EQ(leftOut, (std::vector<std::pair<std::string, std::string>>{
                            {text, "a parameter file is opened alone, not with photographs"},
-                           {png, "not a JPEG file"},
+                           {png, kNotAPhotograph},
                            {missing, "No such file or directory"},
                            {pano, "the panorama about to be written"}}));
     EXPECT_EQ(choice.folder, folder.string());

@@ -1,5 +1,6 @@
 // The texts of the result panel and the status line after a run.
 
+#include "io/photo_selection.h"
 #include "app/result_summary.h"
 
 #include <gtest/gtest.h>
@@ -77,9 +78,9 @@ TEST(RunReportTest, PhotographsOutsideThePanoramaAreLeftOutWithTheReason) {
     EXPECT_EQ(report.percentOfFull(), 50);
     // Paths left out before the run follow the run's photographs, with their reasons.
     report = makeResultSummary(stitcher, render, "/out/pano.jpg", "/out/pano.txt",
-                               {{"/photos/e.png", "not a JPEG file"}, {"/gone.jpg", "No such file or directory"}});
+                               {{"/photos/e.gif", kNotAPhotograph}, {"/gone.jpg", "No such file or directory"}});
     ASSERT_EQ(report.photographs.size(), 6u);
-    EXPECT_EQ(report.photographs[4].path, "/photos/e.png");
+    EXPECT_EQ(report.photographs[4].path, "/photos/e.gif");
     EXPECT_EQ(report.photographs[5].reason, "No such file or directory");
     EXPECT_EQ(report.leftOutCount(), 4);
 }

@@ -16,7 +16,7 @@
 #include "core/image.h"
 #include "pipeline/stitcher.h"
 #include "io/panorama_sink.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {

@@ -24,7 +24,7 @@ TEST(InputSelectionTest, NamesAreFilteredLikeTheOpenCommand) {
     const Case cases[] = {
         // The order given is kept: no rotation of the list.
         {{"r.jpg", "p.jpg", "q.jpg"}, InputSelection::Images, {"r.jpg", "p.jpg", "q.jpg"}, 0},
-        {{"a.JPG", "b.jpeg", "c.png", "d.jpg"}, InputSelection::Images, {"a.JPG", "b.jpeg", "d.jpg"}, 0},
+        {{"a.JPG", "b.jpeg", "c.gif", "d.jpg"}, InputSelection::Images, {"a.JPG", "b.jpeg", "d.jpg"}, 0},
         {{"out/pano.jpg", "a.jpg", "b.jpg"}, InputSelection::Images, {"a.jpg", "b.jpg"}, 0},
         // An earlier result elsewhere is a photograph; only the output itself is left out.
         {{"dir/pano.jpg", "a.jpg"}, InputSelection::Images, {"dir/pano.jpg", "a.jpg"}, 0},
@@ -32,7 +32,7 @@ TEST(InputSelectionTest, NamesAreFilteredLikeTheOpenCommand) {
         {{"out/pano.jpg", "a.jpg"}, InputSelection::Rejected, {}, ExitUsage},
         {{"a.jpg"}, InputSelection::Rejected, {}, ExitUsage},
         {{}, InputSelection::Rejected, {}, ExitUsage},
-        {{"a.png", "b.gif"}, InputSelection::Rejected, {}, ExitUsage},
+        {{"a.bmp", "b.gif"}, InputSelection::Rejected, {}, ExitUsage},
         {{"a.jpg", "pano.txt"}, InputSelection::Rejected, {}, ExitUsage},
         {{"missing-pano.txt"}, InputSelection::Rejected, {}, ExitFileError},
         {{"missing.AST"}, InputSelection::Rejected, {}, ExitFileError},

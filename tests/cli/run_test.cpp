@@ -15,7 +15,7 @@
 #include "core/image.h"
 #include "io/jpeg.h"
 #include "pipeline/stitcher.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {

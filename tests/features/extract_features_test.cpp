@@ -14,7 +14,7 @@
 #include "core/image.h"
 #include "features/feature_image.h"
 #include "raster_helpers.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {
@@ -34,7 +34,7 @@ protected:
     static const GreyRaster* photograph() {
         FloatImage image;
         std::string error;
-        EXPECT_TRUE(readJpeg(kView, image, &error)) << error;
+        EXPECT_TRUE(readPhoto(kView, image, &error)) << error;
         return greyRaster(image);
     }
 

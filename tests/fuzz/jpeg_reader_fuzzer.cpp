@@ -11,7 +11,7 @@
 #include "core/image.h"
 #include "io/jpeg.h"
 #include "fuzz_input_file.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     FloatImage whole;
     std::string wholeError;
-    const bool wholeRead = readJpeg(path, whole, &wholeError);
+    const bool wholeRead = readPhoto(path, whole, &wholeError);
     require(wholeRead == byteRead);
     if (wholeRead) {
         require(whole.rows == height && whole.cols == width && whole.channels == 3);
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FloatImage halved;
     int fullRows = -1, fullCols = -1;
     std::string halvedError;
-    const bool halvedRead = readJpegHalved(path, halved, fullRows, fullCols, &halvedError);
+    const bool halvedRead = readPhotoHalved(path, halved, fullRows, fullCols, &halvedError);
     require(halvedRead == wholeRead);
     if (halvedRead) {
         require(fullRows == whole.rows && fullCols == whole.cols);
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (wholeRead) {  // the feature stage's reduction, from the header's size
         FloatImage reduced;
         std::string reducedError;
-        if (readJpegReduced(path, reduced, whole.rows, whole.cols, 3, &reducedError))
+        if (readPhotoReduced(path, reduced, whole.rows, whole.cols, 3, &reducedError))
             require(reduced.rows == whole.rows >> 3 && reduced.cols == whole.cols >> 3 &&
                     reduced.data.size() == static_cast<size_t>(reduced.rows) * reduced.cols * 3);
         else

@@ -17,7 +17,7 @@
 #include "core/cancel_flag.h"
 #include "core/image.h"
 #include "io/jpeg.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {
@@ -37,7 +37,7 @@ protected:
 
     bool read(const std::string& path, std::string& error) {
         FloatImage image;
-        return readJpeg(path, image, &error);
+        return readPhoto(path, image, &error);
     }
 
     fs::path dir_;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "io/jpeg.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 #include "support/pipeline_support.h"
 
 namespace vantorra {

@@ -7,7 +7,7 @@
 
 #include "core/image.h"
 #include "io/jpeg.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {
@@ -29,12 +29,12 @@ TEST(ReadJpegHalved, EqualsDecodingThenHalvingSampleForSample) {
     for (const auto& [rows, cols] : {std::pair{37, 53}, std::pair{2, 2}, std::pair{64, 48}}) {
         const std::string path = writeNoisyJpeg(dir, rows, cols);
         FloatImage full;
-        ASSERT_TRUE(readJpeg(path, full));
+        ASSERT_TRUE(readPhoto(path, full));
         const FloatImage expected = halfSize(full);
 
         FloatImage halved;
         int fullRows = 0, fullCols = 0;
-        ASSERT_TRUE(readJpegHalved(path, halved, fullRows, fullCols));
+        ASSERT_TRUE(readPhotoHalved(path, halved, fullRows, fullCols));
         EXPECT_EQ(fullRows, rows);
         EXPECT_EQ(fullCols, cols);
         EXPECT_EQ(halved.rows, rows / 2);
@@ -53,12 +53,12 @@ TEST(ReadJpegHalved, SeveralHalvingsEqualHalvingTheDecodedImageThatOften) {
     for (const auto& [rows, cols] : {std::pair{75, 103}, std::pair{64, 48}, std::pair{9, 33}}) {
         const std::string path = writeNoisyJpeg(dir, rows, cols);
         FloatImage expected;
-        ASSERT_TRUE(readJpeg(path, expected));
+        ASSERT_TRUE(readPhoto(path, expected));
         for (int halvings = 1; halvings <= 3; ++halvings) {
             expected = halfSize(expected);
             FloatImage halved;
             int fullRows = 0, fullCols = 0;
-            ASSERT_TRUE(readJpegHalved(path, halved, fullRows, fullCols, nullptr, halvings));
+            ASSERT_TRUE(readPhotoHalved(path, halved, fullRows, fullCols, nullptr, halvings));
             EXPECT_EQ(fullRows, rows);
             EXPECT_EQ(halved.rows, expected.rows) << halvings;
             EXPECT_EQ(halved.cols, expected.cols) << halvings;
@@ -79,14 +79,14 @@ double meanDifference(const FloatImage& a, const FloatImage& b) {
 TEST(ReadJpegReduced, KeepsTheHalvingsSizeAndStaysCloseToTheirSamples) {
     const std::string photo = std::string(VANTORRA_TEST_DATA) + "/features/view_600x400.jpg";
     FloatImage expected;
-    ASSERT_TRUE(readJpeg(photo, expected));
+    ASSERT_TRUE(readPhoto(photo, expected));
     FloatImage same;
-    ASSERT_TRUE(readJpegReduced(photo, same, 400, 600, 0));
+    ASSERT_TRUE(readPhotoReduced(photo, same, 400, 600, 0));
     EXPECT_EQ(same.data, expected.data);
     for (int halvings = 1; halvings <= 5; ++halvings) {
         expected = halfSize(expected);
         FloatImage reduced;
-        ASSERT_TRUE(readJpegReduced(photo, reduced, 400, 600, halvings)) << halvings;
+        ASSERT_TRUE(readPhotoReduced(photo, reduced, 400, 600, halvings)) << halvings;
         ASSERT_EQ(reduced.rows, expected.rows) << halvings;
         ASSERT_EQ(reduced.cols, expected.cols) << halvings;
         EXPECT_LT(meanDifference(reduced, expected), 1.0) << halvings;  // 0.05-0.65 measured
@@ -98,7 +98,7 @@ TEST(ReadJpegReduced, KeepsTheHalvingsSizeAndStaysCloseToTheirSamples) {
         const std::string path = writeNoisyJpeg(dir, rows, cols);
         for (int halvings = 1; halvings <= 4; ++halvings) {
             FloatImage reduced;
-            ASSERT_TRUE(readJpegReduced(path, reduced, rows, cols, halvings));
+            ASSERT_TRUE(readPhotoReduced(path, reduced, rows, cols, halvings));
             EXPECT_EQ(reduced.rows, rows >> halvings) << rows << " x " << cols << ", " << halvings;
             EXPECT_EQ(reduced.cols, cols >> halvings) << rows << " x " << cols << ", " << halvings;
             EXPECT_EQ(reduced.data.size(), static_cast<size_t>((rows >> halvings) * (cols >> halvings) * 3));
@@ -107,10 +107,10 @@ TEST(ReadJpegReduced, KeepsTheHalvingsSizeAndStaysCloseToTheirSamples) {
     // A size other than the file's is refused, as is a file that cannot be read.
     FloatImage image;
     std::string error;
-    EXPECT_FALSE(readJpegReduced(photo, image, 800, 1200, 2, &error));
+    EXPECT_FALSE(readPhotoReduced(photo, image, 800, 1200, 2, &error));
     EXPECT_TRUE(image.empty());
     EXPECT_NE(error.find("differs"), std::string::npos) << error;
-    EXPECT_FALSE(readJpegReduced("/nonexistent-vantorra/photo.jpg", image, 400, 600, 2, &error));
+    EXPECT_FALSE(readPhotoReduced("/nonexistent-vantorra/photo.jpg", image, 400, 600, 2, &error));
     EXPECT_NE(error.find("photo.jpg"), std::string::npos) << error;
     std::filesystem::remove_all(dir);
 }
@@ -120,7 +120,7 @@ TEST(ReadJpegHalved, BadFilesLeaveTheImageEmptyWithAReason) {
     image.allocate(4, 4, 3);
     int rows = -1, cols = -1;
     std::string error;
-    EXPECT_FALSE(readJpegHalved("/nonexistent-vantorra/photo.jpg", image, rows, cols, &error));
+    EXPECT_FALSE(readPhotoHalved("/nonexistent-vantorra/photo.jpg", image, rows, cols, &error));
     EXPECT_TRUE(image.empty());
     EXPECT_EQ(rows, 0);
     EXPECT_EQ(cols, 0);

@@ -17,7 +17,8 @@
 #include <jpeglib.h>
 
 #include "core/image.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
+#include "io/photo_reader.h"
 
 namespace vantorra {
 namespace {
@@ -114,7 +115,7 @@ TEST_F(JpegTest, RoundTripAtQuality100KeepsSizeChannelsAndValues) {
     EXPECT_EQ(header.components, 3);
 
     FloatImage decoded;
-    ASSERT_TRUE(readJpeg(path("round.jpg"), decoded, &error)) << error;
+    ASSERT_TRUE(readPhoto(path("round.jpg"), decoded, &error)) << error;
     ASSERT_EQ(decoded.rows, 23);
     ASSERT_EQ(decoded.cols, 37);
     ASSERT_EQ(decoded.channels, 3);
@@ -127,6 +128,19 @@ TEST_F(JpegTest, RoundTripAtQuality100KeepsSizeChannelsAndValues) {
     EXPECT_LT(total / original.data.size(), 1.5);
     // Nothing beside the output: the temporary file was renamed into place.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+// A name may lie: the file's signature picks the reader, so a PNG saved as .jpg is a photograph.
+TEST_F(JpegTest, APngNamedLikeAJpegIsReadByWhatItHolds) {
+    writeBytes(path("picture.jpg"), std::vector<unsigned char>(std::begin(kPng), std::end(kPng)));
+    PhotoHeader header;
+    ASSERT_TRUE(readPhotoHeader(path("picture.jpg"), header));
+    EXPECT_EQ(header.format, PhotoFormat::Png);
+    FloatImage image;
+    std::string error;
+    ASSERT_TRUE(readPhoto(path("picture.jpg"), image, &error)) << error;
+    EXPECT_EQ(image.rows, 2);
+    EXPECT_EQ(image.cols, 2);
 }
 
 TEST_F(JpegTest, BadFilesFailCleanlyWithAMessage) {
@@ -144,7 +158,7 @@ TEST_F(JpegTest, BadFilesFailCleanlyWithAMessage) {
     }
     writeBytes(path("random.jpg"), noise);
     writeBytes(path("empty.jpg"), {});
-    writeBytes(path("picture.jpg"), std::vector<unsigned char>(std::begin(kPng), std::end(kPng)));
+    writeBytes(path("picture.jpg"), {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0, 0, 0});
 
     struct Case {
         const char* name;
@@ -162,7 +176,7 @@ TEST_F(JpegTest, BadFilesFailCleanlyWithAMessage) {
         SCOPED_TRACE(test.name);
         FloatImage image(2, 2, 3);
         std::string error;
-        EXPECT_FALSE(readJpeg(path(test.name), image, &error));
+        EXPECT_FALSE(readPhoto(path(test.name), image, &error));
         EXPECT_TRUE(image.empty());
         EXPECT_EQ(image.rows, 0);
         EXPECT_NE(error.find(path(test.name)), std::string::npos) << error;
@@ -200,14 +214,14 @@ TEST_F(JpegTest, LongMarkersTheDecoderSkipsSpanSeveralReads) {
     EXPECT_EQ(header.width, 56);
     EXPECT_EQ(header.height, 40);
     FloatImage expected, got;
-    ASSERT_TRUE(readJpeg(path("plain.jpg"), expected, &error)) << error;
-    ASSERT_TRUE(readJpeg(path("padded.jpg"), got, &error)) << error;
+    ASSERT_TRUE(readPhoto(path("plain.jpg"), expected, &error)) << error;
+    ASSERT_TRUE(readPhoto(path("padded.jpg"), got, &error)) << error;
     EXPECT_EQ(got.data, expected.data);
 
     // Cut inside the last segment: the file ends before its image data.
     padded.resize(3 * 65535);
     writeBytes(path("cut.jpg"), padded);
-    EXPECT_FALSE(readJpeg(path("cut.jpg"), got, &error));
+    EXPECT_FALSE(readPhoto(path("cut.jpg"), got, &error));
     EXPECT_NE(error.find("Premature end"), std::string::npos) << error;
 }
 
@@ -235,7 +249,7 @@ TEST_F(JpegTest, GreyscaleAndFourComponentFilesDecodeToRgb) {
 
         FloatImage image;
         std::string error;
-        ASSERT_TRUE(readJpeg(path(test.name), image, &error)) << error;
+        ASSERT_TRUE(readPhoto(path(test.name), image, &error)) << error;
         ASSERT_EQ(image.rows, 11);
         ASSERT_EQ(image.cols, 19);
         ASSERT_EQ(image.channels, 3);
@@ -264,7 +278,7 @@ TEST_F(JpegTest, HugeHeaderIsRefusedBeforeDecoding) {
     EXPECT_EQ(header.width, 60000);
     FloatImage image;
     std::string error;
-    EXPECT_FALSE(readJpeg(path("huge.jpg"), image, &error));
+    EXPECT_FALSE(readPhoto(path("huge.jpg"), image, &error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
     EXPECT_TRUE(image.empty());
 }
@@ -315,10 +329,10 @@ TEST_F(JpegTest, ForgedSizeUnderTheLimitFailsOnTheMissingData) {
         EXPECT_EQ(error.find("Backing store"), std::string::npos) << error;
 
         FloatImage image;
-        EXPECT_FALSE(readJpeg(path("forged.jpg"), image, &error)) << test.what;
+        EXPECT_FALSE(readPhoto(path("forged.jpg"), image, &error)) << test.what;
         EXPECT_TRUE(image.empty());
         int rows = -1, cols = -1;
-        EXPECT_FALSE(readJpegHalved(path("forged.jpg"), image, rows, cols, &error)) << test.what;
+        EXPECT_FALSE(readPhotoHalved(path("forged.jpg"), image, rows, cols, &error)) << test.what;
         EXPECT_TRUE(image.empty());
         std::vector<uint8_t> pixels;
         int width = -1, height = -1;
@@ -416,7 +430,7 @@ TEST_F(JpegTest, ProgressiveFileIsRefusedWhenItsCoefficientsOutgrowTheDecoder) {
     const long peak = childPeakMegabytes([&] {
         FloatImage image;
         int rows = 0, cols = 0;
-        readJpegHalved(huge, image, rows, cols);
+        readPhotoHalved(huge, image, rows, cols);
     });
     ASSERT_GE(peak, 0);
     EXPECT_LT(peak, 64) << "MB to refuse a progressive 18000 x 18000 file";

@@ -35,7 +35,13 @@ TEST(PhotoSelectionTest, EachNameIsAPhotographAParameterFileTheOutputOrNothing) 
         {"/photos/.jpg", false, false, false},       // only an extension, no name
         {"/photos/a.jpg.bak", false, false, false},
         {"/photos.jpg/readme", false, false, false}, // the folder's name does not count
-        {"/photos/a.png", false, false, false},
+        {"/photos/a.png", true, false, true},
+        {"/photos/B.TIFF", true, false, true},
+        {"/photos/c.Tif", true, false, true},
+        {"/photos/d.heic", true, false, true},
+        {"/photos/e.HEIF", true, false, true},
+        {"/photos/f.gif", false, false, false},
+        {"/photos/.png", false, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -53,7 +59,7 @@ TEST(PhotoSelectionTest, KeepsTheOrderGivenAndSaysWhyAFileWasLeftOut) {
     EXPECT_EQ(selection.photographs, (std::vector<std::string>{"r.jpg", "p.JPEG", "q.jpe"}));
     ASSERT_EQ(selection.skipped.size(), 2u);
     EXPECT_EQ(selection.skipped[0].path, "notes.md");
-    EXPECT_EQ(selection.skipped[0].reason, "not a JPEG file");
+    EXPECT_EQ(selection.skipped[0].reason, kNotAPhotograph);
     EXPECT_EQ(selection.skipped[1].path, "pano.jpg");
     EXPECT_EQ(selection.skipped[1].reason, "the panorama about to be written");
 }

@@ -13,7 +13,7 @@
 #include "core/image.h"
 #include "pipeline/stitcher.h"
 #include "support/pipeline_support.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {
@@ -278,7 +278,7 @@ TEST(PipelineDriverTest, DebugSnapshotsWriteOnePreviewPerRegistrationStep) {
         const std::string name = dir.file("tmp" + std::to_string(k) + ".jpg");
         FloatImage snapshot;
         std::string error;
-        ASSERT_TRUE(readJpeg(name, snapshot, &error)) << name << ": " << error;
+        ASSERT_TRUE(readPhoto(name, snapshot, &error)) << name << ": " << error;
         EXPECT_EQ(snapshot.cols, 500) << name;
         EXPECT_GT(snapshot.rows, 0) << name;
     }

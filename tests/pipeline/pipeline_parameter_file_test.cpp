@@ -15,7 +15,7 @@
 #include "core/image.h"
 #include "pipeline/stitcher.h"
 #include "support/pipeline_support.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {
@@ -88,7 +88,7 @@ TEST(PipelineParameterFileTest, RowOfSixRendersAgainFromItsParameterFile) {
                 "more than 8 levels apart\n", d.maxLevels, d.mean, d.far, again.data.size());
     expectSamePanorama(d, again.data.size());
     FloatImage written;
-    EXPECT_TRUE(readJpeg(dir.file("pano.jpg"), written));
+    EXPECT_TRUE(readPhoto(dir.file("pano.jpg"), written));
     EXPECT_EQ(written.cols, row.output.cols);
 }
 

@@ -14,7 +14,7 @@
 #include "render/gain_compensation.h"
 #include "render/warp.h"
 #include "support/pipeline_support.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {
@@ -22,7 +22,7 @@ namespace {
 // Writes `name` of the row multiplied by `factor` (clamped) into `dir` at quality 95.
 void writeExposed(const std::string& name, float factor, const test::TempDir& dir) {
     FloatImage image;
-    ASSERT_TRUE(readJpeg(test::testData("matching/row6") + name, image));
+    ASSERT_TRUE(readPhoto(test::testData("matching/row6") + name, image));
     for (float& v : image.data) v *= factor;
     image.clampTo255();
     Image out;

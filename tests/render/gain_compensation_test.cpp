@@ -16,7 +16,7 @@
 #include "render/gain_overlap.h"
 #include "numerics/camera.h"
 #include "numerics/mat3.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {

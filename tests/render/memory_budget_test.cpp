@@ -15,7 +15,7 @@
 #include "pipeline/stitcher.h"
 #include "pipeline/stitcher.h"
 #include "support/pipeline_support.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VANTORRA_UNDER_SANITIZER 1
@@ -110,7 +110,7 @@ TEST(MemoryBudget, APanoramaLargerThanTheBudgetStaysWithinItPlusTheAllowance) {
     EXPECT_GT(panoramaBytes, 3 * kBudget);  // several times the budget
     EXPECT_LE(run.ownBytes(), kBudget + kAllowance);
     FloatImage written;
-    EXPECT_TRUE(readJpeg(dir.file("pano.jpg"), written));
+    EXPECT_TRUE(readPhoto(dir.file("pano.jpg"), written));
     EXPECT_EQ(written.cols, run.width);
 }
 

@@ -8,7 +8,7 @@
 #include "core/image.h"
 #include "io/jpeg.h"
 #include "render/warp.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {
@@ -59,7 +59,7 @@ double meanDifference(const Image& a, const FloatImage& b, int rows, int cols) {
 TEST(PreparedSource, DecodedReductionStaysCloseToTheFloatReduction) {
     const OnePhoto photo;
     FloatImage full;
-    ASSERT_TRUE(readJpeg(kPhoto, full));
+    ASSERT_TRUE(readPhoto(kPhoto, full));
     for (const float ratio : {1.0f, 1.3f, 2.0f, 2.7f, 4.0f, 6.0f, 8.0f, 12.0f, 20.0f}) {
         const SourcePlan plan = planSource(photo.sources, 0.375f, 0, photo.footprintAt(ratio));
         EXPECT_FALSE(plan.fromFeatureImage);

@@ -19,7 +19,7 @@
 #include "core/thread_pool.h"
 #include "render/renderer.h"
 #include "support/pipeline_support.h"
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 namespace vantorra {
 namespace {

@@ -1,9 +1,10 @@
-#include "io/jpeg_image.h"
+#include "io/photo_image.h"
 
 #include <algorithm>
 #include <cstddef>
 
 #include "io/jpeg.h"
+#include "io/photo_reader.h"
 
 namespace vantorra {
 
@@ -146,33 +147,33 @@ void cropTo(FloatImage& image, int rows, int cols) {
 
 }  // namespace
 
-bool readJpeg(const std::string& path, FloatImage& image, std::string* error) {
+bool readPhoto(const std::string& path, FloatImage& image, std::string* error) {
     image.release();
     FloatSink sink(image);
-    if (readJpegRows(path, sink, error)) return true;
+    if (readPhotoRows(path, sink, error)) return true;
     image.release();
     return false;
 }
 
-bool readJpegHalved(const std::string& path, FloatImage& image, int& fullRows, int& fullCols, std::string* error,
+bool readPhotoHalved(const std::string& path, FloatImage& image, int& fullRows, int& fullCols, std::string* error,
                     int halvings) {
     image.release();
     HalvingSink sink(image, halvings);
-    const bool ok = readJpegRows(path, sink, error);
+    const bool ok = readPhotoRows(path, sink, error);
     fullRows = ok ? sink.fullRows : 0;
     fullCols = ok ? sink.fullCols : 0;
     if (!ok) image.release();
     return ok;
 }
 
-bool readJpegReduced(const std::string& path, FloatImage& image, int fullRows, int fullCols, int halvings,
+bool readPhotoReduced(const std::string& path, FloatImage& image, int fullRows, int fullCols, int halvings,
                      std::string* error) {
     halvings = std::max(halvings, 0);
     const int byDecoder = std::min(halvings, 1);
     HalvingSink halving(image, halvings - byDecoder);
     FloatSink whole(image);
     JpegRowSink& sink = halvings > byDecoder ? static_cast<JpegRowSink&>(halving) : whole;
-    const bool ok = readJpegRowsScaled(path, 1 << byDecoder, sink, error);
+    const bool ok = readPhotoRowsScaled(path, 1 << byDecoder, sink, error);
     // The decoder rounds its reduced sizes up where halving rounds down: at most a row and a
     // column more than the photograph's own halvings.
     if (ok) cropTo(image, fullRows >> halvings, fullCols >> halvings);
