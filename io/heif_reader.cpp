@@ -99,6 +99,10 @@ public:
         width_ = heif_image_get_width(image_, heif_channel_interleaved);
         height_ = heif_image_get_height(image_, heif_channel_interleaved);
         if (!plane_ || width_ <= 0 || height_ <= 0) return HeifFile::fail(error, "the image has no colour plane");
+        // A damaged file may decode to another size than its header gives; every stage sized its
+        // buffers from the header.
+        if (width_ != heif_image_handle_get_width(file_.handle) || height_ != heif_image_handle_get_height(file_.handle))
+            return HeifFile::fail(error, "the decoded image is not the size its header gives");
         return true;
     }
     int width() const override { return width_; }

@@ -12,10 +12,11 @@ scripts/install-deps.sh --fuzz
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTORRA_FUZZ=ON \
   -DVANTORRA_BUILD_APP=OFF -DVANTORRA_BUILD_TESTS=OFF -DVANTORRA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target jpeg_reader_fuzzer parameter_file_fuzzer panorama_section_fuzzer
+cmake --build "$build" -j "$(nproc)" --target jpeg_reader_fuzzer photo_reader_fuzzer parameter_file_fuzzer \
+  panorama_section_fuzzer
 
 mkdir -p "$build/artifacts"
-for harness in jpeg_reader_fuzzer parameter_file_fuzzer panorama_section_fuzzer; do
+for harness in jpeg_reader_fuzzer photo_reader_fuzzer parameter_file_fuzzer panorama_section_fuzzer; do
   corpus="$build/corpus/$harness"
   mkdir -p "$corpus"
   echo "fuzzing ${harness%_fuzzer} for $seconds s"
