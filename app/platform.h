@@ -32,7 +32,7 @@ public:
     // The save dialog for the panorama, starting at `current`, offering `formats` in its type
     // list; the path typed and the type chosen, nothing on Cancel.
     virtual std::optional<SaveChoice> choosePanoramaFile(const std::string& current,
-                                                         const std::vector<PanoramaFormat>& formats) = 0;
+                                                         const std::vector<SaveFormat>& formats) = 0;
     // Opens a picture in the desktop's viewer and returns when that hand-over has finished.
     virtual void openPicture(const std::string& path) = 0;
     // Shows a folder in the desktop's file manager.

@@ -43,14 +43,14 @@ std::optional<std::vector<std::string>> QtPlatform::chooseFiles(const std::strin
 }
 
 std::optional<SaveChoice> QtPlatform::choosePanoramaFile(const std::string& current,
-                                                         const std::vector<PanoramaFormat>& formats) {
+                                                         const std::vector<SaveFormat>& formats) {
     QFileDialog dialog(window, "Save Panorama As", QString::fromStdString(current));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // The type list names each format by its extensions; the name's own extension is checked
     // against them afterwards, so no suffix is added behind the user's back here.
     QStringList filters;
-    for (const PanoramaFormat& format : formats) {
+    for (const SaveFormat& format : formats) {
         QStringList patterns;
         for (const std::string& extension : format.extensions) patterns << "*." + QString::fromStdString(extension);
         filters << QString::fromStdString(format.name) + " (" + patterns.join(' ') + ")";

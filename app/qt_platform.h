@@ -27,7 +27,7 @@ public:
 
     std::optional<std::vector<std::string>> chooseFiles(const std::string& initialDirectory) override;
     std::optional<SaveChoice> choosePanoramaFile(const std::string& current,
-                                                 const std::vector<PanoramaFormat>& formats) override;
+                                                 const std::vector<SaveFormat>& formats) override;
     void showMessage(const std::string& text) override;
     void openPicture(const std::string& path) override;
     void openFolder(const std::string& path) override;

@@ -20,14 +20,14 @@ std::string lowerCase(std::string text) {
     return text;
 }
 
-const PanoramaFormat* formatNamed(const std::string& name) {
-    for (const PanoramaFormat& format : panoramaFormats())
+const SaveFormat* formatNamed(const std::string& name) {
+    for (const SaveFormat& format : panoramaFormats())
         if (format.name == name) return &format;
     return &panoramaFormats().front();
 }
 
-const PanoramaFormat* formatOfExtension(const std::string& extension) {
-    for (const PanoramaFormat& format : panoramaFormats())
+const SaveFormat* formatOfExtension(const std::string& extension) {
+    for (const SaveFormat& format : panoramaFormats())
         if (std::find(format.extensions.begin(), format.extensions.end(), extension) != format.extensions.end())
             return &format;
     return nullptr;
@@ -35,7 +35,7 @@ const PanoramaFormat* formatOfExtension(const std::string& extension) {
 
 std::string extensionList() {
     std::string list;
-    for (const PanoramaFormat& format : panoramaFormats())
+    for (const SaveFormat& format : panoramaFormats())
         for (const std::string& extension : format.extensions) list += (list.empty() ? "." : ", .") + extension;
     return list;
 }
@@ -52,8 +52,9 @@ bool holdsSomethingElse(const std::string& path) {
 
 }  // namespace
 
-const std::vector<PanoramaFormat>& panoramaFormats() {
-    static const std::vector<PanoramaFormat> formats = {{"JPEG", {"jpg", "jpeg", "jpe"}}};
+const std::vector<SaveFormat>& panoramaFormats() {
+    static const std::vector<SaveFormat> formats = {
+        {"JPEG", {"jpg", "jpeg", "jpe"}}, {"TIFF", {"tif", "tiff"}}, {"PNG", {"png"}}};
     return formats;
 }
 

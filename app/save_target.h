@@ -10,13 +10,13 @@
 
 namespace vantorra {
 
-struct PanoramaFormat {
+struct SaveFormat {
     std::string name;                     // "JPEG", as the type list shows it
     std::vector<std::string> extensions;  // without the dot, the first one added to a bare name
 };
 
 // The formats the panorama can be written in, the type list's entries in order.
-const std::vector<PanoramaFormat>& panoramaFormats();
+const std::vector<SaveFormat>& panoramaFormats();
 
 // What the save dialog gave back: the path and the type chosen in its list.
 struct SaveChoice {

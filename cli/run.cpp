@@ -16,6 +16,7 @@
 #include "io/output_commit.h"
 #include "io/output_files.h"
 #include "io/panorama_sink.h"
+#include "pipeline/panorama_encoding.h"
 #include "pipeline/stitcher.h"
 
 namespace vantorra {
@@ -25,7 +26,7 @@ namespace fs = std::filesystem;
 
 // Made and checked before the run so that a long stitch never ends in an output folder it
 // cannot use.
-std::string prepareOutputFolder(const fs::path& folder, LogDestination::Mode logMode) {
+std::string prepareOutputFolder(const fs::path& folder, LogDestination::Mode logMode, const std::string& panoramaName) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder)) {
@@ -34,7 +35,7 @@ std::string prepareOutputFolder(const fs::path& folder, LogDestination::Mode log
     if (logMode == LogDestination::File)
         if (std::string why = outputPathProblem((folder / LogDestination::kLogFileName).string(), false); !why.empty())
             return why;
-    return checkOutputsWritable(folder.string());
+    return checkOutputsWritable(folder.string(), panoramaName);
 }
 
 // A crop that holds no angle renders nothing: a bad command line, said before any work.
@@ -78,10 +79,14 @@ int ended(std::ostream& errors, const std::string& message, int exitCode) {
 int checkBeforeRun(const CliOptions& options, const InputSelection& selection, std::ostream& errors) {
     if (const std::string problem = cropProblem(options.stitch.render); !problem.empty())
         return ended(errors, problem, ExitUsage);
+    if (const std::string problem = encodingProblem(options.stitch.render); !problem.empty())
+        return ended(errors, "vantorra-cli: " + problem, ExitUsage);
     if (!options.quiet)
         for (const SkippedFile& file : selection.skipped) errors << "skipping " << file.path << ": " << file.reason << std::endl;
     if (selection.kind == InputSelection::Rejected) return ended(errors, selection.message, selection.exitCode);
-    if (const std::string problem = prepareOutputFolder(options.outputDirectory, options.logMode); !problem.empty())
+    const std::string panoramaName = panoramaFileName(panoramaEncoding(options.stitch.render).format);
+    if (const std::string problem = prepareOutputFolder(options.outputDirectory, options.logMode, panoramaName);
+        !problem.empty())
         return ended(errors, problem, ExitFileError);
     return kGoOn;
 }
@@ -126,13 +131,15 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
            std::ostream& errors, const CancelFlag* cancel) {
     const Terminal terminal{progress, messages, errors, cancel};
     const fs::path folder(options.outputDirectory);
-    const InputSelection selection = selectInputs(options.inputs, (folder / "pano.jpg").string());
+    const PanoramaEncoding encoding = panoramaEncoding(options.stitch.render);
+    const fs::path panoramaPath = folder / panoramaFileName(encoding.format);
+    const InputSelection selection = selectInputs(options.inputs, panoramaPath.string());
     if (const int code = checkBeforeRun(options, selection, errors); code != kGoOn) return code;
 
     Stitcher stitcher;
     stitcher.options = options.stitch;
     // The panorama streams into a temporary beside the earlier one while it renders.
-    StagedOutputs outputs(folder.string(), stitcher.options.render.jpegQuality);
+    StagedOutputs outputs(folder.string(), encoding);
     if (const std::string problem = outputs.open(); !problem.empty()) return ended(errors, problem, ExitFileError);
     RunReport report;
     if (const int code = stitchLogged(options, selection, calls, stitcher, outputs.panorama(), terminal, report);
@@ -149,7 +156,7 @@ int runCli(const CliOptions& options, const PipelineCalls& calls, TerminalProgre
     // Only now: a reader of the standard output that is gone can no longer cost the outputs, and
     // a failed write of these lines leaves the run's success as it is.
     if (!options.quiet && !report.registration.empty()) messages << summaryLine(report.registration) << std::endl;
-    if (!options.quiet) messages << "Panorama written to " << (folder / OutputFiles::kPanoramaName).string() << std::endl;
+    if (!options.quiet) messages << "Panorama written to " << panoramaPath.string() << std::endl;
     return ExitSuccess;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
@@ -112,6 +113,26 @@ bool writeJpeg(const std::string& path, const uint8_t* pixels, int width, int he
     return true;
 }
 
+// The metadata in the markers its readers look for: EXIF and XMP in APP1, the profile in APP2
+// (split as the ICC convention asks). A block too long for one marker is left out.
+void writeMetadataMarkers(jpeg_compress_struct& cinfo, const PanoramaMetadata& metadata) {
+    constexpr size_t kMarkerBytes = 65533;
+    static const char kExif[] = "Exif\0";  // with the literal's own terminator, "Exif\0\0"
+    static const char kXmp[] = "http://ns.adobe.com/xap/1.0/";  // and its terminator
+    if (!metadata.exif.empty() && metadata.exif.size() + sizeof kExif <= kMarkerBytes) {
+        std::vector<uint8_t> payload(kExif, kExif + sizeof kExif);
+        payload.insert(payload.end(), metadata.exif.begin(), metadata.exif.end());
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, payload.data(), static_cast<unsigned>(payload.size()));
+    }
+    if (!metadata.xmp.empty() && metadata.xmp.size() + sizeof kXmp <= kMarkerBytes) {
+        std::vector<uint8_t> payload(kXmp, kXmp + sizeof kXmp);
+        payload.insert(payload.end(), metadata.xmp.begin(), metadata.xmp.end());
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, payload.data(), static_cast<unsigned>(payload.size()));
+    }
+    if (!metadata.icc.empty())
+        jpeg_write_icc_profile(&cinfo, metadata.icc.data(), static_cast<unsigned>(metadata.icc.size()));
+}
+
 // The streaming encoder of JpegFileSink. Every libjpeg call is made from a frame that has set
 // the jump point itself, so an error never jumps into a frame that has returned.
 struct JpegFileSink::Encoder {
@@ -178,6 +199,7 @@ bool JpegFileSink::begin(int width, int height) {
     jpeg_set_defaults(&e.cinfo);
     jpeg_set_quality(&e.cinfo, quality_, TRUE);
     jpeg_start_compress(&e.cinfo, TRUE);
+    writeMetadataMarkers(e.cinfo, metadata_);
     return true;
 }
 

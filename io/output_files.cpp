@@ -12,6 +12,7 @@
 
 #include "core/cancel_flag.h"
 #include "core/image.h"
+#include "io/panorama_file_sink.h"
 #include "io/jpeg.h"
 #include "io/output_commit.h"
 #include "io/panorama_checksum.h"
@@ -156,16 +157,16 @@ bool holds(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-std::string checkOutputsWritable(const std::string& folder) {
+std::string checkOutputsWritable(const std::string& folder, const std::string& panoramaName) {
     struct stat info;
     if (stat(folder.c_str(), &info) != 0) return cannotWrite(folder, std::strerror(errno));
     if (!S_ISDIR(info.st_mode)) return cannotWrite(folder, "not a folder");
-    for (const char* name : {OutputFiles::kPanoramaName, OutputFiles::kParameterFileName})
+    for (const char* name : {panoramaName.c_str(), OutputFiles::kParameterFileName})
         if (std::string why = outputPathProblem(joined(folder, name)); !why.empty()) return why;
     // Creating a file is the only honest test: permissions, a read-only mount, no free inodes.
-    StagedFile probe(joined(folder, OutputFiles::kPanoramaName));
+    StagedFile probe(joined(folder, panoramaName.c_str()));
     if (std::string why = probe.open(); !why.empty()) return cannotWrite(folder, why);
-    for (const char* name : {OutputFiles::kPanoramaName, OutputFiles::kParameterFileName}) {
+    for (const char* name : {panoramaName.c_str(), OutputFiles::kParameterFileName}) {
         const std::string path = joined(folder, name);
         if (lstat(path.c_str(), &info) != 0) continue;  // nothing to replace
         if (!S_ISREG(info.st_mode)) return cannotWrite(path, "not a regular file");
@@ -193,20 +194,27 @@ std::string writeOutputs(const std::string& folder, const Image& panorama, int q
 }
 
 struct StagedOutputs::State {
-    State(const std::string& panoramaPath, const std::string& parameterPath, int quality)
-        : image(panoramaPath), text(parameterPath), quality(quality) {}
+    State(const std::string& panoramaPath, const std::string& parameterPath, PanoramaEncoding encoding)
+        : image(panoramaPath), text(parameterPath), encoding(std::move(encoding)) {}
     StagedFile image, text;
-    int quality;
-    std::unique_ptr<JpegFileSink> sink;
+    PanoramaEncoding encoding;
+    std::unique_ptr<FileSink> sink;
     bool copied = false;
 };
 
 StagedOutputs::StagedOutputs(const std::string& folder, int quality)
-    : StagedOutputs(joined(folder, OutputFiles::kPanoramaName), joined(folder, OutputFiles::kParameterFileName),
-                    quality) {}
+    : StagedOutputs(folder, PanoramaEncoding{PanoramaFormat::Jpeg, 8, quality, {}}) {}
+
+StagedOutputs::StagedOutputs(const std::string& folder, const PanoramaEncoding& encoding)
+    : StagedOutputs(joined(folder, panoramaFileName(encoding.format)), joined(folder, OutputFiles::kParameterFileName),
+                    encoding) {}
 
 StagedOutputs::StagedOutputs(const std::string& panoramaPath, const std::string& parameterPath, int quality)
-    : state_(std::make_unique<State>(panoramaPath, parameterPath, quality)) {}
+    : StagedOutputs(panoramaPath, parameterPath, PanoramaEncoding{PanoramaFormat::Jpeg, 8, quality, {}}) {}
+
+StagedOutputs::StagedOutputs(const std::string& panoramaPath, const std::string& parameterPath,
+                             const PanoramaEncoding& encoding)
+    : state_(std::make_unique<State>(panoramaPath, parameterPath, encoding)) {}
 
 StagedOutputs::~StagedOutputs() = default;
 
@@ -220,7 +228,7 @@ std::string StagedOutputs::open() {
         if (copy >= 0) close(copy);
         return cannotWrite(s.image.target(), std::strerror(saved));
     }
-    s.sink = std::make_unique<JpegFileSink>(stream, s.image.target(), s.quality);
+    s.sink = makeFileSink(stream, s.image.target(), s.encoding);
     return std::string();
 }
 

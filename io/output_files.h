@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "io/panorama_format.h"
 #include "io/panorama_sink.h"
 
 namespace vantorra {
@@ -23,7 +24,7 @@ struct OutputFiles {
 // Whether new files can be created in `folder` and its earlier outputs replaced: empty when they
 // can, else "cannot write PATH: reason". For the start of a run, so a long stitch never ends in
 // a folder it cannot use. An earlier output without write permission counts as not replaceable.
-std::string checkOutputsWritable(const std::string& folder);
+std::string checkOutputsWritable(const std::string& folder, const std::string& panoramaName = OutputFiles::kPanoramaName);
 
 // Writes `panorama` as JPEG at `quality` and `parameters` (the parameter file's text) into
 // `folder`, replacing both together. Returns empty on success, else "cannot write PATH: reason"
@@ -52,9 +53,12 @@ OutputFailure replaceOutputs(const std::string& panoramaPath, const std::string&
 // and no temporary behind.
 class StagedOutputs {
 public:
+    // The panorama as a JPEG at `quality`, or in `encoding` (named pano.jpg, pano.tif or pano.png).
     StagedOutputs(const std::string& folder, int quality);
+    StagedOutputs(const std::string& folder, const PanoramaEncoding& encoding);
     // The same for outputs of any names, each staged beside its target.
     StagedOutputs(const std::string& panoramaPath, const std::string& parameterPath, int quality);
+    StagedOutputs(const std::string& panoramaPath, const std::string& parameterPath, const PanoramaEncoding& encoding);
     ~StagedOutputs();
     StagedOutputs(const StagedOutputs&) = delete;
     StagedOutputs& operator=(const StagedOutputs&) = delete;

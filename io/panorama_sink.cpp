@@ -8,6 +8,11 @@ bool writeToSink(const Image& image, PanoramaSink& sink) {
     return sink.begin(image.cols, image.rows) && sink.writeRows(image.data.data(), image.rows) && sink.finish();
 }
 
+bool PanoramaSink::writeWideRows(const uint16_t*, int) {
+    error_ = "this panorama keeps 8 bits a sample";
+    return false;
+}
+
 bool ImageSink::begin(int width, int height) {
     image_.allocate(height, width, 3);
     row_ = 0;

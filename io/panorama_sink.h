@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "core/image.h"
+#include "io/panorama_format.h"
 
 namespace vantorra {
 
@@ -23,6 +25,14 @@ public:
     virtual bool finish() = 0;
     // Whether the whole panorama stays in memory (the render's budget must hold it).
     virtual bool holdsWholePanorama() const = 0;
+    // Whether the sink keeps 16 bits a sample: the render then hands it rows through
+    // writeWideRows, `count` rows of width x 3 samples 0..65535, instead of writeRows (which a
+    // 16-bit sink still takes, each byte b as b x 257). A sink of 8 bits refuses wide rows.
+    virtual bool wantsWideRows() const { return false; }
+    virtual bool writeWideRows(const uint16_t* rgb, int count);
+    // What the file should carry of the photographs' metadata; before begin(). A sink that
+    // writes no file ignores it.
+    virtual void setMetadata(PanoramaMetadata) {}
     const std::string& error() const { return error_; }
 
 protected:
@@ -46,10 +56,20 @@ private:
     int row_ = 0;
 };
 
+// A sink that encodes into a file, which is complete once finish() succeeded.
+class FileSink : public PanoramaSink {
+public:
+    bool holdsWholePanorama() const override { return false; }
+    bool finished() const { return finished_; }
+
+protected:
+    bool finished_ = false;
+};
+
 // Encodes the rows straight into a baseline JPEG at `path` (written in place: the caller picks a
 // temporary name and renames it when the run succeeds). A sink that fails or is destroyed
 // before finish() removes its file.
-class JpegFileSink : public PanoramaSink {
+class JpegFileSink : public FileSink {
 public:
     JpegFileSink(std::string path, int quality);
     // Encodes into `file` (owned from here on, closed by finish or on failure); `name` is for
@@ -62,9 +82,8 @@ public:
     bool begin(int width, int height) override;
     bool writeRows(const uint8_t* rgb, int count) override;
     bool finish() override;
-    bool holdsWholePanorama() const override { return false; }
+    void setMetadata(PanoramaMetadata metadata) override { metadata_ = std::move(metadata); }
     const std::string& path() const { return path_; }
-    bool finished() const { return finished_; }
 
 private:
     struct Encoder;  // libjpeg's state, kept out of this header
@@ -74,9 +93,9 @@ private:
 
     std::string path_;
     int quality_;
+    PanoramaMetadata metadata_;
     std::unique_ptr<Encoder> encoder_;
     std::FILE* given_ = nullptr;  // a file handed over, not opened here
-    bool finished_ = false;
 };
 
 }  // namespace vantorra

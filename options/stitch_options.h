@@ -100,6 +100,9 @@ struct RenderOptions {
     bool debugSnapshots = false;
     bool edgeFillBlur = true;
     int32_t jpegQuality = 75;
+    // The panorama's file: "jpeg", "tiff" or "png", at 8 or 16 bits a sample (16: TIFF and PNG).
+    std::string outputFormat = "jpeg";
+    int32_t outputDepth = 8;
     bool blockMargin = true;
     float orientTheta = 0.0f;
     float orientPhi = 0.0f;

@@ -37,6 +37,23 @@ std::vector<OptionChoice> choicesOf(const ComponentTable<Component>& table) {
     return choices;
 }
 
+// The panorama's file format and depth, as choices by their place in the rows above.
+constexpr const char* kFormats[] = {"jpeg", "tiff", "png"};
+
+OptionValue formatOf(const StitchOptions& o) {
+    for (int64_t i = 0; i < 3; ++i)
+        if (o.render.outputFormat == kFormats[i]) return i;
+    return int64_t{-1};
+}
+
+void setFormat(StitchOptions& o, const OptionValue& v) {
+    o.render.outputFormat = kFormats[static_cast<size_t>(std::get<int64_t>(v))];
+}
+
+OptionValue depthOf(const StitchOptions& o) { return int64_t{o.render.outputDepth == 16 ? 1 : o.render.outputDepth == 8 ? 0 : -1}; }
+
+void setDepth(StitchOptions& o, const OptionValue& v) { o.render.outputDepth = std::get<int64_t>(v) == 1 ? 16 : 8; }
+
 // The options that name a render component, after the output size's choice.
 void addComponentRows(std::vector<OptionSpec>& t) {
     using F = OptionField;
@@ -170,6 +187,18 @@ void addMatchingQualityAndOrientationRows(std::vector<OptionSpec>& t) {
                  "JPEG quality of pano.jpg", kJpegQualityRange, {}, {}, true, 1, {}, "",
                  VANTORRA_SLOT(int64_t, render.jpegQuality),
                  "The quality pano.jpg is written at, 0 to 100: higher keeps more detail in a larger file"});
+    t.push_back({F::OutputFormat, K::Choice, "render/outputFormat", "Other Options", "Panorama file:", "format", "",
+                 "file format of the panorama", {0, 0},
+                 {{"jpeg", "JPEG (pano.jpg)", "8 bits a sample, at most 65,500 pixels a side"},
+                  {"tiff", "TIFF (pano.tif)", "8 or 16 bits a sample, any size"},
+                  {"png", "PNG (pano.png)", "8 or 16 bits a sample"}},
+                 {}, true, 1, {}, "", formatOf, setFormat,
+                 "The file the panorama is written to: JPEG to share it, TIFF or PNG to keep 16 bits for editing "
+                 "(output format)"});
+    t.push_back({F::OutputDepth, K::Choice, "render/outputDepth", "Other Options", "Bits a sample:", "depth", "",
+                 "bits a sample of the panorama (16 for TIFF and PNG)", {0, 0},
+                 {{"8", "8 bits", ""}, {"16", "16 bits", ""}}, {}, true, 1, {}, "", depthOf, setDepth,
+                 "How finely the panorama's tones are kept: 16 bits leave room for grading (bit depth)"});
     t.push_back({F::OrientTheta, K::Angle, "render/orientThetaDeg", "Orientation Settings", "Turn left or right",
                  "orient", "THETA,PHI,PSI", "manual orientation in degrees", {0, 0}, {}, {}, true, 3, {},
                  "Horizon and direction (θ, φ, ψ):", VANTORRA_SLOT(double, render.orientTheta),

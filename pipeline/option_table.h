@@ -29,7 +29,7 @@ enum class OptionField : int {
     SystemMemoryText,
     BlendingSigma, BlendingBands,
     Alpha, Beta, MaxIterations,
-    JpegQuality,
+    JpegQuality, OutputFormat, OutputDepth,
     OrientTheta, OrientPhi, OrientPsi,
     GainCompensation, GainSigma, GainMean,
     RefineRegistration,

@@ -11,6 +11,7 @@
 #include "io/record_names.h"
 #include "matching/feature_matcher.h"
 #include "pipeline/camera_registration.h"
+#include "pipeline/carried_metadata.h"
 #include "pipeline/focal_seed.h"
 #include "pipeline/kept_cameras.h"
 #include "pipeline/lens_groups.h"
@@ -226,7 +227,13 @@ bool Stitcher::renderRun(Run& run, PanoramaSink& output, const RenderOptions& re
     // The render's budget is what the feature stage left of the system memory.
     const Renderer renderer(render, options.systemMemory - featureImageMemory_);
     WatchedOutput watched(output);
-    report.render = renderer.render(watched, scene, gains, progress, run.log, &pool);
+    const RenderPlan plan = renderer.plan(scene, gains, !watched.holdsWholePanorama(), &pool, run.log);
+    if (plan.drawable() && !watched.holdsWholePanorama()) {
+        CarriedMetadata carried = carriedMetadata(plan, scene, render);
+        for (const std::string& warning : carried.warnings) run.log << warning << '\n';
+        watched.setMetadata(std::move(carried.metadata));
+    }
+    report.render = renderer.execute(plan, watched, gains, progress, run.log, &pool);
     cameras_ = keepUnmoved(report.render.cameras, solved_);
     if (!report.render.error.empty()) {
         ended(report, StitchOutcome::Failed, report.render.error);

@@ -23,6 +23,11 @@ bool WatchedOutput::writeRows(const uint8_t* rgb, int count) {
     return passed(output_.writeRows(rgb, count));
 }
 
+bool WatchedOutput::writeWideRows(const uint16_t* rgb, int count) {
+    if (!passed(true)) return false;
+    return passed(output_.writeWideRows(rgb, count));
+}
+
 bool WatchedOutput::finish() {
     if (!passed(true)) return false;
     return passed(output_.finish());

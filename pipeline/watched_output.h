@@ -3,6 +3,7 @@
 // once any photograph was found changed during the run: its rows would mix two pictures.
 
 #include <cstdint>
+#include <utility>
 
 #include "io/panorama_sink.h"
 
@@ -15,6 +16,9 @@ public:
     bool writeRows(const uint8_t* rgb, int count) override;
     bool finish() override;
     bool holdsWholePanorama() const override { return output_.holdsWholePanorama(); }
+    bool wantsWideRows() const override { return output_.wantsWideRows(); }
+    bool writeWideRows(const uint16_t* rgb, int count) override;
+    void setMetadata(PanoramaMetadata metadata) override { output_.setMetadata(std::move(metadata)); }
 
 private:
     bool passed(bool ok);

@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libjpeg62-turbo-dev libexif-dev libpng-dev libtiff-dev libheif-dev libeigen3-dev zlib1g-dev libboost-graph-dev
+  libjpeg62-turbo-dev libexif-dev libpng-dev libtiff-dev libheif-dev libexiv2-dev libeigen3-dev zlib1g-dev libboost-graph-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libcli11-dev
   xvfb xauth

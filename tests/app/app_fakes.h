@@ -51,7 +51,7 @@ public:
         statusWindowsAtMessage.push_back(statusWindowsAlive);
     }
     std::optional<SaveChoice> choosePanoramaFile(const std::string& current,
-                                                 const std::vector<PanoramaFormat>& formats) override {
+                                                 const std::vector<SaveFormat>& formats) override {
         saveDialogStarts.push_back(current);
         offeredFormats = formats;
         if (saveChoices.empty()) return std::nullopt;
@@ -102,7 +102,7 @@ public:
     std::vector<int> statusWindowsAtMessage;
     std::deque<std::optional<std::string>> saveChoices;  // what the save dialog returns
     std::string saveType;                                // the type chosen there (default: the first)
-    std::vector<PanoramaFormat> offeredFormats;
+    std::vector<SaveFormat> offeredFormats;
     std::vector<std::string> saveDialogStarts;
     std::vector<std::string> pictures;
     std::vector<std::string> folders;
