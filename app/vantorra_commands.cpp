@@ -6,8 +6,10 @@
 
 #include "app/image_selection.h"
 #include "app/save_target.h"
+#include "io/panorama_format.h"
 #include "io/output_files.h"
 #include "io/preview_sink.h"
+#include "pipeline/panorama_encoding.h"
 #include "pipeline/option_table.h"
 
 namespace vantorra {
@@ -76,8 +78,21 @@ void VantorraCommands::setStatus(const std::string& text) {
 
 std::string VantorraCommands::panoramaPath() const {
     if (chosenPanoramaPath) return *chosenPanoramaPath;
-    return outputFolder.empty() ? absolutePath(kPanoramaFile) : (fs::path(outputFolder) / kPanoramaFile).string();
+    const char* name = panoramaFileName(panoramaEncoding(engine.stitcher().options.render).format);
+    return outputFolder.empty() ? absolutePath(name) : (fs::path(outputFolder) / name).string();
 }
+
+namespace {
+
+// The options' encoding for a panorama written to `path`, whose extension names the format.
+PanoramaEncoding encodingFor(const std::string& path, const RenderOptions& options) {
+    PanoramaEncoding encoding = panoramaEncoding(options);
+    encoding.format = panoramaFormatOfName(path).value_or(encoding.format);
+    if (encoding.format == PanoramaFormat::Jpeg) encoding.depth = 8;
+    return encoding;
+}
+
+}  // namespace
 
 void VantorraCommands::requestCancel() {
     if (busy) cancelFlag.request();
@@ -215,7 +230,14 @@ void VantorraCommands::saveAs() {
     const Stitcher& stitcher = engine.stitcher();
     std::vector<std::string> photographs = report ? shownCameras.photographs() : std::vector<std::string>{};
     for (const std::string& name : stitcher.names()) photographs.push_back(stitcher.directory() + name);
-    const SaveTarget target = saveTarget(*chosen, photographs);
+    SaveTarget target = saveTarget(*chosen, photographs);
+    // Save As copies the finished file: another format would need another render.
+    if (target.refusal.empty() && report &&
+        panoramaFormatOfName(target.panorama) != panoramaFormatOfName(report->panoramaPath)) {
+        const std::string had = panoramaFormatName(panoramaFormatOfName(report->panoramaPath).value_or(PanoramaFormat::Jpeg));
+        target.refusal = "The panorama was made as " + had + ": to have it as " + fileNamePart(target.panorama) +
+                         ", choose that format under Options (Panorama file) and stitch again.";
+    }
     if (!target.refusal.empty()) {
         setStatus("Nothing was saved: " + target.refusal);
         platform.showMessage(target.refusal);
@@ -255,7 +277,7 @@ void VantorraCommands::openOutputFolder() {
 
 void VantorraCommands::run(bool appendLog, const std::string& runningText, const EngineCall& engineCall) {
     const std::string panorama = panoramaPath(), parameters = parameterPathFor(panorama);
-    StagedOutputs outputs(panorama, parameters, engine.stitcher().options.render.jpegQuality);
+    StagedOutputs outputs(panorama, parameters, encodingFor(panorama, engine.stitcher().options.render));
     if (const std::string why = outputs.open(); !why.empty()) {
         const std::string message = "Nothing was stitched: the panorama cannot be written (" + why +
                                     "). Choose another place with File ▸ Save As.";

@@ -26,7 +26,13 @@ void Image::allocate(int newRows, int newCols, int newChannels) {
 // The block is clipped to both images, so a caller's off-by-one never writes past the panorama.
 // Samples are clamped as well as truncated: converting a float outside 0-255 (or a NaN) to a byte
 // is undefined, and a stray value must not corrupt the output.
-void Image::pasteFrom(int row, int col, const FloatImage& source, int r0, int c0, int r1, int c1) {
+namespace {
+
+// Copies source rows r0..r1, columns c0..c1 into `data` (rows x cols x channels) at (row, col),
+// each sample through `convert`, clipped to both images.
+template <typename T, typename Convert>
+void pasteSamples(std::vector<T>& data, int rows, int cols, int channels, int row, int col, const FloatImage& source,
+                  int r0, int c0, int r1, int c1, Convert convert) {
     if (r1 < r0 || c1 < c0) return;
     const int k = std::min(channels, source.channels);
     // Shift the block so it starts inside both the source and the target.
@@ -41,15 +47,33 @@ void Image::pasteFrom(int row, int col, const FloatImage& source, int r0, int c0
     if (height <= 0 || width <= 0 || k <= 0) return;
     for (int r = 0; r < height; ++r) {
         const float* from = &source.data[(static_cast<size_t>(r0 + r) * source.cols + c0) * source.channels];
-        uint8_t* to = &data[(static_cast<size_t>(row + r) * cols + col) * channels];
-        for (int c = 0; c < width; ++c) {
-            for (int j = 0; j < k; ++j) {
-                const float v = from[c * source.channels + j];
-                const float clamped = v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f;
-                to[c * channels + j] = static_cast<uint8_t>(clamped);
-            }
-        }
+        T* to = &data[(static_cast<size_t>(row + r) * cols + col) * channels];
+        for (int c = 0; c < width; ++c)
+            for (int j = 0; j < k; ++j) to[c * channels + j] = convert(from[c * source.channels + j]);
     }
+}
+
+}  // namespace
+
+void Image::pasteFrom(int row, int col, const FloatImage& source, int r0, int c0, int r1, int c1) {
+    pasteSamples(data, rows, cols, channels, row, col, source, r0, c0, r1, c1, [](float v) {
+        const float clamped = v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f;
+        return static_cast<uint8_t>(clamped);
+    });
+}
+
+void WideImage::allocate(int r, int c, int ch) {
+    rows = r;
+    cols = c;
+    channels = ch;
+    data.assign(static_cast<size_t>(std::max(r, 0)) * std::max(c, 0) * std::max(ch, 0), 0);
+}
+
+void WideImage::pasteFrom(int row, int col, const FloatImage& source, int r0, int c0, int r1, int c1) {
+    pasteSamples(data, rows, cols, channels, row, col, source, r0, c0, r1, c1, [](float v) {
+        const float scaled = v * 257.0f + 0.5f;
+        return static_cast<uint16_t>(scaled > 0.0f ? (scaled < 65535.0f ? scaled : 65535.0f) : 0.0f);
+    });
 }
 
 FloatImage::FloatImage(int newRows, int newCols, int newChannels) {

@@ -54,6 +54,20 @@ public:
     std::vector<uint8_t> data;
 };
 
+// 16-bit samples, for a panorama of 16 bits a sample on its way to the file.
+class WideImage {
+public:
+    void allocate(int rows, int cols, int channels);  // zero-filled
+    // As Image::pasteFrom, each sample of the 0-255 scale the nearest of 0-65535 (v x 257).
+    void pasteFrom(int row, int col, const FloatImage& source, int r0, int c0, int r1, int c1);
+    bool empty() const { return data.empty(); }
+
+    int rows = 0;
+    int cols = 0;
+    int channels = 0;
+    std::vector<uint16_t> data;
+};
+
 class FloatImage {
 public:
     // Requests of this many samples or more are refused as allocation failures.

@@ -62,6 +62,23 @@ bool PreviewSink::writeRows(const uint8_t* rgb, int count) {
         error_ = next_.error();
         return false;
     }
+    addToPreview(rgb, count);
+    return true;
+}
+
+bool PreviewSink::writeWideRows(const uint16_t* rgb, int count) {
+    if (!next_.writeWideRows(rgb, count)) {
+        error_ = next_.error();
+        return false;
+    }
+    // The copy for the window keeps 8 bits.
+    narrow_.resize(static_cast<size_t>(width_) * 3 * static_cast<size_t>(std::max(count, 0)));
+    for (size_t i = 0; i < narrow_.size(); ++i) narrow_[i] = static_cast<uint8_t>((rgb[i] * 255u + 32767u) / 65535u);
+    addToPreview(narrow_.data(), count);
+    return true;
+}
+
+void PreviewSink::addToPreview(const uint8_t* rgb, int count) {
     count = std::min(count, height_ - row_);  // rows beyond the panorama are the next sink's to refuse
     const size_t rowBytes = static_cast<size_t>(width_) * 3;
     for (int r = 0; r < count; ++r) {
@@ -81,7 +98,6 @@ bool PreviewSink::writeRows(const uint8_t* rgb, int count) {
         ++row_;
         if (++rowsInBlock_ == factor_ || row_ == height_) emitRow();
     }
-    return true;
 }
 
 bool PreviewSink::finish() {

@@ -21,6 +21,9 @@ public:
     bool writeRows(const uint8_t* rgb, int count) override;
     bool finish() override;
     bool holdsWholePanorama() const override { return next_.holdsWholePanorama(); }
+    bool wantsWideRows() const override { return next_.wantsWideRows(); }
+    bool writeWideRows(const uint16_t* rgb, int count) override;
+    void setMetadata(PanoramaMetadata metadata) override { next_.setMetadata(std::move(metadata)); }
 
     // The reduced copy, complete once finish() has succeeded (ceil(width / factor) x
     // ceil(height / factor), 3 channels); each pixel is the rounded mean of the panorama pixels
@@ -31,6 +34,7 @@ public:
 
 private:
     void emitRow();
+    void addToPreview(const uint8_t* rgb, int count);
 
     PanoramaSink& next_;
     int64_t maxPixels_;
@@ -40,6 +44,7 @@ private:
     int rowsInBlock_ = 0;     // of the block row being summed
     std::vector<uint64_t> sums_;  // per preview pixel of the block row, per channel
     Image preview_;
+    std::vector<uint8_t> narrow_;  // 16-bit rows rounded for the copy
 };
 
 // The least whole factor that reduces width x height to at most maxPixels pixels.

@@ -56,7 +56,7 @@ BandCost bandCost(const RenderOptions& o, const RenderScene& scene, const Projec
     for (size_t p = 0; p < footprints.size() && p < scene.component.size(); ++p) {
         if (footprints[p].regions.empty()) continue;
         const int image = scene.component[p];
-        const SourcePlan plan = planSource(scene.sources, o.antiAliasFactor, image, footprints[p]);
+        const SourcePlan plan = planSource(scene.sources, o.antiAliasFactor, image, footprints[p], o.outputDepth == 16);
         BandCost::Source s;
         if (plan.fromFeatureImage) {
             s.wholeBytes = plan.bytes;
@@ -113,7 +113,7 @@ std::vector<PreparedSource> prepareBandSources(const RenderOptions& options, con
     auto prepare = [&](size_t p, int) {
         const int image = scene.component[p];
         if (footprints[p].regions.empty()) return;
-        const SourcePlan plan = planSource(scene.sources, options.antiAliasFactor, image, footprints[p]);
+        const SourcePlan plan = planSource(scene.sources, options.antiAliasFactor, image, footprints[p], options.outputDepth == 16);
         const Camera& camera = scene.cameras[static_cast<size_t>(image)];
         const Gains& g = options.gainCompensation ? gains : none;
         if (plan.fromFeatureImage) {

@@ -21,6 +21,8 @@ public:
     // Waits for the row before (false when the sink refused it), then writes `count` rows of
     // `rgb`, which stay untouched until the next call or finish().
     bool write(const uint8_t* rgb, int count);
+    // The same for the 16-bit rows of a sink that wants them.
+    bool writeWide(const uint16_t* rgb, int count);
     // Waits for the last row; false when the sink refused any.
     bool finish() { return wait(); }
 

@@ -23,6 +23,7 @@ struct BandJob {
     int blockRow = 0, bandTop = 0;
     int colSide = 0, blockCols = 0, total = 0;
     Image& band;
+    WideImage* wide;  // the band of a 16-bit panorama instead, or null
 
     int number(int blockCol) const { return blockRow * blockCols + blockCol + 1; }
 };
@@ -40,7 +41,8 @@ void composeBlock(const BandJob& job, int blockCol, const RenderContext& context
     buffers.block.clampTo255();
     // Blocks of a row cover distinct columns of the band, so blocks on different threads never
     // write the same bytes.
-    job.band.pasteFrom(b.rowStart - job.bandTop, b.colStart, buffers.block, m, m, rows - m - 1, cols - m - 1);
+    if (job.wide) job.wide->pasteFrom(b.rowStart - job.bandTop, b.colStart, buffers.block, m, m, rows - m - 1, cols - m - 1);
+    else job.band.pasteFrom(b.rowStart - job.bandTop, b.colStart, buffers.block, m, m, rows - m - 1, cols - m - 1);
 }
 
 // One block after another on this thread, each block's rows split over the context's pool.
@@ -100,17 +102,24 @@ bool renderBlocks(PanoramaSink& sink, const BlockLoop& loop, const Compositor& c
     for (ProgressReporter& s : silent) s.cancel = base.progress.cancel;
     // One row of blocks, or two in turn when one is written while the next is composed.
     Image bands[2];
+    WideImage wideBands[2];
+    const bool wide = sink.wantsWideRows();
     BandWriter writer(sink, loop.overlapWriting);
     for (int blockRow = 0; blockRow < blockRows; ++blockRow) {
         const int bandTop = blockRow * loop.block;
         const int bandRows = std::min(loop.block, loop.height - bandTop);
-        Image& band = bands[loop.overlapWriting ? blockRow % 2 : 0];
-        if (band.rows != bandRows) band.allocate(bandRows, loop.width, 3);
+        const int slot = loop.overlapWriting ? blockRow % 2 : 0;
+        Image& band = bands[slot];
+        WideImage& wideBand = wideBands[slot];
+        if (wide && wideBand.rows != bandRows) wideBand.allocate(bandRows, loop.width, 3);
+        if (!wide && band.rows != bandRows) band.allocate(bandRows, loop.width, 3);
         context.sources = bandSources(bandTop, bandRows);
-        const BandJob job{loop, placed, grid, compositor, margin, blockRow, bandTop, colSide, blockCols, total, band};
+        const BandJob job{loop,      placed,    grid,  compositor, margin, blockRow,
+                          bandTop,   colSide,   blockCols, total,  band,   wide ? &wideBand : nullptr};
         if (lanes > 1 && blockCols > 1) composeAtOnce(job, context, buffers, silent, *context.pool);
         else composeInTurn(job, context, buffers.front());
-        if (!writer.write(band.data.data(), bandRows)) return false;
+        const bool written = wide ? writer.writeWide(wideBand.data.data(), bandRows) : writer.write(band.data.data(), bandRows);
+        if (!written) return false;
     }
     return writer.finish();
 }

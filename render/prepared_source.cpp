@@ -7,6 +7,7 @@
 #include "io/photo_reader.h"
 #include "io/jpeg.h"
 #include "render/warp.h"
+#include "render/wide_source.h"
 #include "numerics/weighted_sum.h"
 
 namespace vantorra {
@@ -41,10 +42,42 @@ uint8_t roundedByte(float v) {
     return static_cast<uint8_t>(static_cast<int>(std::clamp(v + 0.5f, 0.0f, 255.0f)));
 }
 
+// The halvings after the decoder's own scaling.
+int extraHalvings(const SourcePlan& plan) { return plan.halvings - std::min(plan.halvings, 3); }
+
+// The band of a wide source: decoded, then cut to the band's rows as the 8-bit band is.
+PreparedSource wideSourceRows(const PhotoSources& sources, const SourcePlan& plan, int image, const Camera& camera,
+                              PreparedSource source, int top, int bottom, int firstRow, int lastRow) {
+    if (top > bottom || !decodeWideSource(sources.path(image), plan.decoderScale, extraHalvings(plan), plan.sigma,
+                                          source.floats, source.error, top, bottom - top + 1))
+        return source;
+    const int keepTop = top == 0 ? 0 : std::min(firstRow, plan.rows - 1);
+    const int keepBottom = bottom == plan.rows - 1 ? bottom : std::max(lastRow, keepTop);
+    const int skip = keepTop - top;
+    const int keep = std::min(keepBottom - keepTop + 1, source.floats.rows - skip);
+    if (keep <= 0) {
+        source.floats.release();
+        source.error = sources.path(image) + ": no rows of the band could be decoded";
+        return source;
+    }
+    FloatImage& f = source.floats;
+    const size_t rowSamples = static_cast<size_t>(f.cols) * 3;
+    std::copy(f.data.begin() + static_cast<std::ptrdiff_t>(rowSamples * skip),
+              f.data.begin() + static_cast<std::ptrdiff_t>(rowSamples * (skip + keep)), f.data.begin());
+    f.data.resize(rowSamples * static_cast<size_t>(keep));
+    f.rows = keep;
+    source.rowOffset = keepTop;
+    source.fullRows = plan.rows;
+    Camera moved = camera;
+    moved.imageTransform = multiply(reductionMatrix(-plan.halvings), camera.imageTransform);
+    source.projection = pixelProjection(moved);
+    return source;
+}
+
 }  // namespace
 
 SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int image,
-                      const ImageFootprint& footprint) {
+                      const ImageFootprint& footprint, bool wideSamples) {
     SourcePlan plan;
     const float p = footprint.firstEdgePixels, q = footprint.secondEdgePixels;
     if (const FloatImage* cached = sources.featureImage(image)) {
@@ -75,7 +108,9 @@ SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int im
         plan.rows /= 2;
         plan.cols /= 2;
     }
-    plan.bytes = int64_t{plan.rows} * plan.cols * 3;
+    PhotoHeader header;
+    plan.wide = wideSamples && readPhotoHeader(sources.path(image), header) && header.bits > 8;
+    plan.bytes = int64_t{plan.rows} * plan.cols * 3 * (plan.wide ? 4 : 1);
     return plan;
 }
 
@@ -122,6 +157,7 @@ PreparedSource prepareSourceRows(const PhotoSources& sources, const SourcePlan& 
     // blur inside the band sees the same rows as on the whole source.
     const int top = std::clamp(firstRow - radius, 0, plan.rows - 1);
     const int bottom = std::clamp(lastRow + radius, 0, plan.rows - 1);
+    if (plan.wide) return wideSourceRows(sources, plan, image, camera, std::move(source), top, bottom, firstRow, lastRow);
     const int extra = plan.halvings - std::min(plan.halvings, 3);  // halvings after decoding
     const int step = 1 << extra;
     BytesSink sink(source.bytes);
@@ -174,6 +210,11 @@ PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan
             source.floats = reduceBy(cached, Reduction{plan.halvings, plan.sigma});
             transform = multiply(reductionMatrix(-plan.halvings), transform);
         }
+    } else if (plan.wide) {
+        if (!decodeWideSource(sources.path(image), plan.decoderScale, extraHalvings(plan), plan.sigma, source.floats,
+                              source.error))
+            return source;
+        transform = multiply(reductionMatrix(-plan.halvings), transform);
     } else {
         BytesSink sink(source.bytes);
         if (!readPhotoRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error)) {
@@ -201,7 +242,7 @@ std::vector<PreparedSource> prepareSources(const RenderOptions& options, const R
     auto prepare = [&](size_t p, int) {
         const int image = scene.component[p];
         if (footprints[p].regions.empty()) return;  // nothing of it can be drawn
-        const SourcePlan plan = planSource(scene.sources, options.antiAliasFactor, image, footprints[p]);
+        const SourcePlan plan = planSource(scene.sources, options.antiAliasFactor, image, footprints[p], options.outputDepth == 16);
         sources[p] = prepareSource(scene.sources, plan, image, scene.cameras[static_cast<size_t>(image)],
                                    options.gainCompensation ? gains : none);
     };

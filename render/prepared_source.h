@@ -27,10 +27,13 @@ struct SourcePlan {
     float sigma = 0;                // anti-alias blur after the reductions
     int rows = 0, cols = 0;         // size of the source
     int64_t bytes = 0;              // memory the source holds (0 for the kept feature image)
+    // Decoded from a photograph of more than 8 bits for a 16-bit panorama: float samples.
+    bool wide = false;
 };
 
+// With wideSamples (a 16-bit panorama) a photograph of more bits than 8 keeps them.
 SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int image,
-                      const ImageFootprint& footprint);
+                      const ImageFootprint& footprint, bool wideSamples = false);
 
 // A read-only view of a source's samples, with the gain of each channel.
 // The samples may be a band of the source's rows only: rows rowOffset .. rowOffset + rows - 1

@@ -155,7 +155,8 @@ void countHeldBytes(const RenderOptions& o, RenderPlan& plan, const Gains& gains
     const RenderScene scene = plan.scene();
     for (size_t p = 0; p < plan.footprints.size(); ++p)
         if (!plan.footprints[p].regions.empty())
-            plan.sourceBytes += planSource(scene.sources, o.antiAliasFactor, scene.component[p], plan.footprints[p]).bytes;
+            plan.sourceBytes +=
+                planSource(scene.sources, o.antiAliasFactor, scene.component[p], plan.footprints[p], o.outputDepth == 16).bytes;
     const int depth = overlapDepth(plan.footprints);
     const SeamInput seams{o,       scene,          gains, *plan.projection, plan.footprints, plan.result.width,
                           plan.result.height, outputCrop(plan.result), plan.budget, nullptr, log};
@@ -173,7 +174,11 @@ void countHeldBytes(const RenderOptions& o, RenderPlan& plan, const Gains& gains
 // one block's buffers, or compose several blocks when the budget holds them.
 bool planBlocks(const RenderOptions& o, RenderPlan& plan, int threads, std::ostream& log) {
     const int width = plan.result.width, height = plan.result.height;
-    const std::function<int64_t(int)> held = [&plan](int block) { return plan.held(block); };
+    // A 16-bit panorama's rows of blocks take two bytes a sample: the second is counted here.
+    const int64_t wideRow = o.outputDepth == 16 ? 3 * int64_t{width} : 0;
+    const std::function<int64_t(int)> held = [&plan, wideRow, height](int block) {
+        return plan.held(block) + wideRow * (plan.streamed ? std::min(block, height) : height);
+    };
     // Every image meeting at a pixel has its own working images in a block: beyond some number of
     // them no block is small enough, and the run says so instead of outgrowing its budget by more
     // than the fixed allowance for code and decoders can absorb. (A budget smaller than a few

@@ -98,7 +98,7 @@ TEST_F(CommandsResultTest, SaveAsWritesThePanoramaAndItsCamerasThereAndLaterRuns
     platform.saveChoices.push_back(path("out/weir.jpg"));
     commands->saveAs();
     EXPECT_EQ(platform.saveDialogStarts, std::vector<std::string>{path("pano.jpg")});
-    ASSERT_EQ(platform.offeredFormats.size(), 1u);
+    ASSERT_EQ(platform.offeredFormats.size(), 3u);
     EXPECT_EQ(platform.offeredFormats[0].name, "JPEG");
     EXPECT_EQ(fileContents(folder / "out" / "weir.jpg"), fileContents(folder / "pano.jpg"));  // the file, copied
     // Its parameter file names the photographs from where it is now.
@@ -141,8 +141,9 @@ TEST_F(CommandsResultTest, SaveAsRefusesNamesThatWouldLoseWork) {
     const Case cases[] = {
         {"clash.txt", "would replace the parameter file"},
         {"pano.txt", "would replace the parameter file"},
-        {"shot.png", "cannot be saved as .png"},
-        {"shot.tif", "cannot be saved as .tif"},
+        {"shot.png", "The panorama was made as jpeg"},
+        {"shot.tif", "The panorama was made as jpeg"},
+        {"shot.gif", "cannot be saved as .gif"},
         {"P.jpg", "P.jpg is one of the photographs"},
         {"./Q.jpg", "Q.jpg is one of the photographs"},
         {"notes.jpg", "notes.txt is already there and is not a parameter file"},

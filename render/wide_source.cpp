@@ -1,0 +1,43 @@
+#include "render/wide_source.h"
+
+#include <algorithm>
+
+#include "io/photo_reader.h"
+#include "render/warp.h"
+
+namespace vantorra {
+namespace {
+
+// Collects 16-bit rows as floats on the 0..255 scale of every source.
+class WideFloatSink : public PhotoRowSink {
+public:
+    explicit WideFloatSink(FloatImage& image) : image_(image) {}
+    bool begin(int width, int height) override { return image_.allocate(height, width, 3); }
+    void row(int, const uint8_t*) override {}
+    bool wantsWideSamples() const override { return true; }
+    void wideRow(int index, const uint16_t* rgb) override {
+        float* to = &image_.data[static_cast<size_t>(index) * image_.cols * 3];
+        for (int i = 0; i < image_.cols * 3; ++i) to[i] = static_cast<float>(rgb[i]) * (1.0f / 257.0f);
+    }
+
+private:
+    FloatImage& image_;
+};
+
+}  // namespace
+
+bool decodeWideSource(const std::string& path, int decoderScale, int extraHalvings, float sigma, FloatImage& out,
+                      std::string& error, int firstRow, int rowCount) {
+    const int step = 1 << extraHalvings;
+    FloatImage decoded;
+    WideFloatSink sink(decoded);
+    if (!readPhotoRowsScaled(path, decoderScale, sink, &error, firstRow * step,
+                             rowCount < 0 ? -1 : rowCount * step)) {
+        out.release();
+        return false;
+    }
+    out = extraHalvings > 0 || sigma > 0.0f ? reduceBy(decoded, Reduction{extraHalvings, sigma}) : std::move(decoded);
+    return true;
+}
+
+}  // namespace vantorra
