@@ -13,6 +13,7 @@
 
 #include "io/input_files.h"
 #include "io/jpeg.h"
+#include "io/output_section.h"
 #include "io/parameter_lines.h"
 #include "numerics/mat3.h"
 
@@ -155,15 +156,22 @@ std::string readDistortion(ParameterLines& in, std::vector<CameraRecord>& record
     return std::string();
 }
 
-// The sections after the records, each known one at most once and in its order; empty when they
-// are whole and end the text, else why not.
+// The sections after the records, each known one at most once and in its order (lens, output
+// mapping, panorama); empty when they are whole and end the text, else why not.
 std::string readSections(ParameterLines& in, std::string marker, std::vector<CameraRecord>& records,
-                         PanoramaChecksum* panorama) {
+                         PanoramaChecksum* panorama, OutputMapping* mapping) {
+    const std::string after = "record " + std::to_string(records.size() + 1) + ": text after the ";
     if (marker == kDistortionSection) {
         if (std::string why = readDistortion(in, records); !why.empty()) return why;
         if (!in.nextName(marker)) return std::string();
-        if (marker != kPanoramaSection)
-            return "record " + std::to_string(records.size() + 1) + ": text after the lens distortion";
+        if (marker != kOutputSection && marker != kPanoramaSection) return after + "lens distortion";
+    }
+    if (marker == kOutputSection) {
+        OutputMapping read;
+        if (std::string why = readOutputSection(in, read); !why.empty()) return why;
+        if (mapping) *mapping = std::move(read);
+        if (!in.nextName(marker)) return std::string();
+        if (marker != kPanoramaSection) return after + "output mapping";
     }
     PanoramaChecksum read;
     if (std::string why = readPanoramaSection(in, read); !why.empty()) return why;
@@ -171,12 +179,14 @@ std::string readSections(ParameterLines& in, std::string marker, std::vector<Cam
     return std::string();
 }
 
-bool isSectionMarker(const std::string& name) { return name == kDistortionSection || name == kPanoramaSection; }
+bool isSectionMarker(const std::string& name) {
+    return name == kDistortionSection || name == kOutputSection || name == kPanoramaSection;
+}
 
 }  // namespace
 
 std::ostream& writeParameterFile(std::ostream& out, std::span<const CameraRecord> records,
-                                 std::span<const int32_t> component, bool matrices) {
+                                 std::span<const int32_t> component, bool matrices, const OutputMapping* mapping) {
     const DefaultNumberFormat format(out);
     const size_t count = records.size();
     std::vector<bool> inPanorama(count, false);
@@ -207,11 +217,12 @@ std::ostream& writeParameterFile(std::ostream& out, std::span<const CameraRecord
     }
     // Only a lens that bends anything is recorded, so files without distortion stay as they were.
     if (anyDistortion(records, inPanorama)) writeDistortion(out, records, inPanorama);
+    if (mapping != nullptr && mapping->known()) out << outputSection(*mapping);
     return out;
 }
 
 int readParameterFile(std::istream& in, std::vector<CameraRecord>& records, std::string* error, int maxRecords,
-                      PanoramaChecksum* panorama) {
+                      PanoramaChecksum* panorama, OutputMapping* mapping) {
     ParameterLines lines(in);
     std::vector<CameraRecord> read;
     CameraRecord record;
@@ -222,7 +233,7 @@ int readParameterFile(std::istream& in, std::vector<CameraRecord>& records, std:
     };
     while (lines.nextName(record.name)) {
         if (isSectionMarker(record.name)) {
-            if (std::string why = readSections(lines, record.name, read, panorama); !why.empty() || lines.failed())
+            if (std::string why = readSections(lines, record.name, read, panorama, mapping); !why.empty() || lines.failed())
                 return refused(why);
             break;
         }
@@ -246,7 +257,7 @@ int maxParameterFileRecords(int64_t memoryBudget) {
 }
 
 int loadParameterFile(const std::string& path, int64_t memoryBudget, std::vector<CameraRecord>& records,
-                      std::string* error, PanoramaChecksum* panorama) {
+                      std::string* error, PanoramaChecksum* panorama, OutputMapping* mapping) {
     records.clear();
     if (std::string why = inputFileProblem(path); !why.empty()) {
         // The reason alone: the caller names the file.
@@ -260,7 +271,7 @@ int loadParameterFile(const std::string& path, int64_t memoryBudget, std::vector
         setError(error, std::strerror(errno));
         return -1;
     }
-    const int count = readParameterFile(in, records, error, maxParameterFileRecords(memoryBudget), panorama);
+    const int count = readParameterFile(in, records, error, maxParameterFileRecords(memoryBudget), panorama, mapping);
     if (count < 0) records.clear();
     return count;
 }
