@@ -1,5 +1,7 @@
 #include "pipeline/recorded_mapping.h"
 
+#include <cmath>
+
 namespace vantorra {
 namespace {
 
@@ -25,6 +27,16 @@ RenderOptions withRecordedMapping(RenderOptions options, const OutputMapping& re
         sameOrientation(options, defaults))
         options.mapping = recorded;
     return options;
+}
+
+OutputMapping keepRecordedMapping(const OutputMapping& rendered, const OutputMapping& recorded) {
+    const bool same = rendered.projection == recorded.projection && rendered.width == recorded.width &&
+                      rendered.height == recorded.height &&
+                      std::fabs(rendered.scale - recorded.scale) <= 1e-6 * recorded.scale &&
+                      std::fabs(rendered.centreColumn - recorded.centreColumn) <= 1e-3 &&
+                      std::fabs(rendered.centreRow - recorded.centreRow) <= 1e-3 &&
+                      rendered.rotation.m == recorded.rotation.m;
+    return same ? recorded : rendered;
 }
 
 void intoOutputFrame(std::span<Camera> cameras, std::span<const int32_t> component, const OutputMapping& mapping) {

@@ -17,6 +17,11 @@ namespace vantorra {
 // projection alone may still come from the file, when the options leave it at its default).
 RenderOptions withRecordedMapping(RenderOptions options, const OutputMapping& recorded);
 
+// `rendered`, or `recorded` when the two differ by no more than rounding (the scale by a
+// millionth of itself, the centre by a thousandth of a pixel): a file rendered again with options
+// of its own records the same mapping, as its cameras do (pipeline/kept_cameras.h).
+OutputMapping keepRecordedMapping(const OutputMapping& rendered, const OutputMapping& recorded);
+
 // The cameras listed in `component` turned into the mapping's output frame (R O^T), so that
 // their frame is the output's.
 void intoOutputFrame(std::span<Camera> cameras, std::span<const int32_t> component, const OutputMapping& mapping);

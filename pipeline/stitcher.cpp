@@ -281,6 +281,7 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
     progress.setRenderShare(renderProgressShare(options.render, sizes));
     const bool rendered = renderRun(run, output, withRecordedMapping(options.render, mapping));
     progress.renderOnly = false;
+    mapping_ = keepRecordedMapping(mapping_, mapping);
     return rendered ? ended(report, StitchOutcome::Stitched) : report;
 }
 

@@ -35,9 +35,8 @@ bool Azimuthal::planeOf(const Direction& d, PlanePoint& p) const {
     const double h = std::hypot(d.x, d.y);
     double rho = 0;
     if (!radiusOf(std::atan2(h, d.z), rho)) return false;
-    if (!(h > 0.0)) {
-        if (!(d.z > 0.0)) return false;  // straight behind: every azimuth at once
-        p = PlanePoint{0.0, 0.0};
+    if (!(h > 0.0)) {  // the centre, or straight behind: the whole rim, of which one point
+        p = PlanePoint{d.z > 0.0 ? 0.0 : rho, 0.0};
         return true;
     }
     p = PlanePoint{rho * d.y / h, -rho * d.x / h};

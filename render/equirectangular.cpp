@@ -170,7 +170,7 @@ bool Equirectangular::planeOf(const Direction& d, PlanePoint& p) const {
 }
 
 bool Equirectangular::directionAt(const PlanePoint& p, Direction& d) const {
-    if (!(std::fabs(p.v) <= M_PI / 2)) return false;
+    if (!(std::fabs(p.v) <= kHalfPi)) return false;  // the float pole, a hair beyond the true one
     d = Direction{-std::sin(p.v), std::sin(p.u) * std::cos(p.v), std::cos(p.u) * std::cos(p.v)};
     return true;
 }

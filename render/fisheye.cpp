@@ -13,7 +13,7 @@ bool Fisheye::radiusOf(double psi, double& rho) const {
 
 bool Fisheye::angleOf(double rho, double& psi) const {
     psi = rho;
-    return rho <= M_PI;
+    return rho <= kPi;  // the float reach, a hair beyond pi, as the samplers hold it
 }
 
 float Fisheye::reachRadius() const { return kPi; }
