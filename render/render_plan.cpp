@@ -9,6 +9,7 @@
 #include "options/option_ranges.h"
 #include "render/block_plan.h"
 #include "render/compositor_registry.h"
+#include "render/inside_crop.h"
 #include "render/prepared_source.h"
 #include "render/projection_registry.h"
 #include "render/recentre.h"
@@ -147,13 +148,20 @@ std::string tooLargeMessage(const OutputSize& size) {
 bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
     const RenderScene scene = plan.scene();
     const int reference = referencePosition(scene);
+    if (reference < 0) return false;  // nothing to draw
+    const ImageSize refSize = scene.sources.size(scene.component[static_cast<size_t>(reference)]);
+    const ImageFootprint& refFootprint = plan.footprints[static_cast<size_t>(reference)];
     PlaneBounds crop = cropOf(o, *plan.projection, plan.footprints);
     OutputSize size;
     const bool mapped = recordedMapping(o) && mappedCrop(o.mapping, crop, size);
+    if (!mapped && o.autoCrop && o.cropInside && crop.thetaMin < crop.thetaMax && crop.phiMin < crop.phiMax) {
+        // Covered points found as finely as the automatic crop's pixels lie.
+        const OutputSize grid = outputSize(o, crop.thetaMax - crop.thetaMin, crop.phiMax - crop.phiMin, refFootprint,
+                                           refSize.height, refSize.width);
+        crop = insideCrop(*plan.projection, scene, plan.footprints, crop, grid.width, grid.height);
+    }
     const float dT = crop.thetaMax - crop.thetaMin, dP = crop.phiMax - crop.phiMin;
-    if (reference < 0 || !(dT > 0.0f) || !(dP > 0.0f)) return false;  // nothing to draw
-    const ImageSize refSize = scene.sources.size(scene.component[static_cast<size_t>(reference)]);
-    const ImageFootprint& refFootprint = plan.footprints[static_cast<size_t>(reference)];
+    if (!(dT > 0.0f) || !(dP > 0.0f)) return false;  // nothing to draw
     if (!mapped) size = outputSize(o, dT, dP, refFootprint, refSize.height, refSize.width);
     if (size.tooLarge()) {
         plan.result.error = tooLargeMessage(size);
