@@ -166,16 +166,20 @@ std::string readSections(ParameterLines& in, std::string marker, std::vector<Cam
         if (!in.nextName(marker)) return std::string();
         if (marker != kOutputSection && marker != kPanoramaSection) return after + "lens distortion";
     }
+    // All or nothing: what the sections hold is given out only once every one of them is whole.
+    OutputMapping readMapping;
     if (marker == kOutputSection) {
-        OutputMapping read;
-        if (std::string why = readOutputSection(in, read); !why.empty()) return why;
-        if (mapping) *mapping = std::move(read);
-        if (!in.nextName(marker)) return std::string();
+        if (std::string why = readOutputSection(in, readMapping); !why.empty()) return why;
+        if (!in.nextName(marker)) {
+            if (mapping) *mapping = std::move(readMapping);
+            return std::string();
+        }
         if (marker != kPanoramaSection) return after + "output mapping";
     }
     PanoramaChecksum read;
     if (std::string why = readPanoramaSection(in, read); !why.empty()) return why;
     if (panorama) *panorama = std::move(read);
+    if (mapping) *mapping = std::move(readMapping);
     return std::string();
 }
 
@@ -229,6 +233,7 @@ int readParameterFile(std::istream& in, std::vector<CameraRecord>& records, std:
     // A line too long for any name or number ends the file at once, whatever was read before.
     const auto refused = [&](std::string why) {
         setError(error, lines.failed() ? lines.error() : std::move(why));
+        if (mapping) *mapping = OutputMapping{};
         return -1;
     };
     while (lines.nextName(record.name)) {
