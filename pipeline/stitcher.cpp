@@ -231,7 +231,8 @@ bool Stitcher::renderRun(Run& run, PanoramaSink& output, const RenderOptions& re
     WatchedOutput watched(output);
     report.render = renderer.render(watched, scene, gains, progress, run.log, &pool);
     cameras_ = keepUnmoved(report.render.cameras, solved_);
-    mapping_ = report.render.mapping;
+    // A mapping that only rounding moved from the one drawn before (or read) stays as it was.
+    mapping_ = keepRecordedMapping(report.render.mapping, mapping_);
     report.warnings.insert(report.warnings.end(), report.render.notes.begin(), report.render.notes.end());
     if (!report.render.error.empty()) {
         ended(report, StitchOutcome::Failed, report.render.error);
@@ -279,9 +280,9 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
     std::vector<ImageSize> sizes;
     for (const Photograph& photograph : photographs_) sizes.push_back(photograph.size);
     progress.setRenderShare(renderProgressShare(options.render, sizes));
+    mapping_ = mapping;
     const bool rendered = renderRun(run, output, withRecordedMapping(options.render, mapping));
     progress.renderOnly = false;
-    mapping_ = keepRecordedMapping(mapping_, mapping);
     return rendered ? ended(report, StitchOutcome::Stitched) : report;
 }
 
