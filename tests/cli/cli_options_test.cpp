@@ -84,12 +84,11 @@ TEST(CliOptionsTest, PercentagesAndAngles) {
     EXPECT_EQ(r.orientPhi, 0.0f);
     EXPECT_NEAR(r.orientPsi, -1.5707963f, 1e-6f);
 
-    // The crop's word: the covered rectangle, which is an automatic crop; angles given after it
-    // turn automatic cropping off again, as they always do.
+    // The crop's word: the covered rectangle, which is an automatic crop.
     for (const auto& [arguments, inside, automatic] :
          {std::tuple{std::vector<std::string>{"--crop", "inside"}, true, true},
           std::tuple{std::vector<std::string>{"--crop=inside", "--projection", "panini"}, true, true},
-          std::tuple{std::vector<std::string>{"--crop", "inside", "--crop", "-90,90,-30,30"}, true, false}}) {
+          std::tuple{std::vector<std::string>{"--crop", "-90,90,-30,30"}, false, false}}) {
         const ParseOutcome crop = parse(arguments);
         ASSERT_EQ(crop.action, ParseOutcome::Run) << crop.text;
         EXPECT_EQ(crop.options.stitch.render.cropInside, inside) << arguments[1];
