@@ -158,6 +158,10 @@ QGroupBox* COptionsDlg::makeGroup(std::string_view name) {
 // A caption above the buttons when it has one, then a button per choice with the option that
 // selects it beside it.
 void COptionsDlg::addChoiceRows(QGridLayout* grid, const OptionSpec& spec, std::string_view group) {
+    if (spec.choices.size() > kMostChoiceButtons) {
+        addChoiceList(grid, spec);
+        return;
+    }
     if (!spec.caption.empty() && qtext(spec.caption).compare(qtext(group), Qt::CaseInsensitive) != 0) {
         auto* caption = new QLabel(qtext(spec.caption));
         caption->setToolTip(qtext(spec.tooltip));
@@ -171,6 +175,24 @@ void COptionsDlg::addChoiceRows(QGridLayout* grid, const OptionSpec& spec, std::
             placed[slot(beside->field)] = true;
         }
     }
+}
+
+// A long list of choices: its caption and a drop-down list of them (no choice of such a list
+// has an option beside it).
+void COptionsDlg::addChoiceList(QGridLayout* grid, const OptionSpec& spec) {
+    const int row = nextRow(grid);
+    auto* caption = new QLabel(qtext(spec.caption));
+    caption->setToolTip(qtext(spec.tooltip));
+    auto* list = new QComboBox;
+    for (const OptionChoice& choice : spec.choices) list->addItem(QString::fromStdString(choice.caption));
+    list->setToolTip(qtext(spec.tooltip));
+    connect(list, &QComboBox::currentIndexChanged, this, &COptionsDlg::updateEnabled);
+    caption->setBuddy(list);
+    controls[slot(spec.field)] = list;
+    labels[slot(spec.field)] = caption;
+    captioned.back().push_back({caption, std::string(spec.caption)});
+    grid->addWidget(caption, row, 0);
+    grid->addWidget(list, row, 1, 1, 2);
 }
 
 // A check box across the row, or a caption, the control and, for angles, the unit.
@@ -286,11 +308,13 @@ void COptionsDlg::setText(OptionField field, const std::string& value) {
 }
 
 int COptionsDlg::choice(OptionField field) const {
+    if (const QComboBox* list = combo(field)) return list->currentIndex();
     const QButtonGroup* buttons = groups[slot(field)];
     return buttons != nullptr ? buttons->checkedId() : -1;
 }
 
 void COptionsDlg::setChoice(OptionField field, int index) {
+    if (QComboBox* list = combo(field)) list->setCurrentIndex(index);
     if (QAbstractButton* button = choiceButton(field, index)) button->setChecked(true);
 }
 

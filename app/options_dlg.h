@@ -72,7 +72,10 @@ private:
     QWidget* makePage(const std::vector<std::string_view>& groups);
     QGroupBox* makeGroup(std::string_view name);
     void addValueRow(QGridLayout* grid, const OptionSpec& spec);
+    // Choices beyond this many are a drop-down list, not a button each.
+    static constexpr size_t kMostChoiceButtons = 5;
     void addChoiceRows(QGridLayout* grid, const OptionSpec& spec, std::string_view group);
+    void addChoiceList(QGridLayout* grid, const OptionSpec& spec);
     QWidget* makeControl(const OptionSpec& spec);
     QAbstractButton* makeChoice(const OptionSpec& spec, const QString& caption);
     void markMnemonics(std::string taken);

@@ -9,7 +9,8 @@ namespace vantorra {
 PanoramaCameras::PanoramaCameras(const Stitcher& stitcher)
     : records_(stitcher.cameraRecords()),
       component_(stitcher.component()),
-      matrices_(stitcher.options.parameterFileMatrices) {
+      matrices_(stitcher.options.parameterFileMatrices),
+      mapping_(stitcher.mapping()) {
     for (CameraRecord& record : records_) record.name = stitcher.directory() + record.name;
 }
 
@@ -17,7 +18,7 @@ std::string PanoramaCameras::parameterText(const std::string& folder) const {
     std::vector<CameraRecord> named = records_;
     for (CameraRecord& record : named) record.name = recordedName(record.name, folder);
     std::ostringstream text;
-    writeParameterFile(text, named, component_, matrices_);
+    writeParameterFile(text, named, component_, matrices_, &mapping_);
     return text.str();
 }
 

@@ -27,6 +27,7 @@ private:
     std::vector<CameraRecord> records_;
     std::vector<int32_t> component_;
     bool matrices_ = false;
+    OutputMapping mapping_;  // how the panorama's pixels map to directions
 };
 
 }  // namespace vantorra

@@ -131,6 +131,10 @@ std::vector<OptionField> applyOption(const OptionSpec& spec, const Texts& t, Sti
         return {spec.field};
     }
     const std::string& text = t.values.at(name);
+    if (!spec.flagWord.empty() && text == spec.flagWord) {
+        setOption(options, spec.flagWordSets, "true");
+        return {spec.flagWordSets};
+    }
     const std::vector<std::string> parts = partsOf(spec, text);
     std::vector<OptionField> set;
     for (size_t k = 0; k < parts.size(); ++k) {

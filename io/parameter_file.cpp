@@ -14,6 +14,7 @@
 #include "io/photo_reader.h"
 #include "io/input_files.h"
 #include "io/jpeg.h"
+#include "io/output_section.h"
 #include "io/parameter_lines.h"
 #include "numerics/mat3.h"
 
@@ -156,28 +157,41 @@ std::string readDistortion(ParameterLines& in, std::vector<CameraRecord>& record
     return std::string();
 }
 
-// The sections after the records, each known one at most once and in its order; empty when they
-// are whole and end the text, else why not.
+// The sections after the records, each known one at most once and in its order (lens, output
+// mapping, panorama); empty when they are whole and end the text, else why not.
 std::string readSections(ParameterLines& in, std::string marker, std::vector<CameraRecord>& records,
-                         PanoramaChecksum* panorama) {
+                         PanoramaChecksum* panorama, OutputMapping* mapping) {
+    const std::string after = "record " + std::to_string(records.size() + 1) + ": text after the ";
     if (marker == kDistortionSection) {
         if (std::string why = readDistortion(in, records); !why.empty()) return why;
         if (!in.nextName(marker)) return std::string();
-        if (marker != kPanoramaSection)
-            return "record " + std::to_string(records.size() + 1) + ": text after the lens distortion";
+        if (marker != kOutputSection && marker != kPanoramaSection) return after + "lens distortion";
+    }
+    // All or nothing: what the sections hold is given out only once every one of them is whole.
+    OutputMapping readMapping;
+    if (marker == kOutputSection) {
+        if (std::string why = readOutputSection(in, readMapping); !why.empty()) return why;
+        if (!in.nextName(marker)) {
+            if (mapping) *mapping = std::move(readMapping);
+            return std::string();
+        }
+        if (marker != kPanoramaSection) return after + "output mapping";
     }
     PanoramaChecksum read;
     if (std::string why = readPanoramaSection(in, read); !why.empty()) return why;
     if (panorama) *panorama = std::move(read);
+    if (mapping) *mapping = std::move(readMapping);
     return std::string();
 }
 
-bool isSectionMarker(const std::string& name) { return name == kDistortionSection || name == kPanoramaSection; }
+bool isSectionMarker(const std::string& name) {
+    return name == kDistortionSection || name == kOutputSection || name == kPanoramaSection;
+}
 
 }  // namespace
 
 std::ostream& writeParameterFile(std::ostream& out, std::span<const CameraRecord> records,
-                                 std::span<const int32_t> component, bool matrices) {
+                                 std::span<const int32_t> component, bool matrices, const OutputMapping* mapping) {
     const DefaultNumberFormat format(out);
     const size_t count = records.size();
     std::vector<bool> inPanorama(count, false);
@@ -208,22 +222,24 @@ std::ostream& writeParameterFile(std::ostream& out, std::span<const CameraRecord
     }
     // Only a lens that bends anything is recorded, so files without distortion stay as they were.
     if (anyDistortion(records, inPanorama)) writeDistortion(out, records, inPanorama);
+    if (mapping != nullptr && mapping->known()) out << outputSection(*mapping);
     return out;
 }
 
 int readParameterFile(std::istream& in, std::vector<CameraRecord>& records, std::string* error, int maxRecords,
-                      PanoramaChecksum* panorama) {
+                      PanoramaChecksum* panorama, OutputMapping* mapping) {
     ParameterLines lines(in);
     std::vector<CameraRecord> read;
     CameraRecord record;
     // A line too long for any name or number ends the file at once, whatever was read before.
     const auto refused = [&](std::string why) {
         setError(error, lines.failed() ? lines.error() : std::move(why));
+        if (mapping) *mapping = OutputMapping{};
         return -1;
     };
     while (lines.nextName(record.name)) {
         if (isSectionMarker(record.name)) {
-            if (std::string why = readSections(lines, record.name, read, panorama); !why.empty() || lines.failed())
+            if (std::string why = readSections(lines, record.name, read, panorama, mapping); !why.empty() || lines.failed())
                 return refused(why);
             break;
         }
@@ -247,7 +263,7 @@ int maxParameterFileRecords(int64_t memoryBudget) {
 }
 
 int loadParameterFile(const std::string& path, int64_t memoryBudget, std::vector<CameraRecord>& records,
-                      std::string* error, PanoramaChecksum* panorama) {
+                      std::string* error, PanoramaChecksum* panorama, OutputMapping* mapping) {
     records.clear();
     if (std::string why = inputFileProblem(path); !why.empty()) {
         // The reason alone: the caller names the file.
@@ -261,7 +277,7 @@ int loadParameterFile(const std::string& path, int64_t memoryBudget, std::vector
         setError(error, std::strerror(errno));
         return -1;
     }
-    const int count = readParameterFile(in, records, error, maxParameterFileRecords(memoryBudget), panorama);
+    const int count = readParameterFile(in, records, error, maxParameterFileRecords(memoryBudget), panorama, mapping);
     if (count < 0) records.clear();
     return count;
 }

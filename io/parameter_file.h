@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/image_size.h"
+#include "core/output_mapping.h"
 #include "io/panorama_checksum.h"
 #include "io/parameter_lines.h"
 #include "numerics/camera.h"
@@ -33,9 +34,11 @@ inline constexpr const char* kDistortionSection = "[lens distortion k1 k2]";
 // Writes one record per photograph, in order. Records outside the component are written with a
 // zero rotation and focal length 0. With `matrices` set, each record holds instead the one matrix
 // imageTransform * K(f) * R (zeros outside the component). When a camera of the panorama has lens
-// distortion, the distortion section follows the records.
+// distortion, the distortion section follows the records; a known `mapping` follows as the
+// output section (io/output_section.h).
 std::ostream& writeParameterFile(std::ostream& out, std::span<const CameraRecord> records,
-                                 std::span<const int32_t> component, bool matrices = false);
+                                 std::span<const int32_t> component, bool matrices = false,
+                                 const OutputMapping* mapping = nullptr);
 
 // Appends the records of `in` to `records` (sizes with channels 3) and returns how many it
 // appended. A name is a whole line, kept exactly but for the carriage returns it ends in (blank
@@ -47,10 +50,11 @@ std::ostream& writeParameterFile(std::ostream& out, std::span<const CameraRecord
 // from 1). The same happens as soon as a record beyond maxRecords begins. A distortion section
 // gives the cameras their lenses; it must have a line for every record, hold finite coefficients
 // of at most 2 in size and end the file but for the panorama section, or the file is refused in
-// the same way; so is a panorama section that is not whole or is followed by anything. That
-// section's record goes to `panorama` when given.
+// the same way; so is an output section or a panorama section that is not whole or is followed by
+// anything but the panorama section. Their records go to `mapping` and `panorama` when given.
 int readParameterFile(std::istream& in, std::vector<CameraRecord>& records, std::string* error = nullptr,
-                      int maxRecords = std::numeric_limits<int>::max(), PanoramaChecksum* panorama = nullptr);
+                      int maxRecords = std::numeric_limits<int>::max(), PanoramaChecksum* panorama = nullptr,
+                      OutputMapping* mapping = nullptr);
 
 // The least a rendered image costs for the whole render whatever its size: its gain thumbnail
 // of at least 50 x 50 pixels in three float channels, rounded up for its share of the block
@@ -71,8 +75,9 @@ std::string checkParameterFilePhotographs(const std::string& directory, std::spa
 // Reads the records of the parameter file at `path` into `records` (emptied first). Returns the
 // record count, or -1 when the file cannot be opened or is not a regular file, has a bad record
 // or more records than `memoryBudget` allows; `records` is then empty and `error` gives the
-// reason. The panorama section's record goes to `panorama` when given.
+// reason. The panorama and output sections go to `panorama` and `mapping` when given.
 int loadParameterFile(const std::string& path, int64_t memoryBudget, std::vector<CameraRecord>& records,
-                      std::string* error = nullptr, PanoramaChecksum* panorama = nullptr);
+                      std::string* error = nullptr, PanoramaChecksum* panorama = nullptr,
+                      OutputMapping* mapping = nullptr);
 
 }  // namespace vantorra

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/output_mapping.h"
 #include "options/option_modes.h"
 #include "numerics/angles.h"
 
@@ -93,6 +94,8 @@ struct RenderOptions {
     std::string seam = "cut";
     bool autoStraighten = true;
     bool autoCrop = true;
+    // With automatic cropping: to the largest rectangle every pixel of which is covered.
+    bool cropInside = false;
     // Larger blocks would fit a large budget but cost more than they save: their work images
     // outgrow the caches and take long to fault in, and fewer blocks keep fewer threads busy.
     int32_t maxBlockSize = 1024;
@@ -111,6 +114,9 @@ struct RenderOptions {
     float gainSigma = 0.1f;
     float gainMean = 1.0f;
     int32_t gainImageSize = 50;
+    // A recorded output mapping to draw again exactly (its projection, size, scale and centre),
+    // when it is known and names `projection`; the crop and size options are then not used.
+    OutputMapping mapping;
 
     bool operator==(const RenderOptions&) const = default;
 };

@@ -117,11 +117,19 @@ void addStraightenAndCropRows(std::vector<OptionSpec>& t) {
     t.push_back({F::AutoCrop, K::Check, "render/autoCrop", "Crop Settings", "Crop to the photographs automatically",
                  "", "", "", {0, 0}, {}, {}, true, 1, {}, "", VANTORRA_SLOT(bool, render.autoCrop),
                  "Crops the panorama to what the photographs cover; otherwise to the edges below (auto crop)", true});
+    t.push_back({F::CropInside, K::Check, "render/cropInside", "Crop Settings", "Crop to the covered rectangle", "",
+                 "", "", {0, 0}, {}, OptionSelects{F::AutoCrop, "true"}, true, 1, {}, "",
+                 VANTORRA_SLOT(bool, render.cropInside),
+                 "Crops to the largest rectangle the photographs cover entirely, so no corner is left empty "
+                 "(crop inside)"});
     t.push_back({F::ThetaMin, K::Angle, "render/thetaMinDeg", "Crop Settings", "Left edge", "crop",
-                 "THETA_MIN,THETA_MAX,PHI_MIN,PHI_MAX", "crop in degrees; turns automatic cropping off", {0, 0}, {},
-                 OptionSelects{F::AutoCrop, "false"}, true, 4, {}, "Otherwise crop to:",
+                 "THETA_MIN,THETA_MAX,PHI_MIN,PHI_MAX|inside",
+                 "crop in degrees (turns automatic cropping off), or inside: to the largest rectangle the "
+                 "photographs cover",
+                 {0, 0}, {}, OptionSelects{F::AutoCrop, "false"}, true, 4, {}, "Otherwise crop to:",
                  VANTORRA_SLOT(double, render.thetaMin),
-                 "The panorama's left edge as a longitude, -180 to 180 degrees (theta min, θ min)", true});
+                 "The panorama's left edge as a longitude, -180 to 180 degrees (theta min, θ min)", true, "inside",
+                 F::CropInside});
     t.push_back({F::ThetaMax, K::Angle, "render/thetaMaxDeg", "Crop Settings", "Right edge", "", "", "", {0, 0}, {},
                  OptionSelects{F::AutoCrop, "false"}, true, 1, {}, "", VANTORRA_SLOT(double, render.thetaMax),
                  "The panorama's right edge as a longitude, -180 to 180 degrees (theta max, θ max)", true});

@@ -23,7 +23,7 @@ namespace vantorra {
 enum class OptionField : int {
     OutputSize, Blending, Projection, Seam, Rotation,
     Width, Height, ScaleText,
-    AutoStraighten, AutoCrop,
+    AutoStraighten, AutoCrop, CropInside,
     ThetaMin, ThetaMax, PhiMin, PhiMax,
     FeatureSize, MinDim, FeatureScaleText,
     SystemMemoryText,
@@ -91,6 +91,10 @@ struct OptionSpec {
     // A value for one panorama alone (a crop, a manual orientation): set back to its default when
     // other photographs are opened, and not kept between starts.
     bool perPanorama = false;
+    // A word the command-line option also takes instead of its value, which turns the Check row
+    // `flagWordSets` on ("--crop inside"); empty: none.
+    std::string_view flagWord = {};
+    OptionField flagWordSets = OptionField::OutputSize;
 };
 
 // The rows, in OptionField order.

@@ -16,6 +16,7 @@
 #include "pipeline/kept_cameras.h"
 #include "pipeline/lens_groups.h"
 #include "pipeline/panorama_orientation.h"
+#include "pipeline/recorded_mapping.h"
 #include "pipeline/render_progress_share.h"
 #include "pipeline/run_budget.h"
 #include "pipeline/watched_output.h"
@@ -164,6 +165,7 @@ void Stitcher::clearRunResults() {
     cameras_.clear();
     solved_.clear();
     component_.clear();
+    mapping_ = OutputMapping{};
     featureImageMemory_ = 0;
 }
 
@@ -219,7 +221,8 @@ bool Stitcher::renderRun(Run& run, PanoramaSink& output, const RenderOptions& re
     if (!renderOptions.renderEnabled) return true;
     RunReport& report = run.report;
     const RenderOptions& render = renderOptions;
-    cameras_ = orientCameras(solved_, component_, render);
+    // A recorded mapping holds the orientation the file's cameras were drawn with.
+    cameras_ = render.mapping.known() ? solved_ : orientCameras(solved_, component_, render);
     const RenderScene scene = renderScene();
     Gains gains;
     if (render.gainCompensation) gains = computeGains(render, scene, progress, run.log);
@@ -235,6 +238,9 @@ bool Stitcher::renderRun(Run& run, PanoramaSink& output, const RenderOptions& re
     }
     report.render = renderer.execute(plan, watched, gains, progress, run.log, &pool);
     cameras_ = keepUnmoved(report.render.cameras, solved_);
+    // A mapping that only rounding moved from the one drawn before (or read) stays as it was.
+    mapping_ = keepRecordedMapping(report.render.mapping, mapping_);
+    report.warnings.insert(report.warnings.end(), report.render.notes.begin(), report.render.notes.end());
     if (!report.render.error.empty()) {
         ended(report, StitchOutcome::Failed, report.render.error);
         return false;
@@ -251,7 +257,8 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
     std::vector<CameraRecord> records;
     std::string why;
     PanoramaChecksum panorama;
-    const int count = loadParameterFile(parameterFile, options.systemMemory, records, &why, &panorama);
+    OutputMapping mapping;
+    const int count = loadParameterFile(parameterFile, options.systemMemory, records, &why, &panorama, &mapping);
     // Without a directory of their own, relative names are the file's: taken against its folder.
     if (directory.empty())
         for (CameraRecord& record : records) record.name = resolvedName(record.name, folderOfFile(parameterFile));
@@ -272,6 +279,7 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
         cameras_.push_back(std::move(record.camera));
     }
     component_ = std::move(component);
+    intoOutputFrame(cameras_, component_, mapping);
     solved_ = cameras_;
     if (component_.empty()) return ended(report, StitchOutcome::NoMatches);  // nothing to render
     needsRegistration_ = false;
@@ -279,7 +287,8 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
     std::vector<ImageSize> sizes;
     for (const Photograph& photograph : photographs_) sizes.push_back(photograph.size);
     progress.setRenderShare(renderProgressShare(options.render, sizes));
-    const bool rendered = renderRun(run, output, options.render);
+    mapping_ = mapping;
+    const bool rendered = renderRun(run, output, withRecordedMapping(options.render, mapping));
     progress.renderOnly = false;
     return rendered ? ended(report, StitchOutcome::Stitched) : report;
 }
@@ -371,7 +380,8 @@ std::ostream& writeParameterFile(std::ostream& out, const Stitcher& stitcher, co
     std::vector<CameraRecord> records = stitcher.cameraRecords();
     if (!folder.empty())
         for (CameraRecord& record : records) record.name = recordedName(stitcher.directory() + record.name, folder);
-    return writeParameterFile(out, records, stitcher.component(), stitcher.options.parameterFileMatrices);
+    return writeParameterFile(out, records, stitcher.component(), stitcher.options.parameterFileMatrices,
+                              &stitcher.mapping());
 }
 
 }  // namespace vantorra

@@ -72,6 +72,8 @@ public:
     const std::vector<int32_t>& component() const { return component_; }
     bool imagesSelected() const { return imagesSelected_; }
     bool needsRegistration() const { return needsRegistration_; }
+    // How the last render's pixels map to directions in the frame of cameras(); none before one.
+    const OutputMapping& mapping() const { return mapping_; }
     // One record per photograph with its camera, as the parameter file keeps them.
     std::vector<CameraRecord> cameraRecords() const;
     // The current cameras and photographs as the renderer reads them. Refers to this object's
@@ -102,6 +104,7 @@ private:
     // copy of these, so renders of the same cameras and options are the same.
     std::vector<Camera> solved_;
     std::vector<int32_t> component_;       // image numbers of the panorama, ascending
+    OutputMapping mapping_;                // of the last render
     int64_t featureImageMemory_ = 0;       // bytes the feature stage kept
     bool imagesSelected_ = false;
     bool needsRegistration_ = false;

@@ -96,6 +96,8 @@ ImageFootprint sideFootprint(const Shape& shape, const Extent& e, const Angles* 
     return footprint;
 }
 
+}  // namespace
+
 // The direction arithmetic of one pixel at a time (directionFrom), for a vector of pixels.
 VANTORRA_WIDE_VECTORS
 void directionsOfRun(const float* sinTheta, const float* cosTheta, int n, float sinPhi, float cosPhi,
@@ -119,12 +121,12 @@ void positionsOfRun(const float* sinTheta, const float* cosTheta, int n, float s
     for (int j = 0; j < n; ++j) {
         const float dy = sinTheta[j] * cosPhi, dz = cosTheta[j] * cosPhi;
         const float w = p20 * dx + p21 * dy + p22 * dz;
-        u[j] = (p00 * dx + p01 * dy + p02 * dz) / w;
-        v[j] = (p10 * dx + p11 * dy + p12 * dz) / w;
+        const bool ahead = w > 0.0f;
+        const float pu = (p00 * dx + p01 * dy + p02 * dz) / w, pv = (p10 * dx + p11 * dy + p12 * dz) / w;
+        u[j] = ahead ? pu : NAN;
+        v[j] = ahead ? pv : NAN;
     }
 }
-
-}  // namespace
 
 bool Equirectangular::position(const Vec3& d, float& theta, float& phi) const {
     const float n = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
@@ -159,6 +161,18 @@ void Equirectangular::runPositions(const PanoramaGrid& grid, int row, const Colu
     const float phi = grid.phiMax + static_cast<float>(grid.rowOffset + row) * grid.dPhi;
     const size_t k = static_cast<size_t>(offset);
     positionsOfRun(&terms.first[k], &terms.second[k], n, std::sin(phi), std::cos(phi), P, u, v);
+}
+
+bool Equirectangular::planeOf(const Direction& d, PlanePoint& p) const {
+    p.u = std::atan2(d.y, d.z);
+    p.v = std::atan2(-d.x, std::hypot(d.y, d.z));
+    return true;
+}
+
+bool Equirectangular::directionAt(const PlanePoint& p, Direction& d) const {
+    if (!(std::fabs(p.v) <= kHalfPi)) return false;  // the float pole, a hair beyond the true one
+    d = Direction{-std::sin(p.v), std::sin(p.u) * std::cos(p.v), std::cos(p.u) * std::cos(p.v)};
+    return true;
 }
 
 ImageFootprint Equirectangular::footprint(const Camera& camera, int rows, int cols) const {

@@ -39,6 +39,14 @@ inline Vec3 directionOf(float theta, float phi) {
     return directionFrom(std::sin(theta), std::cos(theta), std::sin(phi), std::cos(phi));
 }
 
+// The directions of n pixels of one row from their columns' sines and cosines of theta and the
+// row's of phi, and (fused) their source positions through an unbent camera, as projectDirections
+// gives them: for every projection whose plane is longitude across and a function of latitude down.
+void directionsOfRun(const float* sinTheta, const float* cosTheta, int n, float sinPhi, float cosPhi,
+                     DirectionRun& out);
+void positionsOfRun(const float* sinTheta, const float* cosTheta, int n, float sinPhi, float cosPhi, const Mat3& P,
+                    float* u, float* v);
+
 class Equirectangular final : public Projection {
 public:
     Vec3 direction(float theta, float phi) const override { return directionOf(theta, phi); }
@@ -55,6 +63,10 @@ public:
     // lens, points along every edge).
     ImageFootprint footprint(const Camera& camera, int rows, int cols) const override;
     std::optional<PlaneWrap> wrap() const override { return PlaneWrap{-kPi, kPi}; }
+    bool planeOf(const Direction& d, PlanePoint& p) const override;
+    bool directionAt(const PlanePoint& p, Direction& d) const override;
+    PlaneBounds reach() const override { return PlaneBounds{-kPi, kPi, -kHalfPi, kHalfPi}; }
+    const char* reachText() const override { return "the whole sphere"; }
 };
 
 }  // namespace vantorra

@@ -38,6 +38,8 @@ struct RenderRegion {
 struct ImageFootprint {
     std::vector<RenderRegion> regions;  // none when the photograph cannot be drawn
     bool inBlock = false;
+    // The photograph reaches beyond what the projection draws: its regions were cut to it.
+    bool cut = false;
     // Change of theta and phi (>= 0) from photograph pixel (0, 0) to (rows - 1, 0) and to
     // (0, cols - 1), and those edges' lengths in output pixels.
     float firstEdgeTheta = 0, firstEdgePhi = 0;

@@ -16,9 +16,26 @@ void projectDirections(const DirectionRun& d, int n, const Mat3& P, float* u, fl
     for (int j = 0; j < n; ++j) {
         const float dx = d.x[j], dy = d.y[j], dz = d.z[j];
         const float w = p20 * dx + p21 * dy + p22 * dz;
-        u[j] = (p00 * dx + p01 * dy + p02 * dz) / w;
-        v[j] = (p10 * dx + p11 * dy + p12 * dz) / w;
+        const bool ahead = w > 0.0f;
+        const float pu = (p00 * dx + p01 * dy + p02 * dz) / w, pv = (p10 * dx + p11 * dy + p12 * dz) / w;
+        u[j] = ahead ? pu : NAN;
+        v[j] = ahead ? pv : NAN;
     }
+}
+
+void columnPositions(const PanoramaGrid& grid, int firstCol, int count, std::vector<float>& positions) {
+    positions.resize(static_cast<size_t>(std::max(0, count)));
+    for (size_t j = 0; j < positions.size(); ++j) positions[j] = columnPosition(grid, firstCol + static_cast<int>(j));
+}
+
+bool Projection::position(const Vec3& d, float& theta, float& phi) const {
+    const double n = std::sqrt(static_cast<double>(d.x) * d.x + static_cast<double>(d.y) * d.y +
+                               static_cast<double>(d.z) * d.z);
+    PlanePoint p;
+    if (!(n > 0.0) || !planeOf(Direction{d.x / n, d.y / n, d.z / n}, p)) return false;
+    theta = static_cast<float>(p.u);
+    phi = static_cast<float>(p.v);
+    return true;
 }
 
 void Projection::runPositions(const PanoramaGrid& grid, int row, const ColumnTerms& terms, int offset, int n,

@@ -49,8 +49,29 @@ struct PlaneBounds {
     float thetaMin = 0, thetaMax = 0, phiMin = 0, phiMax = 0;
 };
 
-// u and v of n directions through P, as runPositions defines them.
+// A direction (first axis down, second right, third forward) and a plane position in double
+// precision: the exact formulas, which a recorded output mapping names and any reader can redo.
+struct Direction {
+    double x = 0, y = 0, z = 0;
+};
+struct PlanePoint {
+    double u = 0, v = 0;
+};
+
+// u and v of n directions through P, as runPositions defines them; not a number for a direction
+// behind the camera (or none, the zero vector).
 void projectDirections(const DirectionRun& d, int n, const Mat3& P, float* u, float* v);
+
+// The plane positions of a grid's columns and rows, as every projection computes them.
+inline float columnPosition(const PanoramaGrid& grid, int column) {
+    return grid.thetaMin + static_cast<float>(grid.colOffset + column) * grid.dTheta;
+}
+inline float rowPosition(const PanoramaGrid& grid, int row) {
+    return grid.phiMax + static_cast<float>(grid.rowOffset + row) * grid.dPhi;
+}
+// Block columns firstCol .. firstCol + count - 1 of `grid` into `positions`: the column terms of a
+// projection that needs no more.
+void columnPositions(const PanoramaGrid& grid, int firstCol, int count, std::vector<float>& positions);
 
 class Projection {
 public:
@@ -59,8 +80,8 @@ public:
     // The unit direction of plane position (theta, phi).
     virtual Vec3 direction(float theta, float phi) const = 0;
     // The plane position of direction d (of any length but 0); false where the projection holds
-    // none (behind a flat projection, say).
-    virtual bool position(const Vec3& d, float& theta, float& phi) const = 0;
+    // none (behind a flat projection, say). Unless a projection has its own, planeOf rounded.
+    virtual bool position(const Vec3& d, float& theta, float& phi) const;
 
     // The terms of block columns firstCol .. firstCol + count - 1 of `grid` (the block's offset
     // included), for runDirections.
@@ -74,6 +95,17 @@ public:
     // them, runDirections and then projectDirections.
     virtual void runPositions(const PanoramaGrid& grid, int row, const ColumnTerms& terms, int offset, int n,
                               const Mat3& P, float* u, float* v) const;
+
+    // The exact formulas. planeOf: the plane position of the unit direction d, false where the
+    // projection holds none. directionAt: the unit direction of plane position p, false where no
+    // direction maps there. The float functions above are these, rounded to floats.
+    virtual bool planeOf(const Direction& d, PlanePoint& p) const = 0;
+    virtual bool directionAt(const PlanePoint& p, Direction& d) const = 0;
+    // The most of the plane the projection draws: a footprint reaching beyond it is cut to it
+    // (and says so), so a field it cannot hold is drawn as the largest part it can. `reachText`
+    // says what that is in words, for the note a cut panorama gets.
+    virtual PlaneBounds reach() const = 0;
+    virtual const char* reachText() const = 0;
 
     // The plane rectangles the photograph of a camera covers (rows x cols pixels) and its edge
     // extents; pixel bounds are left for placeFootprint.

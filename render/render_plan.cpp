@@ -9,6 +9,7 @@
 #include "options/option_ranges.h"
 #include "render/block_plan.h"
 #include "render/compositor_registry.h"
+#include "render/inside_crop.h"
 #include "render/prepared_source.h"
 #include "render/projection_registry.h"
 #include "render/recentre.h"
@@ -75,13 +76,17 @@ bool chooseComponents(const RenderOptions& o, RenderPlan& plan) {
     return error.empty();
 }
 
+// Whether the options hold a recorded mapping of the projection they name, to draw again exactly.
+bool recordedMapping(const RenderOptions& o) { return o.mapping.known() && o.mapping.projection == o.projection; }
+
 // The footprints of the scene, the world turned first when the panorama runs across the
 // projection's wrap edge.
-void placeCameras(RenderPlan& plan, std::ostream& log) {
+void placeCameras(const RenderOptions& o, RenderPlan& plan, std::ostream& log) {
     RenderScene scene = plan.input;
     plan.footprints = computeFootprints(scene, *plan.projection);
     Matrix turn;
-    if (seamTurn(*plan.projection, plan.footprints, turn, log)) {
+    // A recorded mapping fixes where everything lies: no turn.
+    if (!recordedMapping(o) && seamTurn(*plan.projection, plan.footprints, turn, log)) {
         plan.result.cameras = turnedCameras(scene, turn);
         plan.result.recentred = true;
         scene.cameras = plan.result.cameras;
@@ -89,6 +94,37 @@ void placeCameras(RenderPlan& plan, std::ostream& log) {
     } else {
         plan.result.cameras.assign(scene.cameras.begin(), scene.cameras.end());
     }
+}
+
+// The crop and size of a recorded mapping: square pixels of 1 / scale plane units.
+bool mappedCrop(const OutputMapping& m, PlaneBounds& crop, OutputSize& size) {
+    crop.thetaMin = static_cast<float>(-m.centreColumn / m.scale);
+    crop.thetaMax = static_cast<float>((m.width - 1 - m.centreColumn) / m.scale);
+    crop.phiMax = static_cast<float>(m.centreRow / m.scale);
+    crop.phiMin = static_cast<float>((m.centreRow - (m.height - 1)) / m.scale);
+    size.width = m.width;
+    size.height = m.height;
+    return true;
+}
+
+// The mapping of a planned grid: scale and centre from its columns, the centre row chosen so
+// that its rows, whose spacing the size's rounding may make differ from the columns' by a part of
+// a pixel over the whole height, are off by at most half a pixel at its top and bottom.
+OutputMapping mappingOf(const std::string& projection, const PanoramaGrid& grid, int width, int height) {
+    OutputMapping m;
+    m.projection = projection;
+    m.width = width;
+    m.height = height;
+    m.scale = 1.0 / static_cast<double>(grid.dTheta);
+    m.centreColumn = -static_cast<double>(grid.thetaMin) * m.scale;
+    const double middle = 0.5 * (height - 1);
+    m.centreRow = middle + m.scale * (grid.phiMax + middle * static_cast<double>(grid.dPhi));
+    return m;
+}
+
+std::string cutNote(const RenderOptions& o, const Projection& projection) {
+    return "the " + o.projection + " projection draws " + projection.reachText() +
+           ": the panorama holds the largest part of the photographs it can";
 }
 
 PlaneBounds cropOf(const RenderOptions& options, const Projection& projection,
@@ -112,12 +148,21 @@ std::string tooLargeMessage(const OutputSize& size) {
 bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
     const RenderScene scene = plan.scene();
     const int reference = referencePosition(scene);
-    const PlaneBounds crop = cropOf(o, *plan.projection, plan.footprints);
-    const float dT = crop.thetaMax - crop.thetaMin, dP = crop.phiMax - crop.phiMin;
-    if (reference < 0 || !(dT > 0.0f) || !(dP > 0.0f)) return false;  // nothing to draw
+    if (reference < 0) return false;  // nothing to draw
     const ImageSize refSize = scene.sources.size(scene.component[static_cast<size_t>(reference)]);
     const ImageFootprint& refFootprint = plan.footprints[static_cast<size_t>(reference)];
-    const OutputSize size = outputSize(o, dT, dP, refFootprint, refSize.height, refSize.width);
+    PlaneBounds crop = cropOf(o, *plan.projection, plan.footprints);
+    OutputSize size;
+    const bool mapped = recordedMapping(o) && mappedCrop(o.mapping, crop, size);
+    if (!mapped && o.autoCrop && o.cropInside && crop.thetaMin < crop.thetaMax && crop.phiMin < crop.phiMax) {
+        // Covered points found as finely as the automatic crop's pixels lie.
+        const OutputSize grid = outputSize(o, crop.thetaMax - crop.thetaMin, crop.phiMax - crop.phiMin, refFootprint,
+                                           refSize.height, refSize.width);
+        crop = insideCrop(*plan.projection, scene, plan.footprints, crop, grid.width, grid.height);
+    }
+    const float dT = crop.thetaMax - crop.thetaMin, dP = crop.phiMax - crop.phiMin;
+    if (!(dT > 0.0f) || !(dP > 0.0f)) return false;  // nothing to draw
+    if (!mapped) size = outputSize(o, dT, dP, refFootprint, refSize.height, refSize.width);
     if (size.tooLarge()) {
         plan.result.error = tooLargeMessage(size);
         return false;
@@ -129,8 +174,13 @@ bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
     plan.grid.phiMax = crop.phiMax;
     plan.grid.dTheta = result.dTheta;
     plan.grid.dPhi = result.dPhi;
-    for (ImageFootprint& footprint : plan.footprints)
+    bool cut = false;
+    for (ImageFootprint& footprint : plan.footprints) {
         placeFootprint(footprint, plan.grid, size.width, size.height, dT, dP);
+        cut |= footprint.cut;
+    }
+    if (cut) result.notes.push_back(cutNote(o, *plan.projection));
+    result.mapping = mappingOf(o.projection, plan.grid, size.width, size.height);
     result.scale = std::min(refFootprint.firstEdgePixels / static_cast<float>(refSize.height),
                             refFootprint.secondEdgePixels / static_cast<float>(refSize.width));
     result.width = size.width;
@@ -240,7 +290,7 @@ RenderPlan planRender(const RenderOptions& options, int64_t budget, const Render
     plan.budget = budget;
     plan.streamed = streamed;
     if (!chooseComponents(options, plan)) return plan;
-    placeCameras(plan, log);
+    placeCameras(options, plan, log);
     if (!chooseOutput(options, plan)) return plan;
     countHeldBytes(options, plan, gains, log);
     planBlocks(options, plan, threads, log);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/output_mapping.h"
 #include "numerics/camera.h"
 #include "options/stitch_options.h"
 
@@ -26,6 +27,10 @@ struct RenderResult {
     bool recentred = false;
     std::vector<Camera> cameras;
     std::string error;  // why nothing was rendered when something should have been
+    // How the pixels map to directions, the cameras' frame being the output's (identity rotation).
+    OutputMapping mapping;
+    // What the render did that the user should know of (a field cut to what the projection holds).
+    std::vector<std::string> notes;
 };
 
 // `given` with the size, scale and crop a rendered result used: the result's cameras rendered

@@ -64,6 +64,8 @@ TEST_F(OptionsDlgTest, HasEveryGroupCaptionTooltipAndList) {
     for (const QLabel* label : shown.findChildren<QLabel*>()) captions << QString(label->text()).remove('&');
     for (const QAbstractButton* button : shown.findChildren<QAbstractButton*>())
         captions << QString(button->text()).remove('&');
+    for (const QComboBox* list : shown.findChildren<QComboBox*>())  // a long list of choices
+        for (int i = 0; i < list->count(); ++i) captions << list->itemText(i);
     for (const OptionSpec& spec : optionTable()) {
         SCOPED_TRACE(std::string(spec.key));
         EXPECT_TRUE(groups.contains(QString::fromUtf8(spec.group.data(), static_cast<int>(spec.group.size()))));

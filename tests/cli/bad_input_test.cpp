@@ -271,9 +271,11 @@ TEST_F(BadInputTest, AParameterFileIsRenderedWholeOrNotAtAll) {
         for (std::string line; std::getline(in, line);) lines.push_back(line);
     }
     // Three records of 11 lines (name, size, blank, 3 + 3 matrix rows, f, blank), then the
+    // output mapping's section (its marker, the output line, three rotation rows) and the
     // panorama's section: its marker, its name, its size and checksum.
-    ASSERT_EQ(lines.size(), 36u);
-    EXPECT_EQ(lines[33], "[panorama bytes crc32]");
+    ASSERT_EQ(lines.size(), 41u);
+    EXPECT_EQ(lines[33].rfind("[output ", 0), 0u);
+    EXPECT_EQ(lines[38], "[panorama bytes crc32]");
     const std::string records = good.substr(0, good.find(lines[33]));
     auto edited = [&](size_t line, const std::string& text) {
         std::string result;

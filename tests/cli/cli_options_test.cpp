@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -82,6 +83,18 @@ TEST(CliOptionsTest, PercentagesAndAngles) {
     EXPECT_NEAR(r.orientTheta, 0.17453293f, 1e-6f);
     EXPECT_EQ(r.orientPhi, 0.0f);
     EXPECT_NEAR(r.orientPsi, -1.5707963f, 1e-6f);
+
+    // The crop's word: the covered rectangle, which is an automatic crop.
+    for (const auto& [arguments, inside, automatic] :
+         {std::tuple{std::vector<std::string>{"--crop", "inside"}, true, true},
+          std::tuple{std::vector<std::string>{"--crop=inside", "--projection", "panini"}, true, true},
+          std::tuple{std::vector<std::string>{"--crop", "-90,90,-30,30"}, false, false}}) {
+        const ParseOutcome crop = parse(arguments);
+        ASSERT_EQ(crop.action, ParseOutcome::Run) << crop.text;
+        EXPECT_EQ(crop.options.stitch.render.cropInside, inside) << arguments[1];
+        EXPECT_EQ(crop.options.stitch.render.autoCrop, automatic) << arguments[1];
+    }
+    EXPECT_EQ(parse({"--crop", "outside"}).action, ParseOutcome::UsageError);
 
     // A value starting with a minus sign after a space is still the option's value.
     const ParseOutcome spaced = parse({"--crop", "-90,90,-30,30", "--orient", "-10,0,0", "a.jpg", "b.jpg"});

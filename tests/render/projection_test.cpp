@@ -78,6 +78,10 @@ TEST(Projections, PositionsAndDirectionsUndoEachOtherAndFootprintsHoldTheirBorde
             SCOPED_TRACE(std::string(row.name) + ", " + view.name);
             const Camera camera = cameraLookingAt(view.theta, view.phi, 150, 120, 160);
             const ImageFootprint footprint = projection.footprint(camera, 120, 160);
+            // A photograph beyond what the projection draws is cut (the crop tests say how); every
+            // projection draws the one ahead whole, one that holds the whole sphere all three.
+            if (footprint.cut && &view != &views[0]) continue;
+            EXPECT_FALSE(footprint.cut);
             ASSERT_FALSE(footprint.regions.empty());
             const BorderRays border = borderRays(camera, 120, 160);
             for (const Vec3& ray : border.points) {
@@ -92,6 +96,8 @@ TEST(Projections, PositionsAndDirectionsUndoEachOtherAndFootprintsHoldTheirBorde
                         const float theta = r.thetaMin + (r.thetaMax - r.thetaMin) * static_cast<float>(j) / 4;
                         const float phi = r.phiMin + (r.phiMax - r.phiMin) * static_cast<float>(i) / 4;
                         const Vec3 d = projection.direction(theta, phi);
+                        Direction exact;
+                        if (!projection.directionAt(PlanePoint{theta, phi}, exact)) continue;  // off a disc
                         EXPECT_NEAR(std::hypot(d.x, d.y, d.z), 1.0f, 1e-6f);
                         float backTheta = 0, backPhi = 0;
                         ASSERT_TRUE(projection.position(d, backTheta, backPhi));
