@@ -1,20 +1,27 @@
 #include "pipeline/carried_metadata.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "numerics/angles.h"
 
 namespace vantorra {
 
-std::optional<SpherePlacement> spherePlacement(const RenderPlan& plan, const RenderOptions& options) {
-    if (options.projection != "equirectangular" || !plan.drawable() || !(plan.grid.dTheta > 0)) return std::nullopt;
-    // Pixels per radian; pixel centres of the full sphere sit half a pixel in from its edges.
-    const double scale = 1.0 / plan.grid.dTheta;
+std::optional<SpherePlacement> spherePlacement(const RenderPlan& plan, const RenderOptions&) {
+    const OutputMapping& mapping = plan.result.mapping;
+    if (!plan.drawable() || mapping.projection != "equirectangular" || !(mapping.scale > 0)) return std::nullopt;
+    // The full sphere is twice as wide as high (viewers expect it so) and pi S high; its pixel
+    // centres sit half a pixel in from its edges, and the image's column c looks at longitude
+    // (c - centreColumn) / S. A full turn's image may be a pixel wider than 2 pi S (its first
+    // and last columns look the same way): the sphere then takes the image's width.
+    const double S = mapping.scale;
     SpherePlacement sphere;
-    sphere.fullWidth = std::llround(2 * kPi * scale);
-    sphere.fullHeight = std::llround(kPi * scale);
-    sphere.left = std::llround((plan.grid.thetaMin + kPi) * scale - 0.5);
-    sphere.top = std::llround((kHalfPi - plan.grid.phiMax) * scale - 0.5);
+    sphere.fullHeight = std::llround(kPi * S);
+    sphere.fullWidth = std::max<int64_t>(2 * sphere.fullHeight, mapping.width);
+    const int64_t left = std::llround(kPi * S - mapping.centreColumn - 0.5);
+    const int64_t top = std::llround(kHalfPi * S - mapping.centreRow - 0.5);
+    sphere.left = std::clamp<int64_t>(left, 0, sphere.fullWidth - mapping.width);
+    sphere.top = std::clamp<int64_t>(top, 0, std::max<int64_t>(0, sphere.fullHeight - mapping.height));
     return sphere;
 }
 
