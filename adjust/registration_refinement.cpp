@@ -86,6 +86,9 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
 
 namespace {
 
+// Feature-image pixels per pixel of the coarse patches: a 9 x 9 patch then covers 36 x 36.
+constexpr int kCoarseGuideFactor = 4;
+
 std::vector<RefinementLimits> limitsOf(const Reselection& r, int32_t n) {
     std::vector<RefinementLimits> limits(static_cast<size_t>(n) * static_cast<size_t>(n));
     for (const PairSelection& p : r.pairs)
@@ -128,6 +131,19 @@ std::vector<AlignmentRaster> alignmentRasters(const RegistrationImages& images,
     return rasters;
 }
 
+// The robust scale of each ordered pair's matches (transferSigma of the pair alone).
+std::vector<float> pairSigmas(const MatchTable& matches, const std::vector<Camera>& cameras,
+                              const std::vector<int32_t>& component) {
+    const size_t n = static_cast<size_t>(matches.size());
+    std::vector<float> sigmas(n * n, 0.0f);
+    for (const int32_t i : component)
+        for (const int32_t j : component)
+            if (i != j && matches.count(i, j) > 0)
+                sigmas[static_cast<size_t>(i) * n + static_cast<size_t>(j)] =
+                    transferSigma(matches, cameras, std::vector<int32_t>{std::min(i, j), std::max(i, j)});
+    return sigmas;
+}
+
 void logRefinement(std::ostream& log, const std::vector<PairRefinement>& pairs) {
     for (const PairRefinement& p : pairs)
         log << "  Pair " << p.first << "-" << p.second << ": refined " << p.refined << ", kept at feature position "
@@ -164,9 +180,19 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
     std::vector<AlignmentRaster> rasters = alignmentRasters(images, out.component, log, pool);
     logRefinement(log, refinePositions(matches, cameras, out.component, rasters,
                                   limitsOf(rounds.last, matches.size()), pool));
-    const std::vector<GuidedPair> guided = addGuidedMatches(
-        matches, cameras, out.component, rasters, transferSigma(matches, cameras, out.component), acceptance, pool);
+    const float sigma = transferSigma(matches, cameras, out.component);
+    std::vector<GuidedPair> guided = addGuidedMatches(matches, cameras, out.component, rasters, sigma, acceptance, pool);
     logGuided(log, guided);
+    // Soft photographs hold their detail at a scale the patches of the feature image do not
+    // cover: the pairs still weak try patches of blocks of the feature image's pixels.
+    // Such patches need be only as precise as the pair's own matches, which re-selection then
+    // keeps within their own deviations (up to kKeepDeviations times the panorama's).
+    for (AlignmentRaster& r : rasters) r = reducedRaster(r, kCoarseGuideFactor);
+    const std::vector<float> own = pairSigmas(matches, cameras, out.component);
+    const std::vector<GuidedPair> coarse = addGuidedMatches(matches, cameras, out.component, rasters, sigma,
+                                                            acceptance, pool, &own, kKeepDeviations * sigma);
+    logGuided(log, coarse);
+    guided.insert(guided.end(), coarse.begin(), coarse.end());
     // A pair's patches are part of its support from here on.
     for (const GuidedPair& g : guided)
         if (g.added > 0) {

@@ -44,6 +44,11 @@ AlignmentRaster greyRaster(const FloatImage& image, float scale);
 // row without holding the photograph. Empty, with the reason in *error, when it cannot be read.
 AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error = nullptr);
 
+// `r` averaged over blocks of factor x factor pixels (scale divided by factor), whose centre is
+// r's centre: a block's samples are taken where its pixels lie in r, between r's pixels when r's
+// size is not a multiple of factor. Empty when r has fewer than factor + 1 rows or columns.
+AlignmentRaster reducedRaster(const AlignmentRaster& r, int factor);
+
 // Limits for the matches of one ordered pair, in feature-image pixels of the second image.
 struct RefinementLimits {
     float sigma = 0.0f;    // the pair's robust position error: a refinement must do better

@@ -1,9 +1,11 @@
 #include "pipeline/camera_registration.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 #include <utility>
 
+#include "adjust/camera_verification.h"
 #include "adjust/lens_estimation.h"
 #include "io/jpeg_image.h"
 #include "pipeline/registration.h"
@@ -97,6 +99,44 @@ void registerCameras(RegistrationRun& run, const MatchTable& matches, const Bund
         registered[static_cast<size_t>(pair.next)] = true;
         if (run.options.render.debugSnapshots) writeSnapshot(run, k + 1);
     }
+}
+
+namespace {
+
+void logCameraCheck(std::ostream& log, const CameraCheck& c) {
+    log << "  Pair " << c.first << "-" << c.second << " under the cameras: nInliers = " << c.inliers
+        << " of " << c.raw << ", nOverlap = " << c.overlap << ", minNInliers = " << c.needed
+        << (c.accepted() ? " - ACCEPT" : " - REJECT") << std::endl;
+}
+
+}  // namespace
+
+void verifyWithCameras(RegistrationRun& run, MatchTable& matches, MatchTable& unaccepted,
+                       const BundleAdjuster& adjuster) {
+    if (unaccepted.size() != matches.size()) return;
+    run.log << "[ Verification Under The Cameras ]" << std::endl;
+    centreMatches(unaccepted, featureImageSizes(run.photographs));
+    const CameraVerification v = verifyUnderCameras(matches, unaccepted, run.cameras, run.component,
+                                                    featureImageSizes(run.photographs), run.options.ransac);
+    for (const int32_t i : v.placed)
+        run.log << "  Image " << i << " (" << run.photographs[static_cast<size_t>(i)].name
+                << ") placed by its raw matches" << std::endl;
+    for (const CameraCheck& c : v.pairs)
+        logCameraCheck(run.log, c);
+    for (const CameraCheck& c : v.together)
+        run.log << "  Image " << c.first << ": its pairs together keep " << c.inliers << " of " << c.overlap
+                << " features in the overlaps, more than " << c.needed << std::endl;
+    for (const CameraCheck& c : v.unplaced) {  // c.first is the placed image only by convention of the check
+        const int32_t u = std::find(run.component.begin(), run.component.end(), c.first) == run.component.end()
+                              ? c.first : c.second;
+        run.log << "  Image " << u << " (" << run.photographs[static_cast<size_t>(u)].name
+                << ") stays out: in the place its raw matches give, its closest pair " << c.first << "-"
+                << c.second << " keeps " << c.inliers << " features where more than " << c.needed
+                << " are needed" << std::endl;
+    }
+    if (!v.changed()) return;
+    run.component = v.component;
+    adjustGlobally(run, matches, adjuster);
 }
 
 void adjustGlobally(RegistrationRun& run, const MatchTable& matches, const BundleAdjuster& adjuster) {
