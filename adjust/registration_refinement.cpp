@@ -200,6 +200,13 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
             support = std::max(support, matches.count(g.first, g.second));
         }
     rasters.clear();
+    // A patch is aligned to where the picture is, not to where the cameras put it: a camera held
+    // by a few matches in one corner is off, and its patches show by how much. Judged before the
+    // cameras have seen them, they would all be dropped as disagreeing.
+    if (std::any_of(guided.begin(), guided.end(), [](const GuidedPair& g) { return g.added > 0; })) {
+        const BundleAdjuster adjuster(settlingOptions(bundle, sigma), log, pool);
+        adjuster.BundleAdjust(matches, out.component, cameras, RobustHuber, kKeepDeviations * sigma, 0, lensOf);
+    }
 
     log << "[ Match Re-selection ]" << std::endl;
     rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, log, lensOf, pool,
