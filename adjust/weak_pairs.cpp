@@ -115,7 +115,7 @@ void holdSoftImagesByAll(const std::vector<MeasuredPair>& pairs, const std::vect
                          [&](const MeasuredPair& p) { return p.accepted && (p.first == i || p.second == i); }))
             soft.push_back(i);
     for (size_t p = 0; p < pairs.size(); ++p)
-        if (admissible[p] && held(pairs[p].first) && held(pairs[p].second) &&
+        if (admissible[p] && !pairs[p].restored && held(pairs[p].first) && held(pairs[p].second) &&
             (std::binary_search(soft.begin(), soft.end(), pairs[p].first) ||
              std::binary_search(soft.begin(), soft.end(), pairs[p].second)))
             w.weak[p] = 1;
