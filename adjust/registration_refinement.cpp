@@ -1,6 +1,7 @@
 #include "adjust/registration_refinement.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <ostream>
 
@@ -86,6 +87,14 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
 
 namespace {
 
+// A sample this close to the top of the 0-255 scale is taken as clipped (JPEG ringing keeps a
+// clipped area a level or two below 255).
+constexpr float kClippedLevel = 250.0f;
+// A channel clipped in more than this share of the samples is left out of the patches: a few
+// clipped highlights leave the other patches alone, while a channel clipped over one sample in
+// twenty blanks whole patches in the views exposed brighter.
+constexpr float kClippedChannelShare = 0.05f;
+
 // Feature-image pixels per pixel of the coarse patches: a 9 x 9 patch then covers 36 x 36.
 constexpr int kCoarseGuideFactor = 4;
 
@@ -96,10 +105,33 @@ std::vector<RefinementLimits> limitsOf(const Reselection& r, int32_t n) {
     return limits;
 }
 
-AlignmentRaster alignmentRaster(const RegistrationImages& images, int32_t i, std::string& error) {
+AlignmentRaster alignmentRaster(const RegistrationImages& images, int32_t i, uint32_t channels, std::string& error) {
     const Photograph& photograph = images.photographs[static_cast<size_t>(i)];
-    if (!photograph.featureImage.empty()) return greyRaster(photograph.featureImage, 1.0f);
-    return decodeGreyRaster(images.directory + photograph.name, photograph.featureLevel, &error);
+    if (!photograph.featureImage.empty()) return greyRaster(photograph.featureImage, 1.0f, channels);
+    return decodeGreyRaster(images.directory + photograph.name, photograph.featureLevel, &error, channels);
+}
+
+// The channels the patches compare: a channel clipped over a large share of the photographs is
+// flat where it is clipped in one view while the other, exposed differently, still shows its
+// detail there, so the grey of the two differs by more than an exposure; left out, it cannot
+// pull the patches. Measured on the thumbnails (bit k: channel k; all bits when every channel
+// stays).
+uint32_t unclippedChannels(std::span<const Photograph> photographs, const std::vector<int32_t>& component) {
+    std::array<int64_t, 3> clipped{}, samples{};
+    for (const int32_t i : component) {
+        const FloatImage& t = photographs[static_cast<size_t>(i)].thumbnail;
+        if (t.channels != 3) continue;
+        for (size_t s = 0; s < t.data.size(); ++s) {
+            clipped[s % 3] += t.data[s] >= kClippedLevel;
+            ++samples[s % 3];
+        }
+    }
+    uint32_t channels = ~0u;
+    for (size_t k = 0; k < 3; ++k)
+        if (samples[k] > 0 && static_cast<float>(clipped[k]) > kClippedChannelShare * static_cast<float>(samples[k]))
+            channels &= ~(1u << k);
+    // Leaving out every channel would leave nothing to compare.
+    return (channels & 7u) == 0 ? ~0u : channels;
 }
 
 // The rasters of the component's images, made on the pool's threads; a failure is logged in
@@ -119,8 +151,14 @@ std::vector<AlignmentRaster> alignmentRasters(const RegistrationImages& images,
             errors[k] = "its pixels do not fit in what the memory budget leaves";
         }
     }
+    const uint32_t channels = unclippedChannels(images.photographs, component);
+    if (channels != ~0u)
+        for (int k = 0; k < 3; ++k)
+            if (!((channels >> k) & 1u))
+                log << "  Channel " << k << " left out of the patches: clipped in more than "
+                    << kClippedChannelShare * 100.0f << " % of the samples" << std::endl;
     auto make = [&](size_t k, int) {
-        if (fits[k]) rasters[component[k]] = alignmentRaster(images, component[k], errors[k]);
+        if (fits[k]) rasters[component[k]] = alignmentRaster(images, component[k], channels, errors[k]);
     };
     if (pool != nullptr) pool->parallelFor(component.size(), make);
     else

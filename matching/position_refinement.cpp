@@ -157,7 +157,7 @@ void localAffine(const Mat3& h, float x, float y, float factor, float a[4]) {
     a[3] = factor * (h(1, 1) * w - v * h(2, 1)) / w2;
 }
 
-AlignmentRaster greyRaster(const FloatImage& image, float scale) {
+AlignmentRaster greyRaster(const FloatImage& image, float scale, uint32_t channels) {
     AlignmentRaster r;
     if (image.empty() || image.channels <= 0) return r;
     r.rows = image.rows;
@@ -165,11 +165,15 @@ AlignmentRaster greyRaster(const FloatImage& image, float scale) {
     r.scale = scale;
     r.grey.resize(static_cast<size_t>(r.rows) * r.cols);
     const int ch = image.channels;
+    int used = 0;
+    for (int k = 0; k < ch; ++k) used += (channels >> k) & 1u;
+    if (used == 0) channels = ~0u, used = ch;  // nothing chosen: every channel
     const float* s = image.data.data();
     for (float& g : r.grey) {
         float sum = 0.0f;
-        for (int k = 0; k < ch; ++k) sum += s[k];
-        g = sum / static_cast<float>(ch);
+        for (int k = 0; k < ch; ++k)
+            if ((channels >> k) & 1u) sum += s[k];
+        g = sum / static_cast<float>(used);
         s += ch;
     }
     return r;
@@ -203,7 +207,7 @@ AlignmentRaster reducedRaster(const AlignmentRaster& r, int factor) {
     return out;
 }
 
-AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error) {
+AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error, uint32_t channels) {
     if (level < 0 || level > 15) return AlignmentRaster{};
     // The feature image's own reduction, so that positions refined here are those of its pixels.
     JpegHeader header;
@@ -211,7 +215,7 @@ AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::st
     if (!readJpegHeader(path, header, error) ||
         !readJpegReduced(path, image, header.height, header.width, level, error))
         return AlignmentRaster{};
-    return greyRaster(image, 1.0f);
+    return greyRaster(image, 1.0f, channels);
 }
 
 Alignment alignPatch(const AlignmentRaster& from, float row, float col, const AlignmentRaster& to,
