@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -180,6 +181,24 @@ TEST(PositionRefinementTest, DecodedRasterIsTheFeatureImagesGrey) {
     std::string error;
     EXPECT_TRUE(decodeGreyRaster("/nonexistent/view.jpg", 0, &error).empty());
     EXPECT_FALSE(error.empty());
+}
+
+// The grey of the chosen channels only; no channel of the image chosen means all of them.
+TEST(PositionRefinementTest, GreyRasterAveragesTheChosenChannels) {
+    FloatImage image(1, 2, 3);
+    const float samples[] = {250.0f, 40.0f, 10.0f, 90.0f, 30.0f, 60.0f};
+    std::copy(std::begin(samples), std::end(samples), image.data.begin());
+    struct Case {
+        uint32_t channels;
+        float first, second;
+    };
+    for (const Case c : {Case{~0u, 100.0f, 60.0f}, Case{6u, 25.0f, 45.0f}, Case{1u, 250.0f, 90.0f},
+                         Case{8u, 100.0f, 60.0f}, Case{0u, 100.0f, 60.0f}}) {
+        const AlignmentRaster r = greyRaster(image, 1.0f, c.channels);
+        ASSERT_EQ(r.grey.size(), 2u);
+        EXPECT_FLOAT_EQ(r.grey[0], c.first) << c.channels;
+        EXPECT_FLOAT_EQ(r.grey[1], c.second) << c.channels;
+    }
 }
 
 // A brightness plane averaged over blocks stays the same plane in centred positions, whatever the
