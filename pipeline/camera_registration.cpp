@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "adjust/camera_verification.h"
+#include "adjust/focal_search.h"
 #include "adjust/lens_estimation.h"
 #include "io/jpeg_image.h"
 #include "pipeline/registration.h"
@@ -19,12 +20,25 @@ namespace {
 // else the larger side of its feature image (or the default), since nothing better is known
 // before adjustment.
 int32_t seedFirstCamera(RegistrationRun& run, const MatchTable& matches, const std::vector<PhotoExif>& exif) {
-    const int32_t first = chooseFirstPair(matches, run.component).registered;
+    const CameraPair pair = chooseFirstPair(matches, run.component);
+    const int32_t first = pair.registered;
     const Photograph& photograph = run.photographs[static_cast<size_t>(first)];
     Camera& camera = run.cameras[static_cast<size_t>(first)];
     camera.R = Matrix(3, 3);
     camera.R.setIdentity();
     camera.f = seedFocal(photograph.size, photograph.featureLevel, exif[static_cast<size_t>(first)], run.options.bundle);
+    // Without an EXIF focal length the size rule is a guess; the first pair's matches say
+    // whether another length fits them clearly better (a telephoto lens).
+    if (!(exif[static_cast<size_t>(first)].focalPixels > 0.0f) && pair.next >= 0) {
+        const ImageSize reduced = featureImageSize(photograph);
+        const FocalFit fit = searchFocal(matches.points(first, pair.next), matches.count(first, pair.next), camera.f,
+                                         static_cast<float>(std::max(reduced.height, reduced.width)));
+        if (clearlyBetter(fit, camera.f)) {
+            run.log << " Focal length from the first pair's matches: " << fit.focal << " (median error " << fit.rms
+                    << " px, " << fit.seedRms << " px at the size rule's " << camera.f << ")" << std::endl;
+            camera.f = fit.focal;
+        }
+    }
     run.log << "f0 = " << camera.f << std::endl;
     return first;
 }
