@@ -287,7 +287,7 @@ CameraVerification verifyUnderCameras(MatchTable& matches, MatchTable& unaccepte
     }
     for (int32_t i = 0; i < n; ++i) {
         if (in[static_cast<size_t>(i)]) out.component.push_back(i);
-        else if (closest[static_cast<size_t>(i)].first >= 0) out.unplaced.push_back(closest[static_cast<size_t>(i)]);
+        else if (closest[static_cast<size_t>(i)].first >= 0) out.unplaced.push_back({i, closest[static_cast<size_t>(i)]});
     }
     // Every unaccepted pair between registered images, the placed images' included; an image
     // placed by its pairs together keeps every match that agrees with its place.

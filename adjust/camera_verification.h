@@ -49,7 +49,11 @@ struct CameraVerification {
     std::vector<CameraCheck> pairs;        // every pair checked, in the order checked
     std::vector<int32_t> placed;           // images placed, in the order placed
     std::vector<CameraCheck> together;     // placed images no single pair held: their pairs summed
-    std::vector<CameraCheck> unplaced;     // per image still outside: its best check (first < 0: none)
+    struct Unplaced {
+        int32_t image = 0;
+        CameraCheck closest;               // its check closest to acceptance, in its best place
+    };
+    std::vector<Unplaced> unplaced;        // images still outside that had a place to check
     std::vector<int32_t> component;        // the images registered now, ascending
     bool changed() const;
 };

@@ -135,15 +135,16 @@ void verifyWithCameras(RegistrationRun& run, MatchTable& matches, MatchTable& un
     for (const int32_t i : v.placed)
         run.log << "  Image " << i << " (" << run.photographs[static_cast<size_t>(i)].name
                 << ") placed by its raw matches" << std::endl;
+    int32_t accepted = 0;
     for (const CameraCheck& c : v.pairs)
-        logCameraCheck(run.log, c);
+        if (c.accepted()) logCameraCheck(run.log, c), ++accepted;
+    run.log << "  " << v.pairs.size() << " pairs checked under the cameras, " << accepted << " accepted" << std::endl;
     for (const CameraCheck& c : v.together)
         run.log << "  Image " << c.first << ": its pairs together keep " << c.inliers << " of " << c.overlap
                 << " features in the overlaps, more than " << c.needed << std::endl;
-    for (const CameraCheck& c : v.unplaced) {  // c.first is the placed image only by convention of the check
-        const int32_t u = std::find(run.component.begin(), run.component.end(), c.first) == run.component.end()
-                              ? c.first : c.second;
-        run.log << "  Image " << u << " (" << run.photographs[static_cast<size_t>(u)].name
+    for (const CameraVerification::Unplaced& u : v.unplaced) {
+        const CameraCheck& c = u.closest;
+        run.log << "  Image " << u.image << " (" << run.photographs[static_cast<size_t>(u.image)].name
                 << ") stays out: in the place its raw matches give, its closest pair " << c.first << "-"
                 << c.second << " keeps " << c.inliers << " features where more than " << c.needed
                 << " are needed" << std::endl;

@@ -142,8 +142,9 @@ TEST(CameraVerificationTest, AnUnrelatedImageStaysOutWithItsClosestPairNamed) {
     EXPECT_FALSE(v.changed());
     EXPECT_FALSE(isRegistered(h.cameras[3]));
     ASSERT_EQ(v.unplaced.size(), 1u);
-    EXPECT_FALSE(v.unplaced[0].accepted());
-    EXPECT_TRUE(v.unplaced[0].first == 3 || v.unplaced[0].second == 3);
+    EXPECT_EQ(v.unplaced[0].image, 3);
+    EXPECT_FALSE(v.unplaced[0].closest.accepted());
+    EXPECT_TRUE(v.unplaced[0].closest.first == 3 || v.unplaced[0].closest.second == 3);
 }
 
 TEST(CameraVerificationTest, ARejectedPairOfRegisteredImagesIsTakenBackUnlessItsReverseHoldsIt) {
