@@ -1,11 +1,10 @@
 #include "adjust/camera_verification.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
-#include <Eigen/LU>
-#include <Eigen/SVD>
-
+#include "adjust/focal_search.h"
 #include "adjust/match_reselection.h"
 #include "matching/guided_matches.h"
 #include "matching/random.h"
@@ -140,22 +139,18 @@ int32_t countRayInliers(const std::vector<RayMatch>& rays, const Mat3& r, float 
 // The rotation that carries the world directions of the rays within `threshold` closest onto
 // their camera directions (least squares over the unit vectors); false without three of them.
 bool fitInliers(const std::vector<RayMatch>& rays, float f, float threshold, Mat3& r) {
-    Eigen::Matrix3d covariance = Eigen::Matrix3d::Zero();
+    std::array<double, 9> covariance{};
     int32_t used = 0;
     for (const RayMatch& m : rays) {
         const Vec3 p = r * m.world;
         if (!(p.z > 0.0f) || !(std::hypot(f * p.x / p.z - m.x, f * p.y / p.z - m.y) < threshold)) continue;
         const Vec3 b = unit({m.x / f, m.y / f, 1.0f});
-        covariance += Eigen::Vector3d(b.x, b.y, b.z) * Eigen::Vector3d(m.world.x, m.world.y, m.world.z).transpose();
+        const float bs[3] = {b.x, b.y, b.z}, as[3] = {m.world.x, m.world.y, m.world.z};
+        for (size_t k = 0; k < 9; ++k) covariance[k] += static_cast<double>(bs[k / 3]) * as[k % 3];
         ++used;
     }
     if (used < 3) return false;
-    const Eigen::JacobiSVD<Eigen::Matrix3d> svd(covariance, Eigen::ComputeFullU | Eigen::ComputeFullV);
-    Eigen::Matrix3d d = Eigen::Matrix3d::Identity();
-    d(2, 2) = (svd.matrixU() * svd.matrixV().transpose()).determinant() < 0.0 ? -1.0 : 1.0;
-    const Eigen::Matrix3d best = svd.matrixU() * d * svd.matrixV().transpose();
-    for (int row = 0; row < 3; ++row)
-        for (int col = 0; col < 3; ++col) r(row, col) = static_cast<float>(best(row, col));
+    r = rotationFromCovariance(covariance);
     return true;
 }
 

@@ -13,16 +13,22 @@ namespace {
 
 Eigen::Vector3d ray(float x, float y, double f) { return Eigen::Vector3d(x / f, y / f, 1.0).normalized(); }
 
-// The rotation carrying rays `a` onto rays `b` in the least-squares sense (Kabsch).
+// U diag(1, 1, det(U V^T)) V^T of the SVD U S V^T of the cross-covariance (Kabsch): the proper
+// rotation nearest to it.
+Eigen::Matrix3d kabsch(const Eigen::Matrix3d& covariance) {
+    const Eigen::JacobiSVD<Eigen::Matrix3d> svd(covariance, Eigen::ComputeFullU | Eigen::ComputeFullV);
+    Eigen::Matrix3d d = Eigen::Matrix3d::Identity();
+    d(2, 2) = (svd.matrixU() * svd.matrixV().transpose()).determinant() < 0.0 ? -1.0 : 1.0;
+    return svd.matrixU() * d * svd.matrixV().transpose();
+}
+
+// The rotation carrying rays `a` onto rays `b` in the least-squares sense.
 Eigen::Matrix3d bestRotation(const std::vector<Eigen::Vector3d>& a, const std::vector<Eigen::Vector3d>& b,
                              const std::vector<uint8_t>& use) {
     Eigen::Matrix3d covariance = Eigen::Matrix3d::Zero();
     for (size_t k = 0; k < a.size(); ++k)
         if (use[k]) covariance += b[k] * a[k].transpose();
-    const Eigen::JacobiSVD<Eigen::Matrix3d> svd(covariance, Eigen::ComputeFullU | Eigen::ComputeFullV);
-    Eigen::Matrix3d d = Eigen::Matrix3d::Identity();
-    d(2, 2) = (svd.matrixU() * svd.matrixV().transpose()).determinant() < 0.0 ? -1.0 : 1.0;
-    return svd.matrixU() * d * svd.matrixV().transpose();
+    return kabsch(covariance);
 }
 
 // Median error in the second image of the matches under the best rotation at f, fitted twice:
@@ -55,6 +61,17 @@ double errorAt(const MatchPoints& p, int32_t count, double f, double outlier) {
 }
 
 }  // namespace
+
+Mat3 rotationFromCovariance(const std::array<double, 9>& covariance) {
+    Eigen::Matrix3d c;
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col) c(row, col) = covariance[static_cast<size_t>(3 * row + col)];
+    const Eigen::Matrix3d r = kabsch(c);
+    Mat3 out;
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col) out(row, col) = static_cast<float>(r(row, col));
+    return out;
+}
 
 FocalFit searchFocal(const MatchPoints& points, int32_t count, float seed, float imageSide) {
     FocalFit fit;

@@ -8,11 +8,17 @@
 // seed the best rotation between the two bundles of rays is fitted in closed form, and the
 // length whose rotation carries the matches closest wins.
 
+#include <array>
 #include <cstdint>
 
 #include "matching/match_table.h"
+#include "numerics/mat3.h"
 
 namespace vantorra {
+
+// The proper rotation R that best carries unit directions a_k onto b_k (least squares), from
+// their cross-covariance sum b_k a_k^T, row-major.
+Mat3 rotationFromCovariance(const std::array<double, 9>& covariance);
 
 struct FocalFit {
     float focal = 0.0f;      // the best length of the ladder, refined between its neighbours
