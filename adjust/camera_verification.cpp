@@ -286,13 +286,22 @@ CameraVerification verifyUnderCameras(MatchTable& matches, MatchTable& unaccepte
     }
     // Every unaccepted pair between registered images, the placed images' included; an image
     // placed by its pairs together keeps every match that agrees with its place.
+    // The cameras solved from the verified pairs carry their matches within a few deviations: a
+    // pair between registered images keeps the raw matches within twice the keep threshold of
+    // re-selection (room for the cameras to move once it joins), not the loose threshold that
+    // the similarity needed; an image just placed has no solved camera yet and keeps that one.
+    RansacOptions solved = acceptance;
+    solved.inlierThreshold = std::min(
+        acceptance.inlierThreshold,
+        2.0f * std::max(kKeepDeviations * transferSigma(matches, cameras, out.component), kMinKeepThreshold));
+    Tables underSolved{matches, unaccepted, cameras, sizes, solved};
     const auto joint = [&](int32_t i) {
         return std::any_of(out.together.begin(), out.together.end(), [&](const CameraCheck& c) { return c.first == i; });
     };
     for (const int32_t i : out.component)
         for (const int32_t j : out.component)
             if (i != j && unaccepted.count(i, j) > 0 && (2 * heldBefore[static_cast<size_t>(j * n + i)] < median || joint(i) || joint(j)))
-                out.pairs.push_back(checkAndTake(t, i, j, joint(i) || joint(j)));
+                out.pairs.push_back(checkAndTake(joint(i) || joint(j) ? t : underSolved, i, j, joint(i) || joint(j)));
     unaccepted.reset(0);
     return out;
 }

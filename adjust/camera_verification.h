@@ -5,8 +5,8 @@
 // rule with most of its true matches left out. Once the other pairs have solved the cameras, the
 // rotation model itself says which raw matches agree, and the same rule (more inliers than
 // alpha + beta x the raw matches inside the overlap) decides again:
-// - a pair of registered images that failed gains the raw matches within the verification's
-//   inlier threshold under the cameras;
+// - a pair of registered images that failed gains the raw matches within twice re-selection's
+//   keep threshold under the cameras (at most the verification's inlier threshold);
 // - an image that no accepted pair holds is placed by a two-point rotation RANSAC over its raw
 //   matches with the registered images (each partner's position a direction of the world), with
 //   the focal length of its best partner, and joins when a pair passes the rule in that place, or
