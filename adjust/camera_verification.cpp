@@ -295,13 +295,14 @@ CameraVerification verifyUnderCameras(MatchTable& matches, MatchTable& unaccepte
         acceptance.inlierThreshold,
         2.0f * std::max(kKeepDeviations * transferSigma(matches, cameras, out.component), kMinKeepThreshold));
     Tables underSolved{matches, unaccepted, cameras, sizes, solved};
+    const auto placedNow = [&](int32_t i) { return std::find(out.placed.begin(), out.placed.end(), i) != out.placed.end(); };
     const auto joint = [&](int32_t i) {
         return std::any_of(out.together.begin(), out.together.end(), [&](const CameraCheck& c) { return c.first == i; });
     };
     for (const int32_t i : out.component)
         for (const int32_t j : out.component)
             if (i != j && unaccepted.count(i, j) > 0 && (2 * heldBefore[static_cast<size_t>(j * n + i)] < median || joint(i) || joint(j)))
-                out.pairs.push_back(checkAndTake(joint(i) || joint(j) ? t : underSolved, i, j, joint(i) || joint(j)));
+                out.pairs.push_back(checkAndTake(placedNow(i) || placedNow(j) ? t : underSolved, i, j, joint(i) || joint(j)));
     unaccepted.reset(0);
     return out;
 }
