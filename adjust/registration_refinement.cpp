@@ -1,6 +1,7 @@
 #include "adjust/registration_refinement.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <ostream>
 
@@ -86,6 +87,18 @@ ReselectionRounds reselectAndAdjust(MatchTable& matches, const std::vector<int32
 
 namespace {
 
+// A sample this close to the top of the 0-255 scale is taken as clipped (JPEG ringing keeps a
+// clipped area a level or two below 255).
+constexpr float kClippedLevel = 250.0f;
+// A channel clipped in more than this share of the samples is left out of the patches: a few
+// clipped highlights leave the other patches alone, while a channel clipped over one sample in
+// twenty blanks whole patches in the views exposed brighter.
+constexpr float kClippedChannelShare = 0.05f;
+
+// Feature-image pixels per pixel of the coarse patches: a 9 x 9 patch then covers 27 x 27, the
+// size at which the soft shared sets hold detail (blocks of 2 and 4 were measured worse).
+constexpr int kCoarseGuideFactor = 3;
+
 std::vector<RefinementLimits> limitsOf(const Reselection& r, int32_t n) {
     std::vector<RefinementLimits> limits(static_cast<size_t>(n) * static_cast<size_t>(n));
     for (const PairSelection& p : r.pairs)
@@ -93,10 +106,33 @@ std::vector<RefinementLimits> limitsOf(const Reselection& r, int32_t n) {
     return limits;
 }
 
-AlignmentRaster alignmentRaster(const RegistrationImages& images, int32_t i, std::string& error) {
+AlignmentRaster alignmentRaster(const RegistrationImages& images, int32_t i, uint32_t channels, std::string& error) {
     const Photograph& photograph = images.photographs[static_cast<size_t>(i)];
-    if (!photograph.featureImage.empty()) return greyRaster(photograph.featureImage, 1.0f);
-    return decodeGreyRaster(images.directory + photograph.name, photograph.featureLevel, &error);
+    if (!photograph.featureImage.empty()) return greyRaster(photograph.featureImage, 1.0f, channels);
+    return decodeGreyRaster(images.directory + photograph.name, photograph.featureLevel, &error, channels);
+}
+
+// The channels the patches compare: a channel clipped over a large share of the photographs is
+// flat where it is clipped in one view while the other, exposed differently, still shows its
+// detail there, so the grey of the two differs by more than an exposure; left out, it cannot
+// pull the patches. Measured on the thumbnails (bit k: channel k; all bits when every channel
+// stays).
+uint32_t unclippedChannels(std::span<const Photograph> photographs, const std::vector<int32_t>& component) {
+    std::array<int64_t, 3> clipped{}, samples{};
+    for (const int32_t i : component) {
+        const FloatImage& t = photographs[static_cast<size_t>(i)].thumbnail;
+        if (t.channels != 3) continue;
+        for (size_t s = 0; s < t.data.size(); ++s) {
+            clipped[s % 3] += t.data[s] >= kClippedLevel;
+            ++samples[s % 3];
+        }
+    }
+    uint32_t channels = ~0u;
+    for (size_t k = 0; k < 3; ++k)
+        if (samples[k] > 0 && static_cast<float>(clipped[k]) > kClippedChannelShare * static_cast<float>(samples[k]))
+            channels &= ~(1u << k);
+    // Leaving out every channel would leave nothing to compare.
+    return (channels & 7u) == 0 ? ~0u : channels;
 }
 
 // The rasters of the component's images, made on the pool's threads; a failure is logged in
@@ -116,8 +152,14 @@ std::vector<AlignmentRaster> alignmentRasters(const RegistrationImages& images,
             errors[k] = "its pixels do not fit in what the memory budget leaves";
         }
     }
+    const uint32_t channels = unclippedChannels(images.photographs, component);
+    if (channels != ~0u)
+        for (int k = 0; k < 3; ++k)
+            if (!((channels >> k) & 1u))
+                log << "  Channel " << k << " left out of the patches: clipped in more than "
+                    << kClippedChannelShare * 100.0f << " % of the samples" << std::endl;
     auto make = [&](size_t k, int) {
-        if (fits[k]) rasters[component[k]] = alignmentRaster(images, component[k], errors[k]);
+        if (fits[k]) rasters[component[k]] = alignmentRaster(images, component[k], channels, errors[k]);
     };
     if (pool != nullptr) pool->parallelFor(component.size(), make);
     else
@@ -126,6 +168,19 @@ std::vector<AlignmentRaster> alignmentRasters(const RegistrationImages& images,
         if (rasters[component[k]].empty())
             log << "  Image " << component[k] << " not refined: " << errors[k] << std::endl;
     return rasters;
+}
+
+// The robust scale of each ordered pair's matches (transferSigma of the pair alone).
+std::vector<float> pairSigmas(const MatchTable& matches, const std::vector<Camera>& cameras,
+                              const std::vector<int32_t>& component) {
+    const size_t n = static_cast<size_t>(matches.size());
+    std::vector<float> sigmas(n * n, 0.0f);
+    for (const int32_t i : component)
+        for (const int32_t j : component)
+            if (i != j && matches.count(i, j) > 0)
+                sigmas[static_cast<size_t>(i) * n + static_cast<size_t>(j)] =
+                    transferSigma(matches, cameras, std::vector<int32_t>{std::min(i, j), std::max(i, j)});
+    return sigmas;
 }
 
 void logRefinement(std::ostream& log, const std::vector<PairRefinement>& pairs) {
@@ -164,9 +219,19 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
     std::vector<AlignmentRaster> rasters = alignmentRasters(images, out.component, log, pool);
     logRefinement(log, refinePositions(matches, cameras, out.component, rasters,
                                   limitsOf(rounds.last, matches.size()), pool));
-    const std::vector<GuidedPair> guided = addGuidedMatches(
-        matches, cameras, out.component, rasters, transferSigma(matches, cameras, out.component), acceptance, pool);
+    const float sigma = transferSigma(matches, cameras, out.component);
+    std::vector<GuidedPair> guided = addGuidedMatches(matches, cameras, out.component, rasters, sigma, acceptance, pool);
     logGuided(log, guided);
+    // Soft photographs hold their detail at a scale the patches of the feature image do not
+    // cover: the pairs still weak try patches of blocks of the feature image's pixels.
+    // Such patches need be only as precise as the pair's own matches, which re-selection then
+    // keeps within their own deviations (up to kKeepDeviations times the panorama's).
+    for (AlignmentRaster& r : rasters) r = reducedRaster(r, kCoarseGuideFactor);
+    const std::vector<float> own = pairSigmas(matches, cameras, out.component);
+    const std::vector<GuidedPair> coarse = addGuidedMatches(matches, cameras, out.component, rasters, sigma,
+                                                            acceptance, pool, &own, kKeepDeviations * sigma);
+    logGuided(log, coarse);
+    guided.insert(guided.end(), coarse.begin(), coarse.end());
     // A pair's patches are part of its support from here on.
     for (const GuidedPair& g : guided)
         if (g.added > 0) {
@@ -174,6 +239,13 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
             support = std::max(support, matches.count(g.first, g.second));
         }
     rasters.clear();
+    // A patch is aligned to where the picture is, not to where the cameras put it: a camera held
+    // by a few matches in one corner is off, and its patches show by how much. Judged before the
+    // cameras have seen them, they would all be dropped as disagreeing.
+    if (std::any_of(guided.begin(), guided.end(), [](const GuidedPair& g) { return g.added > 0; })) {
+        const BundleAdjuster adjuster(settlingOptions(bundle, sigma), log, pool);
+        adjuster.BundleAdjust(matches, out.component, cameras, RobustHuber, kKeepDeviations * sigma, 0, lensOf);
+    }
 
     log << "[ Match Re-selection ]" << std::endl;
     rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, log, lensOf, pool,

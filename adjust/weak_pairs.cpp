@@ -104,6 +104,23 @@ bool before(const std::vector<MeasuredPair>& pairs, const std::vector<int32_t>& 
     return kept[p] > kept[q];
 }
 
+// An image that no accepted pair holds hangs on its last link, which fixes it only about the part
+// of the view the two share; every other failed pair of it that keeps enough matches within its
+// weak threshold is kept too, so that all its overlaps hold it.
+void holdSoftImagesByAll(const std::vector<MeasuredPair>& pairs, const std::vector<uint8_t>& admissible, WeakPairs& w) {
+    const auto held = [&](int32_t i) { return std::binary_search(w.component.begin(), w.component.end(), i); };
+    std::vector<int32_t> soft;
+    for (const int32_t i : w.component)
+        if (std::none_of(pairs.begin(), pairs.end(),
+                         [&](const MeasuredPair& p) { return p.accepted && (p.first == i || p.second == i); }))
+            soft.push_back(i);
+    for (size_t p = 0; p < pairs.size(); ++p)
+        if (admissible[p] && !pairs[p].restored && held(pairs[p].first) && held(pairs[p].second) &&
+            (std::binary_search(soft.begin(), soft.end(), pairs[p].first) ||
+             std::binary_search(soft.begin(), soft.end(), pairs[p].second)))
+            w.weak[p] = 1;
+}
+
 }  // namespace
 
 WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::vector<int32_t>& component,
@@ -145,6 +162,7 @@ WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::v
         w.weak[static_cast<size_t>(best)] = 1;
     }
     for (const int32_t i : w.leftOut) w.leftOutWhy.push_back(whyLeftOut(i, pairs, w, floor));
+    holdSoftImagesByAll(pairs, admissible, w);
     return w;
 }
 

@@ -61,7 +61,8 @@ bool holdsAsLastLink(const std::vector<float>& errors, float tightThreshold, con
 // threshold among those that join an image outside the piece to it, while such a pair keeps more
 // than alpha matches; a pair that holds matches now goes before one restored from its verified
 // matches, so that the link that held an image keeps it rather than two links taking turns.
-// `component` is ascending.
+// An image that no accepted pair holds then keeps every failed pair of it that holds more than
+// alpha matches within its weak threshold now. `component` is ascending.
 WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::vector<int32_t>& component,
                             const RansacOptions& acceptance);
 

@@ -73,7 +73,7 @@ MatchingResult FeatureMatcher::matchingStage(const std::string& imageDirectory,
     }
     r.alpha = verification.alpha;
     RandomStream random;  // the run's own sequence, from its start
-    const std::vector<ClosestCheck> closest = verifyPairs(r.matches, reduced, verification, random, progress, log, pool);
+    const std::vector<ClosestCheck> closest = verifyPairs(r.matches, reduced, verification, random, progress, log, pool, &r.unaccepted);
     r.components = findComponents(r.matches, log);
     logUnjoined(r, closest, log);
     r.ok = true;

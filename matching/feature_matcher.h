@@ -28,6 +28,9 @@ struct MatchingResult {
     float alpha = 0;                         // the verification's alpha, automatic or given
     // Verified counts and positions (pixels of the feature images, from the top-left pixel).
     MatchTable matches;
+    // The raw matches of the pairs verification did not accept that had more than alpha of them
+    // (same positions), for a check under the solved cameras.
+    MatchTable unaccepted;
     std::vector<std::vector<int32_t>> components;  // largest first, each ascending, >= 2 images
 };
 

@@ -14,22 +14,6 @@ bool registered(const Camera& c) { return c.R.rows == 3 && c.R.cols == 3 && c.f 
 
 CameraState stateOf(const Camera& c) { return {Mat3::fromMatrix(c.R), c.f}; }
 
-// A seen position of one camera carried to the seen position in the other, through both lenses;
-// false behind the other camera.
-bool carry(const Mat3& h, const Camera& from, const Camera& to, float x, float y, float& u, float& v) {
-    undistortPosition(from.lens, from.f, x, y);
-    const Vec3 p = h * Vec3{x, y, 1.0f};
-    if (!(p.z > 0.0f)) return false;
-    u = p.x / p.z;
-    v = p.y / p.z;
-    distortPosition(to.lens, to.f, u, v);
-    return true;
-}
-
-bool insideCentred(float x, float y, int rows, int cols, float margin) {
-    return std::fabs(x) < 0.5f * static_cast<float>(rows - 1) - margin &&
-           std::fabs(y) < 0.5f * static_cast<float>(cols - 1) - margin;
-}
 
 // Half the diagonal field of view of a camera over its raster, radians.
 float halfDiagonal(const Camera& c, const AlignmentRaster& r) {
@@ -120,6 +104,21 @@ void append(MatchTable& matches, const Work& w) {
 
 }  // namespace
 
+bool carry(const Mat3& h, const Camera& from, const Camera& to, float x, float y, float& u, float& v) {
+    undistortPosition(from.lens, from.f, x, y);
+    const Vec3 p = h * Vec3{x, y, 1.0f};
+    if (!(p.z > 0.0f)) return false;
+    u = p.x / p.z;
+    v = p.y / p.z;
+    distortPosition(to.lens, to.f, u, v);
+    return true;
+}
+
+bool insideCentred(float x, float y, int rows, int cols, float margin) {
+    return std::fabs(x) < 0.5f * static_cast<float>(rows - 1) - margin &&
+           std::fabs(y) < 0.5f * static_cast<float>(cols - 1) - margin;
+}
+
 int32_t medianSupport(const MatchTable& matches, const std::vector<int32_t>& component) {
     std::vector<int32_t> counts;
     for (const int32_t i : component)
@@ -159,7 +158,8 @@ void guideGrid(const Camera& ci, const Camera& cj, int rowsI, int colsI, int row
 std::vector<GuidedPair> addGuidedMatches(MatchTable& matches, const std::vector<Camera>& cameras,
                                          const std::vector<int32_t>& component,
                                          const std::vector<AlignmentRaster>& rasters, float sigma,
-                                         const RansacOptions& acceptance, ThreadPool* pool) {
+                                         const RansacOptions& acceptance, ThreadPool* pool,
+                                         const std::vector<float>* pairSigma, float widest) {
     std::vector<Work> work;
     if (!(sigma > 0.0f)) return {};
     for (const auto& [i, j] : weakPairs(matches, component))
@@ -167,7 +167,13 @@ std::vector<GuidedPair> addGuidedMatches(MatchTable& matches, const std::vector<
             mayOverlap(cameras[i], cameras[j], rasters[i], rasters[j]))
             work.push_back(Work{i, j, {}, {}, {}});
     const int32_t target = medianSupport(matches, component);
-    auto run = [&](size_t k, int) { alignGrid(work[k], cameras, rasters, sigma, target, acceptance); };
+    const auto limitOf = [&](const Work& w) {
+        if (pairSigma == nullptr) return sigma;
+        const float own = (*pairSigma)[static_cast<size_t>(w.i) * static_cast<size_t>(matches.size()) + static_cast<size_t>(w.j)];
+        // A pair without matches has no precision of its own to keep.
+        return own > 0.0f ? std::clamp(own, sigma, widest) : std::max(sigma, widest);
+    };
+    auto run = [&](size_t k, int) { alignGrid(work[k], cameras, rasters, limitOf(work[k]), target, acceptance); };
     if (pool != nullptr) pool->parallelFor(work.size(), run);
     else
         for (size_t k = 0; k < work.size(); ++k) run(k, 0);

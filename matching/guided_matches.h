@@ -13,6 +13,7 @@
 #include "matching/match_table.h"
 #include "matching/position_refinement.h"
 #include "numerics/camera.h"
+#include "numerics/mat3.h"
 #include "options/stitch_options.h"
 
 namespace vantorra {
@@ -31,6 +32,12 @@ struct GuidedPair {
 // the panorama's median pair with matches, pairs without matches included. Ascending.
 std::vector<std::pair<int32_t, int32_t>> weakPairs(const MatchTable& matches, const std::vector<int32_t>& component);
 
+// A seen position of one camera carried by h (pairHomography) to the seen position in the other,
+// through both lenses; false behind the other camera.
+bool carry(const Mat3& h, const Camera& from, const Camera& to, float x, float y, float& u, float& v);
+// True when centred position (x, y) lies further than `margin` inside an image of rows x cols.
+bool insideCentred(float x, float y, int rows, int cols, float margin);
+
 // The grid points of image i (centred feature-image positions, rows x cols) whose patch, carried
 // into image j (rowsJ x colsJ) by the cameras, lies inside it; with their predicted partners.
 void guideGrid(const Camera& ci, const Camera& cj, int rowsI, int colsI, int rowsJ, int colsJ,
@@ -45,9 +52,13 @@ int32_t medianSupport(const MatchTable& matches, const std::vector<int32_t>& com
 // threshold from where the cameras put it. The grid is thinned to about medianSupport points, so
 // a weak pair is brought up to the median pair and no further. A pair keeps its patches when more of them align
 // than minInliersFor(candidates, acceptance). Pairs are aligned on `pool`'s threads.
+// With `pairSigma` (robust error of each ordered pair's own matches, i * n + j, 0 without), a
+// pair's patches need only be as precise as its own matches, between `sigma` and `widest`
+// (`widest` for a pair without matches).
 std::vector<GuidedPair> addGuidedMatches(MatchTable& matches, const std::vector<Camera>& cameras,
                                          const std::vector<int32_t>& component,
                                          const std::vector<AlignmentRaster>& rasters, float sigma,
-                                         const RansacOptions& acceptance, ThreadPool* pool = nullptr);
+                                         const RansacOptions& acceptance, ThreadPool* pool = nullptr,
+                                         const std::vector<float>* pairSigma = nullptr, float widest = 0.0f);
 
 }  // namespace vantorra

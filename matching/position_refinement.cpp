@@ -158,7 +158,7 @@ void localAffine(const Mat3& h, float x, float y, float factor, float a[4]) {
     a[3] = factor * (h(1, 1) * w - v * h(2, 1)) / w2;
 }
 
-AlignmentRaster greyRaster(const FloatImage& image, float scale) {
+AlignmentRaster greyRaster(const FloatImage& image, float scale, uint32_t channels) {
     AlignmentRaster r;
     if (image.empty() || image.channels <= 0) return r;
     r.rows = image.rows;
@@ -166,17 +166,49 @@ AlignmentRaster greyRaster(const FloatImage& image, float scale) {
     r.scale = scale;
     r.grey.resize(static_cast<size_t>(r.rows) * r.cols);
     const int ch = image.channels;
+    int used = 0;
+    for (int k = 0; k < ch; ++k) used += (channels >> k) & 1u;
+    if (used == 0) channels = ~0u, used = ch;  // nothing chosen: every channel
     const float* s = image.data.data();
     for (float& g : r.grey) {
         float sum = 0.0f;
-        for (int k = 0; k < ch; ++k) sum += s[k];
-        g = sum / static_cast<float>(ch);
+        for (int k = 0; k < ch; ++k)
+            if ((channels >> k) & 1u) sum += s[k];
+        g = sum / static_cast<float>(used);
         s += ch;
     }
     return r;
 }
 
-AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error) {
+AlignmentRaster reducedRaster(const AlignmentRaster& r, int factor) {
+    AlignmentRaster out;
+    if (factor < 1 || r.rows <= factor || r.cols <= factor) return out;
+    out.rows = r.rows / factor;
+    out.cols = r.cols / factor;
+    out.scale = r.scale / static_cast<float>(factor);
+    out.grey.resize(static_cast<size_t>(out.rows) * out.cols);
+    // Block pixel (k, l) is centred where r's centred position is factor times its own.
+    const float f = static_cast<float>(factor);
+    const float row0 = 0.5f * static_cast<float>(r.rows - 1) - f * 0.5f * static_cast<float>(out.rows - 1) - 0.5f * (f - 1.0f);
+    const float col0 = 0.5f * static_cast<float>(r.cols - 1) - f * 0.5f * static_cast<float>(out.cols - 1) - 0.5f * (f - 1.0f);
+    const int row0i = static_cast<int>(std::floor(row0)), col0i = static_cast<int>(std::floor(col0));
+    const float fr = row0 - static_cast<float>(row0i), fc = col0 - static_cast<float>(col0i);
+    const auto at = [&](int y, int x) { return r.at(std::clamp(y, 0, r.rows - 1), std::clamp(x, 0, r.cols - 1)); };
+    for (int k = 0; k < out.rows; ++k)
+        for (int l = 0; l < out.cols; ++l) {
+            float sum = 0.0f;
+            for (int a = 0; a < factor; ++a)
+                for (int b = 0; b < factor; ++b) {
+                    const int y = row0i + k * factor + a, x = col0i + l * factor + b;
+                    sum += (1.0f - fr) * ((1.0f - fc) * at(y, x) + fc * at(y, x + 1)) +
+                           fr * ((1.0f - fc) * at(y + 1, x) + fc * at(y + 1, x + 1));
+                }
+            out.grey[static_cast<size_t>(k) * out.cols + l] = sum / (f * f);
+        }
+    return out;
+}
+
+AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error, uint32_t channels) {
     if (level < 0 || level > 15) return AlignmentRaster{};
     // The feature image's own reduction, so that positions refined here are those of its pixels.
     PhotoHeader header;
@@ -184,7 +216,7 @@ AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::st
     if (!readPhotoHeader(path, header, error) ||
         !readPhotoReduced(path, image, header.height, header.width, level, error))
         return AlignmentRaster{};
-    return greyRaster(image, 1.0f);
+    return greyRaster(image, 1.0f, channels);
 }
 
 Alignment alignPatch(const AlignmentRaster& from, float row, float col, const AlignmentRaster& to,

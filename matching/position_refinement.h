@@ -37,12 +37,19 @@ struct AlignmentRaster {
     float at(int r, int c) const { return grey[static_cast<size_t>(r) * cols + c]; }
 };
 
-// The mean of the channels of every pixel; empty for an empty image.
-AlignmentRaster greyRaster(const FloatImage& image, float scale);
+// The mean of the channels of every pixel whose bit is set in `channels` (bit k: channel k; no
+// channel of the image set: all of them); empty for an empty image.
+AlignmentRaster greyRaster(const FloatImage& image, float scale, uint32_t channels = ~0u);
 // The same grey raster as greyRaster of the feature image (the photograph averaged over blocks
 // of 2^level x 2^level pixels, an incomplete last block row or column dropped), decoded row by
 // row without holding the photograph. Empty, with the reason in *error, when it cannot be read.
-AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error = nullptr);
+AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::string* error = nullptr,
+                                 uint32_t channels = ~0u);
+
+// `r` averaged over blocks of factor x factor pixels (scale divided by factor), whose centre is
+// r's centre: a block's samples are taken where its pixels lie in r, between r's pixels when r's
+// size is not a multiple of factor. Empty when r has fewer than factor + 1 rows or columns.
+AlignmentRaster reducedRaster(const AlignmentRaster& r, int factor);
 
 // Limits for the matches of one ordered pair, in feature-image pixels of the second image.
 struct RefinementLimits {

@@ -320,9 +320,11 @@ void addFurtherChecks(const MatchTable& matches, int32_t u, const RansacOptions&
 
 std::vector<ClosestCheck> verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes,
                                       const RansacOptions& options, RandomStream& random,
-                                      ProgressReporter& progress, std::ostream& log, ThreadPool* pool) {
+                                      ProgressReporter& progress, std::ostream& log, ThreadPool* pool,
+                                      MatchTable* unaccepted) {
     const int32_t n = matches.size();
     log << "[ Performing RANSAC ]" << std::endl;
+    if (unaccepted != nullptr) unaccepted->reset(n);
     uint64_t draws = 0;
     std::vector<PairCheck> checks = pairsToCheck(matches, options, draws);
     // Each pair draws from its own place in the sequence, so the pairs may be verified in any
@@ -358,8 +360,14 @@ std::vector<ClosestCheck> verifyPairs(MatchTable& matches, const std::vector<Ima
             if (applyCheck(matches, *next, options, log)) accepted[static_cast<size_t>(next->j)] = 1;
         for (; further != checks.cend() && further->i == i; ++further)
             if (applyCheck(matches, *further, options, log)) accepted[static_cast<size_t>(further->j)] = 1;
-        for (int32_t j = 0; j < n; ++j)
-            if (!accepted[static_cast<size_t>(j)]) matches.clear(i, j);
+        for (int32_t j = 0; j < n; ++j) {
+            if (accepted[static_cast<size_t>(j)]) continue;
+            if (unaccepted != nullptr && matches.count(i, j) > minInliersFor(0, options)) {
+                unaccepted->place(i, j) = std::move(matches.points(i, j));
+                unaccepted->count(i, j) = matches.count(i, j);
+            }
+            matches.clear(i, j);
+        }
     }
     matches.dropEmpty();
     return closest;

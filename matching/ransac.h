@@ -76,8 +76,13 @@ struct ClosestCheck {
     int32_t inliers = 0;
     int32_t needed = 0;  // minNInliers: more inliers than this are accepted
 };
+// With `unaccepted`, the raw matches of every pair that could still pass the acceptance rule
+// (more than alpha of them) and was not accepted are moved there instead of being released:
+// the similarity fits a pair of rotated pinhole views only near its centre, so a pair of wide or
+// steep views can fail here and still agree with the cameras solved from the others.
 std::vector<ClosestCheck> verifyPairs(MatchTable& matches, const std::vector<ImageSize>& reducedSizes,
                                       const RansacOptions& options, RandomStream& random,
-                                      ProgressReporter& progress, std::ostream& log, ThreadPool* pool = nullptr);
+                                      ProgressReporter& progress, std::ostream& log, ThreadPool* pool = nullptr,
+                                      MatchTable* unaccepted = nullptr);
 
 }  // namespace vantorra

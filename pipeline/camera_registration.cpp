@@ -1,9 +1,12 @@
 #include "pipeline/camera_registration.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 #include <utility>
 
+#include "adjust/camera_verification.h"
+#include "adjust/focal_search.h"
 #include "adjust/lens_estimation.h"
 #include "io/photo_image.h"
 #include "pipeline/registration.h"
@@ -17,12 +20,25 @@ namespace {
 // else the larger side of its feature image (or the default), since nothing better is known
 // before adjustment.
 int32_t seedFirstCamera(RegistrationRun& run, const MatchTable& matches, const std::vector<PhotoExif>& exif) {
-    const int32_t first = chooseFirstPair(matches, run.component).registered;
+    const CameraPair pair = chooseFirstPair(matches, run.component);
+    const int32_t first = pair.registered;
     const Photograph& photograph = run.photographs[static_cast<size_t>(first)];
     Camera& camera = run.cameras[static_cast<size_t>(first)];
     camera.R = Matrix(3, 3);
     camera.R.setIdentity();
     camera.f = seedFocal(photograph.size, photograph.featureLevel, exif[static_cast<size_t>(first)], run.options.bundle);
+    // Without an EXIF focal length the size rule is a guess; the first pair's matches say
+    // whether another length fits them clearly better (a telephoto lens).
+    if (!(exif[static_cast<size_t>(first)].focalPixels > 0.0f) && pair.next >= 0) {
+        const ImageSize reduced = featureImageSize(photograph);
+        const FocalFit fit = searchFocal(matches.points(first, pair.next), matches.count(first, pair.next), camera.f,
+                                         static_cast<float>(std::max(reduced.height, reduced.width)));
+        if (clearlyBetter(fit, camera.f)) {
+            run.log << " Focal length from the first pair's matches: " << fit.focal << " (median error " << fit.rms
+                    << " px, " << fit.seedRms << " px at the size rule's " << camera.f << ")" << std::endl;
+            camera.f = fit.focal;
+        }
+    }
     run.log << "f0 = " << camera.f << std::endl;
     return first;
 }
@@ -97,6 +113,45 @@ void registerCameras(RegistrationRun& run, const MatchTable& matches, const Bund
         registered[static_cast<size_t>(pair.next)] = true;
         if (run.options.render.debugSnapshots) writeSnapshot(run, k + 1);
     }
+}
+
+namespace {
+
+void logCameraCheck(std::ostream& log, const CameraCheck& c) {
+    log << "  Pair " << c.first << "-" << c.second << " under the cameras: nInliers = " << c.inliers
+        << " of " << c.raw << ", nOverlap = " << c.overlap << ", minNInliers = " << c.needed
+        << (c.accepted() ? " - ACCEPT" : " - REJECT") << std::endl;
+}
+
+}  // namespace
+
+void verifyWithCameras(RegistrationRun& run, MatchTable& matches, MatchTable& unaccepted,
+                       const BundleAdjuster& adjuster) {
+    if (unaccepted.size() != matches.size()) return;
+    run.log << "[ Verification Under The Cameras ]" << std::endl;
+    centreMatches(unaccepted, featureImageSizes(run.photographs));
+    const CameraVerification v = verifyUnderCameras(matches, unaccepted, run.cameras, run.component,
+                                                    featureImageSizes(run.photographs), run.options.ransac);
+    for (const int32_t i : v.placed)
+        run.log << "  Image " << i << " (" << run.photographs[static_cast<size_t>(i)].name
+                << ") placed by its raw matches" << std::endl;
+    int32_t accepted = 0;
+    for (const CameraCheck& c : v.pairs)
+        if (c.accepted()) logCameraCheck(run.log, c), ++accepted;
+    run.log << "  " << v.pairs.size() << " pairs checked under the cameras, " << accepted << " accepted" << std::endl;
+    for (const CameraCheck& c : v.together)
+        run.log << "  Image " << c.first << ": its pairs together keep " << c.inliers << " of " << c.overlap
+                << " features in the overlaps, more than " << c.needed << std::endl;
+    for (const CameraVerification::Unplaced& u : v.unplaced) {
+        const CameraCheck& c = u.closest;
+        run.log << "  Image " << u.image << " (" << run.photographs[static_cast<size_t>(u.image)].name
+                << ") stays out: in the place its raw matches give, its closest pair " << c.first << "-"
+                << c.second << " keeps " << c.inliers << " features where more than " << c.needed
+                << " are needed" << std::endl;
+    }
+    if (!v.changed()) return;
+    run.component = v.component;
+    adjustGlobally(run, matches, adjuster);
 }
 
 void adjustGlobally(RegistrationRun& run, const MatchTable& matches, const BundleAdjuster& adjuster) {

@@ -40,6 +40,12 @@ void logExif(std::ostream& log, const std::vector<PhotoExif>& exif);
 // Adds the cameras one at a time, each adjusted together with its best registered partner.
 void registerCameras(RegistrationRun& run, const MatchTable& matches, const BundleAdjuster& adjuster,
                      const std::vector<PhotoExif>& exif);
+// The pairs verification did not accept, and the images no pair held, checked again under the
+// solved cameras (camera_verification.h); when that joins anything the cameras are adjusted
+// globally again. Logs what joined and, by name, why an image stays out. `unaccepted` is centred
+// here and emptied.
+void verifyWithCameras(RegistrationRun& run, MatchTable& matches, MatchTable& unaccepted,
+                       const BundleAdjuster& adjuster);
 // The global adjustment of every camera.
 void adjustGlobally(RegistrationRun& run, const MatchTable& matches, const BundleAdjuster& adjuster);
 // Once every camera is near its place the bend the matches share shows as lens distortion.

@@ -140,6 +140,7 @@ bool Stitcher::registerPanorama(Run& run, ThreadPool& pool, MatchingResult& matc
     const BundleAdjuster adjuster(options.bundle, run.log, &pool);
     // Every camera adjusted together, from the EXIF seed or the size rule, whichever fits better.
     registerFromBetterSeed(registration, matching.matches, adjuster, exif);
+    verifyWithCameras(registration, matching.matches, matching.unaccepted, adjuster);
     const std::vector<int32_t> lensNumbers = lensGroups(sizes, focalLengths35mm(exif));
     const std::vector<int32_t>* lenses =
         estimateDistortion(registration, matching.matches, lensNumbers) ? &lensNumbers : nullptr;

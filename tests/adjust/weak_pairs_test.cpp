@@ -95,6 +95,14 @@ TEST(WeakPairsTest, AFailedPairHoldsTheImagesBeyondItOnlyWhileItIsTheirLastLink)
          {{0, 1, true, 90, 0}, {1, 2, false, 9, 10}, {0, 2, false, 30, 0, true}},
          {0, 1, 2},
          {0, 0, 1}},
+        // 0 1 2 held by accepted pairs; 3 by failed ones only: all three hold it, not just the
+        // strongest, while 2-4 inside the held part stays dropped and 1-3 keeps too few.
+        {"an image no accepted pair holds keeps all its weak pairs",
+         5,
+         {{0, 1, true, 90, 0}, {1, 2, true, 90, 0}, {0, 3, false, 20, 10}, {2, 3, false, 15, 10},
+          {1, 3, false, 8, 20}, {2, 4, true, 90, 0}, {1, 4, false, 30, 10}},
+         {0, 1, 2, 3, 4},
+         {0, 0, 1, 1, 0, 0, 0}},
         {"two images whose one pair failed with enough agreeing matches",
          2,
          {{0, 1, false, 30, 30}},

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -180,6 +181,58 @@ TEST(PositionRefinementTest, DecodedRasterIsTheFeatureImagesGrey) {
     std::string error;
     EXPECT_TRUE(decodeGreyRaster("/nonexistent/view.jpg", 0, &error).empty());
     EXPECT_FALSE(error.empty());
+}
+
+// The grey of the chosen channels only; no channel of the image chosen means all of them.
+TEST(PositionRefinementTest, GreyRasterAveragesTheChosenChannels) {
+    FloatImage image(1, 2, 3);
+    const float samples[] = {250.0f, 40.0f, 10.0f, 90.0f, 30.0f, 60.0f};
+    std::copy(std::begin(samples), std::end(samples), image.data.begin());
+    struct Case {
+        uint32_t channels;
+        float first, second;
+    };
+    for (const Case c : {Case{~0u, 100.0f, 60.0f}, Case{6u, 25.0f, 45.0f}, Case{1u, 250.0f, 90.0f},
+                         Case{8u, 100.0f, 60.0f}, Case{0u, 100.0f, 60.0f}}) {
+        const AlignmentRaster r = greyRaster(image, 1.0f, c.channels);
+        ASSERT_EQ(r.grey.size(), 2u);
+        EXPECT_FLOAT_EQ(r.grey[0], c.first) << c.channels;
+        EXPECT_FLOAT_EQ(r.grey[1], c.second) << c.channels;
+    }
+}
+
+// A brightness plane averaged over blocks stays the same plane in centred positions, whatever the
+// remainder of the size: a block is centred where its pixels are.
+TEST(PositionRefinementTest, AReducedRasterKeepsItsCentre) {
+    struct Case {
+        int rows, cols, factor;
+        bool empty;
+    };
+    for (const Case c : {Case{40, 60, 4, false}, Case{42, 61, 4, false}, Case{33, 35, 2, false}, Case{37, 50, 3, false},
+                         Case{4, 60, 4, true}, Case{40, 60, 0, true}}) {
+        AlignmentRaster r;
+        r.rows = c.rows;
+        r.cols = c.cols;
+        r.scale = 0.5f;
+        const float row0 = 0.5f * static_cast<float>(c.rows - 1), col0 = 0.5f * static_cast<float>(c.cols - 1);
+        const auto plane = [](float y, float x) { return 0.3f + 0.01f * y - 0.004f * x; };
+        for (int y = 0; y < c.rows; ++y)
+            for (int x = 0; x < c.cols; ++x)
+                r.grey.push_back(plane(static_cast<float>(y) - row0, static_cast<float>(x) - col0));
+        const AlignmentRaster reduced = reducedRaster(r, c.factor);
+        ASSERT_EQ(reduced.empty(), c.empty) << c.rows << "x" << c.cols << "/" << c.factor;
+        if (c.empty) continue;
+        EXPECT_EQ(reduced.rows, c.rows / c.factor);
+        EXPECT_FLOAT_EQ(reduced.scale, 0.5f / static_cast<float>(c.factor));
+        const float f = static_cast<float>(c.factor);
+        // Away from the clamped border every block is the plane at its centre.
+        for (int k = 1; k + 1 < reduced.rows; ++k)
+            for (int l = 1; l + 1 < reduced.cols; ++l)
+                EXPECT_NEAR(reduced.at(k, l),
+                            plane(f * (static_cast<float>(k) - 0.5f * static_cast<float>(reduced.rows - 1)),
+                                  f * (static_cast<float>(l) - 0.5f * static_cast<float>(reduced.cols - 1))),
+                            1e-5f);
+    }
 }
 
 }  // namespace
