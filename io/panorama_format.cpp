@@ -56,7 +56,7 @@ std::string panoramaEncodingProblem(const PanoramaEncoding& encoding, int64_t wi
         return "a JPEG holds 8 bits a sample: use --format tiff or --format png for 16";
     if (encoding.format == PanoramaFormat::Jpeg && std::max(width, height) > kMaxPanoramaSide)
         return "a JPEG holds at most " + std::to_string(kMaxPanoramaSide) + " pixels a side, not " +
-               std::to_string(width) + " x " + std::to_string(height) + ": use --format tiff";
+               std::to_string(std::max(width, height)) + ": use --format tiff";
     // A PNG's sides are 31-bit; a TIFF's 32-bit. Neither limit is near what a budget can render.
     return std::string();
 }

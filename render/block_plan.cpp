@@ -8,13 +8,11 @@
 namespace vantorra {
 namespace {
 
-// Largest side the JPEG writer can hold; also keeps the float-to-int conversions in range.
-constexpr float kMaxSide = static_cast<float>(kMaxPanoramaSide);
-
-int side(float x, double& requested) {
+// At most the largest side the output format holds; also keeps the float-to-int conversions in range.
+int side(float x, double& requested, float largest) {
     if (!(x >= 2.0f)) return 2;  // also catches NaN
-    if (x > kMaxSide) requested = x;
-    return static_cast<int>(std::fmin(x, kMaxSide));
+    if (x > largest) requested = x;
+    return static_cast<int>(std::fmin(x, largest));
 }
 
 }  // namespace
@@ -22,10 +20,11 @@ int side(float x, double& requested) {
 OutputSize outputSize(const RenderOptions& options, float dT, float dP,
                       const ImageFootprint& reference, int refRows, int refCols) {
     OutputSize size;
+    const float largest = static_cast<float>(largestPanoramaSide(options.outputFormat));
     if (options.sizeMode == SizeMode::Height) {
-        size.height = side(static_cast<float>(options.height), size.requestedHeight);
+        size.height = side(static_cast<float>(options.height), size.requestedHeight, largest);
         size.width = side(std::trunc(dT * static_cast<float>(size.height - 1) / dP) + 1.0f,
-                          size.requestedWidth);
+                          size.requestedWidth, largest);
         return size;
     }
     if (options.sizeMode == SizeMode::Scale) {
@@ -35,12 +34,12 @@ OutputSize outputSize(const RenderOptions& options, float dT, float dP,
                                             reference.firstEdgePhi * reference.firstEdgePhi);
         const float w2 = dT * b / std::sqrt(reference.secondEdgeTheta * reference.secondEdgeTheta +
                                             reference.secondEdgePhi * reference.secondEdgePhi);
-        size.width = side(std::trunc(std::fmax(w1, w2)), size.requestedWidth);
+        size.width = side(std::trunc(std::fmax(w1, w2)), size.requestedWidth, largest);
     } else {
-        size.width = side(static_cast<float>(options.width), size.requestedWidth);
+        size.width = side(static_cast<float>(options.width), size.requestedWidth, largest);
     }
     size.height = side(std::trunc(dP * static_cast<float>(size.width - 1) / dT) + 1.0f,
-                       size.requestedHeight);
+                       size.requestedHeight, largest);
     return size;
 }
 

@@ -133,13 +133,14 @@ PlaneBounds cropOf(const RenderOptions& options, const Projection& projection,
     return projection.bounds(footprints);
 }
 
-std::string tooLargeMessage(const OutputSize& size) {
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "a panorama of %.0f x %.0f pixels is larger than a JPEG can hold (%d pixels a side)",
+std::string tooLargeMessage(const OutputSize& size, const RenderOptions& o) {
+    const bool jpeg = largestPanoramaSide(o.outputFormat) == kMaxPanoramaSide;
+    char text[200];
+    std::snprintf(text, sizeof text, "a panorama of %.0f x %.0f pixels is larger than %s (%d pixels a side)%s",
                   size.requestedWidth > 0 ? size.requestedWidth : static_cast<double>(size.width),
                   size.requestedHeight > 0 ? size.requestedHeight : static_cast<double>(size.height),
-                  kMaxPanoramaSide);
+                  jpeg ? "a JPEG can hold" : "Vantorra renders", largestPanoramaSide(o.outputFormat),
+                  jpeg ? ": use --format tiff" : "");
     return text;
 }
 
@@ -164,7 +165,7 @@ bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
     if (!(dT > 0.0f) || !(dP > 0.0f)) return false;  // nothing to draw
     if (!mapped) size = outputSize(o, dT, dP, refFootprint, refSize.height, refSize.width);
     if (size.tooLarge()) {
-        plan.result.error = tooLargeMessage(size);
+        plan.result.error = tooLargeMessage(size, o);
         return false;
     }
     RenderResult& result = plan.result;

@@ -230,16 +230,16 @@ TEST_F(OptionsDlgTest, FiftyPercentSiftScaleNeedsRegistration) {
 }
 
 // A side below 2 pixels would write a useless picture over an earlier result, and one above
-// what a JPEG file holds could only fail after the whole run.
+// what any format holds could only fail after the whole run.
 TEST_F(OptionsDlgTest, OutOfRangeOutputSizesShowTheRangeAndKeepTheDialogOpen) {
     const QString expected =
-        "Please enter an integer between 2 and 65500. (a panorama side must be at least 2 pixels, and a "
-        "JPEG file holds at most 65500)";
+        "Please enter an integer between 2 and 1048576. (a panorama side must be at least 2 pixels; a JPEG "
+        "file holds at most 65500, a TIFF or PNG more)";
     const struct {
         F field;
         const char* text;
-    } cases[] = {{F::Width, "0"}, {F::Width, "1"}, {F::Width, "65501"}, {F::Width, "200000"},
-                 {F::Height, "0"}, {F::Height, "100000"}};
+    } cases[] = {{F::Width, "0"}, {F::Width, "1"}, {F::Width, "1048577"}, {F::Width, "2000000"},
+                 {F::Height, "0"}, {F::Height, "10000000"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         messages.clear();
@@ -256,7 +256,7 @@ TEST_F(OptionsDlgTest, OutOfRangeOutputSizesShowTheRangeAndKeepTheDialogOpen) {
         EXPECT_TRUE(dialog->pages()->currentWidget()->isAncestorOf(dialog->edit(c.field)));
     }
     // The bounds themselves are accepted.
-    for (const char* text : {"2", "65500"}) {
+    for (const char* text : {"2", "1048576"}) {
         messages.clear();
         EXPECT_TRUE(runDialog([text](COptionsDlg& d) {
             type(d.edit(F::Width), text);

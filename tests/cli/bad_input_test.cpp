@@ -524,6 +524,19 @@ TEST_F(BadInputTest, InjectedFaultsEndWithTheirStatusAndAWholePair) {
              return goodViews();
          },
          {}, ExitUsage, "--crop needs THETA_MIN < THETA_MAX", Earlier},
+        {"a JPEG wider than it can be",
+         [&] {
+             options_.stitch.render.sizeMode = SizeMode::Width;
+             options_.stitch.render.width = 66000;
+             return goodViews();
+         },
+         {}, ExitUsage, "use --format tiff", Earlier},
+        {"a JPEG of 16 bits",
+         [&] {
+             options_.stitch.render.outputDepth = 16;
+             return goodViews();
+         },
+         {}, ExitUsage, "8 bits a sample", Earlier},
         {"a parameter file of one long line",
          [&] {
              writeFile(dir_ / "long.txt", std::string(3 << 20, '\0'));

@@ -158,12 +158,12 @@ TEST(CliOptionsTest, BadValuesAreUsageErrorsNamingTheOptionAndRange) {
     };
     const Case cases[] = {
         // Below 2 pixels or above what a JPEG file holds, with the reason.
-        {{"--width", "200000"}, {"--width", "2 to 65500", "JPEG", "(got '200000')"}},
-        {{"--width", "65501"}, {"--width", "2 to 65500"}},
-        {{"--width", "0"}, {"--width", "2 to 65500", "at least 2 pixels"}},
-        {{"--width", "1"}, {"--width", "2 to 65500"}},
-        {{"--height", "-1"}, {"--height", "2 to 65500"}},
-        {{"--height", "0"}, {"--height", "2 to 65500"}},
+        {{"--width", "2000000"}, {"--width", "2 to 1048576", "JPEG", "(got '2000000')"}},
+        {{"--width", "1048577"}, {"--width", "2 to 1048576"}},
+        {{"--width", "0"}, {"--width", "2 to 1048576", "at least 2 pixels"}},
+        {{"--width", "1"}, {"--width", "2 to 1048576"}},
+        {{"--height", "-1"}, {"--height", "2 to 1048576"}},
+        {{"--height", "0"}, {"--height", "2 to 1048576"}},
         {{"--width", "12px"}, {"--width", "integer"}},
         {{"--bands", "1"}, {"--bands", "2", "100000"}},
         {{"--quality", "101"}, {"--quality", "0", "100"}},

@@ -86,7 +86,7 @@ TEST(OptionTable, TextsThatAreNoValueAreRefusedAndChangeNothing) {
         OptionError error;
     } cases[] = {
         {F::Width, "wide", OptionError::NotInteger},      {F::Width, "1", OptionError::OutOfRange},
-        {F::Width, "65501", OptionError::OutOfRange},     {F::Threads, "257", OptionError::OutOfRange},
+        {F::Width, "1048577", OptionError::OutOfRange},   {F::Threads, "257", OptionError::OutOfRange},
         {F::Alpha, "inf", OptionError::NotNumber},        {F::ScaleText, "-5%", OptionError::NotPositive},
         {F::ScaleText, "x%", OptionError::NotNumber},     {F::SystemMemoryText, "0", OptionError::NotPositive},
         {F::OrientPhi, "north", OptionError::NotNumber},  {F::Blending, "feather", OptionError::UnknownChoice},
