@@ -22,7 +22,8 @@ void chooseReduction(int rows, int cols, float ratio, float antiAliasFactor, Sou
 // Collects decoded rows into an 8-bit image.
 class BytesSink : public PhotoRowSink {
 public:
-    explicit BytesSink(Image& image) : image_(image) {}
+    BytesSink(Image& image, SourceCover& cover) : image_(image), cover_(cover) {}
+    void cover(int index, const uint8_t* c) override { cover_.takeRow(index, c, image_.rows, image_.cols); }
     bool begin(int width, int height) override {
         image_.allocate(height, width, 3);
         return !image_.empty();
@@ -34,6 +35,7 @@ public:
 
 private:
     Image& image_;
+    SourceCover& cover_;
 };
 
 // The nearest byte: floor(v + 0.5) within 0 .. 255. Clamped first, the sum is never negative,
@@ -49,7 +51,7 @@ int extraHalvings(const SourcePlan& plan) { return plan.halvings - std::min(plan
 PreparedSource wideSourceRows(const PhotoSources& sources, const SourcePlan& plan, int image, const Camera& camera,
                               PreparedSource source, int top, int bottom, int firstRow, int lastRow) {
     if (top > bottom || !decodeWideSource(sources.path(image), plan.decoderScale, extraHalvings(plan), plan.sigma,
-                                          source.floats, source.error, top, bottom - top + 1))
+                                          source.floats, source.cover, source.error, top, bottom - top + 1))
         return source;
     const int keepTop = top == 0 ? 0 : std::min(firstRow, plan.rows - 1);
     const int keepBottom = bottom == plan.rows - 1 ? bottom : std::max(lastRow, keepTop);
@@ -66,6 +68,7 @@ PreparedSource wideSourceRows(const PhotoSources& sources, const SourcePlan& pla
               f.data.begin() + static_cast<std::ptrdiff_t>(rowSamples * (skip + keep)), f.data.begin());
     f.data.resize(rowSamples * static_cast<size_t>(keep));
     f.rows = keep;
+    source.cover.keepRows(skip, keep);
     source.rowOffset = keepTop;
     source.fullRows = plan.rows;
     Camera moved = camera;
@@ -80,7 +83,10 @@ SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int im
                       const ImageFootprint& footprint, bool wideSamples) {
     SourcePlan plan;
     const float p = footprint.firstEdgePixels, q = footprint.secondEdgePixels;
-    if (const FloatImage* cached = sources.featureImage(image)) {
+    PhotoHeader header;
+    const bool read = readPhotoHeader(sources.path(image), header);
+    // The kept feature image has no alpha: a photograph with it is decoded with its cover.
+    if (const FloatImage* cached = header.alpha ? nullptr : sources.featureImage(image)) {
         const float ratio = outputRatio(cached->rows, cached->cols, p, q);
         // The kept copy serves while it still has a pixel per output pixel.
         if (ratio >= 1.0f || sources.featureLevel(image) == 0) {
@@ -108,8 +114,7 @@ SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int im
         plan.rows /= 2;
         plan.cols /= 2;
     }
-    PhotoHeader header;
-    plan.wide = wideSamples && readPhotoHeader(sources.path(image), header) && header.bits > 8;
+    plan.wide = wideSamples && read && header.bits > 8;
     plan.bytes = int64_t{plan.rows} * plan.cols * 3 * (plan.wide ? 4 : 1);
     return plan;
 }
@@ -142,6 +147,7 @@ SourceView viewOf(const Image& image) {
 SourceView PreparedSource::view() const {
     SourceView v = kept != nullptr ? viewOf(*kept) : (!floats.empty() ? viewOf(floats) : viewOf(bytes));
     v.gain = gain;
+    if (!cover.empty()) v.cover = cover.covered.data();
     v.rowOffset = rowOffset;
     v.fullRows = fullRows;
     return v;
@@ -160,14 +166,17 @@ PreparedSource prepareSourceRows(const PhotoSources& sources, const SourcePlan& 
     if (plan.wide) return wideSourceRows(sources, plan, image, camera, std::move(source), top, bottom, firstRow, lastRow);
     const int extra = plan.halvings - std::min(plan.halvings, 3);  // halvings after decoding
     const int step = 1 << extra;
-    BytesSink sink(source.bytes);
+    BytesSink sink(source.bytes, source.cover);
     if (top > bottom ||
         !readPhotoRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error, top * step,
                             (bottom - top + 1) * step)) {
         source.bytes.clear();
         return source;
     }
-    for (int h = 0; h < extra; ++h) source.bytes = halveBytes(source.bytes);
+    for (int h = 0; h < extra; ++h) {
+        source.cover.halve(source.bytes.rows);
+        source.bytes = halveBytes(source.bytes);
+    }
     if (plan.sigma > 0.0f) blurBytes(source.bytes, plan.sigma);
     // The band's own rows are exact; the blur's reach beyond them is kept only at a real edge.
     const int keepTop = top == 0 ? 0 : std::min(firstRow, plan.rows - 1);
@@ -186,6 +195,7 @@ PreparedSource prepareSourceRows(const PhotoSources& sources, const SourcePlan& 
                   source.bytes.data.begin());
         source.bytes.data.resize(rowBytes * static_cast<size_t>(keep));
         source.bytes.rows = keep;
+        source.cover.keepRows(skip, keep);
     }
     source.rowOffset = keepTop;
     source.fullRows = plan.rows;
@@ -212,17 +222,19 @@ PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan
         }
     } else if (plan.wide) {
         if (!decodeWideSource(sources.path(image), plan.decoderScale, extraHalvings(plan), plan.sigma, source.floats,
-                              source.error))
+                              source.cover, source.error))
             return source;
         transform = multiply(reductionMatrix(-plan.halvings), transform);
     } else {
-        BytesSink sink(source.bytes);
+        BytesSink sink(source.bytes, source.cover);
         if (!readPhotoRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error)) {
             source.bytes.clear();
             return source;
         }
-        for (int h = std::min(plan.halvings, 3); h < plan.halvings; ++h)
+        for (int h = std::min(plan.halvings, 3); h < plan.halvings; ++h) {
+            source.cover.halve(source.bytes.rows);
             source.bytes = halveBytes(source.bytes);
+        }
         if (plan.halvings > 0 || plan.sigma > 0.0f) blurBytes(source.bytes, plan.sigma);
         transform = multiply(reductionMatrix(-plan.halvings), transform);
     }

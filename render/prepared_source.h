@@ -14,6 +14,7 @@
 #include "numerics/mat3.h"
 #include "render/footprint.h"
 #include "render/render_context.h"
+#include "render/source_cover.h"
 
 namespace vantorra {
 
@@ -41,6 +42,7 @@ SourcePlan planSource(const PhotoSources& sources, float antiAliasFactor, int im
 struct SourceView {
     const float* floats = nullptr;   // one of the two is set
     const uint8_t* bytes = nullptr;
+    const uint8_t* cover = nullptr;  // rows x cols, 0 where the photograph does not cover; null: all covered
     int rows = 0, cols = 0, channels = 0;
     int rowOffset = 0;
     int fullRows = 0;  // 0: the view holds every row
@@ -61,6 +63,7 @@ struct PreparedSource {
     const FloatImage* kept = nullptr;  // the kept feature image itself, not copied
     std::array<float, 3> gain{1.0f, 1.0f, 1.0f};
     PixelProjection projection;  // world direction -> (row, column) of this source
+    SourceCover cover;  // for a photograph with alpha
     std::string error;  // why the photograph could not be read; the source is then empty
     int rowOffset = 0;  // a band of the decoded source: its first row ...
     int fullRows = 0;   // ... and the whole source's rows (0: not a band)

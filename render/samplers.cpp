@@ -115,6 +115,19 @@ void locateBilinear(const float* u, const float* v, int n, const SourceView& sou
     }
 }
 
+// Whether the four source pixels from (r, c) to (r + 1, c + 1) are all covered (a held row r).
+inline bool covered(const SourceView& source, int r, int c) {
+    if (source.cover == nullptr) return true;
+    const uint8_t* top = &source.cover[static_cast<size_t>(r - source.rowOffset) * source.cols + c];
+    const uint8_t* bottom = top + source.cols;
+    return top[0] != 0 && top[1] != 0 && bottom[0] != 0 && bottom[1] != 0;
+}
+
+// Whether source pixel (r, c) of a held row is covered.
+inline bool coveredPixel(const SourceView& source, int r, int c) {
+    return source.cover == nullptr || source.cover[static_cast<size_t>(r - source.rowOffset) * source.cols + c] != 0;
+}
+
 // Calls visit(samples) with the typed sample pointer of the view, so each sampler's inner loop is
 // compiled for float and for 8-bit sources.
 template <typename Visit>
@@ -146,7 +159,7 @@ void sampleBilinearRows(RenderRegion& region, FloatImage& maxWeight, const Sourc
         for (int t = 0; t < n; ++t) {
             const size_t local = rowStart + static_cast<size_t>(t);
             float* out = &region.warped.data[local * channels];
-            if (!run.inside[t]) {
+            if (!run.inside[t] || !covered(source, run.r0[t], run.c0[t])) {
                 std::fill(out, out + channels, 0.0f);
                 region.weight.data[local] = 0.0f;
                 continue;
@@ -180,7 +193,9 @@ void sampleNearest(FloatImage& block, const SourceView& source, const RenderRegi
     withSamples(source, [&](const auto* samples) {
         walkRegion(region, grid, projection, P, [&](int i, int j, float u, float v) {
             int r, c;
-            if (!nearestPixel(u, v, source.sourceRows(), source.cols, r, c) || !source.holds(r)) return;
+            if (!nearestPixel(u, v, source.sourceRows(), source.cols, r, c) || !source.holds(r) ||
+                !coveredPixel(source, r, c))
+                return;
             const auto* s = &samples[(static_cast<size_t>(r - source.rowOffset) * source.cols + c) *
                                      source.channels];
             float* b = &block.data[(static_cast<size_t>(i) * block.cols + j) * block.channels];
@@ -197,7 +212,9 @@ void sampleNearestWeighted(FloatImage& block, FloatImage& weightSum, const Sourc
     withSamples(source, [&](const auto* samples) {
         walkRegion(region, grid, projection, P, [&](int i, int j, float u, float v) {
             int r, c;
-            if (!nearestPixel(u, v, source.sourceRows(), source.cols, r, c) || !source.holds(r)) return;
+            if (!nearestPixel(u, v, source.sourceRows(), source.cols, r, c) || !source.holds(r) ||
+                !coveredPixel(source, r, c))
+                return;
             const float w = tentWeight(r, c, source.sourceRows(), source.cols);
             const auto* s = &samples[(static_cast<size_t>(r - source.rowOffset) * source.cols + c) *
                                      source.channels];

@@ -187,6 +187,39 @@ TEST(RenderSamplers, RoundingAndValidityAtTheSourceBorder) {
     }
 }
 
+// A photograph's uncovered pixels (alpha 0; here column 5) are never drawn: no nearest sample
+// lands on one and no bilinear sample touches one, while the rest of the source draws as before.
+TEST(RenderSamplers, UncoveredPixelsAreNeverDrawn) {
+    const FloatImage source = ramp(6, 8);
+    std::vector<uint8_t> cover(6 * 8, 255);
+    for (int r = 0; r < 6; ++r) cover[static_cast<size_t>(r) * 8 + 5] = 0;
+    SourceView view = viewOf(source);
+    view.cover = cover.data();
+    struct Case {
+        float u, v;
+        bool nearest, bilinear;  // drawn
+    };
+    const Case cases[] = {
+        {2.2f, 3.2f, true, true},    // columns 3 and 4
+        {2.2f, 4.2f, true, false},   // nearest column 4, but its right neighbour is column 5
+        {2.2f, 5.1f, false, false},  // on the uncovered column
+        {2.2f, 4.6f, false, false},  // rounds onto it
+        {2.2f, 6.2f, true, true},    // beyond it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.u) + "," + std::to_string(c.v));
+        const OnePixel px(c.u, c.v);
+        FloatImage block(1, 1, 3);
+        block.at(0, 0, 0) = -1.0f;
+        sampleNearest(block, view, px.region, px.grid, kEquirectangular, px.P);
+        EXPECT_EQ(block.at(0, 0, 0) != -1.0f, c.nearest);
+        RenderRegion region = px.region;
+        FloatImage maxWeight(1, 1, 1);
+        sampleBilinear(region, maxWeight, view, px.grid, kEquirectangular, px.P);
+        EXPECT_EQ(region.weight.at(0, 0, 0) > 0.0f, c.bilinear);
+    }
+}
+
 TEST(RenderSamplers, BilinearInterpolatesAndKeepsBorderWeightAboveZero) {
     const FloatImage source = ramp(6, 8);
     const OnePixel px(0.25f, 2.5f);
