@@ -57,8 +57,12 @@ struct HeifFile {
             return fail(error, "no usable image size");
         return true;
     }
+    // libheif's messages may end in a line break; a reason is one line.
     static bool fail(std::string& error, const char* why) {
         error = why && *why ? why : "not a HEIF file";
+        for (char& c : error)
+            if (c == '\n' || c == '\r') c = ' ';
+        while (!error.empty() && error.back() == ' ') error.pop_back();
         return false;
     }
     int bits() const { return std::clamp(heif_image_handle_get_luma_bits_per_pixel(handle), 8, 16); }

@@ -32,10 +32,18 @@ toff_t sizeProc(thandle_t handle) {
 int mapProc(thandle_t, void**, toff_t*) { return 0; }
 void unmapProc(thandle_t, void*, toff_t) {}
 
-int onError(TIFF*, void* user, const char* module, const char* format, va_list args) {
+// The handle's name, which libtiff puts in front of many of its messages.
+constexpr const char* kName = "photograph";
+
+int onError(TIFF*, void* user, const char*, const char* format, va_list args) {
     char text[256];
     std::vsnprintf(text, sizeof text, format, args);
-    static_cast<TiffHandle*>(user)->complain(module && *module ? std::string(module) + ": " + text : text);
+    std::string message = text;
+    const std::string name = std::string(kName) + ": ";
+    if (message.rfind(name, 0) == 0) message.erase(0, name.size());
+    for (char& c : message)
+        if (c == '\n' || c == '\r') c = ' ';
+    static_cast<TiffHandle*>(user)->complain(message);
     return 1;
 }
 
@@ -53,7 +61,7 @@ TiffHandle::TiffHandle(std::FILE* file, const char* mode) {
     std::rewind(file);
     // "m": no memory mapping, the reads go through the procs (and the caller's change checks).
     const std::string flags = std::string(mode) + "m";
-    tiff_ = TIFFClientOpenExt("photograph", flags.c_str(), file, readProc, writeProc, seekProc, closeProc,
+    tiff_ = TIFFClientOpenExt(kName, flags.c_str(), file, readProc, writeProc, seekProc, closeProc,
                               sizeProc, mapProc, unmapProc, options);
     TIFFOpenOptionsFree(options);
 }
