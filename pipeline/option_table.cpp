@@ -198,8 +198,8 @@ void addMatchingQualityAndOrientationRows(std::vector<OptionSpec>& t) {
     t.push_back({F::OutputFormat, K::Choice, "render/outputFormat", "Other Options", "Panorama file:", "format", "",
                  "file format of the panorama", {0, 0},
                  {{"jpeg", "JPEG (pano.jpg)", "8 bits a sample, at most 65,500 pixels a side"},
-                  {"tiff", "TIFF (pano.tif)", "8 or 16 bits a sample, any size"},
-                  {"png", "PNG (pano.png)", "8 or 16 bits a sample"}},
+                  {"tiff", "TIFF (pano.tif)", "8 or 16 bits a sample, up to 1,048,576 pixels a side"},
+                  {"png", "PNG (pano.png)", "8 or 16 bits a sample, up to 1,048,576 pixels a side"}},
                  {}, true, 1, {}, "", formatOf, setFormat,
                  "The file the panorama is written to: JPEG to share it, TIFF or PNG to keep 16 bits for editing "
                  "(output format)"});
