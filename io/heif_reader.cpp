@@ -33,6 +33,8 @@ heif_reader_grow_status waitFor(int64_t target, void* user) {
 
 const heif_reader kReader = {1, positionOf, readInto, seekTo, waitFor};
 
+constexpr int kMaxSide = 16384;
+
 // The file's context and its primary image.
 struct HeifFile {
     heif_context* context = heif_context_alloc();
@@ -49,6 +51,9 @@ struct HeifFile {
         std::rewind(file);
         if (!context) return fail(error, "out of memory");
         heif_context_set_max_decoding_threads(context, 1);  // the run's threads decode photographs in parallel
+        // The library sizes a tiled image from its grid before any check of ours can see it; a
+        // forged grid must not cost gigabytes. No camera writes a HEIF image beyond 16384 a side.
+        heif_context_set_maximum_image_size_limit(context, kMaxSide + 1);
         heif_error status = heif_context_read_from_reader(context, &kReader, &reader, nullptr);
         if (status.code == heif_error_Ok) status = heif_context_get_primary_image_handle(context, &handle);
         if (status.code != heif_error_Ok) return fail(error, status.message);
