@@ -38,9 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int records = readParameterFile(in, read, &error, kMaxRecords, &panorama);
     if (records < 0) {
         require(read.empty());
-        // A bad record is named; a bad panorama section or a line too long for any path says so.
+        // A bad record is named; a bad panorama section, output mapping or a line too long for
+        // any path says so.
         require(error.rfind("record ", 0) == 0 || error.rfind("more than ", 0) == 0 ||
-                error.rfind("line ", 0) == 0 || error.find("panorama section") != std::string::npos);
+                error.rfind("line ", 0) == 0 || error.find("panorama section") != std::string::npos ||
+                error.rfind("the output mapping ", 0) == 0);
         require(error.size() < 2 * ParameterLines::kMaxLineBytes + 200);
         return 0;
     }
