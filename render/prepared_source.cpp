@@ -47,28 +47,31 @@ uint8_t roundedByte(float v) {
 // The halvings after the decoder's own scaling.
 int extraHalvings(const SourcePlan& plan) { return plan.halvings - std::min(plan.halvings, 3); }
 
-// The band of a wide source: decoded, then cut to the band's rows as the 8-bit band is.
-PreparedSource wideSourceRows(const PhotoSources& sources, const SourcePlan& plan, int image, const Camera& camera,
-                              PreparedSource source, int top, int bottom, int firstRow, int lastRow) {
-    if (top > bottom || !decodeWideSource(sources.path(image), plan.decoderScale, extraHalvings(plan), plan.sigma,
-                                          source.floats, source.cover, source.error, top, bottom - top + 1))
-        return source;
+// Cuts the decoded rows top .. bottom of `image` (a member of source: its bytes or its floats,
+// and its cover alike) to the band firstRow .. lastRow. The band's own rows are exact; the
+// blur's reach beyond them is kept only at a real edge.
+template <typename Container>
+PreparedSource cutBand(PreparedSource source, Container PreparedSource::*image, const PhotoSources& sources,
+                       const SourcePlan& plan, int number, const Camera& camera, int top, int bottom, int firstRow,
+                       int lastRow) {
+    Container& decoded = source.*image;
     const int keepTop = top == 0 ? 0 : std::min(firstRow, plan.rows - 1);
     const int keepBottom = bottom == plan.rows - 1 ? bottom : std::max(lastRow, keepTop);
     const int skip = keepTop - top;
-    const int keep = std::min(keepBottom - keepTop + 1, source.floats.rows - skip);
+    const int keep = std::min(keepBottom - keepTop + 1, decoded.rows - skip);
     if (keep <= 0) {
-        source.floats.release();
-        source.error = sources.path(image) + ": no rows of the band could be decoded";
+        decoded = Container{};
+        source.error = sources.path(number) + ": no rows of the band could be decoded";
         return source;
     }
-    FloatImage& f = source.floats;
-    const size_t rowSamples = static_cast<size_t>(f.cols) * 3;
-    std::copy(f.data.begin() + static_cast<std::ptrdiff_t>(rowSamples * skip),
-              f.data.begin() + static_cast<std::ptrdiff_t>(rowSamples * (skip + keep)), f.data.begin());
-    f.data.resize(rowSamples * static_cast<size_t>(keep));
-    f.rows = keep;
-    source.cover.keepRows(skip, keep);
+    if (skip > 0 || keep < decoded.rows) {
+        const size_t rowSamples = static_cast<size_t>(decoded.cols) * decoded.channels;
+        std::copy(decoded.data.begin() + static_cast<std::ptrdiff_t>(rowSamples * skip),
+                  decoded.data.begin() + static_cast<std::ptrdiff_t>(rowSamples * (skip + keep)), decoded.data.begin());
+        decoded.data.resize(rowSamples * static_cast<size_t>(keep));
+        decoded.rows = keep;
+        source.cover.keepRows(skip, keep);
+    }
     source.rowOffset = keepTop;
     source.fullRows = plan.rows;
     Camera moved = camera;
@@ -163,13 +166,19 @@ PreparedSource prepareSourceRows(const PhotoSources& sources, const SourcePlan& 
     // blur inside the band sees the same rows as on the whole source.
     const int top = std::clamp(firstRow - radius, 0, plan.rows - 1);
     const int bottom = std::clamp(lastRow + radius, 0, plan.rows - 1);
-    if (plan.wide) return wideSourceRows(sources, plan, image, camera, std::move(source), top, bottom, firstRow, lastRow);
-    const int extra = plan.halvings - std::min(plan.halvings, 3);  // halvings after decoding
+    if (top > bottom) return source;
+    if (plan.wide) {
+        if (!decodeWideSource(sources.path(image), plan.decoderScale, extraHalvings(plan), plan.sigma, source.floats,
+                              source.cover, source.error, top, bottom - top + 1))
+            return source;
+        return cutBand(std::move(source), &PreparedSource::floats, sources, plan, image, camera, top, bottom, firstRow,
+                       lastRow);
+    }
+    const int extra = extraHalvings(plan);
     const int step = 1 << extra;
     BytesSink sink(source.bytes, source.cover);
-    if (top > bottom ||
-        !readPhotoRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error, top * step,
-                            (bottom - top + 1) * step)) {
+    if (!readPhotoRowsScaled(sources.path(image), plan.decoderScale, sink, &source.error, top * step,
+                             (bottom - top + 1) * step)) {
         source.bytes.clear();
         return source;
     }
@@ -178,31 +187,8 @@ PreparedSource prepareSourceRows(const PhotoSources& sources, const SourcePlan& 
         source.bytes = halveBytes(source.bytes);
     }
     if (plan.sigma > 0.0f) blurBytes(source.bytes, plan.sigma);
-    // The band's own rows are exact; the blur's reach beyond them is kept only at a real edge.
-    const int keepTop = top == 0 ? 0 : std::min(firstRow, plan.rows - 1);
-    const int keepBottom = bottom == plan.rows - 1 ? bottom : std::max(lastRow, keepTop);
-    const int skip = keepTop - top;
-    const int keep = std::min(keepBottom - keepTop + 1, source.bytes.rows - skip);
-    if (keep <= 0) {
-        source.bytes.clear();
-        source.error = sources.path(image) + ": no rows of the band could be decoded";
-        return source;
-    }
-    if (skip > 0 || keep < source.bytes.rows) {
-        const size_t rowBytes = static_cast<size_t>(source.bytes.cols) * 3;
-        std::copy(source.bytes.data.begin() + static_cast<std::ptrdiff_t>(rowBytes * skip),
-                  source.bytes.data.begin() + static_cast<std::ptrdiff_t>(rowBytes * (skip + keep)),
-                  source.bytes.data.begin());
-        source.bytes.data.resize(rowBytes * static_cast<size_t>(keep));
-        source.bytes.rows = keep;
-        source.cover.keepRows(skip, keep);
-    }
-    source.rowOffset = keepTop;
-    source.fullRows = plan.rows;
-    Camera moved = camera;
-    moved.imageTransform = multiply(reductionMatrix(-plan.halvings), camera.imageTransform);
-    source.projection = pixelProjection(moved);
-    return source;
+    return cutBand(std::move(source), &PreparedSource::bytes, sources, plan, image, camera, top, bottom, firstRow,
+                   lastRow);
 }
 
 PreparedSource prepareSource(const PhotoSources& sources, const SourcePlan& plan, int image,
