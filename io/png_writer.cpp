@@ -56,15 +56,22 @@ void addMetadata(png_structp png, png_infop info, const PanoramaMetadata& metada
     }
 }
 
+// PNG stores 16-bit samples big-endian: the words of a row into `bytes` (twice their count).
+png_const_bytep bigEndian(const uint16_t* words, std::vector<uint8_t>& bytes) {
+    for (size_t i = 0; i < bytes.size() / 2; ++i) {
+        bytes[2 * i] = static_cast<uint8_t>(words[i] >> 8);
+        bytes[2 * i + 1] = static_cast<uint8_t>(words[i] & 0xFF);
+    }
+    return bytes.data();
+}
+
 }  // namespace
 
 PngFileSink::PngFileSink(std::FILE* file, std::string name, int depth)
-    : file_(file), name_(std::move(name)), depth_(depth == 16 ? 16 : 8) {}
+    : DepthFileSink(file, std::move(name), depth) {}
 
-PngFileSink::~PngFileSink() {
-    encoder_.reset();
-    if (file_) std::fclose(file_);
-}
+// The encoder lets go of the file before the base closes it.
+PngFileSink::~PngFileSink() = default;
 
 bool PngFileSink::fail() {
     const std::string why = errno != 0 ? std::strerror(errno) : (encoder_ && encoder_->message[0] ? encoder_->message : "the encoder failed");
@@ -81,6 +88,7 @@ bool PngFileSink::begin(int width, int height) {
     e.width = width;
     e.height = height;
     e.bytes.resize(static_cast<size_t>(width) * 3 * (depth_ / 8));
+    setRowSamples(3 * static_cast<size_t>(width));
     e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, e.message, onError, onWarning);
     if (!e.png || !(e.info = png_create_info_struct(e.png))) return fail();
     std::vector<uint8_t> exif;
@@ -95,46 +103,25 @@ bool PngFileSink::begin(int width, int height) {
     return true;
 }
 
+bool PngFileSink::ready() { return encoder_ || fail(); }
+
 bool PngFileSink::writeRow(const void* row) {
     Encoder& e = *encoder_;
     if (e.row >= e.height) {
         std::snprintf(e.message, sizeof e.message, "more rows than the panorama has");
         return fail();
     }
+    return encodeRow(depth_ == 16 ? bigEndian(static_cast<const uint16_t*>(row), e.bytes)
+                                  : static_cast<png_const_bytep>(row));
+}
+
+// The frame that sets the jump point holds nothing a longjmp could leave stale.
+bool PngFileSink::encodeRow(png_const_bytep data) {
+    Encoder& e = *encoder_;
     errno = 0;
     if (setjmp(png_jmpbuf(e.png))) return fail();
-    png_write_row(e.png, static_cast<png_const_bytep>(row));
+    png_write_row(e.png, data);
     ++e.row;
-    return true;
-}
-
-bool PngFileSink::writeRows(const uint8_t* rgb, int count) {
-    if (!encoder_) return fail();
-    Encoder& e = *encoder_;
-    const size_t samples = 3 * static_cast<size_t>(e.width);
-    for (int r = 0; r < count; ++r) {
-        const uint8_t* row = rgb + samples * static_cast<size_t>(r);
-        if (depth_ == 16) {  // each byte b as b x 257, big-endian: the byte twice
-            for (size_t i = 0; i < samples; ++i) e.bytes[2 * i] = e.bytes[2 * i + 1] = row[i];
-            row = e.bytes.data();
-        }
-        if (!writeRow(row)) return false;
-    }
-    return true;
-}
-
-bool PngFileSink::writeWideRows(const uint16_t* rgb, int count) {
-    if (!encoder_ || depth_ != 16) return fail();
-    Encoder& e = *encoder_;
-    const size_t samples = 3 * static_cast<size_t>(e.width);
-    for (int r = 0; r < count; ++r) {
-        const uint16_t* row = rgb + samples * static_cast<size_t>(r);
-        for (size_t i = 0; i < samples; ++i) {  // PNG stores 16-bit samples big-endian
-            e.bytes[2 * i] = static_cast<uint8_t>(row[i] >> 8);
-            e.bytes[2 * i + 1] = static_cast<uint8_t>(row[i] & 0xFF);
-        }
-        if (!writeRow(e.bytes.data())) return false;
-    }
     return true;
 }
 
@@ -149,13 +136,9 @@ bool PngFileSink::finish() {
     if (setjmp(png_jmpbuf(e.png))) return fail();
     png_write_end(e.png, e.info);
     encoder_.reset();
-    std::FILE* file = file_;
-    file_ = nullptr;
-    const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
-    const int flushError = errno;
-    if (std::fclose(file) != 0 || !flushed) {
-        errno = flushed ? errno : flushError;
-        return fail();
+    if (const std::string why = closeFile(); !why.empty()) {
+        error_ = "can't write " + name_ + ": " + why;
+        return false;
     }
     finished_ = true;
     return true;

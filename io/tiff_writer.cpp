@@ -15,16 +15,13 @@ struct TiffFileSink::Encoder {
     Encoder(std::FILE* file, bool big) : handle(file, big ? "w8" : "w") {}
     TiffHandle handle;
     int width = 0, height = 0, row = 0;
-    std::vector<uint16_t> wide;  // an 8-bit row widened for a 16-bit file
 };
 
 TiffFileSink::TiffFileSink(std::FILE* file, std::string name, int depth)
-    : file_(file), name_(std::move(name)), depth_(depth == 16 ? 16 : 8) {}
+    : DepthFileSink(file, std::move(name), depth) {}
 
-TiffFileSink::~TiffFileSink() {
-    encoder_.reset();
-    if (file_) std::fclose(file_);
-}
+// The encoder lets go of the file before the base closes it.
+TiffFileSink::~TiffFileSink() = default;
 
 bool TiffFileSink::fail(const std::string& why) {
     error_ = "can't write " + name_ + ": " + (encoder_ ? encoder_->handle.reason(why) : why);
@@ -73,6 +70,7 @@ bool TiffFileSink::begin(int width, int height) {
     if (!encoder_->handle.valid()) return fail("the TIFF encoder could not start");
     encoder_->width = width;
     encoder_->height = height;
+    setRowSamples(3 * static_cast<size_t>(width));
     describe(encoder_->handle.get(), width, height, depth_, metadata_);
     return true;
 }
@@ -87,30 +85,7 @@ bool TiffFileSink::writeRow(const void* row) {
     return true;
 }
 
-bool TiffFileSink::writeRows(const uint8_t* rgb, int count) {
-    if (!encoder_) return fail("the panorama was not begun");
-    const size_t samples = 3 * static_cast<size_t>(encoder_->width);
-    for (int r = 0; r < count; ++r) {
-        const uint8_t* row = rgb + samples * static_cast<size_t>(r);
-        if (depth_ == 8) {
-            if (!writeRow(row)) return false;
-            continue;
-        }
-        encoder_->wide.resize(samples);
-        for (size_t i = 0; i < samples; ++i) encoder_->wide[i] = static_cast<uint16_t>(row[i] * 257);
-        if (!writeRow(encoder_->wide.data())) return false;
-    }
-    return true;
-}
-
-bool TiffFileSink::writeWideRows(const uint16_t* rgb, int count) {
-    if (!encoder_) return fail("the panorama was not begun");
-    if (depth_ != 16) return fail("an 8-bit TIFF takes 8-bit rows");
-    const size_t samples = 3 * static_cast<size_t>(encoder_->width);
-    for (int r = 0; r < count; ++r)
-        if (!writeRow(rgb + samples * static_cast<size_t>(r))) return false;
-    return true;
-}
+bool TiffFileSink::ready() { return encoder_ || fail("the panorama was not begun"); }
 
 bool TiffFileSink::finish() {
     if (!encoder_) return fail("the panorama was not begun");
@@ -118,14 +93,7 @@ bool TiffFileSink::finish() {
     errno = 0;
     if (!TIFFWriteDirectory(encoder_->handle.get())) return fail(errno != 0 ? std::strerror(errno) : "its directory could not be written");
     encoder_.reset();  // closes the TIFF, which flushes what it still buffers
-    std::FILE* file = file_;
-    file_ = nullptr;
-    if (std::fflush(file) != 0 || std::ferror(file)) {
-        const std::string why = std::strerror(errno);
-        std::fclose(file);
-        return fail(why);
-    }
-    if (std::fclose(file) != 0) return fail(std::strerror(errno));
+    if (const std::string why = closeFile(); !why.empty()) return fail(why);
     finished_ = true;
     return true;
 }
