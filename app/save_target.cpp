@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/lower_case.h"
 #include "app/result_summary.h"
 #include "io/parameter_file.h"
 #include "io/photo_selection.h"
@@ -14,11 +15,6 @@ namespace vantorra {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 const SaveFormat* formatNamed(const std::string& name) {
     for (const SaveFormat& format : panoramaFormats())

@@ -1,20 +1,11 @@
 #include "io/panorama_format.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "core/lower_case.h"
 #include "options/option_ranges.h"
 
 namespace vantorra {
-namespace {
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-}  // namespace
 
 std::optional<PanoramaFormat> panoramaFormatNamed(const std::string& name) {
     const std::string lower = lowerCase(name);
