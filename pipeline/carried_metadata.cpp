@@ -12,8 +12,8 @@ std::optional<SpherePlacement> spherePlacement(const RenderPlan& plan, const Ren
     if (!plan.drawable() || mapping.projection != "equirectangular" || !(mapping.scale > 0)) return std::nullopt;
     // The full sphere is twice as wide as high (viewers expect it so) and pi S high; its pixel
     // centres sit half a pixel in from its edges, and the image's column c looks at longitude
-    // (c - centreColumn) / S. A full turn's image may be a pixel wider than 2 pi S (its first
-    // and last columns look the same way): the sphere then takes the image's width.
+    // (c - centreColumn) / S. A full turn's image is 2 pi S wide, which twice the rounded
+    // height can miss by a pixel: the sphere then takes the image's width.
     const double S = mapping.scale;
     SpherePlacement sphere;
     sphere.fullHeight = std::llround(kPi * S);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -122,6 +123,11 @@ OutputMapping mappingOf(const std::string& projection, const PanoramaGrid& grid,
     return m;
 }
 
+bool isFullTurn(const Projection& projection, float dT) {
+    const std::optional<PlaneWrap> wrap = projection.wrap();
+    return wrap && dT >= (wrap->last - wrap->first) * (1.0f - 1e-5f);
+}
+
 std::string cutNote(const RenderOptions& o, const Projection& projection) {
     return "the " + o.projection + " projection draws " + projection.reachText() +
            ": the panorama holds the largest part of the photographs it can";
@@ -169,7 +175,11 @@ bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
         return false;
     }
     RenderResult& result = plan.result;
-    result.dTheta = dT / static_cast<float>(size.width - 1);
+    // A full turn's columns divide the turn, so that its last column neighbours its first and
+    // none looks the same way as another. A recorded mapping keeps the spacing it was drawn at.
+    const bool turn = !mapped && isFullTurn(*plan.projection, dT);
+    const int spans = turn ? size.width : size.width - 1;
+    result.dTheta = dT / static_cast<float>(spans);
     result.dPhi = (crop.phiMin - crop.phiMax) / static_cast<float>(size.height - 1);
     plan.grid.thetaMin = crop.thetaMin;
     plan.grid.phiMax = crop.phiMax;
@@ -177,7 +187,7 @@ bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
     plan.grid.dPhi = result.dPhi;
     bool cut = false;
     for (ImageFootprint& footprint : plan.footprints) {
-        placeFootprint(footprint, plan.grid, size.width, size.height, dT, dP);
+        placeFootprint(footprint, plan.grid, spans + 1, size.height, dT, dP);
         cut |= footprint.cut;
     }
     if (cut) result.notes.push_back(cutNote(o, *plan.projection));
