@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "render/projection_registry.h"
+
 namespace vantorra {
 namespace {
 
@@ -27,6 +29,12 @@ RenderOptions withRecordedMapping(RenderOptions options, const OutputMapping& re
         sameOrientation(options, defaults))
         options.mapping = recorded;
     return options;
+}
+
+std::string recordedProjectionProblem(const RenderOptions& options) {
+    if (projections().find(options.projection) != nullptr) return {};
+    return "its output mapping names no projection called '" + options.projection + "' (" + projections().names() +
+           ")";
 }
 
 OutputMapping keepRecordedMapping(const OutputMapping& rendered, const OutputMapping& recorded) {

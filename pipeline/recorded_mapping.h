@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "core/output_mapping.h"
 #include "numerics/camera.h"
@@ -16,6 +17,10 @@ namespace vantorra {
 // `options` with the recorded mapping to draw, or as given when an option overrides it (the
 // projection alone may still come from the file, when the options leave it at its default).
 RenderOptions withRecordedMapping(RenderOptions options, const OutputMapping& recorded);
+
+// Why a file's render cannot be drawn in the projection `options` (from withRecordedMapping)
+// name, one a file may record that this build does not know; empty when it can.
+std::string recordedProjectionProblem(const RenderOptions& options);
 
 // `rendered`, or `recorded` when the two differ by no more than rounding (the scale by a
 // millionth of itself, the centre by a thousandth of a pixel): a file rendered again with options

@@ -265,7 +265,8 @@ RunReport Stitcher::parameterFileRun(Run& run, std::string directory, const std:
         for (CameraRecord& record : records) record.name = resolvedName(record.name, folderOfFile(parameterFile));
     directory_ = std::move(directory);
     std::vector<int32_t> component = registeredRecords(records);
-    if (count > 0) why = checkParameterFilePhotographs(directory_, records, component);
+    if (count > 0) why = recordedProjectionProblem(withRecordedMapping(options.render, mapping));
+    if (count > 0 && why.empty()) why = checkParameterFilePhotographs(directory_, records, component);
     if (count < 0 || !why.empty())  // all or nothing: a bad record or photograph renders nothing
         return ended(report, StitchOutcome::Unreadable, "cannot read " + parameterFile + ": " + why);
     if (count == 0) return ended(report, StitchOutcome::Unreadable, "no image records in " + parameterFile);

@@ -299,6 +299,8 @@ TEST_F(BadInputTest, AParameterFileIsRenderedWholeOrNotAtAll) {
         {"rotation not orthonormal", edited(6, "1.5 0 0"), "record 1 (" + input(kViews[0]) + "): its rotation is not orthonormal"},
         {"cut short", records.substr(0, records.size() - 20), "record 3 (" + input(kViews[2]) + "): "},
         {"malformed record", edited(14, "0 one 299.5"), "record 2 (" + input(kViews[1]) + "): cut short or not a number in its image transform"},
+        {"unknown projection", edited(34, "output bogus" + lines[34].substr(lines[34].find(' ', 7))),
+         "its output mapping names no projection called 'bogus'"},
         {"100,000 records", manyRecords, "more than 8192 records, the most the memory budget can render"},
     };
     writeFile(input("text.jpg"), "not a photograph");
