@@ -15,6 +15,7 @@ struct TiffFileSink::Encoder {
     Encoder(std::FILE* file, bool big) : handle(file, big ? "w8" : "w") {}
     TiffHandle handle;
     int width = 0, height = 0, row = 0;
+    std::vector<uint8_t> scratch;  // the row being encoded: the predictor rewrites it in place
 };
 
 TiffFileSink::TiffFileSink(std::FILE* file, std::string name, int depth)
@@ -71,6 +72,7 @@ bool TiffFileSink::begin(int width, int height) {
     encoder_->width = width;
     encoder_->height = height;
     setRowSamples(3 * static_cast<size_t>(width));
+    encoder_->scratch.resize(3 * static_cast<size_t>(width) * static_cast<size_t>(depth_ / 8));
     describe(encoder_->handle.get(), width, height, depth_, metadata_);
     return true;
 }
@@ -79,8 +81,10 @@ bool TiffFileSink::writeRow(const void* row) {
     Encoder& e = *encoder_;
     if (e.row >= e.height) return fail("more rows than the panorama has");
     errno = 0;
-    // libtiff's row type is not const, but the encoder only reads the rows it is given.
-    if (TIFFWriteScanline(e.handle.get(), const_cast<void*>(row), static_cast<uint32_t>(e.row++), 0) < 0)
+    // The horizontal predictor turns the row it is handed into differences, so it is handed a
+    // copy: the caller's rows go on to the preview as they were.
+    std::memcpy(e.scratch.data(), row, e.scratch.size());
+    if (TIFFWriteScanline(e.handle.get(), e.scratch.data(), static_cast<uint32_t>(e.row++), 0) < 0)
         return fail(errno != 0 ? std::strerror(errno) : "the row could not be encoded");
     return true;
 }

@@ -57,8 +57,13 @@ TEST(PanoramaWriters, TiffAndPngReadBackSampleForSampleAtEitherDepth) {
                             wide.push_back(sampleAt(x, y, k));
                             narrow.push_back(static_cast<uint8_t>(sampleAt(x, y, k) >> 8));
                         }
+                const std::vector<uint16_t> wideGiven = wide;
+                const std::vector<uint8_t> narrowGiven = narrow;
                 ASSERT_TRUE(depth == 16 ? sink->writeWideRows(wide.data(), count) : sink->writeRows(narrow.data(), count))
                     << sink->error();
+                // The rows are the caller's: a preview reads them after the file has.
+                ASSERT_EQ(wide, wideGiven);
+                ASSERT_EQ(narrow, narrowGiven);
                 top += count;
             }
             ASSERT_TRUE(sink->finish()) << sink->error();
