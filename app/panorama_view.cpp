@@ -5,7 +5,7 @@
 #include <QScrollBar>
 #include <algorithm>
 
-#include "io/jpeg_region.h"
+#include "io/photo_region.h"
 
 namespace vantorra {
 
@@ -19,7 +19,7 @@ QRect withMargin(const QRect& visible, QSize full) {
 
 QImage readRegion(const QString& file, const QRect& rect) {
     Image part;
-    if (!readJpegRegion(file.toStdString(), rect.x(), rect.y(), rect.width(), rect.height(), part)) return {};
+    if (!readPhotoRegion(file.toStdString(), rect.x(), rect.y(), rect.width(), rect.height(), part)) return {};
     const QImage view(part.data.data(), part.cols, part.rows, part.cols * 3, QImage::Format_RGB888);
     return view.copy();
 }

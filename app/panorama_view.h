@@ -18,7 +18,7 @@ public:
     explicit PanoramaView(QWidget* parent = nullptr);
     ~PanoramaView() override;
 
-    // Shows the panorama of `fullSize` pixels in `file` (JPEG) through its reduced copy `preview`,
+    // Shows the panorama of `fullSize` pixels in `file` (any format the readers know) through its reduced copy `preview`,
     // in the current mode.
     void setPanorama(const QImage& preview, QSize fullSize, const QString& file);
     void clear(const QString& placeholder);

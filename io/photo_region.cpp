@@ -1,16 +1,16 @@
-#include "io/jpeg_region.h"
+#include "io/photo_region.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "io/jpeg.h"
+#include "io/photo_reader.h"
 
 namespace vantorra {
 
 namespace {
 
 // Keeps the columns of the rectangle from each row of the band it is handed.
-class RegionSink : public JpegRowSink {
+class RegionSink : public PhotoRowSink {
 public:
     RegionSink(Image& region, int left, int width) : region_(region), left_(left), width_(width) {}
 
@@ -32,11 +32,11 @@ private:
 
 }  // namespace
 
-bool readJpegRegion(const std::string& path, int left, int top, int width, int height, Image& region,
+bool readPhotoRegion(const std::string& path, int left, int top, int width, int height, Image& region,
                     std::string* error) {
     region.clear();
-    JpegHeader header;
-    if (!readJpegHeader(path, header, error)) return false;
+    PhotoHeader header;
+    if (!readPhotoHeader(path, header, error)) return false;
     const int x0 = std::max(left, 0), y0 = std::max(top, 0);
     const int x1 = std::min(header.width, left + std::max(width, 0));
     const int y1 = std::min(header.height, top + std::max(height, 0));
@@ -45,7 +45,7 @@ bool readJpegRegion(const std::string& path, int left, int top, int width, int h
         return false;
     }
     RegionSink sink(region, x0, x1 - x0);
-    if (!readJpegRowsScaled(path, 1, sink, error, y0, y1 - y0)) {
+    if (!readPhotoRowsScaled(path, 1, sink, error, y0, y1 - y0)) {
         region.clear();
         return false;
     }
