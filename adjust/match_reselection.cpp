@@ -95,6 +95,31 @@ bool judgeOnBasis(const std::vector<Camera>& cameras, const WeakBasis& basis, co
     return true;
 }
 
+int32_t countBelow(const std::vector<float>& errors, float threshold) {
+    int32_t below = 0;
+    for (const float e : errors) below += e < threshold;
+    return below;
+}
+
+// Sets the pair's threshold and whether it passes the acceptance rule (more than `needed` of its
+// matches within the threshold): first at the panorama's scale, then, when it fails there, at
+// its own up to kWeakWidening times the panorama's. The features of soft or low-contrast
+// photographs lie a few times further from their partners than those of sharp ones; cut at the
+// sharp pairs' scale, such a pair keeps only the share of its genuine matches that happens to
+// agree with the cameras as they are, fails the rule and is dropped, and the cameras it held
+// follow the few pairs left (the overlaps of a soft part of a scene go first). A cluster of
+// matches on another point lies further out than the widened threshold, which never exceeds
+// the verification's inlier threshold either.
+void judgeAtScale(PairSelection& pair, const std::vector<float>& errors, float overallSigma, int32_t needed,
+                  const RansacOptions& acceptance) {
+    pair.threshold = std::max(kKeepDeviations * std::min(pair.sigma, overallSigma), kMinKeepThreshold);
+    pair.accepted = countBelow(errors, pair.threshold) > needed;
+    if (pair.accepted) return;
+    const float own = std::max(pair.threshold, std::min(kKeepDeviations * std::min(pair.sigma, kWeakWidening * overallSigma),
+                                                        acceptance.inlierThreshold));
+    if (countBelow(errors, own) > needed) pair.accepted = true, pair.threshold = own;
+}
+
 // Pair (i, j) of `matches` holds its verified positions again.
 void restore(MatchTable& matches, const MatchTable& verified, int32_t i, int32_t j) {
     (matches.placed(i, j) ? matches.points(i, j) : matches.place(i, j)) = verified.points(i, j);
@@ -165,12 +190,8 @@ Reselection reselectMatches(MatchTable& matches, const std::vector<int32_t>& ver
     std::vector<uint8_t> fromBasis(result.pairs.size(), 0);
     for (size_t p = 0; p < result.pairs.size(); ++p) {
         PairSelection& pair = result.pairs[p];
-        pair.threshold =
-            std::max(kKeepDeviations * std::min(pair.sigma, overallSigma), kMinKeepThreshold);
-        int32_t below = 0;
-        for (const float e : errors[p]) below += e < pair.threshold;
         const int32_t support = verified[static_cast<size_t>(pair.first * n + pair.second)];
-        pair.accepted = below > minInliersFor(support, acceptance);
+        judgeAtScale(pair, errors[p], overallSigma, minInliersFor(support, acceptance), acceptance);
         measured[p] = {pair.first, pair.second, pair.accepted, &errors[p], pair.threshold};
         if (!pair.accepted) fromBasis[p] = measured[p].restored = judgeOnBasis(cameras, basis, acceptance, errors[p], measured[p]);
     }

@@ -70,7 +70,7 @@ struct PairSelection {
     float sigma = 0.0f;      // the pair's robust scale (feature-image pixels)
     float threshold = 0.0f;  // the keep threshold applied
     float rmsKept = 0.0f;    // RMS transfer error of the kept matches
-    bool accepted = true;    // the kept matches pass the acceptance rule
+    bool accepted = true;    // the kept matches pass the acceptance rule (at the panorama's or its own scale)
     bool weak = false;       // failed the rule, kept as the last link of an image (weak_pairs.h)
 };
 
@@ -103,7 +103,10 @@ std::vector<int32_t> pairCounts(const MatchTable& matches);
 // it is kept as an image's last link (holdWithWeakPairs), and finds the images still joined to
 // the largest remaining piece. The threshold of a pair is
 // kKeepDeviations times the smaller of its own robust scale and the scale over all pairs, so that
-// a pair whose matches disagree with the panorama as a whole cannot widen its own threshold.
+// a pair whose matches disagree with the panorama as a whole cannot widen its own threshold; a
+// pair that fails the rule there is judged again with its own scale capped at kWeakWidening times
+// the panorama's (and at the verification's inlier threshold), since the features of soft
+// photographs are that much less precise, and is accepted when it passes there.
 // Rewrites `matches` (kept columns keep their order); nothing outside `component` is touched.
 //
 // A pair that fails is judged for the last-link rule on `basis`: refinement makes the other

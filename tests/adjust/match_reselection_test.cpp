@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <iostream>
+#include <random>
 #include <sstream>
 
 #include "adjust/registration_refinement.h"
@@ -218,6 +220,45 @@ TEST(MatchReselectionTest, ALastLinkIsJudgedOnTheMatchesItWasVerifiedWith) {
             EXPECT_EQ(r.leftOut, (std::vector<int32_t>{2}));
             EXPECT_EQ(held, 0);
         }
+    }
+}
+
+// Pair (1, 2) of a panorama of four cameras, both ways, holds 40 matches (more than
+// (int)(40 * 0.2 + 10) = 18 must agree) spread `scatter` times as far as the other pairs'
+// matches, as the features of a soft part of a scene are. At 2.5 times about half of them lie
+// within the panorama's threshold, enough to pass there; at 3 times too few do, and the pair,
+// judged at its own scale, keeps nearly all. Far beyond a few times the panorama's spread it is
+// no pair of this scene and goes, while the images it joins stay held by their other pairs.
+TEST(MatchReselectionTest, ASoftPairIsJudgedAtItsOwnScaleUpToAFewTimesThePanoramas) {
+    const struct {
+        float scatter;
+        int atLeast, atMost;  // matches kept, each way
+    } cases[] = {{1.0f, 36, 40}, {2.5f, 19, 40}, {3.0f, 36, 40}, {10.0f, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.scatter << " times the panorama's spread");
+        SceneShape shape;
+        shape.cameras = 4;
+        synthetic::SyntheticScene scene = makeScene(shape);
+        // Both positions carry noise of shape.noise per axis: the transfer error has sqrt(2) of it.
+        const float extra = std::sqrt(2.0f) * shape.noise * std::sqrt(c.scatter * c.scatter - 1.0f);
+        std::mt19937 rng(11);
+        std::normal_distribution<float> noise(0.0f, extra > 0.0f ? extra : 1.0f);
+        for (const auto& [i, j] : {std::pair{1, 2}, std::pair{2, 1}}) {
+            truncatePair(scene.matches, i, j, 40);
+            MatchPoints& p = scene.matches.points(i, j);
+            for (int k = 0; k < 40 && extra > 0.0f; ++k) {
+                p.second.at(0, k) += noise(rng);
+                p.second.at(1, k) += noise(rng);
+            }
+        }
+        const Reselection r = reselectMatches(scene.matches, pairCounts(scene.matches), camerasOf(scene.truth),
+                                              {0, 1, 2, 3}, RansacOptions{});
+        EXPECT_EQ(r.component, (std::vector<int32_t>{0, 1, 2, 3}));
+        for (const auto& [i, j] : {std::pair{1, 2}, std::pair{2, 1}}) {
+            EXPECT_GE(scene.matches.count(i, j), c.atLeast);
+            EXPECT_LE(scene.matches.count(i, j), c.atMost);
+        }
+        EXPECT_GE(scene.matches.count(0, 1), 100);
     }
 }
 
