@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "matching/ransac.h"
 
@@ -51,6 +52,7 @@ public:
     size_t place(int32_t image) const {
         return static_cast<size_t>(std::lower_bound(component_.begin(), component_.end(), image) - component_.begin());
     }
+    size_t size() const { return root_.size(); }
     size_t root(size_t k) const {
         while (root_[k] != k) k = root_[k];
         return k;
@@ -84,17 +86,111 @@ std::string pairText(const MeasuredPair& p, int32_t kept, float threshold) {
     return text;
 }
 
-// Why an image outside the held piece is left out: its strongest pair, or that it has none.
+// A failed pair between an image outside the held piece and its partner inside, as the rule of
+// pairs together counts it.
+struct Overlap {
+    int32_t image = 0, partner = 0;
+    int32_t kept = 0, measured = 0;
+    size_t pair = 0;
+};
+
+// By image, then partner, the stronger direction first.
+void sortOverlaps(std::vector<Overlap>& overlaps) {
+    std::sort(overlaps.begin(), overlaps.end(), [](const Overlap& x, const Overlap& y) {
+        if (x.image != y.image) return x.image < y.image;
+        if (x.partner != y.partner) return x.partner < y.partner;
+        return x.kept > y.kept;
+    });
+}
+
+struct Together {
+    int32_t kept = 0, measured = 0, partners = 0;
+};
+
+// What one image's sorted overlaps [first, last) keep together: the two directions of an overlap
+// find the same points, so each partner counts once, by its stronger direction.
+Together together(std::vector<Overlap>::const_iterator first, std::vector<Overlap>::const_iterator last) {
+    Together t;
+    for (auto o = first; o != last; ++o)
+        if (o == first || o->partner != std::prev(o)->partner) t.kept += o->kept, t.measured += o->measured, ++t.partners;
+    return t;
+}
+
+// An image needs two partners: one overlap is the single-pair rule's.
+bool holdsTogether(const Together& t, const RansacOptions& acceptance) {
+    return t.partners >= 2 && t.kept > minInliersFor(t.measured, acceptance);
+}
+
+// The failed pairs of held pieces' edge that count for the rule of pairs together, sorted;
+// `inside(image)` says whether an image is held.
+template <typename Inside>
+std::vector<Overlap> edgeOverlaps(const std::vector<MeasuredPair>& pairs, const WeakPairs& w,
+                                  const std::vector<uint8_t>* links, Inside inside) {
+    std::vector<Overlap> overlaps;
+    for (size_t p = 0; p < pairs.size(); ++p) {
+        if ((links != nullptr && (*links)[p]) || pairs[p].accepted || w.kept[p] <= 0) continue;
+        const bool inA = inside(pairs[p].first), inB = inside(pairs[p].second);
+        if (inA == inB) continue;
+        overlaps.push_back({inA ? pairs[p].second : pairs[p].first, inA ? pairs[p].first : pairs[p].second, w.kept[p],
+                            static_cast<int32_t>(pairs[p].errors->size()), p});
+    }
+    sortOverlaps(overlaps);
+    return overlaps;
+}
+
+// Why an image outside the held piece is left out: its strongest pair into the piece and what
+// its pairs into the piece keep together, or that it has none.
 std::string whyLeftOut(int32_t image, const std::vector<MeasuredPair>& pairs, const WeakPairs& w,
-                       int32_t floor) {
-    int best = -1;
-    for (size_t p = 0; p < pairs.size(); ++p)
-        if ((pairs[p].first == image || pairs[p].second == image) && (best < 0 || w.kept[p] > w.kept[static_cast<size_t>(best)]))
-            best = static_cast<int>(p);
-    if (best < 0) return "no pair with a registered partner holds matches";
+                       const RansacOptions& acceptance) {
+    const auto held = [&](int32_t i) { return std::binary_search(w.component.begin(), w.component.end(), i); };
+    int best = -1, bestOutside = -1;
+    for (size_t p = 0; p < pairs.size(); ++p) {
+        if (pairs[p].first != image && pairs[p].second != image) continue;
+        int& slot = held(pairs[p].first == image ? pairs[p].second : pairs[p].first) ? best : bestOutside;
+        if (slot < 0 || w.kept[p] > w.kept[static_cast<size_t>(slot)]) slot = static_cast<int>(p);
+    }
+    if (best < 0 && bestOutside < 0) return "no pair with a registered partner holds matches";
+    if (best < 0) {
+        const size_t b = static_cast<size_t>(bestOutside);
+        return "its pairs join only photographs left out too (" + pairText(pairs[b], w.kept[b], w.threshold[b]) + ")";
+    }
+    std::vector<Overlap> overlaps = edgeOverlaps(pairs, w, nullptr, held);
+    overlaps.erase(std::remove_if(overlaps.begin(), overlaps.end(), [&](const Overlap& o) { return o.image != image; }),
+                   overlaps.end());
+    const Together t = together(overlaps.begin(), overlaps.end());
     const size_t b = static_cast<size_t>(best);
-    return pairText(pairs[b], w.kept[b], w.threshold[b]) + ", no more than the " + std::to_string(floor) +
-           " any pair is accepted with: its matches disagree with the cameras";
+    std::string why = pairText(pairs[b], w.kept[b], w.threshold[b]) + ", no more than the " +
+                      std::to_string(minInliersFor(0, acceptance)) + " any pair is accepted with";
+    if (t.partners >= 2)
+        why += "; its pairs with " + std::to_string(t.partners) + " photographs together keep " +
+               std::to_string(t.kept) + " of " + std::to_string(t.measured) + ", no more than " +
+               std::to_string(minInliersFor(t.measured, acceptance));
+    return why + ": its matches disagree with the cameras";
+}
+
+// An image that no single failed pair can hold may still be held by its failed pairs into the
+// held piece together, under the rule that placed it when the cameras were verified: more of
+// their matches within their weak thresholds than alpha plus beta times all the matches they
+// were measured on. Each of a soft image's overlaps keeps a handful of matches, none enough on
+// its own, while one rotation agreeing with all of them is one chance of luck, not several.
+// Holds the image whose pairs keep the most matches together and marks those pairs; false when
+// no image outside the piece passes.
+bool holdByPairsTogether(const std::vector<MeasuredPair>& pairs, const Pieces& pieces, size_t held, WeakPairs& w,
+                         std::vector<uint8_t>& links, const RansacOptions& acceptance) {
+    if (held == pieces.size()) return false;
+    const std::vector<Overlap> overlaps =
+        edgeOverlaps(pairs, w, &links, [&](int32_t i) { return pieces.root(pieces.place(i)) == held; });
+    int32_t best = -1, bestKept = 0;
+    for (auto start = overlaps.begin(); start != overlaps.end();) {
+        const auto end = std::find_if(start, overlaps.end(), [&](const Overlap& o) { return o.image != start->image; });
+        const Together t = together(start, end);
+        if (holdsTogether(t, acceptance) && t.kept > bestKept) best = start->image, bestKept = t.kept;
+        start = end;
+    }
+    if (best < 0) return false;
+    for (const Overlap& o : overlaps)
+        if (o.image == best) links[o.pair] = 1, w.weak[o.pair] = 1;
+    return true;
 }
 
 // True when failed pair p is a better last link than q: one holding matches now before one
@@ -151,6 +247,7 @@ WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::v
                 continue;
             best = static_cast<int>(p);
         }
+        if (best < 0 && holdByPairsTogether(pairs, pieces, held, w, links, acceptance)) continue;
         if (best < 0) {
             for (size_t k = 0; k < component.size(); ++k) {
                 if (held != component.size() && pieces.root(k) == held) w.component.push_back(component[k]);
@@ -161,7 +258,7 @@ WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::v
         links[static_cast<size_t>(best)] = 1;
         w.weak[static_cast<size_t>(best)] = 1;
     }
-    for (const int32_t i : w.leftOut) w.leftOutWhy.push_back(whyLeftOut(i, pairs, w, floor));
+    for (const int32_t i : w.leftOut) w.leftOutWhy.push_back(whyLeftOut(i, pairs, w, acceptance));
     holdSoftImagesByAll(pairs, admissible, w);
     return w;
 }

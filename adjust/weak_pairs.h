@@ -6,8 +6,10 @@
 // behind those. So a failed pair that is the only way left to hold an image is kept as a weak
 // pair, with the matches within three of its own deviations (at most three times the
 // panorama's threshold), when more of them agree with the
-// cameras than the least any pair is accepted with (alpha). A pair with fewer is evidence that
-// the image it holds disagrees with the rest, and the image is left out with that pair named.
+// cameras than the least any pair is accepted with (alpha). An image whose failed pairs each keep
+// fewer is still held when they do together, under the rule that placed it when the cameras
+// were verified (more than alpha plus beta times their matches). Pairs keeping fewer are
+// evidence that the image disagrees with the rest, and it is left out with its best pair named.
 
 #include <cstdint>
 #include <string>
@@ -59,7 +61,8 @@ bool holdsAsLastLink(const std::vector<float>& errors, float tightThreshold, con
 // Starts from the largest piece the accepted pairs join (ties: the piece of the lowest image
 // number) and adds, one at a time, the failed pair with the most matches within its weak
 // threshold among those that join an image outside the piece to it, while such a pair keeps more
-// than alpha matches; a pair that holds matches now goes before one restored from its verified
+// than alpha matches (when none does, the image whose failed pairs into the piece together pass
+// the acceptance rule, the one keeping most); a pair that holds matches now goes before one restored from its verified
 // matches, so that the link that held an image keeps it rather than two links taking turns.
 // An image that no accepted pair holds then keeps every failed pair of it that holds more than
 // alpha matches within its weak threshold now. `component` is ascending.
