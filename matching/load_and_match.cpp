@@ -10,6 +10,7 @@
 #include "features/feature_image.h"
 #include "features/feature_workspace.h"
 #include "matching/neighbour_matching.h"
+#include "matching/repeated_views.h"
 
 namespace vantorra {
 
@@ -21,61 +22,6 @@ void releaseFeatureStorage() {
     poolRelease(kScratchPool);
     poolRelease(kTreePool);
     poolRelease(kFeaturePool);
-}
-
-// Mean absolute difference, on the 0-255 scale, below which two thumbnails show the same view.
-// Neighbouring views of a panorama differ by tens of levels (the content moves by a tenth of the
-// frame or more); copies of a file differ by 0 and burst shots of a still scene by a few.
-constexpr double kDuplicateDifference = 4.0;
-
-// The thumbnail's samples summed over an 8 x 8 grid of blocks, each sum divided by the number of
-// all samples. Block by block |mean a - mean b| <= mean |a - b|, so the summed difference of two
-// signatures is a lower bound of the thumbnails' mean absolute difference: most pairs are told
-// apart without comparing their pixels.
-constexpr int kGrid = 8;
-using Signature = std::vector<double>;
-
-Signature signatureOf(const FloatImage& image) {
-    Signature signature(static_cast<size_t>(kGrid * kGrid * image.channels), 0.0);
-    if (image.empty()) return signature;
-    const double scale = 1.0 / static_cast<double>(image.sampleCount());
-    for (int r = 0; r < image.rows; ++r) {
-        const int row = r * kGrid / image.rows;
-        for (int c = 0; c < image.cols; ++c) {
-            const size_t block = static_cast<size_t>((row * kGrid + c * kGrid / image.cols) * image.channels);
-            for (int k = 0; k < image.channels; ++k) signature[block + static_cast<size_t>(k)] += image.at(r, c, k) * scale;
-        }
-    }
-    return signature;
-}
-
-double signatureDifference(const Signature& a, const Signature& b) {
-    double sum = 0.0;
-    for (size_t k = 0; k < a.size(); ++k) sum += std::fabs(a[k] - b[k]);
-    return sum;
-}
-
-bool sameView(const FloatImage& a, const FloatImage& b) {
-    if (a.empty() || a.rows != b.rows || a.cols != b.cols || a.channels != b.channels) return false;
-    double sum = 0.0;
-    for (size_t k = 0; k < a.data.size(); ++k) sum += std::fabs(a.data[k] - b.data[k]);
-    return sum < kDuplicateDifference * static_cast<double>(a.data.size());
-}
-
-// An earlier kept photograph that image i repeats, or -1. Only photographs of the same full
-// size and thumbnail level are compared.
-int duplicateOf(int i, const std::vector<Photograph>& photographs, const std::vector<bool>& kept,
-                const std::vector<Signature>& signatures) {
-    const Photograph& photograph = photographs[static_cast<size_t>(i)];
-    for (int j = 0; j < i; ++j) {
-        const Photograph& other = photographs[static_cast<size_t>(j)];
-        if (!kept[j] || other.size.width != photograph.size.width || other.size.height != photograph.size.height ||
-            other.thumbnailLevel != photograph.thumbnailLevel ||
-            signatureDifference(signatures[j], signatures[i]) >= kDuplicateDifference)
-            continue;
-        if (sameView(other.thumbnail, photograph.thumbnail)) return j;
-    }
-    return -1;
 }
 
 int64_t imageBytes(const FloatImage& image) { return static_cast<int64_t>(image.sampleCount()) * 4; }
