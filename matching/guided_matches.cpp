@@ -130,12 +130,13 @@ int32_t medianSupport(const MatchTable& matches, const std::vector<int32_t>& com
     return *middle;
 }
 
-std::vector<std::pair<int32_t, int32_t>> weakPairs(const MatchTable& matches, const std::vector<int32_t>& component) {
+std::vector<std::pair<int32_t, int32_t>> weakPairs(const MatchTable& matches, const std::vector<int32_t>& component,
+                                                   int32_t floor) {
     const int32_t median = medianSupport(matches, component);
     std::vector<std::pair<int32_t, int32_t>> weak;
     for (const int32_t i : component)
         for (const int32_t j : component)
-            if (i != j && 2 * matches.count(i, j) < median) weak.emplace_back(i, j);
+            if (i != j && (2 * matches.count(i, j) < median || matches.count(i, j) < floor)) weak.emplace_back(i, j);
     return weak;
 }
 
@@ -162,7 +163,7 @@ std::vector<GuidedPair> addGuidedMatches(MatchTable& matches, const std::vector<
                                          const std::vector<float>* pairSigma, float widest) {
     std::vector<Work> work;
     if (!(sigma > 0.0f)) return {};
-    for (const auto& [i, j] : weakPairs(matches, component))
+    for (const auto& [i, j] : weakPairs(matches, component, kWeakSupportAlphas * minInliersFor(0, acceptance)))
         if (registered(cameras[i]) && registered(cameras[j]) && !rasters[i].empty() && !rasters[j].empty() &&
             mayOverlap(cameras[i], cameras[j], rasters[i], rasters[j]))
             work.push_back(Work{i, j, {}, {}, {}});

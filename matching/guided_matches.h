@@ -28,9 +28,17 @@ struct GuidedPair {
     int32_t added = 0;       // patches aligned and added as matches (0 when the pair failed)
 };
 
+// A pair holding fewer matches than this many times alpha (the least any pair is accepted with)
+// is weak whatever the other pairs hold: in a scene of little texture every pair is held by a
+// few tens of matches, each pair a few times the chance level, and the median pair is no
+// yardstick. (Ten times was measured worse on soft scenes, three times left them as they were.)
+constexpr int32_t kWeakSupportAlphas = 5;
+
 // The ordered pairs of `component` to strengthen: those holding fewer than half the matches of
-// the panorama's median pair with matches, pairs without matches included. Ascending.
-std::vector<std::pair<int32_t, int32_t>> weakPairs(const MatchTable& matches, const std::vector<int32_t>& component);
+// the panorama's median pair with matches, or fewer than `floor`, pairs without matches
+// included. Ascending.
+std::vector<std::pair<int32_t, int32_t>> weakPairs(const MatchTable& matches, const std::vector<int32_t>& component,
+                                                   int32_t floor);
 
 // A seen position of one camera carried by h (pairHomography) to the seen position in the other,
 // through both lenses; false behind the other camera.
@@ -46,9 +54,9 @@ void guideGrid(const Camera& ci, const Camera& cj, int rowsI, int colsI, int row
 // The median count of the ordered pairs of `component` with matches; 0 without any.
 int32_t medianSupport(const MatchTable& matches, const std::vector<int32_t>& component);
 
-// Adds aligned grid patches to every weak pair (weakPairs) of registered images whose rasters
-// are present. `sigma` is the panorama's robust position error (feature-image pixels): a patch
-// must be aligned more precisely than that, and no further than half the verification's inlier
+// Adds aligned grid patches to every weak pair (weakPairs, with a floor of kWeakSupportAlphas
+// times alpha) of registered images whose rasters are present. `sigma` is the panorama's robust
+// position error (feature-image pixels): a patch must be aligned more precisely than that, and no further than half the verification's inlier
 // threshold from where the cameras put it. The grid is thinned to about medianSupport points, so
 // a weak pair is brought up to the median pair and no further. A pair keeps its patches when more of them align
 // than minInliersFor(candidates, acceptance). Pairs are aligned on `pool`'s threads.

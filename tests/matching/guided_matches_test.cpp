@@ -111,5 +111,35 @@ TEST(GuidedMatchesTest, AWeakPairGainsPatchesWhereTheCamerasPutThem) {
     }
 }
 
+// Which pairs are weak: those far under the median pair, and in a scene where every pair holds
+// few matches, all of them; never a pair of plenty.
+TEST(GuidedMatchesTest, WeakPairsAreThoseUnderHalfTheMedianOrUnderTheFloor) {
+    const struct {
+        const char* what;
+        int32_t strong, weak;  // matches of pair (0, 1) both ways, and of every other pair
+        bool firstWeak, othersWeak;
+    } cases[] = {
+        {"one pair far under pairs of plenty", 40, 300, true, false},
+        {"one pair under half the median, over the floor", 120, 300, true, false},
+        {"one pair over half the median, over the floor", 80, 120, false, false},
+        {"every pair of a soft scene holds a few tens", 19, 19, true, true},
+        {"a pair of plenty among soft ones", 300, 19, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MatchTable matches(4);
+        for (int32_t i = 0; i < 4; ++i)
+            for (int32_t j = 0; j < 4; ++j)
+                if (i != j) matches.count(i, j) = (i + j == 1) ? c.strong : c.weak;
+        const auto weak = weakPairs(matches, {0, 1, 2, 3}, 50);
+        for (int32_t i = 0; i < 4; ++i)
+            for (int32_t j = 0; j < 4; ++j) {
+                if (i == j) continue;
+                const bool listed = std::find(weak.begin(), weak.end(), std::pair{i, j}) != weak.end();
+                EXPECT_EQ(listed, (i + j == 1) ? c.firstWeak : c.othersWeak) << i << "-" << j;
+            }
+    }
+}
+
 }  // namespace
 }  // namespace vantorra
