@@ -20,30 +20,12 @@
 
 #include "pipeline/stitcher.h"
 #include "numerics/matrix.h"
+#include "bench/view_truth.h"
 
 namespace {
 
 using vantorra::Matrix;
-
-struct TruthCamera {
-    Matrix R;
-    double focal = 0;
-};
-
-std::map<std::string, TruthCamera> readTruth(const std::filesystem::path& file) {
-    std::map<std::string, TruthCamera> truth;
-    std::ifstream in(file);
-    std::string name;
-    while (in >> name) {
-        int width = 0, height = 0;
-        TruthCamera camera;
-        camera.R = Matrix(3, 3);
-        in >> width >> height >> camera.R >> camera.focal;
-        if (!in) break;
-        truth[name] = camera;
-    }
-    return truth;
-}
+using vantorra::bench::readTruth;
 
 // Rotation angle in degrees of a 3x3 rotation matrix, from its skew part and trace: the arc
 // cosine of a float trace alone resolves no better than a few hundredths of a degree, the size

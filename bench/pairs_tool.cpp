@@ -22,42 +22,24 @@
 #include "matching/feature_matcher.h"
 #include "options/stitch_options.h"
 #include "pipeline/run_budget.h"
+#include "bench/view_truth.h"
 
 namespace {
 
-struct Truth {
-    double R[3][3] = {};
-    double f = 0;
-};
-
-std::map<std::string, Truth> readTruth(const std::filesystem::path& file) {
-    std::map<std::string, Truth> truth;
-    std::ifstream in(file);
-    std::string name;
-    while (in >> name) {
-        int width = 0, height = 0;
-        Truth t;
-        in >> width >> height;
-        for (auto& row : t.R)
-            for (double& e : row) in >> e;
-        in >> t.f;
-        if (!in) break;
-        truth[name] = t;
-    }
-    return truth;
-}
+using vantorra::bench::readTruth;
+using vantorra::bench::TruthCamera;
 
 // Image j's position of image i's centred full-resolution position (x, y) under the true cameras.
-bool transfer(const Truth& a, const Truth& b, double x, double y, double& u, double& v) {
-    const double ray[3] = {x / a.f, y / a.f, 1.0};
+bool transfer(const TruthCamera& a, const TruthCamera& b, double x, double y, double& u, double& v) {
+    const double ray[3] = {x / a.focal, y / a.focal, 1.0};
     double world[3] = {}, seen[3] = {};
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) world[r] += a.R[c][r] * ray[c];
+        for (int c = 0; c < 3; ++c) world[r] += a.R.at(c, r) * ray[c];
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) seen[r] += b.R[r][c] * world[c];
+        for (int c = 0; c < 3; ++c) seen[r] += b.R.at(r, c) * world[c];
     if (!(seen[2] > 0)) return false;
-    u = b.f * seen[0] / seen[2];
-    v = b.f * seen[1] / seen[2];
+    u = b.focal * seen[0] / seen[2];
+    v = b.focal * seen[1] / seen[2];
     return true;
 }
 
@@ -72,7 +54,7 @@ int main(int argc, char** argv) {
     const double limit = argc > 2 ? std::atof(argv[2]) : 3.0;
     const auto truth = readTruth(folder / "truth.txt");
     std::vector<std::string> names;
-    std::vector<const Truth*> cameras;
+    std::vector<const TruthCamera*> cameras;
     for (const auto& [name, camera] : truth) {
         names.push_back((folder / name).string());
         cameras.push_back(&camera);
@@ -89,7 +71,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < n; ++i)
         for (int j = i + 1; j < n; ++j) {
             const int count = m.matches.count(i, j);
-            if (count <= 0 || cameras[i]->f <= 0 || cameras[j]->f <= 0) continue;
+            if (count <= 0 || cameras[i]->focal <= 0 || cameras[j]->focal <= 0) continue;
             const vantorra::Photograph& pi = m.photographs[static_cast<size_t>(i)];
             const vantorra::Photograph& pj = m.photographs[static_cast<size_t>(j)];
             const vantorra::ImageSize si = vantorra::featureImageSize(pi), sj = vantorra::featureImageSize(pj);
