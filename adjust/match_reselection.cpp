@@ -95,12 +95,6 @@ bool judgeOnBasis(const std::vector<Camera>& cameras, const WeakBasis& basis, co
     return true;
 }
 
-int32_t countBelow(const std::vector<float>& errors, float threshold) {
-    int32_t below = 0;
-    for (const float e : errors) below += e < threshold;
-    return below;
-}
-
 // Sets the pair's threshold and whether it passes the acceptance rule (more than `needed` of its
 // matches within the threshold): first at the panorama's scale, then, when it fails there, at
 // its own up to kWeakWidening times the panorama's. The features of soft or low-contrast

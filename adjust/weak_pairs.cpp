@@ -23,15 +23,11 @@ float weakThreshold(const std::vector<float>& errors, float tightThreshold, cons
     return std::max(tightThreshold, std::min(own, widest));
 }
 
-namespace {
-
 int32_t countBelow(const std::vector<float>& errors, float threshold) {
     int32_t kept = 0;
     for (const float e : errors) kept += e < threshold;
     return kept;
 }
-
-}  // namespace
 
 bool holdsAsLastLink(const std::vector<float>& errors, float tightThreshold, const RansacOptions& acceptance) {
     return countBelow(errors, weakThreshold(errors, tightThreshold, acceptance)) > minInliersFor(0, acceptance);
@@ -139,9 +135,10 @@ std::vector<Overlap> edgeOverlaps(const std::vector<MeasuredPair>& pairs, const 
 }
 
 // Why an image outside the held piece is left out: its strongest pair into the piece and what
-// its pairs into the piece keep together, or that it has none.
+// its pairs into the piece keep together (`overlaps`: edgeOverlaps of the held images), or that
+// it has none.
 std::string whyLeftOut(int32_t image, const std::vector<MeasuredPair>& pairs, const WeakPairs& w,
-                       const RansacOptions& acceptance) {
+                       const std::vector<Overlap>& overlaps, const RansacOptions& acceptance) {
     const auto held = [&](int32_t i) { return std::binary_search(w.component.begin(), w.component.end(), i); };
     int best = -1, bestOutside = -1;
     for (size_t p = 0; p < pairs.size(); ++p) {
@@ -154,10 +151,9 @@ std::string whyLeftOut(int32_t image, const std::vector<MeasuredPair>& pairs, co
         const size_t b = static_cast<size_t>(bestOutside);
         return "its pairs join only photographs left out too (" + pairText(pairs[b], w.kept[b], w.threshold[b]) + ")";
     }
-    std::vector<Overlap> overlaps = edgeOverlaps(pairs, w, nullptr, held);
-    overlaps.erase(std::remove_if(overlaps.begin(), overlaps.end(), [&](const Overlap& o) { return o.image != image; }),
-                   overlaps.end());
-    const Together t = together(overlaps.begin(), overlaps.end());
+    const auto first = std::find_if(overlaps.begin(), overlaps.end(), [&](const Overlap& o) { return o.image == image; });
+    const auto last = std::find_if(first, overlaps.end(), [&](const Overlap& o) { return o.image != image; });
+    const Together t = together(first, last);
     const size_t b = static_cast<size_t>(best);
     std::string why = pairText(pairs[b], w.kept[b], w.threshold[b]) + ", no more than the " +
                       std::to_string(minInliersFor(0, acceptance)) + " any pair is accepted with";
@@ -258,7 +254,10 @@ WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::v
         links[static_cast<size_t>(best)] = 1;
         w.weak[static_cast<size_t>(best)] = 1;
     }
-    for (const int32_t i : w.leftOut) w.leftOutWhy.push_back(whyLeftOut(i, pairs, w, acceptance));
+    const std::vector<Overlap> edge = edgeOverlaps(pairs, w, nullptr, [&](int32_t i) {
+        return std::binary_search(w.component.begin(), w.component.end(), i);
+    });
+    for (const int32_t i : w.leftOut) w.leftOutWhy.push_back(whyLeftOut(i, pairs, w, edge, acceptance));
     holdSoftImagesByAll(pairs, admissible, w);
     return w;
 }

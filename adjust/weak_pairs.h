@@ -49,6 +49,9 @@ struct WeakPairs {
 // another point than the genuine one lies pixels away.
 constexpr float kWeakWidening = 3.0f;
 
+// The number of errors below `threshold`.
+int32_t countBelow(const std::vector<float>& errors, float threshold);
+
 // The threshold a weak pair keeps its matches within: three lower-quartile deviations of its
 // own errors, never below the panorama's threshold for it, nor above kWeakWidening times that or
 // the verification's inlier threshold (no match further off was ever a verified inlier).
@@ -62,8 +65,9 @@ bool holdsAsLastLink(const std::vector<float>& errors, float tightThreshold, con
 // number) and adds, one at a time, the failed pair with the most matches within its weak
 // threshold among those that join an image outside the piece to it, while such a pair keeps more
 // than alpha matches (when none does, the image whose failed pairs into the piece together pass
-// the acceptance rule, the one keeping most); a pair that holds matches now goes before one restored from its verified
-// matches, so that the link that held an image keeps it rather than two links taking turns.
+// the acceptance rule, the one keeping most); a pair that holds matches now goes before one
+// restored from its verified matches, so that the link that held an image keeps it rather than
+// two links taking turns.
 // An image that no accepted pair holds then keeps every failed pair of it that holds more than
 // alpha matches within its weak threshold now. `component` is ascending.
 WeakPairs holdWithWeakPairs(const std::vector<MeasuredPair>& pairs, const std::vector<int32_t>& component,

@@ -56,10 +56,11 @@ int32_t medianSupport(const MatchTable& matches, const std::vector<int32_t>& com
 
 // Adds aligned grid patches to every weak pair (weakPairs, with a floor of kWeakSupportAlphas
 // times alpha) of registered images whose rasters are present. `sigma` is the panorama's robust
-// position error (feature-image pixels): a patch must be aligned more precisely than that, and no further than half the verification's inlier
-// threshold from where the cameras put it. The grid is thinned to about medianSupport points, so
-// a weak pair is brought up to the median pair and no further. A pair keeps its patches when more of them align
-// than minInliersFor(candidates, acceptance). Pairs are aligned on `pool`'s threads.
+// position error (feature-image pixels): a patch must be aligned more precisely than that, and
+// no further than half the verification's inlier threshold from where the cameras put it. The
+// grid is thinned to about medianSupport points, so a weak pair is brought up to the median pair
+// and no further. A pair keeps its patches when more of them align than
+// minInliersFor(candidates, acceptance). Pairs are aligned on `pool`'s threads.
 // With `pairSigma` (robust error of each ordered pair's own matches, i * n + j, 0 without), a
 // pair's patches need only be as precise as its own matches, between `sigma` and `widest`
 // (`widest` for a pair without matches).
