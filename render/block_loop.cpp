@@ -36,7 +36,7 @@ void composeBlock(const BandJob& job, int blockCol, const RenderContext& context
     buffers.footprints.resize(job.placed.size());
     for (size_t i = 0; i < job.placed.size(); ++i)
         clipFootprintInto(buffers.footprints[i], job.placed[i], b.rowStart, b.rowEnd, b.colStart, b.colEnd,
-                          job.grid.dTheta, job.grid.dPhi, m);
+                          job.grid.dTheta, job.grid.dPhi, m, job.loop.turnColumns);
     job.compositor.compose(buffers.block, context, buffers.footprints, rows, cols);
     buffers.block.clampTo255();
     // Blocks of a row cover distinct columns of the band, so blocks on different threads never

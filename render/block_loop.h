@@ -26,6 +26,9 @@ struct BlockLoop {
     int concurrentBlocks = 1;
     // Each finished row of blocks is written while the next is composed (a second row is held).
     bool overlapWriting = false;
+    // A full turn's width: blocks at either edge draw across it (the blurs of their margins
+    // see the other edge's photographs), so the edges join without a seam. 0 otherwise.
+    int turnColumns = 0;
 };
 
 // Every block composed by `compositor`, `margin` pixels added on every side. False, with the

@@ -56,11 +56,14 @@ void placeFootprint(ImageFootprint& footprint, const PanoramaGrid& grid, int wid
 // A copy of a placed footprint for the block rows rowStart..rowEnd, columns colStart..colEnd
 // grown by margin: regions meeting it in at least two rows and two columns become active with
 // bounds relative to the block's top-left (margin included); inBlock tells whether any did.
+// `turnColumns` > 0: the panorama is a full turn of that many columns, column c looking the
+// same way as c + turnColumns, so a block whose margin runs past one edge also draws the
+// photographs at the other; the two sides of a photograph across the edge become one region.
 ImageFootprint clipFootprint(const ImageFootprint& footprint, int rowStart, int rowEnd,
-                             int colStart, int colEnd, float dTheta, float dPhi, int margin);
+                             int colStart, int colEnd, float dTheta, float dPhi, int margin, int turnColumns = 0);
 // The same into `clipped`, whose regions keep the storage of their work images for the next
 // block to reuse.
 void clipFootprintInto(ImageFootprint& clipped, const ImageFootprint& footprint, int rowStart, int rowEnd,
-                       int colStart, int colEnd, float dTheta, float dPhi, int margin);
+                       int colStart, int colEnd, float dTheta, float dPhi, int margin, int turnColumns = 0);
 
 }  // namespace vantorra

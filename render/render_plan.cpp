@@ -43,17 +43,24 @@ std::vector<Camera> turnedCameras(const RenderScene& scene, const Matrix& turn) 
 }
 
 // The most images whose placed regions meet at any one output rectangle: an upper bound on
-// how many images a block pixel is sampled from.
-int overlapDepth(const std::vector<ImageFootprint>& placed) {
+// how many images a block pixel is sampled from. In a full turn of `turnColumns` a region also
+// meets those a turn to either side, as blocks at its edges draw them.
+int overlapDepth(const std::vector<ImageFootprint>& placed, int turnColumns) {
+    const int shifts[] = {0, -turnColumns, turnColumns};
+    const int kinds = turnColumns > 0 ? 3 : 1;
     int depth = 1;
     for (const ImageFootprint& a : placed)
         for (const RenderRegion& ra : a.regions) {
             int meeting = 0;
             for (const ImageFootprint& b : placed)
-                for (const RenderRegion& rb : b.regions)
-                    if (ra.rowFirst <= rb.rowLast && rb.rowFirst <= ra.rowLast &&
-                        ra.colFirst <= rb.colLast && rb.colFirst <= ra.colLast)
-                        ++meeting;
+                for (const RenderRegion& rb : b.regions) {
+                    // A region over the whole turn has no copies: it reaches past both edges itself.
+                    const bool whole = rb.colLast - rb.colFirst + 1 >= turnColumns;
+                    for (int k = 0; k < (whole ? 1 : kinds); ++k)
+                        if (ra.rowFirst <= rb.rowLast && rb.rowFirst <= ra.rowLast &&
+                            ra.colFirst <= rb.colLast + shifts[k] && rb.colFirst + shifts[k] <= ra.colLast)
+                            ++meeting;
+                }
             depth = std::max(depth, meeting);
         }
     return depth;
@@ -185,6 +192,7 @@ bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
     plan.grid.phiMax = crop.phiMax;
     plan.grid.dTheta = result.dTheta;
     plan.grid.dPhi = result.dPhi;
+    plan.turnColumns = turn ? size.width : 0;
     bool cut = false;
     for (ImageFootprint& footprint : plan.footprints) {
         placeFootprint(footprint, plan.grid, spans + 1, size.height, dT, dP);
@@ -218,7 +226,7 @@ void countHeldBytes(const RenderOptions& o, RenderPlan& plan, const Gains& gains
         if (!plan.footprints[p].regions.empty())
             plan.sourceBytes +=
                 planSource(scene.sources, o.antiAliasFactor, scene.component[p], plan.footprints[p], o.outputDepth == 16).bytes;
-    const int depth = overlapDepth(plan.footprints);
+    const int depth = overlapDepth(plan.footprints, plan.turnColumns);
     const SeamInput seams{o,       scene,          gains, *plan.projection, plan.footprints, plan.result.width,
                           plan.result.height, outputCrop(plan.result), plan.budget, nullptr, log};
     plan.seamBytes = plan.seamFinder->heldBytes(seams);
@@ -247,7 +255,7 @@ bool planBlocks(const RenderOptions& o, RenderPlan& plan, int threads, std::ostr
     if (const int64_t least = smallestBlockBytes(held, width, plan.pixelBytes, plan.margin);
         least > plan.budget + kBudgetAllowance) {
         plan.result.error = "the memory budget of " + std::to_string(plan.budget >> 20) + " MB cannot hold the " +
-                            std::to_string(overlapDepth(plan.footprints)) +
+                            std::to_string(overlapDepth(plan.footprints, plan.turnColumns)) +
                             " photographs that meet at one place (that needs " + std::to_string((least >> 20) + 1) +
                             " MB): raise the memory setting or give fewer photographs";
         return false;

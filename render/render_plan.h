@@ -26,6 +26,7 @@ struct RenderPlan {
     RenderScene input;                       // the scene as given; draw with scene()
     std::vector<ImageFootprint> footprints;  // placed on `grid`, in component order
     PanoramaGrid grid;
+    int turnColumns = 0;  // a full turn's width, whose last column neighbours its first; else 0
     // The memory plan.
     int64_t budget = 0;
     int margin = 0;           // pixels around every block

@@ -47,7 +47,7 @@ RenderResult Renderer::execute(const RenderPlan& plan, PanoramaSink& sink, const
     // Blocks of a row composed at once on their own threads, as many as the pool has and the
     // budget holds; the panorama does not depend on how many.
     log << " Blocks at once = " << plan.concurrentBlocks << std::endl;
-    const BlockLoop loop{width, height, result.blockSize, plan.concurrentBlocks, plan.overlapWriting};
+    const BlockLoop loop{width, height, result.blockSize, plan.concurrentBlocks, plan.overlapWriting, plan.turnColumns};
     if (!renderBlocks(sink, loop, *plan.compositor, plan.margin, context, plan.footprints, plan.grid, bandSources) ||
         !sink.finish()) {
         result.error = sink.error();

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -56,6 +57,65 @@ TEST(MultibandRenderer, OneBlockAndManyBlocksDifferByAtMostTwoLevelsWithMargins)
                   << withMargin << " levels with margins, " << withoutMargin << " without"
                   << std::endl;
         EXPECT_LE(withMargin, 2);
+    }
+}
+
+// A full turn of eight views, alternately darker and brighter, their nearest-centre seams at
+// multiples of 45 degrees (one on the panorama's edge), its cameras turned by `columns` output
+// columns.
+Image fullTurn(const std::string& projection, int columns, int width) {
+    testing::Scene stitcher;
+    const float step = kTwoPi / static_cast<float>(width);
+    std::vector<std::pair<float, float>> views;
+    for (int i = 0; i < 8; ++i) views.push_back({-kPi + (i + 0.5f) * kPi / 4, 0.0f});
+    testing::buildScene(stitcher, views, 150, 120, 160);
+    // A small photograph ending just short of the edge, its centre nearer the edge than any other.
+    const float small = kPi - 8.0f * kPi / 180.0f;
+    testing::buildScene(stitcher, {{small, 0.0f}}, 150, 40, 40);
+    views.push_back({small, 0.0f});
+    for (size_t i = 0; i < views.size(); ++i) {
+        for (float& v : stitcher.photographs[i].featureImage.data) v *= i == 8 ? 0.1f : (i % 2 == 0 ? 0.7f : 1.2f);
+        const int size = i < 8 ? 0 : 1;
+        stitcher.cameras[i] = testing::cameraLookingAt(views[i].first + columns * step, 0.0f, 150, size ? 40 : 120,
+                                                       size ? 40 : 160);
+    }
+    RenderOptions options;
+    options.projection = projection;
+    options.blendingMethod = "multiband";
+    options.blendingBands = 3;
+    options.seam = "none";
+    options.width = width;
+    options.minBlockSize = options.maxBlockSize = 64;
+    Image panorama;
+    renderScene(stitcher.view(), options, panorama);
+    return panorama;
+}
+
+// Largest difference of any sample between column c of `a` and column c - shift of `b`
+// (wrapping), over the columns c within `reach` of `at`.
+int rolledDifference(const Image& a, const Image& b, int shift, int at, int reach) {
+    int largest = 0;
+    for (int c = at - reach; c < at + reach; ++c) {
+        const int ca = (c % a.cols + a.cols) % a.cols, cb = ((c - shift) % b.cols + b.cols) % b.cols;
+        for (int r = 0; r < a.rows; ++r)
+            for (int k = 0; k < 3; ++k) largest = std::max(largest, std::abs(a.at(r, ca, k) - b.at(r, cb, k)));
+    }
+    return largest;
+}
+
+TEST(MultibandRenderer, FullTurnBlendsAcrossItsEdgeAsAnywhereElse) {
+    // The same photographs with their cameras turned by a quarter of a view's spacing: the
+    // panorama is the first rolled by as many columns, across the first's edge (where two views
+    // meet and the small one ends) as in its middle.
+    const int width = 512, shift = width / 32;
+    for (const char* projection : {"equirectangular", "cylindrical", "mercator"}) {
+        SCOPED_TRACE(projection);
+        const Image first = fullTurn(projection, 0, width);
+        const Image turned = fullTurn(projection, shift, width);
+        ASSERT_EQ(first.cols, width);
+        ASSERT_EQ(turned.rows, first.rows);
+        EXPECT_LE(rolledDifference(turned, first, shift, width / 2, 40), 1);
+        EXPECT_LE(rolledDifference(turned, first, shift, shift, 40), 1);
     }
 }
 
