@@ -44,6 +44,10 @@ struct PlaneWrap {
     float first = 0, last = 0;
 };
 
+// A span within this part of the wrap of it is the full turn: far less than a column of any
+// panorama, far more than float rounding over the turn.
+constexpr double kTurnTolerance = 1e-5;
+
 // A rectangle of the plane, in the units of PanoramaGrid and RenderRegion.
 struct PlaneBounds {
     float thetaMin = 0, thetaMax = 0, phiMin = 0, phiMax = 0;

@@ -1,6 +1,7 @@
 #include "render/render_plan.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -104,10 +105,21 @@ void placeCameras(const RenderOptions& o, RenderPlan& plan, std::ostream& log) {
     }
 }
 
-// The crop and size of a recorded mapping: square pixels of 1 / scale plane units.
-bool mappedCrop(const OutputMapping& m, PlaneBounds& crop, OutputSize& size) {
+// Whether a recorded mapping is a full turn: W columns of 1 / scale that span the projection's
+// wrap, as the file of a full turn records them. Its last column neighbours its first.
+bool recordedTurn(const OutputMapping& m, const Projection& projection) {
+    const std::optional<PlaneWrap> wrap = projection.wrap();
+    if (!wrap) return false;
+    const double turn = wrap->last - wrap->first;
+    return std::abs(m.width / m.scale - turn) <= kTurnTolerance * turn;
+}
+
+// The crop and size of a recorded mapping: square pixels of 1 / scale plane units. A recorded
+// full turn's crop spans its W columns, not W - 1.
+bool mappedCrop(const OutputMapping& m, const Projection& projection, PlaneBounds& crop, OutputSize& size) {
+    const bool turn = recordedTurn(m, projection);
     crop.thetaMin = static_cast<float>(-m.centreColumn / m.scale);
-    crop.thetaMax = static_cast<float>((m.width - 1 - m.centreColumn) / m.scale);
+    crop.thetaMax = static_cast<float>((m.width - (turn ? 0 : 1) - m.centreColumn) / m.scale);
     crop.phiMax = static_cast<float>(m.centreRow / m.scale);
     crop.phiMin = static_cast<float>((m.centreRow - (m.height - 1)) / m.scale);
     size.width = m.width;
@@ -132,7 +144,7 @@ OutputMapping mappingOf(const std::string& projection, const PanoramaGrid& grid,
 
 bool isFullTurn(const Projection& projection, float dT) {
     const std::optional<PlaneWrap> wrap = projection.wrap();
-    return wrap && dT >= (wrap->last - wrap->first) * (1.0f - 1e-5f);
+    return wrap && dT >= (wrap->last - wrap->first) * (1.0f - kTurnTolerance);
 }
 
 std::string cutNote(const RenderOptions& o, const Projection& projection) {
@@ -167,7 +179,7 @@ bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
     const ImageFootprint& refFootprint = plan.footprints[static_cast<size_t>(reference)];
     PlaneBounds crop = cropOf(o, *plan.projection, plan.footprints);
     OutputSize size;
-    const bool mapped = recordedMapping(o) && mappedCrop(o.mapping, crop, size);
+    const bool mapped = recordedMapping(o) && mappedCrop(o.mapping, *plan.projection, crop, size);
     if (!mapped && o.autoCrop && o.cropInside && crop.thetaMin < crop.thetaMax && crop.phiMin < crop.phiMax) {
         // Covered points found as finely as the automatic crop's pixels lie.
         const OutputSize grid = outputSize(o, crop.thetaMax - crop.thetaMin, crop.phiMax - crop.phiMin, refFootprint,
@@ -183,8 +195,9 @@ bool chooseOutput(const RenderOptions& o, RenderPlan& plan) {
     }
     RenderResult& result = plan.result;
     // A full turn's columns divide the turn, so that its last column neighbours its first and
-    // none looks the same way as another. A recorded mapping keeps the spacing it was drawn at.
-    const bool turn = !mapped && isFullTurn(*plan.projection, dT);
+    // none looks the same way as another. A recorded mapping keeps the spacing it was drawn at
+    // (a recorded full turn's crop spans its W columns, which that spacing divides).
+    const bool turn = mapped ? recordedTurn(o.mapping, *plan.projection) : isFullTurn(*plan.projection, dT);
     const int spans = turn ? size.width : size.width - 1;
     result.dTheta = dT / static_cast<float>(spans);
     result.dPhi = (crop.phiMin - crop.phiMax) / static_cast<float>(size.height - 1);

@@ -36,7 +36,7 @@ SeamGrid seamGridFor(const SeamInput& input) {
     if (input.width < 2 || input.height < 2 || !(dT > 0.0) || !(dP > 0.0)) return grid;
     const std::optional<PlaneWrap> wrap = input.projection.wrap();
     const double turn = wrap ? wrap->last - wrap->first : 0.0;
-    grid.wraps = wrap && dT >= turn * (1.0 - 1e-5);
+    grid.wraps = wrap && dT >= turn * (1.0 - kTurnTolerance);
     // Rounded to a multiple of 1/64 of a megapixel so that the full-resolution count's last
     // digits (which move with the output size's truncations) do not move the grid.
     const int64_t quantum = int64_t{1} << 14;

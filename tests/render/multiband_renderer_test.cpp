@@ -62,8 +62,9 @@ TEST(MultibandRenderer, OneBlockAndManyBlocksDifferByAtMostTwoLevelsWithMargins)
 
 // A full turn of eight views, alternately darker and brighter, their nearest-centre seams at
 // multiples of 45 degrees (one on the panorama's edge), its cameras turned by `columns` output
-// columns.
-Image fullTurn(const std::string& projection, int columns, int width) {
+// columns; drawn on `mapping` when one is given, and with the mapping it was drawn on.
+Image fullTurn(const std::string& projection, int columns, int width, const OutputMapping& mapping = {},
+               OutputMapping* drawnOn = nullptr) {
     testing::Scene stitcher;
     const float step = kTwoPi / static_cast<float>(width);
     std::vector<std::pair<float, float>> views;
@@ -86,8 +87,10 @@ Image fullTurn(const std::string& projection, int columns, int width) {
     options.seam = "none";
     options.width = width;
     options.minBlockSize = options.maxBlockSize = 64;
+    options.mapping = mapping;
     Image panorama;
-    renderScene(stitcher.view(), options, panorama);
+    const RenderResult result = renderScene(stitcher.view(), options, panorama);
+    if (drawnOn != nullptr) *drawnOn = result.mapping;
     return panorama;
 }
 
@@ -106,17 +109,23 @@ int rolledDifference(const Image& a, const Image& b, int shift, int at, int reac
 TEST(MultibandRenderer, FullTurnBlendsAcrossItsEdgeAsAnywhereElse) {
     // The same photographs with their cameras turned by a quarter of a view's spacing: the
     // panorama is the first rolled by as many columns, across the first's edge (where two views
-    // meet and the small one ends) as in its middle.
+    // meet and the small one ends) as in its middle. Drawn again on the first's recorded
+    // mapping, a full turn still runs across its edge.
     const int width = 512, shift = width / 32;
-    for (const char* projection : {"equirectangular", "cylindrical", "mercator"}) {
-        SCOPED_TRACE(projection);
-        const Image first = fullTurn(projection, 0, width);
-        const Image turned = fullTurn(projection, shift, width);
-        ASSERT_EQ(first.cols, width);
-        ASSERT_EQ(turned.rows, first.rows);
-        EXPECT_LE(rolledDifference(turned, first, shift, width / 2, 40), 1);
-        EXPECT_LE(rolledDifference(turned, first, shift, shift, 40), 1);
-    }
+    for (const char* projection : {"equirectangular", "cylindrical", "mercator"})
+        for (const bool recorded : {false, true}) {
+            SCOPED_TRACE(std::string(projection) + (recorded ? ", on the recorded mapping" : ""));
+            OutputMapping drawnOn;
+            Image first = fullTurn(projection, 0, width, {}, &drawnOn);
+            const OutputMapping mapping = recorded ? drawnOn : OutputMapping{};
+            if (recorded) first = fullTurn(projection, 0, width, mapping);
+            const Image turned = fullTurn(projection, shift, width, mapping);
+            ASSERT_EQ(first.cols, width);
+            ASSERT_EQ(turned.cols, width);
+            ASSERT_EQ(turned.rows, first.rows);
+            EXPECT_LE(rolledDifference(turned, first, shift, width / 2, 40), 1);
+            EXPECT_LE(rolledDifference(turned, first, shift, shift, 40), 1);
+        }
 }
 
 }  // namespace
