@@ -76,9 +76,8 @@ Image fullTurn(const std::string& projection, int columns, int width, const Outp
     views.push_back({small, 0.0f});
     for (size_t i = 0; i < views.size(); ++i) {
         for (float& v : stitcher.photographs[i].featureImage.data) v *= i == 8 ? 0.1f : (i % 2 == 0 ? 0.7f : 1.2f);
-        const int size = i < 8 ? 0 : 1;
-        stitcher.cameras[i] = testing::cameraLookingAt(views[i].first + columns * step, 0.0f, 150, size ? 40 : 120,
-                                                       size ? 40 : 160);
+        const int rows = i < 8 ? 120 : 40, cols = i < 8 ? 160 : 40;
+        stitcher.cameras[i] = testing::cameraLookingAt(views[i].first + columns * step, 0.0f, 150, rows, cols);
     }
     RenderOptions options;
     options.projection = projection;
