@@ -52,8 +52,8 @@ struct Template {
 // says about its position is in its steepest-descent directions less their parts along the
 // constant and along the template itself. Their information (t.p00, p01, p11) gives the
 // precision: a brightness ramp, which a shift only offsets, has none and is refused instead of
-// being placed anywhere along it. The search steps with the plain directions, which stay stable
-// on soft patches; both agree where the template and the target do.
+// being placed anywhere along it. The search steps with the plain directions, weighted from the
+// plain information towards this one as it closes in (alignPatch).
 void positionInformation(Template& t) {
     float meanR = 0.0f, meanC = 0.0f, alongR = 0.0f, alongC = 0.0f;
     for (int k = 0; k < kSamples; ++k) {
@@ -225,8 +225,6 @@ Alignment alignPatch(const AlignmentRaster& from, float row, float col, const Al
     Alignment out;
     Template t;
     if (!buildTemplate(from, row, col, affine, t)) return out;
-    const float det = t.h00 * t.h11 - t.h01 * t.h01;
-    const float i00 = t.h11 / det, i01 = -t.h01 / det, i11 = t.h00 / det;  // H^-1
     float r = startRow, c = startCol;
     std::array<float, kSamples> e;
     for (int step = 0; step < kMaxAlignmentSteps; ++step) {
@@ -236,7 +234,16 @@ Alignment alignPatch(const AlignmentRaster& from, float row, float col, const Al
             br += t.sr[k] * e[k];
             bc += t.sc[k] * e[k];
         }
-        const float dr = i00 * br + i01 * bc, dc = i01 * br + i11 * bc;
+        // The first step takes the plain information, which stays stable a pixel or two from
+        // the answer; each further step halves its excess over the information the normalised
+        // residual has, so the last steps are Gauss-Newton steps of that residual. A soft patch,
+        // whose plain information is many times its own, would otherwise move a fraction of the
+        // way each step and stop short, near where the cameras put it.
+        const float w = std::ldexp(1.0f, -step);
+        const float m00 = t.p00 + w * (t.h00 - t.p00), m01 = t.p01 + w * (t.h01 - t.p01);
+        const float m11 = t.p11 + w * (t.h11 - t.p11);
+        const float det = m00 * m11 - m01 * m01;
+        const float dr = (m11 * br - m01 * bc) / det, dc = (m00 * bc - m01 * br) / det;
         r += dr;
         c += dc;
         if (std::hypot(dr, dc) < kConvergedStep) break;

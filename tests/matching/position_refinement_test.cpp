@@ -17,10 +17,11 @@
 namespace vantorra {
 namespace {
 
-// A smooth random texture: Gaussian blobs of random sign and size about 2.5 pixels.
+// A smooth random texture: Gaussian blobs of random sign and size about `width` pixels.
 struct Texture {
     std::vector<float> rows, cols, amplitudes;
-    explicit Texture(uint32_t seed) {
+    float width = 2.5f;
+    explicit Texture(uint32_t seed, float blobWidth = 2.5f) : width(blobWidth) {
         std::mt19937 rng(seed);
         std::uniform_real_distribution<float> where(-10.0f, 90.0f), height(-60.0f, 60.0f);
         for (int k = 0; k < 400; ++k) {
@@ -33,7 +34,7 @@ struct Texture {
         float v = 128.0f;
         for (size_t k = 0; k < rows.size(); ++k) {
             const float dr = r - rows[k], dc = c - cols[k];
-            v += amplitudes[k] * std::exp(-(dr * dr + dc * dc) / (2.0f * 2.5f * 2.5f));
+            v += amplitudes[k] * std::exp(-(dr * dr + dc * dc) / (2.0f * width * width));
         }
         return v;
     }
@@ -64,24 +65,31 @@ TEST(PositionRefinementTest, RecoversShiftExposureAndShape) {
     const struct {
         float shiftRow, shiftCol, gain, offset;
         float affine[4];
+        float blobWidth, tolerance;
     } cases[] = {
-        {0.25f, -0.4f, 1.0f, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}},
-        {-1.3f, 0.7f, 1.3f, -20.0f, {1.0f, 0.0f, 0.0f, 1.0f}},
-        {0.6f, 0.1f, 0.8f, 15.0f, {1.05f, 0.12f, -0.1f, 0.97f}},
+        {0.25f, -0.4f, 1.0f, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 2.5f, 0.03f},
+        {-1.3f, 0.7f, 1.3f, -20.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 2.5f, 0.03f},
+        {0.6f, 0.1f, 0.8f, 15.0f, {1.05f, 0.12f, -0.1f, 0.97f}, 2.5f, 0.03f},
+        // Soft: blobs wider than the patch, whose gradients lie mostly along the patch itself.
+        // Bilinear samples of so soft a patch put its best fit a little off (0.09 px), but a
+        // search stepping by the plain information stops half a pixel short, near its start.
+        {0.3f, -0.5f, 1.0f, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 5.0f, 0.15f},
+        {-0.8f, 0.4f, 1.2f, -10.0f, {1.03f, 0.05f, -0.04f, 0.98f}, 5.0f, 0.15f},
     };
-    const Texture texture(5);
-    const AlignmentRaster from = render(texture, kIdentity, 0.0f, 0.0f, 1.0f, 0.0f);
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.shiftRow << ", " << c.shiftCol << " gain " << c.gain);
+        SCOPED_TRACE(testing::Message() << c.shiftRow << ", " << c.shiftCol << " gain " << c.gain << " blobs "
+                                        << c.blobWidth);
+        const Texture texture(5, c.blobWidth);
+        const AlignmentRaster from = render(texture, kIdentity, 0.0f, 0.0f, 1.0f, 0.0f);
         const AlignmentRaster to = render(texture, c.affine, c.shiftRow, c.shiftCol, c.gain, c.offset);
         // The search starts a pixel off, as a feature position would be.
         const Alignment a = alignPatch(from, 40.0f, 40.0f, to, 40.0f + c.shiftRow + 0.7f,
                                        40.0f + c.shiftCol - 0.6f, c.affine, kLoose);
         ASSERT_TRUE(a.accepted);
-        EXPECT_NEAR(a.row, 40.0f + c.shiftRow, 0.03f);
-        EXPECT_NEAR(a.col, 40.0f + c.shiftCol, 0.03f);
+        EXPECT_NEAR(a.row, 40.0f + c.shiftRow, c.tolerance);
+        EXPECT_NEAR(a.col, 40.0f + c.shiftCol, c.tolerance);
         EXPECT_LT(a.precision, 0.05f);
-        EXPECT_NEAR(a.moved, std::hypot(0.7f, 0.6f), 0.05f);
+        EXPECT_NEAR(a.moved, std::hypot(0.7f, 0.6f), c.tolerance + 0.02f);
     }
 }
 
