@@ -44,12 +44,14 @@ bool alignBothWays(const Mat3& h, const Mat3& back, float x, float y, float& u, 
     float affine[4];
     localAffine(h, x, y, b.scale / a.scale, affine);
     const Alignment there =
-        alignPatch(a, x * a.scale + aRow0, y * a.scale + aCol0, b, u * b.scale + bRow0, v * b.scale + bCol0, affine, limits);
+        alignPatch(a, x * a.scale + aRow0, y * a.scale + aCol0, b, u * b.scale + bRow0, v * b.scale + bCol0, affine, limits,
+                   SearchStart::Predicted);
     if (!there.accepted) return false;
     u = (there.row - bRow0) / b.scale;
     v = (there.col - bCol0) / b.scale;
     localAffine(back, u, v, a.scale / b.scale, affine);
-    const Alignment home = alignPatch(b, there.row, there.col, a, x * a.scale + aRow0, y * a.scale + aCol0, affine, limits);
+    const Alignment home = alignPatch(b, there.row, there.col, a, x * a.scale + aRow0, y * a.scale + aCol0, affine,
+                                      limits, SearchStart::Predicted);
     return home.accepted &&
            std::hypot(home.row - (x * a.scale + aRow0), home.col - (y * a.scale + aCol0)) < limits.sigma * a.scale;
 }

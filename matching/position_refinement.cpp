@@ -52,8 +52,8 @@ struct Template {
 // says about its position is in its steepest-descent directions less their parts along the
 // constant and along the template itself. Their information (t.p00, p01, p11) gives the
 // precision: a brightness ramp, which a shift only offsets, has none and is refused instead of
-// being placed anywhere along it. The search steps with the plain directions, weighted from the
-// plain information towards this one as it closes in (alignPatch).
+// being placed anywhere along it. The search steps with the plain directions; from a predicted
+// start, weighted from the plain information towards this one as it closes in (alignPatch).
 void positionInformation(Template& t) {
     float meanR = 0.0f, meanC = 0.0f, alongR = 0.0f, alongC = 0.0f;
     for (int k = 0; k < kSamples; ++k) {
@@ -221,7 +221,7 @@ AlignmentRaster decodeGreyRaster(const std::string& path, int32_t level, std::st
 
 Alignment alignPatch(const AlignmentRaster& from, float row, float col, const AlignmentRaster& to,
                      float startRow, float startCol, const float affine[4],
-                     const RefinementLimits& limits) {
+                     const RefinementLimits& limits, SearchStart start) {
     Alignment out;
     Template t;
     if (!buildTemplate(from, row, col, affine, t)) return out;
@@ -234,12 +234,13 @@ Alignment alignPatch(const AlignmentRaster& from, float row, float col, const Al
             br += t.sr[k] * e[k];
             bc += t.sc[k] * e[k];
         }
-        // The first step takes the plain information, which stays stable a pixel or two from
-        // the answer; each further step halves its excess over the information the normalised
-        // residual has, so the last steps are Gauss-Newton steps of that residual. A soft patch,
-        // whose plain information is many times its own, would otherwise move a fraction of the
-        // way each step and stop short, near where the cameras put it.
-        const float w = std::ldexp(1.0f, -step);
+        // From a prediction, the first step takes the plain information, which stays stable a
+        // pixel or two from the answer; each further step halves its excess over the information
+        // the normalised residual has, so the last steps are Gauss-Newton steps of that residual.
+        // A soft patch, whose plain information is many times its own, would otherwise move a
+        // fraction of the way each step and stop short, near where the cameras put it. (Feature
+        // positions keep the plain steps: taken there too, they made textured sets worse.)
+        const float w = start == SearchStart::Predicted ? std::ldexp(1.0f, -step) : 1.0f;
         const float m00 = t.p00 + w * (t.h00 - t.p00), m01 = t.p01 + w * (t.h01 - t.p01);
         const float m11 = t.p11 + w * (t.h11 - t.p11);
         const float det = m00 * m11 - m01 * m01;

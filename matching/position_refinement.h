@@ -66,6 +66,13 @@ struct Alignment {
     float precision = 0.0f;  // standard error of the refined position, raster pixels
 };
 
+// Where a search starts. A detected feature position is the picture's own word: the search steps
+// by the plain information of its template, which keeps it stable near that position. A position
+// the cameras predicted is not: a search that stopped short of the best fit would confirm the
+// cameras it was predicted by, so its steps move on to the Gauss-Newton steps of the normalised
+// residual and reach the best fit within the same steps.
+enum class SearchStart { Detected, Predicted };
+
 // Aligns the template of `from` around raster position (row, col) into `to`, starting at
 // (startRow, startCol); `affine` (row-major 2 x 2) carries template offsets into `to`'s pixels.
 // Refused (accepted false) when a patch leaves an image, the template has no texture, the fit
@@ -73,7 +80,7 @@ struct Alignment {
 // further than limits.maxMove (both converted to `to`'s pixels).
 Alignment alignPatch(const AlignmentRaster& from, float row, float col, const AlignmentRaster& to,
                      float startRow, float startCol, const float affine[4],
-                     const RefinementLimits& limits);
+                     const RefinementLimits& limits, SearchStart start = SearchStart::Detected);
 
 // The affine part of h at the centred position (x, y), d(u / w, v / w) / d(x, y) times `factor`,
 // row-major: how a template around (x, y) is shaped in the other image.

@@ -66,25 +66,28 @@ TEST(PositionRefinementTest, RecoversShiftExposureAndShape) {
         float shiftRow, shiftCol, gain, offset;
         float affine[4];
         float blobWidth, tolerance;
+        SearchStart start;
     } cases[] = {
-        {0.25f, -0.4f, 1.0f, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 2.5f, 0.03f},
-        {-1.3f, 0.7f, 1.3f, -20.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 2.5f, 0.03f},
-        {0.6f, 0.1f, 0.8f, 15.0f, {1.05f, 0.12f, -0.1f, 0.97f}, 2.5f, 0.03f},
+        {0.25f, -0.4f, 1.0f, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 2.5f, 0.03f, SearchStart::Detected},
+        {-1.3f, 0.7f, 1.3f, -20.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 2.5f, 0.03f, SearchStart::Detected},
+        {0.6f, 0.1f, 0.8f, 15.0f, {1.05f, 0.12f, -0.1f, 0.97f}, 2.5f, 0.03f, SearchStart::Detected},
+        {-1.3f, 0.7f, 1.3f, -20.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 2.5f, 0.03f, SearchStart::Predicted},
+        {0.6f, 0.1f, 0.8f, 15.0f, {1.05f, 0.12f, -0.1f, 0.97f}, 2.5f, 0.03f, SearchStart::Predicted},
         // Soft: blobs wider than the patch, whose gradients lie mostly along the patch itself.
         // Bilinear samples of so soft a patch put its best fit a little off (0.09 px), but a
-        // search stepping by the plain information stops half a pixel short, near its start.
-        {0.3f, -0.5f, 1.0f, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 5.0f, 0.15f},
-        {-0.8f, 0.4f, 1.2f, -10.0f, {1.03f, 0.05f, -0.04f, 0.98f}, 5.0f, 0.15f},
+        // search from a prediction must get there, not stop half a pixel short near its start.
+        {0.3f, -0.5f, 1.0f, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 5.0f, 0.15f, SearchStart::Predicted},
+        {-0.8f, 0.4f, 1.2f, -10.0f, {1.03f, 0.05f, -0.04f, 0.98f}, 5.0f, 0.15f, SearchStart::Predicted},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.shiftRow << ", " << c.shiftCol << " gain " << c.gain << " blobs "
-                                        << c.blobWidth);
+                                        << c.blobWidth << (c.start == SearchStart::Predicted ? " predicted" : ""));
         const Texture texture(5, c.blobWidth);
         const AlignmentRaster from = render(texture, kIdentity, 0.0f, 0.0f, 1.0f, 0.0f);
         const AlignmentRaster to = render(texture, c.affine, c.shiftRow, c.shiftCol, c.gain, c.offset);
         // The search starts a pixel off, as a feature position would be.
         const Alignment a = alignPatch(from, 40.0f, 40.0f, to, 40.0f + c.shiftRow + 0.7f,
-                                       40.0f + c.shiftCol - 0.6f, c.affine, kLoose);
+                                       40.0f + c.shiftCol - 0.6f, c.affine, kLoose, c.start);
         ASSERT_TRUE(a.accepted);
         EXPECT_NEAR(a.row, 40.0f + c.shiftRow, c.tolerance);
         EXPECT_NEAR(a.col, 40.0f + c.shiftCol, c.tolerance);
