@@ -195,6 +195,33 @@ void logGuided(std::ostream& log, const std::vector<GuidedPair>& pairs) {
                   << p.added << " added" << std::endl;
 }
 
+// Grid patches of the coarse rasters for the pairs still weak: such patches need be only as
+// precise as the pair's own matches, which re-selection then keeps within their own deviations
+// (up to kKeepDeviations times the panorama's).
+std::vector<GuidedPair> addCoarsePatches(MatchTable& matches, const std::vector<Camera>& cameras,
+                                         const std::vector<int32_t>& component,
+                                         const std::vector<AlignmentRaster>& coarse, float sigma,
+                                         const RansacOptions& acceptance, ThreadPool* pool, std::ostream& log) {
+    const std::vector<float> own = pairSigmas(matches, cameras, component);
+    std::vector<GuidedPair> added =
+        addGuidedMatches(matches, cameras, component, coarse, sigma, acceptance, pool, &own, kKeepDeviations * sigma);
+    logGuided(log, added);
+    return added;
+}
+
+bool anyAdded(const std::vector<GuidedPair>& guided) {
+    return std::any_of(guided.begin(), guided.end(), [](const GuidedPair& g) { return g.added > 0; });
+}
+
+// A pair's patches are part of its support from here on.
+void countAsSupport(const std::vector<GuidedPair>& guided, const MatchTable& matches, std::vector<int32_t>& verified) {
+    for (const GuidedPair& g : guided)
+        if (g.added > 0) {
+            int32_t& support = verified[static_cast<size_t>(g.first * matches.size() + g.second)];
+            support = std::max(support, matches.count(g.first, g.second));
+        }
+}
+
 }  // namespace
 
 RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camera>& cameras,
@@ -224,28 +251,27 @@ RegistrationRefinement refineRegistration(MatchTable& matches, std::vector<Camer
     logGuided(log, guided);
     // Soft photographs hold their detail at a scale the patches of the feature image do not
     // cover: the pairs still weak try patches of blocks of the feature image's pixels.
-    // Such patches need be only as precise as the pair's own matches, which re-selection then
-    // keeps within their own deviations (up to kKeepDeviations times the panorama's).
     for (AlignmentRaster& r : rasters) r = reducedRaster(r, kCoarseGuideFactor);
-    const std::vector<float> own = pairSigmas(matches, cameras, out.component);
-    const std::vector<GuidedPair> coarse = addGuidedMatches(matches, cameras, out.component, rasters, sigma,
-                                                            acceptance, pool, &own, kKeepDeviations * sigma);
-    logGuided(log, coarse);
+    const std::vector<GuidedPair> coarse =
+        addCoarsePatches(matches, cameras, out.component, rasters, sigma, acceptance, pool, log);
     guided.insert(guided.end(), coarse.begin(), coarse.end());
-    // A pair's patches are part of its support from here on.
-    for (const GuidedPair& g : guided)
-        if (g.added > 0) {
-            int32_t& support = verified[static_cast<size_t>(g.first * matches.size() + g.second)];
-            support = std::max(support, matches.count(g.first, g.second));
-        }
-    rasters.clear();
+    countAsSupport(guided, matches, verified);
     // A patch is aligned to where the picture is, not to where the cameras put it: a camera held
     // by a few matches in one corner is off, and its patches show by how much. Judged before the
     // cameras have seen them, they would all be dropped as disagreeing.
-    if (std::any_of(guided.begin(), guided.end(), [](const GuidedPair& g) { return g.added > 0; })) {
+    if (anyAdded(guided)) {
         const BundleAdjuster adjuster(settlingOptions(bundle, sigma), log, pool);
         adjuster.BundleAdjust(matches, out.component, cameras, RobustHuber, kKeepDeviations * sigma, 0, lensOf);
+        // A camera that far off is too far from most of its patches for the search to reach
+        // them; the few it reached have moved it, and from there its pairs still weak are tried
+        // once more. (Further tries were measured no closer.)
+        const std::vector<GuidedPair> again =
+            addCoarsePatches(matches, cameras, out.component, rasters, sigma, acceptance, pool, log);
+        countAsSupport(again, matches, verified);
+        if (anyAdded(again))
+            adjuster.BundleAdjust(matches, out.component, cameras, RobustHuber, kKeepDeviations * sigma, 0, lensOf);
     }
+    rasters.clear();
 
     log << "[ Match Re-selection ]" << std::endl;
     rounds = reselectAndAdjust(matches, verified, cameras, out.component, bundle, acceptance, log, lensOf, pool,
