@@ -193,6 +193,42 @@ void applyStep(const std::vector<CameraState>& current, const Matrix& delta, con
     }
 }
 
+// The fixed parts of one adjustment's error: its pairs, robust transform and lens prior.
+struct ErrorMeasure {
+    const std::vector<AdjustPair>& pairs;
+    int32_t robustMode;
+    const LensParameters& lenses;
+    const LensPrior& lensCost;
+    float matchCount;
+    ThreadPool* pool;
+};
+
+// The RMS errors of `current` moved by `delta` into `moved`: plain, and robust with the lens prior.
+struct StepErrors {
+    float plain = 0.0f;
+    float total = 0.0f;
+};
+StepErrors stepErrors(const ErrorMeasure& m, float threshold, const std::vector<CameraState>& current,
+                      const Matrix& delta, std::vector<CameraState>& moved) {
+    applyStep(current, delta, m.lenses, moved);
+    const ErrorSums sums = errorSums(m.pairs, moved, m.robustMode, threshold, m.pool);
+    return {std::sqrt(sums.plain / m.matchCount),
+            std::sqrt((sums.robust + priorCost(m.lensCost, moved, m.lenses)) / m.matchCount)};
+}
+
+// One trial of a damped step from cameras of error e. Along a weakly held direction the error
+// is a long, bent valley (the common scale of a telephoto grid's focal lengths): the full step
+// overshoots its bend, and more damping shortens that direction far more than the others, so
+// the cameras would crawl along it. Half the same step keeps its direction; only when that
+// fails too does the caller raise the damping. (Halving again crawled as well.)
+StepErrors trialStep(const ErrorMeasure& m, float threshold, Matrix delta, float e,
+                     const std::vector<CameraState>& current, std::vector<CameraState>& moved) {
+    const StepErrors full = stepErrors(m, threshold, current, delta, moved);
+    if (full.total < e) return full;
+    for (float& d : delta.data) d *= 0.5f;
+    return stepErrors(m, threshold, current, delta, moved);
+}
+
 }  // namespace
 
 void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t> cameraList,
@@ -210,6 +246,7 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
     std::vector<CameraState> moved = current;
     const std::vector<float> prior = priorPrecision(current, options_, lenses.slots);
     const LensPrior lensCost = lensPrior(options_, lenses);
+    const ErrorMeasure measure{pairs, robustMode, lenses, lensCost, matchCount, pool_};
 
     const float e0 = std::sqrt(errorSums(pairs, current, RobustNone, 0.0f, pool_).plain / matchCount);
     float threshold = sigmaIsRelative == 1 ? e0 * sigma : sigma;
@@ -233,10 +270,9 @@ void BundleAdjuster::BundleAdjust(const MatchTable& matches, std::vector<int32_t
         float plainError = e;
         for (;;) {
             ++trials;
-            applyStep(current, solver.solve(gradient, alpha), lenses, moved);
-            const ErrorSums sums = errorSums(pairs, moved, robustMode, threshold, pool_);
-            plainError = std::sqrt(sums.plain / matchCount);
-            lastError = std::sqrt((sums.robust + priorCost(lensCost, moved, lenses)) / matchCount);
+            const StepErrors step = trialStep(measure, threshold, solver.solve(gradient, alpha), e, current, moved);
+            plainError = step.plain;
+            lastError = step.total;
             // A step whose error is not a number fails this test too.
             const bool accepted = lastError < e;
             if (accepted) {

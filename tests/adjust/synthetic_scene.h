@@ -27,6 +27,9 @@ struct SceneShape {
     int matchesPerPair = 150;
     float noise = 0.3f;       // pixels, standard deviation
     float panStep = 0.35f;    // radians between neighbours
+    int rows = 1;             // the cameras fill this many rows in turn, ...
+    float tiltStep = 0.0f;    // ... this many radians apart
+    float focalStep = 15.0f;  // pixels between the focal lengths of neighbours
     float halfRows = 200.0f;  // image extent from the centre
     float halfCols = 300.0f;
     uint32_t seed = 7;
@@ -34,9 +37,14 @@ struct SceneShape {
 
 inline SyntheticScene makeScene(const SceneShape& shape) {
     SyntheticScene scene;
+    const int perRow = (shape.cameras + shape.rows - 1) / shape.rows;
+    // The alternating tilt and the roll shrink with the pan step, so that narrow views overlap.
+    const float wobble = shape.panStep / 0.35f;
     for (int k = 0; k < shape.cameras; ++k) {
-        const Vec3 pan{shape.panStep * static_cast<float>(k), k % 2 ? 0.04f : -0.02f, 0.01f * k};
-        scene.truth.push_back({rotationFromVector(pan), 600.0f + 15.0f * static_cast<float>(k)});
+        const Vec3 pan{shape.panStep * static_cast<float>(k % perRow),
+                       wobble * (k % 2 ? 0.04f : -0.02f) + shape.tiltStep * static_cast<float>(k / perRow),
+                       wobble * 0.01f * k};
+        scene.truth.push_back({rotationFromVector(pan), 600.0f + shape.focalStep * static_cast<float>(k)});
     }
     scene.matches.reset(shape.cameras);
     std::mt19937 rng(shape.seed);

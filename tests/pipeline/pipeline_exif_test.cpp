@@ -138,7 +138,7 @@ TEST(PipelineExifTest, AnExifFocalLengthThatFitsWorseThanTheSizeRuleIsIgnored) {
     ASSERT_FALSE(dir.path.empty());
     const std::string lens5 = test::testData("matching/lens5");
     const std::vector<uint8_t> block =
-        tagged::ExifBlock().integer(EXIF_IFD_EXIF, EXIF_TAG_FOCAL_LENGTH_IN_35MM_FILM, 200).bytes();
+        tagged::ExifBlock().integer(EXIF_IFD_EXIF, EXIF_TAG_FOCAL_LENGTH_IN_35MM_FILM, 400).bytes();
     std::vector<uint8_t> segment = {0xFF, 0xE1, static_cast<uint8_t>((block.size() + 2) >> 8),
                                     static_cast<uint8_t>((block.size() + 2) & 0xFF)};
     segment.insert(segment.end(), block.begin(), block.end());
