@@ -142,11 +142,7 @@ TEST(BundleAdjusterRun, RecoversKnownCameras) {
         bool plainFirst;
         float noise;
         double maxDegrees;
-        // Image extent from the centre; the pan between neighbours, and rows of cameras tilted
-        // apart; focal lengths that differ from one camera to the next, or one lens.
-        float halfRows = 200.0f, halfCols = 300.0f, panStep = 0.35f;
-        int rows = 1;
-        float tiltStep = 0.0f, focalStep = 15.0f;
+        SceneShape layout = {};  // the views' layout and size; cameras, seed and noise come from above
         // The start: turned by up to `turn` and every focal length `focalScale` too long, besides
         // the usual focal perturbation; run to `minImprovement` (px).
         float turn = 0.03f, focalScale = 1.0f, minImprovement = 0.1f;
@@ -160,20 +156,15 @@ TEST(BundleAdjusterRun, RecoversKnownCameras) {
         {"four cameras, reject", 4, RobustReject, 2.0f, 1, false, 0.3f, 0.05},
         // Rows of telephoto views: a common scale of the focal lengths moves every match by
         // little more than the noise, so the solution lies along a long, bent valley.
-        {"telephoto grid, every focal length 3 % long", 96, RobustNone, 3.0f, 1, false, 0.01f, 0.05, 20.0f, 30.0f,
-         0.06f, 4, 0.045f, 0.0f, 0.003f, 1.03f, -1.0f, 0.002f},
+        {"telephoto grid, every focal length 3 % long", 96, RobustNone, 3.0f, 1, false, 0.01f, 0.05,
+         {.panStep = 0.06f, .rows = 4, .tiltStep = 0.045f, .focalStep = 0.0f, .halfRows = 20.0f, .halfCols = 30.0f},
+         0.003f, 1.03f, -1.0f, 0.002f},
     };
     for (const Case& c : cases) {
-        SceneShape shape;
+        SceneShape shape = c.layout;
         shape.cameras = c.cameras;
         shape.seed = 11 + c.cameras;
         shape.noise = c.noise;
-        shape.halfRows = c.halfRows;
-        shape.halfCols = c.halfCols;
-        shape.panStep = c.panStep;
-        shape.rows = c.rows;
-        shape.tiltStep = c.tiltStep;
-        shape.focalStep = c.focalStep;
         const auto scene = makeScene(shape);
         std::vector<Camera> cameras = perturbedCameras(scene.truth, c.turn, 1.04f, 9);
         for (Camera& camera : cameras) camera.f *= c.focalScale;
